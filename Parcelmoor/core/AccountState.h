@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace pm {
+
+class SharedDefaults;
+class Signals;
+
+// The one published fact about the user's account. The agent's account store decides every transition and
+// saves it; the settings program only reads it.
+class AccountState {
+ public:
+  enum class Case { signedOut, waiting, signedIn, failed };
+  enum class Failure { denied, expired, network };
+
+  static AccountState signedOut() { return AccountState(Case::signedOut); }
+  static AccountState waiting() { return AccountState(Case::waiting); }
+  static AccountState signedIn(QString email, bool subscribed);
+  static AccountState failed(Failure failure);
+
+  Case kind() const { return kind_; }
+  // Meaningful for signedIn only.
+  const QString& email() const { return email_; }
+  bool subscribed() const { return subscribed_; }
+  // Meaningful for failed only.
+  Failure failure() const { return failure_; }
+
+  bool operator==(const AccountState& other) const;
+
+  // {"signedOut":{}}, {"waiting":{}}, {"signedIn":{"email":…,"subscribed":…}}, {"failed":{"_0":"expired"}}
+  QByteArray toJson() const;
+  // Nothing when the document is not exactly one of the four shapes; `error` says why.
+  static std::optional<AccountState> fromJson(const QByteArray& json, QString* error = nullptr);
+
+  // Stores the state under "accountState", then posts "accountChanged": a reader woken by the signal
+  // always finds the new state.
+  void save(SharedDefaults& defaults, Signals& signals) const;
+  // The stored state; signedOut when absent or unreadable.
+  static AccountState load(const SharedDefaults& defaults);
+
+ private:
+  explicit AccountState(Case kind) : kind_(kind) {}
+
+  Case kind_ = Case::signedOut;
+  QString email_;
+  bool subscribed_ = false;
+  Failure failure_ = Failure::network;
+};
+
+QString failureRawValue(AccountState::Failure failure);
+std::optional<AccountState::Failure> failureFromRawValue(const QString& raw);
+
+}  // namespace pm

@@ -1,0 +1,36 @@
+#include "SessionToken.h"
+
+#include <QStringDecoder>
+
+#include "platform/Keychain.h"
+#include "platform/SharedNames.h"
+
+namespace pm {
+
+namespace {
+QString service() { return QString::fromLatin1(names::keychain::kSessionService); }
+}  // namespace
+
+QString sessionTokenAccount() { return QString::fromLatin1(names::keychain::kSessionTokenAccount); }
+
+std::optional<QString> loadKeychainString(const Keychain& keychain, const QString& account) {
+  const auto data = keychain.load(service(), account);
+  if (!data) return std::nullopt;
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = decoder.decode(*data);
+  if (decoder.hasError()) return std::nullopt;
+  return text;
+}
+
+void storeKeychainString(Keychain& keychain, const std::optional<QString>& value, const QString& account) {
+  if (!value) {
+    keychain.remove(service(), account);
+    return;
+  }
+  // The store replaces the old item whole: no attribute of it survives.
+  keychain.store(service(), account, value->toUtf8());
+}
+
+void deleteKeychainString(Keychain& keychain, const QString& account) { keychain.remove(service(), account); }
+
+}  // namespace pm

@@ -1,0 +1,22 @@
+#include "Async.h"
+
+namespace pm {
+
+namespace {
+QCoro::Task<> awaitAndLog(QCoro::Task<> running, const QLoggingCategory& log, const char* label) {
+  try {
+    co_await running;
+  } catch (const std::exception& error) {
+    qCWarning(log) << label << "ended with an error:" << error.what();
+  } catch (...) {
+    qCWarning(log) << label << "ended with an unknown error";
+  }
+}
+}  // namespace
+
+void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {
+  // The returned task is dropped on purpose: the coroutine frame outlives it and frees itself at the end.
+  awaitAndLog(std::move(task), category, what);
+}
+
+}  // namespace pm

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QLoggingCategory>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <QCoroSignal>
+#include <QCoroTask>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+
+namespace pm {
+
+// Cancellation that code decides from its own token, never from an error code: Qt reports an aborted and
+// a timed-out reply alike, and an uploader may throw "cancelled" on its own.
+class CancelToken final : public QObject {
+  Q_OBJECT
+
+ public:
+  bool isCancelled() const { return cancelled_; }
+  // Idempotent; the signal fires once.
+  void cancel() {
+    if (cancelled_) return;
+    cancelled_ = true;
+    Q_EMIT cancelled();
+  }
+
+ Q_SIGNALS:
+  void cancelled();
+
+ private:
+  bool cancelled_ = false;
+};
+
+using CancelTokenPtr = std::shared_ptr<CancelToken>;
+
+inline CancelTokenPtr makeCancelToken() { return std::make_shared<CancelToken>(); }
+
+// Wakes a sleeping coroutine from either of two sources.
+class Waker final : public QObject {
+  Q_OBJECT
+ Q_SIGNALS:
+  void woke();
+};
+
+// Sleeps on the main thread's event loop. Returns false when `token` was cancelled before or during the
+// sleep (the sleep ends at once then).
+inline QCoro::Task<bool> sleepFor(std::chrono::milliseconds duration, CancelTokenPtr token = {}) {
+  if (token && token->isCancelled()) co_return false;
+  Waker waker;
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, &waker, &Waker::woke);
+  if (token) QObject::connect(token.get(), &CancelToken::cancelled, &waker, &Waker::woke);
+  timer.start(duration);
+  co_await qCoro(&waker, &Waker::woke);
+  co_return !(token && token->isCancelled());
+}
+
+// Starts a task nobody awaits on purpose and keeps it running to its end; an exception that escapes it
+// is logged instead of vanishing with the task.
+void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what);
+
+}  // namespace pm

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+
+#include <optional>
+
+namespace pm {
+
+// Generic password items addressed by service and account. Synchronous; callable from any thread.
+class Keychain {
+ public:
+  enum class Status { Found, NotFound, Failed };
+  struct Lookup {
+    Status status = Status::NotFound;
+    QByteArray data;
+  };
+
+  virtual ~Keychain() = default;
+
+  virtual Lookup find(const QString& service, const QString& account) const = 0;
+  // Replaces any item of the same service and account in one step. False when nothing was stored.
+  virtual bool store(const QString& service, const QString& account, const QByteArray& data) = 0;
+  // True when no such item exists afterwards.
+  virtual bool remove(const QString& service, const QString& account) = 0;
+
+  // The data, or nothing when absent or unreadable (a failure is logged by the implementation).
+  std::optional<QByteArray> load(const QString& service, const QString& account) const {
+    Lookup found = find(service, account);
+    if (found.status != Status::Found) return std::nullopt;
+    return std::move(found.data);
+  }
+};
+
+// The Secret Service (gnome-keyring, KWallet) through libsecret. There is no plaintext fallback: when no
+// Secret Service answers, every call fails with a logged error.
+class SecretServiceKeychain final : public Keychain {
+ public:
+  Lookup find(const QString& service, const QString& account) const override;
+  bool store(const QString& service, const QString& account, const QByteArray& data) override;
+  bool remove(const QString& service, const QString& account) override;
+};
+
+// Items in memory: for unit tests, and to make a failing keychain on purpose.
+class MemoryKeychain final : public Keychain {
+ public:
+  Lookup find(const QString& service, const QString& account) const override;
+  bool store(const QString& service, const QString& account, const QByteArray& data) override;
+  bool remove(const QString& service, const QString& account) override;
+
+  void setFailing(bool failing);
+  int itemCount() const;
+
+ private:
+  mutable QMutex mutex_;
+  QHash<QString, QByteArray> items_;
+  bool failing_ = false;
+};
+
+}  // namespace pm

@@ -1,0 +1,143 @@
+#include <QDir>
+#include <QProcess>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include "core/S3Credentials.h"
+#include "core/SessionToken.h"
+#include "platform/Keychain.h"
+#include "support/TestSupport.h"
+
+namespace pm {
+namespace {
+
+// Every behaviour runs against the in-memory fake and the real Secret Service (gnome-keyring on the test's
+// private session bus), so the fake cannot drift from what the programs really get.
+class KeychainKinds : public ::testing::TestWithParam<bool> {
+ protected:
+  KeychainKinds() {
+    if (GetParam()) {
+      keychain = std::make_unique<SecretServiceKeychain>();
+    } else {
+      keychain = std::make_unique<MemoryKeychain>();
+    }
+  }
+  void TearDown() override {
+    keychain->remove(S3Credentials::keychainService(), S3Credentials::keychainAccount(id));
+    deleteKeychainString(*keychain, tokenAccount);
+  }
+  std::unique_ptr<Keychain> keychain;
+  QUuid id = QUuid::createUuid();
+  // The programs use only "session-token"; tests run in parallel on one keyring, so each takes its own.
+  QString tokenAccount = QStringLiteral("session-token-") + QUuid::createUuid().toString(QUuid::Id128);
+};
+
+TEST_P(KeychainKinds, StoreLoadReplaceRemove) {
+  const QString service = QStringLiteral("com.wrenfold.Parcelmoor.test");
+  const QString account = QUuid::createUuid().toString();
+  EXPECT_EQ(keychain->find(service, account).status, Keychain::Status::NotFound);
+  ASSERT_TRUE(keychain->store(service, account, QByteArray("first\0bytes", 11)));
+  EXPECT_EQ(keychain->load(service, account), QByteArray("first\0bytes", 11));
+  ASSERT_TRUE(keychain->store(service, account, "second"));
+  EXPECT_EQ(keychain->load(service, account), QByteArray("second"));
+  EXPECT_EQ(keychain->load(service + QLatin1String(".other"), account), std::nullopt);
+  EXPECT_TRUE(keychain->remove(service, account));
+  EXPECT_EQ(keychain->load(service, account), std::nullopt);
+  EXPECT_TRUE(keychain->remove(service, account)) << "removing an absent item is no failure";
+}
+
+TEST_P(KeychainKinds, SessionToken) {
+  EXPECT_EQ(sessionTokenAccount(), QStringLiteral("session-token"));
+  const QString account = tokenAccount;
+  EXPECT_EQ(loadKeychainString(*keychain, account), std::nullopt);
+  storeKeychainString(*keychain, QStringLiteral("tok-1"), account);
+  storeKeychainString(*keychain, QStringLiteral("tok-2"), account);
+  EXPECT_EQ(loadKeychainString(*keychain, account), QStringLiteral("tok-2"));
+  EXPECT_EQ(keychain->load(QStringLiteral("com.wrenfold.Parcelmoor"), account),
+            QByteArray("tok-2"));
+  storeKeychainString(*keychain, std::nullopt, account);
+  EXPECT_EQ(loadKeychainString(*keychain, account), std::nullopt);
+}
+
+TEST_P(KeychainKinds, SessionTokenThatIsNotUtf8ReadsAsAbsent) {
+  keychain->store(QStringLiteral("com.wrenfold.Parcelmoor"), tokenAccount, QByteArray("\xff\xfe", 2));
+  EXPECT_EQ(loadKeychainString(*keychain, tokenAccount), std::nullopt);
+}
+
+TEST_P(KeychainKinds, S3CredentialsSaveLoadAndDelete) {
+  EXPECT_EQ(S3Credentials::load(*keychain, id), std::nullopt);
+  ASSERT_TRUE(S3Credentials::save(*keychain, S3Credentials{QStringLiteral("AK1"), QStringLiteral("S1")}, id));
+  ASSERT_TRUE(S3Credentials::save(*keychain, S3Credentials{QStringLiteral("AK2"), QStringLiteral("S2")}, id));
+  EXPECT_EQ(S3Credentials::load(*keychain, id), (S3Credentials{QStringLiteral("AK2"), QStringLiteral("S2")}));
+  EXPECT_EQ(keychain->load(QStringLiteral("com.wrenfold.Parcelmoor.s3"), id.toString(QUuid::WithoutBraces).toUpper()),
+            QByteArray(R"({"accessKeyID":"AK2","secretAccessKey":"S2"})"));
+
+  const std::optional<S3Credentials> deleting[] = {
+      std::nullopt,
+      S3Credentials{QStringLiteral("AK"), QString()},
+      S3Credentials{QString(), QStringLiteral("S")},
+  };
+  for (const auto& credentials : deleting) {
+    ASSERT_TRUE(S3Credentials::save(*keychain, S3Credentials{QStringLiteral("AK"), QStringLiteral("S")}, id));
+    EXPECT_TRUE(S3Credentials::save(*keychain, credentials, id));
+    EXPECT_EQ(S3Credentials::load(*keychain, id), std::nullopt);
+  }
+}
+
+TEST_P(KeychainKinds, S3CredentialsAreFoundOnlyUnderTheUpperCaseId) {
+  keychain->store(S3Credentials::keychainService(), id.toString(QUuid::WithoutBraces).toLower(),
+                  S3Credentials{QStringLiteral("AK"), QStringLiteral("S")}.toJson());
+  EXPECT_EQ(S3Credentials::load(*keychain, id), std::nullopt);
+  keychain->remove(S3Credentials::keychainService(), id.toString(QUuid::WithoutBraces).toLower());
+}
+
+TEST_P(KeychainKinds, S3CredentialsOfAnotherShapeReadAsAbsent) {
+  for (const QByteArray& stored : {QByteArray("not json"), QByteArray(R"({"accessKeyID":"AK"})"),
+                                   QByteArray(R"({"accessKeyID":"AK","secretAccessKey":7})")}) {
+    keychain->store(S3Credentials::keychainService(), S3Credentials::keychainAccount(id), stored);
+    EXPECT_EQ(S3Credentials::load(*keychain, id), std::nullopt) << stored.constData();
+  }
+  keychain->store(S3Credentials::keychainService(), S3Credentials::keychainAccount(id),
+                  R"({"secretAccessKey":"","accessKeyID":"","extra":1})");
+  EXPECT_EQ(S3Credentials::load(*keychain, id), (S3Credentials{QString(), QString()})) << "load accepts empty fields";
+}
+
+INSTANTIATE_TEST_SUITE_P(FakeAndSecretService, KeychainKinds, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "SecretService" : "Memory"; });
+
+TEST(MemoryKeychain, FailingKeychainStoresNothingAndReadsNothing) {
+  MemoryKeychain keychain;
+  keychain.setFailing(true);
+  const QUuid id = QUuid::createUuid();
+  EXPECT_FALSE(S3Credentials::save(keychain, S3Credentials{QStringLiteral("AK"), QStringLiteral("S")}, id));
+  EXPECT_EQ(keychain.find(QStringLiteral("s"), QStringLiteral("a")).status, Keychain::Status::Failed);
+  keychain.setFailing(false);
+  EXPECT_EQ(keychain.itemCount(), 0);
+}
+
+}  // namespace
+}  // namespace pm
+
+namespace pm {
+namespace {
+
+TEST(SecretServiceKeychain, WithoutASecretServiceEveryCallFailsAndNothingIsWrittenElsewhere) {
+  test::TempRoot root;
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + root.file(QStringLiteral("no-bus")));
+  env.insert(QStringLiteral("HOME"), root.path());
+  env.insert(QStringLiteral("XDG_DATA_HOME"), root.file(QStringLiteral("data")));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.file(QStringLiteral("config")));
+  child.setProcessEnvironment(env);
+  child.start(QStringLiteral(PM_KEYCHAIN_PROBE), {});
+  ASSERT_TRUE(child.waitForFinished(30'000));
+  EXPECT_EQ(child.readAllStandardOutput().trimmed(), QByteArray("store=0 find=Failed"));
+  EXPECT_TRUE(child.readAllStandardError().contains("Keychain write failed")) << "the failure is logged";
+  EXPECT_TRUE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+      << "no plaintext fallback may leave a file behind";
+}
+
+}  // namespace
+}  // namespace pm
