@@ -9,5 +9,5 @@ function(pm_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 30
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PM_TEST_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts"
-               TIMEOUT 120)
+               TIMEOUT 60)
 endfunction()

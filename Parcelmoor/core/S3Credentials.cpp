@@ -8,8 +8,6 @@
 
 namespace pm {
 
-QString uuidText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
-
 QByteArray S3Credentials::toJson() const {
   return QJsonDocument(QJsonObject{{QStringLiteral("accessKeyID"), accessKeyID},
                                    {QStringLiteral("secretAccessKey"), secretAccessKey}})

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "core/Identifiers.h"
+
 namespace pm {
 
 class Keychain;
@@ -31,8 +33,5 @@ struct S3Credentials {
   // and returns whether it was stored.
   static bool save(Keychain& keychain, const std::optional<S3Credentials>& credentials, const QUuid& connectionId);
 };
-
-// The canonical upper-case text of a UUID, without braces, as every stored and wire identifier uses.
-QString uuidText(const QUuid& id);
 
 }  // namespace pm

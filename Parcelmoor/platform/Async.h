@@ -63,5 +63,9 @@ inline QCoro::Task<bool> sleepFor(std::chrono::milliseconds duration, CancelToke
 // Starts a task nobody awaits on purpose and keeps it running to its end; an exception that escapes it
 // is logged instead of vanishing with the task.
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what);
+// The same, with a category as declared by Q_DECLARE_LOGGING_CATEGORY (pass `lcUpload`).
+inline void detachTask(QCoro::Task<> task, const QLoggingCategory& (*category)(), const char* what) {
+  detachTask(std::move(task), category(), what);
+}
 
 }  // namespace pm

@@ -5,8 +5,13 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <QCoroTask>
+
 #include <chrono>
+#include <exception>
 #include <functional>
+#include <optional>
+#include <stdexcept>
 
 #include "platform/Clock.h"
 #include "platform/Paths.h"
@@ -17,6 +22,34 @@ namespace pm::test {
 bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 // Runs the event loop for `duration`.
 void spin(std::chrono::milliseconds duration);
+
+// Runs `task` to its end on the event loop and returns its value or rethrows its exception. (QCoro's
+// waitFor never returns when the task throws.) Throws std::runtime_error when `timeout` passes first.
+template <typename T>
+T wait(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  struct Outcome {
+    std::conditional_t<std::is_void_v<T>, bool, std::optional<T>> value{};
+    std::exception_ptr error;
+    bool done = false;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  auto run = [](QCoro::Task<T> running, std::shared_ptr<Outcome> out) -> QCoro::Task<> {
+    try {
+      if constexpr (std::is_void_v<T>) {
+        co_await running;
+      } else {
+        out->value.emplace(co_await running);
+      }
+    } catch (...) {
+      out->error = std::current_exception();
+    }
+    out->done = true;
+  };
+  run(std::move(task), outcome);
+  if (!runUntil([&] { return outcome->done; }, timeout)) throw std::runtime_error("the task did not finish in time");
+  if (outcome->error) std::rethrow_exception(outcome->error);
+  if constexpr (!std::is_void_v<T>) return std::move(*outcome->value);
+}
 
 // A private folder for one test, removed afterwards, with the system's paths laid out under it.
 class TempRoot {

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "connectors/ConnectorUploader.h"
+
+namespace pm {
+
+// Uploads a bucket to Dropbox. Until its transfers are built it keeps the base operations, so
+// registration refuses with "not implemented" and nothing is ever sent.
+class DropboxUploader final : public ConnectorUploader {
+  Q_OBJECT
+
+ public:
+  DropboxUploader(UploaderConfig config, QNetworkAccessManager& network, QObject* parent = nullptr);
+};
+
+}  // namespace pm

@@ -1,0 +1,149 @@
+#include "Bucket.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+#include <utility>
+
+#include "platform/Clock.h"
+
+namespace pm {
+namespace {
+
+// The last component of a path, ignoring trailing slashes, so "/a/Photos/" is named "Photos".
+QString lastPathComponent(const QString& path) {
+  qsizetype end = path.size();
+  while (end > 0 && path.at(end - 1) == QLatin1Char('/')) --end;
+  if (end == 0) return path.isEmpty() ? QString() : QStringLiteral("/");
+  const qsizetype start = path.lastIndexOf(QLatin1Char('/'), end - 1) + 1;
+  return path.mid(start, end - start);
+}
+
+const QSet<QString>& sensitiveFileNames() {
+  static const QSet<QString> names{
+      QStringLiteral("credentials"),
+      QStringLiteral("id_rsa"),
+      QStringLiteral("id_dsa"),
+      QStringLiteral("id_ecdsa"),
+      QStringLiteral("id_ed25519"),
+      QStringLiteral("secrets.json"),
+      QStringLiteral("secrets.yml"),
+      QStringLiteral("secrets.yaml"),
+      QStringLiteral(".env"),
+      QStringLiteral(".env.production"),
+      QStringLiteral(".env.staging"),
+      QStringLiteral(".dev.vars"),
+      QStringLiteral(".dev.vars.production"),
+      QStringLiteral(".dev.vars.staging"),
+  };
+  return names;
+}
+
+const QSet<QString>& sensitiveFileExtensions() {
+  static const QSet<QString> extensions{
+      QStringLiteral("pem"),      QStringLiteral("key"),  QStringLiteral("p12"),      QStringLiteral("pfx"),
+      QStringLiteral("keystore"), QStringLiteral("jks"),  QStringLiteral("keychain"), QStringLiteral("ppk"),
+      QStringLiteral("env"),      QStringLiteral("vars"),
+  };
+  return extensions;
+}
+
+template <typename T>
+bool assignChanged(T& field, T value) {
+  if (field == value) return false;
+  field = std::move(value);
+  return true;
+}
+
+}  // namespace
+
+bool isSensitiveFile(const QString& url) {
+  const QString name = lastPathComponent(url).toLower();
+  if (name.startsWith(QLatin1Char('.'))) return true;
+  if (sensitiveFileNames().contains(name)) return true;
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
+  return sensitiveFileExtensions().contains(extension);
+}
+
+// ---- BucketItem
+
+BucketItem::BucketItem(QString url, QDateTime addedAt)
+    : id_(QUuid::createUuid()),
+      url_(std::move(url)),
+      name_(lastPathComponent(url_)),
+      // A path that cannot be looked at (missing, no access) counts as a file; the upload reports it.
+      isDirectory_(QFileInfo(url_).isDir()),
+      addedAt_(std::move(addedAt)),
+      isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
+
+void BucketItem::setState(const State& state) {
+  if (assignChanged(state_, state)) Q_EMIT stateChanged();
+}
+
+void BucketItem::setErrors(Errors errors) {
+  if (assignChanged(errors_, std::move(errors))) Q_EMIT errorsChanged();
+}
+
+void BucketItem::setConsented(bool consented) {
+  if (assignChanged(consented_, consented)) Q_EMIT consentedChanged();
+}
+
+// ---- Bucket
+
+Bucket::Bucket(const Clock& clock, QObject* parent)
+    : QObject(parent), clock_(clock), id_(QUuid::createUuid()), createdAt_(clock.now()) {}
+
+Bucket::ItemPointer Bucket::item(const QUuid& id) const {
+  const qsizetype index = indexOf(id);
+  return index < 0 ? nullptr : items_.at(index);
+}
+
+qsizetype Bucket::indexOf(const QUuid& itemID) const {
+  for (qsizetype i = 0; i < items_.size(); ++i) {
+    if (items_.at(i)->id() == itemID) return i;
+  }
+  return -1;
+}
+
+void Bucket::setState(const State& state) {
+  if (assignChanged(state_, state)) Q_EMIT stateChanged();
+}
+
+QList<Bucket::ItemPointer> Bucket::add(const QStringList& urls) {
+  if (!state_.isOpen()) return {};
+  QSet<QString> seen;
+  for (const ItemPointer& existing : std::as_const(items_)) seen.insert(existing->url());
+  QList<ItemPointer> added;
+  for (const QString& url : urls) {
+    if (seen.contains(url)) continue;
+    seen.insert(url);
+    added.append(std::make_shared<BucketItem>(url, clock_.now()));
+  }
+  items_.append(added);
+  Q_EMIT itemsChanged();
+  return added;
+}
+
+Bucket::ItemPointer Bucket::removeItem(const QUuid& id) {
+  if (!state_.isOpen()) return nullptr;
+  const qsizetype index = indexOf(id);
+  if (index < 0) return nullptr;
+  ItemPointer removed = items_.takeAt(index);
+  Q_EMIT itemsChanged();
+  return removed;
+}
+
+void Bucket::setState(const QUuid& itemID, const BucketItem::State& state) {
+  if (const ItemPointer target = item(itemID)) target->setState(state);
+}
+
+void Bucket::recordError(const QUuid& itemID, const QString& path, const UploadError& error) {
+  const ItemPointer target = item(itemID);
+  if (!target) return;
+  BucketItem::Errors errors = target->errors();
+  errors[path].append(error);
+  target->setErrors(std::move(errors));
+}
+
+}  // namespace pm

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <optional>
+
+#include "platform/Async.h"
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+
+namespace pm {
+
+class Keychain;
+
+// The service's error answer: a machine-readable code ("SUBSCRIPTION_REQUIRED") and a text for the user.
+// A body that is not such a record has neither.
+struct ServiceError {
+  std::optional<QString> error;
+  std::optional<QString> message;
+
+  static ServiceError decode(const QByteArray& body);
+};
+
+// The client of the product's own service: every request goes under "<base>/api/". The plain request
+// hands back whatever the service answered; the authorised one adds the session token, turns an error
+// answer into an UploadError and tells the account store (through the two signals) when the session or the
+// subscription needs a look.
+class ParcelmoorAPI final : public QObject {
+  Q_OBJECT
+
+ public:
+  // What a request carries: a JSON value ("application/json"), a form the caller already built and
+  // escaped ("application/x-www-form-urlencoded", sent byte for byte), or nothing (no Content-Type).
+  class Body {
+   public:
+    enum class Kind { json, form, none };
+
+    static Body json(QJsonValue value) { return Body(Kind::json, std::move(value), {}); }
+    static Body form(QString text) { return Body(Kind::form, {}, std::move(text)); }
+    static Body none() { return Body(Kind::none, {}, {}); }
+
+    Kind kind() const { return kind_; }
+    const QJsonValue& value() const { return value_; }
+    const QString& formText() const { return form_; }
+
+   private:
+    Body(Kind kind, QJsonValue value, QString form) : kind_(kind), value_(std::move(value)), form_(std::move(form)) {}
+
+    Kind kind_;
+    QJsonValue value_;
+    QString form_;
+  };
+
+  struct Response {
+    QByteArray body;
+    int status = 0;  // 0: the answer was not an HTTP response
+  };
+
+  struct Options {
+    QUrl baseUrl;
+    // The user's languages, most preferred first; the first three go out as "Accept-Language".
+    QStringList preferredLanguages;
+    // How long an attempt may go without progress before it counts as timed out (and is tried once more).
+    std::chrono::milliseconds timeout = std::chrono::seconds(60);
+  };
+
+  ParcelmoorAPI(QNetworkAccessManager& network, const Keychain& keychain, Options options,
+                QObject* parent = nullptr);
+
+  const QUrl& baseUrl() const { return options_.baseUrl; }
+
+  // Sends one request and returns its body and status without judging the status. A request that times
+  // out is sent once more; a transport failure throws UploadError::transport, a cancellation through
+  // `cancel` UploadError::cancelled; an unencodable JSON body throws before anything is sent.
+  QCoro::Task<Response> request(QString path, QByteArray method, Body body, std::optional<QString> token,
+                                CancelTokenPtr cancel = {});
+
+  // The body of a 2xx answer to a request with the stored session token. Without a token, throws
+  // signedOut and sends nothing; any other answer throws the UploadError the service's error body names.
+  QCoro::Task<QByteArray> authorizedRequest(QString path, QByteArray method,
+                                            std::optional<QJsonValue> body = std::nullopt,
+                                            CancelTokenPtr cancel = {});
+
+ Q_SIGNALS:
+  // An authorised request met HTTP 401: the session may be gone.
+  void sessionRefused();
+  // An authorised request was refused with "SUBSCRIPTION_REQUIRED" (other than by a 401).
+  void subscriptionRequired();
+
+ private:
+  struct Attempt;
+
+  QNetworkRequest buildRequest(const QString& path, const QByteArray& method, const Body& body,
+                               const std::optional<QString>& token) const;
+  QCoro::Task<Attempt> send(QNetworkRequest request, QByteArray method, std::optional<QByteArray> payload,
+                            CancelTokenPtr cancel);
+
+  QNetworkAccessManager& network_;
+  const Keychain& keychain_;
+  Options options_;
+};
+
+// The service base URL: PARCELMOOR_API when it holds a usable absolute URL (read once per process),
+// else the URL built in at compile time.
+QUrl serviceBaseUrl();
+// The same decision for a given value of the variable.
+QUrl serviceBaseUrl(const std::optional<QString>& environmentValue);
+QUrl builtInServiceUrl();
+// The languages of the user's locale settings, most preferred first.
+QStringList preferredLanguages();
+
+// An absolute URL made from service text; nothing for empty, relative or malformed text.
+std::optional<QUrl> absoluteUrl(const QString& text);
+
+}  // namespace pm

@@ -1,0 +1,179 @@
+#include "SharedInbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "core/Identifiers.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/SharedDefaults.h"
+#include "platform/SharedNames.h"
+
+namespace pm {
+
+namespace {
+
+const QString kId = QStringLiteral("id");
+const QString kUploaderID = QStringLiteral("uploaderID");
+const QString kPaths = QStringLiteral("paths");
+const QString kDisplayName = QStringLiteral("displayName");
+const QString kStartedAt = QStringLiteral("startedAt");
+
+std::optional<QUuid> uuidFromText(const QJsonValue& value) {
+  return value.isString() ? pm::uuidFromText(value.toString()) : std::nullopt;
+}
+
+std::optional<QStringList> stringArray(const QJsonValue& value) {
+  if (!value.isArray()) return std::nullopt;
+  QStringList strings;
+  for (const QJsonValue& element : value.toArray()) {
+    if (!element.isString()) return std::nullopt;
+    strings.append(element.toString());
+  }
+  return strings;
+}
+
+std::optional<QJsonObject> jsonObject(const QByteArray& json) {
+  const QJsonDocument document = QJsonDocument::fromJson(json);
+  if (!document.isObject()) return std::nullopt;
+  return document.object();
+}
+
+// The extension compared as it stands: "batch.JSON" is not a batch, and neither is a file named ".json".
+bool isBatchFileName(const QString& name) {
+  static const QString kExtension = QStringLiteral(".json");
+  return name.size() > kExtension.size() && name.endsWith(kExtension, Qt::CaseSensitive);
+}
+
+std::optional<SharedInbox::Batch> readBatchFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  auto batch = SharedInbox::Batch::fromJson(file.readAll());
+  if (batch) batch->file = path;
+  return batch;
+}
+
+}  // namespace
+
+// ---- Batch ----------------------------------------------------------------------------------------------
+
+QList<QUrl> SharedInbox::Batch::urls() const {
+  QList<QUrl> result;
+  result.reserve(paths.size());
+  for (const QString& path : paths) {
+    if (!QDir::isAbsolutePath(path)) {
+      qCWarning(lcApp) << "Skipping a path of inbox batch" << uuidText(id)
+                          << "that is not absolute:" << privateValue(path);
+      continue;
+    }
+    result.append(QUrl::fromLocalFile(path));
+  }
+  return result;
+}
+
+QByteArray SharedInbox::Batch::toJson() const {
+  QJsonObject object{{kId, uuidText(id)}, {kPaths, QJsonArray::fromStringList(paths)}};
+  if (uploaderID) object.insert(kUploaderID, uuidText(*uploaderID));
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<SharedInbox::Batch> SharedInbox::Batch::fromJson(const QByteArray& json) {
+  const auto object = jsonObject(json);
+  if (!object) return std::nullopt;
+  const auto id = uuidFromText(object->value(kId));
+  const auto paths = stringArray(object->value(kPaths));
+  if (!id || !paths) return std::nullopt;
+
+  Batch batch{*id, std::nullopt, *paths, {}};
+  const QJsonValue uploader = object->value(kUploaderID);
+  if (!uploader.isUndefined() && !uploader.isNull()) {
+    batch.uploaderID = uuidFromText(uploader);
+    if (!batch.uploaderID) return std::nullopt;
+  }
+  return batch;
+}
+
+// ---- OpenBucket -----------------------------------------------------------------------------------------
+
+std::optional<QByteArray> SharedInbox::OpenBucket::toJson() const {
+  if (!startedAt.isValid()) return std::nullopt;
+  const QJsonObject object{{kUploaderID, uuidText(uploaderID)},
+                           {kDisplayName, displayName},
+                           {kStartedAt, secondsSinceReferenceDate(startedAt)}};
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<SharedInbox::OpenBucket> SharedInbox::OpenBucket::fromJson(const QByteArray& json) {
+  const auto object = jsonObject(json);
+  if (!object) return std::nullopt;
+  const auto uploaderID = uuidFromText(object->value(kUploaderID));
+  const QJsonValue displayName = object->value(kDisplayName);
+  const QJsonValue startedAt = object->value(kStartedAt);
+  if (!uploaderID || !displayName.isString() || !startedAt.isDouble()) return std::nullopt;
+  return OpenBucket{*uploaderID, displayName.toString(), dateFromReferenceSeconds(startedAt.toDouble())};
+}
+
+// ---- SharedInbox ----------------------------------------------------------------------------------------
+
+SharedInbox::SharedInbox(Paths paths, SharedDefaults& defaults, const Clock& clock,
+                         std::chrono::milliseconds wakeFreshness)
+    : paths_(std::move(paths)), defaults_(defaults), clock_(clock), wakeFreshness_(wakeFreshness) {}
+
+std::optional<QString> SharedInbox::inboxFolder() const {
+  const QString folder = paths_.inbox();
+  if (!ensurePrivateDirectory(paths_.groupContainer) || !ensurePrivateDirectory(folder)) {
+    qCCritical(lcApp) << "The inbox folder" << privateValue(folder)
+                         << "cannot be created or made private; batches from other programs are not taken";
+    return std::nullopt;
+  }
+  return folder;
+}
+
+QList<SharedInbox::Batch> SharedInbox::loadBatches() const {
+  const auto folder = inboxFolder();
+  if (!folder) return {};
+  const QDir dir(*folder);
+  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+  QList<Batch> batches;
+  for (const QString& name : names) {
+    if (!isBatchFileName(name)) continue;
+    if (auto batch = readBatchFile(dir.filePath(name))) batches.append(std::move(*batch));
+  }
+  return batches;
+}
+
+bool SharedInbox::removeBatch(const Batch& batch) const {
+  const QString path =
+      batch.file.isEmpty() ? paths_.inbox() + QLatin1Char('/') + uuidText(batch.id) + QLatin1String(".json") : batch.file;
+  QFile file(path);
+  if (file.remove() || !QFileInfo::exists(path)) return true;
+  qCWarning(lcApp) << "Cannot delete inbox batch" << uuidText(batch.id) << privateValue(path)
+                      << file.errorString();
+  return false;
+}
+
+void SharedInbox::publish(const std::optional<OpenBucket>& openBucket) const {
+  const QString key = QString::fromLatin1(names::key::kOpenBucket);
+  const auto json = openBucket ? openBucket->toJson() : std::nullopt;
+  if (json) {
+    defaults_.set(key, *json);
+  } else if (defaults_.contains(key)) {
+    defaults_.remove(key);
+  }
+}
+
+bool SharedInbox::consumeUploadWake() const {
+  const QString marker = paths_.uploadWake();
+  const QFileInfo info(marker);
+  if (!info.exists()) return false;
+  const QDateTime modified = info.fileTime(QFileDevice::FileModificationTime);
+  if (!modified.isValid()) return false;
+  QFile::remove(marker);
+  return modified.msecsTo(clock_.now()) < wakeFreshness_.count();
+}
+
+}  // namespace pm

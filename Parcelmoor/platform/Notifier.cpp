@@ -1,0 +1,71 @@
+#include "Notifier.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QVariantMap>
+
+#include <QCoroSignal>
+
+#include "Log.h"
+
+namespace pm {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kObjectPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kApplicationName = QStringLiteral("Parcelmoor");
+// Let the server decide how long a notification stays.
+constexpr int kServerDefaultExpiry = -1;
+
+QDBusMessage notificationsCall(const QString& method) {
+  return QDBusMessage::createMethodCall(kService, kObjectPath, kInterface, method);
+}
+
+// The connection is taken by value: the coroutine must not depend on its caller's objects while it waits.
+QCoro::Task<QDBusMessage> callAsync(QDBusConnection connection, QDBusMessage message,
+                                    std::chrono::milliseconds timeout) {
+  QDBusPendingCallWatcher watcher(connection.asyncCall(message, int(timeout.count())));
+  if (!watcher.isFinished()) co_await qCoro(&watcher, &QDBusPendingCallWatcher::finished);
+  co_return watcher.reply();
+}
+
+QString errorText(const QDBusMessage& reply) {
+  return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+}
+
+}  // namespace
+
+DBusNotifier::DBusNotifier(QDBusConnection connection, std::chrono::milliseconds callTimeout)
+    : connection_(std::move(connection)), callTimeout_(callTimeout) {}
+
+QCoro::Task<std::optional<QString>> DBusNotifier::add(NotificationRequest request) {
+  QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
+  call << kApplicationName << 0u << QString() << request.title << request.body << QStringList() << QVariantMap()
+       << kServerDefaultExpiry;
+  const QDBusMessage reply = co_await callAsync(connection_, call, callTimeout_);
+  if (reply.type() != QDBusMessage::ReplyMessage) co_return errorText(reply);
+  qCDebug(lcNotifications) << "Notification" << request.identifier << "shown as"
+                           << reply.arguments().value(0).toUInt();
+  co_return std::nullopt;
+}
+
+QCoro::Task<NotificationSettings> DBusNotifier::settings() {
+  const QDBusMessage reply =
+      co_await callAsync(connection_, notificationsCall(QStringLiteral("GetServerInformation")), callTimeout_);
+  if (reply.type() != QDBusMessage::ReplyMessage) {
+    qCDebug(lcNotifications) << "No notification server answers:" << errorText(reply);
+    co_return NotificationSettings{NotificationAuthorization::notDetermined, NotificationAlertStyle::none};
+  }
+  co_return NotificationSettings{NotificationAuthorization::authorized, NotificationAlertStyle::banner};
+}
+
+QCoro::Task<std::optional<QString>> MemoryNotifier::add(NotificationRequest request) {
+  requests_.append(std::move(request));
+  co_return failure_;
+}
+
+QCoro::Task<NotificationSettings> MemoryNotifier::settings() { co_return settings_; }
+
+}  // namespace pm

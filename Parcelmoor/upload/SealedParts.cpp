@@ -1,0 +1,226 @@
+#include "SealedParts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QtEndian>
+
+#include <QCoroFuture>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <future>
+
+#include "core/UploadError.h"
+#include "platform/Crypto.h"
+
+namespace pm {
+
+namespace {
+
+UploadError fileChanged() {
+  return UploadError::rejected(
+      QCoreApplication::translate("SealedParts", "This file changed while it was being uploaded."));
+}
+
+bool isAllZero(QByteArrayView bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return byte == 0; });
+}
+
+// A key that is not 32 bytes, or all zeros (what a failed random source would have left), never seals.
+void checkKey(const QByteArray& key) {
+  if (key.size() != crypto::kAesKeyBytes || isAllZero(key))
+    throw UploadError::transport(
+        QCoreApplication::translate("SealedParts", "The encryption key for this upload is not valid."));
+}
+
+void makeNonce(unsigned char* nonce) {
+  if (!crypto::fillRandom(nonce, crypto::kGcmNonceBytes) ||
+      isAllZero(QByteArrayView(nonce, crypto::kGcmNonceBytes)))
+    throw UploadError::transport(QCoreApplication::translate(
+        "SealedParts", "The system's random number source failed, so this file was not encrypted."));
+}
+
+// Reads until `length` bytes are in or the source ends; returns how many arrived.
+qint64 readUpTo(QIODevice& source, char* into, qint64 length) {
+  qint64 total = 0;
+  while (total < length) {
+    const qint64 n = source.read(into + total, length - total);
+    if (n < 0) throw UploadError::transport(source.errorString());
+    if (n == 0) break;
+    total += n;
+  }
+  return total;
+}
+
+void readExactly(QIODevice& source, char* into, qint64 length) {
+  if (readUpTo(source, into, length) != length) throw fileChanged();
+}
+
+void expectEnd(QIODevice& source) {
+  char probe = 0;
+  if (readUpTo(source, &probe, 1) != 0) throw fileChanged();
+}
+
+// Seals the chunk that waits behind the record's first 28 bytes in place, puts nonce and tag there and
+// returns the whole record. Touches nothing but the record, so it may run on a helper thread.
+QByteArrayView sealRecord(QByteArray& record, qint64 plainLength, const QByteArray& key,
+                          const QByteArray& aad) {
+  auto* bytes = reinterpret_cast<unsigned char*>(record.data());
+  unsigned char* nonce = bytes;
+  unsigned char* tag = bytes + crypto::kGcmNonceBytes;
+  unsigned char* chunk = bytes + kSealedRecordOverhead;
+  makeNonce(nonce);
+  if (!crypto::aesGcmSeal(key, nonce, chunk, plainLength, aad, chunk, tag))
+    throw UploadError::transport(
+        QCoreApplication::translate("SealedParts", "This file could not be encrypted."));
+  return QByteArrayView(record).first(kSealedRecordOverhead + plainLength);
+}
+
+struct SealingOutcome {
+  QStringList files;
+  std::exception_ptr error;
+};
+
+}  // namespace
+
+const QByteArray& partMagic() {
+  static const QByteArray magic = QByteArrayLiteral("PMR1");
+  return magic;
+}
+
+QByteArray sealedStreamHeader(quint32 chunkSize) {
+  QByteArray header = partMagic();
+  header.resize(kSealedHeaderSize);
+  qToBigEndian(chunkSize, header.data() + partMagic().size());
+  return header;
+}
+
+QByteArray chunkAuthenticationData(quint64 index, bool isLast) {
+  QByteArray aad(5, Qt::Uninitialized);
+  qToBigEndian(quint32(index & 0xFFFF'FFFFu), aad.data());
+  aad[4] = isLast ? '\x01' : '\x00';
+  return aad;
+}
+
+qint64 sealedChunkCount(qint64 plainSize) {
+  const qint64 size = std::max<qint64>(plainSize, 0);
+  return std::max<qint64>(size / kSealedChunkSize + (size % kSealedChunkSize != 0 ? 1 : 0), 1);
+}
+
+qint64 sealedLength(qint64 plainSize) {
+  return std::max<qint64>(plainSize, 0) + kSealedHeaderSize +
+         kSealedRecordOverhead * sealedChunkCount(plainSize);
+}
+
+PartWriter::PartWriter(QString directory, qint64 limit)
+    : directory_(std::move(directory)), limit_(std::max<qint64>(limit, 1)) {}
+
+PartWriter::~PartWriter() {
+  if (finished_) return;
+  handle_.reset();
+  for (const QString& file : std::as_const(files_)) QFile::remove(file);
+}
+
+void PartWriter::write(QByteArrayView bytes) {
+  while (!bytes.isEmpty()) {
+    QFile& file = currentHandle();
+    const qint64 take = std::min<qint64>(bytes.size(), limit_ - written_);
+    if (file.write(bytes.data(), take) != take) throw UploadError::transport(file.errorString());
+    written_ += take;
+    bytes = bytes.sliced(take);
+    if (written_ == limit_) closeCurrent();
+  }
+}
+
+void PartWriter::finish() {
+  closeCurrent();
+  finished_ = true;
+}
+
+QFile& PartWriter::currentHandle() {
+  if (handle_) return *handle_;
+  const QString path = QDir(directory_).filePath(QStringLiteral("part-%1").arg(files_.size() + 1));
+  auto file = std::make_unique<QFile>(path);
+  if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    throw UploadError::transport(
+        QCoreApplication::translate("SealedParts", "There was no room to prepare this file."));
+  files_.append(path);
+  written_ = 0;
+  handle_ = std::move(file);
+  return *handle_;
+}
+
+void PartWriter::closeCurrent() {
+  if (!handle_) return;
+  const std::unique_ptr<QFile> file = std::move(handle_);
+  file->close();
+  if (file->error() != QFileDevice::NoError) throw UploadError::transport(file->errorString());
+}
+
+void sealStream(QIODevice& source, qint64 size, const QByteArray& key, PartWriter& writer) {
+  checkKey(key);
+  writer.write(sealedStreamHeader(quint32(kSealedChunkSize)));
+  const qint64 count = sealedChunkCount(size);
+  // Two records take turns: while one is encrypted on a helper thread, the other is written out and
+  // refilled here, so the cipher and the file system work at the same time.
+  const qint64 capacity = kSealedRecordOverhead + std::min(size, kSealedChunkSize);
+  std::array<QByteArray, 2> records{QByteArray(capacity, Qt::Uninitialized),
+                                    QByteArray(count > 1 ? capacity : 0, Qt::Uninitialized)};
+  std::future<QByteArrayView> previous;
+  qint64 remaining = size;
+  for (qint64 index = 0; index < count; ++index) {
+    QByteArray& record = records[index % 2];
+    const qint64 plainLength = std::min(remaining, kSealedChunkSize);
+    remaining -= plainLength;
+    readExactly(source, record.data() + kSealedRecordOverhead, plainLength);
+    std::future<QByteArrayView> sealing = std::async(
+        std::launch::async,
+        [&record, &key, plainLength, aad = chunkAuthenticationData(quint64(index), index == count - 1)] {
+          return sealRecord(record, plainLength, key, aad);
+        });
+    if (previous.valid()) writer.write(previous.get());
+    previous = std::move(sealing);
+  }
+  writer.write(previous.get());
+  expectEnd(source);
+}
+
+QStringList writeSealedParts(const QString& sourcePath, const QByteArray& key, const QString& directory,
+                             qint64 limit, std::optional<qint64> expectedSize) {
+  if (!QFileInfo(sourcePath).isFile()) throw UploadError::fileUnreadable();
+  QFile source(sourcePath);
+  if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
+  // Taken from the open file, so the size and the bytes read belong to the same file.
+  const qint64 size = source.size();
+  if (expectedSize && *expectedSize != size) throw fileChanged();
+  if (!QDir().mkpath(directory))
+    throw UploadError::transport(QCoreApplication::translate(
+        "SealedParts", "The folder for this file's encrypted parts could not be created."));
+  PartWriter writer(directory, limit);
+  sealStream(source, size, key, writer);
+  writer.finish();
+  return writer.files();
+}
+
+QCoro::Task<QStringList> writeSealedPartsInBackground(QString sourcePath, QByteArray key, QString directory,
+                                                      qint64 limit, std::optional<qint64> expectedSize) {
+  // QtConcurrent would wrap an UploadError into QUnhandledException; carry it across by hand instead.
+  QFuture<SealingOutcome> sealing = QtConcurrent::run([=] {
+    SealingOutcome outcome;
+    try {
+      outcome.files = writeSealedParts(sourcePath, key, directory, limit, expectedSize);
+    } catch (...) {
+      outcome.error = std::current_exception();
+    }
+    return outcome;
+  });
+  const SealingOutcome outcome = co_await sealing;
+  if (outcome.error) std::rethrow_exception(outcome.error);
+  co_return outcome.files;
+}
+
+}  // namespace pm

@@ -1,0 +1,149 @@
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QThread>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "core/S3Credentials.h"
+#include "core/SharedInbox.h"
+#include "platform/InboxWatcher.h"
+#include "platform/SharedDefaults.h"
+#include "support/TestSupport.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The inotify instances this process holds open, seen through /proc.
+int openInotifyDescriptors() {
+  int count = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    if (std::filesystem::read_symlink(entry.path(), error).string() == "anon_inode:inotify") ++count;
+  }
+  return count;
+}
+
+struct Calls {
+  int count = 0;
+  bool allOnMainThread = true;
+  void record() {
+    ++count;
+    allOnMainThread = allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+  }
+};
+
+TEST(InboxWatcher, ReportsABatchWrittenToATempFileAndRenamedIn) {
+  test::TempRoot root;
+  MemorySharedDefaults defaults;
+  test::ManualClock clock;
+  const SharedInbox inbox(root.paths(), defaults, clock);
+  const auto folder = inbox.inboxFolder();
+  ASSERT_TRUE(folder);
+
+  Calls calls;
+  qsizetype batchesSeen = 0;
+  const InboxWatcher watcher(*folder, [&] {
+    calls.record();
+    batchesSeen = inbox.loadBatches().size();
+  });
+  ASSERT_TRUE(watcher.isWatching());
+
+  const QString id = uuidText(QUuid::createUuid());
+  QSaveFile out(*folder + QLatin1Char('/') + id + QLatin1String(".json"));
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(R"({"id":")" + id.toLatin1() + R"(","paths":["/home/ada/a.txt"]})");
+  ASSERT_TRUE(out.commit());
+
+  ASSERT_TRUE(test::runUntil([&] { return batchesSeen == 1; }));
+  EXPECT_TRUE(calls.allOnMainThread);
+}
+
+TEST(InboxWatcher, CallsOncePerEntryChangeAndNotForWritesIntoFiles) {
+  test::TempRoot root;
+  const QString folder = root.file(QStringLiteral("watched"));
+  const QString existing = root.write(QStringLiteral("watched/existing.json"), "{}");
+  Calls calls;
+  const InboxWatcher watcher(folder, [&] { calls.record(); });
+
+  QFile file(existing);
+  ASSERT_TRUE(file.open(QIODevice::Append));
+  file.write("more");
+  file.close();
+  test::spin(100ms);
+  EXPECT_EQ(calls.count, 0) << "writing into a file already there is not a change of the folder";
+
+  root.write(QStringLiteral("watched/new.tmp"), "{}");                                  // created: 1
+  ASSERT_TRUE(QFile::rename(folder + QLatin1String("/new.tmp"), folder + QLatin1String("/new.json")));  // 2
+  ASSERT_TRUE(QFile::remove(existing));                                                 // deleted: 1
+  ASSERT_TRUE(QFile::rename(folder + QLatin1String("/new.json"), root.file(QStringLiteral("outside.json"))));  // 1
+  ASSERT_TRUE(test::runUntil([&] { return calls.count >= 5; }));
+  test::spin(100ms);
+  EXPECT_EQ(calls.count, 5);
+  EXPECT_TRUE(calls.allOnMainThread);
+}
+
+TEST(InboxWatcher, AFolderThatCannotBeWatchedNeverCalls) {
+  test::TempRoot root;
+  const QString file = root.write(QStringLiteral("plain-file"), "x");
+  const QString paths[] = {QString(), root.file(QStringLiteral("missing")), file};
+  for (const QString& path : paths) {
+    int calls = 0;
+    const InboxWatcher watcher(path, [&] { ++calls; });
+    EXPECT_FALSE(watcher.isWatching()) << path.toStdString();
+  }
+}
+
+TEST(InboxWatcher, CancelAndDestructionCloseTheDescriptor) {
+  test::TempRoot root;
+  const QString folder = root.file(QStringLiteral("watched"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const int before = openInotifyDescriptors();
+  int calls = 0;
+  {
+    InboxWatcher watcher(folder, [&] { ++calls; });
+    EXPECT_EQ(openInotifyDescriptors(), before + 1);
+    watcher.cancel();
+    EXPECT_FALSE(watcher.isWatching());
+    EXPECT_EQ(openInotifyDescriptors(), before);
+    root.write(QStringLiteral("watched/late.json"), "{}");
+    test::spin(100ms);
+    EXPECT_EQ(calls, 0);
+    watcher.cancel();
+  }
+  {
+    const InboxWatcher watcher(folder, [&] { ++calls; });
+    EXPECT_EQ(openInotifyDescriptors(), before + 1);
+  }
+  EXPECT_EQ(openInotifyDescriptors(), before);
+}
+
+TEST(InboxWatcher, TheCallbackMayEndTheWatcher) {
+  test::TempRoot root;
+  const QString folder = root.file(QStringLiteral("watched"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  int calls = 0;
+  std::unique_ptr<InboxWatcher> watcher;
+  watcher = std::make_unique<InboxWatcher>(folder, [&] {
+    ++calls;
+    watcher.reset();
+  });
+  // Three changes are queued before the event loop runs, so they arrive in one round.
+  root.write(QStringLiteral("watched/a.json"), "{}");
+  root.write(QStringLiteral("watched/b.json"), "{}");
+  root.write(QStringLiteral("watched/c.json"), "{}");
+  ASSERT_TRUE(test::runUntil([&] { return calls > 0; }));
+  test::spin(50ms);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(watcher, nullptr);
+}
+
+}  // namespace
+}  // namespace pm
