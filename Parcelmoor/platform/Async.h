@@ -5,12 +5,16 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <QCoroFuture>
 #include <QCoroSignal>
 #include <QCoroTask>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <type_traits>
 
 namespace pm {
 
@@ -66,6 +70,33 @@ void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char
 // The same, with a category as declared by Q_DECLARE_LOGGING_CATEGORY (pass `lcUpload`).
 inline void detachTask(QCoro::Task<> task, const QLoggingCategory& (*category)(), const char* what) {
   detachTask(std::move(task), category(), what);
+}
+
+// Runs `work` on the thread pool and resumes the caller on its own thread with the result. An exception
+// thrown by the work reaches the caller as it was thrown (QtConcurrent alone would wrap it in
+// QUnhandledException and lose its type, and with it the text the user should see).
+template <typename Work, typename Result = std::invoke_result_t<Work&>>
+QCoro::Task<Result> runOnWorker(Work work) {
+  struct Outcome {
+    std::conditional_t<std::is_void_v<Result>, bool, std::optional<Result>> value{};
+    std::exception_ptr error;
+  };
+  QFuture<Outcome> running = QtConcurrent::run([work = std::move(work)]() mutable {
+    Outcome outcome;
+    try {
+      if constexpr (std::is_void_v<Result>) {
+        work();
+      } else {
+        outcome.value.emplace(work());
+      }
+    } catch (...) {
+      outcome.error = std::current_exception();
+    }
+    return outcome;
+  });
+  Outcome outcome = co_await running;
+  if (outcome.error) std::rethrow_exception(outcome.error);
+  if constexpr (!std::is_void_v<Result>) co_return std::move(*outcome.value);
 }
 
 }  // namespace pm

@@ -1,14 +1,13 @@
 #include "BoxManifest.h"
 
 #include <QCoreApplication>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QtEndian>
 
-#include <QCoroFuture>
 
 #include <climits>
 
 #include "core/UploadError.h"
+#include "platform/Async.h"
 #include "platform/Crypto.h"
 #include "upload/S3Signer.h"
 
@@ -125,24 +124,10 @@ Sealed seal(const QList<File>& files, const QString& password, const QByteArray&
 QCoro::Task<Sealed> seal(QList<File> files, QString password) {
   const QByteArray salt = randomOrThrow(kSaltBytes);
   const QByteArray nonce = randomOrThrow(crypto::kGcmNonceBytes);
-  // QtConcurrent would wrap an UploadError into QUnhandledException; carry it across as it was thrown.
-  struct Outcome {
-    std::optional<Sealed> sealed;
-    std::exception_ptr error;
+  auto sealing = [files = std::move(files), password = std::move(password), salt, nonce] {
+    return seal(files, password, salt, nonce, kIterations);
   };
-  // The task is made in its own statement: GCC 12 destroys a lambda temporary of a co_await expression twice.
-  QFuture<Outcome> work = QtConcurrent::run([files = std::move(files), password = std::move(password), salt, nonce] {
-    Outcome result;
-    try {
-      result.sealed = seal(files, password, salt, nonce, kIterations);
-    } catch (...) {
-      result.error = std::current_exception();
-    }
-    return result;
-  });
-  const Outcome outcome = co_await work;
-  if (outcome.error) std::rethrow_exception(outcome.error);
-  co_return *outcome.sealed;
+  co_return co_await runOnWorker(std::move(sealing));
 }
 
 }  // namespace pm::PMRM1

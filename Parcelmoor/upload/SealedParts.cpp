@@ -4,10 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QtEndian>
 
-#include <QCoroFuture>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +13,7 @@
 #include <future>
 
 #include "core/UploadError.h"
+#include "platform/Async.h"
 #include "platform/Crypto.h"
 
 namespace pm {
@@ -79,11 +78,6 @@ QByteArrayView sealRecord(QByteArray& record, qint64 plainLength, const QByteArr
         QCoreApplication::translate("SealedParts", "This file could not be encrypted."));
   return QByteArrayView(record).first(kSealedRecordOverhead + plainLength);
 }
-
-struct SealingOutcome {
-  QStringList files;
-  std::exception_ptr error;
-};
 
 }  // namespace
 
@@ -208,19 +202,8 @@ QStringList writeSealedParts(const QString& sourcePath, const QByteArray& key, c
 
 QCoro::Task<QStringList> writeSealedPartsInBackground(QString sourcePath, QByteArray key, QString directory,
                                                       qint64 limit, std::optional<qint64> expectedSize) {
-  // QtConcurrent would wrap an UploadError into QUnhandledException; carry it across by hand instead.
-  QFuture<SealingOutcome> sealing = QtConcurrent::run([=] {
-    SealingOutcome outcome;
-    try {
-      outcome.files = writeSealedParts(sourcePath, key, directory, limit, expectedSize);
-    } catch (...) {
-      outcome.error = std::current_exception();
-    }
-    return outcome;
-  });
-  const SealingOutcome outcome = co_await sealing;
-  if (outcome.error) std::rethrow_exception(outcome.error);
-  co_return outcome.files;
+  auto sealing = [=] { return writeSealedParts(sourcePath, key, directory, limit, expectedSize); };
+  co_return co_await runOnWorker(std::move(sealing));
 }
 
 }  // namespace pm

@@ -3,9 +3,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QtConcurrent>
 
-#include <QCoroFuture>
+#include "platform/Async.h"
 
 namespace pm {
 
@@ -83,9 +82,8 @@ QCoro::Task<UnitExpansion> makeUploadUnits(QList<Bucket::ItemPointer> items) {
   sources.reserve(items.size());
   for (const Bucket::ItemPointer& item : items)
     sources.append(ItemSource{item->id(), item->url(), item->name(), item->isDirectory()});
-  // Named, not a temporary inside the co_await: g++ 12 destroys such temporaries twice.
-  QFuture<UnitExpansion> expansion = QtConcurrent::run([sources = std::move(sources)] { return expand(sources); });
-  co_return co_await expansion;
+  auto expansion = [sources = std::move(sources)] { return expand(sources); };
+  co_return co_await runOnWorker(std::move(expansion));
 }
 
 }  // namespace pm
