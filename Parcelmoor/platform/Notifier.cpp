@@ -63,9 +63,14 @@ QCoro::Task<NotificationSettings> DBusNotifier::settings() {
 
 QCoro::Task<std::optional<QString>> MemoryNotifier::add(NotificationRequest request) {
   requests_.append(std::move(request));
-  co_return failure_;
+  // A copy: co_return would move out of the member and the next call would report no failure.
+  std::optional<QString> failure = failure_;
+  co_return failure;
 }
 
-QCoro::Task<NotificationSettings> MemoryNotifier::settings() { co_return settings_; }
+QCoro::Task<NotificationSettings> MemoryNotifier::settings() {
+  NotificationSettings settings = settings_;
+  co_return settings;
+}
 
 }  // namespace pm

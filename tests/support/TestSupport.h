@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "platform/Clock.h"
+#include "platform/Crypto.h"
 #include "platform/Paths.h"
 
 namespace pm::test {
@@ -77,6 +78,15 @@ class ManualClock final : public Clock {
 
  private:
   QDateTime now_;
+};
+
+// While alive, the process's secure random source fails, as a broken one would.
+class RandomSourceFailing {
+ public:
+  RandomSourceFailing() { crypto::setRandomSourceFailingForTesting(true); }
+  ~RandomSourceFailing() { crypto::setRandomSourceFailingForTesting(false); }
+  RandomSourceFailing(const RandomSourceFailing&) = delete;
+  RandomSourceFailing& operator=(const RandomSourceFailing&) = delete;
 };
 
 // Where widget tests leave their screenshots (build/test-artifacts).

@@ -11,52 +11,16 @@
 
 #include "core/UploadError.h"
 #include "platform/Crypto.h"
+#include "support/TestSupport.h"
 #include "upload/BoxManifest.h"
+#include "ManifestReader.h"
 
 namespace pm {
 namespace {
 
-// A recipient's view of a sealed manifest, written from the byte layout alone: "PMRM1", version 1,
-// big-endian iteration count, salt (16), nonce (12), tag (16), ciphertext; the first 38 bytes are the
-// associated data.
-namespace reader {
+namespace reader = test::manifestReader;
 
-constexpr qsizetype kHeader = 38;
-constexpr qsizetype kTag = 16;
-
-bool wellFormed(const QByteArray& sealed) {
-  return sealed.size() >= kHeader + kTag && sealed.startsWith("PMRM1") && sealed[5] == '\x01';
-}
-
-// The 64 derived bytes for `password`, with the salt and count the sealed bytes carry.
-std::optional<QByteArray> derive(const QByteArray& sealed, const QString& password) {
-  if (!wellFormed(sealed)) return std::nullopt;
-  const quint32 iterations = qFromBigEndian<quint32>(sealed.constData() + 6);
-  return crypto::pbkdf2Sha256(password.toUtf8(), sealed.mid(10, 16), int(iterations), 64);
-}
-
-std::optional<QByteArray> open(const QByteArray& sealed, const QByteArray& derived) {
-  if (!wellFormed(sealed)) return std::nullopt;
-  return crypto::aesGcmOpen(derived.first(32), sealed.mid(26, 12), sealed.sliced(kHeader + kTag),
-                            sealed.mid(kHeader, kTag), sealed.first(kHeader));
-}
-
-std::optional<QByteArray> open(const QByteArray& sealed, const QString& password) {
-  const std::optional<QByteArray> derived = derive(sealed, password);
-  if (!derived) return std::nullopt;
-  return open(sealed, *derived);
-}
-
-}  // namespace reader
-
-// Makes the secure random source fail for the lifetime of the guard.
-class FailingRandomSource {
- public:
-  FailingRandomSource() { crypto::setRandomSourceFailingForTesting(true); }
-  ~FailingRandomSource() { crypto::setRandomSourceFailingForTesting(false); }
-  FailingRandomSource(const FailingRandomSource&) = delete;
-  FailingRandomSource& operator=(const FailingRandomSource&) = delete;
-};
+using FailingRandomSource = test::RandomSourceFailing;
 
 const QString kPassword = QStringLiteral("7K2MXQ9PRT");
 const QByteArray kSalt = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");

@@ -7,6 +7,7 @@
 
 #include "support/FakeUploadServer.h"
 #include "support/TestSupport.h"
+#include "support/UploadErrorTesting.h"
 #include "upload/BucketUploader.h"
 
 namespace pm {
@@ -19,16 +20,7 @@ using ::testing::Le;
 using ::testing::Each;
 using ::testing::AllOf;
 
-template <typename T>
-UploadError failureOf(QCoro::Task<T> task) {
-  try {
-    test::wait(std::move(task));
-  } catch (const UploadError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "the operation succeeded";
-  return UploadError::notImplemented();
-}
+using test::failureOf;
 
 // --- the progress relay ---------------------------------------------------------------------------
 

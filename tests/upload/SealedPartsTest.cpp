@@ -15,6 +15,7 @@
 #include "core/UploadError.h"
 #include "platform/Crypto.h"
 #include "support/TestSupport.h"
+#include "support/UploadErrorTesting.h"
 #include "upload/SealedParts.h"
 
 namespace pm {
@@ -63,22 +64,7 @@ QString messageOf(const std::function<void()>& action) {
   return QStringLiteral("(no error)");
 }
 
-// Awaits `task` in a coroutine of our own, so its exception arrives as a value: QCoro's waitFor never
-// returns from a task that throws.
-QCoro::Task<std::optional<UploadError>> failureOf(QCoro::Task<QStringList> task) {
-  try {
-    co_await task;
-  } catch (const UploadError& error) {
-    co_return error;
-  }
-  co_return std::nullopt;
-}
-
-class RandomSourceFailing {
- public:
-  RandomSourceFailing() { crypto::setRandomSourceFailingForTesting(true); }
-  ~RandomSourceFailing() { crypto::setRandomSourceFailingForTesting(false); }
-};
+using test::RandomSourceFailing;
 
 class SealedParts : public ::testing::Test {
  protected:
@@ -338,13 +324,12 @@ TEST_F(SealedParts, SealsOnAWorkerAndDeliversItsFailureUnchanged) {
   const QByteArray plain = contents(6'000'000);
   const QString source = sourceOf(plain);
   const QStringList parts =
-      QCoro::waitFor(writeSealedPartsInBackground(source, key, directory(1), 4'000'000, plain.size()));
+      test::wait(writeSealedPartsInBackground(source, key, directory(1), 4'000'000, plain.size()));
   EXPECT_EQ(sizesOf(parts), (QList<qint64>{4'000'000, 2'000'064}));
   EXPECT_TRUE(test::openSealedStream(key, parts).plaintext == plain);
 
-  const std::optional<UploadError> failure = QCoro::waitFor(
-      failureOf(writeSealedPartsInBackground(source, key, directory(2), kNoLimit, plain.size() + 1)));
-  EXPECT_EQ(failure, UploadError::rejected(kChanged));
+  EXPECT_EQ(test::failureOf(writeSealedPartsInBackground(source, key, directory(2), kNoLimit, plain.size() + 1)),
+            UploadError::rejected(kChanged));
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "core/UploaderConfig.h"
+
+class QNetworkAccessManager;
+
+namespace pm {
+
+class BucketUploader;
+class Keychain;
+class ParcelmoorAPI;
+class SharedDefaults;
+
+// The program-wide objects an uploader works with, built once by the program and passed down.
+struct UploaderServices {
+  QNetworkAccessManager& network;
+  ParcelmoorAPI& api;
+  const Keychain& keychain;
+  SharedDefaults& defaults;
+  QString temporaryDirectory;
+};
+
+// A custom S3 or R2 bucket takes files up to this size in one request and larger ones in parts of
+// kS3PartSize; fixed here, whatever the connection holds.
+inline constexpr qint64 kS3PartSize = 67'108'864;
+inline constexpr qint64 kS3MultipartThreshold = 5'368'709'120;
+
+// The uploader for one new bucket on `config`: the only place that knows which class serves which kind.
+// Every call makes a fresh uploader with empty planning state. Cannot fail: a missing credential shows
+// only when the uploader is used.
+std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const UploaderServices& services);
+
+}  // namespace pm

@@ -1,0 +1,391 @@
+#include "CustomS3Uploader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QXmlStreamReader>
+
+#include <QCoroNetworkReply>
+
+#include <algorithm>
+#include <memory>
+
+#include "core/Identifiers.h"
+#include "core/S3Credentials.h"
+#include "platform/Log.h"
+#include "upload/BoxRegistration.h"
+
+namespace pm {
+
+namespace {
+
+using s3multipart::FinishedPart;
+
+QString translated(const char* text) { return QCoreApplication::translate("CustomS3Uploader", text); }
+
+UploadError missingCredentials() {
+  return UploadError::rejected(translated("Add an access key and secret to this connection in Settings."));
+}
+
+UploadError unaddressable() {
+  return UploadError::rejected(translated("The endpoint or bucket name could not be read as an address."));
+}
+
+const Clock& systemClock() {
+  static const SystemClock clock;
+  return clock;
+}
+
+std::optional<S3Signer> makeSigner(const UploaderConfig& config, const Keychain& keychain) {
+  const std::optional<S3Credentials> credentials = S3Credentials::load(keychain, config.id);
+  if (!credentials) return std::nullopt;
+  const QString region = config.region.isEmpty() ? QStringLiteral("auto") : config.region;
+  return S3Signer(credentials->accessKeyID, credentials->secretAccessKey, region);
+}
+
+// The last non-empty piece of an object key: the name people see in the box.
+QString lastPathPiece(const QString& key) {
+  const QStringList pieces = key.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  return pieces.isEmpty() ? QString() : pieces.last();
+}
+
+// The unit's file must still have the size it was registered with: the key folder's manifest promises
+// that size, and a multipart upload copies exactly that many bytes.
+void ensureUnchanged(const UploadUnit& unit) {
+  const QFileInfo file(unit.url);
+  if (!file.exists()) throw UploadError::fileUnreadable();
+  if (file.size() != unit.size) throw s3multipart::fileChanged();
+}
+
+// The part file of one multipart upload, removed (if it exists) when the upload is done with it.
+class PartFile {
+ public:
+  explicit PartFile(const QString& directory)
+      : path_(directory + QLatin1String("/s3-") + uuidText(QUuid::createUuid())) {}
+  ~PartFile() { QFile::remove(path_); }
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  const QString& path() const { return path_; }
+
+ private:
+  QString path_;
+};
+
+struct DeleteLater {
+  void operator()(QObject* object) const { object->deleteLater(); }
+};
+using ReplyPtr = std::unique_ptr<QNetworkReply, DeleteLater>;
+
+// What a control request's reply amounts to when no HTTP status came back.
+UploadError unanswered(const QNetworkReply& reply) {
+  const QNetworkReply::NetworkError error = reply.error();
+  // The transfer timeout aborts the reply; our own cancellation was ruled out before.
+  if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+    return UploadError::transport(translated("The request timed out."));
+  if (error != QNetworkReply::NoError) return UploadError::transport(reply.errorString());
+  return UploadError::transport(translated("The storage service sent an unexpected response."));
+}
+
+// An S3 error document's own words, else `fallback`.
+QString errorText(const QByteArray& body, const QString& fallback) {
+  const std::optional<QString> message = xmlValue(u"Message", body);
+  return message && !message->isEmpty() ? *message : fallback;
+}
+
+}  // namespace
+
+// ---- construction -----------------------------------------------------------------------------------
+
+CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold,
+                                   QNetworkAccessManager& network, ParcelmoorAPI& api, const Keychain& keychain,
+                                   SharedDefaults& defaults, QString temporaryDirectory, QObject* parent)
+    : CustomS3Uploader(std::move(config), partSize, multipartThreshold, network, api, keychain, defaults,
+                       std::move(temporaryDirectory), systemClock(), parent) {}
+
+CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold,
+                                   QNetworkAccessManager& network, ParcelmoorAPI& api, const Keychain& keychain,
+                                   SharedDefaults& defaults, QString temporaryDirectory, const Clock& clock,
+                                   QObject* parent)
+    : BucketUploader(network, parent),
+      config_(std::move(config)),
+      partSize_(std::max<qint64>(partSize, 1)),
+      multipartThreshold_(multipartThreshold),
+      network_(network),
+      api_(api),
+      keychain_(keychain),
+      defaults_(defaults),
+      temporaryDirectory_(std::move(temporaryDirectory)),
+      clock_(clock),
+      signer_(makeSigner(config_, keychain)),
+      folder_(timestampedKeyPrefix(config_.keyPrefix, clock.now())),
+      boxKey_(QUuid::createUuid()) {}
+
+CustomS3Uploader::~CustomS3Uploader() = default;
+
+std::optional<QUrl> CustomS3Uploader::objectURL(const QString& key) const {
+  return S3Signer::objectURL(config_.endpoint, config_.bucketName, key);
+}
+
+QString CustomS3Uploader::uniqueKey(const QString& relativePath) {
+  const QString base = folder_ + relativePath;
+  QString candidate = base;
+  for (qint64 n = 2; takenKeys_.contains(candidate); ++n) candidate = numberedPath(base, n);
+  takenKeys_.insert(candidate);
+  return candidate;
+}
+
+// ---- registering ------------------------------------------------------------------------------------
+
+QCoro::Task<Registration> CustomS3Uploader::registerUnits(QList<UploadUnit> units) {
+  if (!signer_) throw missingCredentials();
+  Registration registration;
+  for (const UploadUnit& unit : units) {
+    // Taken even when no address can be formed, so a later file of the same path never reuses it.
+    const QString key = uniqueKey(unit.relativePath);
+    const std::optional<QUrl> object = objectURL(key);
+    const std::optional<QUrl> presigned =
+        object ? signer_->presign(QStringLiteral("PUT"), *object, {}, kPresignExpiry, clock_.now()) : std::nullopt;
+    if (!presigned) {
+      registration.refused.insert(unit.id, unaddressable());
+      continue;
+    }
+    if (!keys_.contains(unit.id)) registrationOrder_.append(unit.id);
+    keys_.insert(unit.id, key);
+    sizes_.insert(unit.id, unit.size);
+    registration.destinations.append(UploadDestination{
+        unit.id, *presigned, QStringLiteral("PUT"), {{QStringLiteral("Content-Type"), mimeType(unit.url)}}});
+  }
+  qCInfo(lcUpload, "signed %lld of %lld destinations", qlonglong(registration.destinations.size()),
+         qlonglong(units.size()));
+  co_return registration;
+}
+
+// ---- uploading --------------------------------------------------------------------------------------
+
+QCoro::Task<> CustomS3Uploader::upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
+                                       CancelTokenPtr cancel) {
+  const QPointer<CustomS3Uploader> self(this);
+  try {
+    if (unit.size <= multipartThreshold_) {
+      ensureUnchanged(unit);
+      co_await uploadFile(unit.url, destination, progress, cancel);
+      // A file that changed while it travelled was stored as neither its old nor its new self.
+      ensureUnchanged(unit);
+    } else {
+      co_await uploadMultipart(unit, progress, cancel);
+    }
+  } catch (const UploadError& error) {
+    if (error.kind() == UploadError::Kind::http) throw UploadError::rejected(s3StatusMessage(int(error.status())));
+    throw;
+  }
+  if (self) self->stored_.insert(unit.id);
+}
+
+QCoro::Task<> CustomS3Uploader::uploadMultipart(UploadUnit unit, ProgressCallback progress, CancelTokenPtr cancel) {
+  const auto key = keys_.constFind(unit.id);
+  const std::optional<QUrl> object = signer_ && key != keys_.constEnd() ? objectURL(*key) : std::nullopt;
+  if (!object) throw UploadError::notRegistered();
+  const qint64 partCount = s3multipart::partCount(unit.size, partSize_);
+  if (partCount > s3multipart::kMaxParts)
+    throw UploadError::rejected(translated("This file is too large for the bucket's part limit."));
+  ensureUnchanged(unit);
+
+  const QPointer<CustomS3Uploader> self(this);
+  const QString post = QStringLiteral("POST");
+  const S3Signer::QueryItems startQuery{{QStringLiteral("uploads"), QString()}};
+  const std::optional<QByteArray> noBody;
+  const QByteArray started = co_await s3Request(post, *object, startQuery, noBody, cancel);
+  if (!self) throw UploadError::cancelled();
+  const std::optional<QString> uploadID = xmlValue(u"UploadId", started);
+  if (!uploadID) throw UploadError::transport(translated("The storage service did not start a multipart upload."));
+  openMultiparts_.insert(unit.id, *uploadID);
+  qCInfo(lcUpload, "multipart %lld parts for %lld bytes", qlonglong(partCount), qlonglong(unit.size));
+
+  std::exception_ptr failure;
+  try {
+    const QList<FinishedPart> parts = co_await uploadParts(unit, *uploadID, partCount, *object, progress, cancel);
+    // Bytes added after the last part was copied would be missing from the object.
+    ensureUnchanged(unit);
+    if (!self) throw UploadError::cancelled();
+    const S3Signer::QueryItems completeQuery{{QStringLiteral("uploadId"), *uploadID}};
+    const std::optional<QByteArray> document = s3multipart::completeMultipartBody(parts);
+    co_await s3Request(post, *object, completeQuery, document, cancel);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure && self) co_await abortMultipart(*object, *uploadID);
+  if (self) self->openMultiparts_.remove(unit.id);
+  if (failure) std::rethrow_exception(failure);
+}
+
+QCoro::Task<QList<FinishedPart>> CustomS3Uploader::uploadParts(UploadUnit unit, QString uploadID, qint64 partCount,
+                                                               QUrl objectURL, ProgressCallback progress,
+                                                               CancelTokenPtr cancel) {
+  if (!signer_) throw missingCredentials();
+  const QPointer<CustomS3Uploader> self(this);
+  const qint64 partSize = partSize_;
+  QFile reader(unit.url);
+  if (!reader.open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  const PartFile partFile(temporaryDirectory_);
+
+  QList<FinishedPart> parts;
+  for (qint64 number = 1; number <= partCount; ++number) {
+    if ((cancel && cancel->isCancelled()) || !self) throw UploadError::cancelled();
+    const qint64 offset = (number - 1) * partSize;
+    s3multipart::writePartFile(reader, offset, std::min(partSize, unit.size - offset), partFile.path());
+
+    const S3Signer::QueryItems query{{QStringLiteral("partNumber"), QString::number(number)},
+                                     {QStringLiteral("uploadId"), uploadID}};
+    const std::optional<QUrl> url =
+        self->signer_->presign(QStringLiteral("PUT"), objectURL, query, kPresignExpiry, self->clock_.now());
+    if (!url) throw unaddressable();
+    const UploadDestination destination{unit.id, *url, QStringLiteral("PUT"), {}};
+    const PartPosition position{number - 1, double(partCount)};
+    const UploadResponse response = co_await uploadFile(partFile.path(), position, destination, progress, cancel);
+
+    const QByteArray etag = response.header("ETag");
+    if (etag.isEmpty()) throw UploadError::transport(translated("The storage service did not confirm every part."));
+    parts.append(FinishedPart{number, QString::fromLatin1(etag)});
+  }
+  co_return parts;
+}
+
+QCoro::Task<> CustomS3Uploader::abortMultipart(QUrl objectURL, QString uploadID) {
+  const QString method = QStringLiteral("DELETE");
+  const S3Signer::QueryItems query{{QStringLiteral("uploadId"), uploadID}};
+  const std::optional<QByteArray> noBody;
+  // Sent even when the upload was cancelled: the parts already stored would otherwise be kept (and
+  // billed) by the storage service.
+  const CancelTokenPtr uncancellable;
+  try {
+    co_await s3Request(method, objectURL, query, noBody, uncancellable);
+  } catch (...) {
+    // The first failure is the one the user sees; an upload left open expires under the bucket's rules.
+  }
+}
+
+// ---- control requests -------------------------------------------------------------------------------
+
+// Touches nothing of `this` after the request is sent, so the uploader may go away meanwhile.
+QCoro::Task<QByteArray> CustomS3Uploader::s3Request(QString method, QUrl url, S3Signer::QueryItems query,
+                                                    std::optional<QByteArray> body, CancelTokenPtr cancel) {
+  const std::optional<QUrl> presigned =
+      signer_ ? signer_->presign(method, url, query, kPresignExpiry, clock_.now()) : std::nullopt;
+  if (!presigned) throw missingCredentials();
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+
+  QNetworkRequest request(*presigned);
+  request.setTransferTimeout(int(requestTimeout().count()));
+  const QByteArray payload = body.value_or(QByteArray());
+  if (body) request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/xml"));
+  request.setHeader(QNetworkRequest::ContentLengthHeader, payload.size());
+  ReplyPtr reply(network_.sendCustomRequest(request, method.toUtf8(), payload));
+  if (cancel) connect(cancel.get(), &CancelToken::cancelled, reply.get(), &QNetworkReply::abort);
+
+  co_await reply.get();
+
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+  if (!statusAttribute.isValid()) throw unanswered(*reply);
+  const int status = statusAttribute.toInt();
+  const QByteArray answer = reply->readAll();
+  const std::optional<QString> code = xmlValue(u"Code", answer);
+
+  if (status >= 200 && status <= 299) {
+    if (!code) co_return answer;
+    // S3 may answer a multipart completion with 200 and report the failure in the body.
+    qCWarning(lcUpload, "s3 completed with %s", qUtf8Printable(*code));
+    throw UploadError::rejected(errorText(answer, *code));
+  }
+  qCWarning(lcUpload, "%s s3: HTTP %d %s", qUtf8Printable(method), status,
+            qUtf8Printable(code.value_or(QStringLiteral("no code"))));
+  throw UploadError::rejected(errorText(answer, s3StatusMessage(status)));
+}
+
+// ---- withdrawing and finishing ----------------------------------------------------------------------
+
+QCoro::Task<> CustomS3Uploader::withdraw(QList<UploadUnit> units) {
+  const QPointer<CustomS3Uploader> self(this);
+  const QString method = QStringLiteral("DELETE");
+  const S3Signer::QueryItems noQuery;
+  const std::optional<QByteArray> noBody;
+  const CancelTokenPtr uncancellable;
+  for (const UploadUnit& unit : units) {
+    if (!self) co_return;
+    // The key stays taken, so a later file of the same path gets a numbered key.
+    const std::optional<QString> key =
+        keys_.contains(unit.id) ? std::optional<QString>(keys_.take(unit.id)) : std::nullopt;
+    if (!key) continue;
+    stored_.remove(unit.id);
+    const std::optional<QUrl> object = objectURL(*key);
+    if (!object) continue;
+    if (openMultiparts_.contains(unit.id)) {
+      const QString uploadID = openMultiparts_.take(unit.id);
+      co_await abortMultipart(*object, uploadID);
+    }
+    if (!self) co_return;
+    try {
+      co_await s3Request(method, *object, noQuery, noBody, uncancellable);
+    } catch (...) {
+      // The item is gone for the user either way; an object left behind is the bucket owner's to see.
+    }
+  }
+}
+
+QList<PMRM1::File> CustomS3Uploader::storedFiles() const {
+  QList<PMRM1::File> files;
+  for (const QUuid& id : registrationOrder_) {
+    const auto key = keys_.constFind(id);
+    if (key == keys_.constEnd() || !stored_.contains(id) || !sizes_.contains(id)) continue;
+    files.append(PMRM1::File{lastPathPiece(*key), *key, sizes_.value(id)});
+  }
+  return files;
+}
+
+QCoro::Task<ResponseItem> CustomS3Uploader::finalize() {
+  qCInfo(lcUpload, "finished into %s/%s", qUtf8Printable(config_.bucketName), qUtf8Printable(folder_));
+  // Only objects that are really in the bucket go into the box: a failed or withdrawn file would be a
+  // dead entry for everyone who opens the link.
+  const QList<PMRM1::File> files = storedFiles();
+  if (!config_.parcelmoorDownloads || files.isEmpty()) co_return ResponseItem::done();
+
+  const std::optional<S3Credentials> credentials = S3Credentials::load(keychain_, config_.id);
+  if (!credentials) throw missingCredentials();
+  const ResponseItem box =
+      co_await registerBox(api_, defaults_, config_, *credentials, folder_, files, boxKey_);
+  co_return box;
+}
+
+// ---- S3 answers -------------------------------------------------------------------------------------
+
+QString s3StatusMessage(int status) {
+  switch (status) {
+    case 404: return translated("The bucket was not found. Check its name and the endpoint.");
+    case 403: return translated("The bucket refused the request. Check the access key, the secret and its permissions.");
+    case 301:
+    case 307:
+    case 400: return translated("The bucket did not accept the request. Check the region and the endpoint.");
+    default: return translated("The storage service responded with HTTP %1.").arg(status);
+  }
+}
+
+std::optional<QString> xmlValue(QStringView name, const QByteArray& body) {
+  if (body.isEmpty()) return std::nullopt;
+  QXmlStreamReader reader(body);
+  std::optional<QString> value;
+  while (!reader.atEnd()) {
+    reader.readNext();
+    if (!value && reader.isStartElement() && reader.name() == name)
+      value = reader.readElementText(QXmlStreamReader::IncludeChildElements);
+  }
+  // Read to the end first: a document that breaks off later is no answer to trust.
+  if (reader.hasError()) return std::nullopt;
+  return value;
+}
+
+}  // namespace pm

@@ -1,0 +1,384 @@
+#include "ParcelmoorUploader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QPointer>
+
+#include <algorithm>
+#include <limits>
+
+#include "core/Identifiers.h"
+#include "core/JsonDecoding.h"
+#include "core/ParcelmoorAPI.h"
+#include "platform/Crypto.h"
+#include "platform/Log.h"
+#include "upload/SealedParts.h"
+
+namespace pm {
+
+namespace {
+
+UploadError fileChanged() {
+  return UploadError::rejected(
+      QCoreApplication::translate("ParcelmoorUploader", "This file changed while it was being uploaded."));
+}
+
+// The service's reason for refusing a file, in words; codes it may add later are shown as they come.
+QString refusalMessage(const QString& code) {
+  if (code == QLatin1String("INVALID_PATH"))
+    return QCoreApplication::translate("ParcelmoorUploader",
+                                       "The service would not accept this file's name.");
+  if (code == QLatin1String("INVALID_SIZE"))
+    return QCoreApplication::translate("ParcelmoorUploader",
+                                       "The service would not accept this file's size.");
+  if (code == QLatin1String("TOO_LARGE"))
+    return QCoreApplication::translate("ParcelmoorUploader", "This file is too large for a box.");
+  return code;
+}
+
+// A random source that "succeeded" with nothing but zeros has failed all the same.
+std::optional<QByteArray> makeBucketKey() {
+  std::optional<QByteArray> key = crypto::randomBytes(crypto::kAesKeyBytes);
+  if (!key || std::all_of(key->cbegin(), key->cend(), [](char byte) { return byte == 0; }))
+    return std::nullopt;
+  return key;
+}
+
+// How many part files a file of `plainSize` bytes seals into when each holds at most `partSize` bytes.
+qint64 sealedPartCount(qint64 plainSize, qint64 partSize) {
+  const qint64 length = sealedLength(plainSize);
+  const qint64 limit = std::max<qint64>(partSize, 1);
+  return length / limit + (length % limit != 0 ? 1 : 0);
+}
+
+// Removes the folder with everything in it when the upload that made it ends, however it ends.
+class ScratchDirectory {
+ public:
+  explicit ScratchDirectory(QString path) : path_(std::move(path)) {}
+  ~ScratchDirectory() { QDir(path_).removeRecursively(); }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  const QString& path() const { return path_; }
+
+ private:
+  QString path_;
+};
+
+// ---- the service's answers ------------------------------------------------------------------------------
+
+[[noreturn]] void wrongType(QStringView key, const char* expected) {
+  throw JsonDecodingError(QStringLiteral("The value of \"%1\" is not %2.").arg(key, QLatin1String(expected)));
+}
+
+std::optional<QJsonValue> presentValue(const QJsonObject& object, QStringView key) {
+  const QJsonValue value = object.value(key);
+  if (value.isUndefined() || value.isNull()) return std::nullopt;
+  return value;
+}
+
+std::optional<QList<QJsonObject>> optionalObjects(const QJsonObject& object, QStringView key) {
+  const auto value = presentValue(object, key);
+  if (!value) return std::nullopt;
+  if (!value->isArray()) wrongType(key, "an array");
+  QList<QJsonObject> objects;
+  for (const QJsonValue& element : value->toArray()) {
+    if (!element.isObject()) wrongType(key, "an array of objects");
+    objects.append(element.toObject());
+  }
+  return objects;
+}
+
+QList<QJsonObject> requiredObjects(const QJsonObject& object, QStringView key) {
+  auto objects = optionalObjects(object, key);
+  if (!objects) throw JsonDecodingError(QStringLiteral("The key \"%1\" is missing.").arg(key));
+  return *std::move(objects);
+}
+
+// Keys in the order the answer's object sorts them.
+std::optional<QList<std::pair<QString, QString>>> optionalStrings(const QJsonObject& object,
+                                                                  QStringView key) {
+  const auto value = presentValue(object, key);
+  if (!value) return std::nullopt;
+  if (!value->isObject()) wrongType(key, "an object");
+  const QJsonObject strings = value->toObject();
+  QList<std::pair<QString, QString>> pairs;
+  for (auto it = strings.constBegin(); it != strings.constEnd(); ++it) {
+    if (!it.value().isString()) wrongType(key, "an object of strings");
+    pairs.append({it.key(), it.value().toString()});
+  }
+  return pairs;
+}
+
+struct PlannedPart {
+  qint64 partNumber = 0;
+  QString url;
+};
+
+// One entry of the service's plan for the announced files.
+struct PlannedFile {
+  QString id;
+  QString path;
+  std::optional<QString> url;
+  std::optional<QString> method;
+  std::optional<QList<std::pair<QString, QString>>> headers;
+  std::optional<qint64> partSize;
+  QList<PlannedPart> parts;
+};
+
+struct FilesAnswer {
+  QList<PlannedFile> files;
+  QList<std::pair<QString, QString>> rejected;  // path, code
+};
+
+PlannedFile decodePlannedFile(const QJsonObject& object) {
+  PlannedFile file;
+  file.id = requiredString(object, u"id");
+  file.path = requiredString(object, u"path");
+  file.url = optionalString(object, u"url");
+  file.method = optionalString(object, u"method");
+  file.headers = optionalStrings(object, u"headers");
+  file.partSize = optionalInteger(object, u"partSize");
+  for (const QJsonObject& part : optionalObjects(object, u"parts").value_or(QList<QJsonObject>{}))
+    file.parts.append({requiredInteger(part, u"partNumber"), requiredString(part, u"url")});
+  return file;
+}
+
+// Decoded whole before anything is recorded, so an answer that does not fit leaves no half-made plan.
+FilesAnswer decodeFilesAnswer(const QByteArray& body) {
+  const QJsonObject object = decodeJsonObject(body);
+  FilesAnswer answer;
+  for (const QJsonObject& file : requiredObjects(object, u"files"))
+    answer.files.append(decodePlannedFile(file));
+  answer.rejected = optionalStrings(object, u"rejected").value_or(QList<std::pair<QString, QString>>{});
+  return answer;
+}
+
+// ---- plans ---------------------------------------------------------------------------------------------
+
+std::optional<ParcelmoorUploader::Target> makeTarget(PlannedFile file) {
+  ParcelmoorUploader::Target target;
+  target.fileID = std::move(file.id);
+  if (file.partSize && !file.parts.isEmpty()) {
+    std::stable_sort(file.parts.begin(), file.parts.end(),
+                     [](const PlannedPart& a, const PlannedPart& b) { return a.partNumber < b.partNumber; });
+    for (const PlannedPart& part : std::as_const(file.parts)) {
+      const std::optional<QUrl> url = absoluteUrl(part.url);
+      if (!url) return std::nullopt;
+      target.parts.append(*url);
+    }
+    target.partSize = file.partSize;
+    return target;
+  }
+  const std::optional<QUrl> url = absoluteUrl(file.url.value_or(QString()));
+  if (!url) return std::nullopt;
+  target.parts.append(*url);
+  target.method = file.method.value_or(QStringLiteral("PUT"));
+  for (const auto& [name, value] : file.headers.value_or(QList<std::pair<QString, QString>>{}))
+    target.headers.insert(name, value);
+  return target;
+}
+
+}  // namespace
+
+// ---- the uploader ---------------------------------------------------------------------------------------
+
+ParcelmoorUploader::ParcelmoorUploader(QNetworkAccessManager& network, ParcelmoorAPI& api,
+                                       QString temporaryDirectory, QObject* parent)
+    : BucketUploader(network, parent), api_(api), temporaryDirectory_(std::move(temporaryDirectory)) {
+  if (std::optional<QByteArray> key = makeBucketKey()) {
+    key_ = *std::move(key);
+  } else {
+    qCWarning(lcUpload, "the random source failed; no bucket key");
+    keyFailure_ = UploadError::rejected(QCoreApplication::translate(
+        "ParcelmoorUploader",
+        "The system's random number source failed, so this bucket could not be encrypted."));
+  }
+}
+
+ParcelmoorUploader::~ParcelmoorUploader() = default;
+
+const QByteArray& ParcelmoorUploader::key() const {
+  if (keyFailure_) throw *keyFailure_;
+  return key_;
+}
+
+QString ParcelmoorUploader::workingDirectory(const QUuid& unitID) const {
+  return QDir(temporaryDirectory_).filePath(QStringLiteral("pmr-") + uuidText(unitID));
+}
+
+QCoro::Task<QString> ParcelmoorUploader::ensureBucket() {
+  // A copy: QCoro's co_return moves from a non-const lvalue, which would empty the member.
+  if (bucketID_) co_return QString(*bucketID_);
+  const QPointer<ParcelmoorUploader> self(this);
+  const QString path = QStringLiteral("buckets");
+  const QByteArray method = QByteArrayLiteral("POST");
+  const std::optional<QJsonValue> body =
+      QJsonObject{{QStringLiteral("key"), QString::fromLatin1(key().toBase64())}};
+  const QByteArray answer = co_await api_.authorizedRequest(path, method, body);
+  if (!self) throw UploadError::cancelled();
+
+  const QString id = requiredString(decodeJsonObject(answer), u"id");
+  qCInfo(lcUpload, "bucket %s opened", qUtf8Printable(id));
+  bucketID_ = id;
+  co_return id;
+}
+
+QString ParcelmoorUploader::uniquePath(const QString& relativePath) {
+  QString candidate = relativePath;
+  for (qint64 n = 2; takenPaths_.contains(candidate); ++n) candidate = numberedPath(relativePath, n);
+  takenPaths_.insert(candidate);
+  return candidate;
+}
+
+QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> units) {
+  const QPointer<ParcelmoorUploader> self(this);
+  const QString bucket = co_await ensureBucket();
+  if (!self) throw UploadError::cancelled();
+
+  QHash<QString, UploadUnit> unitsByPath;
+  QJsonArray requests;
+  for (const UploadUnit& unit : std::as_const(units)) {
+    const QString path = uniquePath(unit.relativePath);
+    unitsByPath.insert(path, unit);
+    requests.append(QJsonObject{{QStringLiteral("path"), path},
+                                {QStringLiteral("size"), sealedLength(unit.size)},
+                                {QStringLiteral("contentType"), mimeType(unit.url)}});
+  }
+  const QString path = QStringLiteral("buckets/%1/files").arg(bucket);
+  const QByteArray method = QByteArrayLiteral("POST");
+  const std::optional<QJsonValue> body = QJsonObject{{QStringLiteral("files"), requests}};
+  const QByteArray answer = co_await api_.authorizedRequest(path, method, body);
+  if (!self) throw UploadError::cancelled();
+
+  FilesAnswer plan = decodeFilesAnswer(answer);
+  Registration registration;
+  for (PlannedFile& file : plan.files) {
+    const auto unit = unitsByPath.constFind(file.path);
+    if (unit == unitsByPath.cend()) continue;
+    std::optional<Target> target = makeTarget(std::move(file));
+    if (!target) {
+      registration.refused.insert(unit->id, UploadError::notRegistered());
+      continue;
+    }
+    registration.destinations.append(
+        UploadDestination{unit->id, target->parts.first(), QStringLiteral("PUT"), {}});
+    targets_.insert(unit->id, *std::move(target));
+  }
+  for (const auto& [refusedPath, code] : std::as_const(plan.rejected)) {
+    const auto unit = unitsByPath.constFind(refusedPath);
+    if (unit != unitsByPath.cend())
+      registration.refused.insert(unit->id, UploadError::rejected(refusalMessage(code)));
+  }
+  qCInfo(lcUpload, "announced %lld files: %lld accepted, %lld refused", qint64(units.size()),
+         qint64(registration.destinations.size()), qint64(registration.refused.size()));
+  co_return registration;
+}
+
+QCoro::Task<> ParcelmoorUploader::upload(UploadUnit unit, UploadDestination /*destination*/,
+                                         ProgressCallback progress, CancelTokenPtr cancel) {
+  const auto found = targets_.constFind(unit.id);
+  if (found == targets_.cend()) throw UploadError::notRegistered();
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  const Target target = *found;
+  const QByteArray sealingKey = key();
+  // A plan that cannot hold the sealed file is found out before the file is read, not after.
+  if (target.partSize && sealedPartCount(unit.size, *target.partSize) != target.parts.size())
+    throw fileChanged();
+
+  const QPointer<ParcelmoorUploader> self(this);
+  const ScratchDirectory directory(workingDirectory(unit.id));
+  const QString& directoryPath = directory.path();
+  const qint64 limit = target.partSize.value_or(std::numeric_limits<qint64>::max());
+  // The service was told the sealed length of this size: a file that has since grown or shrunk would
+  // arrive cut off or padded, so it is refused instead.
+  const std::optional<qint64> expectedSize = unit.size;
+  QStringList partFiles =
+      co_await writeSealedPartsInBackground(unit.url, sealingKey, directoryPath, limit, expectedSize);
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  if (!self) throw UploadError::cancelled();
+  if (partFiles.isEmpty()) throw UploadError::fileUnreadable();
+
+  if (target.partSize) {
+    co_await uploadParts(partFiles, unit, target, progress, cancel);
+    co_return;
+  }
+  const UploadDestination whole{unit.id, target.parts.first(), target.method, target.headers};
+  const QString& file = partFiles.first();
+  co_await uploadFile(file, whole, progress, cancel);
+}
+
+QCoro::Task<> ParcelmoorUploader::uploadParts(QStringList partFiles, UploadUnit unit, Target target,
+                                              ProgressCallback progress, CancelTokenPtr cancel) {
+  if (partFiles.size() != target.parts.size()) throw fileChanged();
+  const QPointer<ParcelmoorUploader> self(this);
+  const double count = double(partFiles.size());
+  QJsonArray tags;
+  for (qsizetype index = 0; index < partFiles.size(); ++index) {
+    const QString& file = partFiles.at(index);
+    const PartPosition position{index, count};
+    const UploadDestination destination{unit.id, target.parts.at(index), QStringLiteral("PUT"), {}};
+    const UploadResponse response = co_await uploadFile(file, position, destination, progress, cancel);
+    if (!self) throw UploadError::cancelled();
+    const QByteArray etag = response.header("ETag");
+    if (etag.isEmpty())
+      throw UploadError::transport(QCoreApplication::translate(
+          "ParcelmoorUploader", "The storage service did not confirm every part."));
+    tags.append(QJsonObject{{QStringLiteral("partNumber"), index + 1},
+                            {QStringLiteral("etag"), QString::fromUtf8(etag)}});
+  }
+  if (!bucketID_) throw UploadError::notRegistered();
+  const QString path = QStringLiteral("buckets/%1/files/%2").arg(*bucketID_, target.fileID);
+  const QByteArray method = QByteArrayLiteral("POST");
+  const std::optional<QJsonValue> body = QJsonObject{{QStringLiteral("parts"), tags}};
+  co_await api_.authorizedRequest(path, method, body, cancel);
+}
+
+QCoro::Task<> ParcelmoorUploader::withdraw(QList<UploadUnit> units) {
+  if (!bucketID_ || units.isEmpty()) co_return;
+  const QPointer<ParcelmoorUploader> self(this);
+  const QString bucket = *bucketID_;
+  const QByteArray method = QByteArrayLiteral("DELETE");
+  const std::optional<QJsonValue> noBody;
+  for (const UploadUnit& unit : std::as_const(units)) {
+    if (!self) co_return;
+    const auto found = targets_.find(unit.id);
+    if (found == targets_.end()) continue;
+    const QString path = QStringLiteral("buckets/%1/files/%2").arg(bucket, found->fileID);
+    targets_.erase(found);
+    try {
+      co_await api_.authorizedRequest(path, method, noBody);
+    } catch (...) {
+      // The file stays announced; the service leaves it out of the share once the bucket is sealed.
+      qCDebug(lcUpload, "withdrawing a file failed: %s",
+              qUtf8Printable(UploadError::from(std::current_exception()).message()));
+    }
+  }
+}
+
+QCoro::Task<ResponseItem> ParcelmoorUploader::finalize() {
+  if (!bucketID_) throw UploadError::notRegistered();
+  const QPointer<ParcelmoorUploader> self(this);
+  const QString bucket = *bucketID_;
+  const QString path = QStringLiteral("buckets/%1/seal").arg(bucket);
+  const QByteArray method = QByteArrayLiteral("POST");
+  const std::optional<QJsonValue> noBody;
+  const QByteArray answer = co_await api_.authorizedRequest(path, method, noBody);
+
+  const QJsonObject sealed = decodeJsonObject(answer);
+  const QString link = requiredString(sealed, u"url");
+  const qint64 files = requiredInteger(sealed, u"files");
+  const qint64 missing = requiredInteger(sealed, u"missing");
+  const std::optional<QUrl> share = absoluteUrl(link);
+  if (!share)
+    throw UploadError::transport(QCoreApplication::translate(
+        "ParcelmoorUploader", "The service sent a share link we could not read."));
+  if (self) self->sealed_ = true;
+  qCInfo(lcUpload, "bucket %s sealed: %lld files, %lld missing", qUtf8Printable(bucket), files, missing);
+  co_return ResponseItem::copied(*share);
+}
+
+}  // namespace pm
