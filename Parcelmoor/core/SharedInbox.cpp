@@ -114,7 +114,9 @@ std::optional<SharedInbox::OpenBucket> SharedInbox::OpenBucket::fromJson(const Q
   const QJsonValue displayName = object->value(kDisplayName);
   const QJsonValue startedAt = object->value(kStartedAt);
   if (!uploaderID || !displayName.isString() || !startedAt.isDouble()) return std::nullopt;
-  return OpenBucket{*uploaderID, displayName.toString(), dateFromReferenceSeconds(startedAt.toDouble())};
+  const QDateTime started = dateFromReferenceSeconds(startedAt.toDouble());
+  if (!started.isValid()) return std::nullopt;
+  return OpenBucket{*uploaderID, displayName.toString(), started};
 }
 
 // ---- SharedInbox ----------------------------------------------------------------------------------------
@@ -137,7 +139,9 @@ QList<SharedInbox::Batch> SharedInbox::loadBatches() const {
   const auto folder = inboxFolder();
   if (!folder) return {};
   const QDir dir(*folder);
-  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+  // Regular files only: opening a FIFO left under a batch name would block the agent until something
+  // writes to it, and a device file would never end.
+  const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
   QList<Batch> batches;
   for (const QString& name : names) {
     if (!isBatchFileName(name)) continue;

@@ -90,7 +90,10 @@ QString numberedPath(const QString& path, qint64 n) {
 }
 
 QString mimeType(const QString& filePath) {
-  const QString suffix = QFileInfo(filePath).suffix();
+  // A leading dot starts a hidden file's name, not an extension: ".png" has none.
+  const QString name = QFileInfo(filePath).fileName();
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  const QString suffix = dot > 0 ? name.mid(dot + 1) : QString();
   if (suffix.isEmpty()) return QStringLiteral("application/octet-stream");
   static const QMimeDatabase database;
   const QMimeType type = database.mimeTypeForFile(QStringLiteral("f.") + suffix, QMimeDatabase::MatchExtension);

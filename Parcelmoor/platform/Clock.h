@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <cmath>
+
 namespace pm {
 
 // "Now" for everything that stamps or ages data, so tests can move time instead of waiting for it.
@@ -24,10 +26,13 @@ inline double secondsSinceReferenceDate(const QDateTime& time) {
   return double(time.toMSecsSinceEpoch()) / 1000.0 - double(kReferenceDateUnixSeconds);
 }
 
+// An invalid QDateTime for a number that is no date: not finite, or too far out for milliseconds since
+// 1970 to fit in 64 bits (stored data may hold anything).
 inline QDateTime dateFromReferenceSeconds(double seconds) {
-  return QDateTime::fromMSecsSinceEpoch(qint64((seconds + double(kReferenceDateUnixSeconds)) * 1000.0 +
-                                               (seconds >= -double(kReferenceDateUnixSeconds) ? 0.5 : -0.5)),
-                                        QTimeZone::utc());
+  constexpr double kLimit = 9.0e15;
+  if (!std::isfinite(seconds) || std::abs(seconds) > kLimit) return {};
+  const double milliseconds = (seconds + double(kReferenceDateUnixSeconds)) * 1000.0;
+  return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(milliseconds)), QTimeZone::utc());
 }
 
 }  // namespace pm

@@ -35,7 +35,8 @@ void writePartFile(QFile& reader, qint64 offset, qint64 length, const QString& p
   QFile writer(partPath);
   const UploadError unwritable =
       UploadError::rejected(translated("A temporary copy of this file could not be written."));
-  if (!writer.open(QIODevice::WriteOnly)) throw unwritable;
+  // The part is a plain copy of the user's file in a shared temporary folder: nobody else may read it.
+  if (!writer.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) throw unwritable;
 
   QByteArray slice(std::min(length, kCopySlice), Qt::Uninitialized);
   qint64 remaining = length;

@@ -1,6 +1,7 @@
 #include "UploadSession.h"
 
 #include <QSet>
+#include <QThread>
 
 #include <cmath>
 
@@ -247,8 +248,14 @@ void UploadSession::settle(const QUuid& itemID) {
 }
 
 void UploadSession::relayProgress(const UploadUnit& unit, double fraction) {
-  // Each report is its own step on the main thread, whatever thread it came from; a report for a session
-  // that is gone by then is dropped with it.
+  // A report made on the main thread is applied at once: an uploader reports 1.0 just before its upload
+  // returns, and the item task then counts the unit as ended, so a deferred report would count it twice.
+  if (QThread::currentThread() == thread()) {
+    updateProgress(unit, fraction);
+    return;
+  }
+  // From any other thread each report is its own step on the main thread; a report for a session that is
+  // gone by then is dropped with it.
   QMetaObject::invokeMethod(
       this, [this, unit, fraction] { updateProgress(unit, fraction); }, Qt::QueuedConnection);
 }

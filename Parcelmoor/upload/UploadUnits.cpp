@@ -41,9 +41,10 @@ UnitExpansion expand(const QList<ItemSource>& items) {
       }
       continue;
     }
-    // A dropped link counts as the file it points at: that is what the upload reads.
+    // A dropped link counts as the file it points at: that is what the upload reads. A pipe or a device
+    // has no size to announce and may never end (or never open), so only regular files are taken.
     const QFileInfo file(item.url);
-    if (!file.exists()) {
+    if (!file.isFile()) {
       result.errors.insert(item.id, UploadError::fileUnreadable());
     } else {
       result.units.append(makeUnit(item.id, item.url, item.name, file.size()));

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -7,6 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/S3Credentials.h"
 #include "core/SharedInbox.h"
@@ -89,6 +96,38 @@ TEST(SharedInbox, LoadsOnlyJsonFilesThatDecodeAndLeavesEveryFileInPlace) {
   EXPECT_TRUE(batches[2].paths.isEmpty());
 
   for (const auto& file : files) EXPECT_TRUE(QFile::exists(f.inboxFile(QString::fromLatin1(file.name)))) << file.name;
+}
+
+TEST(SharedInbox, AFifoUnderABatchNameIsNeitherOpenedNorRemoved) {
+  InboxFixture f;
+  f.writeInboxFile(kBatchA + QStringLiteral(".json"), R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/a"]})");
+  const QByteArray fifo = QFile::encodeName(f.inboxFile(QStringLiteral("stuck.json")));
+  ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+
+  // Should the inbox open the FIFO, a late writer releases it, so a regression fails instead of hanging.
+  std::atomic<bool> drained{false};
+  std::thread releaser([&] {
+    QElapsedTimer waited;
+    waited.start();
+    while (!drained) {
+      if (waited.elapsed() > 1000) {
+        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  QElapsedTimer timer;
+  timer.start();
+  const QList<SharedInbox::Batch> batches = f.inbox.loadBatches();
+  const qint64 elapsed = timer.elapsed();
+  drained = true;
+  releaser.join();
+
+  EXPECT_LT(elapsed, 500) << "the drain waited on the FIFO";
+  ASSERT_EQ(batches.size(), 1);
+  EXPECT_EQ(uuidText(batches[0].id), kBatchA);
+  EXPECT_TRUE(QFileInfo(QFile::decodeName(fifo)).exists());
 }
 
 TEST(SharedInbox, BatchJsonRoundTripsInTheSendersForm) {
@@ -242,6 +281,7 @@ TEST(SharedInbox, OpenBucketNeedsAllThreeKeys) {
       {R"({"uploaderID":"D2B1E4A0-3C5F-4F6E-8A7B-9C0D1E2F3A4B","startedAt":1.5})", false},
       {R"({"uploaderID":"D2B1E4A0-3C5F-4F6E-8A7B-9C0D1E2F3A4B","displayName":"S3"})", false},
       {R"({"uploaderID":"D2B1E4A0-3C5F-4F6E-8A7B-9C0D1E2F3A4B","displayName":"S3","startedAt":"1.5"})", false},
+      {R"({"uploaderID":"D2B1E4A0-3C5F-4F6E-8A7B-9C0D1E2F3A4B","displayName":"S3","startedAt":1e300})", false},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(SharedInbox::OpenBucket::fromJson(row.json).has_value(), row.decodes) << row.json;

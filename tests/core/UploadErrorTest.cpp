@@ -86,6 +86,8 @@ TEST(NamingHelpers, MimeType) {
   EXPECT_EQ(mimeType(QStringLiteral("/tmp/picture.png")), QStringLiteral("image/png"));
   EXPECT_EQ(mimeType(QStringLiteral("/tmp/PICTURE.PNG")), QStringLiteral("image/png"));
   EXPECT_EQ(mimeType(QStringLiteral("/tmp/.bashrc")), QStringLiteral("application/octet-stream"));
+  EXPECT_EQ(mimeType(QStringLiteral("/tmp/.png")), QStringLiteral("application/octet-stream"));
+  EXPECT_EQ(mimeType(QStringLiteral("/tmp/.hidden.png")), QStringLiteral("image/png"));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include "support/TestSupport.h"
 #include "upload/S3Multipart.h"
 
@@ -74,6 +76,16 @@ TEST_F(PartFileCopy, HoldsExactlyTheRequestedRangeAndReplacesWhatWasThere) {
 
   s3multipart::writePartFile(reader, 0, 10, partPath_);
   EXPECT_EQ(contents(partPath_), source_.first(10));
+}
+
+TEST_F(PartFileCopy, OnlyTheOwnerMayReadThePartFile) {
+  const mode_t previous = ::umask(022);
+  QFile reader(sourcePath_);
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  s3multipart::writePartFile(reader, 0, 10, partPath_);
+  ::umask(previous);
+  EXPECT_EQ(QFile::permissions(partPath_) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 TEST_F(PartFileCopy, ASourceThatEndsEarlyIsAChangedFile) {

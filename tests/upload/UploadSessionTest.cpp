@@ -270,6 +270,30 @@ TEST_F(UploadSessionTest, ProgressCountsEndedUnitsPlusTheShareInFlight) {
   EXPECT_EQ(itemFor(folder)->state().kind(), State::uploaded);
 }
 
+TEST_F(UploadSessionTest, AFinishedUnitsLastReportIsNotCountedTwice) {
+  auto session = open();
+  const QString folder = QFileInfo(file(QStringLiteral("Q/a.bin"), 400)).absolutePath();
+  file(QStringLiteral("Q/b.bin"), 600);
+  qint64 firstSize = 0;
+  bool secondStarted = false;
+  // The first unit reports 1.0 as it ends; the second stays in flight without a report.
+  uploader->onStart = [&](const UploadUnit& unit, const ProgressCallback&) {
+    if (firstSize == 0) {
+      firstSize = unit.size;
+      return;
+    }
+    uploader->held.insert(unit.relativePath);
+    secondStarted = true;
+  };
+  session->enqueue({folder});
+  ASSERT_TRUE(test::runUntil([&] { return secondStarted; }));
+  test::spin(20ms);
+  EXPECT_DOUBLE_EQ(itemFor(folder)->state().fraction(), double(firstSize) / 1000.0);
+
+  uploader->releaseAll();
+  ASSERT_TRUE(test::runUntil([&] { return settled(folder); }));
+}
+
 TEST_F(UploadSessionTest, LateProgressNeverMovesASettledItem) {
   auto session = open();
   const QString url = file(QStringLiteral("late.txt"));

@@ -133,6 +133,18 @@ TEST_F(UploadUnitsTest, AnUnreadableItemFailsAloneAndOrderIsKept) {
   EXPECT_EQ(result.errors.value(d->id(), UploadError::notImplemented()), UploadError::fileUnreadable());
 }
 
+TEST_F(UploadUnitsTest, ADroppedPipeOrDeviceIsUnreadable) {
+  ASSERT_EQ(::mkfifo(QFile::encodeName(root.file(QStringLiteral("pipe"))).constData(), 0600), 0);
+  const auto pipe = item(QStringLiteral("pipe"));
+  const auto device = std::make_shared<BucketItem>(QStringLiteral("/dev/zero"), QDateTime::currentDateTimeUtc());
+
+  const UnitExpansion result = expand({pipe, device});
+
+  EXPECT_THAT(result.units, IsEmpty());
+  EXPECT_EQ(result.errors.value(pipe->id(), UploadError::notImplemented()), UploadError::fileUnreadable());
+  EXPECT_EQ(result.errors.value(device->id(), UploadError::notImplemented()), UploadError::fileUnreadable());
+}
+
 TEST_F(UploadUnitsTest, AZeroByteFileIsAUnitOfSizeZero) {
   const QString empty = root.write(QStringLiteral("empty.log"), {});
   const auto dropped = item(QStringLiteral("empty.log"));
