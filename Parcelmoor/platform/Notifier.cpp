@@ -52,8 +52,8 @@ QCoro::Task<std::optional<QString>> DBusNotifier::add(NotificationRequest reques
 }
 
 QCoro::Task<NotificationSettings> DBusNotifier::settings() {
-  const QDBusMessage reply =
-      co_await callAsync(connection_, notificationsCall(QStringLiteral("GetServerInformation")), callTimeout_);
+  QDBusMessage call = notificationsCall(QStringLiteral("GetServerInformation"));
+  const QDBusMessage reply = co_await callAsync(connection_, call, callTimeout_);
   if (reply.type() != QDBusMessage::ReplyMessage) {
     qCDebug(lcNotifications) << "No notification server answers:" << errorText(reply);
     co_return NotificationSettings{NotificationAuthorization::notDetermined, NotificationAlertStyle::none};

@@ -311,9 +311,14 @@ QVariant FileSharedDefaults::update(const QString& key, const Change& change, bo
   QByteArray bytes;
   bool exists = false;
   if (!readFile(path_, &bytes, &exists)) {
-    // Writing now would replace a file we could not read with only this key.
-    qCWarning(lcDefaults) << "Not writing" << key << "- the preferences file cannot be read";
-    return {};
+    const QFileInfo unopened(path_);
+    if (unopened.isFile() && unopened.isReadable()) {
+      // A passing failure (descriptors, I/O): writing now would replace a good file with only this key.
+      qCWarning(lcDefaults) << "Not writing" << key << "- the preferences file cannot be read";
+      return {};
+    }
+    // No permission or not a file: nothing will ever read it, so it is set aside like a corrupt one.
+    bytes.clear();
   }
   ParsedFile parsed = parse(bytes, exists);
   if (!parsed.readable) {

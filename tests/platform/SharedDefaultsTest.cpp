@@ -106,19 +106,34 @@ TEST(FileSharedDefaults, FileAndFolderArePrivate) {
 }
 
 TEST(FileSharedDefaults, UnreadableFileReadsEmptyAndIsMovedAsideBeforeTheFirstWrite) {
-  TempRoot root;
-  const QString path = root.paths().suiteFile(QStringLiteral("suite"));
-  root.write(QStringLiteral("config/suite.json"), "{not json");
-  FileSharedDefaults defaults(path);
-  EXPECT_FALSE(defaults.contains(QStringLiteral("anything")));
-  EXPECT_EQ(readAll(path), "{not json") << "reading must not repair or remove the file";
+  struct Case {
+    const char* name;
+    const char* inside;  // "" writes the suite file itself, "/kept" a file in a folder in its place
+    QByteArray content;
+  };
+  // A file that is no JSON object, and a suite that cannot be opened at all (a folder in the file's place).
+  const Case cases[] = {
+      {"not json", "", "{not json"},
+      {"cannot be opened", "/kept", "kept"},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    TempRoot root;
+    const QString path = root.paths().suiteFile(QStringLiteral("suite"));
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString relative = QString::fromLatin1(row.inside);
+    root.write(QStringLiteral("config/suite.json") + relative, row.content);
+    FileSharedDefaults defaults(path);
+    EXPECT_FALSE(defaults.contains(QStringLiteral("anything")));
+    EXPECT_EQ(readAll(path + relative), row.content) << "reading must not repair or remove the file";
 
-  ASSERT_TRUE(defaults.set(QStringLiteral("k"), true));
-  EXPECT_EQ(defaults.boolValue(QStringLiteral("k")), true);
-  const QStringList aside = QDir(QFileInfo(path).absolutePath())
-                                .entryList({QStringLiteral("suite.json.unreadable-*")}, QDir::Files);
-  ASSERT_EQ(aside.size(), 1);
-  EXPECT_EQ(readAll(QFileInfo(path).absolutePath() + QLatin1Char('/') + aside.first()), "{not json");
+    ASSERT_TRUE(defaults.set(QStringLiteral("k"), true));
+    EXPECT_EQ(defaults.boolValue(QStringLiteral("k")), true);
+    const QStringList aside = QDir(folder).entryList({QStringLiteral("suite.json.unreadable-*")},
+                                                     QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readAll(folder + QLatin1Char('/') + aside.first() + relative), row.content);
+  }
 }
 
 TEST(FileSharedDefaults, ValueOfAnUnknownShapeReadsAsAbsentAndOthersSurvive) {
