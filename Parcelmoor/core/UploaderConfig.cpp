@@ -34,8 +34,6 @@ const QString kUpdatedAt = QStringLiteral("updatedAt");
 
 // Seconds from the reference date to 1 January of year 1 in the Julian calendar, as the other program has it.
 constexpr double kDistantPastSeconds = -63'114'076'800.0;
-// Beyond this many seconds a date no longer fits the millisecond count QDateTime is built from.
-constexpr double kLargestDateSeconds = 9.0e15;
 
 std::optional<QString> textFrom(const QJsonValue& value) {
   if (!value.isString()) return std::nullopt;
@@ -65,9 +63,8 @@ std::optional<QUuid> uuidFrom(const QJsonValue& value) {
 
 std::optional<QDateTime> dateFrom(const QJsonValue& value) {
   if (!value.isDouble()) return std::nullopt;
-  const double seconds = value.toDouble();
-  if (!std::isfinite(seconds) || std::abs(seconds) > kLargestDateSeconds) return std::nullopt;
-  const QDateTime date = dateFromReferenceSeconds(seconds);
+  // Not finite, or too far out for a date: invalid.
+  const QDateTime date = dateFromReferenceSeconds(value.toDouble());
   if (!date.isValid()) return std::nullopt;
   return date;
 }

@@ -108,46 +108,53 @@ std::optional<QByteArray> pbkdf2Sha256(const QByteArray& password, const QByteAr
   return out;
 }
 
+namespace {
+
+// Sets up AES-256-GCM in one direction and runs the associated data and the body through it; the caller
+// then deals with the tag and finishes. Nothing on any failure.
+CipherContext gcmProcess(bool encrypt, const QByteArray& key, const unsigned char* nonce, const QByteArray& aad,
+                         const unsigned char* in, qsizetype length, unsigned char* out) {
+  if (key.size() != kAesKeyBytes) return nullptr;
+  CipherContext context(EVP_CIPHER_CTX_new());
+  if (!context) return nullptr;
+  const int direction = encrypt ? 1 : 0;
+  int n = 0;
+  if (EVP_CipherInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr, direction) != 1 ||
+      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kGcmNonceBytes, nullptr) != 1 ||
+      EVP_CipherInit_ex(context.get(), nullptr, nullptr, bytes(key), nonce, direction) != 1)
+    return nullptr;
+  if (!aad.isEmpty() && EVP_CipherUpdate(context.get(), nullptr, &n, bytes(aad), int(aad.size())) != 1)
+    return nullptr;
+  if (!inSlices(in, length, out, [&](unsigned char* o, int* written, const unsigned char* i, int size) {
+        return EVP_CipherUpdate(context.get(), o, written, i, size) == 1;
+      }))
+    return nullptr;
+  return context;
+}
+
+bool gcmFinish(EVP_CIPHER_CTX* context) {
+  unsigned char tail[16];
+  int n = 0;
+  return EVP_CipherFinal_ex(context, tail, &n) == 1 && n == 0;
+}
+
+}  // namespace
+
 bool aesGcmSeal(const QByteArray& key, const unsigned char* nonce, const unsigned char* in, qsizetype length,
                 const QByteArray& aad, unsigned char* out, unsigned char* tag) {
-  if (key.size() != kAesKeyBytes) return false;
-  CipherContext context(EVP_CIPHER_CTX_new());
-  if (!context) return false;
-  int n = 0;
-  if (EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kGcmNonceBytes, nullptr) != 1 ||
-      EVP_EncryptInit_ex(context.get(), nullptr, nullptr, bytes(key), nonce) != 1)
-    return false;
-  if (!aad.isEmpty() && EVP_EncryptUpdate(context.get(), nullptr, &n, bytes(aad), int(aad.size())) != 1) return false;
-  if (!inSlices(in, length, out, [&](unsigned char* o, int* written, const unsigned char* i, int size) {
-        return EVP_EncryptUpdate(context.get(), o, written, i, size) == 1;
-      }))
-    return false;
-  unsigned char tail[16];
-  if (EVP_EncryptFinal_ex(context.get(), tail, &n) != 1 || n != 0) return false;
-  return EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, kGcmTagBytes, tag) == 1;
+  const CipherContext context = gcmProcess(true, key, nonce, aad, in, length, out);
+  return context && gcmFinish(context.get()) &&
+         EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_GET_TAG, kGcmTagBytes, tag) == 1;
 }
 
 bool aesGcmOpen(const QByteArray& key, const unsigned char* nonce, const unsigned char* in, qsizetype length,
                 const QByteArray& aad, const unsigned char* tag, unsigned char* out) {
-  if (key.size() != kAesKeyBytes) return false;
-  CipherContext context(EVP_CIPHER_CTX_new());
+  const CipherContext context = gcmProcess(false, key, nonce, aad, in, length, out);
   if (!context) return false;
-  int n = 0;
-  if (EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
-      EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kGcmNonceBytes, nullptr) != 1 ||
-      EVP_DecryptInit_ex(context.get(), nullptr, nullptr, bytes(key), nonce) != 1)
-    return false;
-  if (!aad.isEmpty() && EVP_DecryptUpdate(context.get(), nullptr, &n, bytes(aad), int(aad.size())) != 1) return false;
-  if (!inSlices(in, length, out, [&](unsigned char* o, int* written, const unsigned char* i, int size) {
-        return EVP_DecryptUpdate(context.get(), o, written, i, size) == 1;
-      }))
-    return false;
   unsigned char expected[kGcmTagBytes];
   std::copy(tag, tag + kGcmTagBytes, expected);
-  if (EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, kGcmTagBytes, expected) != 1) return false;
-  unsigned char tail[16];
-  return EVP_DecryptFinal_ex(context.get(), tail, &n) == 1 && n == 0;
+  return EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_TAG, kGcmTagBytes, expected) == 1 &&
+         gcmFinish(context.get());
 }
 
 std::optional<GcmSealed> aesGcmSeal(const QByteArray& key, const QByteArray& nonce, const QByteArray& plaintext,
