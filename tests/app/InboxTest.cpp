@@ -1,0 +1,284 @@
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "AgentRig.h"
+#include "app/SettingsProgram.h"
+#include "core/AppSettings.h"
+#include "core/Bucket.h"
+#include "core/UploadError.h"
+#include "upload/BucketStore.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The connections every inbox case runs with: the own service (not signed in, so not ready), an FTP
+// server and an S3 bucket (both ready) and a Google Drive connection without an account (not ready).
+enum class Target { none, ftp, s3, drive, unknown };
+
+struct Connections {
+  UploaderConfig own{UploaderConfig::Kind::parcelmoor};
+  UploaderConfig ftp{UploaderConfig::Kind::ftp};
+  UploaderConfig s3{UploaderConfig::Kind::customS3};
+  UploaderConfig drive{UploaderConfig::Kind::googleDrive};
+
+  Connections() {
+    ftp.endpoint = QStringLiteral("ftp.example.com");
+    s3.endpoint = QStringLiteral("https://s3.example.com");
+    s3.bucketName = QStringLiteral("shared");
+  }
+  QList<UploaderConfig> all() const { return {own, ftp, s3, drive}; }
+  std::optional<QUuid> id(Target target) const {
+    switch (target) {
+      case Target::none:
+        return std::nullopt;
+      case Target::ftp:
+        return ftp.id;
+      case Target::s3:
+        return s3.id;
+      case Target::drive:
+        return drive.id;
+      case Target::unknown:
+        return QUuid::createUuid();
+    }
+    return std::nullopt;
+  }
+};
+
+struct BatchSpec {
+  QStringList files;  // names under the rig's files folder; absolute paths are taken as they are
+  Target target = Target::none;
+};
+
+struct DrainRow {
+  const char* name;
+  QList<BatchSpec> earlier;  // drained before the case's own batches
+  bool completeBucket;       // the bucket is completed before the case's batches arrive
+  QList<BatchSpec> batches;
+  QStringList items;         // the bucket's items afterwards, by name
+  Target uploaderFor;        // the one connection an uploader was made for
+  QStringList uploaded;      // files the uploader registered, in order
+  QStringList failed;        // items that failed, each with the unreadable-file error
+  int shows;                 // panel shows of the case's own drain
+};
+
+struct Fixture {
+  Fixture() {
+    rig.storeConnections(connections.all());
+    rig.launch();
+    fifo = rig.root.file(QStringLiteral("files/pipe"));
+    ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+  }
+  QString path(const QString& file) {
+    if (file.startsWith(QLatin1Char('/'))) return file;
+    if (file == QLatin1String("pipe")) return fifo;
+    const QString existing = rig.root.file(QStringLiteral("files/") + file);
+    return QFileInfo::exists(existing) ? existing : rig.writeFile(file);
+  }
+  void drain(const QList<BatchSpec>& batches) {
+    for (const BatchSpec& spec : batches) {
+      QStringList paths;
+      for (const QString& file : spec.files) paths.append(path(file));
+      rig.writeBatch(paths, connections.id(spec.target));
+      // One batch per drain: their order in a listing of the folder is not defined.
+      rig.delegate->drainInbox();
+    }
+  }
+  QStringList itemNames() const {
+    QStringList names;
+    for (const Bucket::ItemPointer& item : rig.delegate->store().current().items()) names.append(item->name());
+    return names;
+  }
+  QStringList registeredNames() const {
+    QStringList names;
+    for (const test::ScriptedUploader* uploader : rig.uploaders)
+      for (const QList<UploadUnit>& batch : uploader->registered)
+        for (const UploadUnit& unit : batch) names.append(unit.relativePath);
+    return names;
+  }
+  QStringList failedNames() const {
+    QStringList names;
+    for (const Bucket::ItemPointer& item : rig.delegate->store().current().items()) {
+      if (item->state().kind() != BucketItem::State::Case::failed) continue;
+      const QList<QList<UploadError>> errors = item->errors().values();
+      if (errors == QList<QList<UploadError>>{{UploadError::fileUnreadable()}}) names.append(item->name());
+    }
+    return names;
+  }
+
+  test::AgentRig rig;
+  Connections connections;
+  QString fifo;
+};
+
+class InboxDrain : public ::testing::TestWithParam<DrainRow> {};
+
+TEST_P(InboxDrain, TurnsBatchesIntoItemsOfTheOpenBucket) {
+  const DrainRow& row = GetParam();
+  Fixture fixture;
+  test::AgentRig& rig = fixture.rig;
+  fixture.drain(row.earlier);
+  if (row.completeBucket) rig.delegate->store().current().setState(Bucket::State::completed(std::nullopt));
+  ASSERT_TRUE(test::runUntil([&] { return fixture.registeredNames().size() == qsizetype(row.earlier.size()); }));
+  const int showsBefore = rig.panel.shows;
+
+  fixture.drain(row.batches);
+  ASSERT_TRUE(test::runUntil([&] {
+    return fixture.registeredNames() == row.uploaded && fixture.failedNames() == row.failed;
+  })) << fixture.registeredNames().join(QLatin1Char(',')).toStdString();
+  test::spin(50ms);
+
+  EXPECT_EQ(fixture.itemNames(), row.items);
+  EXPECT_EQ(fixture.registeredNames(), row.uploaded);
+  EXPECT_EQ(fixture.failedNames(), row.failed);
+  EXPECT_EQ(rig.uploadersMadeFor, QList<QUuid>{*fixture.connections.id(row.uploaderFor)});
+  EXPECT_EQ(rig.panel.shows - showsBefore, row.shows);
+  EXPECT_TRUE(rig.inbox.loadBatches().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InboxDrain,
+    ::testing::Values(
+        DrainRow{"secondConnectionJoinsTheOpenBucket", {{{"a.txt"}, Target::ftp}}, false, {{{"b.txt"}, Target::s3}},
+                 {"a.txt", "b.txt"}, Target::ftp, {"a.txt", "b.txt"}, {}, 1},
+        DrainRow{"driveWithoutAccountGoesToTheFirstReady", {}, false, {{{"a.txt"}, Target::drive}}, {"a.txt"},
+                 Target::ftp, {"a.txt"}, {}, 1},
+        DrainRow{"unknownConnectionGoesToTheFirstReady", {}, false, {{{"a.txt"}, Target::unknown}}, {"a.txt"},
+                 Target::ftp, {"a.txt"}, {}, 1},
+        DrainRow{"noConnectionGoesToTheFirstReady", {}, false, {{{"a.txt"}, Target::none}}, {"a.txt"}, Target::ftp,
+                 {"a.txt"}, {}, 1},
+        DrainRow{"ownConnectionWhenReady", {}, false, {{{"a.txt"}, Target::s3}}, {"a.txt"}, Target::s3, {"a.txt"}, {},
+                 1},
+        DrainRow{"pathsAlreadyInTheBucketAddNothing", {{{"a.txt"}, Target::s3}}, false, {{{"a.txt"}, Target::s3}},
+                 {"a.txt"}, Target::s3, {"a.txt"}, {}, 1},
+        DrainRow{"completedBucketTakesNothing", {{{"a.txt"}, Target::s3}}, true, {{{"b.txt"}, Target::s3}},
+                 {"a.txt"}, Target::s3, {"a.txt"}, {}, 1},
+        DrainRow{"sensitiveFileWaitsForConsent", {}, false, {{{"notes.txt", "id_rsa"}, Target::s3}},
+                 {"notes.txt", "id_rsa"}, Target::s3, {"notes.txt"}, {}, 1},
+        DrainRow{"missingAndSpecialPathsFailWithoutStoppingTheDrain", {}, false,
+                 {{{"/no/such/file", "pipe"}, Target::s3}, {{"c.txt"}, Target::s3}}, {"file", "pipe", "c.txt"},
+                 Target::s3, {"c.txt"}, {"file", "pipe"}, 2}),
+    [](const ::testing::TestParamInfo<DrainRow>& info) { return std::string(info.param.name); });
+
+// ---- reopening ------------------------------------------------------------------------------------
+
+struct ReopenRow {
+  const char* name;
+  std::optional<int> markerAgeSeconds;
+  bool drains;
+};
+
+class Reopen : public ::testing::TestWithParam<ReopenRow> {};
+
+TEST_P(Reopen, AFreshWakeMarkerDrainsAnythingElseOpensTheSettings) {
+  const ReopenRow& row = GetParam();
+  test::AgentRig rig;
+  AppDelegate& delegate = rig.launch();
+  const QString file = rig.writeFile(QStringLiteral("a.txt"));
+  rig.writeBatch({file});
+  const QString marker = rig.root.paths().uploadWake();
+  if (row.markerAgeSeconds) {
+    rig.root.write(QStringLiteral("group/upload-wake"), {});
+    rig.clock.set(QFileInfo(marker).lastModified().toUTC().addSecs(*row.markerAgeSeconds));
+  }
+
+  // Before the event loop runs, so the watcher cannot take the batch first.
+  EXPECT_TRUE(delegate.reopen());
+
+  EXPECT_EQ(rig.bucketPaths(), row.drains ? QStringList{file} : QStringList{});
+  EXPECT_EQ(rig.workspace.openedPrograms, row.drains ? QStringList{} : QStringList{*rig.settingsProgram});
+  EXPECT_FALSE(QFile::exists(marker));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Reopen,
+                         ::testing::Values(ReopenRow{"after9Seconds", 9, true}, ReopenRow{"after11Seconds", 11, false},
+                                           ReopenRow{"withoutMarker", std::nullopt, false}),
+                         [](const ::testing::TestParamInfo<ReopenRow>& info) { return std::string(info.param.name); });
+
+// ---- opened URLs ----------------------------------------------------------------------------------
+
+struct UrlRow {
+  const char* name;
+  QStringList urls;
+  QStringList accepting;
+  QStringList offered;
+  bool opensSettings;
+};
+
+class OpenedUrls : public ::testing::TestWithParam<UrlRow> {};
+
+QList<QUrl> toUrls(const QStringList& texts) {
+  QList<QUrl> urls;
+  for (const QString& text : texts) urls.append(QUrl(text));
+  return urls;
+}
+
+TEST_P(OpenedUrls, GoToAWaitingSignInFirstElseToTheSettings) {
+  const UrlRow& row = GetParam();
+  test::AgentRig rig;
+  AppDelegate& delegate = rig.launch();
+  for (const QUrl& url : toUrls(row.accepting)) rig.oauth.accepting.insert(url);
+
+  delegate.openUrls(toUrls(row.urls));
+
+  EXPECT_EQ(rig.oauth.offered, toUrls(row.offered));
+  EXPECT_EQ(rig.workspace.openedPrograms.size(), row.opensSettings ? 1 : 0);
+  EXPECT_TRUE(rig.workspace.openedUrls.isEmpty()) << "nothing handed over is opened";
+}
+
+const QString kFirst = QStringLiteral("parcelmoor://oauth/dropbox?state=s1&code=c1");
+const QString kSecond = QStringLiteral("parcelmoor://oauth/onedrive?state=s2&code=c2");
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OpenedUrls,
+    ::testing::Values(UrlRow{"firstAcceptedEndsTheRound", {kFirst, kSecond}, {kFirst}, {kFirst}, false},
+                      UrlRow{"laterAccepted", {kFirst, kSecond}, {kSecond}, {kFirst, kSecond}, false},
+                      UrlRow{"noneAccepted", {kFirst}, {}, {kFirst}, true},
+                      UrlRow{"empty", {}, {}, {}, true},
+                      UrlRow{"otherSchemesAreNeverOffered",
+                             {QStringLiteral("https://example.com/oauth?state=s1&code=c1"),
+                              QStringLiteral("file:///etc/passwd")},
+                             {},
+                             {},
+                             true},
+                      UrlRow{"otherSchemeBeforeAnAcceptedOne",
+                             {QStringLiteral("https://example.com/"), kFirst},
+                             {kFirst},
+                             {kFirst},
+                             false}),
+    [](const ::testing::TestParamInfo<UrlRow>& info) { return std::string(info.param.name); });
+
+// ---- the settings program -------------------------------------------------------------------------
+
+struct HelperRow {
+  const char* name;
+  bool inside;    // a settings program in Helpers/ inside the agent's folder
+  bool override;  // a program named for the run
+  const char* expected;  // relative to the test root
+};
+
+class SettingsProgram : public ::testing::TestWithParam<HelperRow> {};
+
+TEST_P(SettingsProgram, IsFoundInsideElseBesideTheAgentsFolder) {
+  const HelperRow& row = GetParam();
+  test::AgentRig rig;
+  rig.settingsProgram = row.override ? std::optional<QString>(rig.root.file(QStringLiteral("chosen")))
+                                     : std::nullopt;
+  if (row.inside) rig.root.write(QStringLiteral("bin/Helpers/ParcelmoorSettings"), "#!/bin/sh\n");
+  rig.launch().openSettingsApp();
+  EXPECT_EQ(rig.workspace.openedPrograms, QStringList{rig.root.file(QString::fromLatin1(row.expected))});
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SettingsProgram,
+                         ::testing::Values(HelperRow{"inside", true, false, "bin/Helpers/ParcelmoorSettings"},
+                                           HelperRow{"beside", false, false, "Helpers/ParcelmoorSettings"},
+                                           HelperRow{"override", true, true, "chosen"}),
+                         [](const ::testing::TestParamInfo<HelperRow>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pm

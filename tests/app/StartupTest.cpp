@@ -1,0 +1,137 @@
+#include <QFile>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "AgentRig.h"
+#include "app/Updater.h"
+#include "core/AppSettings.h"
+#include "core/Bucket.h"
+#include "platform/InboxWatcher.h"
+#include "platform/SharedNames.h"
+#include "support/LogCapture.h"
+#include "upload/BucketStore.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString literal(const char* text) { return QString::fromLatin1(text); }
+
+// The start-up lines of the log, in order, without their prefix.
+QStringList startupSteps(const test::LogCapture& log) {
+  QStringList steps;
+  const QStringList lines = log.lines();
+  for (const QString& line : lines) {
+    const qsizetype at = line.indexOf(QLatin1String("start-up: "));
+    if (at >= 0) steps.append(line.mid(at + 10));
+  }
+  return steps;
+}
+
+QStringList sorted(QStringList list) {
+  list.sort();
+  return list;
+}
+
+TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
+  test::AgentRig rig;
+  // What a previous run and the senders left behind.
+  const SharedInbox::OpenBucket stale{QUuid::createUuid(), QStringLiteral("Old"), rig.clock.now().addDays(-1)};
+  rig.defaults.set(literal(names::key::kOpenBucket), *stale.toJson());
+  rig.root.write(QStringLiteral("group/upload-wake"), {});
+  const QString first = rig.writeFile(QStringLiteral("first.txt"));
+  const QString second = rig.writeFile(QStringLiteral("second.txt"));
+  const SharedInbox::Batch one = rig.writeBatch({first});
+  const SharedInbox::Batch two = rig.writeBatch({second});
+  rig.defaults.set(literal(names::key::kPendingNotifications),
+                   QByteArrayLiteral(R"([{"title":"Queued","body":"from the settings program"}])"));
+
+  test::LogCapture log;
+  AppDelegate& delegate = rig.launch();
+
+  EXPECT_EQ(startupSteps(log),
+            (QStringList{"settings", "store", "accounts", "sync", "updater", "notification access",
+                         "pending notifications", "post-notification observer", "request observers",
+                         "stale open bucket", "stale wake marker", "sync polling", "icloud check", "panel",
+                         "settings applied", "inbox drain", "inbox watcher", "session check",
+                         "daily session check"}));
+  EXPECT_EQ(rig.trace, (QStringList{"sync.startPolling", "icloud.check", "panel.attach", "panel.applyEdgeSetting",
+                                    "panel.show", "panel.show"}));
+  EXPECT_EQ(rig.panel.store, &delegate.store());
+  EXPECT_EQ(rig.panel.settings, &delegate.settings());
+
+  // The notification access is published and the queue is delivered.
+  EXPECT_TRUE(rig.defaults.contains(literal(names::key::kNotificationAccess)));
+  ASSERT_EQ(rig.notifier.requests().size(), 1);
+  EXPECT_EQ(rig.notifier.requests().first().title, QStringLiteral("Queued"));
+
+  // The stale entries are gone; the open bucket is the new one.
+  EXPECT_FALSE(QFile::exists(rig.root.paths().uploadWake()));
+  const auto open = SharedInbox::OpenBucket::fromJson(*rig.defaults.dataValue(literal(names::key::kOpenBucket)));
+  ASSERT_TRUE(open.has_value());
+  EXPECT_EQ(open->uploaderID, delegate.settings().uploaders().first().id);
+  EXPECT_EQ(open->startedAt, rig.clock.now());
+
+  // Both batches went into one bucket, once.
+  EXPECT_EQ(sorted(rig.bucketPaths()), sorted({first, second}));
+  EXPECT_EQ(rig.uploadersMadeFor.size(), 1);
+  EXPECT_FALSE(QFile::exists(one.file));
+  EXPECT_FALSE(QFile::exists(two.file));
+  ASSERT_NE(delegate.watcher(), nullptr);
+  EXPECT_TRUE(delegate.watcher()->isWatching());
+  ASSERT_NE(delegate.sessionTouch(), nullptr);
+  EXPECT_EQ(delegate.sessionTouch()->interval(), 86'400'000);
+
+  // A batch that arrives later is taken by the watcher; the paths already in the bucket are not repeated.
+  const QString third = rig.writeFile(QStringLiteral("third.txt"));
+  rig.writeBatch({first, third});
+  ASSERT_TRUE(test::runUntil([&] { return rig.bucketPaths().size() == 3; }));
+  test::spin(200ms);
+  EXPECT_EQ(rig.bucketPaths().size(), 3);
+  EXPECT_EQ(rig.panel.shows, 3);
+  EXPECT_EQ(rig.uploadersMadeFor.size(), 1);
+
+  // The marker found at launch was consumed then: reopening now means the settings.
+  EXPECT_TRUE(delegate.reopen());
+  EXPECT_EQ(rig.workspace.openedPrograms, QStringList{*rig.settingsProgram});
+}
+
+TEST(AgentStartup, LaunchesOnlyOnce) {
+  test::AgentRig rig;
+  AppDelegate& delegate = rig.launch();
+  delegate.finishLaunching();
+  EXPECT_EQ(rig.trace.count(QStringLiteral("sync.startPolling")), 1);
+  EXPECT_EQ(rig.recording->subscribed.count(literal(names::signal::kSignOut)), 1);
+}
+
+TEST(AgentStartup, DailySessionCheckRunsOnItsTimerAndStopsWithTheDelegate) {
+  test::AgentRig rig;
+  rig.sessionTouchInterval = 40ms;
+  rig.signIn();
+  rig.launch();
+  const auto checks = [&] { return rig.service.count("GET", QStringLiteral("auth/get-session")); };
+  // The start-up check and at least two daily ones.
+  ASSERT_TRUE(test::runUntil([&] { return checks() >= 3; }));
+
+  const QPointer<QTimer> timer(rig.delegate->sessionTouch());
+  rig.destroyDelegate();
+  EXPECT_TRUE(timer.isNull()) << "the timer is the delegate's and goes with it";
+  test::spin(60ms);  // requests already on their way
+  const int settled = checks();
+  test::spin(200ms);
+  EXPECT_EQ(checks(), settled);
+}
+
+TEST(AgentStartup, AutomaticUpdatesFollowThePreferenceFromTheStart) {
+  test::AgentRig rig;
+  rig.defaults.set(literal(names::key::kAutomaticUpdates), false);
+  AppDelegate& delegate = rig.make();
+  EXPECT_TRUE(delegate.updater().automaticallyChecks()) << "an updater starts checking automatically";
+  rig.launch();
+  EXPECT_FALSE(delegate.updater().automaticallyChecks());
+}
+
+}  // namespace
+}  // namespace pm
