@@ -65,7 +65,9 @@ void AppDelegate::installAgentObservers() {
   };
   const QPointer<AppDelegate> box(this);
 
-  observe("checkForUpdates", [workspace](AppDelegate* delegate) { checkForUpdatesNow(delegate, *workspace); }, box);
+  observe(
+      "checkForUpdates", [workspace](AppDelegate* delegate) { checkForUpdatesNow(delegate, *workspace); },
+      box);
   observe("settingsChanged", onDelegate(&AppDelegate::settingsDidChange), box);
   observe("signIn", onDelegate(&AppDelegate::startSignIn), box);
   observe(
@@ -75,7 +77,8 @@ void AppDelegate::installAgentObservers() {
       },
       box);
   observe("signOut", onDelegate(&AppDelegate::signOutEverywhere), box);
-  observe("requestNotificationAccess", [notifications](AppDelegate*) { requestNotificationPermission(*notifications); });
+  observe("requestNotificationAccess",
+          [notifications](AppDelegate*) { requestNotificationPermission(*notifications); });
   observe("checkICloud", [icloud](AppDelegate*) { icloud->checkAvailability(); });
   observe(
       "connectDrive",
@@ -92,7 +95,8 @@ void AppDelegate::installAgentObservers() {
   observe(
       "openBilling",
       [services](AppDelegate* delegate) {
-        detachTask(openBillingPage(QPointer<AppDelegate>(delegate), services), lcAuth, "Opening the billing page");
+        detachTask(openBillingPage(QPointer<AppDelegate>(delegate), services), lcAuth,
+                   "Opening the billing page");
       },
       box);
 }

@@ -7,8 +7,8 @@
 #include "app/PendingDriveConnect.h"
 #include "app/SyncCoordinating.h"
 #include "app/SyncKey.h"
-#include "app/UploadPanel.h"
 #include "app/Updater.h"
+#include "app/UploadPanel.h"
 #include "app/Workspace.h"
 #include "core/AccountStore.h"
 #include "core/AppSettings.h"
@@ -48,7 +48,8 @@ QUrl accountPage(QUrl base) {
   return base;
 }
 
-QCoro::Task<> openVerificationPage(AccountStore* accounts, QPointer<AppDelegate> delegate, Workspace* workspace) {
+QCoro::Task<> openVerificationPage(AccountStore* accounts, QPointer<AppDelegate> delegate,
+                                   Workspace* workspace) {
   const std::optional<QUrl> page = co_await accounts->signIn();
   if (page && delegate) workspace->openUrl(*page);
 }
@@ -107,7 +108,8 @@ QCoro::Task<> AppDelegate::connectPendingDrive() {
       credentials.account = co_await drives.fetchAccountLabel(request->provider, credentials.accessToken);
     }
     if (!drives.save(credentials, request->connection, request->provider)) {
-      qCWarning(lcDrive, "connecting a %s account failed: the keychain did not store the tokens", word.constData());
+      qCWarning(lcDrive, "connecting a %s account failed: the keychain did not store the tokens",
+                word.constData());
     }
   } catch (...) {
     qCWarning(lcDrive, "connecting a %s account failed: %s", word.constData(),

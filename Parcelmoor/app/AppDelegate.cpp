@@ -2,10 +2,10 @@
 
 #include <QTimer>
 
-#include "app/SyncCoordinating.h"
-#include "app/UploadPanel.h"
-#include "app/Updater.h"
 #include "app/ICloudAvailabilityCheck.h"
+#include "app/SyncCoordinating.h"
+#include "app/Updater.h"
+#include "app/UploadPanel.h"
 #include "core/AccountStore.h"
 #include "core/AppSettings.h"
 #include "core/BucketHistory.h"
@@ -22,7 +22,9 @@ namespace pm {
 
 namespace {
 // One debug line per step, so a log of a slow or stuck start shows where it stands.
-void traceStep(const char* step) { qCDebug(lcApp, "start-up: %s", step); }
+void traceStep(const char* step) {
+  qCDebug(lcApp, "start-up: %s", step);
+}
 }  // namespace
 
 AppDelegate::AppDelegate(AgentServices services, QObject* parent)
@@ -99,7 +101,8 @@ void AppDelegate::startSessionTouch() {
   sessionTouch_ = std::make_unique<QTimer>();
   sessionTouch_->setInterval(services_.sessionTouchInterval);
   const QPointer<AppDelegate> weak(this);
-  QObject::connect(sessionTouch_.get(), &QTimer::timeout, sessionTouch_.get(), [weak] { touchSession(weak); });
+  QObject::connect(sessionTouch_.get(), &QTimer::timeout, sessionTouch_.get(),
+                   [weak] { touchSession(weak); });
   sessionTouch_->start();
 }
 

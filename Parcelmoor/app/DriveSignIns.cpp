@@ -28,6 +28,8 @@ std::optional<DriveProvider> driveProvider(UploaderConfig::Kind kind) {
 }
 
 // OneDrive's identity token already names the account; the other two are asked with the new token.
-bool needsAccountLabel(DriveProvider provider) { return provider != DriveProvider::microsoft; }
+bool needsAccountLabel(DriveProvider provider) {
+  return provider != DriveProvider::microsoft;
+}
 
 }  // namespace pm

@@ -26,8 +26,8 @@ QStringList splitOnceDroppingEmpty(const QString& value) {
 
 // The canonical form only (8-4-4-4-12 hex digits, either case): no braces, no URN prefix.
 std::optional<QUuid> uuidFromCanonicalText(const QString& text) {
-  static const QRegularExpression pattern(QStringLiteral(
-      "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+  static const QRegularExpression pattern(
+      QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
   if (!pattern.match(text).hasMatch()) return std::nullopt;
   return QUuid::fromString(text);
 }

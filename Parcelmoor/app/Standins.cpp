@@ -8,7 +8,9 @@
 
 namespace pm {
 
-void HeadlessUploadPanel::attach(BucketStore& store, AppSettings&) { store_ = &store; }
+void HeadlessUploadPanel::attach(BucketStore& store, AppSettings&) {
+  store_ = &store;
+}
 
 void HeadlessUploadPanel::show() {
   const qsizetype items = store_ ? store_->current().items().size() : 0;
@@ -25,16 +27,24 @@ QCoro::Task<QString> UnavailableDriveSignIns::fetchAccountLabel(DriveProvider pr
   co_return QString();
 }
 
-bool UnavailableDriveSignIns::save(const DriveCredentials&, const QUuid&, DriveProvider) { return false; }
+bool UnavailableDriveSignIns::save(const DriveCredentials&, const QUuid&, DriveProvider) {
+  return false;
+}
 
-void DormantSyncCoordinator::enable() { qCInfo(lcSync, "settings sync is not built yet; it stays off"); }
+void DormantSyncCoordinator::enable() {
+  qCInfo(lcSync, "settings sync is not built yet; it stays off");
+}
 
 void DormantSyncCoordinator::submitPendingCode() {
   qCInfo(lcSync, "settings sync is not built yet; the pairing code is left alone");
 }
 
-void DormantSyncCoordinator::startFlow(Flow) { qCInfo(lcSync, "settings sync is not built yet; no pairing"); }
+void DormantSyncCoordinator::startFlow(Flow) {
+  qCInfo(lcSync, "settings sync is not built yet; no pairing");
+}
 
-QCoro::Task<> DormantSyncCoordinator::offer(QString) { co_return; }
+QCoro::Task<> DormantSyncCoordinator::offer(QString) {
+  co_return;
+}
 
 }  // namespace pm

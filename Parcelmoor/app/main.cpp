@@ -91,7 +91,9 @@ int main(int argc, char** argv) {
       icloud,
       oauth,
       workspace,
-      [&uploaderServices](const pm::UploaderConfig& config) { return pm::makeUploader(config, uploaderServices); },
+      [&uploaderServices](const pm::UploaderConfig& config) {
+        return pm::makeUploader(config, uploaderServices);
+      },
       [] { return std::make_unique<pm::DormantSyncCoordinator>(); },
       QCoreApplication::applicationDirPath(),
       settingsProgram,
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
   pm::AppDelegate delegate(std::move(services));
   delegate.finishLaunching();
 
-  if (const QList<QUrl> urls = urlArguments(QCoreApplication::arguments()); !urls.isEmpty()) delegate.openUrls(urls);
+  if (const QList<QUrl> urls = urlArguments(QCoreApplication::arguments()); !urls.isEmpty())
+    delegate.openUrls(urls);
 
   return QApplication::exec();
 }

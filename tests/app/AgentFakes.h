@@ -176,7 +176,8 @@ class RecordingSignals final : public Signals {
  public:
   void postDarwinNotification(const QString& name) override {
     posted.append(name);
-    QMetaObject::invokeMethod(this, [this, name] { deliver(name); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, name] { deliver(name); }, Qt::QueuedConnection);
   }
   QStringList subscribed;
   QStringList posted;

@@ -36,7 +36,9 @@ AgentRig::AgentRig(std::unique_ptr<Signals> givenSignals)
   QDir().mkpath(agentDirectory);
 }
 
-AgentRig::~AgentRig() { delegate.reset(); }
+AgentRig::~AgentRig() {
+  delegate.reset();
+}
 
 AppDelegate& AgentRig::make() {
   AgentServices services{

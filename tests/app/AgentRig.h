@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "AgentFakes.h"
 #include "app/AppDelegate.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
@@ -15,7 +16,6 @@
 #include "support/FakeService.h"
 #include "support/ScriptedUploader.h"
 #include "support/TestSupport.h"
-#include "AgentFakes.h"
 
 namespace pm::test {
 

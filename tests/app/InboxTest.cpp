@@ -57,14 +57,14 @@ struct BatchSpec {
 
 struct DrainRow {
   const char* name;
-  QList<BatchSpec> earlier;  // drained before the case's own batches
-  bool completeBucket;       // the bucket is completed before the case's batches arrive
-  QList<BatchSpec> batches;
-  QStringList items;         // the bucket's items afterwards, by name
-  Target uploaderFor;        // the one connection an uploader was made for
-  QStringList uploaded;      // files the uploader registered, in order
-  QStringList failed;        // items that failed, each with the unreadable-file error
-  int shows;                 // panel shows of the case's own drain
+  QList<BatchSpec> earlier = {};  // drained before the case's own batches
+  bool completeBucket = false;    // the bucket is completed before the case's batches arrive
+  QList<BatchSpec> batches = {};
+  QStringList items = {};             // the bucket's items afterwards, by name
+  Target uploaderFor = Target::none;  // the one connection an uploader was made for
+  QStringList uploaded = {};          // files the uploader registered, in order
+  QStringList failed = {};            // items that failed, each with the unreadable-file error
+  int shows = 1;                      // panel shows of the case's own drain
 };
 
 struct Fixture {
@@ -91,7 +91,8 @@ struct Fixture {
   }
   QStringList itemNames() const {
     QStringList names;
-    for (const Bucket::ItemPointer& item : rig.delegate->store().current().items()) names.append(item->name());
+    for (const Bucket::ItemPointer& item : rig.delegate->store().current().items())
+      names.append(item->name());
     return names;
   }
   QStringList registeredNames() const {
@@ -124,7 +125,8 @@ TEST_P(InboxDrain, TurnsBatchesIntoItemsOfTheOpenBucket) {
   test::AgentRig& rig = fixture.rig;
   fixture.drain(row.earlier);
   if (row.completeBucket) rig.delegate->store().current().setState(Bucket::State::completed(std::nullopt));
-  ASSERT_TRUE(test::runUntil([&] { return fixture.registeredNames().size() == qsizetype(row.earlier.size()); }));
+  ASSERT_TRUE(
+      test::runUntil([&] { return fixture.registeredNames().size() == qsizetype(row.earlier.size()); }));
   const int showsBefore = rig.panel.shows;
 
   fixture.drain(row.batches);
@@ -143,26 +145,57 @@ TEST_P(InboxDrain, TurnsBatchesIntoItemsOfTheOpenBucket) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InboxDrain,
-    ::testing::Values(
-        DrainRow{"secondConnectionJoinsTheOpenBucket", {{{"a.txt"}, Target::ftp}}, false, {{{"b.txt"}, Target::s3}},
-                 {"a.txt", "b.txt"}, Target::ftp, {"a.txt", "b.txt"}, {}, 1},
-        DrainRow{"driveWithoutAccountGoesToTheFirstReady", {}, false, {{{"a.txt"}, Target::drive}}, {"a.txt"},
-                 Target::ftp, {"a.txt"}, {}, 1},
-        DrainRow{"unknownConnectionGoesToTheFirstReady", {}, false, {{{"a.txt"}, Target::unknown}}, {"a.txt"},
-                 Target::ftp, {"a.txt"}, {}, 1},
-        DrainRow{"noConnectionGoesToTheFirstReady", {}, false, {{{"a.txt"}, Target::none}}, {"a.txt"}, Target::ftp,
-                 {"a.txt"}, {}, 1},
-        DrainRow{"ownConnectionWhenReady", {}, false, {{{"a.txt"}, Target::s3}}, {"a.txt"}, Target::s3, {"a.txt"}, {},
-                 1},
-        DrainRow{"pathsAlreadyInTheBucketAddNothing", {{{"a.txt"}, Target::s3}}, false, {{{"a.txt"}, Target::s3}},
-                 {"a.txt"}, Target::s3, {"a.txt"}, {}, 1},
-        DrainRow{"completedBucketTakesNothing", {{{"a.txt"}, Target::s3}}, true, {{{"b.txt"}, Target::s3}},
-                 {"a.txt"}, Target::s3, {"a.txt"}, {}, 1},
-        DrainRow{"sensitiveFileWaitsForConsent", {}, false, {{{"notes.txt", "id_rsa"}, Target::s3}},
-                 {"notes.txt", "id_rsa"}, Target::s3, {"notes.txt"}, {}, 1},
-        DrainRow{"missingAndSpecialPathsFailWithoutStoppingTheDrain", {}, false,
-                 {{{"/no/such/file", "pipe"}, Target::s3}, {{"c.txt"}, Target::s3}}, {"file", "pipe", "c.txt"},
-                 Target::s3, {"c.txt"}, {"file", "pipe"}, 2}),
+    ::testing::Values(DrainRow{.name = "secondConnectionJoinsTheOpenBucket",
+                               .earlier = {{{"a.txt"}, Target::ftp}},
+                               .batches = {{{"b.txt"}, Target::s3}},
+                               .items = {"a.txt", "b.txt"},
+                               .uploaderFor = Target::ftp,
+                               .uploaded = {"a.txt", "b.txt"}},
+                      DrainRow{.name = "driveWithoutAccountGoesToTheFirstReady",
+                               .batches = {{{"a.txt"}, Target::drive}},
+                               .items = {"a.txt"},
+                               .uploaderFor = Target::ftp,
+                               .uploaded = {"a.txt"}},
+                      DrainRow{.name = "unknownConnectionGoesToTheFirstReady",
+                               .batches = {{{"a.txt"}, Target::unknown}},
+                               .items = {"a.txt"},
+                               .uploaderFor = Target::ftp,
+                               .uploaded = {"a.txt"}},
+                      DrainRow{.name = "noConnectionGoesToTheFirstReady",
+                               .batches = {{{"a.txt"}, Target::none}},
+                               .items = {"a.txt"},
+                               .uploaderFor = Target::ftp,
+                               .uploaded = {"a.txt"}},
+                      DrainRow{.name = "ownConnectionWhenReady",
+                               .batches = {{{"a.txt"}, Target::s3}},
+                               .items = {"a.txt"},
+                               .uploaderFor = Target::s3,
+                               .uploaded = {"a.txt"}},
+                      DrainRow{.name = "pathsAlreadyInTheBucketAddNothing",
+                               .earlier = {{{"a.txt"}, Target::s3}},
+                               .batches = {{{"a.txt"}, Target::s3}},
+                               .items = {"a.txt"},
+                               .uploaderFor = Target::s3,
+                               .uploaded = {"a.txt"}},
+                      DrainRow{.name = "completedBucketTakesNothing",
+                               .earlier = {{{"a.txt"}, Target::s3}},
+                               .completeBucket = true,
+                               .batches = {{{"b.txt"}, Target::s3}},
+                               .items = {"a.txt"},
+                               .uploaderFor = Target::s3,
+                               .uploaded = {"a.txt"}},
+                      DrainRow{.name = "sensitiveFileWaitsForConsent",
+                               .batches = {{{"notes.txt", "id_rsa"}, Target::s3}},
+                               .items = {"notes.txt", "id_rsa"},
+                               .uploaderFor = Target::s3,
+                               .uploaded = {"notes.txt"}},
+                      DrainRow{.name = "missingAndSpecialPathsFailWithoutStoppingTheDrain",
+                               .batches = {{{"/no/such/file", "pipe"}, Target::s3}, {{"c.txt"}, Target::s3}},
+                               .items = {"file", "pipe", "c.txt"},
+                               .uploaderFor = Target::s3,
+                               .uploaded = {"c.txt"},
+                               .failed = {"file", "pipe"},
+                               .shows = 2}),
     [](const ::testing::TestParamInfo<DrainRow>& info) { return std::string(info.param.name); });
 
 // ---- reopening ------------------------------------------------------------------------------------
@@ -196,9 +229,12 @@ TEST_P(Reopen, AFreshWakeMarkerDrainsAnythingElseOpensTheSettings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Reopen,
-                         ::testing::Values(ReopenRow{"after9Seconds", 9, true}, ReopenRow{"after11Seconds", 11, false},
+                         ::testing::Values(ReopenRow{"after9Seconds", 9, true},
+                                           ReopenRow{"after11Seconds", 11, false},
                                            ReopenRow{"withoutMarker", std::nullopt, false}),
-                         [](const ::testing::TestParamInfo<ReopenRow>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<ReopenRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---- opened URLs ----------------------------------------------------------------------------------
 
@@ -238,8 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, OpenedUrls,
     ::testing::Values(UrlRow{"firstAcceptedEndsTheRound", {kFirst, kSecond}, {kFirst}, {kFirst}, false},
                       UrlRow{"laterAccepted", {kFirst, kSecond}, {kSecond}, {kFirst, kSecond}, false},
-                      UrlRow{"noneAccepted", {kFirst}, {}, {kFirst}, true},
-                      UrlRow{"empty", {}, {}, {}, true},
+                      UrlRow{"noneAccepted", {kFirst}, {}, {kFirst}, true}, UrlRow{"empty", {}, {}, {}, true},
                       UrlRow{"otherSchemesAreNeverOffered",
                              {QStringLiteral("https://example.com/oauth?state=s1&code=c1"),
                               QStringLiteral("file:///etc/passwd")},
@@ -257,8 +292,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct HelperRow {
   const char* name;
-  bool inside;    // a settings program in Helpers/ inside the agent's folder
-  bool override;  // a program named for the run
+  bool inside;           // a settings program in Helpers/ inside the agent's folder
+  bool override;         // a program named for the run
   const char* expected;  // relative to the test root
 };
 
@@ -267,8 +302,8 @@ class SettingsProgram : public ::testing::TestWithParam<HelperRow> {};
 TEST_P(SettingsProgram, IsFoundInsideElseBesideTheAgentsFolder) {
   const HelperRow& row = GetParam();
   test::AgentRig rig;
-  rig.settingsProgram = row.override ? std::optional<QString>(rig.root.file(QStringLiteral("chosen")))
-                                     : std::nullopt;
+  rig.settingsProgram =
+      row.override ? std::optional<QString>(rig.root.file(QStringLiteral("chosen"))) : std::nullopt;
   if (row.inside) rig.root.write(QStringLiteral("bin/Helpers/ParcelmoorSettings"), "#!/bin/sh\n");
   rig.launch().openSettingsApp();
   EXPECT_EQ(rig.workspace.openedPrograms, QStringList{rig.root.file(QString::fromLatin1(row.expected))});
@@ -278,7 +313,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, SettingsProgram,
                          ::testing::Values(HelperRow{"inside", true, false, "bin/Helpers/ParcelmoorSettings"},
                                            HelperRow{"beside", false, false, "Helpers/ParcelmoorSettings"},
                                            HelperRow{"override", true, true, "chosen"}),
-                         [](const ::testing::TestParamInfo<HelperRow>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<HelperRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace pm

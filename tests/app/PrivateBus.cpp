@@ -8,7 +8,7 @@ namespace pm::test {
 
 PrivateBus::PrivateBus() {
   daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                 QStringLiteral("--print-address=1")});
+                                                QStringLiteral("--print-address=1")});
   if (!daemon_.waitForStarted(5000)) throw std::runtime_error("dbus-daemon did not start");
   while (!daemon_.canReadLine()) {
     if (!daemon_.waitForReadyRead(5000)) throw std::runtime_error("dbus-daemon printed no address");
@@ -22,15 +22,16 @@ PrivateBus::~PrivateBus() {
 }
 
 QDBusConnection PrivateBus::connect() const {
-  return QDBusConnection::connectToBus(address_, QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::Id128));
+  return QDBusConnection::connectToBus(address_,
+                                       QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::Id128));
 }
 
 void PrivateBus::postFromAnotherProcess(const QString& fullName) const {
   const qsizetype dot = fullName.lastIndexOf(QLatin1Char('.'));
   const int exitCode = QProcess::execute(
-      QStringLiteral("dbus-send"),
-      {QStringLiteral("--bus=") + address_, QStringLiteral("--type=signal"), QStringLiteral("/com/wrenfold/Parcelmoor"),
-       fullName.left(dot) + QLatin1Char('.') + fullName.mid(dot + 1)});
+      QStringLiteral("dbus-send"), {QStringLiteral("--bus=") + address_, QStringLiteral("--type=signal"),
+                                    QStringLiteral("/com/wrenfold/Parcelmoor"),
+                                    fullName.left(dot) + QLatin1Char('.') + fullName.mid(dot + 1)});
   if (exitCode != 0) throw std::runtime_error("dbus-send failed");
 }
 

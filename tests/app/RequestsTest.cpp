@@ -15,8 +15,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString literal(const char* text) { return QString::fromLatin1(text); }
-QString request(const char* verb) { return QStringLiteral("com.wrenfold.Parcelmoor.") + literal(verb); }
+QString literal(const char* text) {
+  return QString::fromLatin1(text);
+}
+QString request(const char* verb) {
+  return QStringLiteral("com.wrenfold.Parcelmoor.") + literal(verb);
+}
 
 // A launched agent whose start-up posts and calls are forgotten, so a test sees only its request's.
 struct Launched {
@@ -42,10 +46,10 @@ TEST(AgentRequests, ObservesTheSixteenSignalsInOrder) {
   test::AgentRig rig;
   rig.launch();
   QStringList expected{request("postNotification")};
-  for (const char* verb : {"checkForUpdates", "settingsChanged", "signIn", "cancelSignIn", "signOut",
-                           "requestNotificationAccess", "checkICloud", "connectDrive", "refreshAccount",
-                           "syncEnable", "syncDisable", "syncSubmitCode", "syncOffer", "syncCancelPairing",
-                           "openBilling"}) {
+  for (const char* verb :
+       {"checkForUpdates", "settingsChanged", "signIn", "cancelSignIn", "signOut",
+        "requestNotificationAccess", "checkICloud", "connectDrive", "refreshAccount", "syncEnable",
+        "syncDisable", "syncSubmitCode", "syncOffer", "syncCancelPairing", "openBilling"}) {
     expected.append(request(verb));
   }
   EXPECT_EQ(rig.recording->subscribed, expected);
@@ -60,8 +64,8 @@ struct DriveRow {
   bool labelFails = false;
   std::optional<DriveProvider> signedIn;  // the provider whose sign-in ran
   bool labelAsked = false;
-  std::optional<QString> savedAccount;    // what was saved as the account, when anything was
-  const char* logLine = nullptr;          // expected; none: no "connecting" line at all
+  std::optional<QString> savedAccount;  // what was saved as the account, when anything was
+  const char* logLine = nullptr;        // expected; none: no "connecting" line at all
 };
 
 class ConnectDrive : public ::testing::TestWithParam<DriveRow> {};
@@ -76,7 +80,8 @@ TEST_P(ConnectDrive, TakesTheRequestOnceAndAlwaysTellsTheSettingsProgramAfterASi
   if (row.stored) rig.defaults.set(key, row.stored->arg(connection.toString(QUuid::WithoutBraces).toUpper()));
   rig.drives.credentials = {
       {DriveProvider::google, {QStringLiteral("g-refresh"), {}, QStringLiteral("g-access"), {}}},
-      {DriveProvider::microsoft, {QStringLiteral("m-refresh"), QStringLiteral("ada@outlook.com"), QStringLiteral("m-access"), {}}},
+      {DriveProvider::microsoft,
+       {QStringLiteral("m-refresh"), QStringLiteral("ada@outlook.com"), QStringLiteral("m-access"), {}}},
       {DriveProvider::dropbox, {QStringLiteral("d-refresh"), {}, QStringLiteral("d-access"), {}}}};
   rig.drives.labels = {{DriveProvider::google, QStringLiteral("ada@gmail.com")},
                        {DriveProvider::dropbox, QStringLiteral("Ada L.")}};
@@ -94,13 +99,16 @@ TEST_P(ConnectDrive, TakesTheRequestOnceAndAlwaysTellsTheSettingsProgramAfterASi
   EXPECT_EQ(agent.postedCount(names::signal::kSettingsChanged), row.signedIn ? 1 : 0);
   EXPECT_EQ(rig.drives.signIns, row.signedIn ? QList<DriveProvider>{*row.signedIn} : QList<DriveProvider>{});
   EXPECT_EQ(rig.drives.labelLookups.size(), row.labelAsked ? 1 : 0);
-  if (row.labelAsked) EXPECT_EQ(rig.drives.labelLookups.first().second, rig.drives.credentials.value(*row.signedIn).accessToken);
+  if (row.labelAsked)
+    EXPECT_EQ(rig.drives.labelLookups.first().second,
+              rig.drives.credentials.value(*row.signedIn).accessToken);
   if (row.savedAccount) {
     ASSERT_EQ(rig.drives.saved.size(), 1);
     EXPECT_EQ(rig.drives.saved.first().connection, connection);
     EXPECT_EQ(rig.drives.saved.first().provider, *row.signedIn);
     EXPECT_EQ(rig.drives.saved.first().credentials.account, *row.savedAccount);
-    EXPECT_EQ(rig.drives.saved.first().credentials.refreshToken, rig.drives.credentials.value(*row.signedIn).refreshToken);
+    EXPECT_EQ(rig.drives.saved.first().credentials.refreshToken,
+              rig.drives.credentials.value(*row.signedIn).refreshToken);
   } else {
     EXPECT_TRUE(rig.drives.saved.isEmpty());
   }
@@ -120,16 +128,13 @@ INSTANTIATE_TEST_SUITE_P(
                  QStringLiteral("ada@outlook.com"), "connecting a microsoft account"},
         DriveRow{"dropbox", QStringLiteral("%1|dropbox"), false, false, DriveProvider::dropbox, true,
                  QStringLiteral("Ada L."), "connecting a dropbox account"},
-        DriveRow{"icloud", QStringLiteral("%1|icloud")},
-        DriveRow{"unknownKind", QStringLiteral("%1|box")},
-        DriveRow{"noSeparator", QStringLiteral("%1")},
-        DriveRow{"notAUuid", QStringLiteral("x|dropbox")},
-        DriveRow{"empty", QString()},
-        DriveRow{"absent", std::nullopt},
+        DriveRow{"icloud", QStringLiteral("%1|icloud")}, DriveRow{"unknownKind", QStringLiteral("%1|box")},
+        DriveRow{"noSeparator", QStringLiteral("%1")}, DriveRow{"notAUuid", QStringLiteral("x|dropbox")},
+        DriveRow{"empty", QString()}, DriveRow{"absent", std::nullopt},
         DriveRow{"signInFails", QStringLiteral("%1|googleDrive"), true, false, DriveProvider::google, false,
                  std::nullopt, "connecting a google account failed: the browser sign-in was refused"},
-        DriveRow{"labelFails", QStringLiteral("%1|dropbox"), false, true, DriveProvider::dropbox, true, std::nullopt,
-                 "connecting a dropbox account failed: the account label could not be read"}),
+        DriveRow{"labelFails", QStringLiteral("%1|dropbox"), false, true, DriveProvider::dropbox, true,
+                 std::nullopt, "connecting a dropbox account failed: the account label could not be read"}),
     [](const ::testing::TestParamInfo<DriveRow>& info) { return std::string(info.param.name); });
 
 // ---- account --------------------------------------------------------------------------------------
@@ -139,7 +144,8 @@ TEST(AgentRequests, SignOutEndsTheServerSessionWithTheTokenItForgot) {
   const QString token = agent.rig.signIn();
   agent.launch();
   agent.post("signOut");
-  ASSERT_TRUE(test::runUntil([&] { return agent.rig.service.count("POST", QStringLiteral("auth/sign-out")) == 1; }));
+  ASSERT_TRUE(
+      test::runUntil([&] { return agent.rig.service.count("POST", QStringLiteral("auth/sign-out")) == 1; }));
   EXPECT_EQ(agent.rig.service.requests("POST", QStringLiteral("auth/sign-out")).first().bearerToken(), token);
   EXPECT_FALSE(loadKeychainString(agent.rig.keychain, sessionTokenAccount()).has_value());
   EXPECT_EQ(AccountState::load(agent.rig.defaults), AccountState::signedOut());
@@ -162,7 +168,8 @@ TEST(AgentRequests, SignInOpensTheVerificationPage) {
   ASSERT_TRUE(test::runUntil([&] { return !agent.rig.workspace.openedUrls.isEmpty(); }));
   EXPECT_EQ(agent.rig.service.count("POST", QStringLiteral("auth/device/code")), 1);
   agent.post("cancelSignIn");
-  ASSERT_TRUE(test::runUntil([&] { return AccountState::load(agent.rig.defaults) == AccountState::signedOut(); }));
+  ASSERT_TRUE(
+      test::runUntil([&] { return AccountState::load(agent.rig.defaults) == AccountState::signedOut(); }));
 }
 
 struct BillingRow {
@@ -178,7 +185,8 @@ TEST_P(OpenBilling, OpensThePortalOrTheAccountPage) {
   const BillingRow& row = GetParam();
   Launched agent;
   if (row.signedIn) agent.rig.signIn();
-  if (row.portalFails) agent.rig.service.script("POST", QStringLiteral("billing"), test::FakeService::Reply::error(500));
+  if (row.portalFails)
+    agent.rig.service.script("POST", QStringLiteral("billing"), test::FakeService::Reply::error(500));
   agent.launch();
   agent.post("openBilling");
   ASSERT_TRUE(test::runUntil([&] { return !agent.rig.workspace.openedUrls.isEmpty(); }));
@@ -192,7 +200,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, OpenBilling,
                          ::testing::Values(BillingRow{"signedOut", false, false, "/account"},
                                            BillingRow{"portal", true, false, "/billing/portal"},
                                            BillingRow{"portalRefused", true, true, "/account"}),
-                         [](const ::testing::TestParamInfo<BillingRow>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<BillingRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---- settings -------------------------------------------------------------------------------------
 
@@ -241,7 +251,8 @@ TEST_P(SettingsChanged, ReplacesOnlyADifferentListButAlwaysAppliesTheRest) {
   EXPECT_EQ(delegate.settings().uploaders(), replaced ? before + QList<UploaderConfig>{ftp} : before);
   EXPECT_FALSE(delegate.updater().automaticallyChecks());
   EXPECT_GE(rig.panel.edgeChecks, 1);
-  if (!replaced) EXPECT_EQ(agent.postedCount(names::signal::kSettingsChanged), 1) << "only the test's own post";
+  if (!replaced)
+    EXPECT_EQ(agent.postedCount(names::signal::kSettingsChanged), 1) << "only the test's own post";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SettingsChanged,
@@ -281,10 +292,10 @@ TEST(AgentRequests, SyncOfferWithoutKeyDoesNothing) {
 TEST(AgentRequests, SyncRequestsReachTheCoordinator) {
   Launched agent;
   agent.launch();
-  for (const char* verb : {"syncEnable", "syncDisable", "syncSubmitCode", "syncCancelPairing"}) agent.post(verb);
+  for (const char* verb : {"syncEnable", "syncDisable", "syncSubmitCode", "syncCancelPairing"})
+    agent.post(verb);
   ASSERT_TRUE(test::runUntil([&] { return agent.rig.sync->calls.size() == 4; }));
-  EXPECT_EQ(agent.rig.sync->calls,
-            (QStringList{"enable", "disable", "submitPendingCode", "cancelPairing"}));
+  EXPECT_EQ(agent.rig.sync->calls, (QStringList{"enable", "disable", "submitPendingCode", "cancelPairing"}));
 }
 
 struct RefreshRow {
@@ -309,8 +320,8 @@ TEST_P(RefreshAccount, LeavesTheSyncStateToARunningFlowAndAlwaysPulls) {
 
   agent.post("refreshAccount");
   ASSERT_TRUE(test::runUntil([&] { return rig.sync->calls.contains(QStringLiteral("pull")); }));
-  ASSERT_TRUE(
-      test::runUntil([&] { return rig.service.count("GET", QStringLiteral("auth/get-session")) > sessionChecks; }));
+  ASSERT_TRUE(test::runUntil(
+      [&] { return rig.service.count("GET", QStringLiteral("auth/get-session")) > sessionChecks; }));
 
   EXPECT_EQ(rig.trace, (QStringList{"icloud.check", "sync.pull"}));
   EXPECT_EQ(agent.postedCount(names::signal::kNotificationAccessChanged), 1);
@@ -340,7 +351,8 @@ TEST(AgentRequests, NotificationRequestsPublishAccessAndDeliverTheQueue) {
   Launched agent;
   agent.launch();
   agent.post("requestNotificationAccess");
-  ASSERT_TRUE(test::runUntil([&] { return agent.postedCount(names::signal::kNotificationAccessChanged) == 1; }));
+  ASSERT_TRUE(
+      test::runUntil([&] { return agent.postedCount(names::signal::kNotificationAccessChanged) == 1; }));
   agent.rig.defaults.set(literal(names::key::kPendingNotifications),
                          QByteArrayLiteral(R"([{"title":"Done","body":"Uploaded"}])"));
   agent.post("postNotification");
@@ -379,7 +391,8 @@ TEST(AgentRequests, SignalsFromAnotherProcessOnTheBusAreHandled) {
 
   bus.postFromAnotherProcess(request("syncEnable"));
   bus.postFromAnotherProcess(request("signOut"));
-  ASSERT_TRUE(test::runUntil([&] { return rig.service.count("POST", QStringLiteral("auth/sign-out")) == 1; }));
+  ASSERT_TRUE(
+      test::runUntil([&] { return rig.service.count("POST", QStringLiteral("auth/sign-out")) == 1; }));
   EXPECT_EQ(rig.service.requests("POST", QStringLiteral("auth/sign-out")).first().bearerToken(), token);
   EXPECT_TRUE(rig.sync->calls.contains(QStringLiteral("enable")));
 }

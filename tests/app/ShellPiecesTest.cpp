@@ -73,7 +73,9 @@ struct DisplayRow {
 TEST(DisplayPlatform, UsesX11WhereThereIsOneAndSaysWhatIsMissingOtherwise) {
   const QList<DisplayRow> rows{
       {{QStringLiteral("DISPLAY=:0")}, QByteArrayLiteral("xcb"), false},
-      {{QStringLiteral("DISPLAY=:0"), QStringLiteral("WAYLAND_DISPLAY=wayland-0")}, QByteArrayLiteral("xcb"), false},
+      {{QStringLiteral("DISPLAY=:0"), QStringLiteral("WAYLAND_DISPLAY=wayland-0")},
+       QByteArrayLiteral("xcb"),
+       false},
       {{QStringLiteral("QT_QPA_PLATFORM=offscreen")}, std::nullopt, false},
       {{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral("DISPLAY=:0")}, std::nullopt, false},
       {{QStringLiteral("WAYLAND_DISPLAY=wayland-0")}, std::nullopt, true, "XWayland"},
@@ -90,7 +92,9 @@ TEST(DisplayPlatform, UsesX11WhereThereIsOneAndSaysWhatIsMissingOtherwise) {
     const std::string label = row.environment.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(choice.platform, row.platform) << label;
     ASSERT_EQ(choice.problem.has_value(), row.problem) << label;
-    if (row.mentions) EXPECT_TRUE(choice.problem->contains(QLatin1String(row.mentions))) << label;
+    if (row.mentions) {
+      EXPECT_TRUE(choice.problem->contains(QLatin1String(row.mentions))) << label;
+    }
   }
 }
 

@@ -17,7 +17,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString literal(const char* text) { return QString::fromLatin1(text); }
+QString literal(const char* text) {
+  return QString::fromLatin1(text);
+}
 
 // The start-up lines of the log, in order, without their prefix.
 QStringList startupSteps(const test::LogCapture& log) {
@@ -38,7 +40,8 @@ QStringList sorted(QStringList list) {
 TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
   test::AgentRig rig;
   // What a previous run and the senders left behind.
-  const SharedInbox::OpenBucket stale{QUuid::createUuid(), QStringLiteral("Old"), rig.clock.now().addDays(-1)};
+  const SharedInbox::OpenBucket stale{QUuid::createUuid(), QStringLiteral("Old"),
+                                      rig.clock.now().addDays(-1)};
   rig.defaults.set(literal(names::key::kOpenBucket), *stale.toJson());
   rig.root.write(QStringLiteral("group/upload-wake"), {});
   const QString first = rig.writeFile(QStringLiteral("first.txt"));
@@ -57,8 +60,8 @@ TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
                          "stale open bucket", "stale wake marker", "sync polling", "icloud check", "panel",
                          "settings applied", "inbox drain", "inbox watcher", "session check",
                          "daily session check"}));
-  EXPECT_EQ(rig.trace, (QStringList{"sync.startPolling", "icloud.check", "panel.attach", "panel.applyEdgeSetting",
-                                    "panel.show", "panel.show"}));
+  EXPECT_EQ(rig.trace, (QStringList{"sync.startPolling", "icloud.check", "panel.attach",
+                                    "panel.applyEdgeSetting", "panel.show", "panel.show"}));
   EXPECT_EQ(rig.panel.store, &delegate.store());
   EXPECT_EQ(rig.panel.settings, &delegate.settings());
 
@@ -69,7 +72,8 @@ TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
 
   // The stale entries are gone; the open bucket is the new one.
   EXPECT_FALSE(QFile::exists(rig.root.paths().uploadWake()));
-  const auto open = SharedInbox::OpenBucket::fromJson(*rig.defaults.dataValue(literal(names::key::kOpenBucket)));
+  const auto open =
+      SharedInbox::OpenBucket::fromJson(*rig.defaults.dataValue(literal(names::key::kOpenBucket)));
   ASSERT_TRUE(open.has_value());
   EXPECT_EQ(open->uploaderID, delegate.settings().uploaders().first().id);
   EXPECT_EQ(open->startedAt, rig.clock.now());
