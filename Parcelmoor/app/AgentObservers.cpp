@@ -59,7 +59,8 @@ void AppDelegate::installAgentObservers() {
   Workspace* workspace = &services_.workspace;
   UserNotifications* notifications = &services_.notifications;
   ICloudAvailabilityCheck* icloud = &services_.icloud;
-  const AgentServices services = services_;
+  ParcelmoorAPI* api = &services_.api;
+  const Keychain* keychain = &services_.keychain;
   const auto observe = [&signals](const char* verb, AgentHandler handler, QPointer<AppDelegate> box = {}) {
     observeAgentNotification(signals, requestName(verb), std::move(handler), std::move(box));
   };
@@ -94,8 +95,8 @@ void AppDelegate::installAgentObservers() {
   observe("syncCancelPairing", onSync(&SyncCoordinating::cancelPairing), box);
   observe(
       "openBilling",
-      [services](AppDelegate* delegate) {
-        detachTask(openBillingPage(QPointer<AppDelegate>(delegate), services), lcAuth,
+      [api, keychain, workspace](AppDelegate* delegate) {
+        detachTask(openBillingPage(QPointer<AppDelegate>(delegate), *api, *keychain, *workspace), lcAuth,
                    "Opening the billing page");
       },
       box);

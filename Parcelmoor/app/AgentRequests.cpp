@@ -142,16 +142,17 @@ void AppDelegate::checkForUpdatesNow(AppDelegate* delegate, Workspace& workspace
   if (delegate) delegate->updater().checkNow();
 }
 
-QCoro::Task<> AppDelegate::openBillingPage(QPointer<AppDelegate> delegate, AgentServices services) {
+QCoro::Task<> AppDelegate::openBillingPage(QPointer<AppDelegate> delegate, ParcelmoorAPI& api,
+                                           const Keychain& keychain, Workspace& workspace) {
   std::optional<QUrl> portal;
   if (delegate) {
-    const std::optional<QString> token = loadKeychainString(services.keychain, sessionTokenAccount());
+    const std::optional<QString> token = loadKeychainString(keychain, sessionTokenAccount());
     if (token) {
-      BillingPortal billing(services.api);
+      BillingPortal billing(api);
       portal = co_await billing.url(*token);
     }
   }
-  services.workspace.openUrl(portal ? *portal : accountPage(services.api.baseUrl()));
+  workspace.openUrl(portal ? *portal : accountPage(api.baseUrl()));
 }
 
 void AppDelegate::requestNotificationPermission(UserNotifications& notifications) {

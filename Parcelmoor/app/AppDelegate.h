@@ -20,6 +20,8 @@ class AppSettings;
 class BucketHistory;
 class BucketStore;
 class InboxWatcher;
+class Keychain;
+class ParcelmoorAPI;
 class SyncCoordinating;
 class Updater;
 class UserNotifications;
@@ -62,7 +64,8 @@ class AppDelegate final : public QObject {
   void offerPairing();
   // These three also act when the delegate is gone (`delegate` null).
   static void checkForUpdatesNow(AppDelegate* delegate, Workspace& workspace);
-  static QCoro::Task<> openBillingPage(QPointer<AppDelegate> delegate, AgentServices services);
+  static QCoro::Task<> openBillingPage(QPointer<AppDelegate> delegate, ParcelmoorAPI& api,
+                                       const Keychain& keychain, Workspace& workspace);
   static void requestNotificationPermission(UserNotifications& notifications);
 
   AppSettings& settings() const { return *settings_; }
