@@ -62,7 +62,7 @@ class AppDelegate final : public QObject {
   QCoro::Task<> connectPendingDrive();
   void refreshAccountState();
   void offerPairing();
-  // These three also act when the delegate is gone (`delegate` null).
+  // Handlers that work without the delegate too: they are given what they use (`delegate` null when gone).
   static void checkForUpdatesNow(AppDelegate* delegate, Workspace& workspace);
   static QCoro::Task<> openBillingPage(QPointer<AppDelegate> delegate, ParcelmoorAPI& api,
                                        const Keychain& keychain, Workspace& workspace);
