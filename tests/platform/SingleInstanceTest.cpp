@@ -1,6 +1,5 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <memory>
 
 #include "platform/SingleInstance.h"
+#include "SingleInstanceProbeProcess.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -30,50 +30,13 @@ struct Requests {
   QList<QStringList> opened;
 };
 
-// A probe process (see SingleInstanceProbe.cpp), with what it printed so far.
-class Probe {
- public:
-  Probe(const QString& serviceName, const QStringList& arguments) {
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(PM_SINGLE_INSTANCE_PROBE), QStringList{serviceName} + arguments);
-  }
-  ~Probe() {
-    if (process_.state() != QProcess::NotRunning) {
-      process_.kill();
-      process_.waitForFinished(5000);
-    }
-  }
-
-  QStringList lines() {
-    buffer_ += process_.readAllStandardOutput();
-    QStringList result = QString::fromUtf8(buffer_).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return result;
-  }
-  bool waitForLine(const QString& line) {
-    return runUntil([&] { return lines().contains(line); }, std::chrono::seconds(10));
-  }
-  bool waitForExit() {
-    return runUntil([&] { return process_.state() == QProcess::NotRunning; }, std::chrono::seconds(15));
-  }
-  int exitCode() const { return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1; }
-  bool running() const { return process_.state() != QProcess::NotRunning; }
-  void kill() {
-    process_.kill();
-    process_.waitForFinished(5000);
-  }
-
- private:
-  QProcess process_;
-  QByteArray buffer_;
-};
-
 TEST(SingleInstance, ASecondLaunchForwardsReopenToTheRunningAgentAndExitsZero) {
   const QString name = uniqueServiceName();
   SingleInstance agent(QDBusConnection::sessionBus(), name);
   ASSERT_EQ(agent.claim(), SingleInstance::Claim::claimed);
   Requests requests(agent);
 
-  Probe second(name, {});
+  test::SingleInstanceProbe second(name, {});
   ASSERT_TRUE(second.waitForExit());
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(second.lines(), QStringList{QStringLiteral("forwarded")});
@@ -88,7 +51,7 @@ TEST(SingleInstance, ForwardsOnlyTheSchemeUrlsOfALaunch) {
   Requests requests(agent);
 
   const QString callback = QStringLiteral("parcelmoor://oauth/dropbox?state=s&code=c");
-  Probe second(name, {QStringLiteral("/etc/passwd"), callback, QStringLiteral("https://example.com/x"),
+  test::SingleInstanceProbe second(name, {QStringLiteral("/etc/passwd"), callback, QStringLiteral("https://example.com/x"),
                       QStringLiteral("PARCELMOOR://oauth/onedrive")});
   ASSERT_TRUE(second.waitForExit());
   EXPECT_EQ(second.exitCode(), 0);
@@ -100,11 +63,11 @@ TEST(SingleInstance, ForwardsOnlyTheSchemeUrlsOfALaunch) {
 
 TEST(SingleInstance, TwoLaunchesAtTheSameMomentLeaveOneAgent) {
   const QString name = uniqueServiceName();
-  auto first = std::make_unique<Probe>(name, QStringList{});
-  auto second = std::make_unique<Probe>(name, QStringList{});
+  auto first = std::make_unique<test::SingleInstanceProbe>(name, QStringList{});
+  auto second = std::make_unique<test::SingleInstanceProbe>(name, QStringList{});
   ASSERT_TRUE(runUntil([&] { return !first->running() || !second->running(); }, std::chrono::seconds(15)));
-  Probe& forwarder = first->running() ? *second : *first;
-  Probe& primary = first->running() ? *first : *second;
+  test::SingleInstanceProbe& forwarder = first->running() ? *second : *first;
+  test::SingleInstanceProbe& primary = first->running() ? *first : *second;
 
   EXPECT_EQ(forwarder.exitCode(), 0);
   EXPECT_EQ(forwarder.lines(), QStringList{QStringLiteral("forwarded")});
@@ -115,7 +78,7 @@ TEST(SingleInstance, TwoLaunchesAtTheSameMomentLeaveOneAgent) {
 TEST(SingleInstance, TheNameIsFreeAgainOnceTheAgentHasGone) {
   const QString name = uniqueServiceName();
   {
-    Probe agent(name, {});
+    test::SingleInstanceProbe agent(name, {});
     ASSERT_TRUE(agent.waitForLine(QStringLiteral("primary")));
     EXPECT_TRUE(SingleInstance::isRunning(QDBusConnection::sessionBus(), name));
     agent.kill();
