@@ -90,9 +90,14 @@ int runSendCommand(const QStringList& arguments, QTextStream& err, const SendCom
   }
 
   // Asked by name first: a plain forward to an absent agent would only log a bus error.
-  if (SingleInstance::isRunning(environment.connection, environment.serviceName) &&
-      SingleInstance::forwardToRunning({}, environment.connection, environment.serviceName)) {
-    return 0;
+  if (SingleInstance::isRunning(environment.connection, environment.serviceName)) {
+    if (SingleInstance::forwardToRunning({}, environment.connection, environment.serviceName)) return 0;
+    // A second agent would only find the name taken; the running one takes the batch when it next drains.
+    err << "Parcelmoor send: "
+        << translated("Parcelmoor is running but did not answer. The files wait in the inbox and are taken when "
+                      "it next looks.")
+        << '\n' << Qt::flush;
+    return 1;
   }
   // The agent drains the inbox as it starts. Should another start meanwhile, the single-instance
   // claim turns this one into a forwarder.

@@ -76,6 +76,24 @@ TEST(SendCommand, AnAgentThatCannotBeStartedLeavesTheBatchAndSaysSo) {
   EXPECT_EQ(f.inbox.loadBatches().size(), 1);
 }
 
+TEST(SendCommand, AnAgentThatHoldsTheNameButDoesNotAnswerIsReportedAndNoSecondOneStarts) {
+  SendFixture f;
+  // Owns the agent's name on a connection of its own, without the agent object.
+  QDBusConnection squatter = QDBusConnection::connectToBus(QDBusConnection::SessionBus, f.environment.serviceName);
+  ASSERT_TRUE(squatter.registerService(f.environment.serviceName));
+  const QString started = f.root.file(QStringLiteral("started"));
+  f.environment.agentProgram = f.root.write(QStringLiteral("agent.sh"), "#!/bin/sh\ntouch '" + started.toUtf8() + "'\n");
+  QFile::setPermissions(f.environment.agentProgram, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+  EXPECT_EQ(f.send({f.root.write(QStringLiteral("a.txt"), "a")}), 1);
+  EXPECT_TRUE(f.errors.contains(QStringLiteral("Parcelmoor is running but did not answer"))) << f.errors.toStdString();
+  EXPECT_EQ(f.inbox.loadBatches().size(), 1);
+  test::spin(std::chrono::milliseconds(200));
+  EXPECT_FALSE(QFileInfo::exists(started));
+  squatter.unregisterService(f.environment.serviceName);
+  QDBusConnection::disconnectFromBus(f.environment.serviceName);
+}
+
 TEST(SendCommand, WrongArgumentsOrMissingFilesWriteNothing) {
   const struct {
     QStringList arguments;

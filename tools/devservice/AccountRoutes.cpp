@@ -66,10 +66,13 @@ void AccountRoutes::install(Router& router) {
 
 Reply AccountRoutes::requestCode(const Request& request) {
   if (!fromTheAgent(request, request.json())) return tokenError(QStringLiteral("invalid_client"));
+  // Codes nobody polls any more are forgotten once they have expired.
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  codes_.removeIf([&](const auto& entry) { return entry.value().expiresAt <= now; });
   DeviceCode code;
   code.deviceCode = QStringLiteral("device-") + QUuid::createUuid().toString(QUuid::Id128);
   code.userCode = makeUserCode();
-  code.expiresAt = QDateTime::currentDateTimeUtc().addSecs(kCodeLifetimeSeconds);
+  code.expiresAt = now.addSecs(kCodeLifetimeSeconds);
   codes_.insert(code.deviceCode, code);
   const QString page = baseUrl_.toString() + QStringLiteral("/device");
   return Reply::json(QJsonObject{{QStringLiteral("device_code"), code.deviceCode},

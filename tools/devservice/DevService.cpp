@@ -13,6 +13,8 @@ namespace pm::dev {
 
 namespace {
 
+constexpr qint64 kLargestJsonBody = 4 * 1024 * 1024;
+
 QByteArray bytes(const std::string& text) { return QByteArray(text.data(), qsizetype(text.size())); }
 
 }  // namespace
@@ -23,6 +25,7 @@ DevService::DevService(Options options)
 DevService::~DevService() { stop(); }
 
 bool DevService::start() {
+  if (!store_->isUsable()) return false;
   server_ = std::make_unique<httplib::Server>();
   port_ = options_.port == 0 ? server_->bind_to_any_port("127.0.0.1")
                              : (server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1);
@@ -48,6 +51,8 @@ bool DevService::start() {
   server_->Post(".*", handler);
   server_->Put(".*", handler);
   server_->Delete(".*", handler);
+  // No request of the agent is larger than one part; anything beyond is refused before it is read.
+  server_->set_payload_max_length(size_t(std::max<qint64>(options_.partSize, kLargestJsonBody) + kLargestJsonBody));
   // A client that keeps a connection open must not hold up stopping for long.
   server_->set_keep_alive_timeout(1);
   server_->set_tcp_nodelay(true);

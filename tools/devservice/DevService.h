@@ -39,7 +39,8 @@ class DevService {
   DevService(const DevService&) = delete;
   DevService& operator=(const DevService&) = delete;
 
-  // Binds 127.0.0.1 and serves on a thread of its own. False when the port cannot be bound.
+  // Binds 127.0.0.1 and serves on a thread of its own. False when the state folder cannot be made or the
+  // port cannot be bound.
   bool start();
   void stop();
   // "http://127.0.0.1:<port>": what PARCELMOOR_API holds for the agent.

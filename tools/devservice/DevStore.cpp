@@ -115,7 +115,8 @@ bool StoredBucket::hasLivePath(const QString& path) const {
 // ---- the store ------------------------------------------------------------------------------------------
 
 DevStore::DevStore(QString directory) : directory_(QDir::cleanPath(std::move(directory))) {
-  if (!ensurePrivateDirectory(directory_)) qFatal("cannot create the state folder %s", qPrintable(directory_));
+  usable_ = ensurePrivateDirectory(directory_);
+  if (!usable_) return;
   QFile file(stateFile(directory_));
   if (!file.exists()) return;
   QJsonParseError error{};

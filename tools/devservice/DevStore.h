@@ -56,6 +56,9 @@ class DevStore {
   // aside as "state.json.unreadable-<time>" rather than overwritten.
   explicit DevStore(QString directory);
 
+  // False when the state folder could not be made: nothing could be kept.
+  bool isUsable() const { return usable_; }
+
   const QString& directory() const { return directory_; }
   QString partFile(const QString& bucketID, const QString& fileID, int partNumber) const;
   QString bucketFolder(const QString& bucketID) const;
@@ -81,6 +84,7 @@ class DevStore {
   void load(const QJsonObject& object);
 
   QString directory_;
+  bool usable_ = false;
 };
 
 }  // namespace pm::dev

@@ -243,5 +243,12 @@ TEST_F(DevServiceTest, ConnectorsAndBoxesAreKeptAndABoxIsRegisteredOnce) {
   EXPECT_EQ(call(QStringLiteral("connectors/") + connector, "DELETE", Body::none(), token).status, 404);
 }
 
+TEST(DevService, DoesNotStartWithoutAPlaceForItsState) {
+  test::TempRoot root;
+  const QString occupied = root.write(QStringLiteral("state"), "a file where the folder should be");
+  dev::DevService service(dev::DevService::Options{occupied, 0, 1024});
+  EXPECT_FALSE(service.start());
+}
+
 }  // namespace
 }  // namespace pm
