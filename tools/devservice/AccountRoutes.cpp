@@ -120,7 +120,7 @@ AccountRoutes::DeviceCode* AccountRoutes::byUserCode(const QString& userCode) {
 }
 
 Reply AccountRoutes::verificationPage(const Request& request) {
-  const QString userCode = request.query.queryItemValue(QStringLiteral("user_code"), QUrl::FullyDecoded);
+  const QString userCode = request.query.value(QStringLiteral("user_code"));
   const DeviceCode* code = byUserCode(userCode);
   const QString form = QStringLiteral(
                            "<form method=\"post\" action=\"/device\">"
@@ -141,18 +141,18 @@ Reply AccountRoutes::verificationPage(const Request& request) {
 }
 
 Reply AccountRoutes::decide(const Request& request) {
-  const QUrlQuery form = request.form();
-  const QString userCode = form.queryItemValue(QStringLiteral("user_code"), QUrl::FullyDecoded);
+  const QMap<QString, QString> form = request.form();
+  const QString userCode = form.value(QStringLiteral("user_code"));
   DeviceCode* code = byUserCode(userCode);
   if (!code) {
     return Reply::page(404, QStringLiteral("Sign in to Parcelmoor"),
                        QStringLiteral("<p>No waiting sign-in has the code <code>%1</code>.</p>").arg(userCode.toHtmlEscaped()));
   }
-  if (form.queryItemValue(QStringLiteral("decision")) != QLatin1String("approve")) {
+  if (form.value(QStringLiteral("decision")) != QLatin1String("approve")) {
     code->status = DeviceCode::Status::denied;
     return Reply::page(200, QStringLiteral("Sign-in denied"), QStringLiteral("<p>Parcelmoor stays signed out.</p>"));
   }
-  const QString email = form.queryItemValue(QStringLiteral("email"), QUrl::FullyDecoded).trimmed();
+  const QString email = form.value(QStringLiteral("email")).trimmed();
   code->email = email.isEmpty() ? kDefaultEmail : email;
   code->status = DeviceCode::Status::approved;
   return Reply::page(200, QStringLiteral("Signed in"),

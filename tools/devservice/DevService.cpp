@@ -73,8 +73,7 @@ void DevService::handle(const httplib::Request& in, httplib::Response& out) {
   Request request;
   request.method = bytes(in.method);
   request.path = QString::fromStdString(in.path);
-  for (const auto& [name, value] : in.params)
-    request.query.addQueryItem(QString::fromStdString(name), QString::fromStdString(value));
+  for (const auto& [name, value] : in.params) request.query.insert(QString::fromStdString(name), QString::fromStdString(value));
   for (const auto& [name, value] : in.headers) request.headers.insert(bytes(name).toLower(), bytes(value));
   request.body = bytes(in.body);
 

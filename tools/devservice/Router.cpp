@@ -12,11 +12,18 @@ std::optional<QString> Request::bearerToken() const {
 
 QJsonObject Request::json() const { return QJsonDocument::fromJson(body).object(); }
 
-QUrlQuery Request::form() const {
-  // Form encoding writes spaces as "+", which QUrlQuery leaves alone.
-  QByteArray text = body;
-  text.replace('+', ' ');
-  return QUrlQuery(QString::fromUtf8(text));
+QMap<QString, QString> Request::form() const {
+  QMap<QString, QString> fields;
+  for (const QByteArray& pair : body.split('&')) {
+    if (pair.isEmpty()) continue;
+    // Form encoding writes spaces as "+"; a real "+" comes as "%2B".
+    const qsizetype equals = pair.indexOf('=');
+    QByteArray name = equals < 0 ? pair : pair.left(equals);
+    QByteArray value = equals < 0 ? QByteArray() : pair.mid(equals + 1);
+    fields.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(name.replace('+', ' '))),
+                  QString::fromUtf8(QByteArray::fromPercentEncoding(value.replace('+', ' '))));
+  }
+  return fields;
 }
 
 Reply Reply::json(int status, const QJsonObject& object) {

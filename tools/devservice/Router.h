@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-#include <QUrlQuery>
 
 #include <functional>
 #include <optional>
@@ -18,7 +17,7 @@ namespace pm::dev {
 struct Request {
   QByteArray method;
   QString path;  // the whole path, "/api/buckets"
-  QUrlQuery query;
+  QMap<QString, QString> query;  // decoded
   QMap<QByteArray, QByteArray> headers;  // names lower-cased
   QByteArray body;
   QStringList captures;          // the groups of the route's pattern
@@ -28,8 +27,8 @@ struct Request {
   std::optional<QString> bearerToken() const;
   // The body as a JSON object; empty when it is none.
   QJsonObject json() const;
-  // The body as form fields.
-  QUrlQuery form() const;
+  // The body as form fields, decoded.
+  QMap<QString, QString> form() const;
 };
 
 // One answer. A streamed answer has `stream` and `streamLength` instead of a body: `stream` is called
