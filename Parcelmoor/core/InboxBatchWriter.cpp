@@ -13,7 +13,9 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("InboxBatchWriter", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("InboxBatchWriter", text);
+}
 
 // The problem with one path, or nothing when the agent can take it.
 std::optional<QString> problemWith(const QString& path) {
@@ -38,7 +40,8 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, QString* erro
 
 InboxBatchWriter::InboxBatchWriter(Paths paths) : paths_(std::move(paths)) {}
 
-InboxBatchWriter::Outcome InboxBatchWriter::write(const QStringList& paths, std::optional<QUuid> uploaderID) const {
+InboxBatchWriter::Outcome InboxBatchWriter::write(const QStringList& paths,
+                                                  std::optional<QUuid> uploaderID) const {
   Outcome outcome;
   if (paths.isEmpty()) {
     outcome.problems.append(translated("No files or folders to send."));
@@ -68,8 +71,8 @@ InboxBatchWriter::Outcome InboxBatchWriter::write(const QStringList& paths, std:
   batch.file = file;
 
   // Only its modification time counts; a failure here leaves a batch the agent takes on its next drain.
-  if (!writeAtomically(paths_.uploadWake(), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8(),
-                       &error)) {
+  if (!writeAtomically(paths_.uploadWake(),
+                       QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8(), &error)) {
     qCWarning(lcApp) << "Cannot leave the wake marker" << privateValue(paths_.uploadWake()) << error;
   }
   outcome.batch = std::move(batch);

@@ -37,14 +37,17 @@ SingleInstance::Claim SingleInstance::claim() {
     exported_ = connection_.registerObject(QString::fromLatin1(kObjectPath), this,
                                            QDBusConnection::ExportScriptableSlots);
     if (!exported_) {
-      qCWarning(lcApp) << "Cannot export the agent object on the session bus" << connection_.lastError().message();
+      qCWarning(lcApp) << "Cannot export the agent object on the session bus"
+                       << connection_.lastError().message();
       return Claim::noBus;
     }
   }
-  const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = connection_.interface()->registerService(
-      serviceName_, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+  const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+      connection_.interface()->registerService(serviceName_, QDBusConnectionInterface::DontQueueService,
+                                               QDBusConnectionInterface::DontAllowReplacement);
   if (!reply.isValid()) {
-    qCWarning(lcApp) << "The session bus did not answer the claim of" << serviceName_ << reply.error().message();
+    qCWarning(lcApp) << "The session bus did not answer the claim of" << serviceName_
+                     << reply.error().message();
     return Claim::noBus;
   }
   if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
@@ -70,7 +73,8 @@ SingleInstance::Launch SingleInstance::claimOrForward(const QStringList& argumen
   }
   // A holder that keeps the name but never answers: running a second agent beside it would split the
   // user's buckets, so this launch gives up and says why.
-  qCCritical(lcApp) << "Another process owns" << serviceName_ << "but does not answer; not starting a second agent";
+  qCCritical(lcApp) << "Another process owns" << serviceName_
+                    << "but does not answer; not starting a second agent";
   return Launch::unanswered;
 }
 
@@ -78,15 +82,16 @@ bool SingleInstance::forwardToRunning(const QStringList& arguments, QDBusConnect
                                       const QString& serviceName) {
   if (!connection.isConnected()) return false;
   const QStringList urls = schemeUrls(arguments);
-  QDBusMessage call = QDBusMessage::createMethodCall(serviceName, QString::fromLatin1(kObjectPath),
-                                                     QString::fromLatin1(kInterface),
-                                                     urls.isEmpty() ? QStringLiteral("Reopen") : QStringLiteral("OpenUrls"));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      serviceName, QString::fromLatin1(kObjectPath), QString::fromLatin1(kInterface),
+      urls.isEmpty() ? QStringLiteral("Reopen") : QStringLiteral("OpenUrls"));
   if (!urls.isEmpty()) call << urls;
   // Without auto-start: only a running agent answers, the bus never launches one for us.
   call.setAutoStartService(false);
   const QDBusMessage reply = connection.call(call, QDBus::Block, kForwardTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage) {
-    qCWarning(lcApp) << "The running agent did not take the request:" << reply.errorName() << reply.errorMessage();
+    qCWarning(lcApp) << "The running agent did not take the request:" << reply.errorName()
+                     << reply.errorMessage();
     return false;
   }
   return true;
@@ -109,12 +114,15 @@ QStringList SingleInstance::schemeUrls(const QStringList& arguments) {
   return urls;
 }
 
-void SingleInstance::Reopen() { Q_EMIT reopenRequested(); }
+void SingleInstance::Reopen() {
+  Q_EMIT reopenRequested();
+}
 
 void SingleInstance::OpenUrls(const QStringList& urls) {
   const QStringList accepted = schemeUrls(urls);
   if (accepted.size() != urls.size())
-    qCWarning(lcApp) << "Ignoring" << urls.size() - accepted.size() << "opened URLs that are not parcelmoor:// URLs";
+    qCWarning(lcApp) << "Ignoring" << urls.size() - accepted.size()
+                     << "opened URLs that are not parcelmoor:// URLs";
   Q_EMIT urlsOpened(accepted);
 }
 

@@ -31,10 +31,10 @@ class SingleInstance : public QObject {
   };
 
   enum class Launch {
-    primary,    // this process is the agent now
-    forwarded,  // the running agent took the request; this process has nothing left to do
-    noBus,      // no session bus: run alone, unreachable for later launches
-    unanswered, // another process holds the name but never took the request: report it, start nothing
+    primary,     // this process is the agent now
+    forwarded,   // the running agent took the request; this process has nothing left to do
+    noBus,       // no session bus: run alone, unreachable for later launches
+    unanswered,  // another process holds the name but never took the request: report it, start nothing
   };
 
   // `serviceName` is the bus name to own; tests pass names of their own so they never meet a real agent.

@@ -15,7 +15,9 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("SendCommand", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("SendCommand", text);
+}
 
 struct SendRequest {
   std::optional<QUuid> connection;
@@ -30,7 +32,8 @@ struct UsageError {
 QString usage() {
   return translated(
       "Usage: Parcelmoor send [--connection <UUID>] [--] PATH...\n"
-      "Hands files and folders to the running Parcelmoor (starting it when needed), which uploads them to the\n"
+      "Hands files and folders to the running Parcelmoor (starting it when needed), which uploads them to "
+      "the\n"
       "connection named by --connection, or to its first ready connection.\n");
 }
 
@@ -47,7 +50,8 @@ std::variant<SendRequest, UsageError> parse(const QStringList& arguments) {
       optionsEnded = true;
     } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
       request.help = true;
-    } else if (argument == QLatin1String("--connection") || argument.startsWith(QLatin1String("--connection="))) {
+    } else if (argument == QLatin1String("--connection") ||
+               argument.startsWith(QLatin1String("--connection="))) {
       QString value;
       if (argument.contains(QLatin1Char('='))) {
         value = argument.section(QLatin1Char('='), 1);
@@ -59,7 +63,8 @@ std::variant<SendRequest, UsageError> parse(const QStringList& arguments) {
       request.connection = uuidFromText(value);
       if (!request.connection)
         return UsageError{translated("Not a connection identifier (a UUID such as "
-                                     "0F8E2A4C-6B1D-4E3F-9A7C-2D5B8E1F4A6C): %1").arg(value)};
+                                     "0F8E2A4C-6B1D-4E3F-9A7C-2D5B8E1F4A6C): %1")
+                              .arg(value)};
     } else {
       return UsageError{translated("Unknown option: %1").arg(argument)};
     }
@@ -70,7 +75,8 @@ std::variant<SendRequest, UsageError> parse(const QStringList& arguments) {
 
 }  // namespace
 
-int runSendCommand(const QStringList& arguments, QTextStream& err, const SendCommandEnvironment& environment) {
+int runSendCommand(const QStringList& arguments, QTextStream& err,
+                   const SendCommandEnvironment& environment) {
   const auto parsed = parse(arguments);
   if (const auto* wrong = std::get_if<UsageError>(&parsed)) {
     err << "Parcelmoor send: " << wrong->message << '\n' << usage() << Qt::flush;
@@ -82,7 +88,8 @@ int runSendCommand(const QStringList& arguments, QTextStream& err, const SendCom
     return 0;
   }
 
-  const InboxBatchWriter::Outcome outcome = InboxBatchWriter(environment.paths).write(request.paths, request.connection);
+  const InboxBatchWriter::Outcome outcome =
+      InboxBatchWriter(environment.paths).write(request.paths, request.connection);
   if (!outcome.ok()) {
     for (const QString& problem : outcome.problems) err << "Parcelmoor send: " << problem << '\n';
     err << "Parcelmoor send: " << translated("Nothing was sent.") << '\n' << Qt::flush;
@@ -94,9 +101,11 @@ int runSendCommand(const QStringList& arguments, QTextStream& err, const SendCom
     if (SingleInstance::forwardToRunning({}, environment.connection, environment.serviceName)) return 0;
     // A second agent would only find the name taken; the running one takes the batch when it next drains.
     err << "Parcelmoor send: "
-        << translated("Parcelmoor is running but did not answer. The files wait in the inbox and are taken when "
-                      "it next looks.")
-        << '\n' << Qt::flush;
+        << translated(
+               "Parcelmoor is running but did not answer. The files wait in the inbox and are taken when "
+               "it next looks.")
+        << '\n'
+        << Qt::flush;
     return 1;
   }
   // The agent drains the inbox as it starts. Should another start meanwhile, the single-instance
@@ -105,9 +114,12 @@ int runSendCommand(const QStringList& arguments, QTextStream& err, const SendCom
       environment.agentProgram.isEmpty() ? QCoreApplication::applicationFilePath() : environment.agentProgram;
   if (!QProcess::startDetached(program, {})) {
     err << "Parcelmoor send: "
-        << translated("The files wait in the inbox, but Parcelmoor could not be started (%1). They are taken "
-                      "when Parcelmoor next starts.").arg(program)
-        << '\n' << Qt::flush;
+        << translated(
+               "The files wait in the inbox, but Parcelmoor could not be started (%1). They are taken "
+               "when Parcelmoor next starts.")
+               .arg(program)
+        << '\n'
+        << Qt::flush;
     return 1;
   }
   return 0;

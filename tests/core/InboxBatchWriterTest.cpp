@@ -23,7 +23,8 @@ struct WriterFixture {
   InboxBatchWriter writer{root.paths()};
 
   QStringList inboxEntries() const {
-    return QDir(root.paths().inbox()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(root.paths().inbox())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   }
 };
 
@@ -36,7 +37,8 @@ TEST(InboxBatchWriter, WritesOneBatchTheAgentReadsBackWithAbsolutePathsAndTheWak
   // A relative path names a file of the sender's own working directory.
   const QString previous = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(f.root.path()));
-  const auto outcome = f.writer.write({QStringLiteral("files/./a.txt"), folder + QLatin1Char('/')}, connection);
+  const auto outcome =
+      f.writer.write({QStringLiteral("files/./a.txt"), folder + QLatin1Char('/')}, connection);
   QDir::setCurrent(previous);
 
   ASSERT_TRUE(outcome.ok()) << outcome.problems.join('\n').toStdString();
@@ -78,7 +80,8 @@ TEST(InboxBatchWriter, AnyUnusablePathMeansNothingIsWritten) {
       {{good, missing}, {QStringLiteral("No such file or folder: ") + missing}},
       {{fifo, good}, {QStringLiteral("Not a regular file or folder: ") + fifo}},
       {{missing, fifo},
-       {QStringLiteral("No such file or folder: ") + missing, QStringLiteral("Not a regular file or folder: ") + fifo}},
+       {QStringLiteral("No such file or folder: ") + missing,
+        QStringLiteral("Not a regular file or folder: ") + fifo}},
       {{}, {QStringLiteral("No files or folders to send.")}},
   };
   for (const auto& c : cases) {

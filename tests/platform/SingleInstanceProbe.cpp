@@ -18,9 +18,12 @@ int main(int argc, char** argv) {
   const QString serviceName = arguments.takeFirst();
   QTextStream out(stdout);
   pm::SingleInstance instance(QDBusConnection::sessionBus(), serviceName);
-  QObject::connect(&instance, &pm::SingleInstance::reopenRequested, [&out] { out << "reopen\n" << Qt::flush; });
-  QObject::connect(&instance, &pm::SingleInstance::urlsOpened,
-                   [&out](const QStringList& urls) { out << "urls " << urls.join(QLatin1Char(' ')) << '\n' << Qt::flush; });
+  QObject::connect(&instance, &pm::SingleInstance::reopenRequested, [&out] {
+    out << "reopen\n" << Qt::flush;
+  });
+  QObject::connect(&instance, &pm::SingleInstance::urlsOpened, [&out](const QStringList& urls) {
+    out << "urls " << urls.join(QLatin1Char(' ')) << '\n' << Qt::flush;
+  });
   switch (instance.claimOrForward(arguments)) {
     case pm::SingleInstance::Launch::primary:
       out << "primary\n" << Qt::flush;

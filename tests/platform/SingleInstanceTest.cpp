@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "platform/SingleInstance.h"
 #include "SingleInstanceProbeProcess.h"
+#include "platform/SingleInstance.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -24,7 +24,8 @@ QString uniqueServiceName() {
 struct Requests {
   explicit Requests(SingleInstance& agent) {
     QObject::connect(&agent, &SingleInstance::reopenRequested, [this] { ++reopens; });
-    QObject::connect(&agent, &SingleInstance::urlsOpened, [this](const QStringList& urls) { opened.append(urls); });
+    QObject::connect(&agent, &SingleInstance::urlsOpened,
+                     [this](const QStringList& urls) { opened.append(urls); });
   }
   int reopens = 0;
   QList<QStringList> opened;
@@ -51,13 +52,13 @@ TEST(SingleInstance, ForwardsOnlyTheSchemeUrlsOfALaunch) {
   Requests requests(agent);
 
   const QString callback = QStringLiteral("parcelmoor://oauth/dropbox?state=s&code=c");
-  test::SingleInstanceProbe second(name, {QStringLiteral("/etc/passwd"), callback, QStringLiteral("https://example.com/x"),
-                      QStringLiteral("PARCELMOOR://oauth/onedrive")});
+  test::SingleInstanceProbe second(
+      name, {QStringLiteral("/etc/passwd"), callback, QStringLiteral("https://example.com/x"),
+             QStringLiteral("PARCELMOOR://oauth/onedrive")});
   ASSERT_TRUE(second.waitForExit());
   EXPECT_EQ(second.exitCode(), 0);
   ASSERT_TRUE(runUntil([&] { return requests.opened.size() == 1; }));
-  EXPECT_EQ(requests.opened.at(0),
-            (QStringList{callback, QStringLiteral("PARCELMOOR://oauth/onedrive")}));
+  EXPECT_EQ(requests.opened.at(0), (QStringList{callback, QStringLiteral("PARCELMOOR://oauth/onedrive")}));
   EXPECT_EQ(requests.reopens, 0);
 }
 
@@ -115,7 +116,8 @@ TEST(SingleInstance, OpenUrlsCalledOnTheBusPassesOnlySchemeUrls) {
                                                      QString::fromLatin1(SingleInstance::kInterface),
                                                      QStringLiteral("OpenUrls"));
   call << QStringList{QStringLiteral("file:///etc/passwd"), QStringLiteral("https://example.com")};
-  QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name + QLatin1String("c"));
+  QDBusConnection caller =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, name + QLatin1String("c"));
   caller.asyncCall(call);
   ASSERT_TRUE(runUntil([&] { return requests.opened.size() == 1; }));
   EXPECT_EQ(requests.opened.at(0), QStringList{});
@@ -130,12 +132,14 @@ TEST(SingleInstance, SchemeUrlsKeepsParcelmoorUrlsInOrder) {
   const Case cases[] = {
       {{}, {}},
       {{QStringLiteral("parcelmoor://oauth/x")}, {QStringLiteral("parcelmoor://oauth/x")}},
-      {{QStringLiteral("Parcelmoor:open"), QStringLiteral("/tmp/a.txt")}, {QStringLiteral("Parcelmoor:open")}},
+      {{QStringLiteral("Parcelmoor:open"), QStringLiteral("/tmp/a.txt")},
+       {QStringLiteral("Parcelmoor:open")}},
       {{QStringLiteral("parcelmoorx://a"), QStringLiteral("https://a"), QStringLiteral("relative/path")}, {}},
       {{QStringLiteral("parcelmoor://b"), QStringLiteral("parcelmoor://a")},
        {QStringLiteral("parcelmoor://b"), QStringLiteral("parcelmoor://a")}},
   };
-  for (const Case& c : cases) EXPECT_EQ(SingleInstance::schemeUrls(c.arguments), c.urls) << c.arguments.join(' ').toStdString();
+  for (const Case& c : cases)
+    EXPECT_EQ(SingleInstance::schemeUrls(c.arguments), c.urls) << c.arguments.join(' ').toStdString();
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include "core/SharedInbox.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SingleInstance.h"
-#include "send/SendCommand.h"
 #include "platform/SingleInstanceProbeProcess.h"
+#include "send/SendCommand.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -46,7 +46,9 @@ TEST(SendCommand, WakesTheRunningAgentAfterLeavingTheBatch) {
   ASSERT_TRUE(agent.waitForLine(QStringLiteral("primary")));
   const QString file = f.root.write(QStringLiteral("report.pdf"), "%PDF");
 
-  EXPECT_EQ(f.send({QStringLiteral("--connection"), QStringLiteral("d2b1e4a0-3c5f-4f6e-8a7b-9c0d1e2f3a4b"), file}), 0)
+  EXPECT_EQ(
+      f.send({QStringLiteral("--connection"), QStringLiteral("d2b1e4a0-3c5f-4f6e-8a7b-9c0d1e2f3a4b"), file}),
+      0)
       << f.errors.toStdString();
   EXPECT_TRUE(agent.waitForLine(QStringLiteral("reopen")));
   EXPECT_EQ(agent.lines().size(), 2);
@@ -60,7 +62,8 @@ TEST(SendCommand, WakesTheRunningAgentAfterLeavingTheBatch) {
 TEST(SendCommand, StartsTheAgentDetachedWhenNoneRuns) {
   SendFixture f;
   const QString started = f.root.file(QStringLiteral("started"));
-  const QString agent = f.root.write(QStringLiteral("agent.sh"), "#!/bin/sh\necho started > '" + started.toUtf8() + "'\n");
+  const QString agent =
+      f.root.write(QStringLiteral("agent.sh"), "#!/bin/sh\necho started > '" + started.toUtf8() + "'\n");
   ASSERT_TRUE(QFile::setPermissions(agent, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
   f.environment.agentProgram = agent;
 
@@ -79,14 +82,17 @@ TEST(SendCommand, AnAgentThatCannotBeStartedLeavesTheBatchAndSaysSo) {
 TEST(SendCommand, AnAgentThatHoldsTheNameButDoesNotAnswerIsReportedAndNoSecondOneStarts) {
   SendFixture f;
   // Owns the agent's name on a connection of its own, without the agent object.
-  QDBusConnection squatter = QDBusConnection::connectToBus(QDBusConnection::SessionBus, f.environment.serviceName);
+  QDBusConnection squatter =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, f.environment.serviceName);
   ASSERT_TRUE(squatter.registerService(f.environment.serviceName));
   const QString started = f.root.file(QStringLiteral("started"));
-  f.environment.agentProgram = f.root.write(QStringLiteral("agent.sh"), "#!/bin/sh\ntouch '" + started.toUtf8() + "'\n");
+  f.environment.agentProgram =
+      f.root.write(QStringLiteral("agent.sh"), "#!/bin/sh\ntouch '" + started.toUtf8() + "'\n");
   QFile::setPermissions(f.environment.agentProgram, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
 
   EXPECT_EQ(f.send({f.root.write(QStringLiteral("a.txt"), "a")}), 1);
-  EXPECT_TRUE(f.errors.contains(QStringLiteral("Parcelmoor is running but did not answer"))) << f.errors.toStdString();
+  EXPECT_TRUE(f.errors.contains(QStringLiteral("Parcelmoor is running but did not answer")))
+      << f.errors.toStdString();
   EXPECT_EQ(f.inbox.loadBatches().size(), 1);
   test::spin(std::chrono::milliseconds(200));
   EXPECT_FALSE(QFileInfo::exists(started));
@@ -102,9 +108,11 @@ TEST(SendCommand, WrongArgumentsOrMissingFilesWriteNothing) {
   } cases[] = {
       {{QStringLiteral("/no/such/file")}, 1, QStringLiteral("No such file or folder: /no/such/file")},
       {{}, 2, QStringLiteral("No files or folders to send.")},
-      {{QStringLiteral("--connection"), QStringLiteral("not-a-uuid"), QStringLiteral("/tmp")}, 2,
+      {{QStringLiteral("--connection"), QStringLiteral("not-a-uuid"), QStringLiteral("/tmp")},
+       2,
        QStringLiteral("Not a connection identifier")},
-      {{QStringLiteral("/tmp"), QStringLiteral("--connection")}, 2,
+      {{QStringLiteral("/tmp"), QStringLiteral("--connection")},
+       2,
        QStringLiteral("--connection needs a connection identifier.")},
       {{QStringLiteral("--verbose"), QStringLiteral("/tmp")}, 2, QStringLiteral("Unknown option: --verbose")},
       // After "--" a name that looks like an option is a path.

@@ -25,7 +25,9 @@ QString makeUserCode() {
   return code;
 }
 
-Reply tokenError(const QString& code) { return Reply::json(400, QJsonObject{{QStringLiteral("error"), code}}); }
+Reply tokenError(const QString& code) {
+  return Reply::json(400, QJsonObject{{QStringLiteral("error"), code}});
+}
 
 bool fromTheAgent(const Request& request, const QJsonObject& body) {
   return request.header("content-type").startsWith("application/json") &&
@@ -38,16 +40,22 @@ AccountRoutes::AccountRoutes(DevStore& store, QUrl baseUrl) : store_(store), bas
 
 void AccountRoutes::install(Router& router) {
   using Access = Router::Access;
-  router.route("POST", QStringLiteral("/api/auth/device/code"), Access::open, [this](const Request& r) { return requestCode(r); });
-  router.route("POST", QStringLiteral("/api/auth/device/token"), Access::open, [this](const Request& r) { return poll(r); });
-  router.route("GET", QStringLiteral("/device"), Access::open, [this](const Request& r) { return verificationPage(r); });
-  router.route("POST", QStringLiteral("/device"), Access::open, [this](const Request& r) { return decide(r); });
+  router.route("POST", QStringLiteral("/api/auth/device/code"), Access::open,
+               [this](const Request& r) { return requestCode(r); });
+  router.route("POST", QStringLiteral("/api/auth/device/token"), Access::open,
+               [this](const Request& r) { return poll(r); });
+  router.route("GET", QStringLiteral("/device"), Access::open,
+               [this](const Request& r) { return verificationPage(r); });
+  router.route("POST", QStringLiteral("/device"), Access::open,
+               [this](const Request& r) { return decide(r); });
   router.route("GET", QStringLiteral("/api/auth/get-session"), Access::signedIn, [](const Request& r) {
-    return Reply::json(QJsonObject{{QStringLiteral("user"), QJsonObject{{QStringLiteral("email"), *r.email}}}});
+    return Reply::json(
+        QJsonObject{{QStringLiteral("user"), QJsonObject{{QStringLiteral("email"), *r.email}}}});
   });
   router.route("GET", QStringLiteral("/api/me"), Access::signedIn, [this](const Request& r) {
-    return Reply::json(QJsonObject{{QStringLiteral("email"), *r.email},
-                                   {QStringLiteral("subscribed"), store_.subscriptions.value(*r.email, true)}});
+    return Reply::json(
+        QJsonObject{{QStringLiteral("email"), *r.email},
+                    {QStringLiteral("subscribed"), store_.subscriptions.value(*r.email, true)}});
   });
   router.route("POST", QStringLiteral("/api/auth/sign-out"), Access::signedIn, [this](const Request& r) {
     store_.endSession(*r.bearerToken());
@@ -56,11 +64,13 @@ void AccountRoutes::install(Router& router) {
   router.route("POST", QStringLiteral("/api/billing"), Access::signedIn, [this](const Request& r) {
     if (!r.header("content-type").startsWith("application/x-www-form-urlencoded"))
       return Reply::error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("Expected a form body."));
-    return Reply::json(QJsonObject{{QStringLiteral("url"), baseUrl_.toString() + QStringLiteral("/billing")}});
+    return Reply::json(
+        QJsonObject{{QStringLiteral("url"), baseUrl_.toString() + QStringLiteral("/billing")}});
   });
   router.route("GET", QStringLiteral("/billing"), Access::open, [](const Request&) {
-    return Reply::page(200, QStringLiteral("Billing"),
-                       QStringLiteral("<p>The development service bills nobody: every account is subscribed.</p>"));
+    return Reply::page(
+        200, QStringLiteral("Billing"),
+        QStringLiteral("<p>The development service bills nobody: every account is subscribed.</p>"));
   });
 }
 
@@ -75,12 +85,13 @@ Reply AccountRoutes::requestCode(const Request& request) {
   code.expiresAt = now.addSecs(kCodeLifetimeSeconds);
   codes_.insert(code.deviceCode, code);
   const QString page = baseUrl_.toString() + QStringLiteral("/device");
-  return Reply::json(QJsonObject{{QStringLiteral("device_code"), code.deviceCode},
-                                 {QStringLiteral("user_code"), code.userCode},
-                                 {QStringLiteral("verification_uri"), page},
-                                 {QStringLiteral("verification_uri_complete"), page + QStringLiteral("?user_code=") + code.userCode},
-                                 {QStringLiteral("expires_in"), kCodeLifetimeSeconds},
-                                 {QStringLiteral("interval"), kPollIntervalSeconds}});
+  return Reply::json(QJsonObject{
+      {QStringLiteral("device_code"), code.deviceCode},
+      {QStringLiteral("user_code"), code.userCode},
+      {QStringLiteral("verification_uri"), page},
+      {QStringLiteral("verification_uri_complete"), page + QStringLiteral("?user_code=") + code.userCode},
+      {QStringLiteral("expires_in"), kCodeLifetimeSeconds},
+      {QStringLiteral("interval"), kPollIntervalSeconds}});
 }
 
 Reply AccountRoutes::poll(const Request& request) {
@@ -136,8 +147,9 @@ Reply AccountRoutes::verificationPage(const Request& request) {
                                .arg(userCode.toHtmlEscaped()) +
                            form);
   }
-  return Reply::page(200, QStringLiteral("Sign in to Parcelmoor"),
-                     QStringLiteral("<p>Parcelmoor asks to sign in. Check that it shows the same code.</p>") + form);
+  return Reply::page(
+      200, QStringLiteral("Sign in to Parcelmoor"),
+      QStringLiteral("<p>Parcelmoor asks to sign in. Check that it shows the same code.</p>") + form);
 }
 
 Reply AccountRoutes::decide(const Request& request) {
@@ -146,11 +158,13 @@ Reply AccountRoutes::decide(const Request& request) {
   DeviceCode* code = byUserCode(userCode);
   if (!code) {
     return Reply::page(404, QStringLiteral("Sign in to Parcelmoor"),
-                       QStringLiteral("<p>No waiting sign-in has the code <code>%1</code>.</p>").arg(userCode.toHtmlEscaped()));
+                       QStringLiteral("<p>No waiting sign-in has the code <code>%1</code>.</p>")
+                           .arg(userCode.toHtmlEscaped()));
   }
   if (form.value(QStringLiteral("decision")) != QLatin1String("approve")) {
     code->status = DeviceCode::Status::denied;
-    return Reply::page(200, QStringLiteral("Sign-in denied"), QStringLiteral("<p>Parcelmoor stays signed out.</p>"));
+    return Reply::page(200, QStringLiteral("Sign-in denied"),
+                       QStringLiteral("<p>Parcelmoor stays signed out.</p>"));
   }
   const QString email = form.value(QStringLiteral("email")).trimmed();
   code->email = email.isEmpty() ? kDefaultEmail : email;

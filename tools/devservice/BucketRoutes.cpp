@@ -13,7 +13,9 @@ namespace {
 
 constexpr qint64 kSmallestSealedFile = 36;  // header and one empty record
 
-Reply notFound() { return Reply::error(404, QStringLiteral("NOT_FOUND")); }
+Reply notFound() {
+  return Reply::error(404, QStringLiteral("NOT_FOUND"));
+}
 
 // A path the service would store: relative, no empty, "." or ".." component.
 bool isAcceptablePath(const QString& path) {
@@ -39,12 +41,14 @@ void BucketRoutes::install(Router& router) {
   using Access = Router::Access;
   const auto add = [&](const QByteArray& method, const QString& pattern, Access access,
                        Reply (BucketRoutes::*handler)(const Request&)) {
-    router.route(method, pattern, access, [this, handler](const Request& request) { return (this->*handler)(request); });
+    router.route(method, pattern, access,
+                 [this, handler](const Request& request) { return (this->*handler)(request); });
   };
   add("POST", QStringLiteral("/api/buckets"), Access::signedIn, &BucketRoutes::create);
   add("POST", QStringLiteral("/api/buckets/([^/]+)/files"), Access::signedIn, &BucketRoutes::announce);
   add("POST", QStringLiteral("/api/buckets/([^/]+)/files/([^/]+)"), Access::signedIn, &BucketRoutes::confirm);
-  add("DELETE", QStringLiteral("/api/buckets/([^/]+)/files/([^/]+)"), Access::signedIn, &BucketRoutes::withdraw);
+  add("DELETE", QStringLiteral("/api/buckets/([^/]+)/files/([^/]+)"), Access::signedIn,
+      &BucketRoutes::withdraw);
   add("POST", QStringLiteral("/api/buckets/([^/]+)/seal"), Access::signedIn, &BucketRoutes::seal);
   add("PUT", QStringLiteral("/api/uploads/([^/]+)/([^/]+)/(\\d+)"), Access::open, &BucketRoutes::store);
 }
@@ -76,7 +80,8 @@ Reply BucketRoutes::create(const Request& request) {
   const auto decoded =
       QByteArray::fromBase64Encoding(key.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
   if (!key.isString() || !decoded || decoded.decoded.size() != 32)
-    return Reply::error(400, QStringLiteral("INVALID_KEY"), QStringLiteral("The bucket key must be 32 bytes in Base64."));
+    return Reply::error(400, QStringLiteral("INVALID_KEY"),
+                        QStringLiteral("The bucket key must be 32 bytes in Base64."));
   StoredBucket bucket;
   bucket.id = DevStore::newIdentifier(QStringLiteral("bucket"));
   bucket.owner = *request.email;
@@ -91,12 +96,14 @@ QJsonObject BucketRoutes::plan(const StoredBucket& bucket, const StoredFile& fil
   if (!file.partSize) {
     entry.insert(QStringLiteral("url"), uploadUrl(bucket, file, 1));
     entry.insert(QStringLiteral("method"), QStringLiteral("PUT"));
-    entry.insert(QStringLiteral("headers"), QJsonObject{{QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream")}});
+    entry.insert(QStringLiteral("headers"),
+                 QJsonObject{{QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream")}});
     return entry;
   }
   QJsonArray parts;
   for (int number = 1; number <= file.partCount; ++number) {
-    parts.append(QJsonObject{{QStringLiteral("partNumber"), number}, {QStringLiteral("url"), uploadUrl(bucket, file, number)}});
+    parts.append(QJsonObject{{QStringLiteral("partNumber"), number},
+                             {QStringLiteral("url"), uploadUrl(bucket, file, number)}});
   }
   entry.insert(QStringLiteral("partSize"), *file.partSize);
   entry.insert(QStringLiteral("parts"), parts);
@@ -106,9 +113,11 @@ QJsonObject BucketRoutes::plan(const StoredBucket& bucket, const StoredFile& fil
 Reply BucketRoutes::announce(const Request& request) {
   StoredBucket* bucket = ownBucket(request);
   if (!bucket) return notFound();
-  if (bucket->sealed) return Reply::error(409, QStringLiteral("BUCKET_SEALED"), QStringLiteral("This bucket is sealed."));
+  if (bucket->sealed)
+    return Reply::error(409, QStringLiteral("BUCKET_SEALED"), QStringLiteral("This bucket is sealed."));
   const QJsonValue requested = request.json().value(QStringLiteral("files"));
-  if (!requested.isArray()) return Reply::error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("Expected {\"files\": [...]}."));
+  if (!requested.isArray())
+    return Reply::error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("Expected {\"files\": [...]}."));
 
   QJsonArray planned;
   QJsonObject rejected;
@@ -148,12 +157,16 @@ Reply BucketRoutes::store(const Request& request) {
   const int number = request.captures.value(2).toInt();
   if (number < 1 || number > file->partCount) return Reply::error(400, QStringLiteral("INVALID_PART"));
   if (request.body.size() != expectedPartSize(*file, number))
-    return Reply::error(400, QStringLiteral("INVALID_PART_SIZE"),
-                        QStringLiteral("Part %1 should hold %2 bytes.").arg(number).arg(expectedPartSize(*file, number)));
+    return Reply::error(
+        400, QStringLiteral("INVALID_PART_SIZE"),
+        QStringLiteral("Part %1 should hold %2 bytes.").arg(number).arg(expectedPartSize(*file, number)));
   if (!writeFile(store_.partFile(found->id, file->id, number), request.body))
-    return Reply::error(507, QStringLiteral("STORAGE_FAILED"), QStringLiteral("The part could not be stored."));
+    return Reply::error(507, QStringLiteral("STORAGE_FAILED"),
+                        QStringLiteral("The part could not be stored."));
   const QString etag =
-      QLatin1Char('"') + QString::fromLatin1(QCryptographicHash::hash(request.body, QCryptographicHash::Md5).toHex()) + QLatin1Char('"');
+      QLatin1Char('"') +
+      QString::fromLatin1(QCryptographicHash::hash(request.body, QCryptographicHash::Md5).toHex()) +
+      QLatin1Char('"');
   file->etags.insert(number, etag);
   file->confirmed = false;
   Reply reply;
@@ -174,7 +187,9 @@ Reply BucketRoutes::confirm(const Request& request) {
     matches = tag.value(QStringLiteral("partNumber")).toInteger() == i + 1 &&
               tag.value(QStringLiteral("etag")).toString() == file->etags.value(int(i + 1));
   }
-  if (!matches) return Reply::error(400, QStringLiteral("INVALID_PARTS"), QStringLiteral("The part tags do not match the stored parts."));
+  if (!matches)
+    return Reply::error(400, QStringLiteral("INVALID_PARTS"),
+                        QStringLiteral("The part tags do not match the stored parts."));
   file->confirmed = true;
   return Reply::json(QJsonObject{{QStringLiteral("id"), file->id}});
 }

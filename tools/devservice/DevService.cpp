@@ -15,14 +15,18 @@ namespace {
 
 constexpr qint64 kLargestJsonBody = 4 * 1024 * 1024;
 
-QByteArray bytes(const std::string& text) { return QByteArray(text.data(), qsizetype(text.size())); }
+QByteArray bytes(const std::string& text) {
+  return QByteArray(text.data(), qsizetype(text.size()));
+}
 
 }  // namespace
 
 DevService::DevService(Options options)
     : options_(std::move(options)), store_(std::make_unique<DevStore>(options_.stateDirectory)) {}
 
-DevService::~DevService() { stop(); }
+DevService::~DevService() {
+  stop();
+}
 
 bool DevService::start() {
   if (!store_->isUsable()) return false;
@@ -41,9 +45,10 @@ bool DevService::start() {
   boxes_->install(*router_);
   shares_->install(*router_);
   router_->route("GET", QStringLiteral("/"), Router::Access::open, [](const Request&) {
-    return Reply::page(200, QStringLiteral("Parcelmoor development service"),
-                       QStringLiteral("<p>The agent talks to this service under <code>/api/</code>; sign-ins are "
-                                      "approved at <a href=\"/device\">/device</a>.</p>"));
+    return Reply::page(
+        200, QStringLiteral("Parcelmoor development service"),
+        QStringLiteral("<p>The agent talks to this service under <code>/api/</code>; sign-ins are "
+                       "approved at <a href=\"/device\">/device</a>.</p>"));
   });
 
   const auto handler = [this](const httplib::Request& in, httplib::Response& out) { handle(in, out); };
@@ -52,7 +57,8 @@ bool DevService::start() {
   server_->Put(".*", handler);
   server_->Delete(".*", handler);
   // No request of the agent is larger than one part; anything beyond is refused before it is read.
-  server_->set_payload_max_length(size_t(std::max<qint64>(options_.partSize, kLargestJsonBody) + kLargestJsonBody));
+  server_->set_payload_max_length(
+      size_t(std::max<qint64>(options_.partSize, kLargestJsonBody) + kLargestJsonBody));
   // A client that keeps a connection open must not hold up stopping for long.
   server_->set_keep_alive_timeout(1);
   server_->set_tcp_nodelay(true);
@@ -67,13 +73,16 @@ void DevService::stop() {
   thread_.join();
 }
 
-QUrl DevService::baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port_)); }
+QUrl DevService::baseUrl() const {
+  return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port_));
+}
 
 void DevService::handle(const httplib::Request& in, httplib::Response& out) {
   Request request;
   request.method = bytes(in.method);
   request.path = QString::fromStdString(in.path);
-  for (const auto& [name, value] : in.params) request.query.insert(QString::fromStdString(name), QString::fromStdString(value));
+  for (const auto& [name, value] : in.params)
+    request.query.insert(QString::fromStdString(name), QString::fromStdString(value));
   for (const auto& [name, value] : in.headers) request.headers.insert(bytes(name).toLower(), bytes(value));
   request.body = bytes(in.body);
 
@@ -93,12 +102,11 @@ void DevService::handle(const httplib::Request& in, httplib::Response& out) {
     return;
   }
   // Streamed outside the lock: it reads only its own copy of the key and the part files.
-  out.set_content_provider(size_t(reply.streamLength), reply.contentType.toStdString(),
-                           [stream = reply.stream](size_t, size_t, httplib::DataSink& sink) {
-                             return stream([&sink](const char* data, qsizetype size) {
-                               return sink.write(data, size_t(size));
-                             });
-                           });
+  out.set_content_provider(
+      size_t(reply.streamLength), reply.contentType.toStdString(),
+      [stream = reply.stream](size_t, size_t, httplib::DataSink& sink) {
+        return stream([&sink](const char* data, qsizetype size) { return sink.write(data, size_t(size)); });
+      });
 }
 
 }  // namespace pm::dev

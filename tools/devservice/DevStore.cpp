@@ -19,11 +19,14 @@ constexpr qint64 kChunkSize = 4'194'304;
 constexpr qint64 kRecordOverhead = 28;
 constexpr qint64 kHeaderSize = 8;
 
-QString stateFile(const QString& directory) { return directory + QLatin1String("/state.json"); }
+QString stateFile(const QString& directory) {
+  return directory + QLatin1String("/state.json");
+}
 
 QJsonObject fileToJson(const StoredFile& file) {
   QJsonObject etags;
-  for (auto it = file.etags.cbegin(); it != file.etags.cend(); ++it) etags.insert(QString::number(it.key()), it.value());
+  for (auto it = file.etags.cbegin(); it != file.etags.cend(); ++it)
+    etags.insert(QString::number(it.key()), it.value());
   QJsonObject object{{QStringLiteral("id"), file.id},
                      {QStringLiteral("path"), file.path},
                      {QStringLiteral("contentType"), file.contentType},
@@ -42,10 +45,12 @@ StoredFile fileFromJson(const QJsonObject& object) {
   file.path = object.value(QStringLiteral("path")).toString();
   file.contentType = object.value(QStringLiteral("contentType")).toString();
   file.size = object.value(QStringLiteral("size")).toInteger();
-  if (object.contains(QStringLiteral("partSize"))) file.partSize = object.value(QStringLiteral("partSize")).toInteger();
+  if (object.contains(QStringLiteral("partSize")))
+    file.partSize = object.value(QStringLiteral("partSize")).toInteger();
   file.partCount = object.value(QStringLiteral("partCount")).toInt(1);
   const QJsonObject etags = object.value(QStringLiteral("etags")).toObject();
-  for (auto it = etags.begin(); it != etags.end(); ++it) file.etags.insert(it.key().toInt(), it.value().toString());
+  for (auto it = etags.begin(); it != etags.end(); ++it)
+    file.etags.insert(it.key().toInt(), it.value().toString());
   file.confirmed = object.value(QStringLiteral("confirmed")).toBool();
   file.withdrawn = object.value(QStringLiteral("withdrawn")).toBool();
   return file;
@@ -68,7 +73,8 @@ StoredBucket bucketFromJson(const QJsonObject& object) {
   bucket.owner = object.value(QStringLiteral("owner")).toString();
   bucket.key = QByteArray::fromBase64(object.value(QStringLiteral("key")).toString().toLatin1());
   bucket.sealed = object.value(QStringLiteral("sealed")).toBool();
-  bucket.created = QDateTime::fromString(object.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
+  bucket.created =
+      QDateTime::fromString(object.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
   for (const QJsonValue& file : object.value(QStringLiteral("files")).toArray())
     bucket.files.append(fileFromJson(file.toObject()));
   return bucket;
@@ -92,7 +98,8 @@ bool StoredFile::isComplete() const {
 
 qint64 StoredFile::plainSize() const {
   const qint64 records = size - kHeaderSize;
-  const qint64 count = std::max<qint64>((records + kChunkSize + kRecordOverhead - 1) / (kChunkSize + kRecordOverhead), 1);
+  const qint64 count =
+      std::max<qint64>((records + kChunkSize + kRecordOverhead - 1) / (kChunkSize + kRecordOverhead), 1);
   return std::max<qint64>(records - kRecordOverhead * count, 0);
 }
 
@@ -124,8 +131,8 @@ DevStore::DevStore(QString directory) : directory_(QDir::cleanPath(std::move(dir
       file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
   file.close();
   if (!document.isObject()) {
-    const QString aside =
-        file.fileName() + QLatin1String(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
+    const QString aside = file.fileName() + QLatin1String(".unreadable-") +
+                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
     QFile::rename(file.fileName(), aside);
     std::fprintf(stderr, "state file unreadable; set aside as %s\n", qPrintable(aside));
     return;
@@ -138,7 +145,8 @@ QString DevStore::bucketFolder(const QString& bucketID) const {
 }
 
 QString DevStore::partFile(const QString& bucketID, const QString& fileID, int partNumber) const {
-  return bucketFolder(bucketID) + QLatin1Char('/') + fileID + QLatin1String("/part-") + QString::number(partNumber);
+  return bucketFolder(bucketID) + QLatin1Char('/') + fileID + QLatin1String("/part-") +
+         QString::number(partNumber);
 }
 
 bool DevStore::save() const {
@@ -165,7 +173,9 @@ std::optional<QString> DevStore::sessionEmail(const QString& token) const {
   return *found;
 }
 
-void DevStore::endSession(const QString& token) { sessions.remove(token); }
+void DevStore::endSession(const QString& token) {
+  sessions.remove(token);
+}
 
 QString DevStore::newIdentifier(const QString& kind) {
   return kind + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::Id128);
@@ -177,10 +187,11 @@ QJsonObject DevStore::toJson() const {
   QJsonObject boxesJson;
   for (const StoredBox& box : boxes) {
     boxesJson.insert(box.id, QJsonObject{{QStringLiteral("idempotencyKey"), box.idempotencyKey},
-                                      {QStringLiteral("registration"), box.registration}});
+                                         {QStringLiteral("registration"), box.registration}});
   }
   QJsonObject connectorsJson;
-  for (auto it = connectors.cbegin(); it != connectors.cend(); ++it) connectorsJson.insert(it.key(), it.value());
+  for (auto it = connectors.cbegin(); it != connectors.cend(); ++it)
+    connectorsJson.insert(it.key(), it.value());
   return QJsonObject{{QStringLiteral("sessions"), mapToJson(sessions)},
                      {QStringLiteral("subscriptions"), mapToJson(subscriptions)},
                      {QStringLiteral("buckets"), bucketsJson},
@@ -190,14 +201,17 @@ QJsonObject DevStore::toJson() const {
 
 void DevStore::load(const QJsonObject& object) {
   const QJsonObject sessionsJson = object.value(QStringLiteral("sessions")).toObject();
-  for (auto it = sessionsJson.begin(); it != sessionsJson.end(); ++it) sessions.insert(it.key(), it.value().toString());
+  for (auto it = sessionsJson.begin(); it != sessionsJson.end(); ++it)
+    sessions.insert(it.key(), it.value().toString());
   const QJsonObject subscriptionsJson = object.value(QStringLiteral("subscriptions")).toObject();
   for (auto it = subscriptionsJson.begin(); it != subscriptionsJson.end(); ++it)
     subscriptions.insert(it.key(), it.value().toBool(true));
   const QJsonObject bucketsJson = object.value(QStringLiteral("buckets")).toObject();
-  for (auto it = bucketsJson.begin(); it != bucketsJson.end(); ++it) buckets.insert(it.key(), bucketFromJson(it.value().toObject()));
+  for (auto it = bucketsJson.begin(); it != bucketsJson.end(); ++it)
+    buckets.insert(it.key(), bucketFromJson(it.value().toObject()));
   const QJsonObject connectorsJson = object.value(QStringLiteral("connectors")).toObject();
-  for (auto it = connectorsJson.begin(); it != connectorsJson.end(); ++it) connectors.insert(it.key(), it.value().toObject());
+  for (auto it = connectorsJson.begin(); it != connectorsJson.end(); ++it)
+    connectors.insert(it.key(), it.value().toObject());
   const QJsonObject boxesJson = object.value(QStringLiteral("boxes")).toObject();
   for (auto it = boxesJson.begin(); it != boxesJson.end(); ++it) {
     const QJsonObject box = it.value().toObject();

@@ -73,11 +73,11 @@ class DevStore {
   // A fresh identifier of `kind` ("bucket", "file", "box"): random, so links cannot be guessed.
   static QString newIdentifier(const QString& kind);
 
-  QMap<QString, QString> sessions;             // token → e-mail
-  QMap<QString, bool> subscriptions;           // e-mail → subscribed (new accounts are)
-  QMap<QString, StoredBucket> buckets;         // by id
-  QMap<QString, QJsonObject> connectors;       // by connector id, the body as received
-  QMap<QString, StoredBox> boxes;              // by id
+  QMap<QString, QString> sessions;        // token → e-mail
+  QMap<QString, bool> subscriptions;      // e-mail → subscribed (new accounts are)
+  QMap<QString, StoredBucket> buckets;    // by id
+  QMap<QString, QJsonObject> connectors;  // by connector id, the body as received
+  QMap<QString, StoredBox> boxes;         // by id
 
  private:
   QJsonObject toJson() const;

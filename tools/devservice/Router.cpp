@@ -10,7 +10,9 @@ std::optional<QString> Request::bearerToken() const {
   return QString::fromUtf8(value.mid(7));
 }
 
-QJsonObject Request::json() const { return QJsonDocument::fromJson(body).object(); }
+QJsonObject Request::json() const {
+  return QJsonDocument::fromJson(body).object();
+}
 
 QMap<QString, QString> Request::form() const {
   QMap<QString, QString> fields;
@@ -43,14 +45,15 @@ Reply Reply::page(int status, const QString& title, const QString& body) {
   Reply reply;
   reply.status = status;
   reply.contentType = "text/html; charset=utf-8";
-  reply.body = QStringLiteral(
-                   "<!doctype html><html><head><meta charset=\"utf-8\"><title>%1</title>"
-                   "<style>body{font-family:sans-serif;max-width:44em;margin:3em auto;padding:0 1em;color:#222}"
-                   "code{font-size:1.3em}table{border-collapse:collapse}td{padding:.2em 1em .2em 0}"
-                   "button{font-size:1em;margin-right:.5em}</style></head>"
-                   "<body><h1>%1</h1>%2<p><small>Parcelmoor development service</small></p></body></html>")
-                   .arg(title.toHtmlEscaped(), body)
-                   .toUtf8();
+  reply.body =
+      QStringLiteral(
+          "<!doctype html><html><head><meta charset=\"utf-8\"><title>%1</title>"
+          "<style>body{font-family:sans-serif;max-width:44em;margin:3em auto;padding:0 1em;color:#222}"
+          "code{font-size:1.3em}table{border-collapse:collapse}td{padding:.2em 1em .2em 0}"
+          "button{font-size:1em;margin-right:.5em}</style></head>"
+          "<body><h1>%1</h1>%2<p><small>Parcelmoor development service</small></p></body></html>")
+          .arg(title.toHtmlEscaped(), body)
+          .toUtf8();
   return reply;
 }
 
@@ -58,8 +61,8 @@ Router::Router(std::function<std::optional<QString>(const QString& token)> sessi
     : sessionEmail_(std::move(sessionEmail)) {}
 
 void Router::route(const QByteArray& method, const QString& pattern, Access access, Handler handler) {
-  routes_.append(
-      Route{method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)), access, std::move(handler)});
+  routes_.append(Route{method, QRegularExpression(QRegularExpression::anchoredPattern(pattern)), access,
+                       std::move(handler)});
 }
 
 Reply Router::dispatch(Request request) const {

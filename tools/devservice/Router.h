@@ -16,8 +16,8 @@ namespace pm::dev {
 // One request as the routes see it.
 struct Request {
   QByteArray method;
-  QString path;  // the whole path, "/api/buckets"
-  QMap<QString, QString> query;  // decoded
+  QString path;                          // the whole path, "/api/buckets"
+  QMap<QString, QString> query;          // decoded
   QMap<QByteArray, QByteArray> headers;  // names lower-cased
   QByteArray body;
   QStringList captures;          // the groups of the route's pattern

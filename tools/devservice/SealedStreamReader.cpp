@@ -30,8 +30,8 @@ bool SealedStreamReader::open() {
     total += info.size();
   }
   char header[kHeaderSize];
-  if (key_.size() != crypto::kAesKeyBytes || total < kHeaderSize + kRecordOverhead || !read(header, kHeaderSize) ||
-      QByteArray(header, 4) != "PMR1") {
+  if (key_.size() != crypto::kAesKeyBytes || total < kHeaderSize + kRecordOverhead ||
+      !read(header, kHeaderSize) || QByteArray(header, 4) != "PMR1") {
     failure_ = QStringLiteral("not a sealed stream");
     return false;
   }
@@ -66,8 +66,8 @@ std::optional<QByteArray> SealedStreamReader::nextChunk() {
   aad[4] = last ? '\1' : '\0';
   const auto* bytes = reinterpret_cast<const unsigned char*>(record.constData());
   QByteArray plain(recordSize - kRecordOverhead, Qt::Uninitialized);
-  if (!crypto::aesGcmOpen(key_, bytes, bytes + kRecordOverhead, plain.size(), aad, bytes + crypto::kGcmNonceBytes,
-                          reinterpret_cast<unsigned char*>(plain.data()))) {
+  if (!crypto::aesGcmOpen(key_, bytes, bytes + kRecordOverhead, plain.size(), aad,
+                          bytes + crypto::kGcmNonceBytes, reinterpret_cast<unsigned char*>(plain.data()))) {
     failure_ = QStringLiteral("chunk %1 does not open under the bucket key").arg(next_);
     return std::nullopt;
   }

@@ -13,8 +13,9 @@ namespace pm::dev {
 namespace {
 
 Reply nothingHere() {
-  return Reply::page(404, QStringLiteral("Nothing here"),
-                     QStringLiteral("<p>This link leads to no sealed bucket, or the file was withdrawn.</p>"));
+  return Reply::page(
+      404, QStringLiteral("Nothing here"),
+      QStringLiteral("<p>This link leads to no sealed bucket, or the file was withdrawn.</p>"));
 }
 
 // "attachment" with the file's own name, percent-encoded so no name can break out of the header.
@@ -28,7 +29,8 @@ QByteArray attachment(const QString& path) {
 SharePage::SharePage(DevStore& store) : store_(store) {}
 
 void SharePage::install(Router& router) {
-  router.route("GET", QStringLiteral("/s/([^/]+)"), Router::Access::open, [this](const Request& r) { return listing(r); });
+  router.route("GET", QStringLiteral("/s/([^/]+)"), Router::Access::open,
+               [this](const Request& r) { return listing(r); });
   router.route("GET", QStringLiteral("/s/([^/]+)/([^/]+)"), Router::Access::open,
                [this](const Request& r) { return download(r); });
 }
@@ -42,7 +44,8 @@ Reply SharePage::listing(const Request& request) {
     if (!file.isComplete()) continue;
     ++count;
     rows += QStringLiteral("<tr><td><a href=\"/s/%1/%2\">%3</a></td><td>%4</td></tr>")
-                .arg(bucket->id, file.id, file.path.toHtmlEscaped(), QLocale::c().formattedDataSize(file.plainSize()));
+                .arg(bucket->id, file.id, file.path.toHtmlEscaped(),
+                     QLocale::c().formattedDataSize(file.plainSize()));
   }
   return Reply::page(200, QStringLiteral("Shared files"),
                      QStringLiteral("<p>%1 files, shared %2.</p><table>%3</table>")
@@ -57,11 +60,13 @@ Reply SharePage::download(const Request& request) {
   if (!file || !file->isComplete()) return nothingHere();
 
   QStringList parts;
-  for (int number = 1; number <= file->partCount; ++number) parts.append(store_.partFile(bucket->id, file->id, number));
+  for (int number = 1; number <= file->partCount; ++number)
+    parts.append(store_.partFile(bucket->id, file->id, number));
   auto reader = std::make_shared<SealedStreamReader>(parts, bucket->key);
   if (!reader->open()) {
     return Reply::page(500, QStringLiteral("Unreadable file"),
-                       QStringLiteral("<p>The stored file cannot be opened: %1.</p>").arg(reader->failure().toHtmlEscaped()));
+                       QStringLiteral("<p>The stored file cannot be opened: %1.</p>")
+                           .arg(reader->failure().toHtmlEscaped()));
   }
   Reply reply;
   // Whatever the client announced, a download is bytes to save, never a page to render here.

@@ -18,7 +18,8 @@ namespace {
 
 QString defaultStateDirectory() {
   QString state = qEnvironmentVariable("XDG_STATE_HOME");
-  if (state.isEmpty() || !QDir::isAbsolutePath(state)) state = QDir::homePath() + QLatin1String("/.local/state");
+  if (state.isEmpty() || !QDir::isAbsolutePath(state))
+    state = QDir::homePath() + QLatin1String("/.local/state");
   return QDir::cleanPath(state + QLatin1String("/parcelmoor-devservice"));
 }
 
@@ -38,15 +39,19 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("parcelmoor-devservice"));
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("A development stand-in for Parcelmoor's service on 127.0.0.1."));
+  parser.setApplicationDescription(
+      QStringLiteral("A development stand-in for Parcelmoor's service on 127.0.0.1."));
   parser.addHelpOption();
-  const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."),
-                                QStringLiteral("N"), QStringLiteral("0"));
-  const QCommandLineOption stateDir(QStringLiteral("state-dir"), QStringLiteral("Where to keep accounts, buckets and parts."),
+  const QCommandLineOption port(QStringLiteral("port"),
+                                QStringLiteral("Port to listen on (0: any free port)."), QStringLiteral("N"),
+                                QStringLiteral("0"));
+  const QCommandLineOption stateDir(QStringLiteral("state-dir"),
+                                    QStringLiteral("Where to keep accounts, buckets and parts."),
                                     QStringLiteral("DIR"), defaultStateDirectory());
-  const QCommandLineOption partSize(QStringLiteral("part-size"),
-                                    QStringLiteral("Sealed files larger than this go up in parts of this size."),
-                                    QStringLiteral("BYTES"), QString::number(8 * 1024 * 1024));
+  const QCommandLineOption partSize(
+      QStringLiteral("part-size"),
+      QStringLiteral("Sealed files larger than this go up in parts of this size."), QStringLiteral("BYTES"),
+      QString::number(8 * 1024 * 1024));
   parser.addOptions({port, stateDir, partSize});
   parser.process(app);
 
@@ -69,8 +74,8 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", qPrintable(service.baseUrl().toString()));
   std::fflush(stdout);
-  std::fprintf(stderr, "state in %s; sign-ins are approved at %s/device\n", qPrintable(options.stateDirectory),
-               qPrintable(service.baseUrl().toString()));
+  std::fprintf(stderr, "state in %s; sign-ins are approved at %s/device\n",
+               qPrintable(options.stateDirectory), qPrintable(service.baseUrl().toString()));
 
   std::thread([stopSignals] {
     int received = 0;

@@ -18,8 +18,8 @@ TEST(DevServiceProgram, PrintsItsUrlFirstAndStopsOnTerminate) {
   test::TempRoot root;
   const QString state = root.file(QStringLiteral("state"));
   QProcess program;
-  program.start(QStringLiteral(PM_DEVSERVICE_PROGRAM), {QStringLiteral("--port"), QStringLiteral("0"),
-                                                        QStringLiteral("--state-dir"), state});
+  program.start(QStringLiteral(PM_DEVSERVICE_PROGRAM),
+                {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"), state});
   ASSERT_TRUE(test::runUntil([&] { return program.canReadLine(); }, 10s));
   const QUrl url(QString::fromUtf8(program.readLine()).trimmed());
   EXPECT_EQ(url.host(), QStringLiteral("127.0.0.1"));

@@ -45,7 +45,8 @@ class DevServiceTest : public ::testing::Test {
   DevServiceTest() { startService(); }
 
   void startService() {
-    service = std::make_unique<dev::DevService>(dev::DevService::Options{root.file(QStringLiteral("state")), 0, kPartSize});
+    service = std::make_unique<dev::DevService>(
+        dev::DevService::Options{root.file(QStringLiteral("state")), 0, kPartSize});
     ASSERT_TRUE(service->start());
     ParcelmoorAPI::Options options;
     options.baseUrl = service->baseUrl();
@@ -65,7 +66,8 @@ class DevServiceTest : public ::testing::Test {
     if (!contentType.isEmpty()) request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     QNetworkReply* reply = network.sendCustomRequest(request, method, body);
     EXPECT_TRUE(test::runUntil([&] { return reply->isFinished(); }, 20s));
-    Fetched fetched{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(), reply->error()};
+    Fetched fetched{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                    reply->error()};
     reply->deleteLater();
     return fetched;
   }
@@ -86,11 +88,10 @@ class DevServiceTest : public ::testing::Test {
     EXPECT_EQ(page.status, 200);
     EXPECT_TRUE(page.body.contains(code.userCode.toUtf8()));
     EXPECT_EQ(test::wait(flow.poll(code.deviceCode)), DeviceFlow::PollResult::pending());
-    const Fetched approved =
-        fetch("POST", QUrl(code.verificationUri),
-              "user_code=" + QUrl::toPercentEncoding(code.userCode) + "&email=" + QUrl::toPercentEncoding(email) +
-                  "&decision=approve",
-              "application/x-www-form-urlencoded");
+    const Fetched approved = fetch("POST", QUrl(code.verificationUri),
+                                   "user_code=" + QUrl::toPercentEncoding(code.userCode) +
+                                       "&email=" + QUrl::toPercentEncoding(email) + "&decision=approve",
+                                   "application/x-www-form-urlencoded");
     EXPECT_EQ(approved.status, 200);
     const DeviceFlow::PollResult result = test::wait(flow.poll(code.deviceCode));
     EXPECT_EQ(result.kind(), DeviceFlow::PollResult::Kind::approved);
@@ -114,9 +115,14 @@ TEST_F(DevServiceTest, ACodeApprovedInTheBrowserSignsTheAgentIn) {
   EXPECT_EQ(test::wait(flow.session(token)), QStringLiteral("grace@example.com"));
   EXPECT_TRUE(test::wait(flow.isSubscribed(token)));
 
-  const ParcelmoorAPI::Response billing = call(QStringLiteral("billing"), "POST", Body::form(QStringLiteral("intent=portal&return=app")), token);
+  const ParcelmoorAPI::Response billing =
+      call(QStringLiteral("billing"), "POST", Body::form(QStringLiteral("intent=portal&return=app")), token);
   EXPECT_EQ(billing.status, 200);
-  EXPECT_EQ(fetch("GET", QUrl(QJsonDocument::fromJson(billing.body).object().value(QStringLiteral("url")).toString())).status, 200);
+  EXPECT_EQ(
+      fetch("GET",
+            QUrl(QJsonDocument::fromJson(billing.body).object().value(QStringLiteral("url")).toString()))
+          .status,
+      200);
 
   test::wait(flow.signOut(token));
   EXPECT_EQ(test::wait(flow.session(token)), std::nullopt);
@@ -125,10 +131,11 @@ TEST_F(DevServiceTest, ACodeApprovedInTheBrowserSignsTheAgentIn) {
 TEST_F(DevServiceTest, ADeniedCodeEndsTheSignInAndAnUnknownCodeIsSaidSo) {
   DeviceFlow flow(*api);
   const DeviceFlow::Code code = test::wait(flow.requestCode());
-  EXPECT_EQ(fetch("POST", QUrl(code.verificationUri), "user_code=" + code.userCode.toUtf8() + "&decision=deny",
-                  "application/x-www-form-urlencoded")
-                .status,
-            200);
+  EXPECT_EQ(
+      fetch("POST", QUrl(code.verificationUri), "user_code=" + code.userCode.toUtf8() + "&decision=deny",
+            "application/x-www-form-urlencoded")
+          .status,
+      200);
   EXPECT_EQ(test::wait(flow.poll(code.deviceCode)), DeviceFlow::PollResult::denied());
   // Used up: a second poll meets a code the service no longer knows.
   EXPECT_EQ(test::wait(flow.poll(code.deviceCode)), DeviceFlow::PollResult::pending());
@@ -148,10 +155,12 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
       {QStringLiteral("big.bin"), randomBytes(4 * 1024 * 1024 + 17)},
   };
   QStringList paths;
-  for (auto it = contents.cbegin(); it != contents.cend(); ++it) paths.append(root.write(QStringLiteral("drop/") + it.key(), it.value()));
+  for (auto it = contents.cbegin(); it != contents.cend(); ++it)
+    paths.append(root.write(QStringLiteral("drop/") + it.key(), it.value()));
 
   BucketHistory history(root.file(QStringLiteral("support/buckets.json")), clock);
-  BucketStore store(history, [](const std::optional<SharedInbox::OpenBucket>&) {}, clock);
+  BucketStore store(
+      history, [](const std::optional<SharedInbox::OpenBucket>&) {}, clock);
   const QString temporary = root.file(QStringLiteral("tmp"));
   const auto session = store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor), [&] {
     return std::make_unique<ParcelmoorUploader>(network, *api, temporary);
@@ -167,7 +176,8 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
   ASSERT_EQ(listing.status, 200);
   static const QRegularExpression kEntry(QStringLiteral("<a href=\"([^\"]+)\">([^<]+)</a>"));
   QMap<QString, QString> downloads;  // shown name → link
-  for (const auto& match : kEntry.globalMatch(QString::fromUtf8(listing.body))) downloads.insert(match.captured(2), match.captured(1));
+  for (const auto& match : kEntry.globalMatch(QString::fromUtf8(listing.body)))
+    downloads.insert(match.captured(2), match.captured(1));
   ASSERT_EQ(downloads.size(), contents.size()) << listing.body.toStdString();
   for (auto it = contents.cbegin(); it != contents.cend(); ++it) {
     const QString shown = it.key().toHtmlEscaped();
@@ -179,54 +189,91 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
 
   // Everything survives a restart of the service: the session and the shared files.
   restartService();
-  EXPECT_EQ(call(QStringLiteral("auth/get-session"), "GET", Body::none(), loadKeychainString(keychain, sessionTokenAccount())).status, 200);
+  EXPECT_EQ(call(QStringLiteral("auth/get-session"), "GET", Body::none(),
+                 loadKeychainString(keychain, sessionTokenAccount()))
+                .status,
+            200);
   const QString bigLink = downloads.value(QStringLiteral("big.bin"));
-  EXPECT_EQ(fetch("GET", QUrl(service->baseUrl().toString() + QUrl(bigLink).path())).body, contents.value(QStringLiteral("big.bin")));
+  EXPECT_EQ(fetch("GET", QUrl(service->baseUrl().toString() + QUrl(bigLink).path())).body,
+            contents.value(QStringLiteral("big.bin")));
 }
 
 TEST_F(DevServiceTest, BucketRoutesRefuseWhatWouldNotOpenLater) {
   const QString token = signIn();
-  const auto json = [](const ParcelmoorAPI::Response& response) { return QJsonDocument::fromJson(response.body).object(); };
+  const auto json = [](const ParcelmoorAPI::Response& response) {
+    return QJsonDocument::fromJson(response.body).object();
+  };
   EXPECT_EQ(call(QStringLiteral("buckets"), "POST", Body::json(QJsonObject{}), std::nullopt).status, 401);
-  EXPECT_EQ(call(QStringLiteral("buckets"), "POST", Body::json(QJsonObject{{QStringLiteral("key"), QStringLiteral("c2hvcnQ=")}}), token).status, 400);
+  EXPECT_EQ(call(QStringLiteral("buckets"), "POST",
+                 Body::json(QJsonObject{{QStringLiteral("key"), QStringLiteral("c2hvcnQ=")}}), token)
+                .status,
+            400);
 
   const QString key = QString::fromLatin1(QByteArray(32, 'k').toBase64());
-  const QString bucket = json(call(QStringLiteral("buckets"), "POST", Body::json(QJsonObject{{QStringLiteral("key"), key}}), token))
-                             .value(QStringLiteral("id")).toString();
-  const QJsonArray files{QJsonObject{{QStringLiteral("path"), QStringLiteral("a.txt")}, {QStringLiteral("size"), 40}, {QStringLiteral("contentType"), QStringLiteral("text/plain")}},
-                         QJsonObject{{QStringLiteral("path"), QStringLiteral("../b.txt")}, {QStringLiteral("size"), 40}, {QStringLiteral("contentType"), QStringLiteral("text/plain")}},
-                         QJsonObject{{QStringLiteral("path"), QStringLiteral("c.txt")}, {QStringLiteral("size"), 12}, {QStringLiteral("contentType"), QStringLiteral("text/plain")}}};
+  const QString bucket = json(call(QStringLiteral("buckets"), "POST",
+                                   Body::json(QJsonObject{{QStringLiteral("key"), key}}), token))
+                             .value(QStringLiteral("id"))
+                             .toString();
+  const QJsonArray files{QJsonObject{{QStringLiteral("path"), QStringLiteral("a.txt")},
+                                     {QStringLiteral("size"), 40},
+                                     {QStringLiteral("contentType"), QStringLiteral("text/plain")}},
+                         QJsonObject{{QStringLiteral("path"), QStringLiteral("../b.txt")},
+                                     {QStringLiteral("size"), 40},
+                                     {QStringLiteral("contentType"), QStringLiteral("text/plain")}},
+                         QJsonObject{{QStringLiteral("path"), QStringLiteral("c.txt")},
+                                     {QStringLiteral("size"), 12},
+                                     {QStringLiteral("contentType"), QStringLiteral("text/plain")}}};
   const QJsonObject plan = json(call(QStringLiteral("buckets/") + bucket + QStringLiteral("/files"), "POST",
                                      Body::json(QJsonObject{{QStringLiteral("files"), files}}), token));
   EXPECT_EQ(plan.value(QStringLiteral("rejected")).toObject(),
-            (QJsonObject{{QStringLiteral("../b.txt"), QStringLiteral("INVALID_PATH")}, {QStringLiteral("c.txt"), QStringLiteral("INVALID_SIZE")}}));
-  const QUrl upload(plan.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("url")).toString());
+            (QJsonObject{{QStringLiteral("../b.txt"), QStringLiteral("INVALID_PATH")},
+                         {QStringLiteral("c.txt"), QStringLiteral("INVALID_SIZE")}}));
+  const QUrl upload(
+      plan.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("url")).toString());
 
   // A body of another length than the sealed length announced is refused before it is stored.
   EXPECT_EQ(fetch("PUT", upload, QByteArray(39, 'x')).status, 400);
   EXPECT_EQ(fetch("PUT", upload, QByteArray(40, 'x')).status, 200);
   // Not sealed yet: nothing to share.
   EXPECT_EQ(fetch("GET", QStringLiteral("/s/") + bucket).status, 404);
-  EXPECT_EQ(json(call(QStringLiteral("buckets/") + bucket + QStringLiteral("/seal"), "POST", Body::none(), token)).value(QStringLiteral("files")).toInt(), 1);
+  EXPECT_EQ(
+      json(call(QStringLiteral("buckets/") + bucket + QStringLiteral("/seal"), "POST", Body::none(), token))
+          .value(QStringLiteral("files"))
+          .toInt(),
+      1);
   // Sealed: no more uploads, and a file whose bytes are no sealed stream is not served.
   EXPECT_EQ(fetch("PUT", upload, QByteArray(40, 'x')).status, 404);
   const Fetched listing = fetch("GET", QStringLiteral("/s/") + bucket);
   EXPECT_EQ(listing.status, 200);
-  EXPECT_NE(fetch("GET", QStringLiteral("/s/") + bucket + QLatin1Char('/') + plan.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("id")).toString()).status, 200);
+  EXPECT_NE(fetch("GET", QStringLiteral("/s/") + bucket + QLatin1Char('/') +
+                             plan.value(QStringLiteral("files"))
+                                 .toArray()
+                                 .at(0)
+                                 .toObject()
+                                 .value(QStringLiteral("id"))
+                                 .toString())
+                .status,
+            200);
 }
 
 TEST_F(DevServiceTest, ConnectorsAndBoxesAreKeptAndABoxIsRegisteredOnce) {
   const QString token = signIn();
   const QString connector = QStringLiteral("0F8E2A4C-6B1D-4E3F-9A7C-2D5B8E1F4A6C");
-  const QJsonObject body{{QStringLiteral("connectorId"), connector}, {QStringLiteral("type"), QStringLiteral("r2")},
-                         {QStringLiteral("endpoint"), QStringLiteral("https://acct.r2.example")}, {QStringLiteral("bucket"), QStringLiteral("photos")},
-                         {QStringLiteral("region"), QStringLiteral("auto")}, {QStringLiteral("accessKeyId"), QStringLiteral("AK")},
+  const QJsonObject body{{QStringLiteral("connectorId"), connector},
+                         {QStringLiteral("type"), QStringLiteral("r2")},
+                         {QStringLiteral("endpoint"), QStringLiteral("https://acct.r2.example")},
+                         {QStringLiteral("bucket"), QStringLiteral("photos")},
+                         {QStringLiteral("region"), QStringLiteral("auto")},
+                         {QStringLiteral("accessKeyId"), QStringLiteral("AK")},
                          {QStringLiteral("secretAccessKey"), QStringLiteral("SK")}};
-  const QJsonObject box{{QStringLiteral("kind"), QStringLiteral("r2")}, {QStringLiteral("connectorId"), connector},
-                        {QStringLiteral("prefix"), QStringLiteral("2024-03-01 12.00.00/")},
-                        {QStringLiteral("manifest"), QString::fromLatin1(QByteArray("sealed").toBase64())},
-                        {QStringLiteral("verifierHash"), QString(64, QLatin1Char('a'))}, {QStringLiteral("fileCount"), 2},
-                        {QStringLiteral("idempotencyKey"), QStringLiteral("6F1C7A52-0D3B-4E7A-9A51-2B7C1D9E0F11")}};
+  const QJsonObject box{
+      {QStringLiteral("kind"), QStringLiteral("r2")},
+      {QStringLiteral("connectorId"), connector},
+      {QStringLiteral("prefix"), QStringLiteral("2024-03-01 12.00.00/")},
+      {QStringLiteral("manifest"), QString::fromLatin1(QByteArray("sealed").toBase64())},
+      {QStringLiteral("verifierHash"), QString(64, QLatin1Char('a'))},
+      {QStringLiteral("fileCount"), 2},
+      {QStringLiteral("idempotencyKey"), QStringLiteral("6F1C7A52-0D3B-4E7A-9A51-2B7C1D9E0F11")}};
 
   EXPECT_EQ(call(QStringLiteral("boxes"), "POST", Body::json(box), token).status, 404);
   EXPECT_EQ(call(QStringLiteral("connectors"), "PUT", Body::json(body), token).status, 200);

@@ -33,7 +33,8 @@ TEST(SealedStreamReader, OpensWhatTheUploaderSealsAtEveryChunkAndPartBoundary) {
   const struct {
     qint64 size;
     qint64 limit;
-  } cases[] = {{0, 1 << 20}, {1, 7}, {kChunk, 1 << 30}, {kChunk + 1, 1 << 20}, {2 * kChunk, kChunk + 36}, {10'000, 36}};
+  } cases[] = {{0, 1 << 20}, {1, 7}, {kChunk, 1 << 30}, {kChunk + 1, 1 << 20}, {2 * kChunk, kChunk + 36},
+               {10'000, 36}};
   for (const auto& c : cases) {
     test::TempRoot root;
     const QByteArray plain = someBytes(c.size);
@@ -43,7 +44,8 @@ TEST(SealedStreamReader, OpensWhatTheUploaderSealsAtEveryChunkAndPartBoundary) {
     dev::SealedStreamReader reader(parts, key);
     ASSERT_TRUE(reader.open()) << c.size << ": " << reader.failure().toStdString();
     EXPECT_EQ(reader.plainSize(), c.size);
-    EXPECT_EQ(readAll(reader), plain) << c.size << " in parts of " << c.limit << ": " << reader.failure().toStdString();
+    EXPECT_EQ(readAll(reader), plain)
+        << c.size << " in parts of " << c.limit << ": " << reader.failure().toStdString();
   }
 }
 
@@ -69,7 +71,8 @@ TEST(SealedStreamReader, AStreamThatWasChangedDoesNotOpen) {
   } cases[] = {
       {"a ciphertext byte", [&](const QString& part) { flipByte(part, 100); }, true},
       {"the last chunk's tag", [&](const QString& part) { flipByte(part, 8 + 4'194'304 + 28 + 12); }, true},
-      {"cut off inside the last record", [](const QString& part) { QFile(part).resize(QFile(part).size() - 120); }, false},
+      {"cut off inside the last record",
+       [](const QString& part) { QFile(part).resize(QFile(part).size() - 120); }, false},
       {"the magic", [&](const QString& part) { flipByte(part, 0); }, false},
   };
   for (const auto& c : cases) {
