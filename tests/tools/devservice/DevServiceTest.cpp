@@ -1,0 +1,301 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "DevService.h"
+#include "core/BucketHistory.h"
+#include "core/DeviceFlow.h"
+#include "core/ParcelmoorAPI.h"
+#include "core/SessionToken.h"
+#include "platform/Keychain.h"
+#include "support/TestSupport.h"
+#include "upload/BucketStore.h"
+#include "upload/ParcelmoorUploader.h"
+#include "upload/UploadSession.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+using Body = ParcelmoorAPI::Body;
+
+struct Fetched {
+  int status = 0;
+  QByteArray body;
+  QNetworkReply::NetworkError error = QNetworkReply::NoError;
+};
+
+QByteArray randomBytes(qint64 size) {
+  QByteArray bytes(size, Qt::Uninitialized);
+  for (qint64 i = 0; i < size; ++i) bytes[i] = char(QRandomGenerator::global()->bounded(256));
+  return bytes;
+}
+
+// The development service on a fresh state folder, and the agent's own service client aimed at it.
+class DevServiceTest : public ::testing::Test {
+ protected:
+  DevServiceTest() { startService(); }
+
+  void startService() {
+    service = std::make_unique<dev::DevService>(
+        dev::DevService::Options{root.file(QStringLiteral("state")), 0, kPartSize});
+    ASSERT_TRUE(service->start());
+    ParcelmoorAPI::Options options;
+    options.baseUrl = service->baseUrl();
+    options.preferredLanguages = {QStringLiteral("en")};
+    api = std::make_unique<ParcelmoorAPI>(network, keychain, options);
+  }
+  void restartService() {
+    api.reset();
+    service.reset();
+    startService();
+  }
+
+  // A page or upload outside the client's "/api/" requests, as a browser would fetch it.
+  Fetched fetch(const QByteArray& method, const QUrl& url, const QByteArray& body = {},
+                const QByteArray& contentType = {}) {
+    QNetworkRequest request(url);
+    if (!contentType.isEmpty()) request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    QNetworkReply* reply = network.sendCustomRequest(request, method, body);
+    EXPECT_TRUE(test::runUntil([&] { return reply->isFinished(); }, 20s));
+    Fetched fetched{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                    reply->error()};
+    reply->deleteLater();
+    return fetched;
+  }
+  Fetched fetch(const QByteArray& method, const QString& path) {
+    return fetch(method, QUrl(service->baseUrl().toString() + path));
+  }
+
+  ParcelmoorAPI::Response call(const QString& path, const QByteArray& method, Body body,
+                               std::optional<QString> token) {
+    return test::wait(api->request(path, method, std::move(body), std::move(token)));
+  }
+
+  // Signs in through the device flow, approving the code on the verification page; returns the token.
+  QString signIn(const QString& email = QStringLiteral("ada@example.com")) {
+    DeviceFlow flow(*api);
+    const DeviceFlow::Code code = test::wait(flow.requestCode());
+    const Fetched page = fetch("GET", QUrl(code.verificationUriComplete));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(page.body.contains(code.userCode.toUtf8()));
+    EXPECT_EQ(test::wait(flow.poll(code.deviceCode)), DeviceFlow::PollResult::pending());
+    const Fetched approved = fetch("POST", QUrl(code.verificationUri),
+                                   "user_code=" + QUrl::toPercentEncoding(code.userCode) +
+                                       "&email=" + QUrl::toPercentEncoding(email) + "&decision=approve",
+                                   "application/x-www-form-urlencoded");
+    EXPECT_EQ(approved.status, 200);
+    const DeviceFlow::PollResult result = test::wait(flow.poll(code.deviceCode));
+    EXPECT_EQ(result.kind(), DeviceFlow::PollResult::Kind::approved);
+    storeKeychainString(keychain, result.accessToken(), sessionTokenAccount());
+    return result.accessToken();
+  }
+
+  static constexpr qint64 kPartSize = 1024 * 1024;
+
+  test::TempRoot root;
+  test::ManualClock clock;
+  MemoryKeychain keychain;
+  QNetworkAccessManager network;
+  std::unique_ptr<dev::DevService> service;
+  std::unique_ptr<ParcelmoorAPI> api;
+};
+
+TEST_F(DevServiceTest, ACodeApprovedInTheBrowserSignsTheAgentIn) {
+  const QString token = signIn(QStringLiteral("grace@example.com"));
+  DeviceFlow flow(*api);
+  EXPECT_EQ(test::wait(flow.session(token)), QStringLiteral("grace@example.com"));
+  EXPECT_TRUE(test::wait(flow.isSubscribed(token)));
+
+  const ParcelmoorAPI::Response billing =
+      call(QStringLiteral("billing"), "POST", Body::form(QStringLiteral("intent=portal&return=app")), token);
+  EXPECT_EQ(billing.status, 200);
+  EXPECT_EQ(
+      fetch("GET",
+            QUrl(QJsonDocument::fromJson(billing.body).object().value(QStringLiteral("url")).toString()))
+          .status,
+      200);
+
+  test::wait(flow.signOut(token));
+  EXPECT_EQ(test::wait(flow.session(token)), std::nullopt);
+}
+
+TEST_F(DevServiceTest, ADeniedCodeEndsTheSignInAndAnUnknownCodeIsSaidSo) {
+  DeviceFlow flow(*api);
+  const DeviceFlow::Code code = test::wait(flow.requestCode());
+  EXPECT_EQ(
+      fetch("POST", QUrl(code.verificationUri), "user_code=" + code.userCode.toUtf8() + "&decision=deny",
+            "application/x-www-form-urlencoded")
+          .status,
+      200);
+  EXPECT_EQ(test::wait(flow.poll(code.deviceCode)), DeviceFlow::PollResult::denied());
+  // Used up: a second poll meets a code the service no longer knows.
+  EXPECT_EQ(test::wait(flow.poll(code.deviceCode)), DeviceFlow::PollResult::pending());
+
+  const Fetched unknown = fetch("GET", QStringLiteral("/device?user_code=%3Cb%3EZZZZ"));
+  EXPECT_EQ(unknown.status, 404);
+  EXPECT_TRUE(unknown.body.contains("&lt;b&gt;ZZZZ"));
+  EXPECT_FALSE(unknown.body.contains("<b>ZZZZ"));
+}
+
+TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLink) {
+  signIn();
+  const QMap<QString, QByteArray> contents{
+      {QStringLiteral("empty.txt"), QByteArray()},
+      {QStringLiteral("notes <1>.txt"), randomBytes(3000)},
+      // Two chunks, sent in parts of the service's (small) part size.
+      {QStringLiteral("big.bin"), randomBytes(4 * 1024 * 1024 + 17)},
+  };
+  QStringList paths;
+  for (auto it = contents.cbegin(); it != contents.cend(); ++it)
+    paths.append(root.write(QStringLiteral("drop/") + it.key(), it.value()));
+
+  BucketHistory history(root.file(QStringLiteral("support/buckets.json")), clock);
+  BucketStore store(
+      history, [](const std::optional<SharedInbox::OpenBucket>&) {}, clock);
+  const QString temporary = root.file(QStringLiteral("tmp"));
+  const auto session = store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor), [&] {
+    return std::make_unique<ParcelmoorUploader>(network, *api, temporary);
+  });
+  session->enqueue(paths);
+  ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }, 30s));
+  const std::optional<ResponseItem> finished = test::wait(session->finish(), 30s);
+  ASSERT_TRUE(finished.has_value());
+  ASSERT_EQ(finished->type, ResponseItem::Kind::copied);
+  const QUrl link = finished->url;
+
+  const Fetched listing = fetch("GET", link);
+  ASSERT_EQ(listing.status, 200);
+  static const QRegularExpression kEntry(QStringLiteral("<a href=\"([^\"]+)\">([^<]+)</a>"));
+  QMap<QString, QString> downloads;  // shown name → link
+  for (const auto& match : kEntry.globalMatch(QString::fromUtf8(listing.body)))
+    downloads.insert(match.captured(2), match.captured(1));
+  ASSERT_EQ(downloads.size(), contents.size()) << listing.body.toStdString();
+  for (auto it = contents.cbegin(); it != contents.cend(); ++it) {
+    const QString shown = it.key().toHtmlEscaped();
+    ASSERT_TRUE(downloads.contains(shown)) << shown.toStdString();
+    const Fetched file = fetch("GET", downloads.value(shown));
+    EXPECT_EQ(file.status, 200);
+    EXPECT_EQ(file.body, it.value()) << it.key().toStdString();
+  }
+
+  // Everything survives a restart of the service: the session and the shared files.
+  restartService();
+  EXPECT_EQ(call(QStringLiteral("auth/get-session"), "GET", Body::none(),
+                 loadKeychainString(keychain, sessionTokenAccount()))
+                .status,
+            200);
+  const QString bigLink = downloads.value(QStringLiteral("big.bin"));
+  EXPECT_EQ(fetch("GET", QUrl(service->baseUrl().toString() + QUrl(bigLink).path())).body,
+            contents.value(QStringLiteral("big.bin")));
+}
+
+TEST_F(DevServiceTest, BucketRoutesRefuseWhatWouldNotOpenLater) {
+  const QString token = signIn();
+  const auto json = [](const ParcelmoorAPI::Response& response) {
+    return QJsonDocument::fromJson(response.body).object();
+  };
+  EXPECT_EQ(call(QStringLiteral("buckets"), "POST", Body::json(QJsonObject{}), std::nullopt).status, 401);
+  EXPECT_EQ(call(QStringLiteral("buckets"), "POST",
+                 Body::json(QJsonObject{{QStringLiteral("key"), QStringLiteral("c2hvcnQ=")}}), token)
+                .status,
+            400);
+
+  const QString key = QString::fromLatin1(QByteArray(32, 'k').toBase64());
+  const QString bucket = json(call(QStringLiteral("buckets"), "POST",
+                                   Body::json(QJsonObject{{QStringLiteral("key"), key}}), token))
+                             .value(QStringLiteral("id"))
+                             .toString();
+  const QJsonArray files{QJsonObject{{QStringLiteral("path"), QStringLiteral("a.txt")},
+                                     {QStringLiteral("size"), 40},
+                                     {QStringLiteral("contentType"), QStringLiteral("text/plain")}},
+                         QJsonObject{{QStringLiteral("path"), QStringLiteral("../b.txt")},
+                                     {QStringLiteral("size"), 40},
+                                     {QStringLiteral("contentType"), QStringLiteral("text/plain")}},
+                         QJsonObject{{QStringLiteral("path"), QStringLiteral("c.txt")},
+                                     {QStringLiteral("size"), 12},
+                                     {QStringLiteral("contentType"), QStringLiteral("text/plain")}}};
+  const QJsonObject plan = json(call(QStringLiteral("buckets/") + bucket + QStringLiteral("/files"), "POST",
+                                     Body::json(QJsonObject{{QStringLiteral("files"), files}}), token));
+  EXPECT_EQ(plan.value(QStringLiteral("rejected")).toObject(),
+            (QJsonObject{{QStringLiteral("../b.txt"), QStringLiteral("INVALID_PATH")},
+                         {QStringLiteral("c.txt"), QStringLiteral("INVALID_SIZE")}}));
+  const QUrl upload(
+      plan.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("url")).toString());
+
+  // A body of another length than the sealed length announced is refused before it is stored.
+  EXPECT_EQ(fetch("PUT", upload, QByteArray(39, 'x')).status, 400);
+  EXPECT_EQ(fetch("PUT", upload, QByteArray(40, 'x')).status, 200);
+  // Not sealed yet: nothing to share.
+  EXPECT_EQ(fetch("GET", QStringLiteral("/s/") + bucket).status, 404);
+  EXPECT_EQ(
+      json(call(QStringLiteral("buckets/") + bucket + QStringLiteral("/seal"), "POST", Body::none(), token))
+          .value(QStringLiteral("files"))
+          .toInt(),
+      1);
+  // Sealed: no more uploads, and a file whose bytes are no sealed stream is not served.
+  EXPECT_EQ(fetch("PUT", upload, QByteArray(40, 'x')).status, 404);
+  const Fetched listing = fetch("GET", QStringLiteral("/s/") + bucket);
+  EXPECT_EQ(listing.status, 200);
+  EXPECT_NE(fetch("GET", QStringLiteral("/s/") + bucket + QLatin1Char('/') +
+                             plan.value(QStringLiteral("files"))
+                                 .toArray()
+                                 .at(0)
+                                 .toObject()
+                                 .value(QStringLiteral("id"))
+                                 .toString())
+                .status,
+            200);
+}
+
+TEST_F(DevServiceTest, ConnectorsAndBoxesAreKeptAndABoxIsRegisteredOnce) {
+  const QString token = signIn();
+  const QString connector = QStringLiteral("0F8E2A4C-6B1D-4E3F-9A7C-2D5B8E1F4A6C");
+  const QJsonObject body{{QStringLiteral("connectorId"), connector},
+                         {QStringLiteral("type"), QStringLiteral("r2")},
+                         {QStringLiteral("endpoint"), QStringLiteral("https://acct.r2.example")},
+                         {QStringLiteral("bucket"), QStringLiteral("photos")},
+                         {QStringLiteral("region"), QStringLiteral("auto")},
+                         {QStringLiteral("accessKeyId"), QStringLiteral("AK")},
+                         {QStringLiteral("secretAccessKey"), QStringLiteral("SK")}};
+  const QJsonObject box{
+      {QStringLiteral("kind"), QStringLiteral("r2")},
+      {QStringLiteral("connectorId"), connector},
+      {QStringLiteral("prefix"), QStringLiteral("2024-03-01 12.00.00/")},
+      {QStringLiteral("manifest"), QString::fromLatin1(QByteArray("sealed").toBase64())},
+      {QStringLiteral("verifierHash"), QString(64, QLatin1Char('a'))},
+      {QStringLiteral("fileCount"), 2},
+      {QStringLiteral("idempotencyKey"), QStringLiteral("6F1C7A52-0D3B-4E7A-9A51-2B7C1D9E0F11")}};
+
+  EXPECT_EQ(call(QStringLiteral("boxes"), "POST", Body::json(box), token).status, 404);
+  EXPECT_EQ(call(QStringLiteral("connectors"), "PUT", Body::json(body), token).status, 200);
+  const ParcelmoorAPI::Response first = call(QStringLiteral("boxes"), "POST", Body::json(box), token);
+  const ParcelmoorAPI::Response again = call(QStringLiteral("boxes"), "POST", Body::json(box), token);
+  EXPECT_EQ(first.status, 200);
+  EXPECT_EQ(again.body, first.body);
+  const QString url = QJsonDocument::fromJson(first.body).object().value(QStringLiteral("url")).toString();
+  const Fetched page = fetch("GET", QUrl(url));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_TRUE(page.body.contains("photos"));
+
+  EXPECT_EQ(call(QStringLiteral("connectors/") + connector, "DELETE", Body::none(), token).status, 200);
+  EXPECT_EQ(call(QStringLiteral("connectors/") + connector, "DELETE", Body::none(), token).status, 404);
+}
+
+TEST(DevService, DoesNotStartWithoutAPlaceForItsState) {
+  test::TempRoot root;
+  const QString occupied = root.write(QStringLiteral("state"), "a file where the folder should be");
+  dev::DevService service(dev::DevService::Options{occupied, 0, 1024});
+  EXPECT_FALSE(service.start());
+}
+
+}  // namespace
+}  // namespace pm
