@@ -17,7 +17,8 @@ namespace pm::test {
 // Google's token endpoint and the part of the Drive v3 API the uploader uses, faked on 127.0.0.1 at a free
 // port: the token exchange and renewal, folder and file lookups by query, folder creation, resumable upload
 // sessions and the uploads to them, deletion by id and the account's e-mail. Drive's files live in memory.
-// Every request is logged with its raw target; a test can script one-shot answers in front of the
+// The Drive API answers under "/api" (point the API endpoint at url("/api")), the token endpoint at
+// "/token", and upload sessions at "/upload/session/…". Every request is logged with its raw target; a test can script one-shot answers in front of the
 // built-in behaviour.
 class FakeGoogle {
  public:
