@@ -6,7 +6,6 @@
 // file streams from disk.
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
@@ -18,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+#include "RunToEnd.h"
 #include "connectors/GoogleDriveUploader.h"
 #include "connectors/GoogleSignIn.h"
 #include "connectors/OAuthCredentials.h"
@@ -28,25 +28,7 @@ namespace {
 
 QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
-// Runs a task on the event loop to its end; an escaped exception ends the benchmark run.
-template <typename T>
-void runToEnd(QCoro::Task<T> task) {
-  QEventLoop loop;
-  std::exception_ptr failure;
-  bool done = false;
-  auto run = [](QCoro::Task<T> running, std::exception_ptr& error, bool& finished, QEventLoop& owner) -> QCoro::Task<> {
-    try {
-      co_await running;
-    } catch (...) {
-      error = std::current_exception();
-    }
-    finished = true;
-    owner.quit();
-  };
-  run(std::move(task), failure, done, loop);
-  if (!done) loop.exec();
-  if (failure) std::rethrow_exception(failure);
-}
+using pm::bench::runToEnd;
 
 std::vector<double>& runsMBps() {
   static std::vector<double> runs;
