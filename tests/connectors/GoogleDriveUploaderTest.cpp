@@ -154,8 +154,8 @@ TEST_F(GoogleDriveUploaderTest, QueriesQuoteApostrophesAndBackslashes) {
   config_.keyPrefix.clear();
   auto drive = uploader();
   const Registration registration = registerAndUpload(
-      *drive, {unit(QStringLiteral("Bob's/Bob's.txt")), unit(QStringLiteral("back\\/x.txt")),
-               unit(QStringLiteral("Bob's/y.txt"))});
+      *drive, {unit(QStringLiteral("Bob's.txt/Bob's.txt")), unit(QStringLiteral("back\\/x.txt")),
+               unit(QStringLiteral("Bob's.txt/y.txt"))});
   ASSERT_EQ(registration.destinations.size(), 3);
 
   QStringList targets;
@@ -168,11 +168,12 @@ TEST_F(GoogleDriveUploaderTest, QueriesQuoteApostrophesAndBackslashes) {
            encodedName + QStringLiteral("%27%20and%20%27") + bucketID +
            QStringLiteral("%27%20in%20parents&fields=files(id)&pageSize=1");
   };
-  EXPECT_TRUE(targets.contains(target(QStringLiteral("Bob%5C%27s")))) << targets.join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(targets.contains(target(QStringLiteral("Bob%5C%27s.txt")))) << targets.join(QLatin1Char('\n')).toStdString();
   EXPECT_TRUE(targets.contains(target(QStringLiteral("back%5C%5C"))));
   // The escaped names found their folders again instead of making second ones.
   const QString bucket = QStringLiteral("root/") + timestamp() + QLatin1Char('/');
-  EXPECT_EQ(storedPaths(), (QStringList{bucket + "Bob's/Bob's.txt", bucket + "Bob's/y.txt", bucket + "back\\/x.txt"}));
+  EXPECT_EQ(storedPaths(),
+            (QStringList{bucket + "Bob's.txt/Bob's.txt", bucket + "Bob's.txt/y.txt", bucket + "back\\/x.txt"}));
   EXPECT_EQ(sessionNames().first(), QStringLiteral("Bob's.txt"));
 }
 
