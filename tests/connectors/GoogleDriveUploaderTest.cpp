@@ -208,8 +208,8 @@ TEST_F(GoogleDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryDrivesTe
 
 TEST_F(GoogleDriveUploaderTest, NoAnswerForOneUnitEndsTheWholeRegistration) {
   auto drive = uploader();
-  drive->setRequestTimeout(300ms);
-  google_.script("POST", QStringLiteral("/api/upload/drive/v3/files"), {200, {}, {}, 3s}, "\"c.txt\"");
+  drive->setRequestTimeout(1s);
+  google_.script("POST", QStringLiteral("/api/upload/drive/v3/files"), {200, {}, {}, 10s}, "\"c.txt\"");
   const QList<UploadUnit> units{unit(QStringLiteral("a.txt")), unit(QStringLiteral("b.txt")), unit(QStringLiteral("c.txt")),
                                 unit(QStringLiteral("d.txt")), unit(QStringLiteral("e.txt"))};
   EXPECT_THROW(test::wait(drive->registerUnits(units)), NetworkFailure);
