@@ -7,7 +7,7 @@
 #include "app/ICloudAvailabilityCheck.h"
 #include "app/SyncCoordinating.h"
 #include "app/Updater.h"
-#include "app/Workspace.h"
+#include "platform/Workspace.h"
 #include "core/AccountStore.h"
 #include "core/UserNotifications.h"
 #include "platform/Async.h"

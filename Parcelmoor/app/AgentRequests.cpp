@@ -9,7 +9,7 @@
 #include "app/SyncKey.h"
 #include "app/Updater.h"
 #include "app/UploadPanel.h"
-#include "app/Workspace.h"
+#include "platform/Workspace.h"
 #include "core/AccountStore.h"
 #include "core/AppSettings.h"
 #include "core/BillingPortal.h"

@@ -8,7 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/DisplayPlatform.h"
 #include "app/Standins.h"
-#include "app/Workspace.h"
+#include "app/DesktopWorkspace.h"
 #include "connectors/UploaderFactory.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"

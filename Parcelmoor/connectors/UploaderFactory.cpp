@@ -3,12 +3,24 @@
 #include "connectors/DropboxUploader.h"
 #include "connectors/FTPUploader.h"
 #include "connectors/GoogleDriveUploader.h"
+#include "connectors/GoogleSignIn.h"
 #include "connectors/ICloudUploader.h"
 #include "connectors/OneDriveUploader.h"
 #include "upload/CustomS3Uploader.h"
+#include "platform/Clock.h"
 #include "upload/ParcelmoorUploader.h"
 
 namespace pm {
+
+namespace {
+
+std::shared_ptr<const GoogleSignIn> googleSignIn(const UploaderServices& services) {
+  if (services.googleSignIn) return services.googleSignIn;
+  static const SystemClock clock;
+  return std::make_shared<GoogleSignIn>(services.network, BundleInfo::compiledIn(), clock, nullptr);
+}
+
+}  // namespace
 
 std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const UploaderServices& services) {
   using Kind = UploaderConfig::Kind;
@@ -26,7 +38,7 @@ std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const
     case Kind::icloud:
       return std::make_unique<ICloudUploader>(config, services.network);
     case Kind::googleDrive:
-      return std::make_unique<GoogleDriveUploader>(config, services.network);
+      return std::make_unique<GoogleDriveUploader>(config, services.network, services.keychain, googleSignIn(services));
     case Kind::oneDrive:
       return std::make_unique<OneDriveUploader>(config, services.network);
     case Kind::dropbox:

@@ -11,6 +11,7 @@ class QNetworkAccessManager;
 namespace pm {
 
 class BucketUploader;
+class GoogleSignIn;
 class Keychain;
 class ParcelmoorAPI;
 class SharedDefaults;
@@ -19,9 +20,11 @@ class SharedDefaults;
 struct UploaderServices {
   QNetworkAccessManager& network;
   ParcelmoorAPI& api;
-  const Keychain& keychain;
+  Keychain& keychain;
   SharedDefaults& defaults;
   QString temporaryDirectory;
+  // Renews Google Drive tokens; none: the build's client values, Google's own hosts and the system clock.
+  std::shared_ptr<const GoogleSignIn> googleSignIn = {};
 };
 
 // A custom S3 or R2 bucket takes files up to this size in one request and larger ones in parts of

@@ -151,7 +151,7 @@ QCoro::Task<UploadResponse> BucketUploader::send(QString filePath, UploadDestina
     const int code = status.toInt();
     if (code < 200 || code > 299) throw UploadError::http(code);
     progress(toWhole(1.0));
-    co_return UploadResponse{code, reply->rawHeaderPairs()};
+    co_return UploadResponse{code, reply->rawHeaderPairs(), reply->readAll()};
   }
   if (*timedOut) throw UploadError::transport(timedOutText());
   if (reply->error() != QNetworkReply::NoError) throw UploadError::transport(reply->errorString());

@@ -48,6 +48,7 @@ class ProgressRelay final : public QObject {
 struct UploadResponse {
   int status = 0;
   QList<QPair<QByteArray, QByteArray>> headers;
+  QByteArray body;  // what the service said about the stored file (some name it here)
 
   // The value of a header field, found case-insensitively; empty when absent.
   QByteArray header(QByteArrayView name) const;

@@ -18,7 +18,7 @@
 #include "app/OAuthRedirectHandler.h"
 #include "app/SyncCoordinating.h"
 #include "app/UploadPanel.h"
-#include "app/Workspace.h"
+#include "platform/Workspace.h"
 #include "platform/Async.h"
 #include "platform/Log.h"
 #include "platform/Signals.h"

@@ -1,4 +1,4 @@
-#include "Workspace.h"
+#include "app/DesktopWorkspace.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace pm {
+
+// One "name=value" piece of a URL query, both percent-decoded ("+" stays a plus sign). A piece without
+// "=" has a name and no value.
+struct QueryItem {
+  QString name;
+  std::optional<QString> value;
+};
+
+// The items of a raw (still percent-encoded) query, in order; empty pieces between "&" are skipped.
+QList<QueryItem> parseQueryItems(QStringView query);
+
+// The value of the first item named exactly `name`; nothing when there is no such item or it has no value.
+std::optional<QString> firstQueryValue(const QList<QueryItem>& items, QStringView name);
+
+}  // namespace pm

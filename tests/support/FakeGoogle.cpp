@@ -1,0 +1,233 @@
+#include "FakeGoogle.h"
+
+#include <httplib.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QUrlQuery>
+
+namespace pm::test {
+
+namespace {
+
+QByteArray bytes(const std::string& text) { return QByteArray(text.data(), qsizetype(text.size())); }
+
+FakeGoogle::Answer json(int status, const QJsonObject& object) {
+  return {status, QJsonDocument(object).toJson(QJsonDocument::Compact), {{"Content-Type", "application/json"}}, {}};
+}
+
+// The decoded pairs of a query or form ("+" is a space in forms, a plus sign in queries).
+QMap<QString, QString> decodedPairs(const QString& text, bool plusIsSpace) {
+  QMap<QString, QString> pairs;
+  for (const QString& piece : text.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+    QString name = piece.section(QLatin1Char('='), 0, 0);
+    QString value = piece.section(QLatin1Char('='), 1);
+    if (plusIsSpace) value.replace(QLatin1Char('+'), QLatin1Char(' '));
+    pairs.insert(QUrl::fromPercentEncoding(name.toUtf8()), QUrl::fromPercentEncoding(value.toUtf8()));
+  }
+  return pairs;
+}
+
+// The text of a quoted Drive query string starting at `from` (just after the opening quote), with the
+// backslash escapes undone; nothing when the quote never closes.
+std::optional<QString> quoted(const QString& query, qsizetype from) {
+  QString out;
+  for (qsizetype i = from; i < query.size(); ++i) {
+    if (query[i] == QLatin1Char('\\') && i + 1 < query.size()) {
+      out.append(query[++i]);
+    } else if (query[i] == QLatin1Char('\'')) {
+      return out;
+    } else {
+      out.append(query[i]);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+FakeGoogle::FakeGoogle()
+    : server_([this](const httplib::Request& raw, httplib::Response& response) {
+        Request request;
+        request.method = bytes(raw.method);
+        request.target = QString::fromStdString(raw.target);
+        request.path = QString::fromStdString(raw.path);
+        for (const auto& [name, value] : raw.headers) request.headers.insert(bytes(name).toLower(), bytes(value));
+        request.body = bytes(raw.body);
+        const Answer answer = handle(request);
+        server_.pause(answer.delay);
+        response.status = answer.status;
+        for (auto it = answer.headers.cbegin(); it != answer.headers.cend(); ++it)
+          response.set_header(it.key().toStdString(), it.value().toStdString());
+        if (!answer.body.isEmpty())
+          response.set_content(answer.body.toStdString(), answer.headers.value("Content-Type", "application/json").toStdString());
+      }) {}
+
+void FakeGoogle::script(QByteArray method, QString pathPrefix, Answer answer, QByteArray bodyContains) {
+  std::lock_guard lock(mutex_);
+  scripts_.append({std::move(method), std::move(pathPrefix), std::move(bodyContains), std::move(answer)});
+}
+
+void FakeGoogle::setEmail(std::optional<QString> email) {
+  std::lock_guard lock(mutex_);
+  email_ = std::move(email);
+}
+
+void FakeGoogle::setUploadBase(QUrl base) {
+  std::lock_guard lock(mutex_);
+  uploadBase_ = std::move(base);
+}
+
+QString FakeGoogle::addFile(const QString& name, const QString& parent, const QString& mimeType) {
+  std::lock_guard lock(mutex_);
+  const QString id = newID("file");
+  files_.insert(id, File{id, name, parent, mimeType, 0});
+  return id;
+}
+
+QList<FakeGoogle::Request> FakeGoogle::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+QList<FakeGoogle::Request> FakeGoogle::requests(const QString& prefix) const {
+  QList<Request> matching;
+  for (const Request& request : requests())
+    if (request.path.startsWith(prefix)) matching.append(request);
+  return matching;
+}
+
+QList<QMap<QString, QString>> FakeGoogle::tokenForms() const {
+  std::lock_guard lock(mutex_);
+  return tokenForms_;
+}
+
+QList<FakeGoogle::File> FakeGoogle::files() const {
+  std::lock_guard lock(mutex_);
+  return files_.values();
+}
+
+std::optional<FakeGoogle::File> FakeGoogle::file(const QString& id) const {
+  std::lock_guard lock(mutex_);
+  if (!files_.contains(id)) return std::nullopt;
+  return files_.value(id);
+}
+
+QString FakeGoogle::pathOf(const QString& id) const {
+  std::lock_guard lock(mutex_);
+  QStringList pieces;
+  QString current = id;
+  while (files_.contains(current)) {
+    pieces.prepend(files_.value(current).name);
+    current = files_.value(current).parent;
+  }
+  pieces.prepend(current);
+  return pieces.join(QLatin1Char('/'));
+}
+
+int FakeGoogle::tokensIssued() const {
+  std::lock_guard lock(mutex_);
+  return tokensIssued_;
+}
+
+QString FakeGoogle::newID(const char* kind) { return QStringLiteral("%1-%2").arg(QLatin1String(kind)).arg(nextID_++); }
+
+FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
+  std::lock_guard lock(mutex_);
+  requests_.append(request);
+  for (qsizetype i = 0; i < scripts_.size(); ++i) {
+    const Script& script = scripts_[i];
+    if (script.method == request.method && request.path.startsWith(script.pathPrefix) &&
+        (script.bodyContains.isEmpty() || request.body.contains(script.bodyContains)))
+      return scripts_.takeAt(i).answer;
+  }
+
+  const QString query = request.target.section(QLatin1Char('?'), 1);
+  const QMap<QString, QString> parameters = decodedPairs(query, false);
+  const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+  static const QRegularExpression fileRoute(QStringLiteral("^/drive/v3/files/([^/]+)$"));
+  static const QRegularExpression sessionRoute(QStringLiteral("^/upload/session/([^/]+)$"));
+
+  // The Drive API lives under "/api", so a test can tell its requests from the token endpoint's.
+  const QString route = request.path.startsWith(QLatin1String("/api/")) ? request.path.mid(4) : QString();
+  if (request.method == "POST" && request.path == QLatin1String("/token")) return token(request);
+  if (request.method == "GET" && route == QLatin1String("/drive/v3/files")) return findFiles(request, parameters);
+  if (request.method == "POST" && route == QLatin1String("/drive/v3/files")) {
+    const QString id = newID("folder");
+    files_.insert(id, File{id, body.value(QStringLiteral("name")).toString(),
+                           body.value(QStringLiteral("parents")).toArray().first().toString(),
+                           body.value(QStringLiteral("mimeType")).toString(), 0});
+    return json(200, {{QStringLiteral("id"), id}});
+  }
+  if (request.method == "POST" && route == QLatin1String("/upload/drive/v3/files")) {
+    const QString id = newID("session");
+    sessions_.insert(id, Session{body.value(QStringLiteral("name")).toString(),
+                                 body.value(QStringLiteral("parents")).toArray().first().toString()});
+    const QUrl base = uploadBase_.isEmpty() ? server_.url() : uploadBase_;
+    const QString location = base.toString() + QStringLiteral("/upload/session/") + id;
+    return {200, {}, {{"Location", location.toUtf8()}}, {}};
+  }
+  if (const auto match = sessionRoute.match(request.path); request.method == "PUT" && match.hasMatch()) {
+    if (!sessions_.contains(match.captured(1))) return json(404, {});
+    const Session session = sessions_.take(match.captured(1));
+    const QString id = newID("file");
+    files_.insert(id, File{id, session.name, session.parent, {}, request.body.size()});
+    return json(200, {{QStringLiteral("kind"), QStringLiteral("drive#file")},
+                      {QStringLiteral("id"), id},
+                      {QStringLiteral("name"), session.name}});
+  }
+  if (const auto match = fileRoute.match(route); request.method == "DELETE" && match.hasMatch()) {
+    return files_.remove(match.captured(1)) > 0 ? Answer{204, {}, {}, {}} : json(404, {});
+  }
+  if (request.method == "GET" && route == QLatin1String("/drive/v3/about")) {
+    if (!email_) return json(200, {{QStringLiteral("user"), QJsonObject{}}});
+    return json(200, {{QStringLiteral("user"), QJsonObject{{QStringLiteral("emailAddress"), *email_}}}});
+  }
+  return json(404, {{QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), QStringLiteral("no such route")}}}});
+}
+
+FakeGoogle::Answer FakeGoogle::token(const Request& request) {
+  const QMap<QString, QString> form = decodedPairs(QString::fromUtf8(request.body), true);
+  tokenForms_.append(form);
+  const QString grant = form.value(QStringLiteral("grant_type"));
+  if (grant == QLatin1String("authorization_code")) {
+    ++tokensIssued_;
+    return json(200, {{QStringLiteral("access_token"), QStringLiteral("access-%1").arg(tokensIssued_)},
+                      {QStringLiteral("expires_in"), 3599},
+                      {QStringLiteral("refresh_token"), QStringLiteral("refresh-for-") + form.value(QStringLiteral("code"))},
+                      {QStringLiteral("token_type"), QStringLiteral("Bearer")}});
+  }
+  if (grant == QLatin1String("refresh_token")) {
+    ++tokensIssued_;
+    return json(200, {{QStringLiteral("access_token"), QStringLiteral("renewed-%1").arg(tokensIssued_)},
+                      {QStringLiteral("expires_in"), 3599},
+                      {QStringLiteral("token_type"), QStringLiteral("Bearer")}});
+  }
+  return json(400, {{QStringLiteral("error"), QStringLiteral("unsupported_grant_type")}});
+}
+
+// Understands the two query shapes the uploader sends: a name and a parent, optionally limited to folders.
+FakeGoogle::Answer FakeGoogle::findFiles(const Request& /*request*/, const QMap<QString, QString>& parameters) {
+  const QString query = parameters.value(QStringLiteral("q"));
+  const qsizetype nameAt = query.indexOf(QLatin1String("name='"));
+  const std::optional<QString> name = nameAt >= 0 ? quoted(query, nameAt + 6) : std::nullopt;
+  static const QRegularExpression parentPattern(QStringLiteral("'([^']*)' in parents"));
+  const QRegularExpressionMatch parent = parentPattern.match(query);
+  if (!name || !parent.hasMatch()) {
+    return json(400, {{QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), QStringLiteral("Invalid Value")}}}});
+  }
+  const bool foldersOnly = query.contains(QLatin1String("mimeType='application/vnd.google-apps.folder'"));
+  const int limit = parameters.value(QStringLiteral("pageSize"), QStringLiteral("100")).toInt();
+  QJsonArray found;
+  for (const File& file : std::as_const(files_)) {
+    if (found.size() >= limit) break;
+    if (file.name != *name || file.parent != parent.captured(1)) continue;
+    if (foldersOnly && file.mimeType != QLatin1String(kFolderMimeType)) continue;
+    found.append(QJsonObject{{QStringLiteral("id"), file.id}});
+  }
+  return json(200, {{QStringLiteral("files"), found}});
+}
+
+}  // namespace pm::test
