@@ -1,4 +1,5 @@
 #include <QJsonObject>
+#include <QProcess>
 
 #include <QCoroTask>
 
@@ -44,19 +45,24 @@ TEST(ServiceBaseUrl, TheVariableWinsOnlyWhenItIsAUsableUrl) {
   }
 }
 
+// The process keeps the first value it reads, so the test needs a process whose first read it is.
 TEST(ServiceBaseUrl, TheVariableIsReadOnceAndRoutesRequests) {
-  test::ServiceHarness harness;
-  // Each test runs in a process of its own, so this is the first read here.
-  qputenv("PARCELMOOR_API", harness.service.baseUrl().toEncoded());
-  ParcelmoorAPI::Options options = test::ServiceHarness::optionsFor(harness.service);
-  options.baseUrl = serviceBaseUrl();
-  qputenv("PARCELMOOR_API", "http://127.0.0.1:1");
-  EXPECT_EQ(serviceBaseUrl(), options.baseUrl);
-  qunsetenv("PARCELMOOR_API");
+  FakeService service;
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("PARCELMOOR_API"), service.baseUrl().toString());
+  child.setProcessEnvironment(env);
+  child.start(QStringLiteral(PM_SERVICE_URL_PROBE), {});
+  ASSERT_TRUE(child.waitForFinished(30'000));
+  ASSERT_EQ(child.exitCode(), 0) << child.readAllStandardError().constData();
 
-  ParcelmoorAPI api(harness.network, harness.keychain, options);
-  get(api, QStringLiteral("buckets"));
-  EXPECT_EQ(harness.service.requests().last().target, QStringLiteral("/api/buckets"));
+  const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'));
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_EQ(QUrl(lines[0]), service.baseUrl());
+  EXPECT_EQ(QUrl(lines[1]), service.baseUrl()) << "a changed variable is not read again";
+  EXPECT_EQ(lines[2], QStringLiteral("404"));
+  ASSERT_EQ(service.requests().size(), 1);
+  EXPECT_EQ(service.requests().last().target, QStringLiteral("/api/buckets"));
 }
 
 TEST(ParcelmoorAPI, PathsGoUnderApiBelowTheBaseUrl) {
