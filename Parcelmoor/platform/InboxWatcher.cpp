@@ -19,10 +19,12 @@ namespace pm {
 
 namespace {
 
-constexpr uint32_t kEntryChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+// The folder's entries, and a file in it that a writer has just closed: a file written in place is still
+// empty when it is created, and nothing else tells when its content is complete.
+constexpr uint32_t kEntryChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE;
 
-// Events that count as a change of the folder's entries. A queue overflow lost some of them, so it counts
-// as one change too: the owner looks at the folder again either way.
+// Events that count as a change. A queue overflow lost some of them, so it counts as one change too: the
+// owner looks at the folder again either way.
 int countChanges(const char* events, size_t length) {
   int changes = 0;
   size_t offset = 0;

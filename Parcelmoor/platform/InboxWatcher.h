@@ -12,8 +12,9 @@ class QSocketNotifier;
 namespace pm {
 
 // Tells its owner, on the owner's thread, each time an entry of one folder is created, deleted or moved in
-// or out (inotify). Writes into files already in the folder are not changes. The watch is made once and
-// never re-armed: a folder deleted or replaced later is no longer followed.
+// or out, and each time a file in it that was open for writing is closed (inotify). Other writes are not
+// changes. The watch is made once and never re-armed: a folder deleted or replaced later is no longer
+// followed.
 class InboxWatcher final : public QObject {
   Q_OBJECT
 
