@@ -40,12 +40,19 @@ struct Calls {
   }
 };
 
-TEST(InboxWatcher, ReportsABatchWrittenToATempFileAndRenamedIn) {
+// The agent's inbox folder in a private root.
+struct Inbox {
   test::TempRoot root;
   MemorySharedDefaults defaults;
   test::ManualClock clock;
-  SharedInbox inbox(root.paths(), defaults, clock);
-  const auto folder = inbox.inboxFolder();
+  SharedInbox inbox{root.paths(), defaults, clock};
+  std::optional<QString> folder = inbox.inboxFolder();
+};
+
+TEST(InboxWatcher, ReportsABatchWrittenToATempFileAndRenamedIn) {
+  Inbox f;
+  SharedInbox& inbox = f.inbox;
+  const std::optional<QString>& folder = f.folder;
   ASSERT_TRUE(folder);
 
   Calls calls;
@@ -99,11 +106,9 @@ TEST(InboxWatcher, CallsOncePerEntryChangeAndFinishedWrite) {
 // A sender that writes the batch under its final name: the drain that its creation starts finds it empty,
 // the one that its close starts takes it, and any later one finds nothing more.
 TEST(InboxWatcher, ABatchWrittenInPlaceIsTakenOnceWhenItsWriterClosesIt) {
-  test::TempRoot root;
-  MemorySharedDefaults defaults;
-  test::ManualClock clock;
-  SharedInbox inbox(root.paths(), defaults, clock);
-  const auto folder = inbox.inboxFolder();
+  Inbox f;
+  SharedInbox& inbox = f.inbox;
+  const std::optional<QString>& folder = f.folder;
   ASSERT_TRUE(folder);
 
   int drains = 0;
