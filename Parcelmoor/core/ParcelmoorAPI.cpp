@@ -104,7 +104,6 @@ UploadError refusal(int status, const ServiceError& answer) {
   return UploadError::rejected(std::move(text));
 }
 
-
 // A failure of the connection rather than an HTTP refusal (which Qt reports as an error too).
 bool isConnectionFailure(QNetworkReply::NetworkError error) {
   return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
@@ -142,6 +141,7 @@ class AnswerBody {
   QByteArray bytes_;
   bool tooLarge_ = false;
 };
+
 }  // namespace
 
 ServiceError ServiceError::decode(const QByteArray& body) {

@@ -9,10 +9,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Log.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
@@ -53,21 +53,6 @@ bool isBatchFileName(const QString& name) {
   return name.size() > kExtension.size() && name.endsWith(kExtension, Qt::CaseSensitive);
 }
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 bool isRegularFile(const struct stat& info) { return S_ISREG(info.st_mode); }
 
 // The bytes of a batch file: a regular file, or a link to one, of at most kMaximumBatchSize bytes. Nothing
@@ -80,7 +65,7 @@ std::optional<QByteArray> readBatchBytes(const QString& path) {
   struct stat info {};
   if (::stat(name.constData(), &info) != 0 || !isRegularFile(info)) return std::nullopt;
   const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !isRegularFile(info)) return std::nullopt;
+  if (!fd.isValid() || ::fstat(fd.get(), &info) != 0 || !isRegularFile(info)) return std::nullopt;
   if (info.st_size > SharedInbox::kMaximumBatchSize) {
     qCWarning(lcApp) << "Skipping inbox file" << privateValue(path) << "of" << qint64(info.st_size)
                      << "bytes: no batch is that large";

@@ -39,18 +39,13 @@ int countChanges(const char* events, size_t length) {
 
 }  // namespace
 
-void InboxWatcher::Descriptor::reset() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
 InboxWatcher::InboxWatcher(const QString& folder, std::function<void()> onChange, QObject* parent)
     : QObject(parent), onChange_(std::move(onChange)) {
   if (folder.isEmpty()) {
     qCWarning(lcApp) << "No inbox folder to watch; batches are taken at launch and on reopen only";
     return;
   }
-  Descriptor inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  FileDescriptor inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   if (!inotify.isValid()) {
     qCWarning(lcApp) << "Cannot start watching the inbox:" << std::strerror(errno);
     return;
