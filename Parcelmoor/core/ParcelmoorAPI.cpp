@@ -251,16 +251,17 @@ QCoro::Task<ParcelmoorAPI::Attempt> ParcelmoorAPI::send(QNetworkRequest request,
     if (timedOut) co_return Attempt{Attempt::Outcome::timedOut, {}, {}};
   }
   if (body.tooLarge())
-    co_return Attempt{Attempt::Outcome::failed, {}, translated("The answer from Parcelmoor is too large to read.")};
+    co_return Attempt{
+        Attempt::Outcome::failed, {}, translated("The answer from Parcelmoor is too large to read.")};
   const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
   // Qt flags 4xx and 5xx as errors too: only a failure of the connection itself, with or without a status,
   // keeps the reply from being an answer.
   if (!isConnectionFailure(error) && (status.isValid() || error == QNetworkReply::NoError))
     co_return Attempt{Attempt::Outcome::answered, Response{body.take(), status.toInt()}, {}};
   // A status with a failed connection means the body stopped before its end: it is no answer either.
-  const QString failure = status.isValid()
-                              ? translated("The connection to Parcelmoor closed before the whole answer arrived.")
-                              : raw->errorString();
+  const QString failure =
+      status.isValid() ? translated("The connection to Parcelmoor closed before the whole answer arrived.")
+                       : raw->errorString();
   co_return Attempt{Attempt::Outcome::failed, {}, failure};
 }
 
@@ -342,7 +343,8 @@ QStringList acceptedLanguages(const QStringList& preferred) {
   for (const QString& tag : preferred) {
     if (accepted.size() == kAcceptedLanguageCount) break;
     // "C" and "POSIX" name no language at all.
-    if (!kTag.match(tag).hasMatch() || tag.compare(QLatin1String("POSIX"), Qt::CaseInsensitive) == 0) continue;
+    if (!kTag.match(tag).hasMatch() || tag.compare(QLatin1String("POSIX"), Qt::CaseInsensitive) == 0)
+      continue;
     const QString withoutScript = QString(tag).remove(kScript);
     if (seen(accepted, tag) || (withoutScript != tag && seen(preferred, withoutScript))) continue;
     accepted.append(tag);

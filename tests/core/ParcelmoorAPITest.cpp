@@ -222,8 +222,8 @@ TEST(ParcelmoorAPI, ARedirectReachesTheCallerAsItsStatus) {
       harness.service.script(method, QStringLiteral("buckets"), moved);
 
       const QJsonObject sent{{QStringLiteral("name"), QStringLiteral("x")}};
-      const auto response =
-          test::wait(harness.api.request(QStringLiteral("buckets"), method, ParcelmoorAPI::Body::json(sent), {}));
+      const auto response = test::wait(
+          harness.api.request(QStringLiteral("buckets"), method, ParcelmoorAPI::Body::json(sent), {}));
       EXPECT_EQ(response.status, status);
       EXPECT_EQ(failureOf(harness.api.authorizedRequest(QStringLiteral("buckets"), method, sent)),
                 UploadError::rejected(QStringLiteral("Parcelmoor responded with HTTP %1.").arg(status)));
@@ -242,14 +242,17 @@ ParcelmoorAPI::Options rawServerOptions(const test::RawHttpServer& server, qint6
 }
 
 TEST(ParcelmoorAPI, AnAnswerCutShortIsATransportFailure) {
-  const QString cutShort = QStringLiteral("The connection to Parcelmoor closed before the whole answer arrived.");
+  const QString cutShort =
+      QStringLiteral("The connection to Parcelmoor closed before the whole answer arrived.");
   const struct {
     const char* name;
     QByteArray answer;
   } table[] = {
-      {"shorter than its length", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n"
-                                  "{\"url\":\"https://"},
-      {"a refusal shorter than its length", "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 50\r\n\r\n{\"error\""},
+      {"shorter than its length",
+       "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n"
+       "{\"url\":\"https://"},
+      {"a refusal shorter than its length",
+       "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 50\r\n\r\n{\"error\""},
       {"chunks without their end", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"},
   };
   for (const auto& row : table) {
@@ -274,8 +277,12 @@ TEST(ParcelmoorAPI, AnAnswerIsReadUpToItsCapAndNoFurther) {
     std::optional<QByteArray> body;  // nothing: refused as too large
   } table[] = {
       {"exactly the cap", {"HTTP/1.1 200 OK\r\nContent-Length: 65536\r\n\r\n" + exact}, exact},
-      {"one byte over the cap", {"HTTP/1.1 200 OK\r\nContent-Length: 65537\r\n\r\n" + exact + "a"}, std::nullopt},
-      {"a huge length, announced", {"HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n", true}, std::nullopt},
+      {"one byte over the cap",
+       {"HTTP/1.1 200 OK\r\nContent-Length: 65537\r\n\r\n" + exact + "a"},
+       std::nullopt},
+      {"a huge length, announced",
+       {"HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n", true},
+       std::nullopt},
       {"no length, never ending", {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", true}, std::nullopt},
       {"a refusal that never ends", {"HTTP/1.1 500 Oops\r\nConnection: close\r\n\r\n", true}, std::nullopt},
   };

@@ -212,7 +212,8 @@ TEST(SharedInbox, RemoveBatchDeletesTheFileItWasReadFrom) {
   const QByteArray json = R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/a"]})";
   // The batch under a name that is not its id, and another batch under its own id that must survive.
   f.writeInboxFile(QStringLiteral("sent-by-hand.json"), json);
-  f.writeInboxFile(kBatchB + QStringLiteral(".json"), R"({"id":")" + kBatchB.toLatin1() + R"(","paths":["/b"]})");
+  f.writeInboxFile(kBatchB + QStringLiteral(".json"),
+                   R"({"id":")" + kBatchB.toLatin1() + R"(","paths":["/b"]})");
 
   QList<SharedInbox::Batch> first = f.inbox.loadBatches();
   ASSERT_EQ(first.size(), 2);

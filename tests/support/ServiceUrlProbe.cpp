@@ -15,7 +15,8 @@ namespace {
 // The status, or -1 when the request failed: QCoro's waitFor never returns from a task that throws.
 QCoro::Task<int> statusOf(pm::ParcelmoorAPI& api) {
   try {
-    const auto response = co_await api.request(QStringLiteral("buckets"), "GET", pm::ParcelmoorAPI::Body::none(), {});
+    const auto response =
+        co_await api.request(QStringLiteral("buckets"), "GET", pm::ParcelmoorAPI::Body::none(), {});
     co_return response.status;
   } catch (...) {
     co_return -1;
