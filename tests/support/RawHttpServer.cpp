@@ -74,7 +74,7 @@ void RawHttpServer::readRequest(Connection& connection) {
   sent_ += connection.socket->write(answer_.bytes);
   if (answer_.endless) {
     feed(connection);
-  } else if (answer_.close) {
+  } else {
     connection.socket->disconnectFromHost();
   }
 }

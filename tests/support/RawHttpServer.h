@@ -25,10 +25,8 @@ class RawHttpServer final : public QObject {
   struct Answer {
     // Sent as they stand once the request is in: status line, headers, blank line and any body.
     QByteArray bytes;
-    // Then filler bytes for as long as the client reads, or `bytes` alone when false.
+    // Then filler bytes for as long as the client reads; when false the connection closes after `bytes`.
     bool endless = false;
-    // Closes the connection after `bytes` (ignored while endless).
-    bool close = true;
   };
 
   explicit RawHttpServer(Answer answer, QObject* parent = nullptr);
