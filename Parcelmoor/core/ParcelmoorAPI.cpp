@@ -32,6 +32,7 @@ namespace pm {
 namespace {
 
 constexpr qsizetype kAcceptedLanguageCount = 3;
+constexpr qint64 kReadAhead = 256 * 1024;
 constexpr char kEnvironmentVariable[] = "PARCELMOOR_API";
 
 QString translated(const char* text) { return QCoreApplication::translate("ParcelmoorAPI", text); }
@@ -212,6 +213,9 @@ QCoro::Task<ParcelmoorAPI::Attempt> ParcelmoorAPI::send(QNetworkRequest request,
   const std::unique_ptr<QNetworkReply, LaterDeleter> reply(
       payload ? network_.sendCustomRequest(request, method, *payload) : network_.sendCustomRequest(request, method));
   QNetworkReply* const raw = reply.get();
+  // Qt's network thread reads ahead only this far of what this thread has taken, so an answer abandoned
+  // at the cap has not been pulled in whole meanwhile.
+  raw->setReadBufferSize(kReadAhead);
 
   // The abort runs from the event loop, never inside a signal of the reply, the timer or the token: it
   // resumes this coroutine, which then destroys the timer and the handlers.

@@ -53,7 +53,9 @@ bool isBatchFileName(const QString& name) {
   return name.size() > kExtension.size() && name.endsWith(kExtension, Qt::CaseSensitive);
 }
 
-bool isRegularFile(const struct stat& info) { return S_ISREG(info.st_mode); }
+bool isRegularFile(const struct stat& info) {
+  return S_ISREG(info.st_mode);
+}
 
 // The bytes of a batch file: a regular file, or a link to one, of at most kMaximumBatchSize bytes. Nothing
 // else is read: a link to a device would never end, and one to a FIFO would block the agent until somebody
