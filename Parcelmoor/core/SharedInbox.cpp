@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
 #include "platform/FileDescriptor.h"
@@ -75,9 +77,16 @@ std::optional<QByteArray> readBatchBytes(const QString& path) {
   }
   QFile file;
   if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
-  // Bounded even when the file grows while it is read.
-  QByteArray bytes = file.read(SharedInbox::kMaximumBatchSize + 1);
-  if (bytes.size() > SharedInbox::kMaximumBatchSize) return std::nullopt;
+  // In steps, so a small batch costs little, and bounded even when the file grows while it is read.
+  constexpr qint64 kStep = 64 * 1024;
+  QByteArray bytes;
+  bytes.reserve(qsizetype(info.st_size));
+  for (;;) {
+    const QByteArray chunk = file.read(std::min(kStep, SharedInbox::kMaximumBatchSize + 1 - bytes.size()));
+    if (chunk.isEmpty()) break;
+    bytes += chunk;
+    if (bytes.size() > SharedInbox::kMaximumBatchSize) return std::nullopt;
+  }
   return bytes;
 }
 
