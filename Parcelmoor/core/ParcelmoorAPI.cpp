@@ -14,6 +14,7 @@
 
 #include <QCoroNetworkReply>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -119,7 +120,8 @@ class AnswerBody {
   // False once the body is known to pass the limit: the reply should be abandoned.
   bool append(QIODevice& source) {
     if (tooLarge_) return false;
-    bytes_ += source.read(limit_ + 1 - bytes_.size());
+    // No more than is there: a read allocates what it is allowed to take.
+    bytes_ += source.read(std::min(limit_ + 1 - bytes_.size(), source.bytesAvailable()));
     if (bytes_.size() > limit_) refuse();
     return !tooLarge_;
   }
