@@ -1,5 +1,6 @@
 #include "AccountState.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -47,6 +48,8 @@ QString failureRawValue(AccountState::Failure failure) {
       return QStringLiteral("denied");
     case AccountState::Failure::expired:
       return QStringLiteral("expired");
+    case AccountState::Failure::keychain:
+      return QStringLiteral("keychain");
     case AccountState::Failure::network:
       break;
   }
@@ -57,7 +60,14 @@ std::optional<AccountState::Failure> failureFromRawValue(const QString& raw) {
   if (raw == QLatin1String("denied")) return AccountState::Failure::denied;
   if (raw == QLatin1String("expired")) return AccountState::Failure::expired;
   if (raw == QLatin1String("network")) return AccountState::Failure::network;
+  if (raw == QLatin1String("keychain")) return AccountState::Failure::keychain;
   return std::nullopt;
+}
+
+QString keychainFailureMessage() {
+  return QCoreApplication::translate(
+      "AccountState",
+      "The keychain did not accept your sign-in: is a keyring (Secret Service) running and unlocked?");
 }
 
 QByteArray AccountState::toJson() const {

@@ -15,7 +15,8 @@ class Signals;
 class AccountState {
  public:
   enum class Case { signedOut, waiting, signedIn, failed };
-  enum class Failure { denied, expired, network };
+  // keychain: the sign-in was approved but the session token could not be kept, so it did not happen.
+  enum class Failure { denied, expired, network, keychain };
 
   static AccountState signedOut() { return AccountState(Case::signedOut); }
   static AccountState waiting() { return AccountState(Case::waiting); }
@@ -53,5 +54,8 @@ class AccountState {
 
 QString failureRawValue(AccountState::Failure failure);
 std::optional<AccountState::Failure> failureFromRawValue(const QString& raw);
+
+// What the user is told of failed(keychain): the account page shows it and the agent logs it.
+QString keychainFailureMessage();
 
 }  // namespace pm

@@ -156,7 +156,13 @@ QCoro::Task<> AccountStore::finishSignIn(QString token, CancelTokenPtr flow) {
   // The token is kept only together with the state that announces it, so a sign-in that was cancelled
   // or replaced during the lookups leaves nothing behind.
   if (!self || flow->isCancelled() || flow_ != flow) co_return;
-  storeKeychainString(keychain_, token, sessionTokenAccount());
+  // Read back: a keyring that is locked or gone may take the call and keep nothing.
+  if (!storeKeychainString(keychain_, token, sessionTokenAccount()) || storedToken() != token) {
+    // Without the token every later request would ask the user to sign in: this sign-in did not happen.
+    qCCritical(lcAuth, "%s", qUtf8Printable(keychainFailureMessage()));
+    conclude(flow, AccountState::failed(AccountState::Failure::keychain));
+    co_return;
+  }
   qCInfo(lcAuth, "signed in");
   conclude(flow, AccountState::signedIn(email.value_or(QString()), subscribed));
 }
@@ -172,7 +178,9 @@ QCoro::Task<> AccountStore::refresh() {
   if (refreshing_) co_return;
   const std::optional<QString> token = storedToken();
   if (!token) {
-    publish(AccountState::signedOut());
+    // A sign-in that runs has published "waiting" and has no token yet; "signed out" would hide it, and
+    // the next click on Sign in would throw the approval away.
+    if (!requesting_ && !flow_) publish(AccountState::signedOut());
     co_return;
   }
   refreshing_ = true;

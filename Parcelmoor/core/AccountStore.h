@@ -59,10 +59,12 @@ class AccountStore final : public QObject {
 
   // Starts a device-code sign-in and returns the page to open in the browser; nothing when a sign-in is
   // already starting, the code could not be had (published as failed(network)), or the sign-in was
-  // cancelled before its code came. A poll already running is replaced.
+  // cancelled before its code came. A poll already running is replaced. An approval whose token the
+  // keychain does not take ends as failed(keychain), never as signed in.
   QCoro::Task<std::optional<QUrl>> signIn();
   void cancelSignIn();
-  // Shows the stored session as signed in at once, then asks the service whether it still stands.
+  // Shows the stored session as signed in at once, then asks the service whether it still stands. Without
+  // a stored session it publishes signedOut, unless a sign-in runs (whose state stands).
   QCoro::Task<> refresh();
   // Local sign-out: stops any sign-in, deletes the session token, publishes signedOut.
   void forgetSession();

@@ -9,10 +9,12 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <QCoroNetworkReply>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -20,6 +22,7 @@
 #include "core/SessionToken.h"
 #include "core/UploadError.h"
 #include "platform/Log.h"
+#include "platform/NetworkRequest.h"
 
 #ifndef PM_SERVICE_URL
 #error "PM_SERVICE_URL must be defined by the build"
@@ -30,6 +33,7 @@ namespace pm {
 namespace {
 
 constexpr qsizetype kAcceptedLanguageCount = 3;
+constexpr qint64 kReadAhead = 256 * 1024;
 constexpr char kEnvironmentVariable[] = "PARCELMOOR_API";
 
 QString translated(const char* text) { return QCoreApplication::translate("ParcelmoorAPI", text); }
@@ -102,6 +106,45 @@ UploadError refusal(int status, const ServiceError& answer) {
   return UploadError::rejected(std::move(text));
 }
 
+// A failure of the connection rather than an HTTP refusal (which Qt reports as an error too).
+bool isConnectionFailure(QNetworkReply::NetworkError error) {
+  return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
+         error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
+}
+
+// The body of one answer, read as it arrives and never past `limit` bytes.
+class AnswerBody {
+ public:
+  explicit AnswerBody(qint64 limit) : limit_(limit) {}
+
+  // False once the body is known to pass the limit: the reply should be abandoned.
+  bool append(QIODevice& source) {
+    if (tooLarge_) return false;
+    // No more than is there: a read allocates what it is allowed to take.
+    bytes_ += source.read(std::min(limit_ + 1 - bytes_.size(), source.bytesAvailable()));
+    if (bytes_.size() > limit_) refuse();
+    return !tooLarge_;
+  }
+  // The length the answer announces, checked before a byte of it is read.
+  bool expect(const QVariant& contentLength) {
+    if (contentLength.isValid() && contentLength.toLongLong() > limit_) refuse();
+    return !tooLarge_;
+  }
+
+  bool tooLarge() const { return tooLarge_; }
+  QByteArray take() { return std::move(bytes_); }
+
+ private:
+  void refuse() {
+    tooLarge_ = true;
+    bytes_ = QByteArray();
+  }
+
+  qint64 limit_;
+  QByteArray bytes_;
+  bool tooLarge_ = false;
+};
+
 }  // namespace
 
 ServiceError ServiceError::decode(const QByteArray& body) {
@@ -141,13 +184,15 @@ ParcelmoorAPI::ParcelmoorAPI(QNetworkAccessManager& network, const Keychain& key
 
 QNetworkRequest ParcelmoorAPI::buildRequest(const QString& path, const QByteArray& method, const Body& body,
                                             const std::optional<QString>& token) const {
-  QNetworkRequest request(endpoint(options_.baseUrl, path));
+  QNetworkRequest request = networkRequest(endpoint(options_.baseUrl, path));
   // The service keeps no state in cookies, and none may leak into or out of its requests.
   request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, int(QNetworkRequest::Manual));
   request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, int(QNetworkRequest::Manual));
   if (token) request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+  const QStringList languages = acceptedLanguages(options_.preferredLanguages);
+  // Without a language worth naming, any will do: Qt would otherwise fill in English of its own accord.
   request.setRawHeader("Accept-Language",
-                       options_.preferredLanguages.mid(0, kAcceptedLanguageCount).join(QLatin1String(", ")).toUtf8());
+                       languages.isEmpty() ? QByteArray("*") : languages.join(QLatin1String(", ")).toUtf8());
   switch (body.kind()) {
     case Body::Kind::json:
       request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/json"));
@@ -170,9 +215,12 @@ QCoro::Task<ParcelmoorAPI::Attempt> ParcelmoorAPI::send(QNetworkRequest request,
   const std::unique_ptr<QNetworkReply, LaterDeleter> reply(
       payload ? network_.sendCustomRequest(request, method, *payload) : network_.sendCustomRequest(request, method));
   QNetworkReply* const raw = reply.get();
+  // Qt's network thread reads ahead only this far of what this thread has taken, so an answer abandoned
+  // at the cap has not been pulled in whole meanwhile.
+  raw->setReadBufferSize(kReadAhead);
 
-  // The abort runs from the event loop, never inside the timer's or the token's signal: it resumes this
-  // coroutine, which then destroys the timer.
+  // The abort runs from the event loop, never inside a signal of the reply, the timer or the token: it
+  // resumes this coroutine, which then destroys the timer and the handlers.
   const auto abortSoon = [raw] { QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection); };
   bool timedOut = false;
   QTimer idle;
@@ -186,20 +234,41 @@ QCoro::Task<ParcelmoorAPI::Attempt> ParcelmoorAPI::send(QNetworkRequest request,
   connect(raw, &QNetworkReply::uploadProgress, &idle, qOverload<>(&QTimer::start));
   connect(raw, &QNetworkReply::downloadProgress, &idle, qOverload<>(&QTimer::start));
   if (cancel) connect(cancel.get(), &CancelToken::cancelled, raw, abortSoon);
+
+  // The body is taken as it arrives, so an answer past the cap is dropped as soon as it gets there instead
+  // of being held whole first.
+  AnswerBody body(options_.maximumAnswerSize);
+  const auto take = [raw, &body, abortSoon] {
+    if (!body.append(*raw)) abortSoon();
+  };
+  connect(raw, &QNetworkReply::metaDataChanged, &idle, [raw, &body, abortSoon] {
+    if (!body.expect(raw->header(QNetworkRequest::ContentLengthHeader))) abortSoon();
+  });
+  connect(raw, &QNetworkReply::readyRead, &idle, take);
   idle.start();
 
   co_await raw;
   idle.stop();
+  take();
 
-  if (raw->error() == QNetworkReply::OperationCanceledError) {
+  const QNetworkReply::NetworkError error = raw->error();
+  if (error == QNetworkReply::OperationCanceledError) {
     if (cancel && cancel->isCancelled()) co_return Attempt{Attempt::Outcome::cancelled, {}, {}};
     if (timedOut) co_return Attempt{Attempt::Outcome::timedOut, {}, {}};
   }
+  if (body.tooLarge())
+    co_return Attempt{
+        Attempt::Outcome::failed, {}, translated("The answer from Parcelmoor is too large to read.")};
   const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  // Qt flags 4xx and 5xx as errors too; only a reply without a status failed to be an answer.
-  if (status.isValid() || raw->error() == QNetworkReply::NoError)
-    co_return Attempt{Attempt::Outcome::answered, Response{raw->readAll(), status.toInt()}, {}};
-  co_return Attempt{Attempt::Outcome::failed, {}, raw->errorString()};
+  // Qt flags 4xx and 5xx as errors too: only a failure of the connection itself, with or without a status,
+  // keeps the reply from being an answer.
+  if (!isConnectionFailure(error) && (status.isValid() || error == QNetworkReply::NoError))
+    co_return Attempt{Attempt::Outcome::answered, Response{body.take(), status.toInt()}, {}};
+  // A status with a failed connection means the body stopped before its end: it is no answer either.
+  const QString failure =
+      status.isValid() ? translated("The connection to Parcelmoor closed before the whole answer arrived.")
+                       : raw->errorString();
+  co_return Attempt{Attempt::Outcome::failed, {}, failure};
 }
 
 QCoro::Task<ParcelmoorAPI::Response> ParcelmoorAPI::request(QString path, QByteArray method, Body body,
@@ -266,5 +335,27 @@ QUrl serviceBaseUrl() {
 }
 
 QStringList preferredLanguages() { return QLocale::system().uiLanguages(); }
+
+QStringList acceptedLanguages(const QStringList& preferred) {
+  // A language tag as HTTP takes it: a primary subtag of letters, then subtags of letters and digits.
+  static const QRegularExpression kTag(QStringLiteral("^[A-Za-z]{2,8}(-[A-Za-z0-9]{1,8})*$"));
+  // The script subtag of "en-Latn-US": Qt lists such a tag beside the same tag without it.
+  static const QRegularExpression kScript(QStringLiteral("-[A-Za-z]{4}(?=-|$)"));
+  const auto seen = [](const QStringList& tags, const QString& tag) {
+    return tags.contains(tag, Qt::CaseInsensitive);
+  };
+
+  QStringList accepted;
+  for (const QString& tag : preferred) {
+    if (accepted.size() == kAcceptedLanguageCount) break;
+    // "C" and "POSIX" name no language at all.
+    if (!kTag.match(tag).hasMatch() || tag.compare(QLatin1String("POSIX"), Qt::CaseInsensitive) == 0)
+      continue;
+    const QString withoutScript = QString(tag).remove(kScript);
+    if (seen(accepted, tag) || (withoutScript != tag && seen(preferred, withoutScript))) continue;
+    accepted.append(tag);
+  }
+  return accepted;
+}
 
 }  // namespace pm

@@ -67,10 +67,14 @@ class ParcelmoorAPI final : public QObject {
 
   struct Options {
     QUrl baseUrl;
-    // The user's languages, most preferred first; the first three go out as "Accept-Language".
+    // The user's languages, most preferred first, as preferredLanguages() gives them; the first three
+    // distinct tags go out as "Accept-Language" (acceptedLanguages()).
     QStringList preferredLanguages;
     // How long an attempt may go without progress before it counts as timed out (and is tried once more).
     std::chrono::milliseconds timeout = std::chrono::seconds(60);
+    // The longest answer body read; a longer one is abandoned as soon as it passes this. Every answer of the
+    // service is a small JSON document.
+    qint64 maximumAnswerSize = qint64(8) << 20;
   };
 
   ParcelmoorAPI(QNetworkAccessManager& network, const Keychain& keychain, Options options,
@@ -78,9 +82,11 @@ class ParcelmoorAPI final : public QObject {
 
   const QUrl& baseUrl() const { return options_.baseUrl; }
 
-  // Sends one request and returns its body and status without judging the status. A request that times
-  // out is sent once more; a transport failure throws UploadError::transport, a cancellation through
-  // `cancel` UploadError::cancelled; an unencodable JSON body throws before anything is sent.
+  // Sends one request and returns its body and status without judging the status; a redirect is not
+  // followed but returned as its 3xx status. A request that times out is sent once more; a transport
+  // failure throws UploadError::transport, and so do an answer longer than `maximumAnswerSize` and one
+  // whose connection ended before its body did; a cancellation through `cancel` throws
+  // UploadError::cancelled; an unencodable JSON body throws before anything is sent.
   QCoro::Task<Response> request(QString path, QByteArray method, Body body, std::optional<QString> token,
                                 CancelTokenPtr cancel = {});
 
@@ -115,8 +121,11 @@ QUrl serviceBaseUrl();
 // The same decision for a given value of the variable.
 QUrl serviceBaseUrl(const std::optional<QString>& environmentValue);
 QUrl builtInServiceUrl();
-// The languages of the user's locale settings, most preferred first.
+// The languages of the user's locale settings, most preferred first, as the system lists them.
 QStringList preferredLanguages();
+// What "Accept-Language" names of `preferred`: at most three distinct language tags, in order, without
+// the script variants the system repeats ("en-Latn-US" beside "en-US") and without "C" or "POSIX".
+QStringList acceptedLanguages(const QStringList& preferred);
 
 // An absolute URL made from service text; nothing for empty, relative or malformed text.
 std::optional<QUrl> absoluteUrl(const QString& text);

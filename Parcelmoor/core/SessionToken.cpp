@@ -22,13 +22,13 @@ std::optional<QString> loadKeychainString(const Keychain& keychain, const QStrin
   return text;
 }
 
-void storeKeychainString(Keychain& keychain, const std::optional<QString>& value, const QString& account) {
+bool storeKeychainString(Keychain& keychain, const std::optional<QString>& value, const QString& account) {
   if (!value) {
     keychain.remove(service(), account);
-    return;
+    return true;
   }
   // The store replaces the old item whole: no attribute of it survives.
-  keychain.store(service(), account, value->toUtf8());
+  return keychain.store(service(), account, value->toUtf8());
 }
 
 void deleteKeychainString(Keychain& keychain, const QString& account) { keychain.remove(service(), account); }

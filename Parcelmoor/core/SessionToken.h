@@ -11,8 +11,9 @@ class Keychain;
 // The service session token: one item of the agent's own (service "com.wrenfold.Parcelmoor", account
 // "session-token"), the access token as UTF-8. These calls never throw; a failed read looks like no token.
 std::optional<QString> loadKeychainString(const Keychain& keychain, const QString& account);
-// Replaces the item; nothing only deletes.
-void storeKeychainString(Keychain& keychain, const std::optional<QString>& value, const QString& account);
+// Replaces the item; nothing only deletes. False when the keychain did not take the value (logged by the
+// keychain), so a caller never announces a session that is not kept.
+bool storeKeychainString(Keychain& keychain, const std::optional<QString>& value, const QString& account);
 void deleteKeychainString(Keychain& keychain, const QString& account);
 
 QString sessionTokenAccount();

@@ -7,8 +7,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Log.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
@@ -49,10 +55,45 @@ bool isBatchFileName(const QString& name) {
   return name.size() > kExtension.size() && name.endsWith(kExtension, Qt::CaseSensitive);
 }
 
+bool isRegularFile(const struct stat& info) {
+  return S_ISREG(info.st_mode);
+}
+
+// The bytes of a batch file: a regular file, or a link to one, of at most kMaximumBatchSize bytes. Nothing
+// else is read: a link to a device would never end, and one to a FIFO would block the agent until somebody
+// writes to it. A device is not even opened (opening some has effects); the descriptor is checked again
+// in case the name was swapped meanwhile, and it is opened without blocking so a FIFO swapped in cannot
+// hold the open.
+std::optional<QByteArray> readBatchBytes(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat info {};
+  if (::stat(name.constData(), &info) != 0 || !isRegularFile(info)) return std::nullopt;
+  const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.isValid() || ::fstat(fd.get(), &info) != 0 || !isRegularFile(info)) return std::nullopt;
+  if (info.st_size > SharedInbox::kMaximumBatchSize) {
+    qCWarning(lcApp) << "Skipping inbox file" << privateValue(path) << "of" << qint64(info.st_size)
+                     << "bytes: no batch is that large";
+    return std::nullopt;
+  }
+  QFile file;
+  if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
+  // In steps, so a small batch costs little, and bounded even when the file grows while it is read.
+  constexpr qint64 kStep = 64 * 1024;
+  QByteArray bytes;
+  bytes.reserve(qsizetype(info.st_size));
+  for (;;) {
+    const QByteArray chunk = file.read(std::min(kStep, SharedInbox::kMaximumBatchSize + 1 - bytes.size()));
+    if (chunk.isEmpty()) break;
+    bytes += chunk;
+    if (bytes.size() > SharedInbox::kMaximumBatchSize) return std::nullopt;
+  }
+  return bytes;
+}
+
 std::optional<SharedInbox::Batch> readBatchFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  auto batch = SharedInbox::Batch::fromJson(file.readAll());
+  const auto bytes = readBatchBytes(path);
+  if (!bytes) return std::nullopt;
+  auto batch = SharedInbox::Batch::fromJson(*bytes);
   if (batch) batch->file = path;
   return batch;
 }
@@ -135,7 +176,7 @@ std::optional<QString> SharedInbox::inboxFolder() const {
   return folder;
 }
 
-QList<SharedInbox::Batch> SharedInbox::loadBatches() const {
+QList<SharedInbox::Batch> SharedInbox::loadBatches() {
   const auto folder = inboxFolder();
   if (!folder) return {};
   const QDir dir(*folder);
@@ -145,16 +186,27 @@ QList<SharedInbox::Batch> SharedInbox::loadBatches() const {
   QList<Batch> batches;
   for (const QString& name : names) {
     if (!isBatchFileName(name)) continue;
-    if (auto batch = readBatchFile(dir.filePath(name))) batches.append(std::move(*batch));
+    auto batch = readBatchFile(dir.filePath(name));
+    if (!batch) continue;
+    if (taken_.contains(batch->id)) {
+      // Handed over already: the sender wrote it again, or wrote it in place after it was taken.
+      qCInfo(lcApp) << "Inbox batch" << uuidText(batch->id) << "was taken already; removing its copy";
+      QFile::remove(batch->file);
+      continue;
+    }
+    batches.append(std::move(*batch));
   }
   return batches;
 }
 
-bool SharedInbox::removeBatch(const Batch& batch) const {
+bool SharedInbox::removeBatch(const Batch& batch) {
   const QString path =
       batch.file.isEmpty() ? paths_.inbox() + QLatin1Char('/') + uuidText(batch.id) + QLatin1String(".json") : batch.file;
   QFile file(path);
-  if (file.remove() || !QFileInfo::exists(path)) return true;
+  if (file.remove() || !QFileInfo::exists(path)) {
+    taken_.insert(batch.id);
+    return true;
+  }
   qCWarning(lcApp) << "Cannot delete inbox batch" << uuidText(batch.id) << privateValue(path)
                       << file.errorString();
   return false;

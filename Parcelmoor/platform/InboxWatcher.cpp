@@ -19,10 +19,12 @@ namespace pm {
 
 namespace {
 
-constexpr uint32_t kEntryChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+// The folder's entries, and a file in it that a writer has just closed: a file written in place is still
+// empty when it is created, and nothing else tells when its content is complete.
+constexpr uint32_t kEntryChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE;
 
-// Events that count as a change of the folder's entries. A queue overflow lost some of them, so it counts
-// as one change too: the owner looks at the folder again either way.
+// Events that count as a change. A queue overflow lost some of them, so it counts as one change too: the
+// owner looks at the folder again either way.
 int countChanges(const char* events, size_t length) {
   int changes = 0;
   size_t offset = 0;
@@ -37,18 +39,13 @@ int countChanges(const char* events, size_t length) {
 
 }  // namespace
 
-void InboxWatcher::Descriptor::reset() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
 InboxWatcher::InboxWatcher(const QString& folder, std::function<void()> onChange, QObject* parent)
     : QObject(parent), onChange_(std::move(onChange)) {
   if (folder.isEmpty()) {
     qCWarning(lcApp) << "No inbox folder to watch; batches are taken at launch and on reopen only";
     return;
   }
-  Descriptor inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  FileDescriptor inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   if (!inotify.isValid()) {
     qCWarning(lcApp) << "Cannot start watching the inbox:" << std::strerror(errno);
     return;

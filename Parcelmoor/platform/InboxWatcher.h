@@ -5,15 +5,17 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
+
+#include "platform/FileDescriptor.h"
 
 class QSocketNotifier;
 
 namespace pm {
 
 // Tells its owner, on the owner's thread, each time an entry of one folder is created, deleted or moved in
-// or out (inotify). Writes into files already in the folder are not changes. The watch is made once and
-// never re-armed: a folder deleted or replaced later is no longer followed.
+// or out, and each time a file in it that was open for writing is closed (inotify). Other writes are not
+// changes. The watch is made once and never re-armed: a folder deleted or replaced later is no longer
+// followed.
 class InboxWatcher final : public QObject {
   Q_OBJECT
 
@@ -32,32 +34,10 @@ class InboxWatcher final : public QObject {
   void cancel();
 
  private:
-  // Owns one file descriptor and closes it when released.
-  class Descriptor {
-   public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-      if (this != &other) {
-        reset();
-        fd_ = std::exchange(other.fd_, -1);
-      }
-      return *this;
-    }
-
-    int get() const { return fd_; }
-    bool isValid() const { return fd_ >= 0; }
-    void reset();
-
-   private:
-    int fd_;
-  };
-
   void readEvents();
 
   std::function<void()> onChange_;
-  Descriptor inotify_;
+  FileDescriptor inotify_;
   // Declared after the descriptor so it is destroyed, and so stops polling, before the descriptor closes.
   std::unique_ptr<QSocketNotifier> notifier_;
 };

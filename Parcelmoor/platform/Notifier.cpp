@@ -18,6 +18,9 @@ const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kApplicationName = QStringLiteral("Parcelmoor");
 // Let the server decide how long a notification stays.
 constexpr int kServerDefaultExpiry = -1;
+// The sound theme's event for a message that came in; without a hint the server plays nothing.
+const QString kSoundHint = QStringLiteral("sound-name");
+const QString kDefaultSound = QStringLiteral("message-new-instant");
 
 QDBusMessage notificationsCall(const QString& method) {
   return QDBusMessage::createMethodCall(kService, kObjectPath, kInterface, method);
@@ -42,7 +45,8 @@ DBusNotifier::DBusNotifier(QDBusConnection connection, std::chrono::milliseconds
 
 QCoro::Task<std::optional<QString>> DBusNotifier::add(NotificationRequest request) {
   QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
-  call << kApplicationName << 0u << QString() << request.title << request.body << QStringList() << QVariantMap()
+  const QVariantMap hints{{kSoundHint, kDefaultSound}};
+  call << kApplicationName << 0u << QString() << request.title << request.body << QStringList() << hints
        << kServerDefaultExpiry;
   const QDBusMessage reply = co_await callAsync(connection_, call, callTimeout_);
   if (reply.type() != QDBusMessage::ReplyMessage) co_return errorText(reply);

@@ -11,7 +11,7 @@
 
 namespace pm {
 
-// One notification to show at once, with the notification server's default sound.
+// One notification to show at once, with the sound theme's sound for a message that came in.
 struct NotificationRequest {
   QString identifier;  // ours, unique per request
   QString title;

@@ -20,6 +20,7 @@ TEST(AccountState, TheFourShapesRoundTrip) {
       {AccountState::failed(AccountState::Failure::expired), R"({"failed":{"_0":"expired"}})"},
       {AccountState::failed(AccountState::Failure::denied), R"({"failed":{"_0":"denied"}})"},
       {AccountState::failed(AccountState::Failure::network), R"({"failed":{"_0":"network"}})"},
+      {AccountState::failed(AccountState::Failure::keychain), R"({"failed":{"_0":"keychain"}})"},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.json);

@@ -137,6 +137,21 @@ TEST_F(AccountStoreTest, ASignInWaitsThenStoresTheTokenAndPublishesTheAccount) {
   EXPECT_TRUE(log.contains(QStringLiteral("signed in")));
 }
 
+TEST_F(AccountStoreTest, AnApprovalTheKeychainDoesNotTakeIsAFailureNotASignIn) {
+  harness.service.setApproval(Approval::approved, kEmail, true);
+  harness.keychain.setFailing(true);
+  test::wait(store.signIn());
+  ASSERT_TRUE(waitForStates(2));
+  test::spin(20ms);
+  EXPECT_EQ(states(), (QList{AccountState::waiting(), failed(AccountState::Failure::keychain)}));
+  EXPECT_TRUE(log.contains(QStringLiteral(
+      "The keychain did not accept your sign-in: is a keyring (Secret Service) running and unlocked?")));
+  EXPECT_FALSE(log.contains(QStringLiteral("signed in")));
+
+  harness.keychain.setFailing(false);
+  EXPECT_FALSE(harness.storedToken());
+}
+
 TEST_F(AccountStoreTest, SlowDownLengthensEveryLaterPause) {
   harness.service.script("POST", kToken, Reply::error(400, QStringLiteral("slow_down")));
   harness.service.script("POST", kToken, Reply::error(400, QStringLiteral("authorization_pending")));
@@ -326,6 +341,21 @@ TEST_F(AccountStoreTest, RefreshWithoutATokenPublishesSignedOut) {
   test::wait(store.refresh());
   EXPECT_EQ(states(), QList{AccountState::signedOut()});
   EXPECT_TRUE(harness.service.requests().isEmpty());
+}
+
+// The settings program asks for a refresh whenever it becomes active: just when the user comes back from
+// approving the code in the browser.
+TEST_F(AccountStoreTest, ARefreshDuringASignInLeavesItWaiting) {
+  timer.hold();
+  harness.service.setApproval(Approval::approved, kEmail, true);
+  test::wait(store.signIn());
+  test::wait(store.refresh());
+  EXPECT_EQ(states(), QList{AccountState::waiting()});
+
+  timer.release();
+  ASSERT_TRUE(waitForStates(2));
+  EXPECT_EQ(states(), (QList{AccountState::waiting(), signedIn(kEmail, true)}));
+  EXPECT_EQ(harness.storedToken(), harness.service.lastIssuedToken());
 }
 
 TEST_F(AccountStoreTest, RefreshShowsTheStoredAccountAtOnceThenTheServicesAnswer) {

@@ -1,4 +1,5 @@
 #include <QJsonObject>
+#include <QProcess>
 
 #include <QCoroTask>
 
@@ -7,6 +8,7 @@
 #include "core/ParcelmoorAPI.h"
 #include "core/UploadError.h"
 #include "support/LogCapture.h"
+#include "support/RawHttpServer.h"
 #include "support/ServiceHarness.h"
 #include "support/TestSupport.h"
 
@@ -43,19 +45,24 @@ TEST(ServiceBaseUrl, TheVariableWinsOnlyWhenItIsAUsableUrl) {
   }
 }
 
+// The process keeps the first value it reads, so the test needs a process whose first read it is.
 TEST(ServiceBaseUrl, TheVariableIsReadOnceAndRoutesRequests) {
-  test::ServiceHarness harness;
-  // Each test runs in a process of its own, so this is the first read here.
-  qputenv("PARCELMOOR_API", harness.service.baseUrl().toEncoded());
-  ParcelmoorAPI::Options options = test::ServiceHarness::optionsFor(harness.service);
-  options.baseUrl = serviceBaseUrl();
-  qputenv("PARCELMOOR_API", "http://127.0.0.1:1");
-  EXPECT_EQ(serviceBaseUrl(), options.baseUrl);
-  qunsetenv("PARCELMOOR_API");
+  FakeService service;
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("PARCELMOOR_API"), service.baseUrl().toString());
+  child.setProcessEnvironment(env);
+  child.start(QStringLiteral(PM_SERVICE_URL_PROBE), {});
+  ASSERT_TRUE(child.waitForFinished(30'000));
+  ASSERT_EQ(child.exitCode(), 0) << child.readAllStandardError().constData();
 
-  ParcelmoorAPI api(harness.network, harness.keychain, options);
-  get(api, QStringLiteral("buckets"));
-  EXPECT_EQ(harness.service.requests().last().target, QStringLiteral("/api/buckets"));
+  const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'));
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_EQ(QUrl(lines[0]), service.baseUrl());
+  EXPECT_EQ(QUrl(lines[1]), service.baseUrl()) << "a changed variable is not read again";
+  EXPECT_EQ(lines[2], QStringLiteral("404"));
+  ASSERT_EQ(service.requests().size(), 1);
+  EXPECT_EQ(service.requests().last().target, QStringLiteral("/api/buckets"));
 }
 
 TEST(ParcelmoorAPI, PathsGoUnderApiBelowTheBaseUrl) {
@@ -103,6 +110,33 @@ TEST(ParcelmoorAPI, HeadersAndBodies) {
   EXPECT_EQ(requests[2].method, "DELETE");
   EXPECT_TRUE(requests[2].body.isEmpty());
   EXPECT_FALSE(requests[2].headers.contains("content-type"));
+}
+
+TEST(ParcelmoorAPI, AcceptLanguageNamesUpToThreeDistinctLanguages) {
+  const struct {
+    QStringList preferred;  // as the system lists them
+    QByteArray header;
+  } table[] = {
+      {{"en-Latn-US", "en-US", "en"}, "en-US, en"},
+      {{"fr", "fr-Latn-FR", "fr-FR", "de", "de-Latn-DE", "de-DE"}, "fr, fr-FR, de"},
+      {{"zh-Hant-TW", "zh-TW"}, "zh-TW"},
+      {{"zh-Hans-CN", "zh-Hant-TW"}, "zh-Hans-CN, zh-Hant-TW"},
+      {{"en-GB", "EN-gb", "en-gb", "de"}, "en-GB, de"},
+      {{"C"}, "*"},
+      {{"POSIX", "c"}, "*"},
+      {{"", "en US", "ninelettr", "de_DE", "-x", "en-", "it"}, "it"},
+      {{}, "*"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(qPrintable(row.preferred.join(QLatin1Char('|'))));
+    test::ServiceHarness harness;
+    ParcelmoorAPI::Options options = test::ServiceHarness::optionsFor(harness.service);
+    options.preferredLanguages = row.preferred;
+    ParcelmoorAPI api(harness.network, harness.keychain, options);
+    get(api, QStringLiteral("me"));
+    const auto request = harness.service.requests().last();
+    EXPECT_EQ(request.header("accept-language"), row.header);
+  }
 }
 
 TEST(ParcelmoorAPI, ABodyThatIsNoJsonFailsBeforeSending) {
@@ -173,6 +207,106 @@ TEST(ParcelmoorAPI, ACancelledRequestEndsAsCancelledWithoutARetry) {
   cancel->cancel();
   EXPECT_EQ(failureOf(std::move(task)), UploadError::cancelled());
   EXPECT_EQ(harness.service.count("GET", QStringLiteral("slow")), 1);
+}
+
+TEST(ParcelmoorAPI, ARedirectReachesTheCallerAsItsStatus) {
+  for (const int status : {301, 302, 303, 307, 308}) {
+    for (const QByteArray method : {QByteArray("POST"), QByteArray("PUT")}) {
+      SCOPED_TRACE(status);
+      SCOPED_TRACE(method.constData());
+      test::ServiceHarness harness;
+      harness.signIn();
+      FakeService::Reply moved = FakeService::Reply::raw(status, "");
+      moved.headers.insert("Location", harness.service.baseUrl().toEncoded() + "/api/elsewhere");
+      harness.service.script(method, QStringLiteral("buckets"), moved);
+      harness.service.script(method, QStringLiteral("buckets"), moved);
+
+      const QJsonObject sent{{QStringLiteral("name"), QStringLiteral("x")}};
+      const auto response = test::wait(
+          harness.api.request(QStringLiteral("buckets"), method, ParcelmoorAPI::Body::json(sent), {}));
+      EXPECT_EQ(response.status, status);
+      EXPECT_EQ(failureOf(harness.api.authorizedRequest(QStringLiteral("buckets"), method, sent)),
+                UploadError::rejected(QStringLiteral("Parcelmoor responded with HTTP %1.").arg(status)));
+      EXPECT_EQ(harness.service.requests().size(), 2) << "nothing follows the redirect";
+    }
+  }
+}
+
+// ---- what comes back ------------------------------------------------------------------------------------
+
+ParcelmoorAPI::Options rawServerOptions(const test::RawHttpServer& server, qint64 maximumAnswerSize) {
+  ParcelmoorAPI::Options options;
+  options.baseUrl = server.url(QString());
+  options.maximumAnswerSize = maximumAnswerSize;
+  return options;
+}
+
+TEST(ParcelmoorAPI, AnAnswerCutShortIsATransportFailure) {
+  const QString cutShort =
+      QStringLiteral("The connection to Parcelmoor closed before the whole answer arrived.");
+  const struct {
+    const char* name;
+    QByteArray answer;
+  } table[] = {
+      {"shorter than its length",
+       "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n"
+       "{\"url\":\"https://"},
+      {"a refusal shorter than its length",
+       "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 50\r\n\r\n{\"error\""},
+      {"chunks without their end", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    test::RawHttpServer server({row.answer});
+    QNetworkAccessManager network;
+    MemoryKeychain keychain;
+    ParcelmoorAPI api(network, keychain, rawServerOptions(server, 1024));
+    const auto failure = failureOf(api.request(QStringLiteral("me"), "GET", ParcelmoorAPI::Body::none(), {}));
+    EXPECT_EQ(failure, UploadError::transport(cutShort));
+    EXPECT_EQ(server.requestCount(), 1) << "a cut answer is not asked for again";
+  }
+}
+
+TEST(ParcelmoorAPI, AnAnswerIsReadUpToItsCapAndNoFurther) {
+  // Larger than what the client reads ahead, so a whole answer also has to come through in steps.
+  constexpr qint64 kCap = 1 << 20;
+  const QString tooLarge = QStringLiteral("The answer from Parcelmoor is too large to read.");
+  const QByteArray exact(kCap, 'a');
+  const auto withLength = [](const QByteArray& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+  };
+  const struct {
+    const char* name;
+    test::RawHttpServer::Answer answer;
+    std::optional<QByteArray> body;  // nothing: refused as too large
+  } table[] = {
+      {"exactly the cap", {withLength(exact)}, exact},
+      {"one byte over the cap", {withLength(exact + "a")}, std::nullopt},
+      {"one byte over the cap, unannounced", {"HTTP/1.1 200 OK\r\n\r\n" + exact + "a"}, std::nullopt},
+      {"the cap, unannounced", {"HTTP/1.1 200 OK\r\n\r\n" + exact}, exact},
+      {"a huge length, announced",
+       {"HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n", true},
+       std::nullopt},
+      {"no length, never ending", {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", true}, std::nullopt},
+      {"a refusal that never ends", {"HTTP/1.1 500 Oops\r\nConnection: close\r\n\r\n", true}, std::nullopt},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    test::RawHttpServer server(row.answer);
+    QNetworkAccessManager network;
+    MemoryKeychain keychain;
+    ParcelmoorAPI api(network, keychain, rawServerOptions(server, kCap));
+    auto task = api.request(QStringLiteral("me"), "GET", ParcelmoorAPI::Body::none(), {});
+    if (row.body) {
+      EXPECT_EQ(test::wait(std::move(task)).body, *row.body);
+      continue;
+    }
+    EXPECT_EQ(failureOf(std::move(task)), UploadError::transport(tooLarge));
+    ASSERT_TRUE(test::runUntil([&] { return server.allClosed(); })) << "the answer was abandoned";
+    // What the kernel buffers between the two ends comes on top of the cap; an unbounded read would
+    // never have ended.
+    EXPECT_LT(server.bytesSent(), 16 << 20);
+  }
 }
 
 struct Reactions {

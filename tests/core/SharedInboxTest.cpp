@@ -50,6 +50,33 @@ QFileDevice::Permissions ownerPermissions(const QString& path) {
   return QFileInfo(path).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
 
+// Should the inbox open a FIFO, a late writer releases it, so a regression fails instead of hanging.
+class FifoReleaser {
+ public:
+  explicit FifoReleaser(const QString& fifo)
+      : thread_([this, path = QFile::encodeName(fifo)] {
+          QElapsedTimer waited;
+          waited.start();
+          while (!done_) {
+            if (waited.elapsed() > 1500) {
+              const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+              if (fd >= 0) ::close(fd);
+            }
+            std::this_thread::sleep_for(10ms);
+          }
+        }) {}
+  ~FifoReleaser() {
+    done_ = true;
+    thread_.join();
+  }
+  FifoReleaser(const FifoReleaser&) = delete;
+  FifoReleaser& operator=(const FifoReleaser&) = delete;
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
 TEST(SharedInbox, LoadsOnlyJsonFilesThatDecodeAndLeavesEveryFileInPlace) {
   InboxFixture f;
   const QByteArray valid = R"({"id":")" + kBatchA.toLatin1() + R"(","uploaderID":")" + kConnection.toLatin1() +
@@ -98,36 +125,58 @@ TEST(SharedInbox, LoadsOnlyJsonFilesThatDecodeAndLeavesEveryFileInPlace) {
   for (const auto& file : files) EXPECT_TRUE(QFile::exists(f.inboxFile(QString::fromLatin1(file.name)))) << file.name;
 }
 
-TEST(SharedInbox, AFifoUnderABatchNameIsNeitherOpenedNorRemoved) {
+// Whatever a batch name leads to, the drain returns at once and reads a bounded amount.
+TEST(SharedInbox, OnlyRegularFilesOfBoundedSizeAreRead) {
   InboxFixture f;
-  f.writeInboxFile(kBatchA + QStringLiteral(".json"), R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/a"]})");
-  const QByteArray fifo = QFile::encodeName(f.inboxFile(QStringLiteral("stuck.json")));
-  ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+  const QByteArray batch = R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/a"]})";
+  const QString target = f.root.write(QStringLiteral("elsewhere/batch"), batch);
+  const QString fifo = f.root.file(QStringLiteral("elsewhere/fifo"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
-  // Should the inbox open the FIFO, a late writer releases it, so a regression fails instead of hanging.
-  std::atomic<bool> drained{false};
-  std::thread releaser([&] {
-    QElapsedTimer waited;
-    waited.start();
-    while (!drained) {
-      if (waited.elapsed() > 1000) {
-        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-  });
+  const auto link = [&](const QString& name, const QString& to) {
+    ASSERT_TRUE(QFile::link(to, f.inboxFile(name)));
+  };
+  f.inbox.inboxFolder();
+  link(QStringLiteral("to-a-file.json"), target);
+  link(QStringLiteral("to-zero.json"), QStringLiteral("/dev/zero"));
+  link(QStringLiteral("to-random.json"), QStringLiteral("/dev/urandom"));
+  link(QStringLiteral("to-a-fifo.json"), fifo);
+  link(QStringLiteral("dangling.json"), f.root.file(QStringLiteral("nowhere")));
+
+  // A batch padded to the limit is still read; one byte more and the file is no batch (a sparse file of
+  // 1 GiB shows that it is not read first either).
+  const QString atLimit = QStringLiteral("0A9E3F14-77C2-4B0D-8E65-5D4C3B2A1908");
+  QByteArray padded = R"({"id":")" + atLimit.toLatin1() + R"(","paths":["/b"]})";
+  padded.append(QByteArray(SharedInbox::kMaximumBatchSize - padded.size(), ' '));
+  f.writeInboxFile(QStringLiteral("at-limit.json"), padded);
+  f.writeInboxFile(QStringLiteral("over-limit.json"), padded + ' ');
+  QFile sparse(f.inboxFile(QStringLiteral("sparse.json")));
+  ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+  sparse.write(batch);
+  ASSERT_TRUE(sparse.resize(qint64(1) << 30));
+  sparse.close();
+
+  const QString stuck = f.inboxFile(QStringLiteral("stuck.json"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(stuck).constData(), 0600), 0);
+
   QElapsedTimer timer;
-  timer.start();
-  const QList<SharedInbox::Batch> batches = f.inbox.loadBatches();
-  const qint64 elapsed = timer.elapsed();
-  drained = true;
-  releaser.join();
+  qint64 elapsed = 0;
+  QList<SharedInbox::Batch> batches;
+  {
+    const FifoReleaser releaseTheLink(fifo);
+    const FifoReleaser releaseTheFifo(stuck);
+    timer.start();
+    batches = f.inbox.loadBatches();
+    elapsed = timer.elapsed();
+  }
 
-  EXPECT_LT(elapsed, 500) << "the drain waited on the FIFO";
-  ASSERT_EQ(batches.size(), 1);
-  EXPECT_EQ(uuidText(batches[0].id), kBatchA);
-  EXPECT_TRUE(QFileInfo(QFile::decodeName(fifo)).exists());
+  EXPECT_LT(elapsed, 1000) << "the drain waited or read too much";
+  std::sort(batches.begin(), batches.end(), [](const auto& a, const auto& b) { return a.file < b.file; });
+  ASSERT_EQ(batches.size(), 2);
+  EXPECT_EQ(batches[0].file, f.inboxFile(QStringLiteral("at-limit.json")));
+  EXPECT_EQ(batches[1].file, f.inboxFile(QStringLiteral("to-a-file.json")));
+  EXPECT_EQ(uuidText(batches[1].id), kBatchA);
+  EXPECT_TRUE(QFileInfo(stuck).exists()) << "what is skipped stays";
 }
 
 TEST(SharedInbox, BatchJsonRoundTripsInTheSendersForm) {
@@ -161,23 +210,42 @@ TEST(SharedInbox, UrlsAreTheAbsolutePathsInOrder) {
 TEST(SharedInbox, RemoveBatchDeletesTheFileItWasReadFrom) {
   InboxFixture f;
   const QByteArray json = R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/a"]})";
-  // The same batch under a name that is not its id, and a second file under its id that must survive.
+  // The batch under a name that is not its id, and another batch under its own id that must survive.
   f.writeInboxFile(QStringLiteral("sent-by-hand.json"), json);
+  f.writeInboxFile(kBatchB + QStringLiteral(".json"),
+                   R"({"id":")" + kBatchB.toLatin1() + R"(","paths":["/b"]})");
 
-  const QList<SharedInbox::Batch> first = f.inbox.loadBatches();
-  ASSERT_EQ(first.size(), 1);
-  f.writeInboxFile(kBatchA + QStringLiteral(".json"), R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/b"]})");
-
+  QList<SharedInbox::Batch> first = f.inbox.loadBatches();
+  ASSERT_EQ(first.size(), 2);
+  std::sort(first.begin(), first.end(), [](const auto& a, const auto& b) { return a.file > b.file; });
   EXPECT_TRUE(f.inbox.removeBatch(first[0]));
   EXPECT_FALSE(QFile::exists(f.inboxFile(QStringLiteral("sent-by-hand.json"))));
 
   const QList<SharedInbox::Batch> second = f.inbox.loadBatches();
   ASSERT_EQ(second.size(), 1) << "the drained batch is not handed over again";
-  EXPECT_EQ(second[0].paths, QStringList{QStringLiteral("/b")});
+  EXPECT_EQ(uuidText(second[0].id), kBatchB);
 
   EXPECT_TRUE(f.inbox.removeBatch(second[0]));
   EXPECT_TRUE(f.inbox.loadBatches().isEmpty());
   EXPECT_TRUE(f.inbox.removeBatch(second[0])) << "a file that is already gone counts as removed";
+}
+
+// A sender that writes a batch in place may write it again after the agent took it (a second close, a
+// rewrite): the batch is still handed over once.
+TEST(SharedInbox, ABatchSeenAgainAfterItWasTakenIsNotHandedOverTwice) {
+  InboxFixture f;
+  const QString name = kBatchA + QStringLiteral(".json");
+  const QByteArray json = R"({"id":")" + kBatchA.toLatin1() + R"(","paths":["/a"]})";
+  f.writeInboxFile(name, json);
+  const QList<SharedInbox::Batch> first = f.inbox.loadBatches();
+  ASSERT_EQ(first.size(), 1);
+  ASSERT_TRUE(f.inbox.removeBatch(first[0]));
+
+  f.writeInboxFile(name, json);
+  f.writeInboxFile(QStringLiteral("copy.json"), json);
+  EXPECT_TRUE(f.inbox.loadBatches().isEmpty());
+  EXPECT_FALSE(QFile::exists(f.inboxFile(name)));
+  EXPECT_FALSE(QFile::exists(f.inboxFile(QStringLiteral("copy.json"))));
 }
 
 TEST(SharedInbox, RemoveBatchWithoutAFileDeletesTheFileNamedAfterItsId) {
@@ -209,7 +277,7 @@ TEST(SharedInbox, AContainerThatCannotBeMadeGivesNoInbox) {
   paths.groupContainer = root.file(QStringLiteral("blocker/group"));
   MemorySharedDefaults defaults;
   test::ManualClock clock;
-  const SharedInbox inbox(paths, defaults, clock);
+  SharedInbox inbox(paths, defaults, clock);
 
   EXPECT_EQ(inbox.inboxFolder(), std::nullopt);
   EXPECT_TRUE(inbox.loadBatches().isEmpty());

@@ -40,12 +40,19 @@ struct Calls {
   }
 };
 
-TEST(InboxWatcher, ReportsABatchWrittenToATempFileAndRenamedIn) {
+// The agent's inbox folder in a private root.
+struct Inbox {
   test::TempRoot root;
   MemorySharedDefaults defaults;
   test::ManualClock clock;
-  const SharedInbox inbox(root.paths(), defaults, clock);
-  const auto folder = inbox.inboxFolder();
+  SharedInbox inbox{root.paths(), defaults, clock};
+  std::optional<QString> folder = inbox.inboxFolder();
+};
+
+TEST(InboxWatcher, ReportsABatchWrittenToATempFileAndRenamedIn) {
+  Inbox f;
+  SharedInbox& inbox = f.inbox;
+  const std::optional<QString>& folder = f.folder;
   ASSERT_TRUE(folder);
 
   Calls calls;
@@ -66,7 +73,7 @@ TEST(InboxWatcher, ReportsABatchWrittenToATempFileAndRenamedIn) {
   EXPECT_TRUE(calls.allOnMainThread);
 }
 
-TEST(InboxWatcher, CallsOncePerEntryChangeAndNotForWritesIntoFiles) {
+TEST(InboxWatcher, CallsOncePerEntryChangeAndFinishedWrite) {
   test::TempRoot root;
   const QString folder = root.file(QStringLiteral("watched"));
   const QString existing = root.write(QStringLiteral("watched/existing.json"), "{}");
@@ -76,18 +83,53 @@ TEST(InboxWatcher, CallsOncePerEntryChangeAndNotForWritesIntoFiles) {
   QFile file(existing);
   ASSERT_TRUE(file.open(QIODevice::Append));
   file.write("more");
-  file.close();
+  file.flush();
   test::spin(100ms);
-  EXPECT_EQ(calls.count, 0) << "writing into a file already there is not a change of the folder";
+  EXPECT_EQ(calls.count, 0) << "a write is no change until its writer closes the file";
+  file.close();                                                                         // closed: 1
+  ASSERT_TRUE(test::runUntil([&] { return calls.count == 1; }));
+  QFile reader(existing);
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  reader.readAll();
+  reader.close();
 
-  root.write(QStringLiteral("watched/new.tmp"), "{}");                                  // created: 1
+  root.write(QStringLiteral("watched/new.tmp"), "{}");                                  // created, closed: 2
   ASSERT_TRUE(QFile::rename(folder + QLatin1String("/new.tmp"), folder + QLatin1String("/new.json")));  // 2
   ASSERT_TRUE(QFile::remove(existing));                                                 // deleted: 1
   ASSERT_TRUE(QFile::rename(folder + QLatin1String("/new.json"), root.file(QStringLiteral("outside.json"))));  // 1
-  ASSERT_TRUE(test::runUntil([&] { return calls.count >= 5; }));
+  ASSERT_TRUE(test::runUntil([&] { return calls.count >= 7; }));
   test::spin(100ms);
-  EXPECT_EQ(calls.count, 5);
+  EXPECT_EQ(calls.count, 7) << "reading a file is no change";
   EXPECT_TRUE(calls.allOnMainThread);
+}
+
+// A sender that writes the batch under its final name: the drain that its creation starts finds it empty,
+// the one that its close starts takes it, and any later one finds nothing more.
+TEST(InboxWatcher, ABatchWrittenInPlaceIsTakenOnceWhenItsWriterClosesIt) {
+  Inbox f;
+  SharedInbox& inbox = f.inbox;
+  const std::optional<QString>& folder = f.folder;
+  ASSERT_TRUE(folder);
+
+  int drains = 0;
+  QList<QUuid> taken;
+  const InboxWatcher watcher(*folder, [&] {
+    ++drains;
+    for (const SharedInbox::Batch& batch : inbox.loadBatches()) {
+      if (inbox.removeBatch(batch)) taken.append(batch.id);
+    }
+  });
+
+  const QUuid id = QUuid::createUuid();
+  QFile out(*folder + QLatin1Char('/') + uuidText(id) + QLatin1String(".json"));
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(test::runUntil([&] { return drains == 1; }));
+  out.write(R"({"id":")" + uuidText(id).toLatin1() + R"(","paths":["/home/ada/a.txt"]})");
+  out.close();
+
+  ASSERT_TRUE(test::runUntil([&] { return !taken.isEmpty(); }));
+  test::spin(100ms);
+  EXPECT_EQ(taken, QList{id});
 }
 
 TEST(InboxWatcher, AFolderThatCannotBeWatchedNeverCalls) {

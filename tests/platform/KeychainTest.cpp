@@ -51,8 +51,8 @@ TEST_P(KeychainKinds, SessionToken) {
   EXPECT_EQ(sessionTokenAccount(), QStringLiteral("session-token"));
   const QString account = tokenAccount;
   EXPECT_EQ(loadKeychainString(*keychain, account), std::nullopt);
-  storeKeychainString(*keychain, QStringLiteral("tok-1"), account);
-  storeKeychainString(*keychain, QStringLiteral("tok-2"), account);
+  EXPECT_TRUE(storeKeychainString(*keychain, QStringLiteral("tok-1"), account));
+  EXPECT_TRUE(storeKeychainString(*keychain, QStringLiteral("tok-2"), account));
   EXPECT_EQ(loadKeychainString(*keychain, account), QStringLiteral("tok-2"));
   EXPECT_EQ(keychain->load(QStringLiteral("com.wrenfold.Parcelmoor"), account),
             QByteArray("tok-2"));
@@ -111,6 +111,7 @@ TEST(MemoryKeychain, FailingKeychainStoresNothingAndReadsNothing) {
   keychain.setFailing(true);
   const QUuid id = QUuid::createUuid();
   EXPECT_FALSE(S3Credentials::save(keychain, S3Credentials{QStringLiteral("AK"), QStringLiteral("S")}, id));
+  EXPECT_FALSE(storeKeychainString(keychain, QStringLiteral("tok"), sessionTokenAccount()));
   EXPECT_EQ(keychain.find(QStringLiteral("s"), QStringLiteral("a")).status, Keychain::Status::Failed);
   keychain.setFailing(false);
   EXPECT_EQ(keychain.itemCount(), 0);

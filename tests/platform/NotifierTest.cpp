@@ -107,6 +107,9 @@ TEST(DBusNotifier, FollowsWhetherANotificationServerAnswers) {
     EXPECT_EQ(shown.body, request.body);
     EXPECT_TRUE(shown.actions.isEmpty());
     EXPECT_EQ(shown.expiry, -1);
+    EXPECT_EQ(shown.hints,
+              (QVariantMap{{QStringLiteral("sound-name"), QStringLiteral("message-new-instant")}}))
+        << "the desktop's default sound for a notification";
 
     fake.server.refuses = true;
     EXPECT_EQ(QCoro::waitFor(notifier.add(request)), QStringLiteral("Notifications are switched off"));
