@@ -14,6 +14,7 @@ class BucketUploader;
 class Keychain;
 class ParcelmoorAPI;
 class SharedDefaults;
+class Signals;
 
 // The program-wide objects an uploader works with, built once by the program and passed down.
 struct UploaderServices {
@@ -22,6 +23,10 @@ struct UploaderServices {
   const Keychain& keychain;
   SharedDefaults& defaults;
   QString temporaryDirectory;
+  // Where the synced-folder connection stores (empty: ICloudUploader::standardRoot()), and where its
+  // availability check posts "settingsChanged" (null: nowhere).
+  QString ubiquityRoot = {};
+  Signals* signals = nullptr;
 };
 
 // A custom S3 or R2 bucket takes files up to this size in one request and larger ones in parts of
