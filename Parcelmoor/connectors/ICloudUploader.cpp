@@ -128,9 +128,12 @@ QCoro::Task<Registration> ICloudUploader::registerUnits(QList<UploadUnit> units)
   Registration registration;
   for (const UploadUnit& unit : units) {
     const QStringList pieces = safePieces(unit.relativePath);
-    const QString destination = uniqueDestination(
-        pieces.isEmpty() ? bucketFolder + QLatin1Char('/') + uuidText(unit.id) : bucketFolder + QLatin1Char('/') + pieces.join(QLatin1Char('/')));
+    // A relative path is never empty in practice; the unit's id keeps even such a file apart.
+    const QString wanted =
+        bucketFolder + QLatin1Char('/') + (pieces.isEmpty() ? uuidText(unit.id) : pieces.join(QLatin1Char('/')));
+    const QString destination = uniqueDestination(wanted);
     place(unit.id, destination);
+    wanted_.insert(unit.id, wanted);
     registration.destinations.append(
         UploadDestination{unit.id, QUrl::fromLocalFile(destination), QStringLiteral("PUT"), {}});
   }
@@ -149,7 +152,7 @@ QCoro::Task<> ICloudUploader::upload(UploadUnit unit, UploadDestination destinat
   const QString planned = destination.url.toLocalFile();
   QSet<QString> taken = placed_;
   taken.remove(planned);
-  SyncedFolderCopy copy{unit.url, planned, unit.size, std::move(taken),
+  SyncedFolderCopy copy{unit.url, planned, wanted_.value(unit.id), unit.size, std::move(taken),
                         [&poster](double fraction) { poster.post(fraction); }, stop.get()};
   QString written;
   {
@@ -169,6 +172,7 @@ QCoro::Task<> ICloudUploader::withdraw(QList<UploadUnit> units) {
     co_await running_.waitUntilStopped(unit.id);
     const QString path = files_.take(unit.id);
     placed_.remove(path);
+    wanted_.remove(unit.id);
     QFile copy(path);
     if (!copy.exists() || copy.remove()) continue;
     qCInfo(lcICloud, "could not remove %s: %s", qUtf8Printable(privateValue(QFileInfo(path).fileName())),

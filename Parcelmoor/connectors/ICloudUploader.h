@@ -74,7 +74,8 @@ class ICloudUploader final : public ConnectorUploader {
   Signals* signals_;
   std::optional<QString> folder_;
   QHash<QUuid, QString> files_;
-  QSet<QString> placed_;  // the values of files_
+  QSet<QString> placed_;           // the values of files_
+  QHash<QUuid, QString> wanted_;  // each unit's name before numbering
   RunningTransfers running_;
 };
 

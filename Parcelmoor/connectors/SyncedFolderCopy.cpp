@@ -92,6 +92,7 @@ QString SyncedFolderCopy::run() const {
   if (!in.valid()) throw UploadError::fileUnreadable();
 
   // O_EXCL: an existing file (or a link) of that name is never opened, so nothing is overwritten.
+  const QString& base = unnumbered.isEmpty() ? target : unnumbered;
   QString written = target;
   qint64 n = 1;
   int fd = -1;
@@ -99,8 +100,8 @@ QString SyncedFolderCopy::run() const {
     fd = ::open(QFile::encodeName(written).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) break;
     do {
-      written = numberedPath(target, ++n);
-    } while (taken.contains(written));
+      written = numberedPath(base, ++n);
+    } while (written == target || taken.contains(written));
   }
   Descriptor out(fd);
   if (!out.valid())
@@ -111,8 +112,9 @@ QString SyncedFolderCopy::run() const {
   bool kernelCopy = true;
   std::vector<char> buffer;
   qint64 copied = 0;
+  const auto stopped = [&] { return stop && stop->load(); };
   for (;;) {
-    if (stop && stop->load()) {
+    if (stopped()) {
       discard();
       throw UploadError::cancelled();
     }
@@ -129,6 +131,11 @@ QString SyncedFolderCopy::run() const {
     }
     copied += moved;
     if (size >= 1 && progress) progress(std::min(double(copied) / double(size), 1.0));
+  }
+  // Removed while the last step ran: the item is gone, so is its copy.
+  if (stopped()) {
+    discard();
+    throw UploadError::cancelled();
   }
   if (!out.close()) {
     const int error = errno;

@@ -15,7 +15,8 @@ struct SyncedFolderCopy {
   static constexpr qint64 kStep = 4'194'304;  // bytes per step: the copy checks `stop` and reports per step
 
   QString source;
-  QString target;  // the planned name
+  QString target;      // the planned name
+  QString unnumbered;  // the name the planned one was numbered from, which a fallback counts on from
   qint64 size = 0;  // as planned; progress is reported only when it is at least 1
   QSet<QString> taken;  // names already given to other units, which a fallback name must avoid
   std::function<void(double)> progress;  // called on the worker thread, once per step
