@@ -15,6 +15,8 @@ struct ProgressRecord {
   void* context;
 };
 
+constexpr long kUploadBufferSize = 512 * 1024;
+
 void writeError(char* buffer, std::size_t capacity, const char* text) {
   if (!buffer || capacity == 0) return;
   std::strncpy(buffer, text, capacity - 1);
@@ -68,6 +70,8 @@ int ftp_upload_file(const char* url, const char* username, const char* password,
   curl_easy_setopt(handle, CURLOPT_READDATA, file);
   curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
   curl_easy_setopt(handle, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
+  // Larger reads and sends than the 64 KiB default: fewer system calls per byte on fast links.
+  curl_easy_setopt(handle, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
 
   ProgressRecord record{progress, progress_context};
   if (progress) {
