@@ -4,18 +4,15 @@
 // same file to the same server for comparison. Aim: at least 0.95x curl's throughput, and a peak resident
 // size under 64 MiB (`/usr/bin/time -v`): libcurl streams the file from disk.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <optional>
+#include <memory>
 #include <vector>
 
-#include "RunToEnd.h"
+#include "UploaderRuns.h"
 #include "connectors/FTPUploader.h"
 #include "curl/CurlGlobal.h"
 #include "platform/Keychain.h"
@@ -38,7 +35,6 @@ void BM_FTPUploadOneGiB(benchmark::State& state) {
     state.SkipWithError("PM_BENCH_FTP_PORT or PM_BENCH_FILE is not set; run scripts/bench-ftp");
     return;
   }
-  const qint64 size = QFileInfo(path).size();
   pm::UploaderConfig config(pm::UploaderConfig::Kind::ftp);
   config.endpoint = QStringLiteral("127.0.0.1");
   config.port = port;
@@ -49,27 +45,8 @@ void BM_FTPUploadOneGiB(benchmark::State& state) {
       keychain, pm::FTPCredentials{environment("PM_BENCH_FTP_USER"), environment("PM_BENCH_FTP_PASSWORD")}, config.id);
   QNetworkAccessManager network;
 
-  qint64 sendingNs = 0;
-  QElapsedTimer timer;
-  for (auto _ : state) {
-    pm::FTPUploader uploader(config, keychain, network);
-    const pm::UploadUnit unit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("one-gib.bin"), size};
-    std::optional<pm::Registration> registration;
-    pm::bench::runToEnd([](pm::FTPUploader& ftp, pm::UploadUnit u, std::optional<pm::Registration>& out) -> QCoro::Task<> {
-      const QList<pm::UploadUnit> units{std::move(u)};
-      out = co_await ftp.registerUnits(units);
-    }(uploader, unit, registration));
-    timer.start();
-    pm::bench::runToEnd(uploader.upload(unit, registration->destinations.value(0), {}, {}));
-    sendingNs += timer.nsecsElapsed();
-    state.PauseTiming();
-    pm::bench::runToEnd(uploader.withdraw({unit}));
-    state.ResumeTiming();
-  }
-  const double mbps = double(size) * double(state.iterations()) / 1e6 / (double(sendingNs) / 1e9);
-  runsMBps().push_back(mbps);
-  state.SetBytesProcessed(state.iterations() * size);
-  state.counters["MB/s"] = mbps;
+  runsMBps().push_back(pm::bench::timeUploads(
+      state, path, [&] { return std::make_unique<pm::FTPUploader>(config, keychain, network); }));
 }
 
 BENCHMARK(BM_FTPUploadOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
@@ -84,10 +61,5 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  auto& runs = runsMBps();
-  if (runs.empty()) return 1;
-  std::sort(runs.begin(), runs.end());
-  std::printf("ftp uploader 1 GiB: median %.0f MB/s, best %.0f MB/s over %zu runs\n", runs[runs.size() / 2],
-              runs.back(), runs.size());
-  return 0;
+  return pm::bench::printMedian("ftp uploader", runsMBps()) ? 0 : 1;
 }

@@ -3,18 +3,15 @@
 // the same file system (PM_BENCH_ROOT), and times `cp` of the same file into the same folder for
 // comparison. Aim: at least 0.9x cp's throughput, and a peak resident size under 64 MiB.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <optional>
+#include <memory>
 #include <vector>
 
-#include "RunToEnd.h"
+#include "UploaderRuns.h"
 #include "connectors/ICloudUploader.h"
 #include "platform/SharedDefaults.h"
 
@@ -35,32 +32,12 @@ void BM_SyncedFolderCopyOneGiB(benchmark::State& state) {
     state.SkipWithError("PM_BENCH_ROOT or PM_BENCH_FILE is not set; run scripts/bench-synced-folder");
     return;
   }
-  const qint64 size = QFileInfo(path).size();
   pm::UploaderConfig config(pm::UploaderConfig::Kind::icloud);
   pm::MemorySharedDefaults defaults;
   QNetworkAccessManager network;
 
-  qint64 copyingNs = 0;
-  QElapsedTimer timer;
-  for (auto _ : state) {
-    pm::ICloudUploader uploader(config, root, defaults, nullptr, network);
-    const pm::UploadUnit unit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("one-gib.bin"), size};
-    std::optional<pm::Registration> registration;
-    pm::bench::runToEnd([](pm::ICloudUploader& folder, pm::UploadUnit u, std::optional<pm::Registration>& out) -> QCoro::Task<> {
-      const QList<pm::UploadUnit> units{std::move(u)};
-      out = co_await folder.registerUnits(units);
-    }(uploader, unit, registration));
-    timer.start();
-    pm::bench::runToEnd(uploader.upload(unit, registration->destinations.value(0), {}, {}));
-    copyingNs += timer.nsecsElapsed();
-    state.PauseTiming();
-    pm::bench::runToEnd(uploader.withdraw({unit}));
-    state.ResumeTiming();
-  }
-  const double mbps = double(size) * double(state.iterations()) / 1e6 / (double(copyingNs) / 1e9);
-  runsMBps().push_back(mbps);
-  state.SetBytesProcessed(state.iterations() * size);
-  state.counters["MB/s"] = mbps;
+  runsMBps().push_back(pm::bench::timeUploads(
+      state, path, [&] { return std::make_unique<pm::ICloudUploader>(config, root, defaults, nullptr, network); }));
 }
 
 BENCHMARK(BM_SyncedFolderCopyOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
@@ -74,10 +51,5 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  auto& runs = runsMBps();
-  if (runs.empty()) return 1;
-  std::sort(runs.begin(), runs.end());
-  std::printf("synced-folder copy 1 GiB: median %.0f MB/s, best %.0f MB/s over %zu runs\n", runs[runs.size() / 2],
-              runs.back(), runs.size());
-  return 0;
+  return pm::bench::printMedian("synced-folder copy", runsMBps()) ? 0 : 1;
 }

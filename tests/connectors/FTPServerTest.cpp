@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/FTPUploader.h"
 #include "platform/Keychain.h"
@@ -27,12 +28,6 @@ QByteArray randomBytes(qsizetype size) {
   QByteArray bytes(size, Qt::Uninitialized);
   QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
   return bytes;
-}
-
-QByteArray contents(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return file.readAll();
 }
 
 // The files below `folder`, relative to it, sorted.
@@ -118,11 +113,7 @@ class FTPServerTest : public ::testing::Test {
   }
 
   UploadUnit localFile(const QString& relativePath, const QByteArray& bytes) {
-    const QString path = local.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, bytes.size()};
+    return test::localUnit(local, relativePath, bytes);
   }
 
   // A file of `size` bytes made quickly (a sparse file reads as zeros).
@@ -189,7 +180,7 @@ TEST_F(FTPServerTest, UploadsLandByteForByteInTheBucketFolder) {
     ASSERT_FALSE(emptyOutcome->error) << emptyOutcome->error->message().toStdString();
 
     const QString folder = row.root + QStringLiteral("/incoming/drop/") + ftp->folder();
-    EXPECT_EQ(contents(folder + QStringLiteral("/Photos/report #1 ä.pdf")), bytes);
+    EXPECT_EQ(test::fileContents(folder + QStringLiteral("/Photos/report #1 ä.pdf")), bytes);
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/empty")).isFile());
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("/empty")).size(), 0);
     ASSERT_FALSE(outcome->progress.isEmpty());

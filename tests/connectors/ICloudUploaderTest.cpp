@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/ICloudUploader.h"
 #include "connectors/SyncedFolderCopy.h"
@@ -26,12 +27,6 @@ namespace pm {
 namespace {
 
 using namespace std::chrono_literals;
-
-QByteArray contents(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return file.readAll();
-}
 
 QByteArray pattern(qsizetype size) {
   QByteArray bytes(size, Qt::Uninitialized);
@@ -50,11 +45,7 @@ class ICloudUploaderTest : public ::testing::Test {
   }
 
   UploadUnit localFile(const QString& relativePath, const QByteArray& bytes) {
-    const QString path = local.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, bytes.size()};
+    return test::localUnit(local, relativePath, bytes);
   }
 
   // Registers one unit and returns where it is placed (a local path).
@@ -124,7 +115,7 @@ TEST_F(ICloudUploaderTest, CopiesByteForByteInSteps) {
   const UploadUnit unit = localFile(QStringLiteral("Album/big.bin"), bytes);
   const QString placed = placeOne(*uploader, unit);
   const QList<double> reports = copy(*uploader, unit, placed);
-  EXPECT_EQ(contents(placed), bytes);
+  EXPECT_EQ(test::fileContents(placed), bytes);
   // One report per 4 MiB step, then the final 1.0.
   ASSERT_EQ(reports.size(), 4);
   EXPECT_DOUBLE_EQ(reports[0], 4194304.0 / double(bytes.size()));
@@ -145,7 +136,7 @@ TEST_F(ICloudUploaderTest, EmptyFilesAndUnknownSizesReportOnlyTheEnd) {
   unsized.size = 0;
   const QString unsizedPlaced = placeOne(*uploader, unsized);
   EXPECT_EQ(copy(*uploader, unsized, unsizedPlaced), QList<double>{1.0});
-  EXPECT_EQ(contents(unsizedPlaced), QByteArray("has data"));
+  EXPECT_EQ(test::fileContents(unsizedPlaced), QByteArray("has data"));
 }
 
 TEST_F(ICloudUploaderTest, AFileAlreadyOnDiskIsNeverReplaced) {
@@ -172,10 +163,10 @@ TEST_F(ICloudUploaderTest, AFileAlreadyOnDiskIsNeverReplaced) {
   writeTheirs(secondPlaced);
   copy(*uploader, second, secondPlaced);
 
-  EXPECT_EQ(contents(bucket + QStringLiteral("/report.pdf")), QByteArray("another computer's file"));
-  EXPECT_EQ(contents(bucket + QStringLiteral("/report 2.pdf")), QByteArray("first"));
-  EXPECT_EQ(contents(bucket + QStringLiteral("/report 3.pdf")), QByteArray("another computer's file"));
-  EXPECT_EQ(contents(bucket + QStringLiteral("/report 4.pdf")), QByteArray("second"));
+  EXPECT_EQ(test::fileContents(bucket + QStringLiteral("/report.pdf")), QByteArray("another computer's file"));
+  EXPECT_EQ(test::fileContents(bucket + QStringLiteral("/report 2.pdf")), QByteArray("first"));
+  EXPECT_EQ(test::fileContents(bucket + QStringLiteral("/report 3.pdf")), QByteArray("another computer's file"));
+  EXPECT_EQ(test::fileContents(bucket + QStringLiteral("/report 4.pdf")), QByteArray("second"));
   EXPECT_EQ(uploader->files().value(second.id), bucket + QStringLiteral("/report 4.pdf"));
 
   // Withdrawing removes our copy, never theirs.
