@@ -18,6 +18,8 @@
 #include "support/LogCapture.h"
 #include "support/TestCertificates.h"
 #include "support/UploadErrorTesting.h"
+#include "upload/BucketStore.h"
+#include "upload/UploadSession.h"
 
 namespace pm {
 namespace {
@@ -277,6 +279,31 @@ TEST_F(FTPServerTest, AnItemRemovedMidTransferLeavesNothingOnTheServer) {
   ASSERT_TRUE(outcome->error);
   EXPECT_EQ(*outcome->error, UploadError::cancelled());
   test::spin(500ms);
+  EXPECT_EQ(filesBelow(root.path() + QStringLiteral("/in")), QStringList());
+}
+
+TEST_F(FTPServerTest, RemovingAnItemFromTheSessionMidTransferLeavesNothing) {
+  QTemporaryDir root;
+  test::FTPServerPeer throttled({root.path(), QStringLiteral("parcel"), QStringLiteral("moor-secret"), {}, {},
+                                 2 * 1024 * 1024});
+  ASSERT_EQ(throttled.failure(), QString());
+  const UploaderConfig config = connection(throttled.port(), FTPSecurity::plain, QStringLiteral("in"));
+  auto made = uploader(config);
+  FTPUploader* ftp = made.get();
+  test::ManualClock clock;
+  const auto session = UploadSession::create(std::make_shared<Bucket>(clock), config, std::move(made));
+  // The session names a dropped file by its own name.
+  const QString dropped = local.filePath(QStringLiteral("large.bin"));
+  QFile file(dropped);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(64 * 1024 * 1024));
+  file.close();
+  session->enqueue({dropped});
+  const QString onServer = root.path() + QStringLiteral("/in/") + ftp->folder() + QStringLiteral("/large.bin");
+  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(onServer).size() > 0; }, 20s));
+
+  session->remove(session->bucket().items().first()->id());
+  EXPECT_TRUE(test::runUntil([&] { return !QFileInfo::exists(onServer) && session->runningItemCount() == 0; }, 20s));
+  test::spin(1s);
   EXPECT_EQ(filesBelow(root.path() + QStringLiteral("/in")), QStringList());
 }
 
