@@ -34,9 +34,10 @@ std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const
                                                 services.api, services.keychain, services.defaults,
                                                 services.temporaryDirectory);
     case Kind::ftp:
-      return std::make_unique<FTPUploader>(config, services.network);
+      return std::make_unique<FTPUploader>(config, services.keychain, services.network);
     case Kind::icloud:
-      return std::make_unique<ICloudUploader>(config, services.network);
+      return std::make_unique<ICloudUploader>(config, services.ubiquityRoot, services.defaults, services.signals,
+                                              services.network);
     case Kind::googleDrive:
       return std::make_unique<GoogleDriveUploader>(config, services.network, services.keychain, googleSignIn(services));
     case Kind::oneDrive:

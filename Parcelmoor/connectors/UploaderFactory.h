@@ -15,6 +15,7 @@ class GoogleSignIn;
 class Keychain;
 class ParcelmoorAPI;
 class SharedDefaults;
+class Signals;
 
 // The program-wide objects an uploader works with, built once by the program and passed down.
 struct UploaderServices {
@@ -25,6 +26,10 @@ struct UploaderServices {
   QString temporaryDirectory;
   // Renews Google Drive tokens; none: the build's client values, Google's own hosts and the system clock.
   std::shared_ptr<const GoogleSignIn> googleSignIn = {};
+  // Where the synced-folder connection stores (empty: ICloudUploader::standardRoot()), and where its
+  // availability check posts "settingsChanged" (null: nowhere).
+  QString ubiquityRoot = {};
+  Signals* signals = nullptr;
 };
 
 // A custom S3 or R2 bucket takes files up to this size in one request and larger ones in parts of

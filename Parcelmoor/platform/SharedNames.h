@@ -55,6 +55,7 @@ namespace keychain {
 inline constexpr char kSessionService[] = "com.wrenfold.Parcelmoor";
 inline constexpr char kSessionTokenAccount[] = "session-token";
 inline constexpr char kS3Service[] = "com.wrenfold.Parcelmoor.s3";
+inline constexpr char kFtpService[] = "com.wrenfold.Parcelmoor.ftp";
 }  // namespace keychain
 
 }  // namespace pm::names

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include "upload/UploadTypes.h"
+
+namespace pm::test {
+
+// A unit for a new local file in `dir` holding `bytes`, named in the bucket by `relativePath`.
+inline UploadUnit localUnit(const QTemporaryDir& dir, const QString& relativePath, const QByteArray& bytes) {
+  const QString path = dir.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+  return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, bytes.size()};
+}
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray fileContents(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+}  // namespace pm::test
