@@ -4,13 +4,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <cmath>
 #include <iterator>
 
 #include "core/AccountState.h"
 #include "core/ICloudAvailability.h"
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
+#include "platform/JsonNumbers.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 
@@ -43,18 +43,6 @@ std::optional<QString> textFrom(const QJsonValue& value) {
 std::optional<bool> flagFrom(const QJsonValue& value) {
   if (!value.isBool()) return std::nullopt;
   return value.toBool();
-}
-
-// A whole number that fits 64 bits; 21.0 counts, 21.5 and "21" do not.
-std::optional<qint64> integerFrom(const QJsonValue& value) {
-  if (!value.isDouble()) return std::nullopt;
-  if (value.toVariant().typeId() == QMetaType::LongLong) return value.toInteger();
-  const double number = value.toDouble();
-  constexpr double kTwoToThe63 = 9'223'372'036'854'775'808.0;
-  if (!std::isfinite(number) || std::trunc(number) != number || number < -kTwoToThe63 ||
-      number >= kTwoToThe63)
-    return std::nullopt;
-  return qint64(number);
 }
 
 std::optional<QUuid> uuidFrom(const QJsonValue& value) {
@@ -212,7 +200,7 @@ std::optional<UploaderConfig> UploaderConfig::fromJson(const QJsonValue& element
                   readOptional(object, kRegion, config.region, textFrom) &&
                   readOptional(object, kParcelmoorDownloads, config.parcelmoorDownloads, flagFrom) &&
                   readOptional(object, kSymbol, config.symbol, textFrom) &&
-                  readOptional(object, kPort, config.port, integerFrom) &&
+                  readOptional(object, kPort, config.port, exactInteger) &&
                   readOptional(object, kAccount, config.account, textFrom) &&
                   readOptional(object, kFtpSecurity, config.ftpSecurity, securityFrom) &&
                   readOptional(object, kUpdatedAt, config.updatedAt, dateFrom);
