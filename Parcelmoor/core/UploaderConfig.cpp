@@ -1,14 +1,13 @@
 #include "UploaderConfig.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <iterator>
 
 #include "core/AccountState.h"
 #include "core/ICloudAvailability.h"
 #include "core/Identifiers.h"
+#include "core/StoredConnections.h"
 #include "platform/Clock.h"
 #include "platform/JsonNumbers.h"
 #include "platform/SharedDefaults.h"
@@ -213,29 +212,15 @@ UploaderConfig::Readable UploaderConfig::Readable::decode(const QJsonValue& elem
 }
 
 std::optional<QByteArray> UploaderConfig::encodeList(const QList<UploaderConfig>& configs) {
-  QJsonArray array;
-  for (const UploaderConfig& config : configs) {
-    const auto object = config.toJson();
-    if (!object) return std::nullopt;
-    array.append(*object);
-  }
-  return QJsonDocument(array).toJson(QJsonDocument::Compact);
+  return StoredConnections().encode(configs);
 }
 
 QList<UploaderConfig> UploaderConfig::decodeList(const QByteArray& data) {
-  const QJsonDocument document = QJsonDocument::fromJson(data);
-  if (!document.isArray()) return {};
-  QList<UploaderConfig> configs;
-  for (const QJsonValue& element : document.array()) {
-    if (auto config = Readable::decode(element).config) configs.append(std::move(*config));
-  }
-  return configs;
+  return StoredConnections::decode(data).configs();
 }
 
 QList<UploaderConfig> UploaderConfig::loadAll(const SharedDefaults& defaults) {
-  const auto data = defaults.dataValue(QString::fromLatin1(names::key::kUploaderConfigs));
-  if (!data) return {};
-  return decodeList(*data);
+  return StoredConnections::load(defaults).value_or(StoredConnections()).configs();
 }
 
 }  // namespace pm
