@@ -124,7 +124,7 @@ QList<UploaderConfig> AppSettings::withStoredConnections(const QList<UploaderCon
       merged.append(config);
     }
   }
-  if (standIn && !hasOwnService(merged)) merged.prepend(*standIn);
+  if (standIn_ && !hasOwnService(merged)) merged.prepend(standIn.value_or(*standIn_));
   return merged;
 }
 

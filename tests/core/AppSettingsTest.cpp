@@ -152,6 +152,20 @@ TEST_F(AppSettingsTest, AStoredListThatCannotBeReadNowIsNeverWrittenOver) {
   EXPECT_EQ(signals.posted(), QStringList{kSettingsChanged});
 }
 
+TEST_F(AppSettingsTest, AReloadedListAssignedOnceReadableKeepsTheStandInFirst) {
+  const UploaderConfig one = s3(QStringLiteral("one"));
+  store({one});
+  defaults.setReadsFail(true);
+  AppSettings settings(defaults, signals, clock);
+  const UploaderConfig standIn = settings.uploaders().first();
+  defaults.setReadsFail(false);
+
+  // What the agent does on "settingsChanged": assign the list it loaded.
+  settings.setUploaders(UploaderConfig::loadAll(defaults));
+  EXPECT_EQ(settings.uploaders(), (QList<UploaderConfig>{standIn, one}));
+  EXPECT_EQ(stored(), settings.uploaders());
+}
+
 TEST_F(AppSettingsTest, AStandInOwnServiceGivesWayToAStoredOne) {
   UploaderConfig mine(Kind::parcelmoor);
   mine.name = QStringLiteral("mine");
