@@ -125,8 +125,9 @@ BucketHistory::BucketHistory(QString filePath, const Clock& clock, QObject* pare
 void BucketHistory::load() {
   if (!QFileInfo::exists(filePath_)) return;
   // A history written before it was kept private is tightened at once, not only at the next save.
-  const QString folder = QFileInfo(filePath_).absolutePath();
-  if (!ensurePrivateDirectory(folder) || !QFile::setPermissions(filePath_, kPrivateFile))
+  if (QFileInfo(filePath_).isFile() &&
+      (!ensurePrivateDirectory(QFileInfo(filePath_).absolutePath()) ||
+       !QFile::setPermissions(filePath_, kPrivateFile)))
     qCWarning(lcApp) << "Cannot make the bucket history private" << privateValue(filePath_);
   QFile file(filePath_);
   if (!file.open(QIODevice::ReadOnly)) {
