@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/StoredConnections.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/SharedDefaults.h"
@@ -20,6 +21,11 @@ UploaderConfig newOwnServiceConnection(const QDateTime& now) {
   UploaderConfig config(UploaderConfig::Kind::parcelmoor);
   config.updatedAt = now;
   return config;
+}
+
+bool hasOwnService(const QList<UploaderConfig>& configs) {
+  return std::any_of(configs.cbegin(), configs.cend(),
+                     [](const UploaderConfig& config) { return config.kind == UploaderConfig::Kind::parcelmoor; });
 }
 
 // A stored dictionary of dates; empty when it is not one or any value is not a date.
@@ -48,31 +54,78 @@ AppSettings::AppSettings(SharedDefaults& defaults, Signals& signals, const Clock
       defaults_(defaults),
       signals_(signals),
       clock_(clock),
-      tombstoneLifetime_(tombstoneLifetime),
-      uploaders_(UploaderConfig::loadAll(defaults)) {
-  const bool hasOwnService = std::any_of(
-      uploaders_.cbegin(), uploaders_.cend(),
-      [](const UploaderConfig& config) { return config.kind == UploaderConfig::Kind::parcelmoor; });
-  if (!hasOwnService) uploaders_.prepend(newOwnServiceConnection(clock_.now()));
-  save();
+      tombstoneLifetime_(tombstoneLifetime) {
+  if (auto stored = StoredConnections::load(defaults_)) {
+    loaded_ = std::move(*stored);
+    uploaders_ = loaded_.configs();
+    storedListRead_ = true;
+  } else {
+    qCWarning(lcSettings) << "The stored connections cannot be read now; they are left as they are.";
+  }
+  if (!hasOwnService(uploaders_)) {
+    uploaders_.prepend(newOwnServiceConnection(clock_.now()));
+    if (!storedListRead_) standIn_ = uploaders_.first();
+  }
+  if (storedListRead_) save();
 }
 
 void AppSettings::setUploaders(QList<UploaderConfig> uploaders) {
   const bool changed = uploaders != uploaders_;
   uploaders_ = std::move(uploaders);
-  save();
-  if (changed) Q_EMIT uploadersChanged();
+  const bool tookStoredList = storeUploaders();
+  if (changed || tookStoredList) Q_EMIT uploadersChanged();
 }
 
 void AppSettings::save() {
-  // A list that cannot be encoded leaves the stored one alone: removing it would cost the other program
-  // (and the next launch) every connection.
-  if (const auto data = UploaderConfig::encodeList(uploaders_)) {
-    defaults_.set(literal(names::key::kUploaderConfigs), *data);
-  } else {
-    qCWarning(lcSettings) << "The connections could not be encoded; the stored list was kept.";
+  if (storeUploaders()) Q_EMIT uploadersChanged();
+}
+
+bool AppSettings::storeUploaders() {
+  bool tookStoredList = false;
+  bool encoded = true;
+  bool readable = false;
+  defaults_.update(literal(names::key::kUploaderConfigs), [&](const QVariant& current) {
+    readable = true;
+    const QByteArray bytes = current.typeId() == QMetaType::QByteArray ? current.toByteArray() : QByteArray();
+    const StoredConnections stored = bytes == loaded_.data() ? loaded_ : StoredConnections::decode(bytes);
+    if (!storedListRead_) {
+      const QList<UploaderConfig> taken = withStoredConnections(stored.configs());
+      tookStoredList = taken != uploaders_;
+      uploaders_ = taken;
+      storedListRead_ = true;
+      standIn_.reset();
+    }
+    const auto data = stored.encode(uploaders_);
+    // A list that cannot be encoded leaves the stored one alone: removing it would cost the other
+    // program (and the next launch) every connection.
+    encoded = data.has_value();
+    return data ? QVariant(*data) : current;
+  });
+  if (!readable) {
+    qCWarning(lcSettings) << "The connections were not saved: the stored list cannot be read now.";
+    return tookStoredList;
   }
+  if (!encoded) qCWarning(lcSettings) << "The connections could not be encoded; the stored list was kept.";
   signals_.postDarwinNotification(literal(names::signal::kSettingsChanged));
+  return tookStoredList;
+}
+
+QList<UploaderConfig> AppSettings::withStoredConnections(const QList<UploaderConfig>& stored) const {
+  QList<UploaderConfig> merged = stored;
+  std::optional<UploaderConfig> standIn;
+  for (const UploaderConfig& config : uploaders_) {
+    const auto same = std::find_if(merged.begin(), merged.end(),
+                                   [&](const UploaderConfig& kept) { return kept.id == config.id; });
+    if (same != merged.end()) {
+      *same = config;
+    } else if (standIn_ && config.id == standIn_->id) {
+      standIn = config;
+    } else {
+      merged.append(config);
+    }
+  }
+  if (standIn_ && !hasOwnService(merged)) merged.prepend(standIn.value_or(*standIn_));
+  return merged;
 }
 
 PanelEdge AppSettings::panelEdge() const {

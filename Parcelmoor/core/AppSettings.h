@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/PanelEdge.h"
+#include "core/StoredConnections.h"
 #include "core/UploaderConfig.h"
 
 namespace pm {
@@ -33,14 +34,21 @@ class AppSettings final : public QObject {
   static constexpr std::chrono::seconds kTombstoneLifetime{31'536'000};  // 365 days
 
   // Loads the connections, puts an own-service connection first when there is none, and saves: the stored
-  // list is normalised and "settingsChanged" posted whatever was stored before.
+  // list is normalised and "settingsChanged" posted whatever was stored before. Elements this version
+  // cannot decode stay stored as they were. When the suite cannot be read just now, the list in memory is
+  // only the new own-service connection and nothing is written: the stored list is not this program's to
+  // replace before it has been read (see save()).
   AppSettings(SharedDefaults& defaults, Signals& signals, const Clock& clock,
               std::chrono::seconds tombstoneLifetime = kTombstoneLifetime, QObject* parent = nullptr);
 
   const QList<UploaderConfig>& uploaders() const { return uploaders_; }
   // Always saves and posts "settingsChanged"; uploadersChanged() only when the list differs.
   void setUploaders(QList<UploaderConfig> uploaders);
-  // Stores the list under "uploaderConfigs", then posts "settingsChanged".
+  // Stores the list under "uploaderConfigs", then posts "settingsChanged". Undecodable stored elements are
+  // kept in place. While the stored list has never been read, it is read first: when that still fails,
+  // nothing is written (and nothing posted); when it succeeds, the stored connections are taken into the
+  // list (those changed in memory meanwhile win, the stand-in own-service connection is dropped when one
+  // is stored), and uploadersChanged() is emitted.
   void save();
 
   PanelEdge panelEdge() const;
@@ -78,6 +86,9 @@ class AppSettings final : public QObject {
   void panelEdgeChanged();
 
  private:
+  // The write of save(); true when it took in the stored list for the first time.
+  bool storeUploaders();
+  QList<UploaderConfig> withStoredConnections(const QList<UploaderConfig>& stored) const;
   void stampPreferenceChange(const QString& key);
   void stampPreference(const QString& key, const QDateTime& changedAt);
   DatedKeys readDatedKeys(const QString& key) const;
@@ -87,6 +98,13 @@ class AppSettings final : public QObject {
   const Clock& clock_;
   const std::chrono::seconds tombstoneLifetime_;
   QList<UploaderConfig> uploaders_;
+  // False until the stored list has been read; meanwhile `standIn_` is the own-service connection made
+  // so the agent has one.
+  bool storedListRead_ = false;
+  // The list as loaded: while the suite still holds these bytes, saving anchors the undecodable elements
+  // by the identifiers given at loading (an element stored without one gets a new one at every decoding).
+  StoredConnections loaded_;
+  std::optional<UploaderConfig> standIn_;
 };
 
 }  // namespace pm

@@ -9,14 +9,16 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <utility>
 
 #include "core/Bucket.h"
 #include "core/Identifiers.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/JsonNumbers.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 
 namespace pm {
 namespace {
@@ -45,14 +47,6 @@ std::optional<QUuid> decodeUuid(const QJsonValue& value) {
   return value.isString() ? uuidFromText(value.toString()) : std::nullopt;
 }
 
-std::optional<qint64> decodeInteger(const QJsonValue& value) {
-  if (!value.isDouble()) return std::nullopt;
-  // toInteger answers its fallback for a fraction or an out-of-range number; two fallbacks tell it apart.
-  const qint64 number = value.toInteger(0);
-  if (number != value.toInteger(1)) return std::nullopt;
-  return number;
-}
-
 // Absent or null is no link (nullopt inside); a value that is not a usable URL fails the record.
 std::optional<std::optional<QUrl>> decodeShareURL(const QJsonValue& value) {
   if (value.isUndefined() || value.isNull()) return std::optional<QUrl>();
@@ -69,7 +63,7 @@ std::optional<BucketRecord> decodeRecord(const QJsonValue& value) {
   const auto id = decodeUuid(object.value(QLatin1String("id")));
   const auto createdAt = decodeDate(object.value(QLatin1String("createdAt")));
   const auto completedAt = decodeDate(object.value(QLatin1String("completedAt")));
-  const auto itemCount = decodeInteger(object.value(QLatin1String("itemCount")));
+  const auto itemCount = exactInteger(object.value(QLatin1String("itemCount")));
   const auto shareURL = decodeShareURL(object.value(QLatin1String("shareURL")));
   const QJsonValue isClosed = object.value(QLatin1String("isClosed"));
   if (!id || !createdAt || !completedAt || !itemCount || !shareURL || !isClosed.isBool()) return std::nullopt;
@@ -109,6 +103,9 @@ QByteArray encodeRecords(const QList<BucketRecord>& records) {
 
 // ---- The file
 
+// The records hold share links: only their owner may read them.
+constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
 // "<file>.unreadable-20240301T120000Z", numbered when that name is taken, so no earlier copy is replaced.
 QString unusedAsideName(const QString& filePath, const QDateTime& now) {
   const QString base =
@@ -127,6 +124,11 @@ BucketHistory::BucketHistory(QString filePath, const Clock& clock, QObject* pare
 
 void BucketHistory::load() {
   if (!QFileInfo::exists(filePath_)) return;
+  // A history written before it was kept private is tightened at once, not only at the next save.
+  if (QFileInfo(filePath_).isFile() &&
+      (!ensurePrivateDirectory(QFileInfo(filePath_).absolutePath()) ||
+       !QFile::setPermissions(filePath_, kPrivateFile)))
+    qCWarning(lcApp) << "Cannot make the bucket history private" << privateValue(filePath_);
   QFile file(filePath_);
   if (!file.open(QIODevice::ReadOnly)) {
     fileNeedsKeeping_ = true;
@@ -181,12 +183,14 @@ bool BucketHistory::keepUnreadableFile() {
 
 void BucketHistory::save() {
   if (!keepUnreadableFile()) return;
-  QDir().mkpath(QFileInfo(filePath_).absolutePath());
-  const QByteArray data = encodeRecords(records_);
-  QSaveFile file(filePath_);
-  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-    qCWarning(lcApp) << "Cannot write the bucket history" << privateValue(filePath_) << file.errorString();
+  const QString folder = QFileInfo(filePath_).absolutePath();
+  if (!ensurePrivateDirectory(folder)) {
+    qCWarning(lcApp) << "Cannot create the bucket history's folder" << privateValue(folder);
+    return;
   }
+  QString error;
+  if (!writeFileAtomically(filePath_, encodeRecords(records_), kPrivateFile, &error))
+    qCWarning(lcApp) << "Cannot write the bucket history" << privateValue(filePath_) << error;
 }
 
 }  // namespace pm

@@ -27,6 +27,7 @@ struct BucketRecord {
 };
 
 // The agent's list of finished buckets, oldest first, kept in one JSON file that only the agent reads.
+// The file and its folder are private to the user (0600/0700): the records hold share links.
 // Loaded once at construction; from then on memory is the truth and every change rewrites the file whole.
 // Never throws: a file that cannot be used reads as an empty history and is kept aside, not overwritten.
 class BucketHistory final : public QObject {
@@ -42,7 +43,8 @@ class BucketHistory final : public QObject {
 
   // Appends a record of the bucket as it is now (its items counted at this moment) and saves.
   void record(const Bucket& bucket, const std::optional<QUrl>& shareURL);
-  // Writes every record to the file atomically. A failure is logged; the records stay in memory.
+  // Writes every record to the file atomically. A failure (a full disk included) is logged, leaves the old
+  // file as it was, and the records stay in memory.
   void save();
 
  Q_SIGNALS:

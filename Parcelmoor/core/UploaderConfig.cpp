@@ -1,16 +1,15 @@
 #include "UploaderConfig.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
 
-#include <cmath>
 #include <iterator>
 
 #include "core/AccountState.h"
 #include "core/ICloudAvailability.h"
 #include "core/Identifiers.h"
+#include "core/StoredConnections.h"
 #include "platform/Clock.h"
+#include "platform/JsonNumbers.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 
@@ -43,18 +42,6 @@ std::optional<QString> textFrom(const QJsonValue& value) {
 std::optional<bool> flagFrom(const QJsonValue& value) {
   if (!value.isBool()) return std::nullopt;
   return value.toBool();
-}
-
-// A whole number that fits 64 bits; 21.0 counts, 21.5 and "21" do not.
-std::optional<qint64> integerFrom(const QJsonValue& value) {
-  if (!value.isDouble()) return std::nullopt;
-  if (value.toVariant().typeId() == QMetaType::LongLong) return value.toInteger();
-  const double number = value.toDouble();
-  constexpr double kTwoToThe63 = 9'223'372'036'854'775'808.0;
-  if (!std::isfinite(number) || std::trunc(number) != number || number < -kTwoToThe63 ||
-      number >= kTwoToThe63)
-    return std::nullopt;
-  return qint64(number);
 }
 
 std::optional<QUuid> uuidFrom(const QJsonValue& value) {
@@ -212,7 +199,7 @@ std::optional<UploaderConfig> UploaderConfig::fromJson(const QJsonValue& element
                   readOptional(object, kRegion, config.region, textFrom) &&
                   readOptional(object, kParcelmoorDownloads, config.parcelmoorDownloads, flagFrom) &&
                   readOptional(object, kSymbol, config.symbol, textFrom) &&
-                  readOptional(object, kPort, config.port, integerFrom) &&
+                  readOptional(object, kPort, config.port, exactInteger) &&
                   readOptional(object, kAccount, config.account, textFrom) &&
                   readOptional(object, kFtpSecurity, config.ftpSecurity, securityFrom) &&
                   readOptional(object, kUpdatedAt, config.updatedAt, dateFrom);
@@ -225,29 +212,15 @@ UploaderConfig::Readable UploaderConfig::Readable::decode(const QJsonValue& elem
 }
 
 std::optional<QByteArray> UploaderConfig::encodeList(const QList<UploaderConfig>& configs) {
-  QJsonArray array;
-  for (const UploaderConfig& config : configs) {
-    const auto object = config.toJson();
-    if (!object) return std::nullopt;
-    array.append(*object);
-  }
-  return QJsonDocument(array).toJson(QJsonDocument::Compact);
+  return StoredConnections().encode(configs);
 }
 
 QList<UploaderConfig> UploaderConfig::decodeList(const QByteArray& data) {
-  const QJsonDocument document = QJsonDocument::fromJson(data);
-  if (!document.isArray()) return {};
-  QList<UploaderConfig> configs;
-  for (const QJsonValue& element : document.array()) {
-    if (auto config = Readable::decode(element).config) configs.append(std::move(*config));
-  }
-  return configs;
+  return StoredConnections::decode(data).configs();
 }
 
 QList<UploaderConfig> UploaderConfig::loadAll(const SharedDefaults& defaults) {
-  const auto data = defaults.dataValue(QString::fromLatin1(names::key::kUploaderConfigs));
-  if (!data) return {};
-  return decodeList(*data);
+  return StoredConnections::load(defaults).value_or(StoredConnections()).configs();
 }
 
 }  // namespace pm

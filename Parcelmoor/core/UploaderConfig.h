@@ -76,7 +76,8 @@ struct UploaderConfig {
   static std::optional<QByteArray> encodeList(const QList<UploaderConfig>& configs);
   // Every element that decodes, in stored order; empty when the data is not a JSON array.
   static QList<UploaderConfig> decodeList(const QByteArray& data);
-  // The list stored under "uploaderConfigs"; empty when absent or unreadable. Reports nothing.
+  // The list stored under "uploaderConfigs"; empty when absent or unreadable, also when the suite could
+  // not be read just now (StoredConnections::load tells that apart). Reports nothing.
   static QList<UploaderConfig> loadAll(const SharedDefaults& defaults);
 
   bool operator==(const UploaderConfig& other) const = default;

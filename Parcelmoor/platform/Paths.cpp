@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "SharedNames.h"
 
@@ -38,8 +39,13 @@ QString Paths::suiteFile(const QString& suiteName) const {
 }
 
 bool ensurePrivateDirectory(const QString& path) {
-  if (!QDir().mkpath(path)) return false;
-  return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  constexpr auto kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+  const QFileInfo folder(path);
+  if (!QDir().mkpath(folder.absolutePath())) return false;
+  // Made private from the start, so no other user can open it in the moment before a chmod; one that
+  // exists already is tightened.
+  if (!folder.isDir() && !QDir().mkdir(path, kPrivate) && !QFileInfo(path).isDir()) return false;
+  return QFile::setPermissions(path, kPrivate);
 }
 
 }  // namespace pm

@@ -22,7 +22,8 @@ struct Paths {
   QString suiteFile(const QString& suiteName) const;
 };
 
-// Creates `path` (and its parents) when missing and makes it private to the user (0700).
+// Creates `path` (and its parents) when missing, the folder itself private to the user (0700) from the
+// start, and tightens an existing one to 0700.
 bool ensurePrivateDirectory(const QString& path);
 
 }  // namespace pm

@@ -6,11 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
-#include <QSaveFile>
-
-#include <mutex>
-
+#include "AtomicFile.h"
+#include "Clock.h"
+#include "FileLock.h"
+#include "JsonNumbers.h"
 #include "Log.h"
 #include "Paths.h"
 #include "SharedNames.h"
@@ -93,7 +92,9 @@ QVariant normalizedDefaultsValue(const QVariant& value) {
       return QVariant::fromValue(value.toDouble());
     case QMetaType::QDateTime: {
       const QDateTime d = value.toDateTime();
-      return d.isValid() ? QVariant(d.toUTC()) : QVariant();
+      if (!d.isValid()) return {};
+      const QDateTime stored = dateFromReferenceSeconds(secondsSinceReferenceDate(d));
+      return stored.isValid() ? QVariant(stored) : QVariant();
     }
     case QMetaType::QStringList: {
       QVariantList list;
@@ -141,8 +142,9 @@ QJsonValue encodeValue(const QVariant& value) {
     case QMetaType::QByteArray:
       return QJsonObject{{QStringLiteral("data"), QString::fromLatin1(value.toByteArray().toBase64())}};
     case QMetaType::QDateTime:
-      return QJsonObject{
-          {QStringLiteral("date"), value.toDateTime().toUTC().toString(Qt::ISODateWithMs)}};
+      // A number, not ISO text: ISO text has no form for years before 0 or after 9999, and the model's
+      // "distant past" is year 1 of another calendar.
+      return QJsonObject{{QStringLiteral("date"), secondsSinceReferenceDate(value.toDateTime())}};
     case QMetaType::QVariantList: {
       QJsonArray array;
       for (const QVariant& element : value.toList()) array.append(encodeValue(element));
@@ -167,12 +169,8 @@ QVariant decodeValue(const QJsonValue& stored) {
   const QJsonValue v = object.begin().value();
   if (tag == QLatin1String("bool")) return v.isBool() ? QVariant(v.toBool()) : QVariant();
   if (tag == QLatin1String("integer")) {
-    if (!v.isDouble()) return {};
-    const QVariant n = v.toVariant();
-    if (n.typeId() == QMetaType::LongLong) return n;
-    const double d = v.toDouble();
-    if (d != double(qint64(d))) return {};
-    return QVariant::fromValue(qint64(d));
+    const auto n = exactInteger(v);
+    return n ? QVariant::fromValue(*n) : QVariant();
   }
   if (tag == QLatin1String("double")) return v.isDouble() ? QVariant(v.toDouble()) : QVariant();
   if (tag == QLatin1String("string")) return v.isString() ? QVariant(v.toString()) : QVariant();
@@ -182,9 +180,14 @@ QVariant decodeValue(const QJsonValue& stored) {
     return decoded ? QVariant(*decoded) : QVariant();
   }
   if (tag == QLatin1String("date")) {
+    if (v.isDouble()) {
+      const QDateTime d = dateFromReferenceSeconds(v.toDouble());
+      return d.isValid() ? QVariant(d) : QVariant();
+    }
+    // Files written before dates were numbers hold ISO text.
     if (!v.isString()) return {};
     const QDateTime d = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
-    return d.isValid() ? QVariant(d.toUTC()) : QVariant();
+    return d.isValid() ? normalizedDefaultsValue(d) : QVariant();
   }
   if (tag == QLatin1String("array")) {
     if (!v.isArray()) return {};
@@ -210,42 +213,33 @@ QVariant decodeValue(const QJsonValue& stored) {
   return {};
 }
 
-struct ParsedFile {
-  QJsonObject values;
-  bool exists = false;
-  bool readable = true;  // false: the file exists but is not a JSON object
-};
-
-ParsedFile parse(const QByteArray& bytes, bool exists) {
-  ParsedFile parsed;
-  parsed.exists = exists;
-  if (!exists) return parsed;
+// A file that is not a JSON object reads as empty; the next write moves it aside before replacing it.
+std::optional<QJsonObject> parseObject(const QByteArray& bytes) {
   QJsonParseError error{};
   const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-  if (error.error != QJsonParseError::NoError || !document.isObject()) {
-    parsed.readable = false;
-    return parsed;
-  }
-  parsed.values = document.object();
-  return parsed;
+  if (error.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
+  return document.object();
 }
 
-bool readFile(const QString& path, QByteArray* bytes, bool* exists) {
+enum class FileRead {
+  read,
+  absent,
+  unusable,  // there, but never readable (no permission, a folder in its place): treated like bad content
+  failed,    // a readable file that did not read this time (I/O error, no descriptor left)
+};
+
+FileRead readFile(const QString& path, QByteArray* bytes) {
+  bytes->clear();
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *exists = file.exists();
+  if (file.open(QIODevice::ReadOnly)) {
+    *bytes = file.readAll();
+    if (file.error() == QFileDevice::NoError) return FileRead::read;
     bytes->clear();
-    return !*exists;  // absent is fine; present but unreadable is not
+    return FileRead::failed;
   }
-  *exists = true;
-  *bytes = file.readAll();
-  return file.error() == QFileDevice::NoError;
-}
-
-// Writes from two threads of one process must not meet in the lock file: QLockFile guards processes.
-QMutex& processWriteMutex() {
-  static QMutex mutex;
-  return mutex;
+  const QFileInfo info(path);
+  if (!info.exists()) return FileRead::absent;
+  return info.isFile() && info.isReadable() ? FileRead::failed : FileRead::unusable;
 }
 
 }  // namespace
@@ -253,32 +247,36 @@ QMutex& processWriteMutex() {
 // ---- FileSharedDefaults ---------------------------------------------------------------------------------
 
 struct FileSharedDefaults::Snapshot {
+  FileRead outcome = FileRead::absent;
   QByteArray bytes;
-  ParsedFile parsed;
+  QJsonObject values;
 };
 
 FileSharedDefaults::FileSharedDefaults(QString filePath) : path_(std::move(filePath)) {}
 
 std::shared_ptr<const FileSharedDefaults::Snapshot> FileSharedDefaults::snapshot() const {
   QByteArray bytes;
-  bool exists = false;
-  if (!readFile(path_, &bytes, &exists)) {
+  const FileRead outcome = readFile(path_, &bytes);
+  if (outcome == FileRead::failed) {
     qCWarning(lcDefaults) << "Cannot read the preferences file" << privateValue(path_);
+    return nullptr;
   }
   // Reading the bytes is cheap; parsing them is what a read must not repeat when nothing changed.
   QMutexLocker lock(&cacheMutex_);
-  if (cache_ && cache_->parsed.exists == exists && cache_->bytes == bytes) return cache_;
+  if (cache_ && cache_->outcome == outcome && cache_->bytes == bytes) return cache_;
   auto fresh = std::make_shared<Snapshot>();
-  fresh->parsed = parse(bytes, exists);
+  fresh->outcome = outcome;
+  if (outcome == FileRead::read) fresh->values = parseObject(bytes).value_or(QJsonObject());
   fresh->bytes = std::move(bytes);
   cache_ = fresh;
   return fresh;
 }
 
-QVariant FileSharedDefaults::object(const QString& key) const {
+std::optional<QVariant> FileSharedDefaults::read(const QString& key) const {
   const auto snap = snapshot();
-  const auto it = snap->parsed.values.constFind(key);
-  if (it == snap->parsed.values.constEnd()) return {};
+  if (!snap) return std::nullopt;
+  const auto it = snap->values.constFind(key);
+  if (it == snap->values.constEnd()) return QVariant();
   return decodeValue(it.value());
 }
 
@@ -294,34 +292,30 @@ bool FileSharedDefaults::set(const QString& key, const QVariant& value) {
 
 QVariant FileSharedDefaults::update(const QString& key, const Change& change, bool* ok) {
   if (ok) *ok = false;
-  QMutexLocker processLock(&processWriteMutex());
 
   const QFileInfo info(path_);
   if (!ensurePrivateDirectory(info.absolutePath())) {
     qCWarning(lcDefaults) << "Cannot create the preferences folder" << privateValue(info.absolutePath());
     return {};
   }
-  QLockFile lock(path_ + QLatin1String(".lock"));
-  lock.setStaleLockTime(10'000);
-  if (!lock.tryLock(10'000)) {
-    qCWarning(lcDefaults) << "Cannot lock the preferences file" << privateValue(path_) << "error" << lock.error();
+  // Held for the read, the change and the rename only; every other writer waits in the kernel meanwhile.
+  const FileLock lock(path_ + QLatin1String(".lock"));
+  if (!lock.isLocked()) {
+    qCWarning(lcDefaults) << "Cannot lock the preferences file" << privateValue(path_) << lock.errorString();
     return {};
   }
 
   QByteArray bytes;
-  bool exists = false;
-  if (!readFile(path_, &bytes, &exists)) {
-    const QFileInfo unopened(path_);
-    if (unopened.isFile() && unopened.isReadable()) {
-      // A passing failure (descriptors, I/O): writing now would replace a good file with only this key.
-      qCWarning(lcDefaults) << "Not writing" << key << "- the preferences file cannot be read";
-      return {};
-    }
-    // No permission or not a file: nothing will ever read it, so it is set aside like a corrupt one.
-    bytes.clear();
+  const FileRead outcome = readFile(path_, &bytes);
+  if (outcome == FileRead::failed) {
+    // Writing now would replace a good file with only this key.
+    qCWarning(lcDefaults) << "Not writing" << key << "- the preferences file cannot be read";
+    return {};
   }
-  ParsedFile parsed = parse(bytes, exists);
-  if (!parsed.readable) {
+  std::optional<QJsonObject> parsed;
+  if (outcome == FileRead::read) parsed = parseObject(bytes);
+  if (outcome == FileRead::absent) parsed.emplace();
+  if (!parsed) {
     const QString aside = path_ + QLatin1String(".unreadable-") +
                           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
     if (!QFile::rename(path_, aside)) {
@@ -329,10 +323,12 @@ QVariant FileSharedDefaults::update(const QString& key, const Change& change, bo
       return {};
     }
     qCWarning(lcDefaults) << "Moved an unreadable preferences file aside to" << privateValue(aside);
+    parsed.emplace();
   }
+  QJsonObject& values = *parsed;
 
-  const auto current = parsed.values.constFind(key);
-  const QVariant previous = current == parsed.values.constEnd() ? QVariant() : decodeValue(current.value());
+  const auto current = values.constFind(key);
+  const QVariant previous = current == values.constEnd() ? QVariant() : decodeValue(current.value());
   const QVariant next = change(previous);
   if (next.isValid()) {
     const QVariant normalized = normalizedDefaultsValue(next);
@@ -340,20 +336,15 @@ QVariant FileSharedDefaults::update(const QString& key, const Change& change, bo
       qCWarning(lcDefaults) << "Not storing" << key << "- unsupported value type" << next.typeName();
       return previous;
     }
-    parsed.values.insert(key, encodeValue(normalized));
+    values.insert(key, encodeValue(normalized));
   } else {
-    parsed.values.remove(key);
+    values.remove(key);
   }
 
-  QSaveFile out(path_);
-  if (!out.open(QIODevice::WriteOnly)) {
-    qCWarning(lcDefaults) << "Cannot write the preferences file" << privateValue(path_) << out.errorString();
-    return previous;
-  }
-  out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  out.write(QJsonDocument(parsed.values).toJson(QJsonDocument::Compact));
-  if (!out.commit()) {
-    qCWarning(lcDefaults) << "Cannot write the preferences file" << privateValue(path_) << out.errorString();
+  QString error;
+  if (!writeFileAtomically(path_, QJsonDocument(values).toJson(QJsonDocument::Compact),
+                           QFileDevice::ReadOwner | QFileDevice::WriteOwner, &error)) {
+    qCWarning(lcDefaults) << "Cannot write the preferences file" << privateValue(path_) << error;
     return previous;
   }
   if (ok) *ok = true;
@@ -362,9 +353,15 @@ QVariant FileSharedDefaults::update(const QString& key, const Change& change, bo
 
 // ---- MemorySharedDefaults -------------------------------------------------------------------------------
 
-QVariant MemorySharedDefaults::object(const QString& key) const {
+std::optional<QVariant> MemorySharedDefaults::read(const QString& key) const {
   QMutexLocker lock(&mutex_);
+  if (readsFail_) return std::nullopt;
   return values_.value(key);
+}
+
+void MemorySharedDefaults::setReadsFail(bool fail) {
+  QMutexLocker lock(&mutex_);
+  readsFail_ = fail;
 }
 
 bool MemorySharedDefaults::set(const QString& key, const QVariant& value) {
@@ -375,6 +372,10 @@ bool MemorySharedDefaults::set(const QString& key, const QVariant& value) {
 
 QVariant MemorySharedDefaults::update(const QString& key, const Change& change, bool* ok) {
   QMutexLocker lock(&mutex_);
+  if (readsFail_) {
+    if (ok) *ok = false;
+    return {};
+  }
   const QVariant previous = values_.value(key);
   const QVariant next = change(previous);
   if (!next.isValid()) {

@@ -24,8 +24,13 @@ class SharedDefaults {
 
   virtual ~SharedDefaults() = default;
 
-  // The stored value; an invalid QVariant when the key is absent or its stored form cannot be read.
+  // The stored value; an invalid QVariant when the key is absent, its stored form cannot be read, or the
+  // suite could not be read at all. For values whose default is harmless.
   virtual QVariant object(const QString& key) const = 0;
+  // As object(), but nothing when the suite itself could not be read just now (an I/O error, no descriptor
+  // left): a caller that would write a default in place of what is absent must not take that for "nothing
+  // stored". A suite that cannot fail to read keeps this default.
+  virtual std::optional<QVariant> read(const QString& key) const { return object(key); }
 
   // Stores `value`; an invalid QVariant removes the key. False when the value has an unsupported type or
   // could not be written (logged).
@@ -33,7 +38,8 @@ class SharedDefaults {
 
   // Reads one key, hands it to `change` and stores what it returns (invalid removes), all under the
   // suite's lock, so another program cannot write the key in between. Returns the value it replaced.
-  // `ok` (optional) tells whether the new value was stored.
+  // `ok` (optional) tells whether the new value was stored. When the suite cannot be read, `change` is not
+  // called and nothing is written.
   virtual QVariant update(const QString& key, const Change& change, bool* ok = nullptr) = 0;
 
   bool remove(const QString& key) { return set(key, QVariant()); }
@@ -50,17 +56,22 @@ class SharedDefaults {
 };
 
 // Brings a value into the stored type system: ints become qint64, QStringList an array of strings, dates
-// UTC. An invalid QVariant for types that cannot be stored.
+// UTC and exactly as their stored form (seconds since the reference date) gives them back, so the file and
+// the memory suite answer alike. An invalid QVariant for what cannot be stored.
 QVariant normalizedDefaultsValue(const QVariant& value);
 
 // The suite kept in one JSON file. Every read sees the current file (a change by another program shows at
-// once); every write takes a lock file, re-reads, changes its one key and renames a new file into place,
-// so two programs that write different keys lose nothing. File 0600, folder 0700.
+// once); every write takes the kernel's lock on "<file>.lock", re-reads, changes its one key and renames a
+// new, fully written file into place, so two programs that write different keys lose nothing and a failed
+// write leaves the old file as it was. File 0600, folder 0700. A file that is not a JSON object, or that
+// can never be opened, reads as empty and is moved aside by the next write; a file that fails to read for
+// a passing reason (I/O) is reported as a failed read and never written over.
 class FileSharedDefaults final : public SharedDefaults {
  public:
   explicit FileSharedDefaults(QString filePath);
 
-  QVariant object(const QString& key) const override;
+  QVariant object(const QString& key) const override { return read(key).value_or(QVariant()); }
+  std::optional<QVariant> read(const QString& key) const override;
   bool set(const QString& key, const QVariant& value) override;
   QVariant update(const QString& key, const Change& change, bool* ok = nullptr) override;
 
@@ -78,14 +89,19 @@ class FileSharedDefaults final : public SharedDefaults {
 // A suite in memory with the same typed semantics, for unit tests.
 class MemorySharedDefaults final : public SharedDefaults {
  public:
-  QVariant object(const QString& key) const override;
+  QVariant object(const QString& key) const override { return read(key).value_or(QVariant()); }
+  std::optional<QVariant> read(const QString& key) const override;
   bool set(const QString& key, const QVariant& value) override;
   QVariant update(const QString& key, const Change& change, bool* ok = nullptr) override;
   QStringList keys() const;
 
+  // While set, every read and write fails as the file's would when the file cannot be read just now.
+  void setReadsFail(bool fail);
+
  private:
   mutable QMutex mutex_;
   QVariantMap values_;
+  bool readsFail_ = false;
 };
 
 // PARCELMOOR_TEST_SUITE, read once per process on first use. Present-but-empty counts as present.

@@ -1,5 +1,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <chrono>
 #include <iterator>
@@ -82,9 +83,101 @@ TEST_F(AppSettingsTest, AStoredOwnServiceKeepsItsPlaceAndTheListIsRewrittenInFul
   ASSERT_EQ(settings.uploaders().size(), 3);
   EXPECT_EQ(settings.uploaders()[2].name, QStringLiteral("mine"));
   const QJsonArray rewritten = QJsonDocument::fromJson(defaults.dataValue(kConfigsKey).value()).array();
-  ASSERT_EQ(rewritten.size(), 3);
-  for (const auto& element : rewritten) EXPECT_EQ(element.toObject().size(), 13);
+  ASSERT_EQ(rewritten.size(), 4);
+  EXPECT_EQ(rewritten[1], QJsonValue(QJsonObject{{QStringLiteral("kind"), QStringLiteral("warp")}}))
+      << "an element this version cannot decode is kept in place";
+  for (const int decoded : {0, 2, 3}) EXPECT_EQ(rewritten[decoded].toObject().size(), 13);
   EXPECT_EQ(signals.posted(), QStringList{kSettingsChanged});
+}
+
+TEST_F(AppSettingsTest, UndecodableElementsSurviveEveryChangeNextToTheConnectionTheyFollowed) {
+  // A kind from a newer version, and an element whose port this version reads differently.
+  const QJsonObject newer{{QStringLiteral("kind"), QStringLiteral("box")}, {QStringLiteral("token"), 7}};
+  const QJsonObject oddPort{{QStringLiteral("kind"), QStringLiteral("ftp")}, {QStringLiteral("port"), QStringLiteral("21")}};
+  UploaderConfig a = s3(QStringLiteral("a"));
+  UploaderConfig b = s3(QStringLiteral("b"));
+  const UploaderConfig own(Kind::parcelmoor);
+  QJsonArray storedArray{*own.toJson(), *a.toJson(), newer, *b.toJson(), oddPort};
+  defaults.set(kConfigsKey, QJsonDocument(storedArray).toJson(QJsonDocument::Compact));
+  auto settings = makeSettings();
+  auto storedElements = [&] { return QJsonDocument::fromJson(defaults.dataValue(kConfigsKey).value()).array(); };
+  EXPECT_EQ(storedElements(), storedArray) << "loading and the start-up save keep the stored list as it was";
+
+  struct Step {
+    const char* name;
+    QList<UploaderConfig> list;
+    QJsonArray expected;
+  };
+  a.name = QStringLiteral("renamed");
+  const UploaderConfig c = s3(QStringLiteral("c"));
+  const Step steps[] = {
+      {"a changed, c added", {own, a, b, c}, {*own.toJson(), *a.toJson(), newer, *b.toJson(), oddPort, *c.toJson()}},
+      {"reordered", {b, c, own, a}, {*b.toJson(), oddPort, *c.toJson(), *own.toJson(), *a.toJson(), newer}},
+      {"a removed: its follower goes after the connection before a", {b, c, own}, {*b.toJson(), oddPort, *c.toJson(), *own.toJson(), newer}},
+      {"all but c removed", {c}, {oddPort, *c.toJson(), newer}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    settings->setUploaders(step.list);
+    EXPECT_EQ(settings->uploaders(), step.list);
+    EXPECT_EQ(storedElements(), step.expected);
+  }
+}
+
+TEST_F(AppSettingsTest, AStoredListThatCannotBeReadNowIsNeverWrittenOver) {
+  const QList<UploaderConfig> buckets{s3(QStringLiteral("one")), s3(QStringLiteral("two"))};
+  store(buckets);
+  const QByteArray before = defaults.dataValue(kConfigsKey).value();
+
+  defaults.setReadsFail(true);
+  AppSettings settings(defaults, signals, clock);
+  int notifications = 0;
+  QObject::connect(&settings, &AppSettings::uploadersChanged, &settings, [&] { ++notifications; });
+  ASSERT_EQ(settings.uploaders().size(), 1) << "the agent still has its own-service connection";
+  const UploaderConfig standIn = settings.uploaders().first();
+  EXPECT_EQ(standIn.kind, Kind::parcelmoor);
+  UploaderConfig ftp(Kind::ftp);
+  settings.setUploaders({standIn, ftp});
+  EXPECT_TRUE(signals.posted().isEmpty()) << "nothing was written, so there is nothing to announce";
+  defaults.setReadsFail(false);
+  EXPECT_EQ(defaults.dataValue(kConfigsKey), before);
+
+  // Readable again: the next save takes in what is stored and adds what was made meanwhile.
+  notifications = 0;
+  settings.save();
+  const QList<UploaderConfig> expected{standIn, buckets[0], buckets[1], ftp};
+  EXPECT_EQ(settings.uploaders(), expected);
+  EXPECT_EQ(stored(), expected);
+  EXPECT_EQ(notifications, 1);
+  EXPECT_EQ(signals.posted(), QStringList{kSettingsChanged});
+}
+
+TEST_F(AppSettingsTest, AReloadedListAssignedOnceReadableKeepsTheStandInFirst) {
+  const UploaderConfig one = s3(QStringLiteral("one"));
+  store({one});
+  defaults.setReadsFail(true);
+  AppSettings settings(defaults, signals, clock);
+  const UploaderConfig standIn = settings.uploaders().first();
+  defaults.setReadsFail(false);
+
+  // What the agent does on "settingsChanged": assign the list it loaded.
+  settings.setUploaders(UploaderConfig::loadAll(defaults));
+  EXPECT_EQ(settings.uploaders(), (QList<UploaderConfig>{standIn, one}));
+  EXPECT_EQ(stored(), settings.uploaders());
+}
+
+TEST_F(AppSettingsTest, AStandInOwnServiceGivesWayToAStoredOne) {
+  UploaderConfig mine(Kind::parcelmoor);
+  mine.name = QStringLiteral("mine");
+  store({s3(QStringLiteral("one")), mine});
+  defaults.setReadsFail(true);
+  AppSettings settings(defaults, signals, clock);
+  defaults.setReadsFail(false);
+
+  settings.save();
+  ASSERT_EQ(settings.uploaders().size(), 2);
+  EXPECT_EQ(settings.uploaders()[1], mine);
+  EXPECT_EQ(stored(), settings.uploaders());
 }
 
 TEST_F(AppSettingsTest, EveryAssignmentSavesAndSignalsButOnlyAChangeNotifiesObservers) {

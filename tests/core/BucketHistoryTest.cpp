@@ -3,9 +3,11 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "core/Bucket.h"
 #include "core/BucketHistory.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -29,6 +31,12 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).absolutePath());
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+unsigned modeOf(const QString& path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
+  return info.st_mode & 07777;
 }
 
 QStringList asideCopies(const QString& historyFile) {
@@ -173,6 +181,67 @@ TEST_F(BucketHistoryTest, UnopenableFileIsKeptAsideWithoutReplacingAnEarlierCopy
   EXPECT_EQ(readAll(earlier), "earlier copy");
   EXPECT_TRUE(QFileInfo(earlier + QLatin1String("-2/inside")).isDir());
   EXPECT_EQ(BucketHistory(path(), clock).records().size(), 1);
+}
+
+TEST_F(BucketHistoryTest, AWriteThatDoesNotFitLeavesTheOldFileByteForByte) {
+  struct Row {
+    const char* name;
+    off_t room;  // bytes a file may grow to, as free space on the disk would allow
+    int storedRecords;  // about 190 bytes each
+    bool fits;
+  };
+  const Row table[] = {
+      {"no room at all", 0, 5, false},
+      {"4 KiB of room", 4'096, 30, false},
+      {"64 KiB of room", 65'536, 400, false},
+      {"room enough", 1 << 20, 400, true},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    test::TempRoot scratch;
+    const QString file = scratch.paths().historyFile();
+    QByteArrayList records;
+    for (int n = 0; n < row.storedRecords; ++n) records.append(kGoodRecordA);
+    writeFile(file, '[' + records.join(',') + ']');
+    const QByteArray before = readAll(file);
+
+    test::exitCodeInChild([&] {
+      test::limitFileSize(row.room);
+      BucketHistory(file, clock).record(*finishedBucket(2), std::nullopt);
+      return 0;
+    });
+
+    EXPECT_EQ(BucketHistory(file, clock).records().size(), row.storedRecords + (row.fits ? 1 : 0));
+    if (!row.fits) {
+      EXPECT_EQ(readAll(file), before);
+    }
+    EXPECT_EQ(QFileInfo(file).dir().entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("buckets.json")})
+        << "no half-written file is left behind";
+  }
+}
+
+TEST_F(BucketHistoryTest, FileAndFolderArePrivateFromTheStartAndOldOnesAreTightened) {
+  const QString folder = root.paths().applicationSupport;
+  {
+    BucketHistory history(path(), clock);
+    history.record(*finishedBucket(1), std::nullopt);
+  }
+  EXPECT_EQ(modeOf(folder), 0700u);
+  EXPECT_EQ(modeOf(path()), 0600u);
+
+  // A history written by an earlier version, readable by everyone.
+  ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                                                QFileDevice::ReadOther | QFileDevice::ExeOther));
+  ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+  ASSERT_EQ(modeOf(path()), 0644u);
+  BucketHistory history(path(), clock);
+  EXPECT_EQ(history.records().size(), 1);
+  EXPECT_EQ(modeOf(folder), 0700u);
+  EXPECT_EQ(modeOf(path()), 0600u);
+  history.record(*finishedBucket(1), std::nullopt);
+  EXPECT_EQ(modeOf(path()), 0600u);
 }
 
 TEST_F(BucketHistoryTest, FailedWriteKeepsTheRecordInMemory) {

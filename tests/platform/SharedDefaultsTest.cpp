@@ -3,11 +3,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSize>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/Clock.h"
 #include "platform/SharedDefaults.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -69,6 +72,34 @@ TEST_P(SuiteKinds, ValuesKeepTheirType) {
   EXPECT_EQ(defaults->dataValue(QStringLiteral("missing")), std::nullopt);
 }
 
+TEST_P(SuiteKinds, EveryDateTheModelUsesRoundTrips) {
+  struct Row {
+    const char* name;
+    QDateTime date;
+  };
+  const Row table[] = {
+      {"distant past (1 January of year 1)", dateFromReferenceSeconds(-63'114'076'800.0)},
+      {"distant future (1 January 4001)", dateFromReferenceSeconds(63'113'904'000.0)},
+      {"before year 0", QDateTime(QDate(-4713, 11, 24), QTime(12, 0), QTimeZone::utc())},
+      {"after year 9999", QDateTime(QDate(12345, 6, 7), QTime(8, 9, 10, 11), QTimeZone::utc())},
+      {"reference date", dateFromReferenceSeconds(0)},
+      {"milliseconds before 1970", QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), QTimeZone::utc())},
+      {"now-ish with milliseconds", QDateTime(QDate(2026, 12, 10), QTime(14, 46, 8, 321), QTimeZone::utc())},
+  };
+  auto defaults = make();
+  QVariantMap all;
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(row.date.isValid());
+    ASSERT_TRUE(defaults->set(QString::fromLatin1(row.name), row.date));
+    EXPECT_EQ(defaults->dateValue(QString::fromLatin1(row.name)), row.date);
+    all.insert(QString::fromLatin1(row.name), row.date);
+  }
+  // One far date must not cost a dictionary (change stamps, tombstones) its other entries.
+  ASSERT_TRUE(defaults->set(QStringLiteral("stamps"), all));
+  EXPECT_EQ(defaults->object(QStringLiteral("stamps")).toMap(), all);
+}
+
 TEST_P(SuiteKinds, RemoveAndUpdateTakeTheOldValue) {
   auto defaults = make();
   defaults->set(QStringLiteral("queue"), QStringList{QStringLiteral("one")});
@@ -81,6 +112,125 @@ TEST_P(SuiteKinds, RemoveAndUpdateTakeTheOldValue) {
 
 INSTANTIATE_TEST_SUITE_P(FileAndMemory, SuiteKinds, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "File" : "Memory"; });
+
+TEST(FileSharedDefaults, ReadsDatesWrittenAsTextByEarlierVersions) {
+  TempRoot root;
+  const QString path = root.write(
+      QStringLiteral("config/suite.json"),
+      R"({"when":{"date":"2024-02-29T23:59:58.125Z"},)"
+      R"("stamps":{"dictionary":{"panelEdge":{"date":"2025-01-02T03:04:05.000Z"},"x":{"date":-3600.5}}}})");
+  FileSharedDefaults defaults(path);
+  EXPECT_EQ(defaults.dateValue(QStringLiteral("when")),
+            QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58, 125), QTimeZone::utc()));
+  const QVariantMap stamps = defaults.object(QStringLiteral("stamps")).toMap();
+  EXPECT_EQ(stamps.value(QStringLiteral("panelEdge")).toDateTime(),
+            QDateTime(QDate(2025, 1, 2), QTime(3, 4, 5), QTimeZone::utc()));
+  EXPECT_EQ(stamps.value(QStringLiteral("x")).toDateTime(),
+            QDateTime(QDate(2000, 12, 31), QTime(22, 59, 59, 500), QTimeZone::utc()));
+}
+
+TEST(FileSharedDefaults, IntegersOutsideSixtyFourBitsReadAsAbsent) {
+  struct Row {
+    const char* stored;
+    std::optional<qint64> expected;
+  };
+  const Row table[] = {
+      {"1e300", std::nullopt},
+      {"-1e300", std::nullopt},
+      {"9223372036854775808", std::nullopt},   // 2^63
+      {"1.8446744073709552e19", std::nullopt},  // 2^64
+      {"-9223372036854775808", std::numeric_limits<qint64>::min()},
+      {"9223372036854775807", std::numeric_limits<qint64>::max()},
+      {"4.0", 4},
+      {"4.5", std::nullopt},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.stored);
+    TempRoot root;
+    const QString path = root.write(QStringLiteral("config/suite.json"),
+                                    QByteArray(R"({"n":{"integer":)") + row.stored + "}}");
+    EXPECT_EQ(FileSharedDefaults(path).integerValue(QStringLiteral("n")), row.expected);
+  }
+}
+
+TEST(FileSharedDefaults, AWriteThatDoesNotFitLeavesTheOldFileByteForByte) {
+  struct Row {
+    const char* name;
+    off_t room;            // bytes a file may grow to, as free space on the disk would allow
+    int storedKeys;        // size of the suite before the write (about 40 bytes a key)
+    bool fits;
+  };
+  const Row table[] = {
+      {"no room at all", 0, 20, false},
+      {"4 KiB of room", 4'096, 200, false},
+      {"64 KiB of room", 65'536, 2'000, false},
+      {"room enough", 1 << 20, 2'000, true},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    TempRoot root;
+    const QString path = root.paths().suiteFile(QStringLiteral("suite"));
+    {
+      QVariantMap many;
+      for (int n = 0; n < row.storedKeys; ++n) many.insert(QStringLiteral("connection-%1").arg(n), n);
+      ASSERT_TRUE(FileSharedDefaults(path).set(QStringLiteral("many"), many));
+    }
+    const QByteArray before = readAll(path);
+
+    const int stored = test::exitCodeInChild([&] {
+      test::limitFileSize(row.room);
+      return FileSharedDefaults(path).set(QStringLiteral("new"), QByteArray(300, 'x')) ? 1 : 0;
+    });
+
+    EXPECT_EQ(stored, row.fits ? 1 : 0);
+    FileSharedDefaults defaults(path);
+    EXPECT_EQ(defaults.contains(QStringLiteral("new")), row.fits);
+    EXPECT_EQ(defaults.object(QStringLiteral("many")).toMap().size(), row.storedKeys);
+    if (!row.fits) {
+      EXPECT_EQ(readAll(path), before);
+    }
+    QStringList left = QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden);
+    left.removeAll(QStringLiteral("suite.json.lock"));
+    EXPECT_EQ(left, QStringList{QStringLiteral("suite.json")}) << "no half-written file is left behind";
+  }
+}
+
+TEST(FileSharedDefaults, AFileThatCannotBeReadJustNowIsAFailureNotAnEmptySuite) {
+  TempRoot root;
+  const QString path = root.paths().suiteFile(QStringLiteral("suite"));
+  ASSERT_TRUE(FileSharedDefaults(path).set(QStringLiteral("kept"), QStringLiteral("value")));
+  const QByteArray before = readAll(path);
+
+  // Bit 1: the read reported a failure; bit 2: the write was refused.
+  const int outcome = test::exitCodeInChild([&] {
+    FileSharedDefaults defaults(path);
+    if (!test::exhaustFileDescriptors()) return 100;
+    int bits = 0;
+    if (!defaults.read(QStringLiteral("kept")).has_value()) bits |= 1;
+    if (!defaults.set(QStringLiteral("kept"), QStringLiteral("default"))) bits |= 2;
+    return bits;
+  });
+
+  EXPECT_EQ(outcome, 3);
+  EXPECT_EQ(readAll(path), before);
+  FileSharedDefaults defaults(path);
+  EXPECT_EQ(defaults.read(QStringLiteral("kept")), QVariant(QStringLiteral("value")));
+  EXPECT_EQ(defaults.read(QStringLiteral("absent")), QVariant()) << "absent is a successful read";
+}
+
+TEST(MemorySharedDefaults, FailingReadsRefuseWritesAsTheFileDoes) {
+  MemorySharedDefaults defaults;
+  defaults.set(QStringLiteral("kept"), 1);
+  defaults.setReadsFail(true);
+  EXPECT_EQ(defaults.read(QStringLiteral("kept")), std::nullopt);
+  bool ok = true;
+  bool changeCalled = false;
+  defaults.update(QStringLiteral("kept"), [&](const QVariant&) { changeCalled = true; return QVariant(2); }, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(changeCalled);
+  defaults.setReadsFail(false);
+  EXPECT_EQ(defaults.integerValue(QStringLiteral("kept")), 1);
+}
 
 TEST(FileSharedDefaults, SeesWritesOfAnotherHandleAtOnce) {
   TempRoot root;
@@ -169,6 +319,38 @@ TEST(FileSharedDefaults, TwoProcessesWritingDifferentKeysLoseNothing) {
     }
   }
   EXPECT_EQ(found, 1000);
+}
+
+TEST(FileSharedDefaults, SixteenProcessesWritingAtOnceAllLand) {
+  constexpr int kWriters = 16;
+  constexpr int kWritesEach = 200;
+  // What is measured is waiting for the lock, not the disk: every write is synced, so a memory-backed
+  // folder keeps 3,200 of them within seconds.
+  const QString memoryBacked = QStringLiteral("/dev/shm");
+  QTemporaryDir root(QFileInfo(memoryBacked).isWritable() ? memoryBacked + QLatin1String("/pm-suite-XXXXXX")
+                                                          : QDir::tempPath() + QLatin1String("/pm-suite-XXXXXX"));
+  ASSERT_TRUE(root.isValid());
+  const QString path = root.filePath(QStringLiteral("shared.json"));
+  std::vector<std::unique_ptr<QProcess>> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.push_back(std::make_unique<QProcess>());
+    writers.back()->start(QStringLiteral(PM_SUITE_WRITER), {QStringLiteral("keys"), path,
+                                                            QStringLiteral("w%1-").arg(w),
+                                                            QString::number(kWritesEach)});
+  }
+  for (auto& writer : writers) {
+    ASSERT_TRUE(writer->waitForFinished(60'000));
+    EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().constData();
+  }
+
+  FileSharedDefaults defaults(path);
+  int found = 0;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int n = 0; n < kWritesEach; ++n) {
+      if (defaults.integerValue(QStringLiteral("w%1-%2").arg(w).arg(n)) == n) ++found;
+    }
+  }
+  EXPECT_EQ(found, kWriters * kWritesEach);
 }
 
 TEST(SharedSuiteAccessor, TestSuiteVariableIsReadOnceAndTakesEveryWrite) {
