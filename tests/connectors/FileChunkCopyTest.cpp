@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "LocalUnits.h"
+#include "UploadErrorPrinting.h"
+#include "connectors/FileChunkCopy.h"
+#include "connectors/PieceFile.h"
+
+namespace pm {
+namespace {
+
+using test::fileContents;
+
+class FileChunkCopyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    // 10 MiB and a bit, so a piece spans several 4 MiB reads.
+    source.resize(10 * 1024 * 1024 + 123);
+    for (qsizetype i = 0; i < source.size(); ++i) source[i] = char(i * 7 + i / 4096);
+    QFile file(sourcePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(source), source.size());
+  }
+  QString sourcePath() const { return dir.filePath(QStringLiteral("source.bin")); }
+  QString piecePath() const { return dir.filePath(QStringLiteral("piece")); }
+
+  QTemporaryDir dir;
+  QByteArray source;
+};
+
+TEST_F(FileChunkCopyTest, CopiesPiecesInAnyOrderAndLeavesTheReaderAfterThePiece) {
+  QFile reader(sourcePath());
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  struct Case {
+    qint64 offset;
+    qint64 length;
+  };
+  const Case cases[] = {{9 * 1024 * 1024, 1024 * 1024 + 123}, {0, 9 * 1024 * 1024}, {4194304, 1}, {500, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    copyFileChunk(reader, c.offset, c.length, piecePath());
+    EXPECT_EQ(fileContents(piecePath()), source.mid(c.offset, c.length));
+    EXPECT_TRUE(QFileInfo::exists(piecePath()));
+    EXPECT_EQ(reader.pos(), c.offset + c.length);
+    EXPECT_TRUE(reader.isOpen());
+  }
+  EXPECT_EQ(QFileInfo(piecePath()).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+}
+
+TEST_F(FileChunkCopyTest, AShortReadIsAChangedFile) {
+  QFile reader(sourcePath());
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  const qint64 offset = source.size() - 10;
+  try {
+    copyFileChunk(reader, offset, 11, piecePath());
+    FAIL() << "a piece past the end was copied";
+  } catch (const UploadError& error) {
+    EXPECT_EQ(error, fileChangedWhileUploading());
+    EXPECT_EQ(error.message(), QStringLiteral("This file changed while it was being uploaded."));
+  }
+}
+
+TEST_F(FileChunkCopyTest, NeverWritesThroughALinkPlantedAtThePieceName) {
+  const QString victim = dir.filePath(QStringLiteral("victim"));
+  ASSERT_TRUE(QFile(victim).open(QIODevice::WriteOnly));
+  ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(piecePath()).constData()), 0);
+
+  QFile reader(sourcePath());
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  copyFileChunk(reader, 0, 100, piecePath());
+  EXPECT_FALSE(QFileInfo(piecePath()).isSymLink());
+  EXPECT_EQ(fileContents(piecePath()), source.left(100));
+  EXPECT_EQ(QFileInfo(victim).size(), 0);
+}
+
+TEST_F(FileChunkCopyTest, AnUnreadableSourceIsReported) {
+  QFile reader(sourcePath());  // never opened
+  try {
+    copyFileChunk(reader, 0, 10, piecePath());
+    FAIL() << "an unopened source was copied";
+  } catch (const UploadError& error) {
+    EXPECT_EQ(error, UploadError::fileUnreadable());
+  }
+}
+
+TEST(PieceFileTest, LivesInAPrivateFolderThatGoesAwayWithIt) {
+  QTemporaryDir shared;
+  QString folder;
+  {
+    const PieceFile piece(shared.path(), QStringLiteral("pmr-dropbox-X"));
+    folder = QFileInfo(piece.path()).absolutePath();
+    EXPECT_EQ(QFileInfo(piece.path()).fileName(), QStringLiteral("pmr-dropbox-X"));
+    EXPECT_EQ(QFileInfo(folder).absolutePath(), QFileInfo(shared.path()).absoluteFilePath());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    QFile file(piece.path());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  EXPECT_FALSE(QFileInfo::exists(folder));
+  EXPECT_TRUE(QDir(shared.path()).isEmpty());
+}
+
+TEST(PieceFileTest, AFolderThatCannotBeMadeIsAnError) {
+  EXPECT_THROW(PieceFile(QStringLiteral("/proc/no-such-place"), QStringLiteral("x")), UploadError);
+}
+
+}  // namespace
+}  // namespace pm
