@@ -1,10 +1,303 @@
 #include "DropboxUploader.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QSet>
+
+#include <algorithm>
+
+#include "connectors/DropboxApiArg.h"
+#include "connectors/DropboxSignIn.h"
+#include "connectors/FileChunkCopy.h"
+#include "connectors/HttpExchange.h"
+#include "connectors/PieceFile.h"
+#include "core/Identifiers.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/NetworkRequest.h"
 
 namespace pm {
 
-DropboxUploader::DropboxUploader(UploaderConfig config, QNetworkAccessManager& network, QObject* parent)
-    : ConnectorUploader(std::move(config), lcDropbox, network, parent) {}
+namespace {
+
+QString translated(const char* text) { return QCoreApplication::translate("DropboxUploader", text); }
+QString fullText() { return translated("This Dropbox is full."); }
+QString refusedWithStatus(int status) { return translated("Dropbox refused the upload (%1).").arg(status); }
+
+QUrl contentUrl(const DropboxEndpoints& endpoints, const QString& route) {
+  return DropboxEndpoints::resolve(endpoints.content, QStringLiteral("/2/") + route);
+}
+
+QString uploadRoute() { return QStringLiteral("files/upload"); }
+
+bool isSuccess(int status) { return status >= 200 && status <= 299; }
+
+QJsonObject objectOf(const QByteArray& body) { return QJsonDocument::fromJson(body).object(); }
+
+// What Dropbox calls the file it stored, in a form delete_v2 takes as its path: the id when the answer has
+// one, else the lower-case path (which already includes any renaming); empty when it names neither.
+QString storedName(const QJsonObject& metadata) {
+  const QJsonValue id = metadata.value(QStringLiteral("id"));
+  if (id.isString() && !id.toString().isEmpty()) return id.toString();
+  return metadata.value(QStringLiteral("path_lower")).toString();
+}
+
+QString errorDescription(const std::exception& error) {
+  if (const auto* upload = dynamic_cast<const UploadError*>(&error)) return upload->message();
+  return QString::fromUtf8(error.what());
+}
+
+}  // namespace
+
+DropboxUploader::DropboxUploader(UploaderConfig config, QNetworkAccessManager& network, Keychain& keychain,
+                                 std::shared_ptr<const DropboxSignIn> signIn, QString temporaryDirectory,
+                                 DropboxUploadSizes sizes, QObject* parent)
+    : ConnectorUploader(std::move(config), lcDropbox, network, parent),
+      keychain_(keychain),
+      signIn_(std::move(signIn)),
+      temporaryDirectory_(std::move(temporaryDirectory)),
+      sizes_(sizes) {}
+
+QJsonObject DropboxUploader::commitInfo(const QString& path) {
+  return {{QStringLiteral("autorename"), true},
+          {QStringLiteral("mode"), QStringLiteral("add")},
+          {QStringLiteral("mute"), true},
+          {QStringLiteral("path"), path}};
+}
+
+DropboxUploader::Headers DropboxUploader::contentHeaders(const QJsonObject& argument, const QString& token) {
+  return {{QStringLiteral("Authorization"), QStringLiteral("Bearer ") + token},
+          {QStringLiteral("Content-Type"), QStringLiteral("application/octet-stream")},
+          {QStringLiteral("Dropbox-API-Arg"), QString::fromLatin1(dropboxapiarg::header(argument))}};
+}
+
+DropboxUploader::Headers DropboxUploader::uploadHeaders(const QString& path, const QString& token) {
+  return contentHeaders(commitInfo(path), token);
+}
+
+DropboxUploader::Headers DropboxUploader::appendHeaders(const QString& sessionID, qint64 offset, const QString& token) {
+  const QJsonObject cursor{{QStringLiteral("offset"), offset}, {QStringLiteral("session_id"), sessionID}};
+  return contentHeaders({{QStringLiteral("close"), false}, {QStringLiteral("cursor"), cursor}}, token);
+}
+
+UploadError DropboxUploader::dropboxFailure(int status, const QByteArray& body) {
+  const QJsonValue summaryValue = objectOf(body).value(QStringLiteral("error_summary"));
+  QString summary = summaryValue.isString() ? summaryValue.toString() : QString();
+  const auto trimmed = [](QChar c) { return c == QLatin1Char('.') || c == QLatin1Char('/') || c == QLatin1Char(' '); };
+  while (!summary.isEmpty() && trimmed(summary.front())) summary.remove(0, 1);
+  while (!summary.isEmpty() && trimmed(summary.back())) summary.chop(1);
+
+  if (status == 507) return UploadError::rejected(fullText());
+  if (status == 401) return UploadError::rejected(translated("Dropbox refused this account. Connect it again."));
+  // A summary of nothing but dots and slashes says nothing; the status says more.
+  if (!summary.isEmpty()) return UploadError::rejected(translated("Dropbox refused the upload: ") + summary);
+  return UploadError::rejected(refusedWithStatus(status));
+}
+
+UploadError DropboxUploader::uploadFailure(const UploadError& error) {
+  if (error.kind() != UploadError::Kind::http) return error;
+  const int status = int(error.status());
+  if (status == 507) return UploadError::rejected(fullText());
+  if (status == 401) {
+    return UploadError::rejected(
+        translated("Dropbox would not accept this upload. Connect the account again — a token keeps the "
+                   "permissions it was given when it was made."));
+  }
+  return UploadError::rejected(refusedWithStatus(status));
+}
+
+QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints, QString route,
+                                              QString token, std::optional<QJsonObject> body) {
+  QNetworkRequest request = networkRequest(DropboxEndpoints::resolve(endpoints.api, QStringLiteral("/2/") + route));
+  request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+  QByteArray payload;
+  if (body) {
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    payload = QJsonDocument(*body).toJson(QJsonDocument::Compact);
+  }
+  const HttpAnswer answer = co_await exchange(network, request, "POST", payload);
+  if (!isSuccess(answer.status)) throw dropboxFailure(answer.status, answer.body);
+  co_return objectOf(answer.body);
+}
+
+QCoro::Task<QString> DropboxUploader::fetchAccountLabel(QNetworkAccessManager& network, DropboxEndpoints endpoints,
+                                                         QString token) {
+  const QString route = QStringLiteral("users/get_current_account");
+  const QJsonObject account = co_await rpc(network, std::move(endpoints), route, std::move(token));
+  const QJsonValue email = account.value(QStringLiteral("email"));
+  if (email.isString() && !email.toString().isEmpty()) co_return email.toString();
+  const QJsonValue name = account.value(QStringLiteral("name")).toObject().value(QStringLiteral("display_name"));
+  co_return name.isString() ? name.toString() : QString();
+}
+
+QString DropboxUploader::bucketFolder() {
+  if (!folder_) folder_ = timestampFolderName(signIn_->clock().now());
+  return *folder_;
+}
+
+QString DropboxUploader::remotePath(const QString& relativePath) {
+  QStringList parts;
+  for (const QString& piece : {config().keyPrefix, bucketFolder(), relativePath})
+    parts += piece.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+}
+
+QCoro::Task<QString> DropboxUploader::accessToken() {
+  // Held here: the uploader may go away while the renewal waits.
+  const std::shared_ptr<const DropboxSignIn> signIn = signIn_;
+  co_return co_await signIn->accessToken(keychain_, config().id);
+}
+
+QCoro::Task<Registration> DropboxUploader::registerUnits(QList<UploadUnit> units) {
+  const QPointer<DropboxUploader> self(this);
+  co_await accessToken();
+  if (!self) throw UploadError::cancelled();
+
+  QSet<QString> taken(paths_.cbegin(), paths_.cend());
+  Registration registration;
+  const QUrl uploadUrl = contentUrl(signIn_->endpoints(), uploadRoute());
+  for (const UploadUnit& unit : units) {
+    const QString wanted = remotePath(unit.relativePath);
+    QString path = wanted;
+    for (qint64 n = 2; taken.contains(path); ++n) path = numberedPath(wanted, n);
+    taken.insert(path);
+    paths_.insert(unit.id, path);
+    registration.destinations.append(UploadDestination{unit.id, uploadUrl, QStringLiteral("POST"), {}});
+  }
+  qCInfo(lcDropbox, "addressed %lld of %lld files", qint64(registration.destinations.size()), qint64(units.size()));
+  co_return registration;
+}
+
+QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
+                                      CancelTokenPtr cancel) {
+  const QPointer<DropboxUploader> self(this);
+  const auto found = paths_.constFind(unit.id);
+  if (found == paths_.cend()) throw UploadError::notRegistered();
+  const QString path = *found;
+  const QUuid id = unit.id;
+  if (!progress) progress = [](double) {};
+
+  QString stored;
+  try {
+    const QString token = co_await accessToken();
+    if (!self) throw UploadError::cancelled();
+    if (unit.size > sizes_.singleUploadLimit) {
+      stored = co_await uploadInSession(std::move(unit), path, token, std::move(progress), std::move(cancel));
+    } else {
+      stored = co_await uploadWhole(std::move(unit), std::move(destination), path, token, std::move(progress),
+                                    std::move(cancel));
+    }
+  } catch (const UploadError& error) {
+    throw uploadFailure(error);
+  }
+
+  if (!self || !self->paths_.contains(id)) co_return;
+  if (stored.isEmpty()) {
+    qCWarning(lcDropbox, "Dropbox did not name the stored file %s; it cannot be withdrawn",
+              qUtf8Printable(privateValue(path)));
+    co_return;
+  }
+  self->stored_.insert(id, stored);
+}
+
+QCoro::Task<QString> DropboxUploader::uploadWhole(UploadUnit unit, UploadDestination destination, QString path,
+                                                  QString token, ProgressCallback progress, CancelTokenPtr cancel) {
+  destination.method = QStringLiteral("POST");
+  destination.headers = uploadHeaders(path, token);
+  const UploadResponse response =
+      co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress), std::move(cancel));
+  co_return storedName(objectOf(response.body));
+}
+
+QCoro::Task<HttpAnswer> DropboxUploader::contentRequest(QString route, QJsonObject argument, QString token) {
+  QNetworkRequest request = networkRequest(contentUrl(signIn_->endpoints(), route));
+  const Headers headers = contentHeaders(argument, token);
+  for (auto it = headers.cbegin(); it != headers.cend(); ++it) request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+  QNetworkAccessManager& network = signIn_->network();
+  co_return co_await exchange(network, request, "POST", QByteArray(), requestTimeout());
+}
+
+QCoro::Task<QString> DropboxUploader::startSession(QString token) {
+  // Named first: g++ 12 cannot keep a string literal's array in a co_await expression.
+  const QJsonObject argument{{QStringLiteral("close"), false}};
+  const QString route = QStringLiteral("files/upload_session/start");
+  const HttpAnswer answer = co_await contentRequest(route, argument, token);
+  const QJsonValue sessionID = objectOf(answer.body).value(QStringLiteral("session_id"));
+  // A 2xx without a session is a refusal too, told with the status it came with.
+  if (!isSuccess(answer.status) || !sessionID.isString() || sessionID.toString().isEmpty())
+    throw dropboxFailure(answer.status, answer.body);
+  co_return sessionID.toString();
+}
+
+QCoro::Task<QJsonObject> DropboxUploader::finishSession(QString sessionID, qint64 offset, QString path, QString token) {
+  const QJsonObject cursor{{QStringLiteral("offset"), offset}, {QStringLiteral("session_id"), sessionID}};
+  const QJsonObject argument{{QStringLiteral("commit"), commitInfo(path)}, {QStringLiteral("cursor"), cursor}};
+  const QString route = QStringLiteral("files/upload_session/finish");
+  const HttpAnswer answer = co_await contentRequest(route, argument, token);
+  if (!isSuccess(answer.status)) throw dropboxFailure(answer.status, answer.body);
+  co_return objectOf(answer.body);
+}
+
+QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString path, QString token,
+                                                      ProgressCallback progress, CancelTokenPtr cancel) {
+  const QPointer<DropboxUploader> self(this);
+  const qint64 pieceSize = sizes_.pieceSize;
+  const QString sessionID = co_await startSession(token);
+  qCInfo(lcDropbox, "opened an upload session for %lld bytes", unit.size);
+
+  // Shared with the worker that copies each piece; only one of the two uses it at any time.
+  const auto reader = std::make_shared<QFile>(unit.url);
+  if (!reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
+  const PieceFile piece(temporaryDirectory_, QStringLiteral("pmr-dropbox-") + uuidText(unit.id));
+
+  const QUrl appendUrl = contentUrl(signIn_->endpoints(), QStringLiteral("files/upload_session/append_v2"));
+  for (qint64 offset = 0; offset < unit.size;) {
+    const qint64 length = std::min(unit.size - offset, pieceSize);
+    auto copy = [reader, offset, length, to = piece.path()] { copyFileChunk(*reader, offset, length, to); };
+    QCoro::Task<> copying = runOnWorker(std::move(copy));
+    co_await std::move(copying);
+    if (!self || (cancel && cancel->isCancelled())) throw UploadError::cancelled();
+
+    const UploadDestination destination{unit.id, appendUrl, QStringLiteral("POST"),
+                                        appendHeaders(sessionID, offset, token)};
+    co_await self->uploadFile(piece.path(), ByteRange{offset, length, unit.size}, destination, progress, cancel);
+    if (!self) throw UploadError::cancelled();
+    offset += length;
+  }
+
+  const QJsonObject finished = co_await self->finishSession(sessionID, unit.size, path, token);
+  progress(1.0);
+  co_return storedName(finished);
+}
+
+QCoro::Task<> DropboxUploader::withdraw(QList<UploadUnit> units) {
+  const QPointer<DropboxUploader> self(this);
+  QString token;
+  try {
+    token = co_await accessToken();
+  } catch (const std::exception& error) {
+    qCInfo(lcDropbox, "could not withdraw files: %s", qUtf8Printable(errorDescription(error)));
+    co_return;
+  }
+  const QString deleteRoute = QStringLiteral("files/delete_v2");
+  for (const UploadUnit& unit : units) {
+    if (!self) co_return;
+    if (!self->paths_.contains(unit.id)) continue;
+    const QString path = self->paths_.take(unit.id);
+    const QString stored = self->stored_.take(unit.id);
+    // The upload asked Dropbox to rename on a conflict, so the requested path may hold someone else's file:
+    // only what this upload stored is deleted, and nothing when it never completed.
+    if (stored.isEmpty()) continue;
+    const QJsonObject body{{QStringLiteral("path"), stored}};
+    try {
+      co_await rpc(self->signIn_->network(), self->signIn_->endpoints(), deleteRoute, token, body);
+    } catch (const std::exception& error) {
+      qCInfo(lcDropbox, "could not delete %s: %s", qUtf8Printable(privateValue(path)),
+             qUtf8Printable(errorDescription(error)));
+    }
+  }
+}
 
 }  // namespace pm

@@ -1,5 +1,6 @@
 #include "UploaderFactory.h"
 
+#include "connectors/DropboxSignIn.h"
 #include "connectors/DropboxUploader.h"
 #include "connectors/FTPUploader.h"
 #include "connectors/GoogleDriveUploader.h"
@@ -18,6 +19,12 @@ std::shared_ptr<const GoogleSignIn> googleSignIn(const UploaderServices& service
   if (services.googleSignIn) return services.googleSignIn;
   static const SystemClock clock;
   return std::make_shared<GoogleSignIn>(services.network, BundleInfo::compiledIn(), clock, nullptr);
+}
+
+std::shared_ptr<const DropboxSignIn> dropboxSignIn(const UploaderServices& services) {
+  if (services.dropboxSignIn) return services.dropboxSignIn;
+  static const SystemClock clock;
+  return std::make_shared<DropboxSignIn>(services.network, BundleInfo::compiledIn(), clock);
 }
 
 }  // namespace
@@ -43,7 +50,8 @@ std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const
     case Kind::oneDrive:
       return std::make_unique<OneDriveUploader>(config, services.network);
     case Kind::dropbox:
-      return std::make_unique<DropboxUploader>(config, services.network);
+      return std::make_unique<DropboxUploader>(config, services.network, services.keychain, dropboxSignIn(services),
+                                               services.temporaryDirectory);
   }
   Q_UNREACHABLE();
   return nullptr;

@@ -11,6 +11,7 @@ class QNetworkAccessManager;
 namespace pm {
 
 class BucketUploader;
+class DropboxSignIn;
 class GoogleSignIn;
 class Keychain;
 class ParcelmoorAPI;
@@ -26,6 +27,8 @@ struct UploaderServices {
   QString temporaryDirectory;
   // Renews Google Drive tokens; none: the build's client values, Google's own hosts and the system clock.
   std::shared_ptr<const GoogleSignIn> googleSignIn = {};
+  // Renews Dropbox tokens; none: the build's app key, Dropbox's own hosts and the system clock.
+  std::shared_ptr<const DropboxSignIn> dropboxSignIn = {};
   // Where the synced-folder connection stores (empty: ICloudUploader::standardRoot()), and where its
   // availability check posts "settingsChanged" (null: nowhere).
   QString ubiquityRoot = {};

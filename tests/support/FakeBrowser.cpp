@@ -2,6 +2,7 @@
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrlQuery>
 
 namespace pm::test {
@@ -19,6 +20,10 @@ bool FakeBrowser::openUrl(const QUrl& url) {
   query.addQueryItem(QStringLiteral("state"), page.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded));
   query.addQueryItem(reply_ == Reply::code ? QStringLiteral("code") : QStringLiteral("error"), value_);
   answer.setQuery(query);
+  if (redirect.scheme() != QLatin1String("http") && redirect.scheme() != QLatin1String("https")) {
+    if (ownScheme_) QTimer::singleShot(0, &network_, [opener = ownScheme_, answer] { opener(answer); });
+    return true;
+  }
   visits.append(answer);
   visit(std::move(visits));
   return true;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 #include "platform/Workspace.h"
@@ -14,7 +15,9 @@ namespace pm::test {
 
 // The user's browser, as far as a loopback sign-in sees it: it records every URL opened and, for an
 // authorisation page, visits the page's redirect address with the page's state and the scripted answer
-// (a code, or a provider error), optionally after a request for an icon as real browsers make.
+// (a code, or a provider error), optionally after a request for an icon as real browsers make. A redirect
+// to the program's own scheme ("parcelmoor://oauth/…") is handed to the opener set with
+// openOwnSchemeWith(), as the desktop hands such a URL to the program, from the event loop.
 class FakeBrowser final : public Workspace {
  public:
   enum class Reply { code, error, nothing };
@@ -27,6 +30,8 @@ class FakeBrowser final : public Workspace {
   void answerWithError(QString error) { reply_ = Reply::error, value_ = std::move(error); }
   void answerNothing() { reply_ = Reply::nothing; }
   void askForIconFirst(bool ask) { iconFirst_ = ask; }
+  using Opener = std::function<bool(const QUrl& url)>;
+  void openOwnSchemeWith(Opener opener) { ownScheme_ = std::move(opener); }
 
   const QList<QUrl>& opened() const { return opened_; }
   // The pages the redirect address answered with, in order.
@@ -41,6 +46,7 @@ class FakeBrowser final : public Workspace {
   bool iconFirst_ = false;
   QList<QUrl> opened_;
   QList<QByteArray> pages_;
+  Opener ownScheme_;
 };
 
 }  // namespace pm::test

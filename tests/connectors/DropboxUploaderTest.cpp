@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+
+#include "LocalUnits.h"
+#include "UploadErrorPrinting.h"
+#include "connectors/DropboxApiArg.h"
+#include "connectors/DropboxSignIn.h"
+#include "connectors/DropboxUploader.h"
+#include "connectors/OAuthCredentials.h"
+#include "platform/Keychain.h"
+#include "support/FakeDropbox.h"
+#include "support/TestSupport.h"
+
+namespace pm {
+namespace {
+
+using test::localUnit;
+
+template <typename T>
+UploadError uploadErrorOf(QCoro::Task<T> task) {
+  try {
+    test::wait(std::move(task), std::chrono::seconds(60));
+  } catch (const UploadError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "the call did not fail with an UploadError";
+  return UploadError::notImplemented();
+}
+
+UploadError rejected(const char* text) { return UploadError::rejected(QString::fromUtf8(text)); }
+
+class DropboxUploaderTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(files_.isValid() && temporary_.isValid());
+    config_.keyPrefix = QStringLiteral("Inbox//Shared/");
+    signIn_ = std::make_shared<DropboxSignIn>(
+        network_, BundleInfo({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("app-key-1")}}), clock_, nullptr,
+        nullptr, DropboxSignInOptions{{dropbox_.apiEndpoint(), dropbox_.contentEndpoint(), dropbox_.apiEndpoint()}});
+    signInAccount();
+  }
+  void signInAccount() {
+    ASSERT_TRUE(OAuthCredentials::save(keychain_,
+                                       OAuthCredentials{QStringLiteral("refresh"), QStringLiteral("me"),
+                                                        QStringLiteral("token-1"), clock_.now().addSecs(3600)},
+                                       config_.id, OAuthProvider::dropbox));
+  }
+  std::unique_ptr<DropboxUploader> uploader(DropboxUploadSizes sizes = {}) {
+    return std::make_unique<DropboxUploader>(config_, network_, keychain_, signIn_, temporary_.path(), sizes);
+  }
+  QString folder() const { return QStringLiteral("/Inbox/Shared/") + timestampFolderName(clock_.now()); }
+  // Registers and uploads `unit`; returns the fractions reported.
+  QList<double> send(DropboxUploader& dropbox, const UploadUnit& unit) {
+    const Registration registration = test::wait(dropbox.registerUnits({unit}));
+    EXPECT_EQ(registration.destinations.size(), 1);
+    QList<double> fractions;
+    test::wait(dropbox.upload(unit, registration.destinations.value(0), [&](double f) { fractions.append(f); }, {}),
+               std::chrono::seconds(120));
+    return fractions;
+  }
+
+  QTemporaryDir files_;
+  QTemporaryDir temporary_;
+  test::FakeDropbox dropbox_;
+  test::ManualClock clock_;
+  QNetworkAccessManager network_;
+  MemoryKeychain keychain_;
+  UploaderConfig config_{UploaderConfig::Kind::dropbox};
+  std::shared_ptr<DropboxSignIn> signIn_;
+};
+
+TEST_F(DropboxUploaderTest, PathsJoinPrefixFolderAndRelativePathAndNumberRepeats) {
+  const auto dropbox = uploader();
+  struct Case {
+    const char* relative;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a.txt", "a.txt"},          {"a.txt", "a 2.txt"},         {"/a.txt", "a 3.txt"},
+      {"Photos/a.jpg", "Photos/a.jpg"}, {"archive.tar.gz", "archive.tar.gz"}, {"archive.tar.gz", "archive.tar 2.gz"},
+      {"README", "README"},        {"README", "README 2"},
+  };
+  QList<UploadUnit> units;
+  for (const Case& c : cases) units.append(localUnit(files_, QString::fromUtf8(c.relative), "x"));
+  const Registration registration = test::wait(dropbox->registerUnits(units));
+
+  ASSERT_EQ(registration.destinations.size(), units.size());
+  EXPECT_TRUE(registration.refused.isEmpty());
+  for (qsizetype i = 0; i < units.size(); ++i) {
+    SCOPED_TRACE(cases[i].relative);
+    EXPECT_EQ(dropbox->paths().value(units[i].id), folder() + QLatin1Char('/') + QString::fromUtf8(cases[i].expected));
+    EXPECT_EQ(registration.destinations[i].unitID, units[i].id);
+    EXPECT_EQ(registration.destinations[i].url.toString(), dropbox_.contentEndpoint().toString() + QStringLiteral("/2/files/upload"));
+  }
+  EXPECT_TRUE(dropbox_.requests().isEmpty());
+
+  config_.keyPrefix.clear();
+  EXPECT_EQ(uploader()->remotePath(QStringLiteral("Photos/a.jpg")),
+            QLatin1Char('/') + timestampFolderName(clock_.now()) + QStringLiteral("/Photos/a.jpg"));
+}
+
+TEST_F(DropboxUploaderTest, TheArgumentHeaderIsSortedEscapedAscii) {
+  const QString path = QStringLiteral("/Inbox/Shared/caf\u00e9 \U0001F600.txt");
+  EXPECT_EQ(dropboxapiarg::header(DropboxUploader::commitInfo(path)),
+            QByteArray(R"({"autorename":true,"mode":"add","mute":true,"path":"\/Inbox\/Shared\/caf\u00e9 \ud83d\ude00.txt"})"));
+  const DropboxUploader::Headers append = DropboxUploader::appendHeaders(QStringLiteral("s-1"), 5'000'000'000, "t");
+  EXPECT_EQ(append.value("Dropbox-API-Arg"), QStringLiteral(R"({"close":false,"cursor":{"offset":5000000000,"session_id":"s-1"}})"));
+  EXPECT_EQ(append.value("Authorization"), QStringLiteral("Bearer t"));
+  EXPECT_EQ(append.value("Content-Type"), QStringLiteral("application/octet-stream"));
+  EXPECT_EQ(dropboxapiarg::json({{"q", "a\"b\\c\n\x01"}}), QStringLiteral(R"({"q":"a\"b\\c\n\u0001"})"));
+
+  // A lone surrogate cannot be written as UTF-8, so Dropbox could not be told the name.
+  const QString broken = QStringLiteral("/a") + QChar(char16_t(0xD800));
+  try {
+    DropboxUploader::uploadHeaders(broken, "t");
+    ADD_FAILURE() << "a header was made of a broken name";
+  } catch (const UploadError& error) {
+    EXPECT_EQ(error, rejected("Dropbox could not be told where to put this file."));
+  }
+}
+
+TEST_F(DropboxUploaderTest, ASmallFileGoesInOneRequestWithItsHeaders) {
+  const auto dropbox = uploader();
+  const UploadUnit unit = localUnit(files_, QStringLiteral("caf\u00e9.txt"), "hello");
+  const QList<double> fractions = send(*dropbox, unit);
+
+  EXPECT_EQ(fractions.last(), 1.0);
+  const QList<test::FakeDropbox::Request> requests = dropbox_.requests();
+  ASSERT_EQ(requests.size(), 1);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].host, QStringLiteral("content"));
+  EXPECT_EQ(requests[0].path, QStringLiteral("/2/files/upload"));
+  EXPECT_EQ(requests[0].header("Authorization"), "Bearer token-1");
+  EXPECT_EQ(requests[0].header("Content-Type"), "application/octet-stream");
+  EXPECT_EQ(requests[0].argument(), DropboxUploader::commitInfo(folder() + QStringLiteral("/caf\u00e9.txt")));
+  const auto stored = dropbox_.file(folder() + QStringLiteral("/caf\u00e9.txt"));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->bytes, "hello");
+}
+
+TEST_F(DropboxUploaderTest, ALargerFileGoesThroughASessionInPieces) {
+  const auto dropbox = uploader(DropboxUploadSizes{100, 32});
+  QByteArray bytes;
+  for (int i = 0; i < 101; ++i) bytes.append(char('a' + i % 26));
+  const UploadUnit exact = localUnit(files_, QStringLiteral("exact.bin"), bytes.left(100));
+  send(*dropbox, exact);
+  EXPECT_EQ(dropbox_.requests().size(), 1);
+
+  const UploadUnit unit = localUnit(files_, QStringLiteral("big.bin"), bytes);
+  const QList<double> fractions = send(*dropbox, unit);
+  const QList<test::FakeDropbox::Request> requests = dropbox_.requests().mid(1);
+  QStringList routes;
+  QList<qint64> offsets;
+  QList<qint64> sizes;
+  for (const auto& request : requests) {
+    routes.append(request.path.section(QLatin1Char('/'), -1));
+    offsets.append(request.argument().value("cursor").toObject().value("offset").toInteger(-1));
+    sizes.append(request.bodySize);
+  }
+  EXPECT_EQ(routes, (QStringList{"start", "append_v2", "append_v2", "append_v2", "append_v2", "finish"}));
+  EXPECT_EQ(offsets, (QList<qint64>{-1, 0, 32, 64, 96, 101}));
+  EXPECT_EQ(sizes, (QList<qint64>{0, 32, 32, 32, 5, 0}));
+  EXPECT_EQ(requests.last().argument().value("commit").toObject(), DropboxUploader::commitInfo(folder() + "/big.bin"));
+  EXPECT_EQ(dropbox_.file(folder() + "/big.bin")->bytes, bytes);
+  ASSERT_FALSE(fractions.isEmpty());
+  EXPECT_TRUE(std::is_sorted(fractions.cbegin(), fractions.cend()));
+  EXPECT_EQ(fractions.last(), 1.0);
+  EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
+}
+
+// At the real sizes, with a sparse file so the disk holds next to nothing.
+TEST_F(DropboxUploaderTest, TheRealThresholdAndPieceSizes) {
+  const auto dropbox = uploader();
+  const qint64 limit = 157'286'400;
+  const QString path = files_.filePath(QStringLiteral("sparse.bin"));
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(limit));
+  }
+  send(*dropbox, UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("exact.bin"), limit});
+  ASSERT_EQ(dropbox_.requests().size(), 1);
+  EXPECT_EQ(dropbox_.requests()[0].bodySize, limit);
+
+  ASSERT_TRUE(QFile::resize(path, limit + 1));
+  const QList<double> fractions =
+      send(*dropbox, UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("big.bin"), limit + 1});
+  QList<std::pair<qint64, qint64>> pieces;
+  for (const auto& request : dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")))
+    pieces.append({request.argument().value("cursor").toObject().value("offset").toInteger(), request.bodySize});
+  EXPECT_EQ(pieces, (QList<std::pair<qint64, qint64>>{{0, 33'554'432},
+                                                       {33'554'432, 33'554'432},
+                                                       {67'108'864, 33'554'432},
+                                                       {100'663'296, 33'554'432},
+                                                       {134'217'728, 23'068'673}}));
+  const auto finish = dropbox_.requests(QStringLiteral("/2/files/upload_session/finish"));
+  ASSERT_EQ(finish.size(), 1);
+  EXPECT_EQ(finish[0].argument().value("cursor").toObject().value("offset").toInteger(), limit + 1);
+  EXPECT_EQ(dropbox_.file(folder() + "/big.bin")->size, limit + 1);
+  EXPECT_TRUE(std::is_sorted(fractions.cbegin(), fractions.cend()));
+  EXPECT_EQ(fractions.last(), 1.0);
+  EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
+}
+
+TEST_F(DropboxUploaderTest, RefusalsBecomeDropboxsTexts) {
+  struct Case {
+    int status;
+    QByteArray body;
+    const char* text;
+  };
+  const Case cases[] = {
+      {507, R"({"error_summary":"insufficient_space/.."})", "This Dropbox is full."},
+      {401, R"({"error_summary":"invalid_access_token/"})", "Dropbox refused this account. Connect it again."},
+      {409, R"({"error_summary":"path/conflict/file/.."})", "Dropbox refused the upload: path/conflict/file"},
+      {409, R"({"error_summary":" ./ "})", "Dropbox refused the upload (409)."},
+      {500, R"({"error_summary":3})", "Dropbox refused the upload (500)."},
+      {0, "", "Dropbox refused the upload (0)."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DropboxUploader::dropboxFailure(c.status, c.body), rejected(c.text)) << c.status;
+
+  const Case transfers[] = {
+      {507, {}, "This Dropbox is full."},
+      {401, {}, "Dropbox would not accept this upload. Connect the account again — a token keeps the permissions it "
+                "was given when it was made."},
+      {409, {}, "Dropbox refused the upload (409)."},
+  };
+  for (const Case& c : transfers) {
+    EXPECT_EQ(DropboxUploader::uploadFailure(UploadError::http(c.status)), rejected(c.text)) << c.status;
+  }
+  EXPECT_EQ(DropboxUploader::uploadFailure(UploadError::transport("gone")), UploadError::transport("gone"));
+}
+
+TEST_F(DropboxUploaderTest, FailedTransfersAndSessionsReachTheItem) {
+  const auto dropbox = uploader(DropboxUploadSizes{10, 4});
+  const UploadUnit small = localUnit(files_, QStringLiteral("small.txt"), "hi");
+  const UploadUnit big = localUnit(files_, QStringLiteral("big.txt"), "0123456789abc");
+  const Registration registration = test::wait(dropbox->registerUnits({small, big}));
+
+  dropbox_.script(QStringLiteral("/2/files/upload"), {401, {}});
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(small, registration.destinations[0], {}, {})),
+            DropboxUploader::uploadFailure(UploadError::http(401)));
+
+  dropbox_.script(QStringLiteral("/2/files/upload_session/start"), {200, R"({"other":1})"});
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(big, registration.destinations[1], {}, {})),
+            rejected("Dropbox refused the upload (200)."));
+  dropbox_.script(QStringLiteral("/2/files/upload_session/start"), {200, R"({"error_summary":"too_many/"})"});
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(big, registration.destinations[1], {}, {})),
+            rejected("Dropbox refused the upload: too_many"));
+  dropbox_.script(QStringLiteral("/2/files/upload_session/finish"), {507, {}});
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(big, registration.destinations[1], {}, {})), rejected("This Dropbox is full."));
+
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(localUnit(files_, "never.txt", "x"), registration.destinations[0], {}, {})),
+            UploadError::notRegistered());
+  EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
+}
+
+TEST_F(DropboxUploaderTest, AFileThatShrinksDuringASessionFailsAndLeavesNoPiece) {
+  const auto dropbox = uploader(DropboxUploadSizes{10, 4});
+  UploadUnit unit = localUnit(files_, QStringLiteral("shrinking.txt"), "0123456789");
+  unit.size = 15;  // the size it had when it was added
+  const Registration registration = test::wait(dropbox->registerUnits({unit}));
+
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(unit, registration.destinations[0], {}, {})),
+            rejected("This file changed while it was being uploaded."));
+  EXPECT_TRUE(dropbox_.requests(QStringLiteral("/2/files/upload_session/finish")).isEmpty());
+  EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
+}
+
+TEST_F(DropboxUploaderTest, AnAccountWithoutCredentialsFailsAtRegistration) {
+  ASSERT_TRUE(OAuthCredentials::save(keychain_, std::nullopt, config_.id, OAuthProvider::dropbox));
+  EXPECT_EQ(uploadErrorOf(uploader()->registerUnits({localUnit(files_, "a.txt", "a")})),
+            rejected("This connection has no Dropbox account yet."));
+}
+
+TEST_F(DropboxUploaderTest, WithdrawDeletesOnlyWhatTheUploadStored) {
+  const auto dropbox = uploader();
+  const UploadUnit renamed = localUnit(files_, QStringLiteral("a.txt"), "mine");
+  const UploadUnit unsent = localUnit(files_, QStringLiteral("b.txt"), "later");
+  const UploadUnit stranger = localUnit(files_, QStringLiteral("c.txt"), "never registered");
+  // Someone else's file sits where the upload asked to go, so Dropbox renames the upload.
+  dropbox_.addFile(folder() + QStringLiteral("/a.txt"), "theirs");
+  const Registration registration = test::wait(dropbox->registerUnits({renamed, unsent}));
+  test::wait(dropbox->upload(renamed, registration.destinations[0], {}, {}));
+  ASSERT_TRUE(dropbox_.file(folder() + QStringLiteral("/a (1).txt")));
+  const qsizetype sent = dropbox_.requests().size();
+
+  test::wait(dropbox->withdraw({stranger, unsent}));
+  EXPECT_EQ(dropbox_.requests().size(), sent);
+
+  test::wait(dropbox->withdraw({renamed}));
+  const auto deletes = dropbox_.requests(QStringLiteral("/2/files/delete_v2"));
+  ASSERT_EQ(deletes.size(), 1);
+  EXPECT_EQ(deletes[0].host, QStringLiteral("api"));
+  EXPECT_EQ(deletes[0].header("Content-Type"), "application/json");
+  EXPECT_FALSE(dropbox_.file(folder() + QStringLiteral("/a (1).txt")));
+  ASSERT_TRUE(dropbox_.file(folder() + QStringLiteral("/a.txt")));
+  EXPECT_EQ(dropbox_.file(folder() + QStringLiteral("/a.txt"))->bytes, "theirs");
+  EXPECT_TRUE(dropbox->paths().isEmpty());
+
+  // Withdrawing again, or without credentials, sends nothing and does not fail.
+  test::wait(dropbox->withdraw({renamed}));
+  ASSERT_TRUE(OAuthCredentials::save(keychain_, std::nullopt, config_.id, OAuthProvider::dropbox));
+  test::wait(dropbox->withdraw({renamed, unsent}));
+  EXPECT_EQ(dropbox_.requests(QStringLiteral("/2/files/delete_v2")).size(), 1);
+}
+
+TEST_F(DropboxUploaderTest, TheAccountLabelIsTheEmailElseTheDisplayName) {
+  struct Case {
+    std::optional<QString> email;
+    std::optional<QString> name;
+    QString expected;
+  };
+  const Case cases[] = {
+      {QStringLiteral("me@example.com"), QStringLiteral("Me"), QStringLiteral("me@example.com")},
+      {QString(), QStringLiteral("Me"), QStringLiteral("Me")},
+      {std::nullopt, QString(), QString()},
+      {std::nullopt, std::nullopt, QString()},
+  };
+  for (const Case& c : cases) {
+    dropbox_.setAccount(c.email, c.name);
+    EXPECT_EQ(test::wait(DropboxUploader::fetchAccountLabel(network_, signIn_->endpoints(), "t")), c.expected);
+  }
+  const auto lookups = dropbox_.requests(QStringLiteral("/2/users/get_current_account"));
+  ASSERT_FALSE(lookups.isEmpty());
+  EXPECT_EQ(lookups[0].host, QStringLiteral("api"));
+  EXPECT_EQ(lookups[0].header("Authorization"), "Bearer t");
+  EXPECT_TRUE(lookups[0].header("Content-Type").isEmpty());
+  EXPECT_EQ(lookups[0].bodySize, 0);
+
+  dropbox_.script(QStringLiteral("/2/users/get_current_account"), {401, {}});
+  EXPECT_EQ(uploadErrorOf(DropboxUploader::fetchAccountLabel(network_, signIn_->endpoints(), "t")),
+            rejected("Dropbox refused this account. Connect it again."));
+}
+
+}  // namespace
+}  // namespace pm
