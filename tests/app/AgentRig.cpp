@@ -51,9 +51,9 @@ AppDelegate& AgentRig::make() {
       inbox,
       notifications,
       panel,
-      drives,
+      drivesInUse ? *drivesInUse : drives,
       icloud,
-      oauth,
+      oauthInUse ? *oauthInUse : oauth,
       workspace,
       [this](const UploaderConfig& config) {
         auto uploader = std::make_unique<ScriptedUploader>(network);

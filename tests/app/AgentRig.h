@@ -65,6 +65,9 @@ class AgentRig {
   RecordingICloudCheck icloud{trace};
   ScriptedOAuthRedirects oauth;
   ScriptedDriveSignIns drives;
+  // Used in place of `oauth` and `drives` when set before make(): a test's real sign-ins.
+  OAuthRedirectHandler* oauthInUse = nullptr;
+  DriveSignIns* drivesInUse = nullptr;
   RecordingSyncCoordinator* sync = nullptr;  // owned by the delegate
   QString agentDirectory;
   std::optional<QString> settingsProgram = QStringLiteral("/opt/test/ParcelmoorSettings");

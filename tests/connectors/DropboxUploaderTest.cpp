@@ -270,6 +270,22 @@ TEST_F(DropboxUploaderTest, AFileThatShrinksDuringASessionFailsAndLeavesNoPiece)
   EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
 }
 
+TEST_F(DropboxUploaderTest, ACancelledSessionStopsAndLeavesNoPiece) {
+  const auto dropbox = uploader(DropboxUploadSizes{10, 4});
+  const UploadUnit unit = localUnit(files_, QStringLiteral("big.txt"), "0123456789abcdef");
+  const Registration registration = test::wait(dropbox->registerUnits({unit}));
+  const CancelTokenPtr cancel = makeCancelToken();
+
+  const ProgressCallback cancelAfterFirstPiece = [&](double fraction) {
+    if (fraction >= 0.25) cancel->cancel();
+  };
+  EXPECT_EQ(uploadErrorOf(dropbox->upload(unit, registration.destinations[0], cancelAfterFirstPiece, cancel)),
+            UploadError::cancelled());
+  EXPECT_EQ(dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")).size(), 1);
+  EXPECT_TRUE(dropbox_.requests(QStringLiteral("/2/files/upload_session/finish")).isEmpty());
+  EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
+}
+
 TEST_F(DropboxUploaderTest, AnAccountWithoutCredentialsFailsAtRegistration) {
   ASSERT_TRUE(OAuthCredentials::save(keychain_, std::nullopt, config_.id, OAuthProvider::dropbox));
   EXPECT_EQ(uploadErrorOf(uploader()->registerUnits({localUnit(files_, "a.txt", "a")})),
