@@ -1,18 +1,18 @@
-// A stand-in for Dropbox's content host, for the Dropbox upload benchmark: it opens upload sessions,
-// takes single uploads and session pieces as streams that it counts and drops (so neither it nor the
-// uploader under test holds a file in memory), checks that each piece starts where the session stands,
-// and finishes sessions. Runs in its own process (scripts/bench-dropbox) so its work does not count against
-// the uploader's; prints "listening 127.0.0.1:<port>" once ready and stops when its standard input closes.
+// A stand-in for Dropbox's API and content hosts, for the Dropbox upload benchmark: it opens upload
+// sessions, takes single uploads and session pieces as streams that it counts and drops (so neither it nor
+// the uploader under test holds a file in memory), checks that each piece starts where the session stands,
+// finishes sessions and answers every delete. Runs in its own process (scripts/bench-dropbox) so its work
+// does not count against the uploader's; prints "listening 127.0.0.1:<port>" once ready and stops when its
+// standard input closes.
 #include <httplib.h>
 
+#include "SinkServing.h"
+
 #include <atomic>
-#include <cstdio>
-#include <iostream>
 #include <map>
 #include <mutex>
 #include <regex>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -60,6 +60,9 @@ int main() {
     sessions[id] = received;
     json(response, R"({"session_id":")" + id + R"("})");
   });
+  server.Post("/2/files/delete_v2", [&](const httplib::Request&, httplib::Response& response) {
+    json(response, R"({"metadata":{}})");
+  });
   // Pieces of one session, or anything posted under "/curl/" (the comparison), counted and dropped.
   server.Post("/curl/.*", [&](const httplib::Request&, httplib::Response& response,
                               const httplib::ContentReader& reader) { drain(reader); json(response, "{}"); });
@@ -81,18 +84,7 @@ int main() {
                 sessions.erase(session);
               });
 
-  const int port = server.bind_to_any_port("127.0.0.1");
-  if (port <= 0) {
-    std::cerr << "dropbox sink: no port\n";
-    return 1;
-  }
-  std::thread listening([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::yield();
-  std::printf("listening 127.0.0.1:%d\n", port);
-  std::fflush(stdout);
-  for (std::string line; std::getline(std::cin, line);) {
-  }
-  server.stop();
-  listening.join();
-  return 0;
+  const int port = pm::bench::bindLoopback(server, "dropbox sink");
+  if (port <= 0) return 1;
+  return pm::bench::serveUntilInputCloses(server, port);
 }

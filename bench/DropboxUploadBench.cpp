@@ -5,18 +5,15 @@
 // server for comparison. Aim: at least 0.8 of curl's throughput (the piece copies cost disk time), and a
 // peak resident size under 64 MiB (`/usr/bin/time -v`).
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <optional>
+#include <memory>
 #include <vector>
 
-#include "RunToEnd.h"
+#include "UploaderRuns.h"
 #include "connectors/DropboxSignIn.h"
 #include "connectors/DropboxUploader.h"
 #include "connectors/OAuthCredentials.h"
@@ -26,8 +23,6 @@
 namespace {
 
 QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
-
-using pm::bench::runToEnd;
 
 std::vector<double>& runsMBps() {
   static std::vector<double> runs;
@@ -41,7 +36,6 @@ void BM_SessionUploadOneGiB(benchmark::State& state) {
     state.SkipWithError("PM_BENCH_DROPBOX_ENDPOINT or PM_BENCH_FILE is not set; run scripts/bench-dropbox");
     return;
   }
-  const qint64 size = QFileInfo(path).size();
   const pm::SystemClock clock;
   QNetworkAccessManager network;
   pm::MemoryKeychain keychain;
@@ -56,24 +50,9 @@ void BM_SessionUploadOneGiB(benchmark::State& state) {
   // Piece files go beside the file, on the same disk, as they would in the user's temporary folder.
   const QString temporary = QFileInfo(path).absolutePath();
 
-  qint64 sendingNs = 0;
-  QElapsedTimer timer;
-  for (auto _ : state) {
-    pm::DropboxUploader dropbox(config, network, keychain, signIn, temporary);
-    const pm::UploadUnit unit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("one-gib.bin"), size};
-    std::optional<pm::Registration> registration;
-    runToEnd([](pm::DropboxUploader& uploader, pm::UploadUnit u, std::optional<pm::Registration>& out) -> QCoro::Task<> {
-      const QList<pm::UploadUnit> units{std::move(u)};
-      out = co_await uploader.registerUnits(units);
-    }(dropbox, unit, registration));
-    timer.start();
-    runToEnd(dropbox.upload(unit, registration->destinations.value(0), {}, {}));
-    sendingNs += timer.nsecsElapsed();
-  }
-  const double mbps = double(size) * double(state.iterations()) / 1e6 / (double(sendingNs) / 1e9);
-  runsMBps().push_back(mbps);
-  state.SetBytesProcessed(state.iterations() * size);
-  state.counters["MB/s"] = mbps;
+  runsMBps().push_back(pm::bench::timeUploads(state, path, [&] {
+    return std::make_unique<pm::DropboxUploader>(config, network, keychain, signIn, temporary);
+  }));
 }
 
 BENCHMARK(BM_SessionUploadOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
@@ -87,11 +66,5 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  auto& runs = runsMBps();
-  if (!runs.empty()) {
-    std::sort(runs.begin(), runs.end());
-    std::printf("dropbox upload 1 GiB: median %.0f MB/s, best %.0f MB/s over %zu runs\n", runs[runs.size() / 2],
-                runs.back(), runs.size());
-  }
-  return 0;
+  return pm::bench::printMedian("dropbox upload", runsMBps()) ? 0 : 1;
 }

@@ -10,9 +10,6 @@ struct DropboxEndpoints {
   QUrl api = QUrl(QStringLiteral("https://api.dropboxapi.com"));          // RPC calls and the token endpoint
   QUrl content = QUrl(QStringLiteral("https://content.dropboxapi.com"));  // file data
   QUrl authorize = QUrl(QStringLiteral("https://www.dropbox.com"));       // the consent page
-
-  // `base` with `path` appended to its own path.
-  static QUrl resolve(const QUrl& base, const QString& path);
 };
 
 }  // namespace pm

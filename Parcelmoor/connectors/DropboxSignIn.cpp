@@ -1,22 +1,18 @@
 #include "DropboxSignIn.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QUrlQuery>
 
 #include <optional>
 
-#include "connectors/FormEncoding.h"
-#include "connectors/GoogleSignIn.h"
-#include "connectors/HttpExchange.h"
+#include "connectors/EndpointUrl.h"
 #include "connectors/OAuthCallback.h"
 #include "connectors/OAuthFailure.h"
 #include "connectors/Pkce.h"
+#include "connectors/TokenEndpoint.h"
 #include "core/UploadError.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/NetworkRequest.h"
 #include "platform/Workspace.h"
 
 namespace pm {
@@ -59,13 +55,11 @@ QCoro::Task<OAuthCredentials> DropboxSignIn::connect() const {
       {QStringLiteral("redirect_uri"), QString::fromLatin1(kRedirectURI)},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  if (!answer.refreshToken) throw OAuthFailure::badResponse();
-  co_return OAuthCredentials{*answer.refreshToken, QString(), answer.accessToken,
-                             clock_.now().addSecs(answer.expiresIn)};
+  co_return signedInCredentials(answer, clock_.now());
 }
 
 QUrl DropboxSignIn::authorizeURL(const QString& challenge, const QString& state) const {
-  QUrl url = DropboxEndpoints::resolve(options_.endpoints.authorize, QStringLiteral("/oauth2/authorize"));
+  QUrl url = endpointUrl(options_.endpoints.authorize, QStringLiteral("/oauth2/authorize"));
   QUrlQuery query;
   query.setQueryItems({
       {QStringLiteral("client_id"), appKey()},
@@ -82,19 +76,8 @@ QUrl DropboxSignIn::authorizeURL(const QString& challenge, const QString& state)
 }
 
 QCoro::Task<OAuthTokenResponse> DropboxSignIn::requestToken(QMap<QString, QString> form) const {
-  QNetworkRequest request = networkRequest(DropboxEndpoints::resolve(options_.endpoints.api, QStringLiteral("/oauth2/token")));
-  request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
-  const HttpAnswer answer = co_await exchange(network_, request, "POST", tokenRequestBody(form));
-  if (answer.status == 0) throw OAuthFailure::badResponse();
-  if (answer.status == 200) {
-    std::optional<OAuthTokenResponse> decoded = OAuthTokenResponse::decode(answer.body);
-    if (!decoded) throw OAuthFailure::badResponse();
-    co_return std::move(*decoded);
-  }
-  const QJsonDocument document = QJsonDocument::fromJson(answer.body);
-  const std::optional<QString> text = document.isObject() ? GoogleSignIn::errorText(document.object()) : std::nullopt;
-  qCWarning(lcDropbox, "token endpoint refused: %d", answer.status);
-  throw OAuthFailure::refused(text.value_or(translated("Dropbox refused the sign-in.")));
+  const QUrl url = endpointUrl(options_.endpoints.api, QStringLiteral("/oauth2/token"));
+  return postTokenForm(network_, url, std::move(form), translated("Dropbox refused the sign-in."), lcDropbox());
 }
 
 QCoro::Task<OAuthCredentials> DropboxSignIn::refreshed(OAuthCredentials credentials) const {
@@ -107,11 +90,7 @@ QCoro::Task<OAuthCredentials> DropboxSignIn::refreshed(OAuthCredentials credenti
       {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  OAuthCredentials renewed = credentials;
-  renewed.accessToken = answer.accessToken;
-  renewed.expiresAt = clock_.now().addSecs(answer.expiresIn);
-  if (answer.refreshToken) renewed.refreshToken = *answer.refreshToken;
-  co_return renewed;
+  co_return renewedCredentials(std::move(credentials), answer, clock_.now());
 }
 
 QCoro::Task<QString> DropboxSignIn::accessToken(Keychain& keychain, QUuid connection) const {

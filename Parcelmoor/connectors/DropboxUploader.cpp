@@ -10,6 +10,7 @@
 
 #include "connectors/DropboxApiArg.h"
 #include "connectors/DropboxSignIn.h"
+#include "connectors/EndpointUrl.h"
 #include "connectors/FileChunkCopy.h"
 #include "connectors/HttpExchange.h"
 #include "connectors/PieceFile.h"
@@ -27,7 +28,7 @@ QString fullText() { return translated("This Dropbox is full."); }
 QString refusedWithStatus(int status) { return translated("Dropbox refused the upload (%1).").arg(status); }
 
 QUrl contentUrl(const DropboxEndpoints& endpoints, const QString& route) {
-  return DropboxEndpoints::resolve(endpoints.content, QStringLiteral("/2/") + route);
+  return endpointUrl(endpoints.content, QStringLiteral("/2/") + route);
 }
 
 QString uploadRoute() { return QStringLiteral("files/upload"); }
@@ -110,7 +111,7 @@ UploadError DropboxUploader::uploadFailure(const UploadError& error) {
 
 QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints, QString route,
                                               QString token, std::optional<QJsonObject> body) {
-  QNetworkRequest request = networkRequest(DropboxEndpoints::resolve(endpoints.api, QStringLiteral("/2/") + route));
+  QNetworkRequest request = networkRequest(endpointUrl(endpoints.api, QStringLiteral("/2/") + route));
   request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
   QByteArray payload;
   if (body) {

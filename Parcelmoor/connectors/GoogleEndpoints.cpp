@@ -1,11 +1,9 @@
 #include "GoogleEndpoints.h"
 
+#include "connectors/EndpointUrl.h"
+
 namespace pm {
 
-QUrl GoogleEndpoints::resolve(const QUrl& base, const QString& path) {
-  QString root = base.toString(QUrl::FullyEncoded);
-  while (root.endsWith(QLatin1Char('/'))) root.chop(1);
-  return QUrl(root + path, QUrl::StrictMode);
-}
+QUrl GoogleEndpoints::resolve(const QUrl& base, const QString& path) { return endpointUrl(base, path); }
 
 }  // namespace pm

@@ -62,9 +62,6 @@ class GoogleSignIn {
   // HTTP or a 200 that does not decode, `refused` for any other status, and NetworkFailure.
   QCoro::Task<OAuthTokenResponse> requestToken(QMap<QString, QString> form) const;
 
-  // "error_description" when the object has it (nothing when it is not text), else "error" as text.
-  static std::optional<QString> errorText(const QJsonObject& object);
-
  private:
   QString clientID() const;
   QString clientSecret() const;

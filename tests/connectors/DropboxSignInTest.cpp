@@ -3,6 +3,7 @@
 #include <QNetworkAccessManager>
 #include <QUrlQuery>
 
+#include "OAuthFailureTesting.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/DropboxSignIn.h"
 #include "connectors/OAuthCallback.h"
@@ -17,6 +18,7 @@ namespace pm {
 namespace {
 
 using namespace std::chrono_literals;
+using test::oauthFailureOf;
 
 const QUuid kConnection = QUuid::fromString(QStringLiteral("{5B0F8C2E-4D7A-4E61-9C3B-2A1D0E9F8B7C}"));
 
@@ -24,17 +26,6 @@ BundleInfo appKey(std::optional<QString> key = QStringLiteral("app-key-1")) {
   QHash<QString, QString> values;
   if (key) values.insert(QStringLiteral("DROPBOX_APP_KEY"), *key);
   return BundleInfo(std::move(values));
-}
-
-template <typename T>
-OAuthFailure oauthFailureOf(QCoro::Task<T> task) {
-  try {
-    test::wait(std::move(task));
-  } catch (const OAuthFailure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "the call did not fail with an OAuthFailure";
-  return OAuthFailure::noAnswer();
 }
 
 class DropboxSignInTest : public testing::Test {

@@ -14,23 +14,14 @@
 #include "connectors/OAuthCredentials.h"
 #include "platform/Keychain.h"
 #include "support/FakeDropbox.h"
+#include "support/UploadErrorTesting.h"
 #include "support/TestSupport.h"
 
 namespace pm {
 namespace {
 
+using test::failureOf;
 using test::localUnit;
-
-template <typename T>
-UploadError uploadErrorOf(QCoro::Task<T> task) {
-  try {
-    test::wait(std::move(task), std::chrono::seconds(60));
-  } catch (const UploadError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "the call did not fail with an UploadError";
-  return UploadError::notImplemented();
-}
 
 UploadError rejected(const char* text) { return UploadError::rejected(QString::fromUtf8(text)); }
 
@@ -241,19 +232,19 @@ TEST_F(DropboxUploaderTest, FailedTransfersAndSessionsReachTheItem) {
   const Registration registration = test::wait(dropbox->registerUnits({small, big}));
 
   dropbox_.script(QStringLiteral("/2/files/upload"), {401, {}});
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(small, registration.destinations[0], {}, {})),
+  EXPECT_EQ(failureOf(dropbox->upload(small, registration.destinations[0], {}, {})),
             DropboxUploader::uploadFailure(UploadError::http(401)));
 
   dropbox_.script(QStringLiteral("/2/files/upload_session/start"), {200, R"({"other":1})"});
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(big, registration.destinations[1], {}, {})),
+  EXPECT_EQ(failureOf(dropbox->upload(big, registration.destinations[1], {}, {})),
             rejected("Dropbox refused the upload (200)."));
   dropbox_.script(QStringLiteral("/2/files/upload_session/start"), {200, R"({"error_summary":"too_many/"})"});
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(big, registration.destinations[1], {}, {})),
+  EXPECT_EQ(failureOf(dropbox->upload(big, registration.destinations[1], {}, {})),
             rejected("Dropbox refused the upload: too_many"));
   dropbox_.script(QStringLiteral("/2/files/upload_session/finish"), {507, {}});
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(big, registration.destinations[1], {}, {})), rejected("This Dropbox is full."));
+  EXPECT_EQ(failureOf(dropbox->upload(big, registration.destinations[1], {}, {})), rejected("This Dropbox is full."));
 
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(localUnit(files_, "never.txt", "x"), registration.destinations[0], {}, {})),
+  EXPECT_EQ(failureOf(dropbox->upload(localUnit(files_, "never.txt", "x"), registration.destinations[0], {}, {})),
             UploadError::notRegistered());
   EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
 }
@@ -264,7 +255,7 @@ TEST_F(DropboxUploaderTest, AFileThatShrinksDuringASessionFailsAndLeavesNoPiece)
   unit.size = 15;  // the size it had when it was added
   const Registration registration = test::wait(dropbox->registerUnits({unit}));
 
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(unit, registration.destinations[0], {}, {})),
+  EXPECT_EQ(failureOf(dropbox->upload(unit, registration.destinations[0], {}, {})),
             rejected("This file changed while it was being uploaded."));
   EXPECT_TRUE(dropbox_.requests(QStringLiteral("/2/files/upload_session/finish")).isEmpty());
   EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
@@ -279,7 +270,7 @@ TEST_F(DropboxUploaderTest, ACancelledSessionStopsAndLeavesNoPiece) {
   const ProgressCallback cancelAfterFirstPiece = [&](double fraction) {
     if (fraction >= 0.25) cancel->cancel();
   };
-  EXPECT_EQ(uploadErrorOf(dropbox->upload(unit, registration.destinations[0], cancelAfterFirstPiece, cancel)),
+  EXPECT_EQ(failureOf(dropbox->upload(unit, registration.destinations[0], cancelAfterFirstPiece, cancel)),
             UploadError::cancelled());
   EXPECT_EQ(dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")).size(), 1);
   EXPECT_TRUE(dropbox_.requests(QStringLiteral("/2/files/upload_session/finish")).isEmpty());
@@ -288,7 +279,7 @@ TEST_F(DropboxUploaderTest, ACancelledSessionStopsAndLeavesNoPiece) {
 
 TEST_F(DropboxUploaderTest, AnAccountWithoutCredentialsFailsAtRegistration) {
   ASSERT_TRUE(OAuthCredentials::save(keychain_, std::nullopt, config_.id, OAuthProvider::dropbox));
-  EXPECT_EQ(uploadErrorOf(uploader()->registerUnits({localUnit(files_, "a.txt", "a")})),
+  EXPECT_EQ(failureOf(uploader()->registerUnits({localUnit(files_, "a.txt", "a")})),
             rejected("This connection has no Dropbox account yet."));
 }
 
@@ -348,7 +339,7 @@ TEST_F(DropboxUploaderTest, TheAccountLabelIsTheEmailElseTheDisplayName) {
   EXPECT_EQ(lookups[0].bodySize, 0);
 
   dropbox_.script(QStringLiteral("/2/users/get_current_account"), {401, {}});
-  EXPECT_EQ(uploadErrorOf(DropboxUploader::fetchAccountLabel(network_, signIn_->endpoints(), "t")),
+  EXPECT_EQ(failureOf(DropboxUploader::fetchAccountLabel(network_, signIn_->endpoints(), "t")),
             rejected("Dropbox refused this account. Connect it again."));
 }
 

@@ -1,8 +1,8 @@
-#include "DropboxEndpoints.h"
+#include "EndpointUrl.h"
 
 namespace pm {
 
-QUrl DropboxEndpoints::resolve(const QUrl& base, const QString& path) {
+QUrl endpointUrl(const QUrl& base, const QString& path) {
   QString root = base.toString(QUrl::FullyEncoded);
   while (root.endsWith(QLatin1Char('/'))) root.chop(1);
   return QUrl(root + path, QUrl::StrictMode);
