@@ -245,15 +245,17 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
                                                       ProgressCallback progress, CancelTokenPtr cancel) {
   const QPointer<DropboxUploader> self(this);
   const qint64 pieceSize = sizes_.pieceSize;
+  const QString temporaryDirectory = temporaryDirectory_;
+  const QUrl appendUrl = contentUrl(signIn_->endpoints(), QStringLiteral("files/upload_session/append_v2"));
   const QString sessionID = co_await startSession(token);
+  if (!self) throw UploadError::cancelled();
   qCInfo(lcDropbox, "opened an upload session for %lld bytes", unit.size);
 
   // Shared with the worker that copies each piece; only one of the two uses it at any time.
   const auto reader = std::make_shared<QFile>(unit.url);
   if (!reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
-  const PieceFile piece(temporaryDirectory_, QStringLiteral("pmr-dropbox-") + uuidText(unit.id));
+  const PieceFile piece(temporaryDirectory, QStringLiteral("pmr-dropbox-") + uuidText(unit.id));
 
-  const QUrl appendUrl = contentUrl(signIn_->endpoints(), QStringLiteral("files/upload_session/append_v2"));
   for (qint64 offset = 0; offset < unit.size;) {
     const qint64 length = std::min(unit.size - offset, pieceSize);
     auto copy = [reader, offset, length, to = piece.path()] { copyFileChunk(*reader, offset, length, to); };
