@@ -128,7 +128,10 @@ TEST_F(DropboxUploaderTest, ASmallFileGoesInOneRequestWithItsHeaders) {
   EXPECT_EQ(requests[0].path, QStringLiteral("/2/files/upload"));
   EXPECT_EQ(requests[0].header("Authorization"), "Bearer token-1");
   EXPECT_EQ(requests[0].header("Content-Type"), "application/octet-stream");
-  EXPECT_EQ(requests[0].argument(), DropboxUploader::commitInfo(folder() + QStringLiteral("/caf\u00e9.txt")));
+  QString escapedFolder = folder();
+  escapedFolder.replace(QLatin1Char('/'), QLatin1String("\\/"));
+  EXPECT_EQ(requests[0].header("Dropbox-API-Arg"),
+            R"({"autorename":true,"mode":"add","mute":true,"path":")" + escapedFolder.toLatin1() + R"(\/caf\u00e9.txt"})");
   const auto stored = dropbox_.file(folder() + QStringLiteral("/caf\u00e9.txt"));
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->bytes, "hello");
@@ -293,6 +296,7 @@ TEST_F(DropboxUploaderTest, WithdrawDeletesOnlyWhatTheUploadStored) {
   const Registration registration = test::wait(dropbox->registerUnits({renamed, unsent}));
   test::wait(dropbox->upload(renamed, registration.destinations[0], {}, {}));
   ASSERT_TRUE(dropbox_.file(folder() + QStringLiteral("/a (1).txt")));
+  const QString renamedID = dropbox_.file(folder() + QStringLiteral("/a (1).txt"))->id;
   const qsizetype sent = dropbox_.requests().size();
 
   test::wait(dropbox->withdraw({stranger, unsent}));
@@ -303,6 +307,8 @@ TEST_F(DropboxUploaderTest, WithdrawDeletesOnlyWhatTheUploadStored) {
   ASSERT_EQ(deletes.size(), 1);
   EXPECT_EQ(deletes[0].host, QStringLiteral("api"));
   EXPECT_EQ(deletes[0].header("Content-Type"), "application/json");
+  EXPECT_EQ(QJsonDocument::fromJson(deletes[0].body).object(), (QJsonObject{{"path", renamedID}}));
+
   EXPECT_FALSE(dropbox_.file(folder() + QStringLiteral("/a (1).txt")));
   ASSERT_TRUE(dropbox_.file(folder() + QStringLiteral("/a.txt")));
   EXPECT_EQ(dropbox_.file(folder() + QStringLiteral("/a.txt"))->bytes, "theirs");
