@@ -12,8 +12,10 @@ function(pm_add_test name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE pm_options pm_test_support ${ARG_LIBS} GTest::gmock GTest::gtest)
+  # The environment goes last: the discovered tests receive its two entries as separate words, and
+  # any property after them would be read as a value of the wrong name.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 30
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PM_TEST_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts"
-               TIMEOUT 60 ${lock})
+    PROPERTIES TIMEOUT 60 ${lock}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PM_TEST_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts")
 endfunction()

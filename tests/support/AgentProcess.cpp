@@ -1,5 +1,6 @@
 #include "AgentProcess.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QElapsedTimer>
@@ -101,8 +102,14 @@ AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool w
   QProcess launched;
   launched.setProcessEnvironment(environment);
   launched.start(QStringLiteral(PM_AGENT_PROGRAM), arguments);
+  // The caller's own bus connection stays served meanwhile: the launch may call on it.
+  QElapsedTimer timer;
+  timer.start();
+  while (!launched.waitForFinished(5) && launched.state() != QProcess::NotRunning &&
+         timer.elapsed() < timeout.count())
+    QCoreApplication::processEvents();
   Finished finished;
-  if (!launched.waitForFinished(int(timeout.count()))) {
+  if (launched.state() != QProcess::NotRunning) {
     launched.kill();
     launched.waitForFinished(5000);
   } else if (launched.exitStatus() == QProcess::NormalExit) {

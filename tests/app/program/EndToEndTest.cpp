@@ -22,8 +22,8 @@ class EndToEnd : public AgentProgramFixture {};
 // key they must give back every byte.
 TEST_F(EndToEnd, SentFilesArriveAtTheServiceAsSealedPartsOfTheOriginalBytes) {
   constexpr qint64 kPartSize = 1024 * 1024;
-  startService(QStringLiteral("e2e@example.com"), kPartSize);
-  startAgent();
+  ASSERT_NO_FATAL_FAILURE(startService(QStringLiteral("e2e@example.com"), kPartSize));
+  ASSERT_NO_FATAL_FAILURE(startAgent());
 
   const QMap<QString, QByteArray> contents{
       {QStringLiteral("empty.txt"), QByteArray()},

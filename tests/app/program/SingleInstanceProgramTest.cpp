@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 
 class SingleInstanceProgram : public AgentProgramFixture {
  protected:
-  SingleInstanceProgram() { startService(); }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(startService()); }
 
   // Waits until the settings program was started `count` times, then a moment longer to see no more come.
   void expectSettingsLaunches(int count) {
@@ -30,7 +30,7 @@ class SingleInstanceProgram : public AgentProgramFixture {
 };
 
 TEST_F(SingleInstanceProgram, ASecondLaunchHandsItsRequestToTheRunningAgentAndEnds) {
-  startAgent();
+  ASSERT_NO_FATAL_FAILURE(startAgent());
   // Neither a plain reopen (no fresh wake marker) nor a link the agent cannot take has anything else to
   // show, so each brings up the settings program.
   const QStringList launches[] = {{}, {QStringLiteral("parcelmoor://oauth/?state=s&code=c")}};
@@ -70,7 +70,7 @@ TEST_F(SingleInstanceProgram, AFirstLaunchOpensOnlyItsOwnLinks) {
   int launchesBefore = 0;
   for (const Case& row : cases) {
     SCOPED_TRACE(row.arguments.join(QLatin1Char(' ')).toStdString());
-    startAgent(row.arguments);
+    ASSERT_NO_FATAL_FAILURE(startAgent(row.arguments));
     // A plain second launch afterwards marks where the first launch's own effects end.
     ASSERT_EQ(agent->launch({}).exitCode, 0);
     launchesBefore += row.settingsLaunches + 1;
@@ -80,7 +80,7 @@ TEST_F(SingleInstanceProgram, AFirstLaunchOpensOnlyItsOwnLinks) {
 }
 
 TEST_F(SingleInstanceProgram, SendHandsFilesToTheRunningAgent) {
-  startAgent();
+  ASSERT_NO_FATAL_FAILURE(startAgent());
   ASSERT_FALSE(agent->preference(QStringLiteral("openBucket")).isValid());
   const QString first = root.write(QStringLiteral("files/report.pdf"), "%PDF-1.7");
   const QString second = root.write(QStringLiteral("files/photos/beach.jpg"), "jpeg");
