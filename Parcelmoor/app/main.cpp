@@ -1,12 +1,14 @@
 // The agent: a floating bucket bar that takes files and uploads them. It has no window at launch.
+// "Parcelmoor send PATH…" hands files to it instead (see SendCommand.h).
 #include <QApplication>
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QProcessEnvironment>
 #include <QTextStream>
-#include <QUrl>
 
 #include "app/AppDelegate.h"
 #include "app/DisplayPlatform.h"
+#include "app/LaunchRequests.h"
 #include "app/Standins.h"
 #include "app/DesktopWorkspace.h"
 #include "connectors/UploaderFactory.h"
@@ -20,23 +22,26 @@
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "platform/SingleInstance.h"
+#include "send/SendCommand.h"
 #include "upload/BucketUploader.h"
 
 namespace {
 
-// URLs given on the command line (the desktop's scheme handler passes parcelmoor:// links this way).
-QList<QUrl> urlArguments(const QStringList& arguments) {
-  QList<QUrl> urls;
-  for (qsizetype index = 1; index < arguments.size(); ++index) {
-    const QUrl url(arguments.at(index));
-    if (url.isValid() && !url.scheme().isEmpty()) urls.append(url);
-  }
-  return urls;
+// A file manager or a terminal may send files where no display is reachable, so the command runs on a
+// plain core application and never touches the GUI.
+int runSend(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Parcelmoor"));
+  QTextStream err(stderr);
+  return pm::runSendCommand(QCoreApplication::arguments().mid(2), err);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && qstrcmp(argv[1], "send") == 0) return runSend(argc, argv);
+
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
   if (display.problem) {
     QTextStream(stderr) << *display.problem << '\n';
@@ -49,11 +54,13 @@ int main(int argc, char** argv) {
   // The agent lives on without windows: the bar comes and goes, the program stays.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  // ---- Plug-in point: single instance and the "send" subcommand. ----------------------------------
-  // Before anything below runs, a second launch forwards to the agent that owns the bus name and exits,
-  // and "Parcelmoor send PATH…" writes its batch and exits. The running agent's Reopen() and
-  // OpenUrls(as) then call delegate.reopen() and delegate.openUrls(urls) (see below).
-  // -----------------------------------------------------------------------------------------------
+  // One agent per session: a second launch hands its request to the running one before it builds
+  // anything (a parcelmoor:// link from the desktop arrives as an argument).
+  const QStringList arguments = QCoreApplication::arguments().mid(1);
+  pm::SingleInstance instance;
+  QTextStream err(stderr);
+  if (const std::optional<int> exitCode = pm::handOffToRunningAgent(instance, arguments, err))
+    return *exitCode;
 
   const pm::Paths paths = pm::Paths::standard();
   const std::unique_ptr<pm::SharedDefaults> defaults =
@@ -101,8 +108,7 @@ int main(int argc, char** argv) {
   pm::AppDelegate delegate(std::move(services));
   delegate.finishLaunching();
 
-  if (const QList<QUrl> urls = urlArguments(QCoreApplication::arguments()); !urls.isEmpty())
-    delegate.openUrls(urls);
+  pm::routeLaunchRequests(instance, delegate, arguments);
 
   return QApplication::exec();
 }
