@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include "platform/NetworkRequest.h"
+
 namespace pm {
 
 namespace {
@@ -36,7 +38,7 @@ bool isHttpUrl(const QUrl& url) {
 }
 
 QNetworkRequest makeRequest(const UploadDestination& destination) {
-  QNetworkRequest request(destination.url);
+  QNetworkRequest request = networkRequest(destination.url);
   for (auto it = destination.headers.cbegin(); it != destination.headers.cend(); ++it)
     request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
   return request;

@@ -17,6 +17,7 @@
 #include "core/Identifiers.h"
 #include "core/S3Credentials.h"
 #include "platform/Log.h"
+#include "platform/NetworkRequest.h"
 #include "upload/BoxRegistration.h"
 
 namespace pm {
@@ -279,7 +280,7 @@ QCoro::Task<QByteArray> CustomS3Uploader::s3Request(QString method, QUrl url, S3
   if (!presigned) throw missingCredentials();
   if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
 
-  QNetworkRequest request(*presigned);
+  QNetworkRequest request = networkRequest(*presigned);
   request.setTransferTimeout(int(requestTimeout().count()));
   const QByteArray payload = body.value_or(QByteArray());
   if (body) request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/xml"));

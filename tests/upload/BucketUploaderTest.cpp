@@ -204,6 +204,26 @@ INSTANTIATE_TEST_SUITE_P(Statuses, UploadStatusTest,
                                            StatusCase{404, false}, StatusCase{503, false}),
                          [](const auto& info) { return std::to_string(info.param.status); });
 
+// Qt would resend a PUT as a bodiless GET after 301, 302 and 303 (and repeat it after 307 and 308); the
+// 2xx of that second request must never read as "stored".
+class RedirectedUploadTest : public FileUploadTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RedirectedUploadTest, TheRedirectIsTheAnswerAndNothingFollowsIt) {
+  test::FakeUploadServer::Answer redirect;
+  redirect.status = GetParam();
+  redirect.headers.insert("Location", server.url(QStringLiteral("/elsewhere")).toEncoded());
+  server.setAnswer(QStringLiteral("/moved"), redirect);
+
+  EXPECT_EQ(failureOf(uploader.uploadFile(fileOf(1000), destination(QStringLiteral("/moved"), QStringLiteral("PUT")),
+                                          recorder())),
+            UploadError::http(GetParam()));
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1);
+  EXPECT_EQ(requests[0].path, QStringLiteral("/moved"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, RedirectedUploadTest, ::testing::Values(301, 302, 303, 307, 308));
+
 TEST_F(FileUploadTest, AMissingFileIsUnreadableAndSendsNothing) {
   EXPECT_EQ(failureOf(uploader.uploadFile(root.file(QStringLiteral("gone")), destination(QStringLiteral("/x")),
                                           recorder())),

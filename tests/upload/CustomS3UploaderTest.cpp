@@ -137,6 +137,31 @@ TEST_F(CustomS3UploaderTest, AFailedPutTellsWhatTheStatusMeans) {
   }
 }
 
+TEST_F(CustomS3UploaderTest, ARedirectIsReportedAndNeverFollowed) {
+  const std::pair<int, const char*> cases[] = {
+      {301, "The bucket did not accept the request. Check the region and the endpoint."},
+      {302, "The storage service responded with HTTP 302."},
+      {303, "The storage service responded with HTTP 303."},
+      {307, "The bucket did not accept the request. Check the region and the endpoint."},
+  };
+  storage_.setStatus(QStringLiteral("/elsewhere"), 200);
+  FakeUploadServer::Answer redirect;
+  redirect.headers.insert("Location", storage_.url(QStringLiteral("/elsewhere")).toEncoded());
+  auto s3 = uploader();
+  for (const auto& [status, text] : cases) {
+    redirect.status = status;
+    const UploadUnit unit = rig_.unit(QStringLiteral("f.bin"), "x");
+    const UploadDestination destination = test::wait(s3->registerUnits({unit})).destinations.value(0);
+    storage_.setAnswer(destination.url.path(), redirect);
+    const UploadError put = failureOf(s3->upload(unit, destination, {}, {}));
+    EXPECT_EQ(put.message().toStdString(), text) << "PUT " << status;
+
+    const UploadError control = failureOf(s3->s3Request(QStringLiteral("POST"), destination.url, {}, QByteArray("<x/>")));
+    EXPECT_EQ(control.message().toStdString(), text) << "POST " << status;
+  }
+  for (const FakeUploadServer::Request& request : storage_.requests()) EXPECT_NE(request.path, QStringLiteral("/elsewhere"));
+}
+
 TEST_F(CustomS3UploaderTest, AFileThatChangedSizeSinceRegistrationIsNeverSent) {
   struct Case {
     const char* name;
