@@ -19,6 +19,7 @@
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
 #include "upload/BoxRegistration.h"
+#include "upload/S3ObjectKeys.h"
 
 namespace pm {
 
@@ -30,6 +31,20 @@ QString translated(const char* text) { return QCoreApplication::translate("Custo
 
 UploadError missingCredentials() {
   return UploadError::rejected(translated("Add an access key and secret to this connection in Settings."));
+}
+
+UploadError nameless() { return UploadError::rejected(translated("This file has no name the bucket can store it under.")); }
+
+UploadError unsendableName(const QString& piece) {
+  return UploadError::rejected(
+      translated("The name \u201C%1\u201D cannot be sent to the storage service as it is. Rename it and try again.")
+          .arg(piece));
+}
+
+// The key folder without the "." and ".." pieces a typed prefix may hold ("./x", "../../elsewhere"): they
+// would move the objects elsewhere in the bucket, or out of it, when Qt resolves them.
+QString keyFolder(const QString& keyPrefix, const QDateTime& now) {
+  return s3keys::withoutDotSegments(timestampedKeyPrefix(keyPrefix, now)) + QLatin1Char('/');
 }
 
 UploadError unaddressable() {
@@ -123,7 +138,7 @@ CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint6
       temporaryDirectory_(std::move(temporaryDirectory)),
       clock_(clock),
       signer_(makeSigner(config_, keychain)),
-      folder_(timestampedKeyPrefix(config_.keyPrefix, clock.now())),
+      folder_(keyFolder(config_.keyPrefix, clock.now())),
       boxKey_(QUuid::createUuid()) {}
 
 CustomS3Uploader::~CustomS3Uploader() = default;
@@ -146,9 +161,19 @@ QCoro::Task<Registration> CustomS3Uploader::registerUnits(QList<UploadUnit> unit
   if (!signer_) throw missingCredentials();
   Registration registration;
   for (const UploadUnit& unit : units) {
+    // A key is exactly what is signed, sent, stored and listed in the box: no piece Qt would resolve.
+    const QString relativePath = s3keys::withoutDotSegments(unit.relativePath);
+    if (relativePath.isEmpty()) {
+      registration.refused.insert(unit.id, nameless());
+      continue;
+    }
     // Taken even when no address can be formed, so a later file of the same path never reuses it.
-    const QString key = uniqueKey(unit.relativePath);
+    const QString key = uniqueKey(relativePath);
     const std::optional<QUrl> object = objectURL(key);
+    if (object && !s3keys::sentAsIs(*object)) {
+      registration.refused.insert(unit.id, unsendableName(s3keys::rewrittenPiece(key).value_or(key)));
+      continue;
+    }
     const std::optional<QUrl> presigned =
         object ? signer_->presign(QStringLiteral("PUT"), *object, {}, kPresignExpiry, clock_.now()) : std::nullopt;
     if (!presigned) {
