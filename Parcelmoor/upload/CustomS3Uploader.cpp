@@ -138,8 +138,7 @@ CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint6
       temporaryDirectory_(std::move(temporaryDirectory)),
       clock_(clock),
       signer_(makeSigner(config_, keychain)),
-      folder_(keyFolder(config_.keyPrefix, clock.now())),
-      boxKey_(QUuid::createUuid()) {}
+      folder_(keyFolder(config_.keyPrefix, clock.now())) {}
 
 CustomS3Uploader::~CustomS3Uploader() = default;
 
@@ -382,9 +381,18 @@ QCoro::Task<ResponseItem> CustomS3Uploader::finalize() {
 
   const std::optional<S3Credentials> credentials = S3Credentials::load(keychain_, config_.id);
   if (!credentials) throw missingCredentials();
-  const ResponseItem box =
-      co_await registerBox(api_, defaults_, config_, *credentials, folder_, files, boxKey_);
-  co_return box;
+  // The service keeps the first box it got under a key: a finish whose answer was lost and that is
+  // repeated must send that same box, or its new password would not open what the link shows. Another
+  // list of files is another box, under a key of its own.
+  const QPointer<CustomS3Uploader> self(this);
+  if (!box_ || box_->files != files) {
+    SealedBox sealed = co_await sealBox(files, QUuid::createUuid());
+    if (!self) throw UploadError::cancelled();
+    box_ = std::move(sealed);
+  }
+  const SealedBox box = *box_;
+  const ResponseItem registered = co_await registerBox(api_, defaults_, config_, *credentials, folder_, box);
+  co_return registered;
 }
 
 // ---- S3 answers -------------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "core/UploaderConfig.h"
 #include "platform/Clock.h"
 #include "upload/BoxManifest.h"
+#include "upload/BoxRegistration.h"
 #include "upload/BucketUploader.h"
 #include "upload/S3Multipart.h"
 #include "upload/S3Signer.h"
@@ -97,7 +98,8 @@ class CustomS3Uploader final : public BucketUploader {
   const Clock& clock_;
   const std::optional<S3Signer> signer_;
   const QString folder_;
-  const QUuid boxKey_;
+  // The box last sealed for this bucket; a repeated finish sends it again while it lists the same files.
+  std::optional<SealedBox> box_;
 
   QHash<QUuid, QString> keys_;        // unit → object key; withdrawal removes
   QHash<QUuid, qint64> sizes_;        // unit → registered size; never shrinks

@@ -359,6 +359,37 @@ TEST_F(CustomS3UploaderFinishing, TheBoxListsOnlyStoredObjectsAndAgainUnderTheSa
   EXPECT_EQ(*manifest, expected.toJson());
 }
 
+// The service keeps the first box registered under an idempotency key. When the answer to that
+// registration is lost and the user finishes again, the password handed out must open that box.
+TEST_F(CustomS3UploaderFinishing, ARepeatedFinishHandsOutThePasswordOfTheBoxTheServiceHolds) {
+  rig_.config.parcelmoorDownloads = true;
+  auto s3 = uploader();
+  place(*s3, {QStringLiteral("a.txt")});
+  auto opens = [](const test::FakeServiceBoxes::Box& box, const ResponseItem& result) {
+    const QByteArray sealed = QByteArray::fromBase64(box.body.value(QStringLiteral("manifest")).toString().toLatin1());
+    return test::manifestReader::open(sealed, QString(result.password).remove(QLatin1Char('-')));
+  };
+
+  test::wait(s3->finalize());  // stored by the service, its answer never seen
+  const ResponseItem retried = test::wait(s3->finalize());
+  ASSERT_EQ(rig_.boxes.boxes().size(), 1);
+  EXPECT_EQ(retried.url.toString(), rig_.boxes.boxes()[0].url);
+  EXPECT_TRUE(opens(rig_.boxes.boxes()[0], retried));
+  const QList<test::FakeService::Request> sent = rig_.harness.service.requests("POST", QStringLiteral("boxes"));
+  ASSERT_EQ(sent.size(), 2);
+  EXPECT_EQ(sent[0].json(), sent[1].json());
+
+  // Another file stored since: another box, under a key of its own, that lists both files.
+  place(*s3, {QStringLiteral("b.txt")});
+  const ResponseItem grown = test::wait(s3->finalize());
+  ASSERT_EQ(rig_.boxes.boxes().size(), 2);
+  const test::FakeServiceBoxes::Box second = rig_.boxes.boxes()[1];
+  EXPECT_NE(second.body.value(QStringLiteral("idempotencyKey")), sent[0].json().value(QStringLiteral("idempotencyKey")));
+  EXPECT_EQ(grown.url.toString(), second.url);
+  EXPECT_EQ(second.body.value(QStringLiteral("fileCount")).toInteger(), 2);
+  EXPECT_TRUE(opens(second, grown));
+}
+
 TEST_F(CustomS3UploaderFinishing, AKeyPairRemovedMeanwhileStopsTheBox) {
   rig_.config.parcelmoorDownloads = true;
   auto s3 = uploader();
