@@ -125,18 +125,39 @@ QCoro::Task<UploadResponse> BucketUploader::uploadFile(QString filePath, PartPos
               std::move(cancel));
 }
 
-// Touches nothing of `this` after the first suspension, so the uploader may go away mid-transfer.
+QCoro::Task<UploadResponse> BucketUploader::uploadBody(std::unique_ptr<QIODevice> body, PartPosition part,
+                                                       UploadDestination destination, ProgressCallback progress,
+                                                       CancelTokenPtr cancel) {
+  return send(std::move(body), std::move(destination),
+              [part](double fraction) { return part.fractionOfWhole(fraction); }, std::move(progress),
+              std::move(cancel));
+}
+
 QCoro::Task<UploadResponse> BucketUploader::send(QString filePath, UploadDestination destination,
+                                                 std::function<double(double)> toWhole, ProgressCallback progress,
+                                                 CancelTokenPtr cancel) {
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  if (!isHttpUrl(destination.url)) throw UploadError::transport(unexpectedResponseText());
+  auto file = std::make_unique<QFile>(filePath);
+  if (!file->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  std::unique_ptr<QIODevice> body = std::move(file);
+  QCoro::Task<UploadResponse> sending =
+      send(std::move(body), std::move(destination), std::move(toWhole), std::move(progress), std::move(cancel));
+  UploadResponse response = co_await std::move(sending);
+  co_return response;
+}
+
+// Touches nothing of `this` after the first suspension, so the uploader may go away mid-transfer.
+QCoro::Task<UploadResponse> BucketUploader::send(std::unique_ptr<QIODevice> body, UploadDestination destination,
                                                  std::function<double(double)> toWhole, ProgressCallback progress,
                                                  CancelTokenPtr cancel) {
   Q_ASSERT(QThread::currentThread() == network_.thread());
   if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
   if (!isHttpUrl(destination.url)) throw UploadError::transport(unexpectedResponseText());
+  if (!body || !body->isReadable()) throw UploadError::fileUnreadable();
   if (!progress) progress = [](double) {};
 
-  // The reply streams the body from the file as the socket drains, and owns the file from here on.
-  auto body = std::make_unique<QFile>(filePath);
-  if (!body->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  // The reply streams the body as the socket drains, and owns the device from here on.
   ReplyPtr reply(network_.sendCustomRequest(makeRequest(destination), destination.method.toUtf8(), body.get()));
   body.release()->setParent(reply.get());
 

@@ -1,7 +1,6 @@
 #include "CustomS3Uploader.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -19,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
 #include "upload/BoxRegistration.h"
+#include "upload/FileRangeDevice.h"
 #include "upload/S3ObjectKeys.h"
 
 namespace pm {
@@ -77,21 +77,6 @@ void ensureUnchanged(const UploadUnit& unit) {
   if (file.size() != unit.size) throw s3multipart::fileChanged();
 }
 
-// The part file of one multipart upload, removed (if it exists) when the upload is done with it.
-class PartFile {
- public:
-  explicit PartFile(const QString& directory)
-      : path_(directory + QLatin1String("/s3-") + uuidText(QUuid::createUuid())) {}
-  ~PartFile() { QFile::remove(path_); }
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
-
-  const QString& path() const { return path_; }
-
- private:
-  QString path_;
-};
-
 struct DeleteLater {
   void operator()(QObject* object) const { object->deleteLater(); }
 };
@@ -119,14 +104,13 @@ QString errorText(const QByteArray& body, const QString& fallback) {
 
 CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold,
                                    QNetworkAccessManager& network, ParcelmoorAPI& api, const Keychain& keychain,
-                                   SharedDefaults& defaults, QString temporaryDirectory, QObject* parent)
+                                   SharedDefaults& defaults, QObject* parent)
     : CustomS3Uploader(std::move(config), partSize, multipartThreshold, network, api, keychain, defaults,
-                       std::move(temporaryDirectory), systemClock(), parent) {}
+                       systemClock(), parent) {}
 
 CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold,
                                    QNetworkAccessManager& network, ParcelmoorAPI& api, const Keychain& keychain,
-                                   SharedDefaults& defaults, QString temporaryDirectory, const Clock& clock,
-                                   QObject* parent)
+                                   SharedDefaults& defaults, const Clock& clock, QObject* parent)
     : BucketUploader(network, parent),
       config_(std::move(config)),
       partSize_(std::max<qint64>(partSize, 1)),
@@ -135,7 +119,6 @@ CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint6
       api_(api),
       keychain_(keychain),
       defaults_(defaults),
-      temporaryDirectory_(std::move(temporaryDirectory)),
       clock_(clock),
       signer_(makeSigner(config_, keychain)),
       folder_(keyFolder(config_.keyPrefix, clock.now())) {}
@@ -254,15 +237,19 @@ QCoro::Task<QList<FinishedPart>> CustomS3Uploader::uploadParts(UploadUnit unit, 
   if (!signer_) throw missingCredentials();
   const QPointer<CustomS3Uploader> self(this);
   const qint64 partSize = partSize_;
-  QFile reader(unit.url);
-  if (!reader.open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
-  const PartFile partFile(temporaryDirectory_);
 
   QList<FinishedPart> parts;
   for (qint64 number = 1; number <= partCount; ++number) {
     if ((cancel && cancel->isCancelled()) || !self) throw UploadError::cancelled();
+    // Each part is read straight from its range of the file as the socket drains: no copy, and nothing
+    // for the main thread to do between two parts.
+    ensureUnchanged(unit);
     const qint64 offset = (number - 1) * partSize;
-    s3multipart::writePartFile(reader, offset, std::min(partSize, unit.size - offset), partFile.path());
+    auto body = std::make_unique<FileRangeDevice>(unit.url, offset, std::min(partSize, unit.size - offset));
+    if (!body->open(QIODevice::ReadOnly)) {
+      if (body->endedEarly()) throw s3multipart::fileChanged();
+      throw UploadError::fileUnreadable();
+    }
 
     const S3Signer::QueryItems query{{QStringLiteral("partNumber"), QString::number(number)},
                                      {QStringLiteral("uploadId"), uploadID}};
@@ -271,7 +258,16 @@ QCoro::Task<QList<FinishedPart>> CustomS3Uploader::uploadParts(UploadUnit unit, 
     if (!url) throw unaddressable();
     const UploadDestination destination{unit.id, *url, QStringLiteral("PUT"), {}};
     const PartPosition position{number - 1, double(partCount)};
-    const UploadResponse response = co_await uploadFile(partFile.path(), position, destination, progress, cancel);
+    std::unique_ptr<QIODevice> device = std::move(body);
+    QCoro::Task<UploadResponse> sending = uploadBody(std::move(device), position, destination, progress, cancel);
+    UploadResponse response;
+    try {
+      response = co_await std::move(sending);
+    } catch (const UploadError& error) {
+      // A part cut short because the file changed under it is that, not a network failure.
+      if (error.kind() == UploadError::Kind::transport) ensureUnchanged(unit);
+      throw;
+    }
 
     const QByteArray etag = response.header("ETag");
     if (etag.isEmpty()) throw UploadError::transport(translated("The storage service did not confirm every part."));
