@@ -44,6 +44,18 @@ QNetworkRequest makeRequest(const UploadDestination& destination) {
   return request;
 }
 
+// What a reply that ended without an HTTP answer tells the user. A server that refuses an upload early
+// answers as soon as it has the header and resets the connection on the body still under way; Qt, busy
+// writing, drops that answer unread and calls the reset "Unknown error".
+UploadError unanswered(const QNetworkReply& reply) {
+  const QNetworkReply::NetworkError error = reply.error();
+  if (error == QNetworkReply::RemoteHostClosedError || error == QNetworkReply::UnknownNetworkError)
+    return UploadError::transport(BucketUploader::cutOffText());
+  if (error == QNetworkReply::NoError || reply.errorString().isEmpty())
+    return UploadError::transport(unexpectedResponseText());
+  return UploadError::transport(reply.errorString());
+}
+
 // Aborts the reply when it stays idle (nothing sent, nothing received) for `timeout`; the returned flag
 // tells a time-out apart from any other abort.
 std::shared_ptr<bool> abortWhenIdle(QNetworkReply* reply, std::chrono::milliseconds timeout) {
@@ -88,6 +100,12 @@ BucketUploader::BucketUploader(QNetworkAccessManager& network, QObject* parent)
 BucketUploader::~BucketUploader() = default;
 
 bool BucketUploader::allowsRemoval() const { return true; }
+
+QString BucketUploader::cutOffText() {
+  return QCoreApplication::translate("BucketUploader",
+                                     "The server closed the connection without an answer. It may have refused the "
+                                     "upload; check the connection's settings and try again.");
+}
 
 QCoro::Task<Registration> BucketUploader::registerUnits(QList<UploadUnit> /*units*/) {
   throw UploadError::notImplemented();
@@ -177,8 +195,7 @@ QCoro::Task<UploadResponse> BucketUploader::send(std::unique_ptr<QIODevice> body
     co_return UploadResponse{code, reply->rawHeaderPairs()};
   }
   if (*timedOut) throw UploadError::transport(timedOutText());
-  if (reply->error() != QNetworkReply::NoError) throw UploadError::transport(reply->errorString());
-  throw UploadError::transport(unexpectedResponseText());
+  throw unanswered(*reply);
 }
 
 }  // namespace pm

@@ -116,6 +116,10 @@ class BucketUploader : public QObject {
                                          UploadDestination destination, ProgressCallback progress,
                                          CancelTokenPtr cancel = {});
 
+  // The `transport` text of an upload whose connection the server closed without an answer Qt could
+  // read, as happens when a server refuses a request while its body is still under way.
+  static QString cutOffText();
+
   std::chrono::milliseconds requestTimeout() const { return requestTimeout_; }
   void setRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
 

@@ -88,7 +88,9 @@ UploadError unanswered(const QNetworkReply& reply) {
   // The transfer timeout aborts the reply; our own cancellation was ruled out before.
   if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
     return UploadError::transport(translated("The request timed out."));
-  if (error != QNetworkReply::NoError) return UploadError::transport(reply.errorString());
+  // Qt's "Unknown error" tells nobody anything.
+  if (error != QNetworkReply::NoError && error != QNetworkReply::UnknownNetworkError && !reply.errorString().isEmpty())
+    return UploadError::transport(reply.errorString());
   return UploadError::transport(translated("The storage service sent an unexpected response."));
 }
 
@@ -189,6 +191,12 @@ QCoro::Task<> CustomS3Uploader::upload(UploadUnit unit, UploadDestination destin
     }
   } catch (const UploadError& error) {
     if (error.kind() == UploadError::Kind::http) throw UploadError::rejected(s3StatusMessage(int(error.status())));
+    // S3 answers a PUT it refuses (a bad signature, a wrong region, no permission) as soon as it has the
+    // header, then drops the connection; Qt, still writing the body, never reads that answer.
+    if (error == UploadError::transport(cutOffText()))
+      throw UploadError::transport(
+          translated("The storage service closed the connection without an answer, as it does when it refuses "
+                     "an upload. Check the access key, the secret, the region and the bucket's permissions."));
     throw;
   }
   if (self) self->stored_.insert(unit.id);

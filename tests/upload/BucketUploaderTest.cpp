@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
 
+#include "support/EarlyAnswerServer.h"
 #include "support/FakeUploadServer.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
@@ -278,6 +279,20 @@ TEST_F(FileUploadTest, ANetworkFailureIsATransportErrorWithTheSystemText) {
   EXPECT_EQ(error.kind(), UploadError::Kind::transport);
   EXPECT_FALSE(error.text().isEmpty());
   EXPECT_NE(error.text(), QStringLiteral("The service sent an unexpected response."));
+}
+
+// Qt drops an answer that arrives while it is still writing the body and calls the reset connection
+// "Unknown error"; the user gets words to act on instead.
+TEST_F(FileUploadTest, AServerThatAnswersAndClosesBeforeTheBodyIsInIsNeverAnUnknownError) {
+  test::EarlyAnswerServer refusing("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  UploadDestination target = destination(QStringLiteral("/x"));
+  target.url = refusing.url(QStringLiteral("/x"));
+
+  const UploadError error = failureOf(uploader.uploadFile(fileOf(32 * 1024 * 1024), target, recorder()));
+  EXPECT_EQ(refusing.requestCount(), 1);
+  EXPECT_EQ(error, UploadError::transport(BucketUploader::cutOffText()));
+  EXPECT_EQ(error.text(), QStringLiteral("The server closed the connection without an answer. It may have refused "
+                                         "the upload; check the connection's settings and try again."));
 }
 
 TEST_F(FileUploadTest, TheBaseUploadSendsTheUnitsFile) {

@@ -8,6 +8,7 @@
 #include "ManifestReader.h"
 #include "S3UploaderRig.h"
 #include "core/Identifiers.h"
+#include "support/EarlyAnswerServer.h"
 #include "support/FakeUploadServer.h"
 
 namespace pm {
@@ -160,6 +161,30 @@ TEST_F(CustomS3UploaderTest, ARedirectIsReportedAndNeverFollowed) {
     EXPECT_EQ(control.message().toStdString(), text) << "POST " << status;
   }
   for (const FakeUploadServer::Request& request : storage_.requests()) EXPECT_NE(request.path, QStringLiteral("/elsewhere"));
+}
+
+// How S3 refuses a large PUT with a bad signature: the error document right after the header, then the
+// connection closed on the body still under way.
+TEST_F(CustomS3UploaderTest, ARefusalBeforeTheBodyIsInTellsWhatToCheck) {
+  const QByteArray document = "<Error><Code>SignatureDoesNotMatch</Code><Message>The request signature we "
+                              "calculated does not match the signature you provided.</Message></Error>";
+  test::EarlyAnswerServer refusing("HTTP/1.1 403 Forbidden\r\nContent-Type: application/xml\r\nContent-Length: " +
+                                   QByteArray::number(document.size()) + "\r\nConnection: close\r\n\r\n" + document);
+  rig_.config.endpoint = refusing.url(QString()).toString();
+  auto s3 = uploader(8 * 1024 * 1024, 8 * 1024 * 1024);
+  const QList<UploadUnit> units{rig_.unit(QStringLiteral("one.bin"), test::patternBytes(8 * 1024 * 1024)),
+                                rig_.unit(QStringLiteral("parts.bin"), test::patternBytes(8 * 1024 * 1024 + 1))};
+  const Registration registration = test::wait(s3->registerUnits(units));
+  ASSERT_EQ(registration.destinations.size(), 2);
+
+  const UploadError single = failureOf(s3->upload(units[0], registration.destinations[0], {}, {}));
+  EXPECT_EQ(single.kind(), UploadError::Kind::transport);
+  EXPECT_EQ(single.message(), QStringLiteral("The storage service closed the connection without an answer, as it "
+                                             "does when it refuses an upload. Check the access key, the secret, the "
+                                             "region and the bucket's permissions."));
+  // The start of the multipart upload carries no body to speak of: its answer is read and used.
+  const UploadError multipart = failureOf(s3->upload(units[1], registration.destinations[1], {}, {}));
+  EXPECT_EQ(multipart.message(), QStringLiteral("The request signature we calculated does not match the signature you provided."));
 }
 
 TEST_F(CustomS3UploaderTest, AFileThatChangedSizeSinceRegistrationIsNeverSent) {
