@@ -18,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
 #include "upload/BoxRegistration.h"
+#include "upload/EarlyAnswerProbe.h"
 #include "upload/FileRangeDevice.h"
 #include "upload/S3ObjectKeys.h"
 
@@ -50,6 +51,9 @@ QString keyFolder(const QString& keyPrefix, const QDateTime& now) {
 UploadError unaddressable() {
   return UploadError::rejected(translated("The endpoint or bucket name could not be read as an address."));
 }
+
+// How long a refusal's answer is waited for when the header is asked again on its own.
+constexpr std::chrono::seconds kEarlyAnswerWait{10};
 
 const Clock& systemClock() {
   static const SystemClock clock;
@@ -98,6 +102,22 @@ UploadError unanswered(const QNetworkReply& reply) {
 QString errorText(const QByteArray& body, const QString& fallback) {
   const std::optional<QString> message = xmlValue(u"Message", body);
   return message && !message->isEmpty() ? *message : fallback;
+}
+
+// S3 answers a PUT it refuses (a bad signature, a wrong region, no permission) as soon as it has the
+// header and drops the connection; Qt, still writing the body, never reads that answer. Asked again with
+// the header alone, the storage service says it once more, and its own words reach the user.
+QCoro::Task<UploadError> cutOffFailure(UploadDestination destination, qint64 bodyLength) {
+  const std::optional<EarlyAnswer> answer = co_await probeEarlyAnswer(destination, bodyLength, kEarlyAnswerWait);
+  if (answer && (answer->status < 200 || answer->status > 299)) {
+    const std::optional<QString> code = xmlValue(u"Code", answer->body);
+    qCWarning(lcUpload, "%s s3: HTTP %d %s before the body", qUtf8Printable(destination.method), answer->status,
+              qUtf8Printable(code.value_or(QStringLiteral("no code"))));
+    co_return UploadError::rejected(errorText(answer->body, s3StatusMessage(answer->status)));
+  }
+  co_return UploadError::transport(
+      translated("The storage service closed the connection without an answer, as it does when it refuses an "
+                 "upload. Check the access key, the secret, the region and the bucket's permissions."));
 }
 
 }  // namespace
@@ -183,7 +203,15 @@ QCoro::Task<> CustomS3Uploader::upload(UploadUnit unit, UploadDestination destin
   try {
     if (unit.size <= multipartThreshold_) {
       ensureUnchanged(unit);
-      co_await uploadFile(unit.url, destination, progress, cancel);
+      std::optional<UploadError> failure;
+      try {
+        co_await uploadFile(unit.url, destination, progress, cancel);
+      } catch (const UploadError& error) {
+        failure = error;
+      }
+      if (failure && *failure == UploadError::transport(cutOffText()))
+        failure = co_await cutOffFailure(destination, unit.size);
+      if (failure) throw *failure;
       // A file that changed while it travelled was stored as neither its old nor its new self.
       ensureUnchanged(unit);
     } else {
@@ -191,12 +219,6 @@ QCoro::Task<> CustomS3Uploader::upload(UploadUnit unit, UploadDestination destin
     }
   } catch (const UploadError& error) {
     if (error.kind() == UploadError::Kind::http) throw UploadError::rejected(s3StatusMessage(int(error.status())));
-    // S3 answers a PUT it refuses (a bad signature, a wrong region, no permission) as soon as it has the
-    // header, then drops the connection; Qt, still writing the body, never reads that answer.
-    if (error == UploadError::transport(cutOffText()))
-      throw UploadError::transport(
-          translated("The storage service closed the connection without an answer, as it does when it refuses "
-                     "an upload. Check the access key, the secret, the region and the bucket's permissions."));
     throw;
   }
   if (self) self->stored_.insert(unit.id);
@@ -269,13 +291,19 @@ QCoro::Task<QList<FinishedPart>> CustomS3Uploader::uploadParts(UploadUnit unit, 
     std::unique_ptr<QIODevice> device = std::move(body);
     QCoro::Task<UploadResponse> sending = uploadBody(std::move(device), position, destination, progress, cancel);
     UploadResponse response;
+    std::optional<UploadError> failure;
     try {
       response = co_await std::move(sending);
     } catch (const UploadError& error) {
-      // A part cut short because the file changed under it is that, not a network failure.
-      if (error.kind() == UploadError::Kind::transport) ensureUnchanged(unit);
-      throw;
+      failure = error;
     }
+    if (failure && failure->kind() == UploadError::Kind::transport) {
+      // A part cut short because the file changed under it is that, not a network failure.
+      ensureUnchanged(unit);
+      if (*failure == UploadError::transport(cutOffText()))
+        failure = co_await cutOffFailure(destination, std::min(partSize, unit.size - offset));
+    }
+    if (failure) throw *failure;
 
     const QByteArray etag = response.header("ETag");
     if (etag.isEmpty()) throw UploadError::transport(translated("The storage service did not confirm every part."));
