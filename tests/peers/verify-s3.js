@@ -13,6 +13,7 @@
 const http = require('http');
 const { SignatureV4 } = require('@smithy/signature-v4');
 const { Sha256 } = require('@aws-crypto/sha256-js');
+const { stopWhenToldTo, runPeer } = require('./peer-lifetime');
 
 const UNSIGNED = 'x-amz-content-sha256';
 
@@ -125,18 +126,7 @@ async function main() {
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   process.stdout.write(`listening 127.0.0.1:${server.address().port}\n`);
 
-  const stop = () => {
-    server.close();
-    process.exit(0);
-  };
-  process.on('SIGTERM', stop);
-  process.on('SIGINT', stop);
-  process.stdin.on('end', stop);
-  process.stdin.on('error', stop);
-  process.stdin.resume();
+  stopWhenToldTo(() => server.close());
 }
 
-main().catch((error) => {
-  process.stderr.write(`verify-s3: ${error && error.stack ? error.stack : error}\n`);
-  process.exit(1);
-});
+runPeer('verify-s3', main);
