@@ -31,8 +31,7 @@ std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const
     case Kind::customS3:
     case Kind::r2:
       return std::make_unique<CustomS3Uploader>(config, kS3PartSize, kS3MultipartThreshold, services.network,
-                                                services.api, services.keychain, services.defaults,
-                                                services.temporaryDirectory);
+                                                services.api, services.keychain, services.defaults);
     case Kind::ftp:
       return std::make_unique<FTPUploader>(config, services.keychain, services.network);
     case Kind::icloud:
