@@ -1,0 +1,15 @@
+#include <gtest/gtest.h>
+
+#include "curl/CurlGlobal.h"
+
+namespace {
+
+// libcurl's process-wide set-up, as the program's main() makes it before any worker thread exists.
+class CurlEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_TRUE(pm::initializeCurl()); }
+};
+
+const auto* const curlEnvironment = ::testing::AddGlobalTestEnvironment(new CurlEnvironment);
+
+}  // namespace
