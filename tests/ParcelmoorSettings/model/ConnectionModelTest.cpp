@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "QStringPrinting.h"
 #include "core/AccountState.h"
 #include "core/UploaderConfig.h"
 #include "model/ConnectionSymbols.h"

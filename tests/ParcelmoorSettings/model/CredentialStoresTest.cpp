@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "QStringPrinting.h"
 #include "connectors/FTPCredentials.h"
 #include "connectors/OAuthCredentials.h"
 #include "core/S3Credentials.h"

@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "QStringPrinting.h"
 #include "connectors/GoogleSignIn.h"
 #include "connectors/OAuthCredentials.h"
 #include "connectors/OAuthFailure.h"

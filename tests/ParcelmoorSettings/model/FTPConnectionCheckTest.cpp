@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "QStringPrinting.h"
 #include "ClosedPort.h"
 #include "connectors/FTPCredentials.h"
 #include "model/FTPConnectionCheck.h"

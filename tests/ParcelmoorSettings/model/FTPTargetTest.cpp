@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "QStringPrinting.h"
 #include "model/FTPTarget.h"
 
 namespace pm::settings {

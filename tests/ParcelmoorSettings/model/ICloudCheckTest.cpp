@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "QStringPrinting.h"
 #include "model/ICloudCheck.h"
 #include "platform/SharedDefaults.h"
 #include "platform/Signals.h"

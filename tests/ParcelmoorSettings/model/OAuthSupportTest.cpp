@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "QStringPrinting.h"
 #include "connectors/OAuthCredentials.h"
 #include "model/OAuthSupport.h"
 #include "support/TestSupport.h"

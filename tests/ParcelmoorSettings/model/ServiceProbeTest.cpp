@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "QStringPrinting.h"
 #include "ClosedPort.h"
 #include "model/ServiceProbe.h"
 #include "support/LocalHttpServer.h"

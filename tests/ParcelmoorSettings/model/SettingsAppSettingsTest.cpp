@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 
+#include "QStringPrinting.h"
 #include "WriteCountingDefaults.h"
 #include "core/Identifiers.h"
 #include "core/S3Credentials.h"
