@@ -13,7 +13,9 @@ namespace pm::settings {
 
 namespace {
 
-QString literal(const char* name) { return QString::fromLatin1(name); }
+QString literal(const char* name) {
+  return QString::fromLatin1(name);
+}
 
 }  // namespace
 
@@ -27,9 +29,13 @@ AppSettings::AppSettings(SharedDefaults& defaults, Signals& signals, Keychain& k
   connect(&shared_, &pm::AppSettings::uploadersChanged, this, &AppSettings::uploadersChanged);
 }
 
-void AppSettings::setUploaders(QList<UploaderConfig> uploaders) { shared_.setUploaders(std::move(uploaders)); }
+void AppSettings::setUploaders(QList<UploaderConfig> uploaders) {
+  shared_.setUploaders(std::move(uploaders));
+}
 
-void AppSettings::save() { shared_.save(); }
+void AppSettings::save() {
+  shared_.save();
+}
 
 void AppSettings::upsert(UploaderConfig config) {
   config.updatedAt = clock_.now();
@@ -64,25 +70,33 @@ void AppSettings::reloadPreferences() {
   Q_EMIT uploadFailedSoundChanged();
 }
 
-bool AppSettings::automaticUpdates() const { return shared_.automaticUpdates(); }
+bool AppSettings::automaticUpdates() const {
+  return shared_.automaticUpdates();
+}
 
 void AppSettings::setAutomaticUpdates(bool enabled) {
   setFlag(names::key::kAutomaticUpdates, enabled, &AppSettings::automaticUpdatesChanged);
 }
 
-bool AppSettings::uploadCompleteSound() const { return shared_.uploadCompleteSound(); }
+bool AppSettings::uploadCompleteSound() const {
+  return shared_.uploadCompleteSound();
+}
 
 void AppSettings::setUploadCompleteSound(bool enabled) {
   setFlag(names::key::kUploadCompleteSound, enabled, &AppSettings::uploadCompleteSoundChanged);
 }
 
-bool AppSettings::uploadWarningSound() const { return shared_.uploadWarningSound(); }
+bool AppSettings::uploadWarningSound() const {
+  return shared_.uploadWarningSound();
+}
 
 void AppSettings::setUploadWarningSound(bool enabled) {
   setFlag(names::key::kUploadWarningSound, enabled, &AppSettings::uploadWarningSoundChanged);
 }
 
-bool AppSettings::uploadFailedSound() const { return shared_.uploadFailedSound(); }
+bool AppSettings::uploadFailedSound() const {
+  return shared_.uploadFailedSound();
+}
 
 void AppSettings::setUploadFailedSound(bool enabled) {
   setFlag(names::key::kUploadFailedSound, enabled, &AppSettings::uploadFailedSoundChanged);
@@ -93,7 +107,9 @@ void AppSettings::setFlag(const char* key, bool enabled, void (AppSettings::*cha
   Q_EMIT(this->*changed)();
 }
 
-PanelEdge AppSettings::panelEdge() const { return shared_.panelEdge(); }
+PanelEdge AppSettings::panelEdge() const {
+  return shared_.panelEdge();
+}
 
 void AppSettings::setPanelEdge(PanelEdge edge) {
   setPreference(rawValue(edge), literal(names::key::kPanelEdge));
@@ -105,6 +121,8 @@ NotificationAccess AppSettings::notificationAccess() const {
   return notificationAccessFromRawValue(stored.value_or(QString())).value_or(NotificationAccess::unknown);
 }
 
-void AppSettings::setPreference(const QVariant& value, const QString& key) { shared_.setPreference(value, key); }
+void AppSettings::setPreference(const QVariant& value, const QString& key) {
+  shared_.setPreference(value, key);
+}
 
 }  // namespace pm::settings

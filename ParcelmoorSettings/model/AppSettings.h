@@ -27,7 +27,8 @@ namespace pm::settings {
 // model's, so both programs write the suite alike. Main thread only.
 class AppSettings final : public QObject {
   Q_OBJECT
-  Q_PROPERTY(bool automaticUpdates READ automaticUpdates WRITE setAutomaticUpdates NOTIFY automaticUpdatesChanged)
+  Q_PROPERTY(
+      bool automaticUpdates READ automaticUpdates WRITE setAutomaticUpdates NOTIFY automaticUpdatesChanged)
   Q_PROPERTY(bool uploadCompleteSound READ uploadCompleteSound WRITE setUploadCompleteSound NOTIFY
                  uploadCompleteSoundChanged)
   Q_PROPERTY(bool uploadWarningSound READ uploadWarningSound WRITE setUploadWarningSound NOTIFY

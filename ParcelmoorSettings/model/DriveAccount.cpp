@@ -18,7 +18,8 @@ bool hasRefreshToken(const std::optional<OAuthCredentials>& credentials) {
 
 }  // namespace
 
-QCoro::Task<QString> freshAccessToken(QUuid id, const DriveAccount& account, Keychain& keychain, const Clock& clock) {
+QCoro::Task<QString> freshAccessToken(QUuid id, const DriveAccount& account, Keychain& keychain,
+                                      const Clock& clock) {
   const std::optional<OAuthCredentials> stored = OAuthCredentials::load(keychain, id, account.provider());
   if (!hasRefreshToken(stored)) throw UploadError::rejected(account.missingAccountText());
   if (stored->isFresh(clock.now())) co_return stored->accessToken;

@@ -37,7 +37,8 @@ class DriveAccount {
 // the renewed one, whose credentials are stored first (a failed store is logged; the token still serves
 // this check). Throws UploadError rejected with missingAccountText() when no tokens or no refresh token
 // are stored, and the renewal's failures, storing nothing then.
-QCoro::Task<QString> freshAccessToken(QUuid id, const DriveAccount& account, Keychain& keychain, const Clock& clock);
+QCoro::Task<QString> freshAccessToken(QUuid id, const DriveAccount& account, Keychain& keychain,
+                                      const Clock& clock);
 
 // The test of a Google Drive, OneDrive or Dropbox connection: a fresh access token, then the account
 // request. Nothing on success, else the text to show. Never throws.

@@ -12,7 +12,9 @@ QNetworkRequest bearerRequest(const QUrl& url, const QString& accessToken) {
   return request;
 }
 
-QJsonObject jsonObject(const QByteArray& body) { return QJsonDocument::fromJson(body).object(); }
+QJsonObject jsonObject(const QByteArray& body) {
+  return QJsonDocument::fromJson(body).object();
+}
 
 std::optional<QString> errorMessage(const QJsonObject& body) {
   const QJsonValue message = body.value(QStringLiteral("error")).toObject().value(QStringLiteral("message"));

@@ -12,7 +12,9 @@ namespace pm::settings {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("DropboxConnection", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("DropboxConnection", text);
+}
 
 // A summary such as "path/not_found/.." without the dots, slashes and spaces it ends (or starts) with.
 QString trimmedSummary(const QString& summary) {
@@ -24,7 +26,9 @@ QString trimmedSummary(const QString& summary) {
   return summary.mid(begin, end - begin);
 }
 
-QString textAt(const QJsonObject& object, const QString& key) { return object.value(key).toString(); }
+QString textAt(const QJsonObject& object, const QString& key) {
+  return object.value(key).toString();
+}
 
 }  // namespace
 
@@ -40,7 +44,8 @@ QCoro::Task<> DropboxConnection::requestAccount(QString accessToken) const {
 QCoro::Task<QString> DropboxConnection::accountLabel(QString accessToken) const {
   const QUrl url = GoogleEndpoints::resolve(api_, QStringLiteral("/2/users/get_current_account"));
   const HttpAnswer answer = co_await exchange(network_, bearerRequest(url, accessToken), "POST");
-  if (answer.status < 200 || answer.status > 299) throw UploadError::rejected(failure(answer.status, answer.body));
+  if (answer.status < 200 || answer.status > 299)
+    throw UploadError::rejected(failure(answer.status, answer.body));
   const QJsonObject account = jsonObject(answer.body);
   const QString email = textAt(account, QStringLiteral("email"));
   if (!email.isEmpty()) co_return email;

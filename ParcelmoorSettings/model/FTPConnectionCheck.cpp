@@ -10,7 +10,9 @@ namespace pm::settings {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("FTPConnectionCheck", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("FTPConnectionCheck", text);
+}
 
 constexpr std::chrono::seconds kCheckTimeout{15};
 
@@ -25,8 +27,8 @@ QCoro::Task<std::optional<QString>> testFTPConnection(UploaderConfig config, con
   const std::optional<QUrl> folder = target.url(QString());
   if (!folder) co_return translated("The server could not be read as an address.");
   try {
-    QCoro::Task<> sending =
-        FTPTransfer::sendCommand(std::nullopt, *folder, target.security, *login, kCheckTimeout, std::move(options));
+    QCoro::Task<> sending = FTPTransfer::sendCommand(std::nullopt, *folder, target.security, *login,
+                                                     kCheckTimeout, std::move(options));
     co_await std::move(sending);
   } catch (const UploadError& error) {
     co_return error.message();

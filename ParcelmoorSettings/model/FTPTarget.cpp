@@ -9,7 +9,9 @@ namespace pm::settings {
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+  return c == u' ' || c == u'\t';
+}
 
 QString trimmedBlanks(const QString& text) {
   qsizetype begin = 0;
@@ -44,13 +46,14 @@ bool isHostName(const QString& host) {
 bool isServerHost(const QString& host) {
   if (host.contains(QLatin1Char(':'))) {
     QHostAddress address;
-    return address.setAddress(host) && address.protocol() == QAbstractSocket::IPv6Protocol && address.scopeId().isEmpty();
+    return address.setAddress(host) && address.protocol() == QAbstractSocket::IPv6Protocol &&
+           address.scopeId().isEmpty();
   }
   // A name made of digits and dots only must be a whole IPv4 address, not a host name.
   static const QRegularExpression dotted(QStringLiteral("^[0-9.]+$"));
   if (dotted.match(host).hasMatch()) {
-    static const QRegularExpression ipv4(
-        QStringLiteral("^((25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])\\.){3}(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])$"));
+    static const QRegularExpression ipv4(QStringLiteral(
+        "^((25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])\\.){3}(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])$"));
     return ipv4.match(host).hasMatch();
   }
   return isHostName(host);
@@ -91,7 +94,9 @@ FTPTarget::FTPTarget(const UploaderConfig& config) : security(config.ftpSecurity
   directory = cleanFTPPath(config.keyPrefix.isEmpty() ? path : config.keyPrefix);
 }
 
-bool FTPTarget::isValidAddress() const { return port >= 1 && port <= 65535 && isServerHost(host); }
+bool FTPTarget::isValidAddress() const {
+  return port >= 1 && port <= 65535 && isServerHost(host);
+}
 
 std::optional<QUrl> FTPTarget::url(const QString& relativePath) const {
   if (!isValidAddress()) return std::nullopt;

@@ -11,7 +11,9 @@ constexpr std::array<const char*, 4> kRawValues{"unknown", "denied", "granted", 
 
 }  // namespace
 
-QString rawValue(NotificationAccess access) { return QString::fromLatin1(kRawValues[std::size_t(access)]); }
+QString rawValue(NotificationAccess access) {
+  return QString::fromLatin1(kRawValues[std::size_t(access)]);
+}
 
 std::optional<NotificationAccess> notificationAccessFromRawValue(const QString& raw) {
   for (std::size_t i = 0; i < kRawValues.size(); ++i) {

@@ -6,7 +6,9 @@ namespace pm::settings {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("OAuthFailure", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("OAuthFailure", text);
+}
 
 }  // namespace
 

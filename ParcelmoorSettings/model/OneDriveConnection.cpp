@@ -14,11 +14,17 @@ namespace pm::settings {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("OneDriveConnection", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("OneDriveConnection", text);
+}
 
-QString unreadableText() { return translated("OneDrive sent an answer we could not read."); }
+QString unreadableText() {
+  return translated("OneDrive sent an answer we could not read.");
+}
 
-QString reconnectText() { return translated("Microsoft refused this account. Connect it again."); }
+QString reconnectText() {
+  return translated("Microsoft refused this account. Connect it again.");
+}
 
 }  // namespace
 
@@ -32,10 +38,12 @@ QCoro::Task<> OneDriveConnection::requestAccount(QString accessToken) const {
 }
 
 QCoro::Task<QString> OneDriveConnection::appFolderID(QString accessToken) const {
-  const QUrl url = GoogleEndpoints::resolve(graph_, QStringLiteral("/v1.0/me/drive/special/approot?$select=id"));
+  const QUrl url =
+      GoogleEndpoints::resolve(graph_, QStringLiteral("/v1.0/me/drive/special/approot?$select=id"));
   const HttpAnswer answer = co_await exchange(network_, bearerRequest(url, accessToken), "GET");
   if (answer.status == 0) throw UploadError::transport(unreadableText());
-  if (answer.status < 200 || answer.status > 299) throw UploadError::rejected(failure(answer.status, answer.body));
+  if (answer.status < 200 || answer.status > 299)
+    throw UploadError::rejected(failure(answer.status, answer.body));
   const QString id = jsonObject(answer.body).value(QStringLiteral("id")).toString();
   if (id.isEmpty()) throw UploadError::transport(unreadableText());
   co_return id;

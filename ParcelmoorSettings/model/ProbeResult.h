@@ -12,7 +12,9 @@ class ProbeResult {
   static ProbeResult reachable() { return ProbeResult(std::nullopt); }
   static ProbeResult failed(QString message) { return ProbeResult(std::move(message)); }
   // What every test returns: no text is success.
-  static ProbeResult fromTestOutcome(std::optional<QString> failure) { return ProbeResult(std::move(failure)); }
+  static ProbeResult fromTestOutcome(std::optional<QString> failure) {
+    return ProbeResult(std::move(failure));
+  }
 
   bool isReachable() const { return !failure_; }
   // The failure's text; empty for a reachable result.

@@ -6,9 +6,13 @@ namespace pm::settings {
 
 namespace {
 
-QString suffix() { return QString::fromLatin1(kR2DomainSuffix); }
+QString suffix() {
+  return QString::fromLatin1(kR2DomainSuffix);
+}
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+  return c == u' ' || c == u'\t';
+}
 
 QString trimmedBlanks(const QString& text) {
   qsizetype begin = 0;

@@ -12,13 +12,16 @@ namespace pm::settings {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("S3ConnectionCheck", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("S3ConnectionCheck", text);
+}
 
 constexpr qint64 kListingLifetimeSeconds = 21'600;
 
 }  // namespace
 
-std::optional<QUrl> s3ListingURL(const UploaderConfig& config, const S3Credentials& credentials, const QDateTime& date) {
+std::optional<QUrl> s3ListingURL(const UploaderConfig& config, const S3Credentials& credentials,
+                                 const QDateTime& date) {
   const std::optional<QUrl> bucket = S3Signer::objectURL(config.endpoint, config.bucketName, QString());
   if (!bucket) return std::nullopt;
   const QString region = config.region.isEmpty() ? QStringLiteral("auto") : config.region;

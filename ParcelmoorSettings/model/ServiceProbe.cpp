@@ -10,7 +10,9 @@ namespace pm::settings {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("ServiceProbe", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("ServiceProbe", text);
+}
 
 }  // namespace
 

@@ -16,7 +16,8 @@ namespace pm::settings {
 // session token. Any status below 500 counts (401 included: signing in is judged elsewhere). Otherwise
 // "Parcelmoor responded with HTTP <status>.", "Parcelmoor sent an unexpected response." or the network's
 // own words. Never throws.
-QCoro::Task<std::optional<QString>> testParcelmoorConnection(QNetworkAccessManager& network, QUrl serviceBase,
-                                                             std::chrono::milliseconds timeout = std::chrono::seconds(15));
+QCoro::Task<std::optional<QString>> testParcelmoorConnection(
+    QNetworkAccessManager& network, QUrl serviceBase,
+    std::chrono::milliseconds timeout = std::chrono::seconds(15));
 
 }  // namespace pm::settings

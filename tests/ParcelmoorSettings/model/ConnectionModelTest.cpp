@@ -82,7 +82,8 @@ TEST(ConnectionPresentation, ICloudDriveIsConfiguredOnlyAfterACheckFoundNoProble
   const UploaderConfig icloud(Kind::icloud);
   MemorySharedDefaults defaults;
   EXPECT_FALSE(icloud.isConfigured(defaults));  // never checked
-  defaults.set(QStringLiteral("icloudState"), QStringLiteral("iCloud Drive is switched off on this computer."));
+  defaults.set(QStringLiteral("icloudState"),
+               QStringLiteral("iCloud Drive is switched off on this computer."));
   EXPECT_FALSE(icloud.isConfigured(defaults));
   defaults.set(QStringLiteral("icloudState"), QString());
   EXPECT_TRUE(icloud.isConfigured(defaults));
@@ -129,7 +130,8 @@ TEST(R2Endpoint, AccountIDsAndEndpointsConvertBothWays) {
   };
   const Case cases[] = {
       {"https://abc123.r2.cloudflarestorage.com", "abc123", "https://abc123.r2.cloudflarestorage.com"},
-      {"https://abc123.r2.cloudflarestorage.com/bucket/key", "abc123", "https://abc123.r2.cloudflarestorage.com"},
+      {"https://abc123.r2.cloudflarestorage.com/bucket/key", "abc123",
+       "https://abc123.r2.cloudflarestorage.com"},
       {"abc123.r2.cloudflarestorage.com", "abc123", "https://abc123.r2.cloudflarestorage.com"},
       {"  abc123\t", "", "https://abc123.r2.cloudflarestorage.com"},
       // Without a scheme there is no host, and the whole text does not end with the suffix.

@@ -14,9 +14,13 @@ namespace {
 // A keychain that deletes and reads but refuses every new item, as a locked or full one would.
 class AddRefusingKeychain final : public Keychain {
  public:
-  Lookup find(const QString& service, const QString& account) const override { return items.find(service, account); }
+  Lookup find(const QString& service, const QString& account) const override {
+    return items.find(service, account);
+  }
   bool store(const QString&, const QString&, const QByteArray&) override { return false; }
-  bool remove(const QString& service, const QString& account) override { return items.remove(service, account); }
+  bool remove(const QString& service, const QString& account) override {
+    return items.remove(service, account);
+  }
 
   MemoryKeychain items;
 };
@@ -33,13 +37,21 @@ struct Store {
 
 const Store kStores[] = {
     {"S3",
-     [](Keychain& k, const QUuid& id) { return S3Credentials::save(k, S3Credentials{"AK", "secret"}, id); },
-     [](Keychain& k, const QUuid& id) { return S3Credentials::save(k, S3Credentials{"AK", ""}, id); },
+     [](Keychain& k, const QUuid& id) {
+       return S3Credentials::save(k, S3Credentials{"AK", "secret"}, id);
+     },
+     [](Keychain& k, const QUuid& id) {
+       return S3Credentials::save(k, S3Credentials{"AK", ""}, id);
+     },
      [](Keychain& k, const QUuid& id) { return S3Credentials::save(k, std::nullopt, id); },
      [](const Keychain& k, const QUuid& id) { return S3Credentials::load(k, id).has_value(); }},
     {"FTP",
-     [](Keychain& k, const QUuid& id) { return FTPCredentials::save(k, FTPCredentials{"user", "pass"}, id); },
-     [](Keychain& k, const QUuid& id) { return FTPCredentials::save(k, FTPCredentials{"user", ""}, id); },
+     [](Keychain& k, const QUuid& id) {
+       return FTPCredentials::save(k, FTPCredentials{"user", "pass"}, id);
+     },
+     [](Keychain& k, const QUuid& id) {
+       return FTPCredentials::save(k, FTPCredentials{"user", ""}, id);
+     },
      [](Keychain& k, const QUuid& id) { return FTPCredentials::save(k, std::nullopt, id); },
      [](const Keychain& k, const QUuid& id) { return FTPCredentials::load(k, id).has_value(); }},
     {"OAuth",
@@ -51,7 +63,9 @@ const Store kStores[] = {
        return OAuthCredentials::save(k, OAuthCredentials{"", "a@example.com", "access", {}}, id,
                                      OAuthProvider::dropbox);
      },
-     [](Keychain& k, const QUuid& id) { return OAuthCredentials::save(k, std::nullopt, id, OAuthProvider::dropbox); },
+     [](Keychain& k, const QUuid& id) {
+       return OAuthCredentials::save(k, std::nullopt, id, OAuthProvider::dropbox);
+     },
      [](const Keychain& k, const QUuid& id) {
        return OAuthCredentials::load(k, id, OAuthProvider::dropbox).has_value();
      }},

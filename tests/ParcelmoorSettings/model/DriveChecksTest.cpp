@@ -51,7 +51,8 @@ class ScriptedApi {
   std::vector<Request> requests_;
   test::LocalHttpServer server_{[this](const httplib::Request& request, httplib::Response& response) {
     const std::lock_guard lock(mutex_);
-    requests_.push_back({request.method, request.target, request.get_header_value("Authorization"), request.body});
+    requests_.push_back(
+        {request.method, request.target, request.get_header_value("Authorization"), request.body});
     response.status = status_;
     response.set_content(body_.toStdString(), "application/json");
   }};
@@ -97,19 +98,22 @@ class DriveChecks : public ::testing::Test {
 
 class GoogleDriveCheck : public DriveChecks {
  protected:
-  GoogleSignIn signIn(QHash<QString, QString> values = {{QStringLiteral("GOOGLE_CLIENT_ID"), QStringLiteral("client-7")},
-                                                        {QStringLiteral("GOOGLE_CLIENT_SECRET"), QStringLiteral("s")}}) {
-    return GoogleSignIn(network, BundleInfo(std::move(values)), clock, nullptr,
-                        GoogleSignInOptions{GoogleEndpoints{google.url(QStringLiteral("/api")),
-                                                            google.url(QStringLiteral("/accounts")), google.url()},
-                                            {}});
+  GoogleSignIn signIn(QHash<QString, QString> values = {
+                          {QStringLiteral("GOOGLE_CLIENT_ID"), QStringLiteral("client-7")},
+                          {QStringLiteral("GOOGLE_CLIENT_SECRET"), QStringLiteral("s")}}) {
+    return GoogleSignIn(
+        network, BundleInfo(std::move(values)), clock, nullptr,
+        GoogleSignInOptions{GoogleEndpoints{google.url(QStringLiteral("/api")),
+                                            google.url(QStringLiteral("/accounts")), google.url()},
+                            {}});
   }
 
   test::FakeGoogle google;
 };
 
 TEST_F(GoogleDriveCheck, AStaleTokenIsRenewedAndStoredOnceThenTheAccountIsAsked) {
-  const UploaderConfig config = connection(Kind::googleDrive, OAuthProvider::google, QStringLiteral("refresh-1"), 60);
+  const UploaderConfig config =
+      connection(Kind::googleDrive, OAuthProvider::google, QStringLiteral("refresh-1"), 60);
   const GoogleSignIn google_ = signIn();
   const GoogleDriveConnection account(google_);
 
@@ -146,7 +150,8 @@ TEST_F(GoogleDriveCheck, TheTokenEndpointsRefusalsLeaveTheStoredTokensAlone) {
   const GoogleSignIn google_ = signIn();
   const GoogleDriveConnection account(google_);
   for (const Case& c : cases) {
-    const UploaderConfig config = connection(Kind::googleDrive, OAuthProvider::google, QStringLiteral("r"), 0);
+    const UploaderConfig config =
+        connection(Kind::googleDrive, OAuthProvider::google, QStringLiteral("r"), 0);
     const auto before = OAuthCredentials::load(keychain, config.id, OAuthProvider::google);
     google.script("POST", QStringLiteral("/token"), {c.status, c.body, {}, {}});
 
@@ -167,7 +172,8 @@ TEST_F(GoogleDriveCheck, ABuildWithoutAClientIdentifierCannotRenew) {
 }
 
 TEST_F(GoogleDriveCheck, ARefusedAccountRequestShowsDrivesWords) {
-  const UploaderConfig config = connection(Kind::googleDrive, OAuthProvider::google, QStringLiteral("r"), 3600);
+  const UploaderConfig config =
+      connection(Kind::googleDrive, OAuthProvider::google, QStringLiteral("r"), 3600);
   const GoogleSignIn google_ = signIn();
   const GoogleDriveConnection account(google_);
   google.script("GET", QStringLiteral("/api/drive/v3/about"),
@@ -246,7 +252,8 @@ TEST(DriveFailureTexts, GoogleAndMicrosoftSayConnectAgainForA401AndTheBodysWords
       {401, withMessage, "Google refused this account. Connect it again.",
        "Microsoft refused this account. Connect it again."},
       {403, withMessage, "Insufficient permissions.", "Insufficient permissions."},
-      {403, "", "Google refused this account. Connect it again.", "Microsoft refused this account. Connect it again."},
+      {403, "", "Google refused this account. Connect it again.",
+       "Microsoft refused this account. Connect it again."},
       {429, withMessage, "Insufficient permissions.", "Insufficient permissions."},
       {500, "<html>", "Google Drive refused the upload (500).", "OneDrive refused the upload (500)."},
   };
@@ -264,15 +271,18 @@ TEST(DriveFailureTexts, DropboxTrimsItsSummary) {
   };
   const Case cases[] = {
       {507, R"({"error_summary":"insufficient_space/"})", "This Dropbox is full."},
-      {401, R"({"error_summary":"invalid_access_token/"})", "Dropbox refused this account. Connect it again."},
+      {401, R"({"error_summary":"invalid_access_token/"})",
+       "Dropbox refused this account. Connect it again."},
       {409, R"({"error_summary":"path/conflict/file/.."})", "Dropbox refused the upload: path/conflict/file"},
-      {409, R"({"error_summary":" ./too_many_write_operations/ "})", "Dropbox refused the upload: too_many_write_operations"},
+      {409, R"({"error_summary":" ./too_many_write_operations/ "})",
+       "Dropbox refused the upload: too_many_write_operations"},
       {409, R"({"error_summary":"/./"})", "Dropbox refused the upload (409)."},
       {400, "Error in call to API function", "Dropbox refused the upload (400)."},
       {0, "", "Dropbox refused the upload (0)."},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(DropboxConnection::failure(c.status, c.body), QString::fromUtf8(c.text)) << c.body.toStdString();
+    EXPECT_EQ(DropboxConnection::failure(c.status, c.body), QString::fromUtf8(c.text))
+        << c.body.toStdString();
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "QStringPrinting.h"
 #include "ClosedPort.h"
+#include "QStringPrinting.h"
 #include "connectors/FTPCredentials.h"
 #include "model/FTPConnectionCheck.h"
 #include "platform/Keychain.h"
@@ -37,10 +37,12 @@ class FTPConnectionCheck : public ::testing::Test {
     peers = new Peers;
     QDir(peers->plainRoot.path()).mkdir(QStringLiteral("inbox"));
     QDir(peers->tlsRoot.path()).mkdir(QStringLiteral("inbox"));
-    peers->plain = std::make_unique<test::FTPServerPeer>(test::FTPServerPeer::Options{peers->plainRoot.path()});
+    peers->plain =
+        std::make_unique<test::FTPServerPeer>(test::FTPServerPeer::Options{peers->plainRoot.path()});
     if (!peers->certificates.failure().isEmpty()) return;
-    peers->explicitTLS = std::make_unique<test::FTPServerPeer>(test::FTPServerPeer::Options{
-        peers->tlsRoot.path(), kUser, kPassword, peers->certificates.certificateFile(), peers->certificates.keyFile()});
+    peers->explicitTLS = std::make_unique<test::FTPServerPeer>(
+        test::FTPServerPeer::Options{peers->tlsRoot.path(), kUser, kPassword,
+                                     peers->certificates.certificateFile(), peers->certificates.keyFile()});
   }
 
   static void TearDownTestSuite() {
@@ -79,7 +81,8 @@ FTPConnectionCheck::Peers* FTPConnectionCheck::peers = nullptr;
 
 TEST_F(FTPConnectionCheck, AGoodLoginOpensTheFolder) {
   const int plain = peers->plain->port();
-  EXPECT_EQ(check(connection(QStringLiteral("ftp://127.0.0.1/inbox"), plain, FTPSecurity::plain)), std::nullopt);
+  EXPECT_EQ(check(connection(QStringLiteral("ftp://127.0.0.1/inbox"), plain, FTPSecurity::plain)),
+            std::nullopt);
   EXPECT_EQ(check(connection(QStringLiteral("127.0.0.1"), plain, FTPSecurity::plain)), std::nullopt);
   EXPECT_EQ(check(connection(QStringLiteral("localhost:%1/inbox").arg(peers->explicitTLS->port()), 0,
                              FTPSecurity::explicitTLS)),
@@ -92,7 +95,8 @@ TEST_F(FTPConnectionCheck, EveryFailureHasItsText) {
     UploaderConfig config;
     const char* text;
   } cases[] = {
-      {connection(QStringLiteral("127.0.0.1"), plain, FTPSecurity::plain, FTPCredentials{kUser, QStringLiteral("wrong")}),
+      {connection(QStringLiteral("127.0.0.1"), plain, FTPSecurity::plain,
+                  FTPCredentials{kUser, QStringLiteral("wrong")}),
        "The server refused this username and password."},
       {connection(QStringLiteral("127.0.0.1/missing"), plain, FTPSecurity::plain),
        "That folder could not be opened with this account."},
@@ -101,11 +105,13 @@ TEST_F(FTPConnectionCheck, EveryFailureHasItsText) {
       {connection(QStringLiteral("127.0.0.1"), test::closedPort(), FTPSecurity::plain),
        "Nothing answered on that host and port."},
       {connection(QStringLiteral(" \t "), plain, FTPSecurity::plain), "Fill in the server first."},
-      {connection(QStringLiteral("127.0.0.1"), plain, FTPSecurity::plain, std::nullopt), "Missing credentials."},
+      {connection(QStringLiteral("127.0.0.1"), plain, FTPSecurity::plain, std::nullopt),
+       "Missing credentials."},
       {connection(QStringLiteral("127.0.0.1"), plain, FTPSecurity::plain, FTPCredentials{kUser, QString()}),
        "Missing credentials."},
   };
-  for (const auto& c : cases) EXPECT_EQ(check(c.config), QString::fromUtf8(c.text)) << c.config.endpoint.toStdString();
+  for (const auto& c : cases)
+    EXPECT_EQ(check(c.config), QString::fromUtf8(c.text)) << c.config.endpoint.toStdString();
 }
 
 TEST_F(FTPConnectionCheck, AnAddressThatIsNoServerIsRefusedWithoutConnecting) {

@@ -32,7 +32,8 @@ TEST(SettingsFTPTarget, WhatTheUserTypedBecomesHostPortAndFolder) {
       {ftp(QStringLiteral("files.example.com:abc")),
        {QStringLiteral("files.example.com"), 21, FTPSecurity::explicitTLS, QString()}},
       // The port field wins over a typed port, the folder prefix over a typed path.
-      {ftp(QStringLiteral("files.example.com:2121/typed"), 2200, FTPSecurity::explicitTLS, QStringLiteral("/a//b/")),
+      {ftp(QStringLiteral("files.example.com:2121/typed"), 2200, FTPSecurity::explicitTLS,
+           QStringLiteral("/a//b/")),
        {QStringLiteral("files.example.com"), 2200, FTPSecurity::explicitTLS, QStringLiteral("a/b")}},
       {ftp(QStringLiteral("//files.example.com//deep//er/")),
        {QStringLiteral("files.example.com"), 21, FTPSecurity::explicitTLS, QStringLiteral("deep/er")}},
@@ -54,8 +55,10 @@ TEST(SettingsFTPTarget, TheFolderURLNamesTheFolderWithATrailingSlash) {
   const Case cases[] = {
       {{QStringLiteral("files.example.com"), 990, FTPSecurity::implicitTLS, QStringLiteral("in box")},
        "ftps://files.example.com:990/in%20box/"},
-      {{QStringLiteral("files.example.com"), 21, FTPSecurity::explicitTLS, QString()}, "ftp://files.example.com:21/"},
-      {{QStringLiteral("10.0.0.7"), 2121, FTPSecurity::plain, QStringLiteral("a/b")}, "ftp://10.0.0.7:2121/a/b/"},
+      {{QStringLiteral("files.example.com"), 21, FTPSecurity::explicitTLS, QString()},
+       "ftp://files.example.com:21/"},
+      {{QStringLiteral("10.0.0.7"), 2121, FTPSecurity::plain, QStringLiteral("a/b")},
+       "ftp://10.0.0.7:2121/a/b/"},
       {{QStringLiteral("2001:db8::7"), 21, FTPSecurity::plain, QString()}, "ftp://[2001:db8::7]:21/"},
   };
   for (const Case& c : cases) {
@@ -67,9 +70,20 @@ TEST(SettingsFTPTarget, TheFolderURLNamesTheFolderWithATrailingSlash) {
 
 TEST(SettingsFTPTarget, OnlyHostNamesAndAddressesWithAPortInRangeMakeAURL) {
   const char* const refused[] = {
-      "files example.com", "user@files.example.com", "files.example.com\r\nDELE x", "files.example.com\n",
-      "-files.example.com", "files..example.com", "999.1.1.1", "1.2.3", "[2001:db8::7", "[fe80::1%eth0]",
-      "[2001:db8::7]x",    "files.example.com:0",    "files.example.com:70000",       "files.example.com:-21",
+      "files example.com",
+      "user@files.example.com",
+      "files.example.com\r\nDELE x",
+      "files.example.com\n",
+      "-files.example.com",
+      "files..example.com",
+      "999.1.1.1",
+      "1.2.3",
+      "[2001:db8::7",
+      "[fe80::1%eth0]",
+      "[2001:db8::7]x",
+      "files.example.com:0",
+      "files.example.com:70000",
+      "files.example.com:-21",
   };
   for (const char* endpoint : refused) {
     const FTPTarget target(ftp(QString::fromUtf8(endpoint)));

@@ -28,7 +28,9 @@ class ICloudCheck : public ::testing::Test {
     signals.observeDarwinNotification(kCheckICloud);
   }
   // The agent's side: what it does when the request arrives.
-  void agentAnswers(std::function<void()> answer) { signals.onNotification(kCheckICloud, &signals, std::move(answer)); }
+  void agentAnswers(std::function<void()> answer) {
+    signals.onNotification(kCheckICloud, &signals, std::move(answer));
+  }
 
   MemorySharedDefaults defaults;
   LocalSignals signals;
@@ -65,7 +67,8 @@ TEST_F(ICloudCheck, NoNewerStampIsNoAnswer) {
   const Case cases[] = {
       {"the agent never answers", [] {}},
       {"usable, but the stamp is unchanged", [this] { defaults.set(kState, QString()); }},
-      {"an older stamp", [this] {
+      {"an older stamp",
+       [this] {
          defaults.set(kState, QString());
          defaults.set(kCheckedAt, 1'600'000'000.0);
        }},

@@ -19,12 +19,14 @@ TEST(OAuthSupport, AProviderIsConfiguredOnlyWithARealClientIdentifier) {
       {std::nullopt, false},
       {QStringLiteral("$(MICROSOFT_CLIENT_ID)"), false},
   };
-  for (const OAuthProvider provider : {OAuthProvider::google, OAuthProvider::microsoft, OAuthProvider::dropbox}) {
+  for (const OAuthProvider provider :
+       {OAuthProvider::google, OAuthProvider::microsoft, OAuthProvider::dropbox}) {
     for (const Case& c : cases) {
       QHash<QString, QString> values;
       if (c.value) values.insert(clientIDKey(provider), *c.value);
       EXPECT_EQ(isOAuthClientConfigured(provider, BundleInfo(values)), c.configured)
-          << providerName(provider).toStdString() << " " << c.value.value_or(QStringLiteral("<none>")).toStdString();
+          << providerName(provider).toStdString() << " "
+          << c.value.value_or(QStringLiteral("<none>")).toStdString();
     }
   }
   EXPECT_EQ(clientIDKey(OAuthProvider::google), QStringLiteral("GOOGLE_CLIENT_ID"));
@@ -63,7 +65,8 @@ TEST(OAuthSupport, AnAccessTokenIsFreshForMoreThanAnotherMinute) {
   };
   for (const Case& c : cases) {
     const OAuthCredentials credentials{QStringLiteral("refresh"), QStringLiteral("a@example.com"),
-                                       QString::fromLatin1(c.accessToken), clock.now().addSecs(c.expiresInSeconds)};
+                                       QString::fromLatin1(c.accessToken),
+                                       clock.now().addSecs(c.expiresInSeconds)};
     EXPECT_EQ(credentials.isFresh(clock.now()), c.fresh) << c.accessToken << " " << c.expiresInSeconds;
   }
 }

@@ -6,8 +6,8 @@
 
 #include <atomic>
 
-#include "QStringPrinting.h"
 #include "ClosedPort.h"
+#include "QStringPrinting.h"
 #include "model/ServiceProbe.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestSupport.h"
@@ -65,7 +65,8 @@ TEST(ServiceProbe, AServiceThatDoesNotAnswerInTimeIsReported) {
   stalling = &server;
   QNetworkAccessManager network;
 
-  const auto result = test::wait(testParcelmoorConnection(network, server.url(), std::chrono::milliseconds(200)));
+  const auto result =
+      test::wait(testParcelmoorConnection(network, server.url(), std::chrono::milliseconds(200)));
 
   EXPECT_EQ(result, QStringLiteral("The request timed out."));
 }

@@ -5,9 +5,9 @@
 
 #include "QStringPrinting.h"
 #include "WriteCountingDefaults.h"
+#include "connectors/FTPCredentials.h"
 #include "core/Identifiers.h"
 #include "core/S3Credentials.h"
-#include "connectors/FTPCredentials.h"
 #include "model/AppSettings.h"
 #include "platform/Keychain.h"
 #include "platform/SharedNames.h"
@@ -112,8 +112,10 @@ TEST_F(SettingsAppSettings, RemovingAnFTPConnectionLeavesATombstoneAndDeletesOnl
   const UploaderConfig ftp = connection(Kind::ftp, QStringLiteral("files"));
   const UploaderConfig other = connection(Kind::customS3, QStringLiteral("bucket"));
   ASSERT_TRUE(S3Credentials::save(keychain, S3Credentials{QStringLiteral("K"), QStringLiteral("S")}, ftp.id));
-  ASSERT_TRUE(S3Credentials::save(keychain, S3Credentials{QStringLiteral("K2"), QStringLiteral("S2")}, other.id));
-  ASSERT_TRUE(FTPCredentials::save(keychain, FTPCredentials{QStringLiteral("u"), QStringLiteral("p")}, ftp.id));
+  ASSERT_TRUE(
+      S3Credentials::save(keychain, S3Credentials{QStringLiteral("K2"), QStringLiteral("S2")}, other.id));
+  ASSERT_TRUE(
+      FTPCredentials::save(keychain, FTPCredentials{QStringLiteral("u"), QStringLiteral("p")}, ftp.id));
   store({connection(Kind::parcelmoor, {}), ftp, other});
   auto settings = started();
   const auto changed = countEmissions(settings.get(), &AppSettings::uploadersChanged);
@@ -141,7 +143,8 @@ TEST_F(SettingsAppSettings, TombstonesAgeOutAfterExactlyThreeHundredSixtyFiveDay
 
   settings->writeDeletedUploaders(tombstones);
 
-  EXPECT_EQ(settings->readDeletedUploaders(), (AppSettings::DatedKeys{{QStringLiteral("B"), now.addSecs(-31'535'999)}}));
+  EXPECT_EQ(settings->readDeletedUploaders(),
+            (AppSettings::DatedKeys{{QStringLiteral("B"), now.addSecs(-31'535'999)}}));
   EXPECT_TRUE(signals.posted().isEmpty());
 }
 
@@ -177,9 +180,11 @@ TEST_F(SettingsAppSettings, OnePreferenceWriteStampsOnlyItsKeyAndPostsOnce) {
   settings->setUploadWarningSound(false);
 
   EXPECT_EQ(defaults.boolValue(QStringLiteral("uploadWarningSound")), false);
-  EXPECT_EQ(defaults.written(), (QStringList{QStringLiteral("uploadWarningSound"), QStringLiteral("preferenceChanges")}));
+  EXPECT_EQ(defaults.written(),
+            (QStringList{QStringLiteral("uploadWarningSound"), QStringLiteral("preferenceChanges")}));
   const QVariantMap stamps = defaults.object(QStringLiteral("preferenceChanges")).toMap();
-  EXPECT_EQ(stamps.keys(), (QStringList{QStringLiteral("uploadCompleteSound"), QStringLiteral("uploadWarningSound")}));
+  EXPECT_EQ(stamps.keys(),
+            (QStringList{QStringLiteral("uploadCompleteSound"), QStringLiteral("uploadWarningSound")}));
   EXPECT_EQ(stamps.value(QStringLiteral("uploadWarningSound")).toDateTime(), clock.now());
   EXPECT_EQ(stamps.value(QStringLiteral("uploadCompleteSound")).toDateTime(), clock.now().addSecs(-60));
   EXPECT_EQ(signals.posted(), QStringList{kSettingsChanged});
@@ -199,8 +204,10 @@ TEST_F(SettingsAppSettings, OddStoredValuesReadAsTheirDefaults) {
       {"notificationAccess", QVariant(true),
        [](const AppSettings& s) { return s.notificationAccess() == NotificationAccess::unknown; }},
       {"panelEdge", QString(), [](const AppSettings& s) { return s.panelEdge() == PanelEdge::left; }},
-      {"panelEdge", QStringLiteral("Top"), [](const AppSettings& s) { return s.panelEdge() == PanelEdge::left; }},
-      {"uploadFailedSound", QStringLiteral("false"), [](const AppSettings& s) { return s.uploadFailedSound(); }},
+      {"panelEdge", QStringLiteral("Top"),
+       [](const AppSettings& s) { return s.panelEdge() == PanelEdge::left; }},
+      {"uploadFailedSound", QStringLiteral("false"),
+       [](const AppSettings& s) { return s.uploadFailedSound(); }},
       {"uploadFailedSound", QVariant(qint64(0)), [](const AppSettings& s) { return s.uploadFailedSound(); }},
       {"automaticUpdates", QVariant(), [](const AppSettings& s) { return s.automaticUpdates(); }},
   };
