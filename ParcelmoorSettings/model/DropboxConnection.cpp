@@ -7,6 +7,7 @@
 #include "connectors/HttpExchange.h"
 #include "core/UploadError.h"
 #include "model/DriveAnswers.h"
+#include "model/TypedText.h"
 
 namespace pm::settings {
 
@@ -18,12 +19,7 @@ QString translated(const char* text) {
 
 // A summary such as "path/not_found/.." without the dots, slashes and spaces it ends (or starts) with.
 QString trimmedSummary(const QString& summary) {
-  const auto trimmable = [](QChar c) { return c == u'.' || c == u'/' || c == u' '; };
-  qsizetype begin = 0;
-  qsizetype end = summary.size();
-  while (begin < end && trimmable(summary[begin])) ++begin;
-  while (end > begin && trimmable(summary[end - 1])) --end;
-  return summary.mid(begin, end - begin);
+  return trimmedEnds(summary, [](QChar c) { return c == u'.' || c == u'/' || c == u' '; });
 }
 
 QString textAt(const QJsonObject& object, const QString& key) {

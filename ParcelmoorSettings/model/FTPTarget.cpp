@@ -4,22 +4,11 @@
 #include <QRegularExpression>
 
 #include "connectors/FTPTarget.h"
+#include "model/TypedText.h"
 
 namespace pm::settings {
 
 namespace {
-
-bool isBlank(QChar c) {
-  return c == u' ' || c == u'\t';
-}
-
-QString trimmedBlanks(const QString& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  return text.mid(begin, end - begin);
-}
 
 // The text before and after the first `separator` that follows a non-empty piece; leading separators
 // are skipped.

@@ -2,24 +2,14 @@
 
 #include <QUrl>
 
+#include "model/TypedText.h"
+
 namespace pm::settings {
 
 namespace {
 
 QString suffix() {
   return QString::fromLatin1(kR2DomainSuffix);
-}
-
-bool isBlank(QChar c) {
-  return c == u' ' || c == u'\t';
-}
-
-QString trimmedBlanks(const QString& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  return text.mid(begin, end - begin);
 }
 
 }  // namespace
