@@ -117,25 +117,33 @@ struct RedirectRow {
   bool taken;  // the waiting sign-in took it, so the settings program stays closed
 };
 
-class OpenedRedirect : public ::testing::TestWithParam<RedirectRow> {};
+// A launched agent whose opened URLs go to a real OAuthCallback, where a sign-in waits for state "s1".
+class AWaitingSignIn : public ::testing::Test {
+ protected:
+  AWaitingSignIn() {
+    rig.redirects = &redirects;
+    rig.launch();
+  }
+
+  OAuthCallback callback;
+  OAuthCallbackRedirects redirects{callback};
+  test::AgentRig rig;
+  QCoro::Task<QString> waiting = callback.code(QStringLiteral("s1"), 20s);
+};
+
+class OpenedRedirect : public AWaitingSignIn, public ::testing::WithParamInterface<RedirectRow> {};
 
 const QString kRedirect = QStringLiteral("parcelmoor://oauth/dropbox?state=s1&code=c1");
 
 TEST_P(OpenedRedirect, ReachesTheWaitingSignInOrOpensTheSettings) {
   const RedirectRow& row = GetParam();
-  OAuthCallback callback;
-  OAuthCallbackRedirects redirects(callback);
-  test::AgentRig rig;
-  rig.redirects = &redirects;
-  AppDelegate& delegate = rig.launch();
-  QCoro::Task<QString> waiting = callback.code(QStringLiteral("s1"), 20s);
 
-  delegate.openUrls({row.url});
+  rig.delegate->openUrls({row.url});
 
   EXPECT_EQ(rig.workspace.openedPrograms.size(), row.taken ? 0 : 1);
   EXPECT_EQ(callback.isWaiting(), !row.taken);
   // A URL that was not taken leaves the sign-in waiting for the right one.
-  if (!row.taken) delegate.openUrls({kRedirect});
+  if (!row.taken) rig.delegate->openUrls({kRedirect});
   EXPECT_EQ(test::wait(std::move(waiting)), QStringLiteral("c1"));
   EXPECT_TRUE(rig.workspace.openedUrls.isEmpty());
 }
@@ -149,15 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
         RedirectRow{"notARedirect", QStringLiteral("parcelmoor://settings"), false}),
     [](const ::testing::TestParamInfo<RedirectRow>& info) { return std::string(info.param.name); });
 
-TEST(OpenedRedirect, AProviderRefusalEndsTheSignInWithItsText) {
-  OAuthCallback callback;
-  OAuthCallbackRedirects redirects(callback);
-  test::AgentRig rig;
-  rig.redirects = &redirects;
-  AppDelegate& delegate = rig.launch();
-  QCoro::Task<QString> waiting = callback.code(QStringLiteral("s1"), 20s);
-
-  delegate.openUrls({QStringLiteral("parcelmoor://oauth/onedrive?state=s1&error=access_denied")});
+TEST_F(AWaitingSignIn, EndsWithTheProvidersTextWhenTheRedirectRefuses) {
+  rig.delegate->openUrls({QStringLiteral("parcelmoor://oauth/onedrive?state=s1&error=access_denied")});
 
   EXPECT_TRUE(rig.workspace.openedPrograms.isEmpty());
   try {
