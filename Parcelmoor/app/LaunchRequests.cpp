@@ -2,23 +2,11 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
-#include <QUrl>
 
 #include "app/AppDelegate.h"
 #include "platform/SingleInstance.h"
 
 namespace pm {
-
-namespace {
-
-QList<QUrl> asUrls(const QStringList& texts) {
-  QList<QUrl> urls;
-  urls.reserve(texts.size());
-  for (const QString& text : texts) urls.append(QUrl(text));
-  return urls;
-}
-
-}  // namespace
 
 std::optional<int> handOffToRunningAgent(SingleInstance& instance, const QStringList& arguments,
                                          QTextStream& err) {
@@ -43,9 +31,9 @@ std::optional<int> handOffToRunningAgent(SingleInstance& instance, const QString
 void routeLaunchRequests(SingleInstance& instance, AppDelegate& delegate, const QStringList& arguments) {
   QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, &AppDelegate::reopen);
   QObject::connect(&instance, &SingleInstance::urlsOpened, &delegate,
-                   [&delegate](const QStringList& urls) { delegate.openUrls(asUrls(urls)); });
+                   [&delegate](const QStringList& urls) { delegate.openUrls(urls); });
   if (const QStringList urls = SingleInstance::schemeUrls(arguments); !urls.isEmpty())
-    delegate.openUrls(asUrls(urls));
+    delegate.openUrls(urls);
 }
 
 }  // namespace pm

@@ -9,14 +9,23 @@
 #include "app/AppDelegate.h"
 #include "app/DisplayPlatform.h"
 #include "app/LaunchRequests.h"
+#include "app/ConnectorDriveSignIns.h"
+#include "app/OAuthCallbackRedirects.h"
+#include "app/SyncedFolderCheck.h"
 #include "app/Standins.h"
 #include "app/DesktopWorkspace.h"
+#include "connectors/GoogleSignIn.h"
+#include "connectors/ICloudUploader.h"
+#include "connectors/OAuthCallback.h"
 #include "connectors/UploaderFactory.h"
+#include "curl/CurlGlobal.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
+#include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
+#include "platform/Log.h"
 #include "platform/Notifier.h"
 #include "platform/Paths.h"
 #include "platform/SharedDefaults.h"
@@ -40,6 +49,9 @@ int runSend(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // libcurl is set up while this is the only thread; without it FTP transfers fail, each with its error.
+  if (!pm::initializeCurl()) qCWarning(lcFtp, "libcurl could not be set up; FTP connections will not work");
+
   if (argc > 1 && qstrcmp(argv[1], "send") == 0) return runSend(argc, argv);
 
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
@@ -75,10 +87,17 @@ int main(int argc, char** argv) {
   pm::UserNotifications notifications(*defaults, signals, notifier);
   pm::DesktopWorkspace workspace;
   pm::HeadlessUploadPanel panel;
-  pm::UnavailableDriveSignIns drives;
-  pm::UncheckedICloud icloud;
-  pm::NoOAuthRedirects oauth;
-  const pm::UploaderServices uploaderServices{network, api, keychain, *defaults, paths.temporary};
+  // One Google sign-in serves both the connect request and the Drive uploaders' token renewal.
+  const auto google =
+      std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);
+  pm::ConnectorDriveSignIns drives(keychain, google);
+  // The one waiter for sign-in redirects that come back as opened parcelmoor:// URLs.
+  pm::OAuthCallback oauthCallback;
+  pm::OAuthCallbackRedirects oauth(oauthCallback);
+  const QString ubiquityRoot = pm::ICloudUploader::standardRoot();
+  pm::SyncedFolderCheck icloud(ubiquityRoot, *defaults, signals);
+  const pm::UploaderServices uploaderServices{
+      network, api, keychain, *defaults, paths.temporary, google, ubiquityRoot, &signals};
 
   std::optional<QString> settingsProgram;
   if (const QString chosen = qEnvironmentVariable("PARCELMOOR_SETTINGS_PROGRAM"); !chosen.isEmpty())

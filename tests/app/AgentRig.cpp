@@ -51,9 +51,9 @@ AppDelegate& AgentRig::make() {
       inbox,
       notifications,
       panel,
-      drives,
-      icloud,
-      oauth,
+      *driveSignIns,
+      *icloudCheck,
+      *redirects,
       workspace,
       [this](const UploaderConfig& config) {
         auto uploader = std::make_unique<ScriptedUploader>(network);

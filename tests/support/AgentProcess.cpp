@@ -55,6 +55,9 @@ AgentProcess::AgentProcess(const QString& root, const QUrl& service)
   environment_.insert(QStringLiteral("PARCELMOOR_API"), service.toString());
   environment_.insert(QStringLiteral("PARCELMOOR_SETTINGS_PROGRAM"), settingsProgram);
   environment_.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.wrenfold.Parcelmoor.*=true"));
+  // The synced folder's root is the default one under the agent's own data folder.
+  environment_.remove(QStringLiteral("PARCELMOOR_UBIQUITY_ROOT"));
+  ubiquityRoot_ = data + QLatin1String("/parcelmoor/drive");
   process_.setProcessEnvironment(environment_);
   process_.setStandardErrorFile(logFile(), QIODevice::Append);
   process_.setStandardOutputFile(QProcess::nullDevice());

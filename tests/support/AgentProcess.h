@@ -47,6 +47,8 @@ class AgentProcess {
 
   // Where the agent finds its inbox, wake marker, history and suite.
   const Paths& paths() const { return paths_; }
+  // The root of the synced folder the agent checks; absent until a test makes it.
+  const QString& ubiquityRoot() const { return ubiquityRoot_; }
   QString logFile() const;
   QString log() const;
   // A value of the agent's preferences suite, as the file holds it now.
@@ -60,6 +62,7 @@ class AgentProcess {
   QString root_;
   QString suite_;
   Paths paths_;
+  QString ubiquityRoot_;
   QProcessEnvironment environment_;
   QProcess process_;
 };

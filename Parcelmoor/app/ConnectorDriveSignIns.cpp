@@ -1,0 +1,56 @@
+#include "ConnectorDriveSignIns.h"
+
+#include <stdexcept>
+
+#include "connectors/GoogleDriveUploader.h"
+#include "connectors/GoogleSignIn.h"
+
+namespace pm {
+
+namespace {
+
+std::runtime_error notAvailable(OAuthProvider provider) {
+  return std::runtime_error("signing in to " + providerName(provider).toStdString() +
+                            " is not available yet in this build");
+}
+
+}  // namespace
+
+ConnectorDriveSignIns::ConnectorDriveSignIns(Keychain& keychain, std::shared_ptr<const GoogleSignIn> google)
+    : keychain_(keychain), google_(std::move(google)) {}
+
+ConnectorDriveSignIns::~ConnectorDriveSignIns() = default;
+
+QCoro::Task<OAuthCredentials> ConnectorDriveSignIns::signIn(OAuthProvider provider) {
+  switch (provider) {
+    case OAuthProvider::google: {
+      QCoro::Task<OAuthCredentials> connecting = google_->connect();
+      co_return co_await std::move(connecting);
+    }
+    case OAuthProvider::microsoft:
+    case OAuthProvider::dropbox:
+      break;
+  }
+  throw notAvailable(provider);
+}
+
+QCoro::Task<QString> ConnectorDriveSignIns::fetchAccountLabel(OAuthProvider provider, QString accessToken) {
+  switch (provider) {
+    case OAuthProvider::google: {
+      QCoro::Task<QString> asking = GoogleDriveUploader::fetchAccountLabel(
+          google_->network(), google_->endpoints(), std::move(accessToken));
+      co_return co_await std::move(asking);
+    }
+    case OAuthProvider::microsoft:
+    case OAuthProvider::dropbox:
+      break;
+  }
+  throw notAvailable(provider);
+}
+
+bool ConnectorDriveSignIns::save(const OAuthCredentials& credentials, const QUuid& connection,
+                                 OAuthProvider provider) {
+  return OAuthCredentials::save(keychain_, credentials, connection, provider);
+}
+
+}  // namespace pm
