@@ -33,7 +33,8 @@ std::optional<QString> payloadDateText(const QDateTime& date) {
   if (!date.isValid()) return std::nullopt;
   const QDateTime whole = wholeSecond(date);
   if (whole <= firstWritable()) return kFirstDayText;
-  return std::min(whole, lastWritable()).toString(Qt::ISODate);
+  // Qt writes "Z" only for a date in its UTC spec, not for one in the UTC time zone.
+  return std::min(whole, lastWritable()).toUTC().toString(Qt::ISODate);
 }
 
 std::optional<QDateTime> payloadDateFromText(const QString& text) {
