@@ -16,8 +16,12 @@ constexpr qint64 kMillisecondsPerSecond = 1000;
 const QString kFirstDayText = QStringLiteral("0001-01-01T00:00:00Z");
 
 // Qt's calendar has no year 0 and writes no ISO text outside the years 1 to 9999.
-QDateTime firstWritable() { return QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone::utc()); }
-QDateTime lastWritable() { return QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), QTimeZone::utc()); }
+QDateTime firstWritable() {
+  return QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone::utc());
+}
+QDateTime lastWritable() {
+  return QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), QTimeZone::utc());
+}
 
 }  // namespace
 

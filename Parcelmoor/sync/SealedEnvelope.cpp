@@ -69,9 +69,9 @@ SyncPayload open(const QByteArray& envelope, const QString& key) {
   if (rounds < 1 || rounds > kMaxRounds) throw Error(Failure::notAnEnvelope);
 
   const QByteArray aesKey = derivedKey(key, envelope.mid(kSaltOffset, kSaltBytes), rounds);
-  const std::optional<QByteArray> json =
-      crypto::aesGcmOpen(aesKey, envelope.mid(kNonceOffset, crypto::kGcmNonceBytes), envelope.mid(kCiphertextOffset),
-                         envelope.mid(kTagOffset, kTagBytes), envelope.left(kHeaderBytes));
+  const std::optional<QByteArray> json = crypto::aesGcmOpen(
+      aesKey, envelope.mid(kNonceOffset, crypto::kGcmNonceBytes), envelope.mid(kCiphertextOffset),
+      envelope.mid(kTagOffset, kTagBytes), envelope.left(kHeaderBytes));
   if (!json) throw Error(Failure::wrongKey);
   QString why;
   std::optional<SyncPayload> payload = SyncPayload::fromJson(*json, &why);

@@ -22,7 +22,9 @@ bool inAlphabet(QChar character) {
 
 }  // namespace
 
-QString SyncCode::random() { return fromBytes(crypto::requireRandomBytes(kPairingCodeLength)); }
+QString SyncCode::random() {
+  return fromBytes(crypto::requireRandomBytes(kPairingCodeLength));
+}
 
 QString SyncCode::fromBytes(const QByteArray& bytes) {
   QString text;

@@ -11,8 +11,12 @@ namespace pm {
 
 namespace {
 
-QString service() { return QString::fromLatin1(names::keychain::kSyncService); }
-QString account() { return QString::fromLatin1(names::keychain::kSyncKeyAccount); }
+QString service() {
+  return QString::fromLatin1(names::keychain::kSyncService);
+}
+QString account() {
+  return QString::fromLatin1(names::keychain::kSyncKeyAccount);
+}
 
 }  // namespace
 
@@ -31,8 +35,12 @@ bool saveSyncKey(Keychain& keychain, const std::optional<QString>& key) {
   return keychain.store(service(), account(), key->toUtf8());
 }
 
-void deleteSyncKey(Keychain& keychain) { keychain.remove(service(), account()); }
+void deleteSyncKey(Keychain& keychain) {
+  keychain.remove(service(), account());
+}
 
-QString makeSyncKey() { return SyncCode::fromBytes(crypto::requireRandomBytes(kSyncKeyLength)); }
+QString makeSyncKey() {
+  return SyncCode::fromBytes(crypto::requireRandomBytes(kSyncKeyLength));
+}
 
 }  // namespace pm

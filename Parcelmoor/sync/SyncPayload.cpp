@@ -26,7 +26,9 @@ const QString kValue = QStringLiteral("value");
 const QString kUpdatedAt = QStringLiteral("updatedAt");
 const QString kExpiresAt = QStringLiteral("expiresAt");
 
-[[noreturn]] void fail(const QString& text) { throw JsonDecodingError(text); }
+[[noreturn]] void fail(const QString& text) {
+  throw JsonDecodingError(text);
+}
 
 // The records keep their own JSON; the payload only retells their dates as text.
 QString dateText(const QDateTime& date) {
@@ -35,9 +37,13 @@ QString dateText(const QDateTime& date) {
   return *text;
 }
 
-QJsonObject objectOf(const QByteArray& json) { return QJsonDocument::fromJson(json).object(); }
+QJsonObject objectOf(const QByteArray& json) {
+  return QJsonDocument::fromJson(json).object();
+}
 
-QByteArray bytesOf(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+QByteArray bytesOf(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
 
 QDateTime dateFrom(const QJsonValue& value, const QString& where) {
   const auto date = value.isString() ? payloadDateFromText(value.toString()) : std::nullopt;
@@ -103,8 +109,8 @@ SyncEntry entryFrom(const QJsonValue& element) {
       *std::move(decoded),
       optionalRecord<S3Credentials>(object, kCredentials,
                                     [](const QJsonObject& o) { return S3Credentials::fromJson(bytesOf(o)); }),
-      optionalRecord<FTPCredentials>(object, kFtp,
-                                     [](const QJsonObject& o) { return FTPCredentials::fromJson(bytesOf(o)); }),
+      optionalRecord<FTPCredentials>(
+          object, kFtp, [](const QJsonObject& o) { return FTPCredentials::fromJson(bytesOf(o)); }),
       optionalRecord<OAuthCredentials>(object, kGoogle, oauthFrom),
       optionalRecord<OAuthCredentials>(object, kMicrosoft, oauthFrom),
   };
@@ -121,7 +127,8 @@ QJsonObject optionalObject(const QJsonObject& payload, const QString& key) {
 SyncPayload payloadFrom(const QJsonObject& object) {
   SyncPayload payload;
   const QJsonValue uploaders = object.value(kUploaders);
-  if (!uploaders.isUndefined() && !uploaders.isArray()) fail(QStringLiteral("\"uploaders\" is not an array."));
+  if (!uploaders.isUndefined() && !uploaders.isArray())
+    fail(QStringLiteral("\"uploaders\" is not an array."));
   for (const QJsonValue& element : uploaders.toArray()) payload.uploaders.append(entryFrom(element));
 
   const QJsonObject deleted = optionalObject(object, kDeleted);
@@ -145,7 +152,8 @@ QByteArray SyncPayload::toJson() const {
   QJsonArray entries;
   for (const SyncEntry& entry : uploaders) entries.append(entryJson(entry));
   QJsonObject deletedTimes;
-  for (auto it = deleted.cbegin(); it != deleted.cend(); ++it) deletedTimes.insert(it.key(), dateText(it.value()));
+  for (auto it = deleted.cbegin(); it != deleted.cend(); ++it)
+    deletedTimes.insert(it.key(), dateText(it.value()));
   QJsonObject prefs;
   for (auto it = preferences.cbegin(); it != preferences.cend(); ++it)
     prefs.insert(it.key(), QJsonObject{{kValue, it->value}, {kUpdatedAt, dateText(it->updatedAt)}});

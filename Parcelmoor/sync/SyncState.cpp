@@ -16,18 +16,23 @@ namespace {
 
 // Indexed by declaration order.
 constexpr const char* kCaseNames[] = {"off", "starting", "enterCode", "joining", "offering", "on", "failed"};
-constexpr const char* kFailureNames[] = {"network", "refused", "expired", "mismatch", "noPairing", "keyMismatch"};
+constexpr const char* kFailureNames[] = {"network",  "refused",   "expired",
+                                         "mismatch", "noPairing", "keyMismatch"};
 static_assert(std::size(kFailureNames) == SyncState::allFailures.size());
 
 const QString kCode = QStringLiteral("code");
 const QString kFailure = QStringLiteral("_0");
 const QString kStillOn = QStringLiteral("stillOn");
 
-QString caseName(SyncState::Case kind) { return QString::fromLatin1(kCaseNames[std::size_t(kind)]); }
+QString caseName(SyncState::Case kind) {
+  return QString::fromLatin1(kCaseNames[std::size_t(kind)]);
+}
 
 }  // namespace
 
-QString rawValue(SyncState::Failure failure) { return QString::fromLatin1(kFailureNames[std::size_t(failure)]); }
+QString rawValue(SyncState::Failure failure) {
+  return QString::fromLatin1(kFailureNames[std::size_t(failure)]);
+}
 
 std::optional<SyncState::Failure> syncFailureFromRawValue(const QString& raw) {
   for (const SyncState::Failure failure : SyncState::allFailures) {
@@ -91,7 +96,8 @@ std::optional<SyncState> SyncState::fromJson(const QByteArray& json, QString* er
   if (recognised != 1) return fail(QStringLiteral("Invalid number of keys found, expected one."));
 
   const QJsonValue value = object.value(caseName(*found));
-  if (!value.isObject()) return fail(QStringLiteral("Expected an object under \"%1\".").arg(caseName(*found)));
+  if (!value.isObject())
+    return fail(QStringLiteral("Expected an object under \"%1\".").arg(caseName(*found)));
   const QJsonObject values = value.toObject();
 
   switch (*found) {
@@ -125,28 +131,35 @@ SyncState SyncState::load(const SharedDefaults& defaults) {
 }
 
 QString SyncState::sentence() const {
-  const char* text =
-      QT_TRANSLATE_NOOP("SyncState", "Sync your Apps, Uploads and Settings across devices. All data is end-to-end encrypted.");
+  const char* text = QT_TRANSLATE_NOOP(
+      "SyncState", "Sync your Apps, Uploads and Settings across devices. All data is end-to-end encrypted.");
   if (kind_ == Case::failed) {
     switch (failure_) {
       case Failure::network:
         text = QT_TRANSLATE_NOOP("SyncState", "Could not reach Parcelmoor.");
         break;
       case Failure::refused:
-        text = QT_TRANSLATE_NOOP("SyncState", "Parcelmoor refused this. Check that both devices run the same version.");
+        text = QT_TRANSLATE_NOOP("SyncState",
+                                 "Parcelmoor refused this. Check that both devices run the same version.");
         break;
       case Failure::expired:
-        text = QT_TRANSLATE_NOOP("SyncState", "The code expired before the pairing finished. Show or enter a fresh one.");
+        text = QT_TRANSLATE_NOOP("SyncState",
+                                 "The code expired before the pairing finished. Show or enter a fresh one.");
         break;
       case Failure::mismatch:
-        text = QT_TRANSLATE_NOOP("SyncState", "The codes did not match. Nothing was handed over — try again.");
+        text =
+            QT_TRANSLATE_NOOP("SyncState", "The codes did not match. Nothing was handed over — try again.");
         break;
       case Failure::noPairing:
-        text = QT_TRANSLATE_NOOP("SyncState", "No code is being shown right now. On your other device, click Connect Another Device first.");
+        text = QT_TRANSLATE_NOOP(
+            "SyncState",
+            "No code is being shown right now. On your other device, click Connect Another Device first.");
         break;
       case Failure::keyMismatch:
-        text = QT_TRANSLATE_NOOP("SyncState", "This device's key does not match what is stored. Turn sync off and on to join your other "
-               "device again.");
+        text = QT_TRANSLATE_NOOP(
+            "SyncState",
+            "This device's key does not match what is stored. Turn sync off and on to join your other "
+            "device again.");
         break;
     }
   }

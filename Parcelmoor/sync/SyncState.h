@@ -19,8 +19,9 @@ class SyncState {
   // Stored by the case names ("network", "refused", ...).
   enum class Failure { network, refused, expired, mismatch, noPairing, keyMismatch };
 
-  static constexpr std::array<Failure, 6> allFailures{Failure::network,  Failure::refused,   Failure::expired,
-                                                      Failure::mismatch, Failure::noPairing, Failure::keyMismatch};
+  static constexpr std::array<Failure, 6> allFailures{Failure::network,   Failure::refused,
+                                                      Failure::expired,   Failure::mismatch,
+                                                      Failure::noPairing, Failure::keyMismatch};
 
   static SyncState off() { return SyncState(Case::off); }
   static SyncState starting() { return SyncState(Case::starting); }

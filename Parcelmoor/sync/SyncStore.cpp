@@ -17,7 +17,9 @@ namespace pm {
 
 namespace {
 
-bool isOwnService(const UploaderConfig& config) { return config.kind == UploaderConfig::Kind::parcelmoor; }
+bool isOwnService(const UploaderConfig& config) {
+  return config.kind == UploaderConfig::Kind::parcelmoor;
+}
 
 QMap<QString, QDateTime> toWholeSeconds(QMap<QString, QDateTime> dates) {
   for (QDateTime& date : dates) date = wholeSecond(date);
@@ -76,12 +78,14 @@ SyncStore::Payload SyncStore::localPayload() const {
     config.updatedAt = wholeSecond(config.updatedAt);
     const QUuid id = config.id;
     std::optional<OAuthCredentials> google = OAuthCredentials::load(keychain_, id, OAuthProvider::google);
-    std::optional<OAuthCredentials> microsoft = OAuthCredentials::load(keychain_, id, OAuthProvider::microsoft);
+    std::optional<OAuthCredentials> microsoft =
+        OAuthCredentials::load(keychain_, id, OAuthProvider::microsoft);
     for (std::optional<OAuthCredentials>* tokens : {&google, &microsoft}) {
       if (*tokens) (*tokens)->expiresAt = wholeSecond((*tokens)->expiresAt);
     }
     payload.uploaders.append(Entry{std::move(config), S3Credentials::load(keychain_, id),
-                                   FTPCredentials::load(keychain_, id), std::move(google), std::move(microsoft)});
+                                   FTPCredentials::load(keychain_, id), std::move(google),
+                                   std::move(microsoft)});
   }
 
   payload.deleted = toWholeSeconds(settings_.readDeletedUploaders());
@@ -91,7 +95,8 @@ SyncStore::Payload SyncStore::localPayload() const {
   for (const QString& key : keys) {
     const std::optional<QString> value = preferenceText(defaults_.object(key));
     if (!value) continue;
-    payload.preferences.insert(key, Pref{*value, wholeSecond(stamps.value(key, UploaderConfig::distantPast()))});
+    payload.preferences.insert(key,
+                               Pref{*value, wholeSecond(stamps.value(key, UploaderConfig::distantPast()))});
   }
   return payload;
 }
@@ -154,7 +159,9 @@ void SyncStore::applyCredentials(const Entry& entry) {
     saveIfChanged(
         keychain_, keychainService(provider), account, *tokens,
         [](const OAuthCredentials& c) { return !c.refreshToken.isEmpty(); },
-        [&](const std::optional<OAuthCredentials>& c) { OAuthCredentials::save(keychain_, c, id, provider); });
+        [&](const std::optional<OAuthCredentials>& c) {
+          OAuthCredentials::save(keychain_, c, id, provider);
+        });
   }
 }
 

@@ -21,7 +21,8 @@ SyncPayload samplePayload() {
   config.name = QStringLiteral("bucket");
   config.updatedAt = QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0), QTimeZone::utc());
   SyncPayload payload;
-  payload.uploaders = {SyncEntry{config, S3Credentials{QStringLiteral("AK"), QStringLiteral("SK")}, {}, {}, {}}};
+  payload.uploaders = {
+      SyncEntry{config, S3Credentials{QStringLiteral("AK"), QStringLiteral("SK")}, {}, {}, {}}};
   payload.preferences.insert(QStringLiteral("panelEdge"), SyncPref{QStringLiteral("top"), config.updatedAt});
   return payload;
 }
@@ -45,7 +46,8 @@ TEST(SealedEnvelope, SealsInTheLayoutAReaderOfTheFormatOpens) {
   const QByteArray envelope = SyncStore::seal(payload, kKey);
   const QByteArray json = payload.toJson();
   ASSERT_EQ(envelope.size(), 54 + json.size());
-  EXPECT_EQ(envelope.left(10), QByteArray::fromHex("504d52533101" "00002710"));
+  EXPECT_EQ(envelope.left(10), QByteArray::fromHex("504d52533101"
+                                                   "00002710"));
   EXPECT_EQ(test::openByHand(envelope, kKey), json);
   EXPECT_EQ(SyncStore::open(envelope, kKey), payload);
 }
@@ -67,12 +69,12 @@ TEST(SealedEnvelope, TamperTable) {
     int offset;
     Failure expected;
   } flips[] = {
-      {"magic", 0, Failure::notAnEnvelope},     {"magic end", 4, Failure::notAnEnvelope},
-      {"version", 5, Failure::notAnEnvelope},   {"rounds", 9, Failure::wrongKey},
-      {"salt", 10, Failure::wrongKey},          {"salt end", 25, Failure::wrongKey},
-      {"nonce", 26, Failure::wrongKey},         {"nonce end", 37, Failure::wrongKey},
-      {"tag", 38, Failure::wrongKey},           {"tag end", 53, Failure::wrongKey},
-      {"ciphertext", 54, Failure::wrongKey},    {"last byte", -1, Failure::wrongKey},
+      {"magic", 0, Failure::notAnEnvelope},   {"magic end", 4, Failure::notAnEnvelope},
+      {"version", 5, Failure::notAnEnvelope}, {"rounds", 9, Failure::wrongKey},
+      {"salt", 10, Failure::wrongKey},        {"salt end", 25, Failure::wrongKey},
+      {"nonce", 26, Failure::wrongKey},       {"nonce end", 37, Failure::wrongKey},
+      {"tag", 38, Failure::wrongKey},         {"tag end", 53, Failure::wrongKey},
+      {"ciphertext", 54, Failure::wrongKey},  {"last byte", -1, Failure::wrongKey},
   };
   for (const auto& row : flips) {
     SCOPED_TRACE(row.what);
@@ -112,7 +114,8 @@ TEST(SealedEnvelope, AnAuthenticTextThatIsNoPayloadIsTheWrongKey) {
   const QByteArray salt(16, '\x01');
   const QByteArray nonce(12, '\x02');
   EXPECT_EQ(openingFailure(test::sealByHand("not json", kKey, 1000, salt, nonce)), Failure::wrongKey);
-  EXPECT_EQ(openingFailure(test::sealByHand(R"({"uploaders":{}})", kKey, 1000, salt, nonce)), Failure::wrongKey);
+  EXPECT_EQ(openingFailure(test::sealByHand(R"({"uploaders":{}})", kKey, 1000, salt, nonce)),
+            Failure::wrongKey);
   EXPECT_EQ(SyncStore::open(test::sealByHand("{}", kKey, 1000, salt, nonce), kKey), SyncPayload());
 }
 

@@ -37,8 +37,8 @@ TEST(SyncCode, EveryByteNamesOneCharacterByItsLowFiveBits) {
   const struct {
     unsigned char byte;
     char character;
-  } table[] = {{0, '0'}, {32, '0'}, {64, '0'}, {224, '0'}, {9, '9'}, {10, 'A'}, {18, 'J'}, {19, 'K'},
-               {20, 'M'}, {22, 'P'}, {27, 'V'}, {31, 'Z'}, {63, 'Z'}, {255, 'Z'}, {138, 'A'}};
+  } table[] = {{0, '0'},  {32, '0'}, {64, '0'}, {224, '0'}, {9, '9'},  {10, 'A'},  {18, 'J'}, {19, 'K'},
+               {20, 'M'}, {22, 'P'}, {27, 'V'}, {31, 'Z'},  {63, 'Z'}, {255, 'Z'}, {138, 'A'}};
   for (const auto& row : table) {
     SCOPED_TRACE(int(row.byte));
     EXPECT_EQ(SyncCode::fromBytes(QByteArray(1, char(row.byte))), QString(QLatin1Char(row.character)));
@@ -79,12 +79,12 @@ TEST(SyncCode, NormalizeKeepsOnlyAlphabetCharactersUpperCased) {
       {"   ", ""},
       {"\t\n", ""},
       {"", ""},
-      {"\u017f", "S"},            // long s upper-cases to S
-      {"A\u0301B", "B"},          // A with a combining acute is another letter
-      {"\u00c1B", "B"},           // and so is its precomposed form
-      {"\u212a9", "K9"},          // the Kelvin sign is K once composed
-      {"\uff11\u0661", ""},       // fullwidth and Arabic-Indic digits are not ours
-      {"\u00df", "SS"},           // sharp s upper-cases to two letters
+      {"\u017f", "S"},       // long s upper-cases to S
+      {"A\u0301B", "B"},     // A with a combining acute is another letter
+      {"\u00c1B", "B"},      // and so is its precomposed form
+      {"\u212a9", "K9"},     // the Kelvin sign is K once composed
+      {"\uff11\u0661", ""},  // fullwidth and Arabic-Indic digits are not ours
+      {"\u00df", "SS"},      // sharp s upper-cases to two letters
       {"ab.cd_ef!", "ABCDEF"},
   };
   for (const auto& row : table) {

@@ -22,7 +22,14 @@ int secretServiceItemCount() {
                                       {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+                                      0,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr};
   GError* error = nullptr;
   GList* items = secret_password_search_sync(&schema, SECRET_SEARCH_ALL, nullptr, &error, "service",
                                              "com.wrenfold.Parcelmoor.sync", "account", "sync-key", nullptr);
@@ -62,8 +69,8 @@ TEST_P(SyncKeyStorage, KeepsTheKeyTextExactlyInOneItem) {
   EXPECT_TRUE(saveSyncKey(*keychain, std::nullopt)) << "saving none with none stored";
   EXPECT_EQ(itemCount(), 0);
 
-  for (const QString& key : {QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"), QStringLiteral("abc-def ÄÖ "),
-                             QStringLiteral("x")}) {
+  for (const QString& key :
+       {QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"), QStringLiteral("abc-def ÄÖ "), QStringLiteral("x")}) {
     SCOPED_TRACE(key.toStdString());
     ASSERT_TRUE(saveSyncKey(*keychain, key));
     EXPECT_EQ(loadSyncKey(*keychain), key);

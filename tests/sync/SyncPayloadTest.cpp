@@ -41,8 +41,10 @@ TEST(PayloadDates, RoundTripWholeSecondsFromTheDistantPastToTheYear9999) {
 
 TEST(PayloadDates, EdgesOfWhatCanBeWritten) {
   EXPECT_EQ(payloadDateText(QDateTime()), std::nullopt);
-  EXPECT_EQ(payloadDateText(UploaderConfig::distantPast().addDays(-400)), QStringLiteral("0001-01-01T00:00:00Z"));
-  EXPECT_EQ(payloadDateText(utc(9999, 12, 31, 23, 59, 59).addDays(40)), QStringLiteral("9999-12-31T23:59:59Z"));
+  EXPECT_EQ(payloadDateText(UploaderConfig::distantPast().addDays(-400)),
+            QStringLiteral("0001-01-01T00:00:00Z"));
+  EXPECT_EQ(payloadDateText(utc(9999, 12, 31, 23, 59, 59).addDays(40)),
+            QStringLiteral("9999-12-31T23:59:59Z"));
   EXPECT_EQ(wholeSecond(QDateTime::fromMSecsSinceEpoch(-1500, QTimeZone::utc())).toMSecsSinceEpoch(), -2000);
 }
 
@@ -86,17 +88,21 @@ TEST(SyncPayload, WritesSortedKeysUnescapedSlashesAndIsoDates) {
   entry.google.reset();
   entry.microsoft.reset();
   payload.uploaders = {entry};
-  payload.deleted.insert(QStringLiteral("5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B"), utc(2024, 2, 1, 8, 30, 0, 250));
-  payload.preferences.insert(QStringLiteral("panelEdge"), SyncPref{QStringLiteral("top"), utc(2024, 1, 1, 0, 0, 0)});
+  payload.deleted.insert(QStringLiteral("5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B"),
+                         utc(2024, 2, 1, 8, 30, 0, 250));
+  payload.preferences.insert(QStringLiteral("panelEdge"),
+                             SyncPref{QStringLiteral("top"), utc(2024, 1, 1, 0, 0, 0)});
 
-  EXPECT_EQ(payload.toJson(),
-            QByteArray(R"({"deleted":{"5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B":"2024-02-01T08:30:00Z"},)"
-                       R"("preferences":{"panelEdge":{"updatedAt":"2024-01-01T00:00:00Z","value":"top"}},)"
-                       R"("uploaders":[{"config":{"account":"","bucketName":"drop","endpoint":"https://s3.example.com/",)"
-                       R"("ftpSecurity":"explicitTLS","id":"0B7C6C3E-55F1-4A43-9D1E-2F6A0F1E9B10","keyPrefix":"",)"
-                       R"("kind":"customS3","name":"Team / Drop","parcelmoorDownloads":false,"port":0,"region":"",)"
-                       R"("symbol":"","updatedAt":"2024-03-01T10:00:00Z"},)"
-                       R"("credentials":{"accessKeyID":"AK","secretAccessKey":"s/k"}}]})"));
+  EXPECT_EQ(
+      payload.toJson(),
+      QByteArray(
+          R"({"deleted":{"5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B":"2024-02-01T08:30:00Z"},)"
+          R"("preferences":{"panelEdge":{"updatedAt":"2024-01-01T00:00:00Z","value":"top"}},)"
+          R"("uploaders":[{"config":{"account":"","bucketName":"drop","endpoint":"https://s3.example.com/",)"
+          R"("ftpSecurity":"explicitTLS","id":"0B7C6C3E-55F1-4A43-9D1E-2F6A0F1E9B10","keyPrefix":"",)"
+          R"("kind":"customS3","name":"Team / Drop","parcelmoorDownloads":false,"port":0,"region":"",)"
+          R"("symbol":"","updatedAt":"2024-03-01T10:00:00Z"},)"
+          R"("credentials":{"accessKeyID":"AK","secretAccessKey":"s/k"}}]})"));
   EXPECT_EQ(SyncPayload().toJson(), QByteArray(R"({"deleted":{},"preferences":{},"uploaders":[]})"));
 }
 

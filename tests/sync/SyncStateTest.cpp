@@ -88,8 +88,8 @@ TEST(SyncState, EqualityLooksAtTheValuesOfTheCase) {
 }
 
 TEST(SyncState, SentenceFollowsTheFailureWhateverStillOnSays) {
-  const QString general =
-      QStringLiteral("Sync your Apps, Uploads and Settings across devices. All data is end-to-end encrypted.");
+  const QString general = QStringLiteral(
+      "Sync your Apps, Uploads and Settings across devices. All data is end-to-end encrypted.");
   const struct {
     Failure failure;
     const char* sentence;
@@ -101,16 +101,17 @@ TEST(SyncState, SentenceFollowsTheFailureWhateverStillOnSays) {
       {Failure::noPairing,
        "No code is being shown right now. On your other device, click Connect Another Device first."},
       {Failure::keyMismatch,
-       "This device's key does not match what is stored. Turn sync off and on to join your other device again."},
+       "This device's key does not match what is stored. Turn sync off and on to join your other device "
+       "again."},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.sentence);
     EXPECT_EQ(SyncState::failed(row.failure, true).sentence(), QString::fromUtf8(row.sentence));
     EXPECT_EQ(SyncState::failed(row.failure, false).sentence(), QString::fromUtf8(row.sentence));
   }
-  for (const SyncState& state : {SyncState::off(), SyncState::starting(), SyncState::enterCode(),
-                                 SyncState::joining(), SyncState::offering(QStringLiteral("ABCDEF")),
-                                 SyncState::on()})
+  for (const SyncState& state :
+       {SyncState::off(), SyncState::starting(), SyncState::enterCode(), SyncState::joining(),
+        SyncState::offering(QStringLiteral("ABCDEF")), SyncState::on()})
     EXPECT_EQ(state.sentence(), general);
 }
 

@@ -35,8 +35,8 @@ UploaderConfig connection(Kind kind, const QString& name, QDateTime updatedAt = 
 
 const S3Credentials kKeys{QStringLiteral("AKIA"), QStringLiteral("secret/key")};
 const FTPCredentials kLogin{QStringLiteral("ada"), QStringLiteral("pw")};
-const OAuthCredentials kTokens{QStringLiteral("refresh"), QStringLiteral("ada@example.com"), QStringLiteral("access"),
-                               at(11, 0, 0, 900)};
+const OAuthCredentials kTokens{QStringLiteral("refresh"), QStringLiteral("ada@example.com"),
+                               QStringLiteral("access"), at(11, 0, 0, 900)};
 
 class SyncStoreTest : public ::testing::Test {
  protected:
@@ -150,7 +150,8 @@ TEST_F(SyncStoreTest, APreferenceIsAppliedOnlyWhenItsDateIsLater) {
   payload.preferences.insert(QStringLiteral("uploadFailedSound"), {QStringLiteral("false"), at(9, 0, 0)});
   store->apply(payload);
   EXPECT_EQ(defaults.object(key), QVariant(QStringLiteral("right")));
-  EXPECT_EQ(defaults.boolValue(QStringLiteral("uploadFailedSound")), false) << "no stamp here: the distant past";
+  EXPECT_EQ(defaults.boolValue(QStringLiteral("uploadFailedSound")), false)
+      << "no stamp here: the distant past";
   EXPECT_EQ(settings->readPreferenceChanges().value(key), at(10, 0, 1));
   EXPECT_FALSE(defaults.contains(QStringLiteral("futureSetting")));
   EXPECT_EQ(signals.posted(), QStringList{kSettingsChanged});
@@ -178,7 +179,8 @@ TEST_F(SyncStoreTest, CredentialsAreWrittenOnlyWhereTheyDiffer) {
   EXPECT_EQ(OAuthCredentials::load(keychain, drive.id, OAuthProvider::google)->accessToken,
             QStringLiteral("fresher"));
   EXPECT_EQ(FTPCredentials::load(keychain, drive.id), std::nullopt);
-  EXPECT_EQ(OAuthCredentials::load(keychain, box.id, OAuthProvider::dropbox), kTokens) << "Dropbox is never synced";
+  EXPECT_EQ(OAuthCredentials::load(keychain, box.id, OAuthProvider::dropbox), kTokens)
+      << "Dropbox is never synced";
   EXPECT_EQ(keychain.written,
             (QStringList{kS3 + QLatin1Char(' ') + uuidText(bucket.id),
                          QStringLiteral("com.wrenfold.Parcelmoor.google ") + uuidText(drive.id)}));
@@ -202,8 +204,8 @@ TEST_F(SyncStoreTest, TheConnectionListIsWrittenOnlyWhenItDiffers) {
   UploaderConfig foreignOwn = connection(Kind::parcelmoor, QStringLiteral("theirs"));
   UploaderConfig twin = connection(Kind::customS3, QStringLiteral("twin"));
   twin.id = changed.id;
-  payload.uploaders = {SyncStore::Entry{foreignOwn, kKeys, {}, {}, {}}, SyncStore::Entry{changed, {}, {}, {}, {}},
-                       SyncStore::Entry{twin, kKeys, {}, {}, {}}};
+  payload.uploaders = {SyncStore::Entry{foreignOwn, kKeys, {}, {}, {}},
+                       SyncStore::Entry{changed, {}, {}, {}, {}}, SyncStore::Entry{twin, kKeys, {}, {}, {}}};
   store->apply(payload);
   const QList<UploaderConfig> expected{own(), changed};
   EXPECT_EQ(stored(), expected) << "the own service first, the local-only connection dropped";
@@ -211,6 +213,15 @@ TEST_F(SyncStoreTest, TheConnectionListIsWrittenOnlyWhenItDiffers) {
   EXPECT_EQ(signals.posted(), QStringList{kSettingsChanged});
   EXPECT_EQ(S3Credentials::load(keychain, foreignOwn.id), std::nullopt) << "own-service entries are ignored";
   EXPECT_EQ(S3Credentials::load(keychain, changed.id), std::nullopt) << "a repeated identifier is ignored";
+}
+
+TEST_F(SyncStoreTest, AListStoredWithoutTheOwnServiceGetsTheAgentsOneBack) {
+  const UploaderConfig a = connection(Kind::ftp, QStringLiteral("a"));
+  storeConnections({own(), a});
+  defaults.inner.set(kConfigsKey, UploaderConfig::encodeList({a}).value());
+
+  store->apply(SyncStore::Payload{{SyncStore::Entry{a, {}, {}, {}, {}}}, {}, {}});
+  EXPECT_EQ(stored(), (QList<UploaderConfig>{own(), a}));
 }
 
 TEST_F(SyncStoreTest, TombstonesOlderThanAYearAreNotKeptAndEqualOnesNotRewritten) {
@@ -228,7 +239,8 @@ TEST_F(SyncStoreTest, TombstonesOlderThanAYearAreNotKeptAndEqualOnesNotRewritten
 }
 
 TEST_F(SyncStoreTest, PullingAnUnchangedPayloadRewritesNothing) {
-  UploaderConfig old = connection(Kind::customS3, QStringLiteral("never changed"), UploaderConfig::distantPast());
+  UploaderConfig old =
+      connection(Kind::customS3, QStringLiteral("never changed"), UploaderConfig::distantPast());
   UploaderConfig drive = connection(Kind::oneDrive, QStringLiteral("drive"), at(10, 0, 0));
   storeConnections({own(), old, drive});
   S3Credentials::save(keychain, kKeys, old.id);

@@ -11,7 +11,9 @@
 namespace pm {
 
 // Shows a payload as its JSON in test failures.
-inline void PrintTo(const SyncPayload& payload, std::ostream* out) { *out << payload.toJson().toStdString(); }
+inline void PrintTo(const SyncPayload& payload, std::ostream* out) {
+  *out << payload.toJson().toStdString();
+}
 
 // A suite in memory that records which keys were written, so a test can tell "rewritten with the same
 // value" from "not written".
@@ -35,7 +37,9 @@ class RecordingDefaults final : public SharedDefaults {
 // A keychain in memory that records every store and removal as "service account".
 class RecordingKeychain final : public Keychain {
  public:
-  Lookup find(const QString& service, const QString& account) const override { return inner.find(service, account); }
+  Lookup find(const QString& service, const QString& account) const override {
+    return inner.find(service, account);
+  }
   bool store(const QString& service, const QString& account, const QByteArray& data) override {
     written.append(service + QLatin1Char(' ') + account);
     return inner.store(service, account, data);
