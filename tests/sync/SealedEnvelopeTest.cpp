@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "EnvelopeByHand.h"
-#include "SyncTestDoubles.h"
+#include "SyncPayloadPrinting.h"
 #include "platform/Crypto.h"
 #include "support/TestSupport.h"
 #include "sync/SyncStore.h"

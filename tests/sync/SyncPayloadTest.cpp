@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "SyncPayloadPrinting.h"
 #include "sync/PayloadDates.h"
 #include "sync/SyncPayload.h"
 

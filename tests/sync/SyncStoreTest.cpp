@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../core/UploaderConfigPrinting.h"
+#include "SyncPayloadPrinting.h"
 #include "SyncTestDoubles.h"
 #include "core/AppSettings.h"
 #include "core/Identifiers.h"

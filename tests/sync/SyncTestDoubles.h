@@ -2,18 +2,10 @@
 
 #include <QStringList>
 
-#include <ostream>
-
 #include "platform/Keychain.h"
 #include "platform/SharedDefaults.h"
-#include "sync/SyncPayload.h"
 
 namespace pm {
-
-// Shows a payload as its JSON in test failures.
-inline void PrintTo(const SyncPayload& payload, std::ostream* out) {
-  *out << payload.toJson().toStdString();
-}
 
 // A suite in memory that records which keys were written, so a test can tell "rewritten with the same
 // value" from "not written".
