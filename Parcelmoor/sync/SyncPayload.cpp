@@ -8,6 +8,7 @@
 
 #include "core/JsonDecoding.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
 #include "sync/PayloadDates.h"
 
 namespace pm {
@@ -124,25 +125,45 @@ QJsonObject optionalObject(const QJsonObject& payload, const QString& key) {
   return value.toObject();
 }
 
+// Reads one element of a list or map; one that does not read is left out with a log line, so a connection
+// of a kind only a newer version knows, or one damaged element, costs that element and not the whole
+// payload (which would read as a wrong sync key).
+template <typename Read>
+void readElement(Read read) {
+  try {
+    read();
+  } catch (const JsonDecodingError& error) {
+    qCWarning(lcSync) << "Left out of the synced settings:" << error.text();
+  }
+}
+
+SyncPref prefFrom(const QString& key, const QJsonValue& value) {
+  if (!value.isObject()) fail(QStringLiteral("The preference \"%1\" is not an object.").arg(key));
+  const QJsonObject pref = value.toObject();
+  return SyncPref{requiredString(pref, kValue),
+                  dateFrom(pref.value(kUpdatedAt), QStringLiteral("The time of \"%1\"").arg(key))};
+}
+
 SyncPayload payloadFrom(const QJsonObject& object) {
   SyncPayload payload;
   const QJsonValue uploaders = object.value(kUploaders);
   if (!uploaders.isUndefined() && !uploaders.isArray())
     fail(QStringLiteral("\"uploaders\" is not an array."));
-  for (const QJsonValue& element : uploaders.toArray()) payload.uploaders.append(entryFrom(element));
+  const QJsonArray entries = uploaders.toArray();
+  for (const QJsonValue& element : entries)
+    readElement([&] { payload.uploaders.append(entryFrom(element)); });
 
   const QJsonObject deleted = optionalObject(object, kDeleted);
-  for (auto it = deleted.begin(); it != deleted.end(); ++it)
-    payload.deleted.insert(it.key(), dateFrom(it.value(), QStringLiteral("A deletion time")));
+  for (auto it = deleted.begin(); it != deleted.end(); ++it) {
+    readElement([&] {
+      payload.deleted.insert(it.key(),
+                             dateFrom(it.value(), QStringLiteral("The deletion time of %1").arg(it.key())));
+    });
+  }
 
   const QJsonObject preferences = optionalObject(object, kPreferences);
-  for (auto it = preferences.begin(); it != preferences.end(); ++it) {
-    if (!it.value().isObject()) fail(QStringLiteral("The preference \"%1\" is not an object.").arg(it.key()));
-    const QJsonObject pref = it.value().toObject();
-    payload.preferences.insert(
-        it.key(), SyncPref{requiredString(pref, kValue),
-                           dateFrom(pref.value(kUpdatedAt), QStringLiteral("The time of a preference"))});
-  }
+  for (auto it = preferences.begin(); it != preferences.end(); ++it)
+    readElement([&] { payload.preferences.insert(it.key(), prefFrom(it.key(), it.value())); });
   return payload;
 }
 

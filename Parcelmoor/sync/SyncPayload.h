@@ -48,8 +48,9 @@ struct SyncPayload {
   // escaped, every date as whole-second ISO 8601 text in UTC; an absent credential is left out. The nested
   // records keep their own field names. Throws std::invalid_argument for a date that is no date.
   QByteArray toJson() const;
-  // Each of the three keys may be missing (empty); "config" is required in every entry. Nothing when any
-  // part is not of its form; `error` says where.
+  // Each of the three keys may be missing (empty); "config" is required in every entry. An element that
+  // does not read (an entry, a deletion time, a preference) is left out and logged; nothing when the text
+  // is no JSON object or one of the three parts is not an array or object. `error` says why.
   static std::optional<SyncPayload> fromJson(const QByteArray& json, QString* error = nullptr);
 };
 

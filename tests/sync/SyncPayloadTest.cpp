@@ -122,35 +122,56 @@ TEST(SyncPayload, EveryPartRoundTrips) {
   EXPECT_EQ(*decoded, payload);
 }
 
-TEST(SyncPayload, DecodingTable) {
+// One good element of each part, then the bad element of the row: the bad one is left out, the rest
+// survives; only a payload that is not one at all fails.
+TEST(SyncPayload, DecodingLeavesOutOnlyTheElementThatDoesNotRead) {
+  const auto withGood = [](const char* uploader, const char* deleted, const char* preference) {
+    return QByteArray(R"({"uploaders":[{"config":{"kind":"ftp"}})") + uploader +
+           R"(],"deleted":{"A":"2024-01-01T00:00:00Z")" + deleted +
+           R"(},"preferences":{"panelEdge":{"value":"top","updatedAt":"2024-01-01T00:00:00Z"})" + preference +
+           "}}";
+  };
   const struct {
-    const char* json;
-    bool decodes;
+    const char* what;
+    QByteArray json;
     int entries;
+    int deleted;
+    int preferences;
   } table[] = {
-      {R"({})", true, 0},
-      {R"({"uploaders":[{"config":{"kind":"ftp"}}],"extra":1})", true, 1},
-      {R"({"uploaders":[{"config":{"kind":"ftp"},"ftp":null}]})", true, 1},
-      {R"({"uploaders":[{"credentials":{"accessKeyID":"a","secretAccessKey":"b"}}]})", false, 0},
-      {R"({"uploaders":[{"config":{"kind":"warp"}}]})", false, 0},
-      {R"({"uploaders":[{"config":{"kind":"ftp","updatedAt":0}}]})", false, 0},
-      {R"({"uploaders":[{"config":{"kind":"ftp"},"ftp":{"username":"u"}}]})", false, 0},
-      {R"({"uploaders":[{"config":{"kind":"googleDrive"},"google":{"refreshToken":"r","account":"a",)"
-       R"("accessToken":"t","expiresAt":12}}]})",
-       false, 0},
-      {R"({"uploaders":{}})", false, 0},
-      {R"({"deleted":{"X":"soon"}})", false, 0},
-      {R"({"deleted":[]})", false, 0},
-      {R"({"preferences":{"panelEdge":{"value":"top"}}})", false, 0},
-      {R"({"preferences":{"panelEdge":{"value":true,"updatedAt":"2024-01-01T00:00:00Z"}}})", false, 0},
-      {R"([])", false, 0},
-      {"not json", false, 0},
+      {"all good, unknown keys ignored", withGood(R"(,{"config":{"kind":"r2"},"ftp":null,"x":1})", "", ""), 2,
+       1, 1},
+      {"entry without config",
+       withGood(R"(,{"credentials":{"accessKeyID":"a","secretAccessKey":"b"}})", "", ""), 1, 1, 1},
+      {"kind of a newer version", withGood(R"(,{"config":{"kind":"warp"}})", "", ""), 1, 1, 1},
+      {"date as a number", withGood(R"(,{"config":{"kind":"ftp","updatedAt":0}})", "", ""), 1, 1, 1},
+      {"half an FTP login", withGood(R"(,{"config":{"kind":"ftp"},"ftp":{"username":"u"}})", "", ""), 1, 1,
+       1},
+      {"token expiry as a number",
+       withGood(R"(,{"config":{"kind":"googleDrive"},"google":{"refreshToken":"r","account":"a",)"
+                R"("accessToken":"t","expiresAt":12}})",
+                "", ""),
+       1, 1, 1},
+      {"entry not an object", withGood(",7", "", ""), 1, 1, 1},
+      {"deletion time not a date", withGood("", R"(,"B":"soon")", ""), 1, 1, 1},
+      {"preference without a time", withGood("", "", R"(,"uploadFailedSound":{"value":"true"})"), 1, 1, 1},
+      {"preference value not text",
+       withGood("", "", R"(,"uploadFailedSound":{"value":true,"updatedAt":"2024-01-01T00:00:00Z"})"), 1, 1,
+       1},
+      {"empty object", "{}", 0, 0, 0},
   };
   for (const auto& row : table) {
-    SCOPED_TRACE(row.json);
-    const auto decoded = SyncPayload::fromJson(row.json);
-    ASSERT_EQ(decoded.has_value(), row.decodes);
-    if (decoded) EXPECT_EQ(decoded->uploaders.size(), row.entries);
+    SCOPED_TRACE(row.what);
+    QString error;
+    const auto decoded = SyncPayload::fromJson(row.json, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    EXPECT_EQ(decoded->uploaders.size(), row.entries);
+    EXPECT_EQ(decoded->deleted.size(), row.deleted);
+    EXPECT_EQ(decoded->preferences.size(), row.preferences);
+  }
+  for (const char* notAPayload :
+       {R"({"uploaders":{}})", R"({"deleted":[]})", R"({"preferences":"x"})", "[]", "not json", ""}) {
+    SCOPED_TRACE(notAPayload);
+    EXPECT_EQ(SyncPayload::fromJson(notAPayload), std::nullopt);
   }
 }
 
