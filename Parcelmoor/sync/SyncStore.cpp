@@ -103,7 +103,7 @@ SyncStore::Payload SyncStore::localPayload() const {
 
 void SyncStore::apply(const Payload& payload) {
   const QList<Entry> entries = applicableEntries(payload);
-  if (payload.deleted != settings_.readDeletedUploaders()) settings_.writeDeletedUploaders(payload.deleted);
+  settings_.writeDeletedUploaders(payload.deleted);
   if (applyPreferences(payload))
     signals_.postDarwinNotification(QString::fromLatin1(names::signal::kSettingsChanged));
   for (const Entry& entry : entries) applyCredentials(entry);
