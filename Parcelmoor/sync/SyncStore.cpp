@@ -72,8 +72,11 @@ SyncStore::SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keych
     : defaults_(defaults), signals_(signals), keychain_(keychain), settings_(settings) {}
 
 SyncStore::Payload SyncStore::localPayload() const {
+  const std::optional<StoredConnections> stored = StoredConnections::load(defaults_);
+  if (!stored || !defaults_.read(QString::fromLatin1(names::key::kDeletedUploaders)))
+    throw SettingsUnreadable();
   Payload payload;
-  for (UploaderConfig config : UploaderConfig::loadAll(defaults_)) {
+  for (UploaderConfig config : stored->configs()) {
     if (isOwnService(config)) continue;
     config.updatedAt = wholeSecond(config.updatedAt);
     const QUuid id = config.id;

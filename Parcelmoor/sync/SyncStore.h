@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <stdexcept>
+
 #include "sync/SealedEnvelope.h"
 #include "sync/SyncPayload.h"
 
@@ -26,8 +28,15 @@ class SyncStore {
   // sees a pulled change at once.
   SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings);
 
-  // What this computer holds now, every date rounded down to the whole second. Unreadable data counts as
-  // absent; never fails.
+  // The suite could not be read just now (an I/O error, no descriptor left).
+  class SettingsUnreadable final : public std::runtime_error {
+   public:
+    SettingsUnreadable() : std::runtime_error("the stored settings cannot be read now") {}
+  };
+
+  // What this computer holds now, every date rounded down to the whole second. Data that does not decode
+  // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all: collecting "nothing
+  // stored" then would be pushed as the user deleting every connection.
   Payload localPayload() const;
   // Writes `payload` into the suite and the keychain, each part only where it differs from what is stored,
   // and posts "settingsChanged" when a preference or the connection list changed. Entries of the own

@@ -134,6 +134,14 @@ TEST_F(SyncStoreTest, CollectsTombstonesAndTheSyncedPreferences) {
       << "a stamp map with a value that is no date counts as empty";
 }
 
+TEST_F(SyncStoreTest, CollectingFailsWhileTheSuiteCannotBeRead) {
+  storeConnections({own(), connection(Kind::ftp, QStringLiteral("a"))});
+  defaults.inner.setReadsFail(true);
+  EXPECT_THROW(store->localPayload(), SyncStore::SettingsUnreadable);
+  defaults.inner.setReadsFail(false);
+  EXPECT_EQ(store->localPayload().uploaders.size(), 1);
+}
+
 TEST_F(SyncStoreTest, APreferenceIsAppliedOnlyWhenItsDateIsLater) {
   const QString key = QStringLiteral("panelEdge");
   settings->applySyncedPreference(key, QStringLiteral("left"), at(10, 0, 0));
