@@ -37,7 +37,7 @@ std::optional<QString> payloadDateText(const QDateTime& date) {
   if (!date.isValid()) return std::nullopt;
   const QDateTime whole = wholeSecond(date);
   if (whole <= firstWritable()) return kFirstDayText;
-  // Qt writes "Z" only for a date in its UTC spec, not for one in the UTC time zone.
+  // Qt writes "Z" only for Qt::UTC dates, not for dates in the UTC time zone.
   return std::min(whole, lastWritable()).toUTC().toString(Qt::ISODate);
 }
 
