@@ -62,6 +62,13 @@ bool isHttpUrl(const QUrl& url) {
 
 bool isAccepted(int status) { return status >= 200 && status <= 299; }
 
+// Copies one piece on a worker thread, so a slow disk never holds up the main thread.
+QCoro::Task<> copyPiece(QFile& source, qint64 offset, qint64 length, QString to) {
+  auto work = [&source, offset, length, to = std::move(to)] { copyFileChunk(source, offset, length, to); };
+  QCoro::Task<> copying = runOnWorker(std::move(work));
+  co_await std::move(copying);
+}
+
 }  // namespace
 
 OneDriveUploader::OneDriveUploader(UploaderConfig config, QNetworkAccessManager& network, Keychain& keychain,
@@ -197,23 +204,47 @@ QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 si
   const qint64 pieceSize = pieceSize_;
   QFile source(file);
   if (!source.open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
-  // A private folder nobody else can plant a name in; it goes, with the piece in it, however this ends.
+  // A private folder nobody else can plant a name in; it goes, with the pieces in it, however this ends.
   QDir().mkpath(temporaryDirectory_);
-  const QTemporaryDir pieces(QDir(temporaryDirectory_).filePath(QStringLiteral("pmr-onedrive-XXXXXX")));
-  if (!pieces.isValid()) throw UploadError::rejected(translated("A temporary copy of this file could not be written."));
-  const QString piece = pieces.filePath(QStringLiteral("pmr-onedrive-") + uuidText(unitID));
+  const QTemporaryDir folder(QDir(temporaryDirectory_).filePath(QStringLiteral("pmr-onedrive-XXXXXX")));
+  if (!folder.isValid()) throw UploadError::rejected(translated("A temporary copy of this file could not be written."));
+  // Two piece files: the next piece is copied while the one before it travels.
+  const QString name = QStringLiteral("pmr-onedrive-") + uuidText(unitID);
+  const QStringList pieces{folder.filePath(name + QStringLiteral("-1")), folder.filePath(name + QStringLiteral("-2"))};
 
+  QCoro::Task<> copying = copyPiece(source, 0, std::min(size, pieceSize), pieces.at(0));
   UploadResponse response;
-  for (qint64 offset = 0; offset < size;) {
-    if ((cancel && cancel->isCancelled()) || !self) throw UploadError::cancelled();
+  for (qint64 offset = 0, index = 0; offset < size; ++index) {
+    co_await std::move(copying);
     const qint64 length = std::min(size - offset, pieceSize);
-    copyFileChunk(source, offset, length, piece);
-    UploadDestination ranged = destination;
-    ranged.headers.insert(QStringLiteral("Content-Range"),
-                          QStringLiteral("bytes %1-%2/%3").arg(offset).arg(offset + length - 1).arg(size));
-    const ByteRange range{offset, length, size};
-    response = co_await self->uploadFile(piece, range, std::move(ranged), progress, cancel);
-    offset += length;
+    const qint64 next = offset + length;
+    if (next < size) copying = copyPiece(source, next, std::min(size - next, pieceSize), pieces.at((index + 1) % 2));
+
+    std::exception_ptr failure;
+    if ((cancel && cancel->isCancelled()) || !self) {
+      failure = std::make_exception_ptr(UploadError::cancelled());
+    } else {
+      UploadDestination ranged = destination;
+      ranged.headers.insert(QStringLiteral("Content-Range"),
+                            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(next - 1).arg(size));
+      const ByteRange range{offset, length, size};
+      try {
+        response = co_await self->uploadFile(pieces.at(index % 2), range, std::move(ranged), progress, cancel);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    if (failure) {
+      // The worker still copying uses the source and the folder: they stay until it is done.
+      if (next < size) {
+        try {
+          co_await std::move(copying);
+        } catch (...) {
+        }
+      }
+      std::rethrow_exception(failure);
+    }
+    offset = next;
   }
   if (progress) progress(1.0);
   co_return response;
