@@ -8,9 +8,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <iostream>
 #include <string>
-#include <thread>
+
+#include "SinkServer.h"
 
 namespace {
 
@@ -38,13 +38,16 @@ int main() {
   server.Get("/v1.0/me/drive/special/approot", [&](const httplib::Request&, httplib::Response& response) {
     json(response, 200, R"({"id":"approot"})");
   });
-  server.Post(R"(/v1.0/me/drive/items/.*/children)", [&](const httplib::Request&, httplib::Response& response) {
-    json(response, 201, R"({"id":"folder-)" + std::to_string(next++) + R"("})");
-  });
-  server.Post(R"(/v1.0/me/drive/items/.*/createUploadSession)", [&](const httplib::Request&, httplib::Response& response) {
-    json(response, 200,
-         R"({"uploadUrl":"http://127.0.0.1:)" + std::to_string(port) + "/upload/" + std::to_string(next++) + R"("})");
-  });
+  server.Post(R"(/v1.0/me/drive/items/.*/children)",
+              [&](const httplib::Request&, httplib::Response& response) {
+                json(response, 201, R"({"id":"folder-)" + std::to_string(next++) + R"("})");
+              });
+  server.Post(R"(/v1.0/me/drive/items/.*/createUploadSession)",
+              [&](const httplib::Request&, httplib::Response& response) {
+                json(response, 200,
+                     R"({"uploadUrl":"http://127.0.0.1:)" + std::to_string(port) + "/upload/" +
+                         std::to_string(next++) + R"("})");
+              });
   server.Put("/upload/.*", [&](const httplib::Request& request, httplib::Response& response,
                                const httplib::ContentReader& reader) {
     long long received = 0;
@@ -60,18 +63,5 @@ int main() {
   });
   server.Delete(".*", [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
 
-  port = server.bind_to_any_port("127.0.0.1");
-  if (port <= 0) {
-    std::cerr << "graph sink: no port\n";
-    return 1;
-  }
-  std::thread listening([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::yield();
-  std::printf("listening 127.0.0.1:%d\n", port);
-  std::fflush(stdout);
-  for (std::string line; std::getline(std::cin, line);) {
-  }
-  server.stop();
-  listening.join();
-  return 0;
+  return pm::bench::serveUntilInputCloses(server, port, "graph sink");
 }

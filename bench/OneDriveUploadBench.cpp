@@ -24,7 +24,9 @@
 
 namespace {
 
-QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+QString environment(const char* name) {
+  return QString::fromLocal8Bit(qgetenv(name));
+}
 
 std::vector<double>& runsMBps() {
   static std::vector<double> runs;
@@ -43,25 +45,31 @@ void BM_OneDriveUploadOneGiB(benchmark::State& state) {
   pm::MemoryKeychain keychain;
   pm::UploaderConfig config(pm::UploaderConfig::Kind::oneDrive);
   pm::OAuthCredentials::save(keychain,
-                             pm::OAuthCredentials{QStringLiteral("refresh"), QString(), QStringLiteral("access"),
-                                                  clock.now().addSecs(3600)},
+                             pm::OAuthCredentials{QStringLiteral("refresh"), QString(),
+                                                  QStringLiteral("access"), clock.now().addSecs(3600)},
                              config.id, pm::OAuthProvider::microsoft);
   const auto signIn = std::make_shared<pm::OneDriveSignIn>(
-      network, pm::BundleInfo({{QStringLiteral("MICROSOFT_CLIENT_ID"), QStringLiteral("bench")}}), clock, nullptr,
-      nullptr, pm::OneDriveSignInOptions{{QUrl(endpoint + QStringLiteral("/v1.0/")), QUrl(endpoint)}, {}});
+      network, pm::BundleInfo({{QStringLiteral("MICROSOFT_CLIENT_ID"), QStringLiteral("bench")}}), clock,
+      nullptr, nullptr,
+      pm::OneDriveSignInOptions{{QUrl(endpoint + QStringLiteral("/v1.0/")), QUrl(endpoint)}, {}});
 
   runsMBps().push_back(pm::bench::timeUploads(state, path, [&] {
     return std::make_unique<pm::OneDriveUploader>(config, network, keychain, signIn, QDir::tempPath());
   }));
 }
 
-BENCHMARK(BM_OneDriveUploadOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_OneDriveUploadOneGiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  benchmark::AddCustomContext("compare with", "curl sending the same ranges to the same server (scripts/bench-onedrive)");
+  benchmark::AddCustomContext("compare with",
+                              "curl sending the same ranges to the same server (scripts/bench-onedrive)");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -16,9 +16,13 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("FileChunkCopy", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("FileChunkCopy", text);
+}
 
-UploadError unwritable() { return UploadError::rejected(translated("A temporary copy of this file could not be written.")); }
+UploadError unwritable() {
+  return UploadError::rejected(translated("A temporary copy of this file could not be written."));
+}
 
 bool writeAll(int fd, const char* bytes, qint64 count) {
   while (count > 0) {

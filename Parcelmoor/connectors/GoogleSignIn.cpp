@@ -69,11 +69,7 @@ QCoro::Task<OAuthCredentials> GoogleSignIn::refreshed(OAuthCredentials credentia
       {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  OAuthCredentials renewed = credentials;
-  renewed.accessToken = answer.accessToken;
-  renewed.expiresAt = clock_.now().addSecs(answer.expiresIn);
-  if (answer.refreshToken) renewed.refreshToken = *answer.refreshToken;
-  co_return renewed;
+  co_return credentials.renewed(answer, clock_.now());
 }
 
 QUrl GoogleSignIn::authorizeURL(const QString& challenge, const QString& redirect, const QString& state) const {

@@ -7,7 +7,7 @@ namespace pm {
 
 // Where OneDrive's services are reached; tests point both at a local fake.
 struct OneDriveEndpoints {
-  QUrl graph = QUrl(QStringLiteral("https://graph.microsoft.com/v1.0/"));    // Microsoft Graph v1.0
+  QUrl graph = QUrl(QStringLiteral("https://graph.microsoft.com/v1.0/"));  // Microsoft Graph v1.0
   QUrl login = QUrl(QStringLiteral("https://login.microsoftonline.com"));  // the identity platform
 
   // The Graph base text followed by `relative` (already encoded as the request needs it), parsed the

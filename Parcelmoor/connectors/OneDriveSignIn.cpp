@@ -20,7 +20,9 @@ namespace {
 const QString kAuthorizePath = QStringLiteral("/common/oauth2/v2.0/authorize");
 const QString kTokenPath = QStringLiteral("/common/oauth2/v2.0/token");
 
-QString refusedText() { return QCoreApplication::translate("OneDriveSignIn", "Microsoft refused the sign-in."); }
+QString refusedText() {
+  return QCoreApplication::translate("OneDriveSignIn", "Microsoft refused the sign-in.");
+}
 
 // base64url to base64: the two alphabet changes, then "=" up to a multiple of four.
 QByteArray standardBase64(QString part) {
@@ -41,11 +43,17 @@ OneDriveSignIn::OneDriveSignIn(QNetworkAccessManager& network, BundleInfo bundle
       workspace_(workspace),
       options_(std::move(options)) {}
 
-QString OneDriveSignIn::scope() { return QStringLiteral("Files.ReadWrite.AppFolder offline_access openid profile email"); }
+QString OneDriveSignIn::scope() {
+  return QStringLiteral("Files.ReadWrite.AppFolder offline_access openid profile email");
+}
 
-QString OneDriveSignIn::redirectURI() { return QStringLiteral("parcelmoor://oauth/onedrive"); }
+QString OneDriveSignIn::redirectURI() {
+  return QStringLiteral("parcelmoor://oauth/onedrive");
+}
 
-QString OneDriveSignIn::clientID() const { return infoPlistValue(bundle_, QStringLiteral("MICROSOFT_CLIENT_ID")); }
+QString OneDriveSignIn::clientID() const {
+  return infoPlistValue(bundle_, QStringLiteral("MICROSOFT_CLIENT_ID"));
+}
 
 QCoro::Task<OAuthCredentials> OneDriveSignIn::connect() const {
   if (clientID().isEmpty()) throw OAuthFailure::notConfigured();
@@ -61,7 +69,8 @@ QCoro::Task<OAuthCredentials> OneDriveSignIn::connect() const {
   co_return co_await exchange(code, verifier, redirect);
 }
 
-QCoro::Task<OAuthCredentials> OneDriveSignIn::exchange(QString code, QString verifier, QString redirect) const {
+QCoro::Task<OAuthCredentials> OneDriveSignIn::exchange(QString code, QString verifier,
+                                                       QString redirect) const {
   const QMap<QString, QString> form{
       {QStringLiteral("client_id"), clientID()},
       {QStringLiteral("code"), code},
@@ -87,11 +96,7 @@ QCoro::Task<OAuthCredentials> OneDriveSignIn::refreshed(OAuthCredentials credent
       {QStringLiteral("scope"), scope()},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  OAuthCredentials renewed = credentials;
-  renewed.accessToken = answer.accessToken;
-  renewed.expiresAt = clock_.now().addSecs(answer.expiresIn);
-  if (answer.refreshToken) renewed.refreshToken = *answer.refreshToken;
-  co_return renewed;
+  co_return credentials.renewed(answer, clock_.now());
 }
 
 QCoro::Task<OAuthTokenResponse> OneDriveSignIn::requestToken(QMap<QString, QString> form) const {

@@ -36,8 +36,8 @@ struct OneDriveSignInOptions {
 class OneDriveSignIn {
  public:
   // `callback` and `workspace` serve connect() only: a renewal-only user may pass none.
-  OneDriveSignIn(QNetworkAccessManager& network, BundleInfo bundle, const Clock& clock, OAuthCallback* callback,
-                 Workspace* workspace, OneDriveSignInOptions options = {});
+  OneDriveSignIn(QNetworkAccessManager& network, BundleInfo bundle, const Clock& clock,
+                 OAuthCallback* callback, Workspace* workspace, OneDriveSignInOptions options = {});
 
   // What the sign-in asks for, on sign-in, exchange and renewal alike.
   static QString scope();

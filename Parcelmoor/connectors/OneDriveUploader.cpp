@@ -24,10 +24,18 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("OneDriveUploader", text); }
-QString unreadableAnswerText() { return translated("OneDrive sent an answer we could not read."); }
-QString reconnectText() { return translated("Microsoft refused this account. Connect it again."); }
-QString noAccountText() { return translated("This connection has no Microsoft account yet."); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("OneDriveUploader", text);
+}
+QString unreadableAnswerText() {
+  return translated("OneDrive sent an answer we could not read.");
+}
+QString reconnectText() {
+  return translated("Microsoft refused this account. Connect it again.");
+}
+QString noAccountText() {
+  return translated("This connection has no Microsoft account yet.");
+}
 
 QNetworkRequest authorizedRequest(const QUrl& url, const QString& token) {
   QNetworkRequest request = networkRequest(url);
@@ -41,7 +49,9 @@ QNetworkRequest jsonRequest(const QUrl& url, const QString& token) {
   return request;
 }
 
-QByteArray jsonBody(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+QByteArray jsonBody(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
 
 // An item id from Graph goes into a path as one piece: whatever it holds cannot reach another route.
 QString itemPath(const QString& itemID) {
@@ -60,7 +70,9 @@ bool isHttpUrl(const QUrl& url) {
          (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
 }
 
-bool isAccepted(int status) { return status >= 200 && status <= 299; }
+bool isAccepted(int status) {
+  return status >= 200 && status <= 299;
+}
 
 // Copies one piece on a worker thread, so a slow disk never holds up the main thread.
 QCoro::Task<> copyPiece(QFile& source, qint64 offset, qint64 length, QString to) {
@@ -82,8 +94,11 @@ OneDriveUploader::OneDriveUploader(UploaderConfig config, QNetworkAccessManager&
 
 UploadError OneDriveUploader::graphFailure(int status, const QByteArray& body) {
   qCWarning(lcOneDrive, "graph refused %d: %s", status, qUtf8Printable(bodyText(body)));
-  const QJsonValue message =
-      QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message"));
+  const QJsonValue message = QJsonDocument::fromJson(body)
+                                 .object()
+                                 .value(QStringLiteral("error"))
+                                 .toObject()
+                                 .value(QStringLiteral("message"));
   const std::optional<QString> text = message.isString() ? std::optional(message.toString()) : std::nullopt;
   if (status == 401) return UploadError::rejected(reconnectText());
   if (status == 403) return UploadError::rejected(text.value_or(reconnectText()));
@@ -141,9 +156,10 @@ QCoro::Task<QString> OneDriveUploader::appRootID(QString token) {
 
 QCoro::Task<> OneDriveUploader::createFolder(QString name, QString childrenPath, QString token) {
   const QNetworkRequest request = jsonRequest(signIn_->endpoints().graphUrl(childrenPath), token);
-  const QByteArray body = jsonBody({{QStringLiteral("name"), name},
-                                    {QStringLiteral("folder"), QJsonObject()},
-                                    {QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("fail")}});
+  const QByteArray body =
+      jsonBody({{QStringLiteral("name"), name},
+                {QStringLiteral("folder"), QJsonObject()},
+                {QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("fail")}});
   const HttpAnswer answer = co_await exchange(signIn_->network(), request, "POST", body, requestTimeout());
   // 409: the folder exists already, made by an earlier unit or bucket.
   if (answer.status == 409 || isAccepted(answer.status)) co_return;
@@ -154,22 +170,27 @@ QCoro::Task<> OneDriveUploader::ensureFolders(QStringList names, QString rootID,
   const QString root = itemPath(rootID);
   for (qsizetype i = 0; i < names.size(); ++i) {
     const QString children = i == 0 ? root + QStringLiteral("/children")
-                                    : root + QStringLiteral(":/") + encodedPath(names.mid(0, i).join(QLatin1Char('/'))) +
+                                    : root + QStringLiteral(":/") +
+                                          encodedPath(names.mid(0, i).join(QLatin1Char('/'))) +
                                           QStringLiteral(":/children");
     co_await createFolder(names.at(i), children, token);
   }
 }
 
 QCoro::Task<QUrl> OneDriveUploader::createUploadSession(QString path, QString rootID, QString token) {
-  const QString relative = itemPath(rootID) + QStringLiteral(":/") + encodedPath(path) + QStringLiteral(":/createUploadSession");
+  const QString relative =
+      itemPath(rootID) + QStringLiteral(":/") + encodedPath(path) + QStringLiteral(":/createUploadSession");
   const QNetworkRequest request = jsonRequest(signIn_->endpoints().graphUrl(relative), token);
   const QByteArray body = jsonBody(
-      {{QStringLiteral("item"), QJsonObject{{QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("rename")}}}});
+      {{QStringLiteral("item"),
+        QJsonObject{{QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("rename")}}}});
   const HttpAnswer answer = co_await exchange(signIn_->network(), request, "POST", body, requestTimeout());
-  const QJsonValue uploadUrl = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("uploadUrl"));
+  const QJsonValue uploadUrl =
+      QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("uploadUrl"));
   const QUrl url(uploadUrl.toString(), QUrl::StrictMode);
   // The pieces go there without our token, so only a web address will do.
-  if (!isAccepted(answer.status) || !uploadUrl.isString() || !isHttpUrl(url)) throw graphFailure(answer.status, answer.body);
+  if (!isAccepted(answer.status) || !uploadUrl.isString() || !isHttpUrl(url))
+    throw graphFailure(answer.status, answer.body);
   co_return url;
 }
 
@@ -198,8 +219,8 @@ QCoro::Task<Registration> OneDriveUploader::registerUnits(QList<UploadUnit> unit
 }
 
 QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 size, QUuid unitID,
-                                                         UploadDestination destination, ProgressCallback progress,
-                                                         CancelTokenPtr cancel) {
+                                                         UploadDestination destination,
+                                                         ProgressCallback progress, CancelTokenPtr cancel) {
   const QPointer<OneDriveUploader> self(this);
   const qint64 pieceSize = pieceSize_;
   QFile source(file);
@@ -207,10 +228,12 @@ QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 si
   // A private folder nobody else can plant a name in; it goes, with the pieces in it, however this ends.
   QDir().mkpath(temporaryDirectory_);
   const QTemporaryDir folder(QDir(temporaryDirectory_).filePath(QStringLiteral("pmr-onedrive-XXXXXX")));
-  if (!folder.isValid()) throw UploadError::rejected(translated("A temporary copy of this file could not be written."));
+  if (!folder.isValid())
+    throw UploadError::rejected(translated("A temporary copy of this file could not be written."));
   // Two piece files: the next piece is copied while the one before it travels.
   const QString name = QStringLiteral("pmr-onedrive-") + uuidText(unitID);
-  const QStringList pieces{folder.filePath(name + QStringLiteral("-1")), folder.filePath(name + QStringLiteral("-2"))};
+  const QStringList pieces{folder.filePath(name + QStringLiteral("-1")),
+                           folder.filePath(name + QStringLiteral("-2"))};
 
   QCoro::Task<> copying = copyPiece(source, 0, std::min(size, pieceSize), pieces.at(0));
   UploadResponse response;
@@ -218,7 +241,8 @@ QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 si
     co_await std::move(copying);
     const qint64 length = std::min(size - offset, pieceSize);
     const qint64 next = offset + length;
-    if (next < size) copying = copyPiece(source, next, std::min(size - next, pieceSize), pieces.at((index + 1) % 2));
+    if (next < size)
+      copying = copyPiece(source, next, std::min(size - next, pieceSize), pieces.at((index + 1) % 2));
 
     std::exception_ptr failure;
     if ((cancel && cancel->isCancelled()) || !self) {
@@ -229,7 +253,8 @@ QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 si
                             QStringLiteral("bytes %1-%2/%3").arg(offset).arg(next - 1).arg(size));
       const ByteRange range{offset, length, size};
       try {
-        response = co_await self->uploadFile(pieces.at(index % 2), range, std::move(ranged), progress, cancel);
+        response =
+            co_await self->uploadFile(pieces.at(index % 2), range, std::move(ranged), progress, cancel);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -250,17 +275,18 @@ QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 si
   co_return response;
 }
 
-QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
-                                       CancelTokenPtr cancel) {
+QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destination,
+                                       ProgressCallback progress, CancelTokenPtr cancel) {
   const QPointer<OneDriveUploader> self(this);
   const QUuid unitID = unit.id;
   UploadResponse response;
   if (unit.size < 1) {
     // Nothing to cut into ranges: the file goes as it is.
-    response = co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress), std::move(cancel));
-  } else {
-    response = co_await sendPieces(std::move(unit.url), unit.size, unitID, std::move(destination), std::move(progress),
+    response = co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress),
                                    std::move(cancel));
+  } else {
+    response = co_await sendPieces(std::move(unit.url), unit.size, unitID, std::move(destination),
+                                   std::move(progress), std::move(cancel));
   }
   if (!self) co_return;
   self->openSessions_.remove(unitID);
@@ -307,8 +333,10 @@ QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
     // Another withdraw may have taken it while this one waited.
     if (!paths_.contains(id)) continue;
     const QString path = paths_.take(id);
-    const std::optional<QString> item = itemIDs_.contains(id) ? std::optional(itemIDs_.take(id)) : std::nullopt;
-    const std::optional<QUrl> session = openSessions_.contains(id) ? std::optional(openSessions_.take(id)) : std::nullopt;
+    const std::optional<QString> item =
+        itemIDs_.contains(id) ? std::optional(itemIDs_.take(id)) : std::nullopt;
+    const std::optional<QUrl> session =
+        openSessions_.contains(id) ? std::optional(openSessions_.take(id)) : std::nullopt;
     try {
       // Only what this bucket's upload created is deleted: after a rename, the path may be someone else's.
       if (item) {
@@ -317,7 +345,8 @@ QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
         co_await cancelSession(*session);
       }
     } catch (const UploadError& error) {
-      qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)), qUtf8Printable(error.message()));
+      qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)),
+             qUtf8Printable(error.message()));
     } catch (const std::exception& error) {
       qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)), error.what());
     }

@@ -77,8 +77,9 @@ class OneDriveUploader final : public ConnectorUploader {
   QCoro::Task<QUrl> createUploadSession(QString path, QString rootID, QString token);
   QCoro::Task<> deleteItem(QString itemID, QString token);
   QCoro::Task<> cancelSession(QUrl uploadURL);
-  QCoro::Task<UploadResponse> sendPieces(QString file, qint64 size, QUuid unitID, UploadDestination destination,
-                                         ProgressCallback progress, CancelTokenPtr cancel);
+  QCoro::Task<UploadResponse> sendPieces(QString file, qint64 size, QUuid unitID,
+                                         UploadDestination destination, ProgressCallback progress,
+                                         CancelTokenPtr cancel);
 
   Keychain& keychain_;
   const std::shared_ptr<const OneDriveSignIn> signIn_;

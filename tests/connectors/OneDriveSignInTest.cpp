@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include "OAuthFailureTesting.h"
 #include "connectors/OAuthCallback.h"
 #include "connectors/OAuthFailure.h"
 #include "connectors/OneDriveSignIn.h"
@@ -17,22 +18,12 @@ namespace pm {
 namespace {
 
 using namespace std::chrono_literals;
+using test::oauthFailureOf;
 
 BundleInfo clientValues(std::optional<QString> id = QStringLiteral("client-9")) {
   QHash<QString, QString> values;
   if (id) values.insert(QStringLiteral("MICROSOFT_CLIENT_ID"), *id);
   return BundleInfo(std::move(values));
-}
-
-template <typename T>
-OAuthFailure oauthFailureOf(QCoro::Task<T> task) {
-  try {
-    test::wait(std::move(task));
-  } catch (const OAuthFailure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "the sign-in did not fail with an OAuthFailure";
-  return OAuthFailure::badResponse();
 }
 
 // The user's browser during a sign-in whose redirect comes back as an opened parcelmoor:// URL: it records
@@ -66,12 +57,13 @@ class RedirectingBrowser final : public Workspace {
 class OneDriveSignInTest : public testing::Test {
  protected:
   OneDriveSignIn signIn(BundleInfo bundle = clientValues(), std::chrono::milliseconds wait = 300s) {
-    return OneDriveSignIn(network_, std::move(bundle), clock_, &callback_, &browser_,
-                          OneDriveSignInOptions{{microsoft_.url(QStringLiteral("/v1.0/")), microsoft_.url()}, wait});
+    return OneDriveSignIn(
+        network_, std::move(bundle), clock_, &callback_, &browser_,
+        OneDriveSignInOptions{{microsoft_.url(QStringLiteral("/v1.0/")), microsoft_.url()}, wait});
   }
   OAuthCredentials stale() const {
-    return OAuthCredentials{QStringLiteral("refresh-old"), QStringLiteral("ada@outlook.com"), QStringLiteral("old"),
-                            clock_.now().addSecs(59)};
+    return OAuthCredentials{QStringLiteral("refresh-old"), QStringLiteral("ada@outlook.com"),
+                            QStringLiteral("old"), clock_.now().addSecs(59)};
   }
 
   test::FakeMicrosoft microsoft_;
@@ -85,10 +77,12 @@ TEST_F(OneDriveSignInTest, ASignInRunsThroughTheBrowserTheRedirectAndTheTokenEnd
   test::LogCapture log;
   const OAuthCredentials credentials = test::wait(signIn().connect());
 
-  EXPECT_EQ(credentials, (OAuthCredentials{QStringLiteral("refresh-for-the-code"), QStringLiteral("ada@outlook.com"),
-                                           QStringLiteral("access-1"), clock_.now().addSecs(3599)}));
+  EXPECT_EQ(credentials,
+            (OAuthCredentials{QStringLiteral("refresh-for-the-code"), QStringLiteral("ada@outlook.com"),
+                              QStringLiteral("access-1"), clock_.now().addSecs(3599)}));
   EXPECT_EQ(browser_.accepted, QList<bool>{true});
-  EXPECT_TRUE(log.contains(QStringLiteral("waiting for the browser to come back to parcelmoor://oauth/onedrive")));
+  EXPECT_TRUE(
+      log.contains(QStringLiteral("waiting for the browser to come back to parcelmoor://oauth/onedrive")));
   ASSERT_EQ(browser_.opened.size(), 1);
   const QUrl page = browser_.opened.first();
   EXPECT_EQ(page.path(), QStringLiteral("/common/oauth2/v2.0/authorize"));
@@ -97,8 +91,9 @@ TEST_F(OneDriveSignInTest, ASignInRunsThroughTheBrowserTheRedirectAndTheTokenEnd
   EXPECT_EQ(names, (QStringList{"client_id", "redirect_uri", "response_type", "scope", "code_challenge",
                                 "code_challenge_method", "state", "prompt"}));
   const QString raw = page.query(QUrl::FullyEncoded);
-  EXPECT_TRUE(raw.startsWith(QStringLiteral("client_id=client-9&redirect_uri=parcelmoor://oauth/onedrive&response_type=code&"
-                                            "scope=Files.ReadWrite.AppFolder%20offline_access%20openid%20profile%20email&")))
+  EXPECT_TRUE(raw.startsWith(
+      QStringLiteral("client_id=client-9&redirect_uri=parcelmoor://oauth/onedrive&response_type=code&"
+                     "scope=Files.ReadWrite.AppFolder%20offline_access%20openid%20profile%20email&")))
       << raw.toStdString();
   const QUrlQuery query(page);
   EXPECT_EQ(query.queryItemValue(QStringLiteral("code_challenge_method")), QStringLiteral("S256"));
@@ -108,12 +103,14 @@ TEST_F(OneDriveSignInTest, ASignInRunsThroughTheBrowserTheRedirectAndTheTokenEnd
   const auto forms = microsoft_.tokenForms();
   ASSERT_EQ(forms.size(), 1);
   const QMap<QString, QString>& form = forms.first();
-  EXPECT_EQ(form.keys(), (QStringList{"client_id", "code", "code_verifier", "grant_type", "redirect_uri", "scope"}));
+  EXPECT_EQ(form.keys(),
+            (QStringList{"client_id", "code", "code_verifier", "grant_type", "redirect_uri", "scope"}));
   EXPECT_EQ(form.value(QStringLiteral("code")), QStringLiteral("the-code"));
   EXPECT_EQ(form.value(QStringLiteral("grant_type")), QStringLiteral("authorization_code"));
   EXPECT_EQ(form.value(QStringLiteral("redirect_uri")), QStringLiteral("parcelmoor://oauth/onedrive"));
   EXPECT_EQ(form.value(QStringLiteral("scope")), OneDriveSignIn::scope());
-  EXPECT_EQ(pkceChallenge(form.value(QStringLiteral("code_verifier"))), query.queryItemValue(QStringLiteral("code_challenge")));
+  EXPECT_EQ(pkceChallenge(form.value(QStringLiteral("code_verifier"))),
+            query.queryItemValue(QStringLiteral("code_challenge")));
   const auto request = microsoft_.requests(QStringLiteral("/common/oauth2/v2.0/token")).first();
   EXPECT_EQ(request.header("Content-Type"), "application/x-www-form-urlencoded");
   EXPECT_TRUE(request.body.contains("scope=Files.ReadWrite.AppFolder%20offline_access"));
@@ -121,7 +118,8 @@ TEST_F(OneDriveSignInTest, ASignInRunsThroughTheBrowserTheRedirectAndTheTokenEnd
 }
 
 TEST_F(OneDriveSignInTest, WithoutAClientIdentifierNothingHappens) {
-  const std::optional<QString> missing[] = {std::nullopt, QString(), QStringLiteral("$(MICROSOFT_CLIENT_ID)")};
+  const std::optional<QString> missing[] = {std::nullopt, QString(),
+                                            QStringLiteral("$(MICROSOFT_CLIENT_ID)")};
   for (const auto& id : missing) {
     SCOPED_TRACE(id.value_or(QStringLiteral("<absent>")).toStdString());
     test::LogCapture log;
@@ -212,7 +210,8 @@ TEST_F(OneDriveSignInTest, RenewalKeepsTheRefreshTokenAndAccountUnlessMicrosoftS
 TEST(OneDriveAccountLabel, ComesFromTheIdentityTokensClaims) {
   const auto token = [](const QByteArray& claims) {
     return QStringLiteral("eyJhbGciOiJSUzI1NiJ9.") +
-           QString::fromLatin1(claims.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)) +
+           QString::fromLatin1(
+               claims.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)) +
            QStringLiteral(".sig");
   };
   const struct {
@@ -220,7 +219,8 @@ TEST(OneDriveAccountLabel, ComesFromTheIdentityTokensClaims) {
     QString idToken;
     QString label;
   } table[] = {
-      {"preferred username first", token(R"({"name":"Ada","email":"a@x.org","preferred_username":"ada@outlook.com"})"),
+      {"preferred username first",
+       token(R"({"name":"Ada","email":"a@x.org","preferred_username":"ada@outlook.com"})"),
        QStringLiteral("ada@outlook.com")},
       {"email only", token(R"({"email":"a@x.org"})"), QStringLiteral("a@x.org")},
       {"name last", token(R"({"name":"Ada L."})"), QStringLiteral("Ada L.")},
@@ -228,7 +228,8 @@ TEST(OneDriveAccountLabel, ComesFromTheIdentityTokensClaims) {
       {"no claim", token(R"({"sub":"x"})"), QString()},
       {"claims not an object", token(R"(["a@x.org"])"), QString()},
       {"no dots", QStringLiteral("eyJlbWFpbCI6ImFAeC5vcmcifQ"), QString()},
-      {"empty pieces dropped", QStringLiteral("..") + token(R"({"email":"a@x.org"})"), QStringLiteral("a@x.org")},
+      {"empty pieces dropped", QStringLiteral("..") + token(R"({"email":"a@x.org"})"),
+       QStringLiteral("a@x.org")},
       {"claims not base64", QStringLiteral("a.!!!!.c"), QString()},
       // 18 and 19 characters of claims: padded with two and one "=".
       {"remainder 2", token(R"({"email":"é@x"})"), QStringLiteral("é@x")},

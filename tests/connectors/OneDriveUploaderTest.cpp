@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
 
+#include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/OAuthCredentials.h"
 #include "connectors/OneDriveSignIn.h"
@@ -24,6 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::FakeMicrosoft;
+using test::registerAndUpload;
 
 QByteArray randomBytes(qint64 size) {
   QByteArray bytes(size, Qt::Uninitialized);
@@ -46,10 +48,11 @@ class OneDriveUploaderTest : public testing::Test {
   }
 
   void storeCredentials(qint64 validForSeconds) {
-    OAuthCredentials::save(keychain_,
-                           OAuthCredentials{QStringLiteral("refresh-1"), QStringLiteral("ada@outlook.com"),
-                                            QStringLiteral("stored-access"), clock_.now().addSecs(validForSeconds)},
-                           config_.id, OAuthProvider::microsoft);
+    OAuthCredentials::save(
+        keychain_,
+        OAuthCredentials{QStringLiteral("refresh-1"), QStringLiteral("ada@outlook.com"),
+                         QStringLiteral("stored-access"), clock_.now().addSecs(validForSeconds)},
+        config_.id, OAuthProvider::microsoft);
   }
 
   std::unique_ptr<OneDriveUploader> uploader(qint64 pieceSize = OneDriveUploader::kPieceSize) {
@@ -59,7 +62,8 @@ class OneDriveUploaderTest : public testing::Test {
   QString temporary() const { return root_.file(QStringLiteral("tmp")); }
 
   UploadUnit unit(const QString& relativePath, const QByteArray& bytes = "content") {
-    const QString path = root_.write(QStringLiteral("files/") + QUuid::createUuid().toString(QUuid::WithoutBraces), bytes);
+    const QString path =
+        root_.write(QStringLiteral("files/") + QUuid::createUuid().toString(QUuid::WithoutBraces), bytes);
     return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, bytes.size()};
   }
 
@@ -69,16 +73,6 @@ class OneDriveUploaderTest : public testing::Test {
     QFile(made.url).resize(size);
     made.size = size;
     return made;
-  }
-
-  Registration registerAndUpload(OneDriveUploader& drive, const QList<UploadUnit>& units) {
-    Registration registration = test::wait(drive.registerUnits(units));
-    for (const UploadDestination& destination : registration.destinations) {
-      const UploadUnit& sent =
-          *std::find_if(units.begin(), units.end(), [&](const UploadUnit& u) { return u.id == destination.unitID; });
-      test::wait(drive.upload(sent, destination, {}, {}));
-    }
-    return registration;
   }
 
   QString bucket() const { return QStringLiteral("Uploads/") + timestampFolderName(clock_.now()); }
@@ -93,7 +87,8 @@ class OneDriveUploaderTest : public testing::Test {
   QStringList leftInTemporary() const {
     QStringList left;
     QDir folder(temporary());
-    for (const QFileInfo& entry : folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+    for (const QFileInfo& entry :
+         folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
       left.append(entry.fileName());
     return left;
   }
@@ -105,8 +100,9 @@ class OneDriveUploaderTest : public testing::Test {
   MemoryKeychain keychain_;
   UploaderConfig config_{UploaderConfig::Kind::oneDrive};
   std::shared_ptr<const OneDriveSignIn> signIn_ = std::make_shared<OneDriveSignIn>(
-      network_, BundleInfo({{QStringLiteral("MICROSOFT_CLIENT_ID"), QStringLiteral("client")}}), clock_, nullptr,
-      nullptr, OneDriveSignInOptions{{microsoft_.url(QStringLiteral("/v1.0/")), microsoft_.url()}, {}});
+      network_, BundleInfo({{QStringLiteral("MICROSOFT_CLIENT_ID"), QStringLiteral("client")}}), clock_,
+      nullptr, nullptr,
+      OneDriveSignInOptions{{microsoft_.url(QStringLiteral("/v1.0/")), microsoft_.url()}, {}});
 };
 
 TEST_F(OneDriveUploaderTest, PiecesFollowGraphsRangeRules) {
@@ -120,7 +116,8 @@ TEST_F(OneDriveUploaderTest, PiecesFollowGraphsRangeRules) {
       {"empty", 0, {QString()}},
       {"one byte", 1, {QStringLiteral("bytes 0-0/1")}},
       {"exactly one piece", piece, {QStringLiteral("bytes 0-32767999/32768000")}},
-      {"one piece and a byte", piece + 1,
+      {"one piece and a byte",
+       piece + 1,
        {QStringLiteral("bytes 0-32767999/32768001"), QStringLiteral("bytes 32768000-32768000/32768001")}},
   };
   for (const auto& row : table) {
@@ -131,7 +128,8 @@ TEST_F(OneDriveUploaderTest, PiecesFollowGraphsRangeRules) {
     const Registration registration = test::wait(drive->registerUnits({sent}));
     ASSERT_EQ(registration.destinations.size(), 1);
     QList<double> progress;
-    test::wait(drive->upload(sent, registration.destinations.first(), [&](double f) { progress.append(f); }, {}));
+    test::wait(
+        drive->upload(sent, registration.destinations.first(), [&](double f) { progress.append(f); }, {}));
 
     EXPECT_EQ(pieceRanges().mid(before), row.ranges);
     for (const auto& request : microsoft_.requests(QStringLiteral("/upload/")).mid(before)) {
@@ -144,7 +142,8 @@ TEST_F(OneDriveUploaderTest, PiecesFollowGraphsRangeRules) {
     EXPECT_EQ(progress.last(), 1.0);
     const QString name = QStringLiteral("%1.bin").arg(QLatin1String(row.name));
     const QList<FakeMicrosoft::Item> items = microsoft_.items();
-    const auto stored = std::find_if(items.begin(), items.end(), [&](const auto& item) { return item.name == name; });
+    const auto stored =
+        std::find_if(items.begin(), items.end(), [&](const auto& item) { return item.name == name; });
     ASSERT_NE(stored, items.end());
     EXPECT_EQ(microsoft_.pathOf(stored->id), bucket() + QLatin1Char('/') + name);
     EXPECT_EQ(stored->size, row.size);
@@ -161,7 +160,8 @@ TEST_F(OneDriveUploaderTest, EveryRangeButTheLastIsAMultipleOf320KiB) {
   const UploadUnit sent = unit(QStringLiteral("random.bin"), bytes);
   const Registration registration = test::wait(drive->registerUnits({sent}));
   QList<double> progress;
-  test::wait(drive->upload(sent, registration.destinations.first(), [&](double f) { progress.append(f); }, {}));
+  test::wait(
+      drive->upload(sent, registration.destinations.first(), [&](double f) { progress.append(f); }, {}));
 
   EXPECT_EQ(pieceRanges(), (QStringList{"bytes 0-983039/2500000", "bytes 983040-1966079/2500000",
                                         "bytes 1966080-2499999/2500000"}));
@@ -184,18 +184,23 @@ TEST_F(OneDriveUploaderTest, EveryRangeButTheLastIsAMultipleOf320KiB) {
 TEST_F(OneDriveUploaderTest, PathsKeepTheirPiecesNumberRepeatsAndArriveEncoded) {
   config_.keyPrefix = QStringLiteral("a//b/");
   auto drive = uploader();
-  const QList<UploadUnit> units{unit(QStringLiteral("/x.txt")),         unit(QStringLiteral("a.jpg")),
-                                unit(QStringLiteral("a.jpg")),          unit(QStringLiteral("a.jpg")),
-                                unit(QStringLiteral("notes")),          unit(QStringLiteral("notes")),
-                                unit(QStringLiteral("Photos/#1 100%.txt")), unit(QStringLiteral("Photos/é.txt")),
+  const QList<UploadUnit> units{unit(QStringLiteral("/x.txt")),
+                                unit(QStringLiteral("a.jpg")),
+                                unit(QStringLiteral("a.jpg")),
+                                unit(QStringLiteral("a.jpg")),
+                                unit(QStringLiteral("notes")),
+                                unit(QStringLiteral("notes")),
+                                unit(QStringLiteral("Photos/#1 100%.txt")),
+                                unit(QStringLiteral("Photos/é.txt")),
                                 unit(QStringLiteral("Holiday (1).jpg"))};
   const Registration registration = registerAndUpload(*drive, units);
   ASSERT_EQ(registration.destinations.size(), units.size());
   EXPECT_TRUE(registration.refused.isEmpty());
 
   const QString folder = QStringLiteral("a/b/") + timestampFolderName(clock_.now());
-  QStringList expected{"x.txt", "a.jpg", "a 2.jpg", "a 3.jpg", "notes", "notes 2", "Photos/#1 100%.txt",
-                       "Photos/é.txt", "Holiday (1).jpg"};
+  QStringList expected{
+      "x.txt",        "a.jpg",          "a 2.jpg", "a 3.jpg", "notes", "notes 2", "Photos/#1 100%.txt",
+      "Photos/é.txt", "Holiday (1).jpg"};
   for (QString& path : expected) path.prepend(folder + QLatin1Char('/'));
   for (qsizetype i = 0; i < units.size(); ++i) EXPECT_EQ(drive->paths().value(units[i].id), expected[i]);
   expected.sort();
@@ -203,13 +208,18 @@ TEST_F(OneDriveUploaderTest, PathsKeepTheirPiecesNumberRepeatsAndArriveEncoded) 
 
   QStringList sessionTargets;
   for (const auto& request : microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/")))
-    if (request.target.endsWith(QLatin1String(":/createUploadSession"))) sessionTargets.append(request.target);
-  const QString encodedFolder = QStringLiteral("/v1.0/me/drive/items/approot-0:/a/b/") +
-                                QString::fromLatin1(QUrl::toPercentEncoding(timestampFolderName(clock_.now()), " "))
-                                    .replace(QLatin1Char(' '), QLatin1String("%20"));
-  EXPECT_EQ(sessionTargets.value(6), encodedFolder + QStringLiteral("/Photos/%231%20100%25.txt:/createUploadSession"));
-  EXPECT_EQ(sessionTargets.value(7), encodedFolder + QStringLiteral("/Photos/%C3%A9.txt:/createUploadSession"));
-  EXPECT_EQ(sessionTargets.value(8), encodedFolder + QStringLiteral("/Holiday%20(1).jpg:/createUploadSession"));
+    if (request.target.endsWith(QLatin1String(":/createUploadSession")))
+      sessionTargets.append(request.target);
+  const QString encodedFolder =
+      QStringLiteral("/v1.0/me/drive/items/approot-0:/a/b/") +
+      QString::fromLatin1(QUrl::toPercentEncoding(timestampFolderName(clock_.now()), " "))
+          .replace(QLatin1Char(' '), QLatin1String("%20"));
+  EXPECT_EQ(sessionTargets.value(6),
+            encodedFolder + QStringLiteral("/Photos/%231%20100%25.txt:/createUploadSession"));
+  EXPECT_EQ(sessionTargets.value(7),
+            encodedFolder + QStringLiteral("/Photos/%C3%A9.txt:/createUploadSession"));
+  EXPECT_EQ(sessionTargets.value(8),
+            encodedFolder + QStringLiteral("/Holiday%20(1).jpg:/createUploadSession"));
 
   const auto session = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0:/a/b/")).last();
   EXPECT_EQ(session.header("Authorization"), "Bearer stored-access");
@@ -237,13 +247,16 @@ TEST_F(OneDriveUploaderTest, EveryUnitSendsItsFolderChainAndFoldersThatExistAreF
   };
   EXPECT_EQ(folders, (QStringList{chain[0], chain[1], chain[2], chain[0], chain[1], chain[2]}));
   const auto create = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0/children")).first();
-  EXPECT_EQ(QJsonDocument::fromJson(create.body).object(),
-            (QJsonObject{{"name", "Uploads"}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "fail"}}));
+  EXPECT_EQ(
+      QJsonDocument::fromJson(create.body).object(),
+      (QJsonObject{
+          {"name", "Uploads"}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "fail"}}));
   EXPECT_EQ(microsoft_.filePaths(), (QStringList{bucket() + "/Photos/a.jpg", bucket() + "/Photos/b.jpg"}));
 }
 
 TEST_F(OneDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryGraphsText) {
-  const QByteArray message = R"({"error":{"code":"quotaLimitReached","message":"Insufficient Space Available"}})";
+  const QByteArray message =
+      R"({"error":{"code":"quotaLimitReached","message":"Insufficient Space Available"}})";
   const QString reconnect = QStringLiteral("Microsoft refused this account. Connect it again.");
   const struct {
     FakeMicrosoft::Answer answer;
@@ -254,17 +267,20 @@ TEST_F(OneDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryGraphsText)
       {{403, {}, {}, {}}, reconnect},
       {{507, message, {}, {}}, QStringLiteral("Insufficient Space Available")},
       {{500, "<html/>", {}, {}}, QStringLiteral("OneDrive refused the upload (500).")},
-      {{200, R"({"expirationDateTime":"2030-01-01T00:00:00Z"})", {}, {}}, QStringLiteral("OneDrive refused the upload (200).")},
+      {{200, R"({"expirationDateTime":"2030-01-01T00:00:00Z"})", {}, {}},
+       QStringLiteral("OneDrive refused the upload (200).")},
       {{200, message, {}, {}}, QStringLiteral("Insufficient Space Available")},
       {{200, R"({"uploadUrl":"not a url"})", {}, {}}, QStringLiteral("OneDrive refused the upload (200).")},
-      {{200, R"({"uploadUrl":"file:///etc/passwd"})", {}, {}}, QStringLiteral("OneDrive refused the upload (200).")},
+      {{200, R"({"uploadUrl":"file:///etc/passwd"})", {}, {}},
+       QStringLiteral("OneDrive refused the upload (200).")},
       {{200, R"({"uploadUrl":7})", {}, {}}, QStringLiteral("OneDrive refused the upload (200).")},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.text.toStdString());
     test::LogCapture log;
     auto drive = uploader();
-    microsoft_.script("POST", QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/"), row.answer, "rename");
+    microsoft_.script("POST", QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/"), row.answer,
+                      "rename");
     const QList<UploadUnit> units{unit(QStringLiteral("refused.txt")), unit(QStringLiteral("fine.txt"))};
     const Registration registration = test::wait(drive->registerUnits(units));
     ASSERT_EQ(registration.destinations.size(), 1);
@@ -272,16 +288,19 @@ TEST_F(OneDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryGraphsText)
     ASSERT_TRUE(registration.refused.contains(units[0].id));
     EXPECT_EQ(*registration.refused.constFind(units[0].id), UploadError::rejected(row.text));
     EXPECT_FALSE(drive->paths().contains(units[0].id));
-    EXPECT_TRUE(log.contains(QStringLiteral("graph refused %1: %2").arg(row.answer.status).arg(QString::fromUtf8(row.answer.body))));
+    EXPECT_TRUE(log.contains(QStringLiteral("graph refused %1: %2")
+                                 .arg(row.answer.status)
+                                 .arg(QString::fromUtf8(row.answer.body))));
     EXPECT_TRUE(log.contains(QStringLiteral("opened 1 of 2 upload sessions")));
   }
 }
 
 TEST_F(OneDriveUploaderTest, ARefusedFolderFailsOnlyItsUnit) {
   auto drive = uploader();
-  microsoft_.script("POST", QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/"),
-                    {423, R"({"error":{"message":"The resource you are attempting to access is locked"}})", {}, {}},
-                    "\"Locked\"");
+  microsoft_.script(
+      "POST", QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/"),
+      {423, R"({"error":{"message":"The resource you are attempting to access is locked"}})", {}, {}},
+      "\"Locked\"");
   const QList<UploadUnit> units{unit(QStringLiteral("Locked/a.txt")), unit(QStringLiteral("b.txt"))};
   const Registration registration = test::wait(drive->registerUnits(units));
   EXPECT_EQ(registration.destinations.size(), 1);
@@ -290,8 +309,8 @@ TEST_F(OneDriveUploaderTest, ARefusedFolderFailsOnlyItsUnit) {
 }
 
 TEST_F(OneDriveUploaderTest, AnUnreadableAppFolderAnswerEndsTheWholeRegistration) {
-  const FakeMicrosoft::Answer answers[] = {{200, R"({"name":"Apps"})", {}, {}}, {200, R"({"id":""})", {}, {}},
-                                           {200, "[]", {}, {}}};
+  const FakeMicrosoft::Answer answers[] = {
+      {200, R"({"name":"Apps"})", {}, {}}, {200, R"({"id":""})", {}, {}}, {200, "[]", {}, {}}};
   for (const auto& answer : answers) {
     SCOPED_TRACE(answer.body.toStdString());
     microsoft_.script("GET", QStringLiteral("/v1.0/me/drive/special/approot"), answer);
@@ -330,7 +349,8 @@ TEST_F(OneDriveUploaderTest, WithdrawDeletesTheItemThisBucketStoredAndCancelsOpe
   for (const auto& request : microsoft_.requests())
     if (request.method == "DELETE") deletions.append(request.target);
   ASSERT_EQ(deletions.size(), 2);
-  EXPECT_TRUE(deletions[0].startsWith(QLatin1String("/v1.0/me/drive/items/file-"))) << deletions[0].toStdString();
+  EXPECT_TRUE(deletions[0].startsWith(QLatin1String("/v1.0/me/drive/items/file-")))
+      << deletions[0].toStdString();
   EXPECT_EQ(deletions[1], registration.destinations.last().url.path());
   const auto cancel = microsoft_.requests(registration.destinations.last().url.path()).last();
   EXPECT_FALSE(cancel.headers.contains("authorization"));
@@ -362,8 +382,9 @@ TEST_F(OneDriveUploaderTest, WithoutAMicrosoftAccountNothingIsSent) {
   const qsizetype sent = microsoft_.requests().size();
   for (const bool emptyRefreshToken : {false, true}) {
     if (emptyRefreshToken) {
-      keychain_.store(keychainService(OAuthProvider::microsoft), uuidText(config_.id),
-                      OAuthCredentials{QString(), {}, QStringLiteral("a"), clock_.now().addSecs(3600)}.toJson());
+      keychain_.store(
+          keychainService(OAuthProvider::microsoft), uuidText(config_.id),
+          OAuthCredentials{QString(), {}, QStringLiteral("a"), clock_.now().addSecs(3600)}.toJson());
     } else {
       OAuthCredentials::save(keychain_, std::nullopt, config_.id, OAuthProvider::microsoft);
     }
@@ -408,7 +429,8 @@ TEST_F(OneDriveUploaderTest, AFileThatShrankOrARefusedPieceLeavesNoPieceFile) {
   EXPECT_TRUE(leftInTemporary().isEmpty());
 
   microsoft_.script("PUT", registration.destinations[1].url.path(), {503, {}, {}, {}});
-  EXPECT_EQ(test::failureOf(drive->upload(refused, registration.destinations[1], {}, {})), UploadError::http(503));
+  EXPECT_EQ(test::failureOf(drive->upload(refused, registration.destinations[1], {}, {})),
+            UploadError::http(503));
   EXPECT_TRUE(leftInTemporary().isEmpty());
 }
 

@@ -11,15 +11,16 @@ namespace pm::test {
 
 namespace {
 
-QByteArray bytes(const std::string& text) { return QByteArray(text.data(), qsizetype(text.size())); }
-
 FakeMicrosoft::Answer json(int status, const QJsonObject& object) {
-  return {status, QJsonDocument(object).toJson(QJsonDocument::Compact), {{"Content-Type", "application/json"}}, {}};
+  return {status,
+          QJsonDocument(object).toJson(QJsonDocument::Compact),
+          {{"Content-Type", "application/json"}},
+          {}};
 }
 
 FakeMicrosoft::Answer graphError(int status, const char* code, const QString& message) {
-  return json(status, {{QStringLiteral("error"),
-                        QJsonObject{{QStringLiteral("code"), QLatin1String(code)}, {QStringLiteral("message"), message}}}});
+  return json(status, {{QStringLiteral("error"), QJsonObject{{QStringLiteral("code"), QLatin1String(code)},
+                                                             {QStringLiteral("message"), message}}}});
 }
 
 QMap<QString, QString> decodedForm(const QByteArray& body) {
@@ -48,27 +49,16 @@ QString renamed(const QString& name, int n) {
 
 FakeMicrosoft::FakeMicrosoft()
     : server_([this](const httplib::Request& raw, httplib::Response& response) {
-        Request request;
-        request.method = bytes(raw.method);
-        request.target = QString::fromStdString(raw.target);
-        request.path = QString::fromStdString(raw.path);
-        for (const auto& [name, value] : raw.headers) request.headers.insert(bytes(name).toLower(), bytes(value));
-        request.body = bytes(raw.body);
-        const Answer answer = handle(request);
+        const Answer answer = handle(FakeRequest::from(raw));
         server_.pause(answer.delay);
-        response.status = answer.status;
-        for (auto it = answer.headers.cbegin(); it != answer.headers.cend(); ++it)
-          response.set_header(it.key().toStdString(), it.value().toStdString());
-        if (!answer.body.isEmpty())
-          response.set_content(answer.body.toStdString(),
-                               answer.headers.value("Content-Type", "application/json").toStdString());
+        answer.writeTo(response);
       }) {
   items_.insert(appRootID(), Item{appRootID(), QStringLiteral("Parcelmoor"), {}, true, 0, {}});
 }
 
 void FakeMicrosoft::script(QByteArray method, QString pathPrefix, Answer answer, QByteArray bodyContains) {
   std::lock_guard lock(mutex_);
-  scripts_.append({std::move(method), std::move(pathPrefix), std::move(bodyContains), std::move(answer)});
+  exchanges_.script(std::move(method), std::move(pathPrefix), std::move(answer), std::move(bodyContains));
 }
 
 void FakeMicrosoft::setIDTokenClaims(std::optional<QByteArray> claims) {
@@ -85,14 +75,12 @@ QString FakeMicrosoft::addItem(const QString& name, const QString& parent, bool 
 
 QList<FakeMicrosoft::Request> FakeMicrosoft::requests() const {
   std::lock_guard lock(mutex_);
-  return requests_;
+  return exchanges_.requests();
 }
 
 QList<FakeMicrosoft::Request> FakeMicrosoft::requests(const QString& prefix) const {
-  QList<Request> matching;
-  for (const Request& request : requests())
-    if (request.path.startsWith(prefix)) matching.append(request);
-  return matching;
+  std::lock_guard lock(mutex_);
+  return exchanges_.requests(prefix);
 }
 
 QList<QMap<QString, QString>> FakeMicrosoft::tokenForms() const {
@@ -114,7 +102,8 @@ std::optional<FakeMicrosoft::Item> FakeMicrosoft::item(const QString& id) const 
 QString FakeMicrosoft::pathOf(const QString& id) const {
   std::lock_guard lock(mutex_);
   QStringList pieces;
-  for (QString current = id; current != appRootID() && items_.contains(current); current = items_.value(current).parent)
+  for (QString current = id; current != appRootID() && items_.contains(current);
+       current = items_.value(current).parent)
     pieces.prepend(items_.value(current).name);
   return pieces.join(QLatin1Char('/'));
 }
@@ -132,7 +121,9 @@ int FakeMicrosoft::openSessions() const {
   return int(sessions_.size());
 }
 
-QString FakeMicrosoft::newID(const char* kind) { return QStringLiteral("%1-%2").arg(QLatin1String(kind)).arg(nextID_++); }
+QString FakeMicrosoft::newID(const char* kind) {
+  return QStringLiteral("%1-%2").arg(QLatin1String(kind)).arg(nextID_++);
+}
 
 std::optional<QString> FakeMicrosoft::child(const QString& parent, const QString& name) const {
   for (const Item& stored : items_)
@@ -152,17 +143,13 @@ std::optional<QString> FakeMicrosoft::resolve(const QString& from, const QString
 
 FakeMicrosoft::Answer FakeMicrosoft::handle(const Request& request) {
   std::lock_guard lock(mutex_);
-  requests_.append(request);
-  for (qsizetype i = 0; i < scripts_.size(); ++i) {
-    const Script& script = scripts_[i];
-    if (script.method == request.method && request.path.startsWith(script.pathPrefix) &&
-        (script.bodyContains.isEmpty() || request.body.contains(script.bodyContains)))
-      return scripts_.takeAt(i).answer;
-  }
-  if (request.method == "POST" && request.path == QLatin1String("/common/oauth2/v2.0/token")) return token(request);
+  if (std::optional<Answer> scripted = exchanges_.record(request)) return *std::move(scripted);
+  if (request.method == "POST" && request.path == QLatin1String("/common/oauth2/v2.0/token"))
+    return token(request);
   if (request.path.startsWith(QLatin1String("/v1.0/"))) return graph(request, request.path.mid(6));
   static const QRegularExpression uploadRoute(QStringLiteral("^/upload/([^/]+)$"));
-  if (const auto match = uploadRoute.match(request.path); match.hasMatch()) return upload(request, match.captured(1));
+  if (const auto match = uploadRoute.match(request.path); match.hasMatch())
+    return upload(request, match.captured(1));
   return graphError(404, "itemNotFound", QStringLiteral("no such route"));
 }
 
@@ -171,10 +158,12 @@ FakeMicrosoft::Answer FakeMicrosoft::token(const Request& request) {
   tokenForms_.append(form);
   const QString grant = form.value(QStringLiteral("grant_type"));
   const int issued = int(tokenForms_.size());
-  QJsonObject answer{{QStringLiteral("token_type"), QStringLiteral("Bearer")}, {QStringLiteral("expires_in"), 3599}};
+  QJsonObject answer{{QStringLiteral("token_type"), QStringLiteral("Bearer")},
+                     {QStringLiteral("expires_in"), 3599}};
   if (grant == QLatin1String("authorization_code")) {
     answer.insert(QStringLiteral("access_token"), QStringLiteral("access-%1").arg(issued));
-    answer.insert(QStringLiteral("refresh_token"), QStringLiteral("refresh-for-") + form.value(QStringLiteral("code")));
+    answer.insert(QStringLiteral("refresh_token"),
+                  QStringLiteral("refresh-for-") + form.value(QStringLiteral("code")));
     if (claims_)
       answer.insert(QStringLiteral("id_token"), QString::fromLatin1(base64url(R"({"alg":"RS256"})") + '.' +
                                                                     base64url(*claims_) + ".c2lnbmF0dXJl"));
@@ -196,7 +185,8 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
     return json(200, {{QStringLiteral("id"), appRootID()}});
 
   // me/drive/items/{id}[:/{path}:][/{action}]
-  static const QRegularExpression itemRoute(QStringLiteral("^me/drive/items/([^/:]+)(?::/(.*):)?(?:/(children|createUploadSession))?$"));
+  static const QRegularExpression itemRoute(
+      QStringLiteral("^me/drive/items/([^/:]+)(?::/(.*):)?(?:/(children|createUploadSession))?$"));
   const QRegularExpressionMatch match = itemRoute.match(route);
   if (!match.hasMatch()) return graphError(400, "invalidRequest", QStringLiteral("Invalid request"));
   const QString base = match.captured(1);
@@ -206,7 +196,8 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
 
   if (request.method == "DELETE" && action.isEmpty()) {
     const std::optional<QString> target = resolve(base, path);
-    if (!target || *target == appRootID()) return graphError(404, "itemNotFound", QStringLiteral("Item not found"));
+    if (!target || *target == appRootID())
+      return graphError(404, "itemNotFound", QStringLiteral("Item not found"));
     items_.remove(*target);
     return {204, {}, {}, {}};
   }
@@ -214,7 +205,8 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
     const std::optional<QString> parent = resolve(base, path);
     if (!parent) return graphError(404, "itemNotFound", QStringLiteral("Parent not found"));
     const QString name = body.value(QStringLiteral("name")).toString();
-    if (child(*parent, name)) return graphError(409, "nameAlreadyExists", QStringLiteral("Name already exists"));
+    if (child(*parent, name))
+      return graphError(409, "nameAlreadyExists", QStringLiteral("Name already exists"));
     const QString id = newID("folder");
     items_.insert(id, Item{id, name, *parent, true, 0, {}});
     return json(201, {{QStringLiteral("id"), id}, {QStringLiteral("name"), name}});
@@ -223,12 +215,14 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const std::optional<QString> parent = resolve(base, slash < 0 ? QString() : path.left(slash));
     if (!parent) return graphError(404, "itemNotFound", QStringLiteral("Parent not found"));
-    const QJsonValue behavior =
-        body.value(QStringLiteral("item")).toObject().value(QStringLiteral("@microsoft.graph.conflictBehavior"));
+    const QJsonValue behavior = body.value(QStringLiteral("item"))
+                                    .toObject()
+                                    .value(QStringLiteral("@microsoft.graph.conflictBehavior"));
     if (behavior != QJsonValue(QStringLiteral("rename")))
       return graphError(400, "invalidRequest", QStringLiteral("Conflict behavior must be rename here"));
     const QString id = newID("session");
-    sessions_.insert(id, Session{path.mid(slash + 1), *parent, 0, std::make_shared<QCryptographicHash>(QCryptographicHash::Sha256)});
+    sessions_.insert(id, Session{path.mid(slash + 1), *parent, 0,
+                                 std::make_shared<QCryptographicHash>(QCryptographicHash::Sha256)});
     return json(200, {{QStringLiteral("uploadUrl"), server_.url(QStringLiteral("/upload/") + id).toString()},
                       {QStringLiteral("expirationDateTime"), QStringLiteral("2030-01-01T00:00:00Z")}});
   }
@@ -236,7 +230,8 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
 }
 
 FakeMicrosoft::Answer FakeMicrosoft::upload(const Request& request, const QString& sessionID) {
-  if (!sessions_.contains(sessionID)) return graphError(404, "itemNotFound", QStringLiteral("The upload session was not found"));
+  if (!sessions_.contains(sessionID))
+    return graphError(404, "itemNotFound", QStringLiteral("The upload session was not found"));
   if (request.method == "DELETE") {
     sessions_.remove(sessionID);
     return {204, {}, {}, {}};
@@ -258,23 +253,28 @@ FakeMicrosoft::Answer FakeMicrosoft::upload(const Request& request, const QStrin
     return graphError(400, "invalidRange", QStringLiteral("Content-Range is missing"));
   }
   if (first != session.received)
-    return graphError(416, "invalidRange", QStringLiteral("The range does not start where the last one ended"));
+    return graphError(416, "invalidRange",
+                      QStringLiteral("The range does not start where the last one ended"));
   const bool final = first + length == total;
   if (!final && length % kRangeUnit != 0)
     return graphError(400, "invalidRange", QStringLiteral("Fragment size must be a multiple of 320 KiB"));
-  if (first + length > total) return graphError(400, "invalidRange", QStringLiteral("The range lies beyond the total"));
+  if (first + length > total)
+    return graphError(400, "invalidRange", QStringLiteral("The range lies beyond the total"));
 
   session.hash->addData(request.body);
   session.received += length;
   if (!final)
-    return json(202, {{QStringLiteral("nextExpectedRanges"), QJsonArray{QStringLiteral("%1-").arg(session.received)}}});
+    return json(202, {{QStringLiteral("nextExpectedRanges"),
+                       QJsonArray{QStringLiteral("%1-").arg(session.received)}}});
 
   const Session done = sessions_.take(sessionID);
   QString name = done.name;
   for (int n = 1; child(done.parent, name); ++n) name = renamed(done.name, n);
   const QString id = newID("file");
   items_.insert(id, Item{id, name, done.parent, false, done.received, done.hash->result()});
-  return json(201, {{QStringLiteral("id"), id}, {QStringLiteral("name"), name}, {QStringLiteral("size"), double(done.received)}});
+  return json(201, {{QStringLiteral("id"), id},
+                    {QStringLiteral("name"), name},
+                    {QStringLiteral("size"), double(done.received)}});
 }
 
 }  // namespace pm::test

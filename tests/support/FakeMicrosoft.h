@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 
+#include "support/FakeExchanges.h"
 #include "support/LocalHttpServer.h"
 
 namespace pm::test {
@@ -27,22 +28,8 @@ namespace pm::test {
 // target; a test can script one-shot answers in front of the built-in behaviour.
 class FakeMicrosoft {
  public:
-  struct Request {
-    QByteArray method;
-    QString target;  // as sent: path and still-encoded query
-    QString path;    // decoded, without the query
-    QMap<QByteArray, QByteArray> headers;  // names lower-cased
-    QByteArray body;
-
-    QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
-  };
-
-  struct Answer {
-    int status = 200;
-    QByteArray body;
-    QMap<QByteArray, QByteArray> headers;
-    std::chrono::milliseconds delay{0};
-  };
+  using Request = FakeRequest;
+  using Answer = FakeAnswer;
 
   struct Item {
     QString id;
@@ -81,12 +68,6 @@ class FakeMicrosoft {
   int openSessions() const;
 
  private:
-  struct Script {
-    QByteArray method;
-    QString pathPrefix;
-    QByteArray bodyContains;
-    Answer answer;
-  };
   struct Session {
     QString name;
     QString parent;
@@ -104,8 +85,7 @@ class FakeMicrosoft {
   QString newID(const char* kind);
 
   mutable std::mutex mutex_;
-  QList<Request> requests_;
-  QList<Script> scripts_;
+  FakeExchanges exchanges_;
   QList<QMap<QString, QString>> tokenForms_;
   QMap<QString, Item> items_;
   QMap<QString, Session> sessions_;
