@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QRandomGenerator>
 
 #include "LocalUnits.h"
@@ -431,6 +432,43 @@ TEST_F(OneDriveUploaderTest, AFileThatShrankOrARefusedPieceLeavesNoPieceFile) {
   microsoft_.script("PUT", registration.destinations[1].url.path(), {503, {}, {}, {}});
   EXPECT_EQ(test::failureOf(drive->upload(refused, registration.destinations[1], {}, {})),
             UploadError::http(503));
+  EXPECT_TRUE(leftInTemporary().isEmpty());
+}
+
+TEST_F(OneDriveUploaderTest, PieceFilesLiveInAFolderOnlyTheOwnerCanEnter) {
+  auto drive = uploader(327'680);
+  const UploadUnit sent = unit(QStringLiteral("private.bin"), randomBytes(500'000));
+  const Registration registration = test::wait(drive->registerUnits({sent}));
+  microsoft_.script("PUT", registration.destinations.first().url.path(), {202, {}, {}, 2s});
+  const auto done = std::make_shared<bool>(false);
+  [](QPointer<OneDriveUploader> uploader, UploadUnit unit, UploadDestination destination,
+     std::shared_ptr<bool> finished) -> QCoro::Task<> {
+    try {
+      co_await uploader->upload(std::move(unit), std::move(destination), {}, {});
+    } catch (...) {
+    }
+    *finished = true;
+  }(drive.get(), sent, registration.destinations.first(), done);
+
+  // While the first piece is held up, the second one has been copied beside it.
+  QFileInfoList pieces;
+  ASSERT_TRUE(test::runUntil([&] {
+    const QStringList folders = leftInTemporary();
+    if (folders.size() != 1) return false;
+    pieces = QDir(temporary() + QLatin1Char('/') + folders.first()).entryInfoList(QDir::Files);
+    return pieces.size() == 2 && pieces.last().size() == 500'000 - 327'680;
+  }));
+  const QFileInfo folder(temporary() + QLatin1Char('/') + leftInTemporary().first());
+  // Nothing for the group or others; the "User" flags only repeat the owner's for the owner.
+  constexpr auto kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+  constexpr auto kOwnerFolder = kOwnerOnly | QFile::ExeOwner | QFile::ExeUser;
+  EXPECT_EQ(folder.permissions() & ~kOwnerFolder, QFile::Permissions());
+  EXPECT_TRUE(folder.permissions() & QFile::ExeOwner);
+  for (const QFileInfo& piece : pieces) {
+    EXPECT_TRUE(piece.fileName().startsWith(QStringLiteral("pmr-onedrive-") + uuidText(sent.id)));
+    EXPECT_EQ(piece.permissions() & ~kOwnerOnly, QFile::Permissions());
+  }
+  ASSERT_TRUE(test::runUntil([&] { return *done; }, 10s));
   EXPECT_TRUE(leftInTemporary().isEmpty());
 }
 
