@@ -435,41 +435,83 @@ TEST_F(OneDriveUploaderTest, AFileThatShrankOrARefusedPieceLeavesNoPieceFile) {
   EXPECT_TRUE(leftInTemporary().isEmpty());
 }
 
-TEST_F(OneDriveUploaderTest, PieceFilesLiveInAFolderOnlyTheOwnerCanEnter) {
-  auto drive = uploader(327'680);
-  const UploadUnit sent = unit(QStringLiteral("private.bin"), randomBytes(500'000));
-  const Registration registration = test::wait(drive->registerUnits({sent}));
-  microsoft_.script("PUT", registration.destinations.first().url.path(), {202, {}, {}, 2s});
-  const auto done = std::make_shared<bool>(false);
-  [](QPointer<OneDriveUploader> uploader, UploadUnit unit, UploadDestination destination,
-     std::shared_ptr<bool> finished) -> QCoro::Task<> {
-    try {
-      co_await uploader->upload(std::move(unit), std::move(destination), {}, {});
-    } catch (...) {
-    }
-    *finished = true;
-  }(drive.get(), sent, registration.destinations.first(), done);
+// An upload of two pieces, each held up by the fake for a while, started and left running.
+class HeldUpload : public OneDriveUploaderTest {
+ protected:
+  struct Outcome {
+    bool done = false;
+    std::optional<UploadError> failure;
+  };
 
-  // While the first piece is held up, the second one has been copied beside it.
-  QFileInfoList pieces;
-  ASSERT_TRUE(test::runUntil([&] {
-    const QStringList folders = leftInTemporary();
-    if (folders.size() != 1) return false;
-    pieces = QDir(temporary() + QLatin1Char('/') + folders.first()).entryInfoList(QDir::Files);
-    return pieces.size() == 2 && pieces.last().size() == 500'000 - 327'680;
-  }));
-  const QFileInfo folder(temporary() + QLatin1Char('/') + leftInTemporary().first());
+  std::shared_ptr<Outcome> start(CancelTokenPtr cancel = {}) {
+    const Registration registration = test::wait(drive_->registerUnits({sent_}));
+    destination_ = registration.destinations.first();
+    microsoft_.holdUploads(1s);
+    auto outcome = std::make_shared<Outcome>();
+    [](QPointer<OneDriveUploader> uploader, UploadUnit unit, UploadDestination destination,
+       CancelTokenPtr token, std::shared_ptr<Outcome> out) -> QCoro::Task<> {
+      try {
+        co_await uploader->upload(std::move(unit), std::move(destination), {}, std::move(token));
+      } catch (const UploadError& error) {
+        out->failure = error;
+      }
+      out->done = true;
+    }(drive_.get(), sent_, destination_, std::move(cancel), outcome);
+    return outcome;
+  }
+
+  // The piece files, once the second piece has been copied beside the first one the fake holds up.
+  QFileInfoList piecesBothCopied() {
+    QFileInfoList pieces;
+    const bool copied = test::runUntil([&] {
+      const QStringList folders = leftInTemporary();
+      if (folders.size() != 1) return false;
+      pieces = QDir(temporary() + QLatin1Char('/') + folders.first()).entryInfoList(QDir::Files);
+      return pieces.size() == 2 && pieces.last().size() == kSize - kPiece;
+    });
+    EXPECT_TRUE(copied);
+    return pieces;
+  }
+
+  static constexpr qint64 kPiece = 327'680;
+  static constexpr qint64 kSize = 500'000;
+  std::unique_ptr<OneDriveUploader> drive_ = uploader(kPiece);
+  const UploadUnit sent_ = unit(QStringLiteral("held.bin"), randomBytes(kSize));
+  UploadDestination destination_;
+};
+
+TEST_F(HeldUpload, PieceFilesLiveInAFolderOnlyTheOwnerCanEnter) {
+  const auto outcome = start();
+  const QFileInfoList pieces = piecesBothCopied();
+  ASSERT_EQ(pieces.size(), 2);
+  const QFileInfo folder(pieces.first().absolutePath());
   // Nothing for the group or others; the "User" flags only repeat the owner's for the owner.
   constexpr auto kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
   constexpr auto kOwnerFolder = kOwnerOnly | QFile::ExeOwner | QFile::ExeUser;
   EXPECT_EQ(folder.permissions() & ~kOwnerFolder, QFile::Permissions());
   EXPECT_TRUE(folder.permissions() & QFile::ExeOwner);
   for (const QFileInfo& piece : pieces) {
-    EXPECT_TRUE(piece.fileName().startsWith(QStringLiteral("pmr-onedrive-") + uuidText(sent.id)));
+    EXPECT_TRUE(piece.fileName().startsWith(QStringLiteral("pmr-onedrive-") + uuidText(sent_.id)));
     EXPECT_EQ(piece.permissions() & ~kOwnerOnly, QFile::Permissions());
   }
-  ASSERT_TRUE(test::runUntil([&] { return *done; }, 10s));
+  ASSERT_TRUE(test::runUntil([&] { return outcome->done; }, 10s));
+  EXPECT_FALSE(outcome->failure);
   EXPECT_TRUE(leftInTemporary().isEmpty());
+}
+
+TEST_F(HeldUpload, CancellingMidwayLeavesNoPieceAndWithdrawingEndsTheSession) {
+  const CancelTokenPtr cancel = makeCancelToken();
+  const auto outcome = start(cancel);
+  EXPECT_EQ(piecesBothCopied().size(), 2);
+  cancel->cancel();
+  ASSERT_TRUE(test::runUntil([&] { return outcome->done; }, 2s));
+  EXPECT_EQ(outcome->failure, UploadError::cancelled());
+  EXPECT_TRUE(leftInTemporary().isEmpty());
+
+  test::wait(drive_->withdraw({sent_}));
+  EXPECT_EQ(microsoft_.requests(destination_.url.path()).last().method, "DELETE");
+  EXPECT_EQ(microsoft_.openSessions(), 0);
+  EXPECT_TRUE(microsoft_.filePaths().isEmpty());
 }
 
 TEST_F(OneDriveUploaderTest, FinishingSendsNothing) {

@@ -66,6 +66,11 @@ void FakeMicrosoft::setIDTokenClaims(std::optional<QByteArray> claims) {
   claims_ = std::move(claims);
 }
 
+void FakeMicrosoft::holdUploads(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  uploadDelay_ = delay;
+}
+
 QString FakeMicrosoft::addItem(const QString& name, const QString& parent, bool folder) {
   std::lock_guard lock(mutex_);
   const QString id = newID(folder ? "folder" : "file");
@@ -148,8 +153,11 @@ FakeMicrosoft::Answer FakeMicrosoft::handle(const Request& request) {
     return token(request);
   if (request.path.startsWith(QLatin1String("/v1.0/"))) return graph(request, request.path.mid(6));
   static const QRegularExpression uploadRoute(QStringLiteral("^/upload/([^/]+)$"));
-  if (const auto match = uploadRoute.match(request.path); match.hasMatch())
-    return upload(request, match.captured(1));
+  if (const auto match = uploadRoute.match(request.path); match.hasMatch()) {
+    Answer answer = upload(request, match.captured(1));
+    answer.delay = uploadDelay_;
+    return answer;
+  }
   return graphError(404, "itemNotFound", QStringLiteral("no such route"));
 }
 

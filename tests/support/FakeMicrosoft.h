@@ -50,6 +50,8 @@ class FakeMicrosoft {
   void script(QByteArray method, QString pathPrefix, Answer answer, QByteArray bodyContains = {});
   // What the token endpoint puts into the identity token's claims (a JSON object); nothing: no id_token.
   void setIDTokenClaims(std::optional<QByteArray> claims);
+  // Holds every answer to a piece this long, as a slow link would.
+  void holdUploads(std::chrono::milliseconds delay);
   // Puts an item into the app folder tree as another bucket or program would; returns its id.
   QString addItem(const QString& name, const QString& parent, bool folder = false);
 
@@ -91,6 +93,7 @@ class FakeMicrosoft {
   QMap<QString, Session> sessions_;
   std::optional<QByteArray> claims_ = QByteArray(R"({"preferred_username":"ada@outlook.com","name":"Ada"})");
   int nextID_ = 1;
+  std::chrono::milliseconds uploadDelay_{0};
   LocalHttpServer server_;  // last: it stops before the state its handler touches goes away
 };
 
