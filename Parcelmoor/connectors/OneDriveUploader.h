@@ -22,10 +22,11 @@ class OneDriveSignIn;
 // Uploads a bucket into the app folder of the user's OneDrive through Microsoft Graph: every bucket gets a
 // folder of its own ("<key prefix pieces>/<time of its first registration>"), registering a unit makes its
 // folder chain (a folder that exists already is fine) and opens an upload session that renames on a
-// conflict, and the upload sends the file to the session in ranged pieces copied one at a time into a
-// private temporary folder. Withdrawing deletes the item the upload created, by its id, or cancels the
-// upload session of a unit that never completed. Finishing sends nothing. The access token comes from the
-// connection's credentials in the keychain and is renewed and stored again when it is about to expire.
+// conflict, and the upload sends the file to the session in ranged pieces, each copied into a private
+// temporary folder on a worker thread while the piece before it travels. Withdrawing deletes the item the
+// upload created, by its id, or cancels the upload session of a unit that never completed. Finishing sends
+// nothing. The access token comes from the connection's credentials in the keychain and is renewed and stored
+// again when it is about to expire.
 class OneDriveUploader final : public ConnectorUploader {
   Q_OBJECT
 
