@@ -7,10 +7,9 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <cstdio>
-#include <iostream>
 #include <string>
-#include <thread>
+
+#include "SinkServer.h"
 
 int main() {
   httplib::Server server;
@@ -42,18 +41,5 @@ int main() {
              });
   server.Delete("/drive/v3/files/.*", [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
 
-  port = server.bind_to_any_port("127.0.0.1");
-  if (port <= 0) {
-    std::cerr << "drive sink: no port\n";
-    return 1;
-  }
-  std::thread listening([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::yield();
-  std::printf("listening 127.0.0.1:%d\n", port);
-  std::fflush(stdout);
-  for (std::string line; std::getline(std::cin, line);) {
-  }
-  server.stop();
-  listening.join();
-  return 0;
+  return pm::bench::serveUntilInputCloses(server, port, "drive sink");
 }

@@ -4,6 +4,7 @@
 
 #include "connectors/GoogleDriveUploader.h"
 #include "connectors/GoogleSignIn.h"
+#include "connectors/OneDriveSignIn.h"
 
 namespace pm {
 
@@ -16,8 +17,9 @@ std::runtime_error notAvailable(OAuthProvider provider) {
 
 }  // namespace
 
-ConnectorDriveSignIns::ConnectorDriveSignIns(Keychain& keychain, std::shared_ptr<const GoogleSignIn> google)
-    : keychain_(keychain), google_(std::move(google)) {}
+ConnectorDriveSignIns::ConnectorDriveSignIns(Keychain& keychain, std::shared_ptr<const GoogleSignIn> google,
+                                             std::shared_ptr<const OneDriveSignIn> oneDrive)
+    : keychain_(keychain), google_(std::move(google)), oneDrive_(std::move(oneDrive)) {}
 
 ConnectorDriveSignIns::~ConnectorDriveSignIns() = default;
 
@@ -27,7 +29,11 @@ QCoro::Task<OAuthCredentials> ConnectorDriveSignIns::signIn(OAuthProvider provid
       QCoro::Task<OAuthCredentials> connecting = google_->connect();
       co_return co_await std::move(connecting);
     }
-    case OAuthProvider::microsoft:
+    case OAuthProvider::microsoft: {
+      if (!oneDrive_) break;
+      QCoro::Task<OAuthCredentials> connecting = oneDrive_->connect();
+      co_return co_await std::move(connecting);
+    }
     case OAuthProvider::dropbox:
       break;
   }

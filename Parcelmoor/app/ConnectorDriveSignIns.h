@@ -8,6 +8,7 @@ namespace pm {
 
 class GoogleSignIn;
 class Keychain;
+class OneDriveSignIn;
 
 // The agent's drive sign-ins over the connectors: each provider's browser sign-in and account label, and
 // the connection's keychain item. A provider whose sign-in this build lacks fails with a clear
@@ -15,8 +16,10 @@ class Keychain;
 // its sign-in object here plus one case in each switch. Main thread only.
 class ConnectorDriveSignIns final : public DriveSignIns {
  public:
-  // `google` also serves the Drive uploaders' token renewal, so it is shared.
-  ConnectorDriveSignIns(Keychain& keychain, std::shared_ptr<const GoogleSignIn> google);
+  // `google` and `oneDrive` also serve their uploaders' token renewal, so they are shared. A provider
+  // given no sign-in here is one this build cannot connect.
+  ConnectorDriveSignIns(Keychain& keychain, std::shared_ptr<const GoogleSignIn> google,
+                        std::shared_ptr<const OneDriveSignIn> oneDrive = {});
   ~ConnectorDriveSignIns() override;
 
   QCoro::Task<OAuthCredentials> signIn(OAuthProvider provider) override;
@@ -26,6 +29,7 @@ class ConnectorDriveSignIns final : public DriveSignIns {
  private:
   Keychain& keychain_;
   const std::shared_ptr<const GoogleSignIn> google_;
+  const std::shared_ptr<const OneDriveSignIn> oneDrive_;
 };
 
 }  // namespace pm

@@ -15,6 +15,7 @@
 #include "app/Standins.h"
 #include "app/DesktopWorkspace.h"
 #include "connectors/GoogleSignIn.h"
+#include "connectors/OneDriveSignIn.h"
 #include "connectors/ICloudUploader.h"
 #include "connectors/OAuthCallback.h"
 #include "connectors/UploaderFactory.h"
@@ -90,14 +91,16 @@ int main(int argc, char** argv) {
   // One Google sign-in serves both the connect request and the Drive uploaders' token renewal.
   const auto google =
       std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);
-  pm::ConnectorDriveSignIns drives(keychain, google);
   // The one waiter for sign-in redirects that come back as opened parcelmoor:// URLs.
   pm::OAuthCallback oauthCallback;
+  const auto oneDrive = std::make_shared<const pm::OneDriveSignIn>(network, pm::BundleInfo::compiledIn(), clock,
+                                                                   &oauthCallback, &workspace);
+  pm::ConnectorDriveSignIns drives(keychain, google, oneDrive);
   pm::OAuthCallbackRedirects oauth(oauthCallback);
   const QString ubiquityRoot = pm::ICloudUploader::standardRoot();
   pm::SyncedFolderCheck icloud(ubiquityRoot, *defaults, signals);
   const pm::UploaderServices uploaderServices{
-      network, api, keychain, *defaults, paths.temporary, google, ubiquityRoot, &signals};
+      network, api, keychain, *defaults, paths.temporary, google, oneDrive, ubiquityRoot, &signals};
 
   std::optional<QString> settingsProgram;
   if (const QString chosen = qEnvironmentVariable("PARCELMOOR_SETTINGS_PROGRAM"); !chosen.isEmpty())

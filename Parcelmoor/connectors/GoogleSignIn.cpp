@@ -1,17 +1,14 @@
 #include "GoogleSignIn.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
 #include <QUrlQuery>
 
 #include <memory>
 
-#include "connectors/FormEncoding.h"
-#include "connectors/HttpExchange.h"
 #include "connectors/Pkce.h"
+#include "connectors/TokenEndpoint.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/NetworkRequest.h"
 #include "platform/Workspace.h"
 
 namespace pm {
@@ -72,11 +69,7 @@ QCoro::Task<OAuthCredentials> GoogleSignIn::refreshed(OAuthCredentials credentia
       {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  OAuthCredentials renewed = credentials;
-  renewed.accessToken = answer.accessToken;
-  renewed.expiresAt = clock_.now().addSecs(answer.expiresIn);
-  if (answer.refreshToken) renewed.refreshToken = *answer.refreshToken;
-  co_return renewed;
+  co_return credentials.renewed(answer, clock_.now());
 }
 
 QUrl GoogleSignIn::authorizeURL(const QString& challenge, const QString& redirect, const QString& state) const {
@@ -98,30 +91,8 @@ QUrl GoogleSignIn::authorizeURL(const QString& challenge, const QString& redirec
 }
 
 QCoro::Task<OAuthTokenResponse> GoogleSignIn::requestToken(QMap<QString, QString> form) const {
-  QNetworkRequest request = networkRequest(GoogleEndpoints::resolve(options_.endpoints.token, QStringLiteral("/token")));
-  request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
-  const HttpAnswer answer = co_await exchange(network_, request, "POST", tokenRequestBody(form));
-  if (answer.status == 0) throw OAuthFailure::badResponse();
-  if (answer.status == 200) {
-    std::optional<OAuthTokenResponse> decoded = OAuthTokenResponse::decode(answer.body);
-    if (!decoded) throw OAuthFailure::badResponse();
-    co_return std::move(*decoded);
-  }
-  const QJsonDocument document = QJsonDocument::fromJson(answer.body);
-  const std::optional<QString> text = document.isObject() ? errorText(document.object()) : std::nullopt;
-  qCWarning(lcDrive, "token endpoint refused: %d", answer.status);
-  throw OAuthFailure::refused(text.value_or(refusedText()));
-}
-
-std::optional<QString> GoogleSignIn::errorText(const QJsonObject& object) {
-  if (object.contains(QStringLiteral("error_description"))) {
-    const QJsonValue description = object.value(QStringLiteral("error_description"));
-    if (!description.isString()) return std::nullopt;
-    return description.toString();
-  }
-  const QJsonValue error = object.value(QStringLiteral("error"));
-  if (error.isString()) return error.toString();
-  return std::nullopt;
+  const QUrl endpoint = GoogleEndpoints::resolve(options_.endpoints.token, QStringLiteral("/token"));
+  co_return co_await requestOAuthToken(network_, endpoint, std::move(form), lcDrive(), refusedText());
 }
 
 }  // namespace pm

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -8,7 +7,6 @@
 
 #include <QCoroTask>
 
-#include <optional>
 
 #include "connectors/GoogleEndpoints.h"
 #include "connectors/LoopbackListener.h"
@@ -61,9 +59,6 @@ class GoogleSignIn {
   // Posts the form to the token endpoint. Throws OAuthFailure `badResponse` for an answer that is not
   // HTTP or a 200 that does not decode, `refused` for any other status, and NetworkFailure.
   QCoro::Task<OAuthTokenResponse> requestToken(QMap<QString, QString> form) const;
-
-  // "error_description" when the object has it (nothing when it is not text), else "error" as text.
-  static std::optional<QString> errorText(const QJsonObject& object);
 
  private:
   QString clientID() const;

@@ -5,6 +5,7 @@
 #include "connectors/GoogleDriveUploader.h"
 #include "connectors/GoogleSignIn.h"
 #include "connectors/ICloudUploader.h"
+#include "connectors/OneDriveSignIn.h"
 #include "connectors/OneDriveUploader.h"
 #include "upload/CustomS3Uploader.h"
 #include "platform/Clock.h"
@@ -18,6 +19,12 @@ std::shared_ptr<const GoogleSignIn> googleSignIn(const UploaderServices& service
   if (services.googleSignIn) return services.googleSignIn;
   static const SystemClock clock;
   return std::make_shared<GoogleSignIn>(services.network, BundleInfo::compiledIn(), clock, nullptr);
+}
+
+std::shared_ptr<const OneDriveSignIn> oneDriveSignIn(const UploaderServices& services) {
+  if (services.oneDriveSignIn) return services.oneDriveSignIn;
+  static const SystemClock clock;
+  return std::make_shared<OneDriveSignIn>(services.network, BundleInfo::compiledIn(), clock, nullptr, nullptr);
 }
 
 }  // namespace
@@ -40,7 +47,8 @@ std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const
     case Kind::googleDrive:
       return std::make_unique<GoogleDriveUploader>(config, services.network, services.keychain, googleSignIn(services));
     case Kind::oneDrive:
-      return std::make_unique<OneDriveUploader>(config, services.network);
+      return std::make_unique<OneDriveUploader>(config, services.network, services.keychain, oneDriveSignIn(services),
+                                                services.temporaryDirectory);
     case Kind::dropbox:
       return std::make_unique<DropboxUploader>(config, services.network);
   }

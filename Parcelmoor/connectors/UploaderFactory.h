@@ -13,6 +13,7 @@ namespace pm {
 class BucketUploader;
 class GoogleSignIn;
 class Keychain;
+class OneDriveSignIn;
 class ParcelmoorAPI;
 class SharedDefaults;
 class Signals;
@@ -26,6 +27,8 @@ struct UploaderServices {
   QString temporaryDirectory;
   // Renews Google Drive tokens; none: the build's client values, Google's own hosts and the system clock.
   std::shared_ptr<const GoogleSignIn> googleSignIn = {};
+  // Renews OneDrive tokens; none: the build's client identifier, Microsoft's own hosts and the system clock.
+  std::shared_ptr<const OneDriveSignIn> oneDriveSignIn = {};
   // Where the synced-folder connection stores (empty: ICloudUploader::standardRoot()), and where its
   // availability check posts "settingsChanged" (null: nowhere).
   QString ubiquityRoot = {};

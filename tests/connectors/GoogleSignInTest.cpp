@@ -4,6 +4,7 @@
 #include <QTcpSocket>
 #include <QUrlQuery>
 
+#include "OAuthFailureTesting.h"
 #include "connectors/GoogleSignIn.h"
 #include "connectors/Pkce.h"
 #include "support/FakeBrowser.h"
@@ -15,23 +16,13 @@ namespace pm {
 namespace {
 
 using namespace std::chrono_literals;
+using test::oauthFailureOf;
 
 BundleInfo clientValues(std::optional<QString> id = QStringLiteral("client-7.apps"),
                         QString secret = QStringLiteral("sec ret&=")) {
   QHash<QString, QString> values{{QStringLiteral("GOOGLE_CLIENT_SECRET"), secret}};
   if (id) values.insert(QStringLiteral("GOOGLE_CLIENT_ID"), *id);
   return BundleInfo(std::move(values));
-}
-
-template <typename T>
-OAuthFailure oauthFailureOf(QCoro::Task<T> task) {
-  try {
-    test::wait(std::move(task));
-  } catch (const OAuthFailure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "the sign-in did not fail with an OAuthFailure";
-  return OAuthFailure::badResponse();
 }
 
 class GoogleSignInTest : public testing::Test {

@@ -1,0 +1,59 @@
+#include "FileChunkCopy.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "core/UploadError.h"
+#include "platform/FileDescriptor.h"
+
+namespace pm {
+
+namespace {
+
+QString translated(const char* text) {
+  return QCoreApplication::translate("FileChunkCopy", text);
+}
+
+UploadError unwritable() {
+  return UploadError::rejected(translated("A temporary copy of this file could not be written."));
+}
+
+bool writeAll(int fd, const char* bytes, qint64 count) {
+  while (count > 0) {
+    const ssize_t written = ::write(fd, bytes, size_t(count));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    count -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+void copyFileChunk(QFile& from, qint64 offset, qint64 length, const QString& to) {
+  if (!from.seek(offset)) throw UploadError::fileUnreadable();
+
+  const QByteArray target = QFile::encodeName(to);
+  ::unlink(target.constData());
+  // O_EXCL and O_NOFOLLOW: a file or link that appears at the name after the unlink is never written through.
+  FileDescriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!out.isValid()) throw unwritable();
+
+  QByteArray slice(std::min(length, kFileChunkCopySlice), Qt::Uninitialized);
+  for (qint64 remaining = length; remaining > 0;) {
+    const qint64 read = from.read(slice.data(), std::min(remaining, qint64(slice.size())));
+    if (read < 0) throw UploadError::fileUnreadable();
+    if (read == 0) throw UploadError::rejected(translated("This file changed while it was being uploaded."));
+    if (!writeAll(out.get(), slice.constData(), read)) throw unwritable();
+    remaining -= read;
+  }
+}
+
+}  // namespace pm
