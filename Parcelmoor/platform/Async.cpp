@@ -14,6 +14,16 @@ QCoro::Task<> awaitAndLog(QCoro::Task<> running, const QLoggingCategory& log, co
 }
 }  // namespace
 
+QThreadPool& sealingPool() {
+  static QThreadPool* const pool = [] {
+    // Never destroyed: its threads may still be finishing a chunk while the program exits.
+    auto* threads = new QThreadPool;
+    threads->setObjectName(QStringLiteral("sealing"));
+    return threads;
+  }();
+  return *pool;
+}
+
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {
   // The returned task is dropped on purpose: the coroutine frame outlives it and frees itself at the end.
   awaitAndLog(std::move(task), category, what);

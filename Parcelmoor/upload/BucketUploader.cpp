@@ -10,6 +10,8 @@
 
 #include <QCoroNetworkReply>
 
+#include "platform/NetworkRequest.h"
+
 #include <memory>
 
 namespace pm {
@@ -36,7 +38,7 @@ bool isHttpUrl(const QUrl& url) {
 }
 
 QNetworkRequest makeRequest(const UploadDestination& destination) {
-  QNetworkRequest request(destination.url);
+  QNetworkRequest request = networkRequest(destination.url);
   for (auto it = destination.headers.cbegin(); it != destination.headers.cend(); ++it)
     request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
   return request;
@@ -103,14 +105,14 @@ QCoro::Task<ResponseItem> BucketUploader::finalize() { co_return ResponseItem::d
 
 QCoro::Task<UploadResponse> BucketUploader::uploadFile(QString filePath, UploadDestination destination,
                                                        ProgressCallback progress, CancelTokenPtr cancel) {
-  return send(std::move(filePath), std::move(destination), [](double fraction) { return fraction; },
+  return send(std::make_unique<QFile>(filePath), std::move(destination), [](double fraction) { return fraction; },
               std::move(progress), std::move(cancel));
 }
 
 QCoro::Task<UploadResponse> BucketUploader::uploadFile(QString filePath, ByteRange range,
                                                        UploadDestination destination, ProgressCallback progress,
                                                        CancelTokenPtr cancel) {
-  return send(std::move(filePath), std::move(destination),
+  return send(std::make_unique<QFile>(filePath), std::move(destination),
               [range](double fraction) { return range.fractionOfWhole(fraction); }, std::move(progress),
               std::move(cancel));
 }
@@ -118,13 +120,20 @@ QCoro::Task<UploadResponse> BucketUploader::uploadFile(QString filePath, ByteRan
 QCoro::Task<UploadResponse> BucketUploader::uploadFile(QString filePath, PartPosition part,
                                                        UploadDestination destination, ProgressCallback progress,
                                                        CancelTokenPtr cancel) {
-  return send(std::move(filePath), std::move(destination),
+  return uploadBody(std::make_unique<QFile>(filePath), part, std::move(destination), std::move(progress),
+                    std::move(cancel));
+}
+
+QCoro::Task<UploadResponse> BucketUploader::uploadBody(std::unique_ptr<QIODevice> body, PartPosition part,
+                                                       UploadDestination destination, ProgressCallback progress,
+                                                       CancelTokenPtr cancel) {
+  return send(std::move(body), std::move(destination),
               [part](double fraction) { return part.fractionOfWhole(fraction); }, std::move(progress),
               std::move(cancel));
 }
 
 // Touches nothing of `this` after the first suspension, so the uploader may go away mid-transfer.
-QCoro::Task<UploadResponse> BucketUploader::send(QString filePath, UploadDestination destination,
+QCoro::Task<UploadResponse> BucketUploader::send(std::unique_ptr<QIODevice> body, UploadDestination destination,
                                                  std::function<double(double)> toWhole, ProgressCallback progress,
                                                  CancelTokenPtr cancel) {
   Q_ASSERT(QThread::currentThread() == network_.thread());
@@ -132,9 +141,8 @@ QCoro::Task<UploadResponse> BucketUploader::send(QString filePath, UploadDestina
   if (!isHttpUrl(destination.url)) throw UploadError::transport(unexpectedResponseText());
   if (!progress) progress = [](double) {};
 
-  // The reply streams the body from the file as the socket drains, and owns the file from here on.
-  auto body = std::make_unique<QFile>(filePath);
-  if (!body->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  // The reply streams the body as the socket drains, and owns it from here on.
+  if (!body->isOpen() && !body->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
   ReplyPtr reply(network_.sendCustomRequest(makeRequest(destination), destination.method.toUtf8(), body.get()));
   body.release()->setParent(reply.get());
 

@@ -10,10 +10,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "platform/Async.h"
 #include "upload/UploadTypes.h"
 
+class QIODevice;
 class QNetworkAccessManager;
 
 namespace pm {
@@ -109,12 +111,19 @@ class BucketUploader : public QObject {
   QCoro::Task<UploadResponse> uploadFile(QString filePath, PartPosition part, UploadDestination destination,
                                          ProgressCallback progress, CancelTokenPtr cancel = {});
 
+  // As above for a body that `body` makes as it is read (opened, of a known size()), such as a file sealed
+  // on the way out. The reply owns the device from the start.
+  QCoro::Task<UploadResponse> uploadBody(std::unique_ptr<QIODevice> body, PartPosition part,
+                                         UploadDestination destination, ProgressCallback progress,
+                                         CancelTokenPtr cancel = {});
+
   std::chrono::milliseconds requestTimeout() const { return requestTimeout_; }
   void setRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
 
  private:
   // `toWhole` maps the fraction of this body to the fraction reported; success reports toWhole(1.0).
-  QCoro::Task<UploadResponse> send(QString filePath, UploadDestination destination,
+  // `body` is opened here when it is not open yet.
+  QCoro::Task<UploadResponse> send(std::unique_ptr<QIODevice> body, UploadDestination destination,
                                    std::function<double(double)> toWhole, ProgressCallback progress,
                                    CancelTokenPtr cancel);
 
