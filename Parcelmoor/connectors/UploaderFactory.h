@@ -21,7 +21,7 @@ struct UploaderServices {
   ParcelmoorAPI& api;
   const Keychain& keychain;
   SharedDefaults& defaults;
-  QString temporaryDirectory;
+  QString temporaryDirectory;  // where uploaders keep working files: UploadWorkingFolder::path()
 };
 
 // A custom S3 or R2 bucket takes files up to this size in one request and larger ones in parts of
