@@ -6,7 +6,6 @@
 // streams from disk and a part is copied in 4 MiB slices.
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
@@ -20,6 +19,7 @@
 #include <optional>
 #include <vector>
 
+#include "RunToEnd.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/S3Credentials.h"
 #include "platform/Keychain.h"
@@ -36,25 +36,7 @@ QString environment(const char* name, const QString& fallback = {}) {
   return value.isEmpty() ? fallback : QString::fromLocal8Bit(value);
 }
 
-// Runs a task on the event loop to its end; an escaped exception ends the benchmark run.
-template <typename T>
-void runToEnd(QCoro::Task<T> task) {
-  QEventLoop loop;
-  std::exception_ptr failure;
-  bool done = false;
-  auto run = [](QCoro::Task<T> running, std::exception_ptr& error, bool& finished, QEventLoop& owner) -> QCoro::Task<> {
-    try {
-      co_await running;
-    } catch (...) {
-      error = std::current_exception();
-    }
-    finished = true;
-    owner.quit();
-  };
-  run(std::move(task), failure, done, loop);
-  if (!done) loop.exec();
-  if (failure) std::rethrow_exception(failure);
-}
+using pm::bench::runToEnd;
 
 std::map<std::string, std::vector<double>>& runsMBps() {
   static std::map<std::string, std::vector<double>> runs;
