@@ -525,6 +525,7 @@ TEST_F(ParcelmoorUploaderTest, CancellingStopsTheSealingAtOnce) {
   ASSERT_TRUE(test::runUntil([&] { return bytesReadByProcess() - readBefore >= kSealedChunkSize; }));
 
   cancel->cancel();
+  const qint64 readAtCancel = bytesReadByProcess();
   UploadError outcome = UploadError::notImplemented();
   try {
     test::wait(std::move(running), 1s);
@@ -532,10 +533,9 @@ TEST_F(ParcelmoorUploaderTest, CancellingStopsTheSealingAtOnce) {
     outcome = error;
   }
   EXPECT_EQ(outcome, UploadError::cancelled()) << "ends at once, not after sealing the file";
-  // Records already under way finish; nothing after them.
-  const qint64 readAtEnd = bytesReadByProcess();
+  // The records already under way (two at most) finish; nothing after them. (Measuring reads a little.)
   test::spin(300ms);
-  EXPECT_LE(bytesReadByProcess() - readAtEnd, 2 * kSealedChunkSize);
+  EXPECT_LE(bytesReadByProcess() - readAtCancel, 2 * kSealedChunkSize + 64 * 1024);
   EXPECT_THAT(temporaryFolder(), IsEmpty());
 }
 
