@@ -11,6 +11,7 @@
 #include "SealedStreamReader.h"
 #include "core/UploadError.h"
 #include "platform/Async.h"
+#include "support/ReproducibleBytes.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
 #include "upload/SealedPartDevice.h"
@@ -22,17 +23,7 @@ namespace {
 
 const UploadError kChanged = UploadError::rejected(QStringLiteral("This file changed while it was being uploaded."));
 
-QByteArray contents(qint64 size, quint32 seed = 7) {
-  QByteArray bytes(size, Qt::Uninitialized);
-  quint32 state = seed * 2654435761u + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = char(state);
-  }
-  return bytes;
-}
+QByteArray contents(qint64 size, quint32 seed = 1) { return test::reproducibleBytes(size, seed); }
 
 // Reads the device to its end as the network would, waiting for records as they are sealed; nothing
 // when a read fails.

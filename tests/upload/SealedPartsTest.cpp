@@ -21,6 +21,7 @@
 #include "core/UploadError.h"
 #include "platform/Async.h"
 #include "platform/Crypto.h"
+#include "support/ReproducibleBytes.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
 #include "upload/SealedParts.h"
@@ -31,18 +32,7 @@ namespace {
 constexpr qint64 kNoLimit = std::numeric_limits<qint64>::max();
 const QString kChanged = QStringLiteral("This file changed while it was being uploaded.");
 
-// Reproducible, incompressible-looking file contents.
-QByteArray contents(qint64 size, quint32 seed = 1) {
-  QByteArray bytes(size, Qt::Uninitialized);
-  quint32 state = seed * 2654435761u + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = char(state);
-  }
-  return bytes;
-}
+QByteArray contents(qint64 size, quint32 seed = 1) { return test::reproducibleBytes(size, seed); }
 
 QList<qint64> sizesOf(const QStringList& files) {
   QList<qint64> sizes;
