@@ -37,7 +37,8 @@ SealedPartDevice::SealedPartDevice(std::shared_ptr<StreamSealer> sealer, qint64 
       pool_(pool),
       mailbox_(std::make_shared<Mailbox>()),
       next_(begin),
-      lastRecord_(length_ > 0 ? StreamSealer::recordAt(begin + length_ - 1) : -1) {
+      lastRecord_(length_ > 0 ? StreamSealer::recordAt(begin + length_ - 1) : -1),
+      lastToSeal_(length_ > 0 ? std::min(lastRecord_ + 1, sealer_->recordCount() - 1) : -1) {
   mailbox_->device = this;
   QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
   seek(0);
@@ -83,14 +84,27 @@ qint64 SealedPartDevice::readData(char* data, qint64 maxSize) {
 qint64 SealedPartDevice::writeData(const char* /*data*/, qint64 /*maxSize*/) { return -1; }
 
 void SealedPartDevice::sealAhead() {
+  bool arrived = false;
   while (!failed_ && sealing_ < kSealingsAtOnce && qint64(records_.size()) + sealing_ < kRecordsAhead &&
-         nextToSeal_ <= lastRecord_)
-    startSealing(nextToSeal_++);
+         nextToSeal_ <= lastToSeal_) {
+    const qint64 record = nextToSeal_++;
+    if (record > lastRecord_) {
+      if (!sealer_->isKept(record)) startSealing(record);
+    } else if (std::optional<QByteArray> kept = sealer_->takeKept(record)) {
+      records_.emplace(record, *std::move(kept));
+      arrived = true;
+    } else {
+      startSealing(record);
+    }
+  }
+  if (arrived) Q_EMIT readyRead();
 }
 
 void SealedPartDevice::startSealing(qint64 record) {
   ++sealing_;
-  pool_.start([sealer = sealer_, mailbox = mailbox_, generation = generation_, record] {
+  // A record that reaches past the part's end is also wanted by the next part.
+  const bool forNextPart = sealer_->recordEnd(record) > begin_ + length_;
+  pool_.start([sealer = sealer_, mailbox = mailbox_, generation = generation_, record, forNextPart] {
     {
       // The device went away while this waited for a thread: nothing wants the record any more.
       const std::lock_guard lock(mailbox->mutex);
@@ -99,6 +113,7 @@ void SealedPartDevice::startSealing(qint64 record) {
     Sealed sealed;
     try {
       sealed.record = sealer->sealRecord(record);
+      if (forNextPart) sealer->keepForNextPart(record, sealed.record);
     } catch (...) {
       sealed.failure = UploadError::from(std::current_exception());
     }
@@ -125,8 +140,11 @@ void SealedPartDevice::recordSealed(quint64 generation, qint64 record, Sealed se
     Q_EMIT readyRead();
     return;
   }
-  records_.emplace(record, std::move(sealed.record));
-  Q_EMIT readyRead();
+  // A record past the part's end waits with the sealer for the next part.
+  if (record <= lastRecord_) {
+    records_.emplace(record, std::move(sealed.record));
+    Q_EMIT readyRead();
+  }
   sealAhead();
 }
 

@@ -42,6 +42,32 @@ qint64 StreamSealer::recordOffset(qint64 record) {
   return record < 0 ? 0 : kSealedHeaderSize + record * kRecordSpan;
 }
 
+qint64 StreamSealer::recordEnd(qint64 record) const {
+  if (record < 0) return kSealedHeaderSize;
+  return recordOffset(record) + kSealedRecordOverhead + std::min(kSealedChunkSize, size_ - record * kSealedChunkSize);
+}
+
+void StreamSealer::keepForNextPart(qint64 index, const QByteArray& record) {
+  constexpr std::size_t kKeptAtMost = 2;
+  const std::lock_guard lock(mutex_);
+  kept_.insert_or_assign(index, record);
+  while (kept_.size() > kKeptAtMost) kept_.erase(kept_.begin());
+}
+
+bool StreamSealer::isKept(qint64 index) const {
+  const std::lock_guard lock(mutex_);
+  return kept_.contains(index);
+}
+
+std::optional<QByteArray> StreamSealer::takeKept(qint64 index) {
+  const std::lock_guard lock(mutex_);
+  const auto found = kept_.find(index);
+  if (found == kept_.end()) return std::nullopt;
+  QByteArray record = std::move(found->second);
+  kept_.erase(found);
+  return record;
+}
+
 QByteArray StreamSealer::sealRecord(qint64 index) {
   Q_ASSERT(index >= 0 && index < recordCount());
   try {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,14 +39,23 @@ class StreamSealer {
   qint64 length() const { return length_; }
   qint64 recordCount() const { return std::ssize(seals_); }
 
-  // The record (or, for -1, the header) that holds byte `offset` of the stream, and where it starts.
+  // The record (or, for -1, the header) that holds byte `offset` of the stream, where it starts, and
+  // where the next one starts.
   static qint64 recordAt(qint64 offset);
   static qint64 recordOffset(qint64 record);
+  qint64 recordEnd(qint64 record) const;
 
   // Reads chunk `index` and seals it into its record. Blocking and CPU-heavy. Throws UploadError: the
   // "file changed" rejection when the file no longer holds the bytes of its announced size or the record
   // differs from an earlier sealing of it, a read error, or a failure of the random source or cipher.
   QByteArray sealRecord(qint64 index);
+
+  // Records sealed for the part that follows the one that sealed them (the record two parts share, the
+  // first record of the next part), so that the next part starts at once and nothing is sealed twice.
+  // Holds two at most, the lowest going first.
+  void keepForNextPart(qint64 index, const QByteArray& record);
+  bool isKept(qint64 index) const;
+  std::optional<QByteArray> takeKept(qint64 index);
 
   // The first failure of any sealing, kept so that the one who sent the stream reports the cause instead
   // of the broken transfer it led to.
@@ -74,6 +84,7 @@ class StreamSealer {
 
   mutable std::mutex mutex_;
   std::vector<Seal> seals_;
+  std::map<qint64, QByteArray> kept_;
   std::optional<UploadError> failure_;
 };
 

@@ -144,9 +144,14 @@ TEST_F(SealedPartDeviceTest, RecordThatDiffersFromItsFirstSealingFailsAsChanged)
   ASSERT_EQ(file.write("x", 1), 1);
   file.close();
 
+  // The next part goes on with the record as it was sealed, so the stream stays whole...
   const auto second = part(sealer, 2'000'000, 2'000'000);
+  ASSERT_TRUE(readThrough(*second));
+  // ...but when the record must be sealed again (the network sends the part once more), it comes out
+  // different, and is not sent under the nonce it had.
   int failed = 0;
   QObject::connect(second.get(), &SealedPartDevice::failed, [&failed] { ++failed; });
+  ASSERT_TRUE(second->reset());
   EXPECT_EQ(readThrough(*second), std::nullopt);
   EXPECT_EQ(failed, 1);
   EXPECT_EQ(sealer->failure(), kChanged);
