@@ -182,7 +182,6 @@ Setting& setting() {
     // Whatever the engine would write to the temporary folder lands where it is measured.
     qputenv("TMPDIR", QFile::encodeName(s->temporary));
 
-
     s->peer.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kServeFlag)});
     if (!s->peer.waitForReadyRead(10000)) qFatal("the fake service did not start");
     const QList<QByteArray> line = s->peer.readLine().trimmed().split(' ');
@@ -198,7 +197,9 @@ Setting& setting() {
   return *made;
 }
 
-double megabytesPerSecond(qint64 bytes, qint64 nanoseconds) { return double(bytes) / 1e6 / (double(nanoseconds) / 1e9); }
+double megabytesPerSecond(qint64 bytes, qint64 nanoseconds) {
+  return double(bytes) / 1e6 / (double(nanoseconds) / 1e9);
+}
 
 // ---- the two ways of sending ----------------------------------------------------------------------------
 
@@ -207,7 +208,8 @@ void BM_OwnServiceUploaderOneGiB(benchmark::State& state) {
   SpaceWatcher space(s.temporary);
   for (auto _ : state) {
     pm::ParcelmoorUploader uploader(*s.network, *s.api);
-    const pm::UploadUnit unit{QUuid::createUuid(), QUuid::createUuid(), s.source, QStringLiteral("one-gib.bin"), s.size};
+    const pm::UploadUnit unit{QUuid::createUuid(), QUuid::createUuid(), s.source,
+                              QStringLiteral("one-gib.bin"), s.size};
     runToEnd(uploader.registerUnits({unit}));
     ::malloc_trim(0);
     resetPeakResident();
@@ -235,11 +237,14 @@ QCoro::Task<QList<QUrl>> announce(pm::ParcelmoorAPI& api, qint64 size) {
   const QByteArray opened = co_await api.authorizedRequest(QStringLiteral("buckets"), post, key);
   const QString bucket = QJsonDocument::fromJson(opened).object().value(QStringLiteral("id")).toString();
   const std::optional<QJsonValue> files = QJsonObject{
-      {QStringLiteral("files"), QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("one-gib.bin")},
-                                                       {QStringLiteral("size"), pm::sealedLength(size)},
-                                                       {QStringLiteral("contentType"), QStringLiteral("application/octet-stream")}}}}};
-  const QByteArray planned = co_await api.authorizedRequest(QStringLiteral("buckets/%1/files").arg(bucket), post, files);
-  const QJsonObject file = QJsonDocument::fromJson(planned).object().value(QStringLiteral("files")).toArray().at(0).toObject();
+      {QStringLiteral("files"),
+       QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("one-gib.bin")},
+                              {QStringLiteral("size"), pm::sealedLength(size)},
+                              {QStringLiteral("contentType"), QStringLiteral("application/octet-stream")}}}}};
+  const QByteArray planned =
+      co_await api.authorizedRequest(QStringLiteral("buckets/%1/files").arg(bucket), post, files);
+  const QJsonObject file =
+      QJsonDocument::fromJson(planned).object().value(QStringLiteral("files")).toArray().at(0).toObject();
   QList<QUrl> urls;
   for (const QJsonValue& part : file.value(QStringLiteral("parts")).toArray())
     urls.append(QUrl(part.toObject().value(QStringLiteral("url")).toString()));
@@ -251,7 +256,8 @@ void BM_PlainPutOfTheSealedBytes(benchmark::State& state) {
   Setting& s = setting();
   if (s.sealedParts.isEmpty()) {
     const QByteArray key = *pm::crypto::randomBytes(pm::crypto::kAesKeyBytes);
-    s.sealedParts = pm::writeSealedParts(s.source, key, s.work.filePath(QStringLiteral("sealed")), partSize());
+    s.sealedParts =
+        pm::writeSealedParts(s.source, key, s.work.filePath(QStringLiteral("sealed")), partSize());
   }
   for (auto _ : state) {
     QList<QUrl> urls;
@@ -267,7 +273,8 @@ void BM_PlainPutOfTheSealedBytes(benchmark::State& state) {
     timer.start();
     for (qsizetype i = 0; i < urls.size(); ++i) {
       const pm::UploadDestination destination{QUuid::createUuid(), urls.at(i), QStringLiteral("PUT"), {}};
-      runToEnd(putter.uploadFile(s.sealedParts.at(i), pm::PartPosition{i, double(urls.size())}, destination, {}));
+      runToEnd(
+          putter.uploadFile(s.sealedParts.at(i), pm::PartPosition{i, double(urls.size())}, destination, {}));
     }
     const qint64 elapsed = timer.nsecsElapsed();
     const double mbps = megabytesPerSecond(pm::sealedLength(s.size), elapsed);
@@ -279,8 +286,16 @@ void BM_PlainPutOfTheSealedBytes(benchmark::State& state) {
 }
 
 // The uploader first, so that its peak memory is not what the comparison left behind.
-BENCHMARK(BM_OwnServiceUploaderOneGiB)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3);
-BENCHMARK(BM_PlainPutOfTheSealedBytes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_OwnServiceUploaderOneGiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_PlainPutOfTheSealedBytes)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 double median(std::vector<double> runs) {
   std::sort(runs.begin(), runs.end());
@@ -299,13 +314,16 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
 
   const Setting& s = setting();
-  const double own = median(s.mbps.count("own-service uploader") ? s.mbps.at("own-service uploader") : std::vector<double>{});
+  const double own = median(s.mbps.count("own-service uploader") ? s.mbps.at("own-service uploader")
+                                                                 : std::vector<double>{});
   const double put = median(s.mbps.count("plain PUT") ? s.mbps.at("plain PUT") : std::vector<double>{});
   std::printf("%lld bytes sealed into parts of %lld bytes\n", pm::sealedLength(s.size), partSize());
-  std::printf("own-service uploader: median %.0f MB/s; plain PUT of the sealed bytes: median %.0f MB/s; ratio %.2f (aim >= 0.85)\n",
-              own, put, put > 0 ? own / put : 0.0);
-  std::printf("peak temporary space during the upload: %lld bytes (aim <= 2 parts, %lld bytes)\n", s.peakTemporary,
-              2 * partSize());
+  std::printf(
+      "own-service uploader: median %.0f MB/s; plain PUT of the sealed bytes: median %.0f MB/s; ratio %.2f "
+      "(aim >= 0.85)\n",
+      own, put, put > 0 ? own / put : 0.0);
+  std::printf("peak temporary space during the upload: %lld bytes (aim <= 2 parts, %lld bytes)\n",
+              s.peakTemporary, 2 * partSize());
   std::printf("peak resident size during the upload: %.1f MiB (%.1f MiB when it started; aim < 64 MiB)\n",
               double(s.peakResidentKiB) / 1024, double(s.residentBeforeKiB) / 1024);
   return 0;

@@ -10,9 +10,9 @@
 
 #include <QCoroNetworkReply>
 
-#include "platform/NetworkRequest.h"
-
 #include <memory>
+
+#include "platform/NetworkRequest.h"
 
 namespace pm {
 

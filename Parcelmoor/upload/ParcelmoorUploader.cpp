@@ -278,7 +278,8 @@ QCoro::Task<> ParcelmoorUploader::upload(UploadUnit unit, UploadDestination /*de
 }
 
 QCoro::Task<> ParcelmoorUploader::uploadParts(std::shared_ptr<StreamSealer> sealer, UploadUnit unit,
-                                              Target target, ProgressCallback progress, CancelTokenPtr cancel) {
+                                              Target target, ProgressCallback progress,
+                                              CancelTokenPtr cancel) {
   const QPointer<ParcelmoorUploader> self(this);
   const qint64 partSize = std::max<qint64>(*target.partSize, 1);
   const double count = double(target.parts.size());
@@ -319,7 +320,8 @@ QCoro::Task<UploadResponse> ParcelmoorUploader::sendSealed(std::shared_ptr<Strea
   std::exception_ptr failure;
   try {
     std::unique_ptr<QIODevice> device = std::move(body);
-    UploadResponse response = co_await uploadBody(std::move(device), position, destination, progress, request);
+    UploadResponse response =
+        co_await uploadBody(std::move(device), position, destination, progress, request);
     if (const std::optional<UploadError> sealing = sealer->failure()) throw *sealing;
     co_return response;
   } catch (...) {

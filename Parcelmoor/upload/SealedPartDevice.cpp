@@ -81,7 +81,9 @@ qint64 SealedPartDevice::readData(char* data, qint64 maxSize) {
   return copied;
 }
 
-qint64 SealedPartDevice::writeData(const char* /*data*/, qint64 /*maxSize*/) { return -1; }
+qint64 SealedPartDevice::writeData(const char* /*data*/, qint64 /*maxSize*/) {
+  return -1;
+}
 
 void SealedPartDevice::sealAhead() {
   bool arrived = false;

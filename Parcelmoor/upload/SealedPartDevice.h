@@ -19,8 +19,8 @@ class StreamSealer;
 // the network reads it: records are sealed on `pool` a few ahead of the reader and dropped once read, so
 // the part needs no file on disk and at most three records of memory, and its first bytes leave before
 // the rest is sealed. The record it shares with the next part and the one after it are left with the
-// sealer, so the next part's body starts without waiting. A reader that stops reading stops the sealing; destroying the device stops it
-// within the records already under way.
+// sealer, so the next part's body starts without waiting. A reader that stops reading stops the sealing;
+// destroying the device stops it within the records already under way.
 //
 // Random access (the network may rewind a body to send it again) by sealing the records again, which
 // yields the same bytes (StreamSealer). A failed sealing ends the device: failed() is emitted and every
@@ -61,12 +61,12 @@ class SealedPartDevice final : public QIODevice {
   QThreadPool& pool_;
   std::shared_ptr<Mailbox> mailbox_;
 
-  qint64 next_;             // the stream offset the next read starts at
-  qint64 nextToSeal_ = 0;   // the next record to ask for
-  qint64 lastRecord_;       // the record that holds the part's last byte
-  qint64 lastToSeal_;       // one record more, sealed ahead for the part that follows
-  int sealing_ = 0;         // records under way
-  quint64 generation_ = 0;  // counts rewinds; records sealed for an earlier one are dropped
+  qint64 next_;                           // the stream offset the next read starts at
+  qint64 nextToSeal_ = 0;                 // the next record to ask for
+  qint64 lastRecord_;                     // the record that holds the part's last byte
+  qint64 lastToSeal_;                     // one record more, sealed ahead for the part that follows
+  int sealing_ = 0;                       // records under way
+  quint64 generation_ = 0;                // counts rewinds; records sealed for an earlier one are dropped
   std::map<qint64, QByteArray> records_;  // sealed and not yet read through
   bool failed_ = false;
 };

@@ -17,7 +17,8 @@ constexpr qint64 kRecordSpan = kSealedChunkSize + kSealedRecordOverhead;
 
 }  // namespace
 
-std::shared_ptr<StreamSealer> StreamSealer::open(const QString& sourcePath, qint64 expectedSize, QByteArray key) {
+std::shared_ptr<StreamSealer> StreamSealer::open(const QString& sourcePath, qint64 expectedSize,
+                                                 QByteArray key) {
   checkSealingKey(key);
   if (!QFileInfo(sourcePath).isFile()) throw UploadError::fileUnreadable();
   std::shared_ptr<StreamSealer> sealer(new StreamSealer(expectedSize, std::move(key)));
@@ -44,7 +45,8 @@ qint64 StreamSealer::recordOffset(qint64 record) {
 
 qint64 StreamSealer::recordEnd(qint64 record) const {
   if (record < 0) return kSealedHeaderSize;
-  return recordOffset(record) + kSealedRecordOverhead + std::min(kSealedChunkSize, size_ - record * kSealedChunkSize);
+  return recordOffset(record) + kSealedRecordOverhead +
+         std::min(kSealedChunkSize, size_ - record * kSealedChunkSize);
 }
 
 void StreamSealer::keepForNextPart(qint64 index, const QByteArray& record) {

@@ -16,7 +16,9 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("UploadWorkingFolder", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("UploadWorkingFolder", text);
+}
 
 UploadError folderFailure(const QString& path, int cause) {
   return UploadError::transport(translated("The folder for upload working files (%1) could not be made: %2.")

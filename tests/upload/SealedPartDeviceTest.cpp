@@ -21,9 +21,12 @@
 namespace pm {
 namespace {
 
-const UploadError kChanged = UploadError::rejected(QStringLiteral("This file changed while it was being uploaded."));
+const UploadError kChanged =
+    UploadError::rejected(QStringLiteral("This file changed while it was being uploaded."));
 
-QByteArray contents(qint64 size, quint32 seed = 1) { return test::reproducibleBytes(size, seed); }
+QByteArray contents(qint64 size, quint32 seed = 1) {
+  return test::reproducibleBytes(size, seed);
+}
 
 // Reads the device to its end as the network would, waiting for records as they are sealed; nothing
 // when a read fails.
@@ -33,7 +36,8 @@ std::optional<QByteArray> readThrough(QIODevice& device, qint64 limit = -1) {
   const bool ended = test::runUntil([&] {
     char buffer[256 * 1024];
     for (;;) {
-      const qint64 wanted = limit < 0 ? qint64(sizeof buffer) : std::min<qint64>(sizeof buffer, limit - bytes.size());
+      const qint64 wanted =
+          limit < 0 ? qint64(sizeof buffer) : std::min<qint64>(sizeof buffer, limit - bytes.size());
       if (wanted == 0) return true;
       const qint64 n = device.read(buffer, wanted);
       if (n < 0) return broken = true;
@@ -52,7 +56,8 @@ class SealedPartDeviceTest : public ::testing::Test {
     return StreamSealer::open(source, plain.size(), key);
   }
 
-  std::unique_ptr<SealedPartDevice> part(const std::shared_ptr<StreamSealer>& sealer, qint64 begin, qint64 length) {
+  std::unique_ptr<SealedPartDevice> part(const std::shared_ptr<StreamSealer>& sealer, qint64 begin,
+                                         qint64 length) {
     return std::make_unique<SealedPartDevice>(sealer, begin, length, sealingPool());
   }
 
@@ -71,7 +76,8 @@ class SealedPartDeviceTest : public ::testing::Test {
     return parts;
   }
 
-  const QByteArray key = QByteArray::fromHex("0f1e2d3c4b5a69788796a5b4c3d2e1f08f1e2d3c4b5a69788796a5b4c3d2e1f0");
+  const QByteArray key =
+      QByteArray::fromHex("0f1e2d3c4b5a69788796a5b4c3d2e1f08f1e2d3c4b5a69788796a5b4c3d2e1f0");
   test::TempRoot root;
   QString source;
   int made = 0;
@@ -104,7 +110,8 @@ TEST_F(SealedPartDeviceTest, PartsReadThroughDevicesAreThePartFilesOfTheSameStre
       stream += bytes;
     }
     QList<qint64> fileSizes;
-    for (const QString& file : writeSealedParts(source, key, root.file(QStringLiteral("parts-%1").arg(made)), c.limit))
+    for (const QString& file :
+         writeSealedParts(source, key, root.file(QStringLiteral("parts-%1").arg(made)), c.limit))
       fileSizes.append(QFileInfo(file).size());
     EXPECT_EQ(sizes, fileSizes) << "the same cut as the part files";
 

@@ -12,10 +12,10 @@
 
 #include <csignal>
 #include <functional>
-#include <memory>
-#include <vector>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "SealedStreamReader.h"
 #include "core/UploadError.h"
@@ -32,7 +32,9 @@ namespace {
 constexpr qint64 kNoLimit = std::numeric_limits<qint64>::max();
 const QString kChanged = QStringLiteral("This file changed while it was being uploaded.");
 
-QByteArray contents(qint64 size, quint32 seed = 1) { return test::reproducibleBytes(size, seed); }
+QByteArray contents(qint64 size, quint32 seed = 1) {
+  return test::reproducibleBytes(size, seed);
+}
 
 QList<qint64> sizesOf(const QStringList& files) {
   QList<qint64> sizes;
@@ -352,7 +354,8 @@ TEST_F(SealedParts, RunningOutOfRoomWhileWritingPartsSaysSo) {
 
   // A part file on a device that is full from its first byte.
   ASSERT_TRUE(QDir().mkpath(directory(2)));
-  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), QDir(directory(2)).filePath(QStringLiteral("part-1"))));
+  ASSERT_TRUE(
+      QFile::link(QStringLiteral("/dev/full"), QDir(directory(2)).filePath(QStringLiteral("part-1"))));
   EXPECT_EQ(messageOf([&] { writeSealedParts(source, key, directory(2), kNoLimit); }), noRoom);
 }
 
@@ -362,12 +365,12 @@ TEST_F(SealedParts, SealingLeavesTheSharedPoolFreeForShortWork) {
   const int sealings = QThreadPool::globalInstance()->maxThreadCount();
   auto finished = std::make_shared<int>(0);
   std::vector<QCoro::Task<>> running;
-  for (int n = 0; n < sealings; ++n) {
-    running.push_back([](QString from, QByteArray withKey, QString into, std::shared_ptr<int> done) -> QCoro::Task<> {
-      co_await writeSealedPartsInBackground(from, withKey, into, kNoLimit);
-      ++*done;
-    }(source, key, directory(n), finished));
-  }
+  const auto seal = [](QString from, QByteArray withKey, QString into,
+                       std::shared_ptr<int> done) -> QCoro::Task<> {
+    co_await writeSealedPartsInBackground(from, withKey, into, kNoLimit);
+    ++*done;
+  };
+  for (int n = 0; n < sealings; ++n) running.push_back(seal(source, key, directory(n), finished));
   // What a folder walk or a key derivation would run.
   EXPECT_EQ(test::wait(runOnWorker([] { return 42; }), std::chrono::seconds(5)), 42);
   EXPECT_EQ(*finished, 0) << "the short work did not wait for a sealing";

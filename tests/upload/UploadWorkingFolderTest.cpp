@@ -58,7 +58,8 @@ TEST_F(UploadWorkingFolderTest, RunWorksInAPrivateFolderOfTheUserThatItRemovesAt
     EXPECT_TRUE(QFileInfo(run).fileName().startsWith(QLatin1String("run-")));
     EXPECT_EQ(permissionsOf(userFolder()), mode_t(0700));
     EXPECT_EQ(permissionsOf(run), mode_t(0700));
-    root.write(QStringLiteral("parcelmoor-%1/%2/s3-part").arg(::geteuid()).arg(QFileInfo(run).fileName()), "x");
+    root.write(QStringLiteral("parcelmoor-%1/%2/s3-part").arg(::geteuid()).arg(QFileInfo(run).fileName()),
+               "x");
 
     const UploadWorkingFolder second(root.path());
     EXPECT_NE(second.path(), run) << "two runs never share a folder";
@@ -113,12 +114,15 @@ TEST_F(UploadWorkingFolderTest, FolderOfAnotherUserIsRefusedAndLeftAlone) {
 
   const std::optional<UploadError> failure = failureOfMaking(root.path(), other);
   ASSERT_TRUE(failure);
-  EXPECT_EQ(*failure, UploadError::transport(
-                          QStringLiteral("The folder for upload working files (%1) belongs to another user.").arg(theirs)));
+  EXPECT_EQ(
+      *failure,
+      UploadError::transport(
+          QStringLiteral("The folder for upload working files (%1) belongs to another user.").arg(theirs)));
   EXPECT_THAT(entriesOf(theirs), ElementsAre(QStringLiteral("run-abc")));
 
   const QString notAFolder = root.write(QStringLiteral("a-file"), "x");
-  EXPECT_EQ(failureOfMaking(notAFolder).value_or(UploadError::notImplemented()).kind(), UploadError::Kind::transport)
+  EXPECT_EQ(failureOfMaking(notAFolder).value_or(UploadError::notImplemented()).kind(),
+            UploadError::Kind::transport)
       << "a temporary folder that is a file";
 }
 
