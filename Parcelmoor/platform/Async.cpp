@@ -15,13 +15,10 @@ QCoro::Task<> awaitAndLog(QCoro::Task<> running, const QLoggingCategory& log, co
 }  // namespace
 
 QThreadPool& sealingPool() {
-  static QThreadPool* const pool = [] {
-    // Never destroyed: its threads may still be finishing a chunk while the program exits.
-    auto* threads = new QThreadPool;
-    threads->setObjectName(QStringLiteral("sealing"));
-    return threads;
-  }();
-  return *pool;
+  // Destroyed as the program exits, once the chunks still being sealed are done: left running, they
+  // would use the crypto library while it is torn down.
+  static QThreadPool pool;
+  return pool;
 }
 
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {

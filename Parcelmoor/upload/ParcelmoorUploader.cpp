@@ -317,6 +317,7 @@ QCoro::Task<UploadResponse> ParcelmoorUploader::sendSealed(std::shared_ptr<Strea
   if (cancel) connect(cancel.get(), &CancelToken::cancelled, request.get(), &CancelToken::cancel);
   auto body = std::make_unique<SealedPartDevice>(sealer, begin, length, sealingPool());
   connect(body.get(), &SealedPartDevice::failed, request.get(), &CancelToken::cancel);
+  connect(request.get(), &CancelToken::cancelled, body.get(), &SealedPartDevice::stopSealing);
   std::exception_ptr failure;
   try {
     std::unique_ptr<QIODevice> device = std::move(body);

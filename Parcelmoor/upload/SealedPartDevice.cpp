@@ -85,10 +85,15 @@ qint64 SealedPartDevice::writeData(const char* /*data*/, qint64 /*maxSize*/) {
   return -1;
 }
 
+void SealedPartDevice::stopSealing() {
+  stopped_ = true;
+  records_.clear();
+}
+
 void SealedPartDevice::sealAhead() {
   bool arrived = false;
-  while (!failed_ && sealing_ < kSealingsAtOnce && qint64(records_.size()) + sealing_ < kRecordsAhead &&
-         nextToSeal_ <= lastToSeal_) {
+  while (!failed_ && !stopped_ && sealing_ < kSealingsAtOnce &&
+         qint64(records_.size()) + sealing_ < kRecordsAhead && nextToSeal_ <= lastToSeal_) {
     const qint64 record = nextToSeal_++;
     if (record > lastRecord_) {
       if (!sealer_->isKept(record)) startSealing(record);
@@ -132,7 +137,7 @@ void SealedPartDevice::startSealing(qint64 record) {
 }
 
 void SealedPartDevice::recordSealed(quint64 generation, qint64 record, Sealed sealed) {
-  if (generation != generation_ || failed_) return;
+  if (generation != generation_ || failed_ || stopped_) return;
   --sealing_;
   if (sealed.failure) {
     failed_ = true;

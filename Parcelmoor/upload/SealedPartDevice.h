@@ -20,7 +20,7 @@ class StreamSealer;
 // the part needs no file on disk and at most three records of memory, and its first bytes leave before
 // the rest is sealed. The record it shares with the next part and the one after it are left with the
 // sealer, so the next part's body starts without waiting. A reader that stops reading stops the sealing;
-// destroying the device stops it within the records already under way.
+// stopSealing() or destroying the device stops it within the records already under way.
 //
 // Random access (the network may rewind a body to send it again) by sealing the records again, which
 // yields the same bytes (StreamSealer). A failed sealing ends the device: failed() is emitted and every
@@ -36,6 +36,11 @@ class SealedPartDevice final : public QIODevice {
   bool isSequential() const override { return false; }
   qint64 size() const override { return length_; }
   bool seek(qint64 pos) override;
+
+ public Q_SLOTS:
+  // For a body whose request has ended: seals nothing more (records under way still finish) and lets go
+  // of what was sealed. Reads then give what is left of the part no more.
+  void stopSealing();
 
  Q_SIGNALS:
   void failed();
@@ -69,6 +74,7 @@ class SealedPartDevice final : public QIODevice {
   quint64 generation_ = 0;                // counts rewinds; records sealed for an earlier one are dropped
   std::map<qint64, QByteArray> records_;  // sealed and not yet read through
   bool failed_ = false;
+  bool stopped_ = false;
 };
 
 }  // namespace pm
