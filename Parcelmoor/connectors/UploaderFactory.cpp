@@ -34,7 +34,7 @@ std::unique_ptr<BucketUploader> makeUploader(const UploaderConfig& config, const
   switch (config.kind) {
     case Kind::parcelmoor:
       // The own service needs nothing of the connection: the account decides where files go.
-      return std::make_unique<ParcelmoorUploader>(services.network, services.api, services.temporaryDirectory);
+      return std::make_unique<ParcelmoorUploader>(services.network, services.api);
     case Kind::customS3:
     case Kind::r2:
       return std::make_unique<CustomS3Uploader>(config, kS3PartSize, kS3MultipartThreshold, services.network,

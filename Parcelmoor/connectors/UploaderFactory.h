@@ -24,7 +24,7 @@ struct UploaderServices {
   ParcelmoorAPI& api;
   Keychain& keychain;
   SharedDefaults& defaults;
-  QString temporaryDirectory;
+  QString temporaryDirectory;  // where uploaders keep working files: UploadWorkingFolder::path()
   // Renews Google Drive tokens; none: the build's client values, Google's own hosts and the system clock.
   std::shared_ptr<const GoogleSignIn> googleSignIn = {};
   // Renews OneDrive tokens; none: the build's client identifier, Microsoft's own hosts and the system clock.
