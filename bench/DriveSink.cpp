@@ -6,10 +6,10 @@
 // stops when its standard input closes.
 #include <httplib.h>
 
-#include "SinkServing.h"
-
 #include <atomic>
 #include <string>
+
+#include "SinkServer.h"
 
 int main() {
   httplib::Server server;
@@ -41,7 +41,5 @@ int main() {
              });
   server.Delete("/drive/v3/files/.*", [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
 
-  port = pm::bench::bindLoopback(server, "drive sink");
-  if (port <= 0) return 1;
-  return pm::bench::serveUntilInputCloses(server, port);
+  return pm::bench::serveUntilInputCloses(server, port, "drive sink");
 }

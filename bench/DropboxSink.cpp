@@ -6,13 +6,13 @@
 // standard input closes.
 #include <httplib.h>
 
-#include "SinkServing.h"
-
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <regex>
 #include <string>
+
+#include "SinkServer.h"
 
 namespace {
 
@@ -84,7 +84,6 @@ int main() {
                 sessions.erase(session);
               });
 
-  const int port = pm::bench::bindLoopback(server, "dropbox sink");
-  if (port <= 0) return 1;
-  return pm::bench::serveUntilInputCloses(server, port);
+  int port = 0;
+  return pm::bench::serveUntilInputCloses(server, port, "dropbox sink");
 }

@@ -14,7 +14,8 @@ void runToEnd(QCoro::Task<T> task) {
   QEventLoop loop;
   std::exception_ptr failure;
   bool done = false;
-  auto run = [](QCoro::Task<T> running, std::exception_ptr& error, bool& finished, QEventLoop& owner) -> QCoro::Task<> {
+  auto run = [](QCoro::Task<T> running, std::exception_ptr& error, bool& finished,
+                QEventLoop& owner) -> QCoro::Task<> {
     try {
       co_await running;
     } catch (...) {

@@ -1,13 +1,20 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# pm_add_test(name SOURCES ... LIBS ...): one GoogleTest executable per folder, registered test by test.
+# pm_add_test(name SOURCES ... LIBS ... [RESOURCE_LOCK lock]): one GoogleTest executable per folder,
+# registered test by test. Tests holding the same lock never run at the same time (for example those that
+# run the real agent, which owns one name on the session bus all tests share).
 function(pm_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "SOURCES;LIBS" ${ARGN})
+  set(lock)
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE pm_options pm_test_support ${ARG_LIBS} GTest::gmock GTest::gtest)
+  # One environment entry only: a list would reach the discovered tests as separate property words. The
+  # screenshot folder is compiled into the test support instead.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 30
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PM_TEST_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts"
-               TIMEOUT 60)
+    PROPERTIES TIMEOUT 60 ${lock} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -100,10 +100,10 @@ QCoro::Task<> AppDelegate::connectPendingDrive() {
   const std::optional<PendingDriveConnect> request = PendingDriveConnect::parse(value);
   if (!request) co_return;
 
-  const QByteArray word = providerWord(request->provider).toUtf8();
+  const QByteArray word = providerName(request->provider).toUtf8();
   qCInfo(lcDrive, "connecting a %s account", word.constData());
   try {
-    DriveCredentials credentials = co_await drives.signIn(request->provider);
+    OAuthCredentials credentials = co_await drives.signIn(request->provider);
     if (needsAccountLabel(request->provider)) {
       credentials.account = co_await drives.fetchAccountLabel(request->provider, credentials.accessToken);
     }

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QUrl>
+#include <QStringList>
 
 #include <QCoroTask>
 
@@ -47,9 +47,10 @@ class AppDelegate final : public QObject {
   // The agent was started again while running: a fresh wake marker means new batches wait, anything else
   // that the user wants the settings. Always true (the request is handled).
   bool reopen();
-  // URLs handed to the agent: parcelmoor:// URLs go to a waiting drive sign-in first; when none is taken
-  // (or none was given) the settings program opens. Other schemes are never opened or fetched.
-  void openUrls(const QList<QUrl>& urls);
+  // URLs handed to the agent, as the texts they came as: parcelmoor:// URLs go to a waiting drive sign-in
+  // first; when none is taken (or none was given) the settings program opens. Other schemes are never
+  // opened or fetched.
+  void openUrls(const QStringList& urls);
   // Turns every waiting inbox batch into items of the open bucket and shows the panel.
   void drainInbox();
   void openSettingsApp();

@@ -2,34 +2,22 @@
 
 namespace pm {
 
-QString providerWord(DriveProvider provider) {
-  switch (provider) {
-    case DriveProvider::google:
-      return QStringLiteral("google");
-    case DriveProvider::microsoft:
-      return QStringLiteral("microsoft");
-    case DriveProvider::dropbox:
-      return QStringLiteral("dropbox");
-  }
-  return {};
-}
-
-std::optional<DriveProvider> driveProvider(UploaderConfig::Kind kind) {
+std::optional<OAuthProvider> driveProvider(UploaderConfig::Kind kind) {
   switch (kind) {
     case UploaderConfig::Kind::googleDrive:
-      return DriveProvider::google;
+      return OAuthProvider::google;
     case UploaderConfig::Kind::oneDrive:
-      return DriveProvider::microsoft;
+      return OAuthProvider::microsoft;
     case UploaderConfig::Kind::dropbox:
-      return DriveProvider::dropbox;
+      return OAuthProvider::dropbox;
     default:
       return std::nullopt;
   }
 }
 
 // OneDrive's identity token already names the account; the other two are asked with the new token.
-bool needsAccountLabel(DriveProvider provider) {
-  return provider != DriveProvider::microsoft;
+bool needsAccountLabel(OAuthProvider provider) {
+  return provider != OAuthProvider::microsoft;
 }
 
 }  // namespace pm

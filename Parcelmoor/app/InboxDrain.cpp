@@ -2,6 +2,7 @@
 #include "app/AppDelegate.h"
 
 #include <QStringList>
+#include <QUrl>
 
 #include "app/OAuthRedirectHandler.h"
 #include "app/SettingsProgram.h"
@@ -69,11 +70,12 @@ bool AppDelegate::reopen() {
   return true;
 }
 
-void AppDelegate::openUrls(const QList<QUrl>& urls) {
-  for (const QUrl& url : urls) {
+void AppDelegate::openUrls(const QStringList& urls) {
+  for (const QString& url : urls) {
     // Only the agent's own scheme is offered; anything else is neither opened nor fetched.
-    if (url.scheme().compare(QLatin1String("parcelmoor"), Qt::CaseInsensitive) != 0) {
-      qCInfo(lcApp, "ignoring a handed-over URL with the scheme \"%s\"", qUtf8Printable(url.scheme()));
+    const QString scheme = QUrl(url).scheme();
+    if (scheme.compare(QLatin1String("parcelmoor"), Qt::CaseInsensitive) != 0) {
+      qCInfo(lcApp, "ignoring a handed-over URL with the scheme \"%s\"", qUtf8Printable(scheme));
       continue;
     }
     if (services_.oauth.handle(url)) return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QUrl>
+#include <QString>
 
 namespace pm {
 
@@ -8,8 +8,9 @@ namespace pm {
 class OAuthRedirectHandler {
  public:
   virtual ~OAuthRedirectHandler() = default;
-  // True when the URL answered a waiting sign-in and is used up.
-  virtual bool handle(const QUrl& url) = 0;
+  // True when the URL answered a waiting sign-in and is used up. The URL comes as the text that was
+  // opened: its host is compared as written, which a parsed URL no longer tells.
+  virtual bool handle(const QString& url) = 0;
 };
 
 }  // namespace pm

@@ -13,7 +13,7 @@ namespace pm {
 // the connection kind's raw value.
 struct PendingDriveConnect {
   QUuid connection;
-  DriveProvider provider;
+  OAuthProvider provider;
 
   bool operator==(const PendingDriveConnect&) const = default;
 

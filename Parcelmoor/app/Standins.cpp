@@ -1,7 +1,5 @@
 #include "Standins.h"
 
-#include <stdexcept>
-
 #include "core/Bucket.h"
 #include "platform/Log.h"
 #include "upload/BucketStore.h"
@@ -15,20 +13,6 @@ void HeadlessUploadPanel::attach(BucketStore& store, AppSettings&) {
 void HeadlessUploadPanel::show() {
   const qsizetype items = store_ ? store_->current().items().size() : 0;
   qCInfo(lcApp, "the bucket holds %lld items (the bar is not built yet)", qlonglong(items));
-}
-
-QCoro::Task<DriveCredentials> UnavailableDriveSignIns::signIn(DriveProvider provider) {
-  throw std::runtime_error("signing in to " + providerWord(provider).toStdString() + " is not built yet");
-  co_return DriveCredentials{};
-}
-
-QCoro::Task<QString> UnavailableDriveSignIns::fetchAccountLabel(DriveProvider provider, QString) {
-  throw std::runtime_error("no account label for " + providerWord(provider).toStdString() + " yet");
-  co_return QString();
-}
-
-bool UnavailableDriveSignIns::save(const DriveCredentials&, const QUuid&, DriveProvider) {
-  return false;
 }
 
 void DormantSyncCoordinator::enable() {

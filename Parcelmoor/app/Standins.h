@@ -1,8 +1,5 @@
 #pragma once
 
-#include "app/DriveSignIns.h"
-#include "app/ICloudAvailabilityCheck.h"
-#include "app/OAuthRedirectHandler.h"
 #include "app/SyncCoordinating.h"
 #include "app/UploadPanel.h"
 
@@ -21,25 +18,6 @@ class HeadlessUploadPanel final : public UploadPanel {
 
  private:
   BucketStore* store_ = nullptr;
-};
-
-class UnavailableDriveSignIns final : public DriveSignIns {
- public:
-  QCoro::Task<DriveCredentials> signIn(DriveProvider provider) override;
-  QCoro::Task<QString> fetchAccountLabel(DriveProvider provider, QString accessToken) override;
-  bool save(const DriveCredentials& credentials, const QUuid& connection, DriveProvider provider) override;
-};
-
-// Accepts no URL: no drive sign-in ever waits for a redirect yet.
-class NoOAuthRedirects final : public OAuthRedirectHandler {
- public:
-  bool handle(const QUrl&) override { return false; }
-};
-
-// Leaves the synced-folder state as "not checked yet", which keeps such connections unusable.
-class UncheckedICloud final : public ICloudAvailabilityCheck {
- public:
-  void checkAvailability() override {}
 };
 
 // Sync without a coordinator: nothing is pulled or pushed, and requests to change it are logged.

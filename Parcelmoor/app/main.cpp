@@ -1,42 +1,61 @@
 // The agent: a floating bucket bar that takes files and uploads them. It has no window at launch.
+// "Parcelmoor send PATH…" hands files to it instead (see SendCommand.h).
 #include <QApplication>
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QProcessEnvironment>
 #include <QTextStream>
-#include <QUrl>
 
 #include "app/AppDelegate.h"
 #include "app/DisplayPlatform.h"
+#include "app/LaunchRequests.h"
+#include "app/ConnectorDriveSignIns.h"
+#include "app/OAuthCallbackRedirects.h"
+#include "app/SyncedFolderCheck.h"
 #include "app/Standins.h"
 #include "app/DesktopWorkspace.h"
+#include "connectors/DropboxSignIn.h"
+#include "connectors/GoogleSignIn.h"
+#include "connectors/OneDriveSignIn.h"
+#include "connectors/ICloudUploader.h"
+#include "connectors/OAuthCallback.h"
 #include "connectors/UploaderFactory.h"
+#include "curl/CurlGlobal.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
+#include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
+#include "platform/Log.h"
 #include "platform/Notifier.h"
 #include "platform/Paths.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "platform/SingleInstance.h"
+#include "send/SendCommand.h"
 #include "upload/BucketUploader.h"
 
 namespace {
 
-// URLs given on the command line (the desktop's scheme handler passes parcelmoor:// links this way).
-QList<QUrl> urlArguments(const QStringList& arguments) {
-  QList<QUrl> urls;
-  for (qsizetype index = 1; index < arguments.size(); ++index) {
-    const QUrl url(arguments.at(index));
-    if (url.isValid() && !url.scheme().isEmpty()) urls.append(url);
-  }
-  return urls;
+// A file manager or a terminal may send files where no display is reachable, so the command runs on a
+// plain core application and never touches the GUI.
+int runSend(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Parcelmoor"));
+  QTextStream err(stderr);
+  return pm::runSendCommand(QCoreApplication::arguments().mid(2), err);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // libcurl is set up while this is the only thread; without it FTP transfers fail, each with its error.
+  if (!pm::initializeCurl()) qCWarning(lcFtp, "libcurl could not be set up; FTP connections will not work");
+
+  if (argc > 1 && qstrcmp(argv[1], "send") == 0) return runSend(argc, argv);
+
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
   if (display.problem) {
     QTextStream(stderr) << *display.problem << '\n';
@@ -49,11 +68,13 @@ int main(int argc, char** argv) {
   // The agent lives on without windows: the bar comes and goes, the program stays.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  // ---- Plug-in point: single instance and the "send" subcommand. ----------------------------------
-  // Before anything below runs, a second launch forwards to the agent that owns the bus name and exits,
-  // and "Parcelmoor send PATH…" writes its batch and exits. The running agent's Reopen() and
-  // OpenUrls(as) then call delegate.reopen() and delegate.openUrls(urls) (see below).
-  // -----------------------------------------------------------------------------------------------
+  // One agent per session: a second launch hands its request to the running one before it builds
+  // anything (a parcelmoor:// link from the desktop arrives as an argument).
+  const QStringList arguments = QCoreApplication::arguments().mid(1);
+  pm::SingleInstance instance;
+  QTextStream err(stderr);
+  if (const std::optional<int> exitCode = pm::handOffToRunningAgent(instance, arguments, err))
+    return *exitCode;
 
   const pm::Paths paths = pm::Paths::standard();
   const std::unique_ptr<pm::SharedDefaults> defaults =
@@ -68,10 +89,21 @@ int main(int argc, char** argv) {
   pm::UserNotifications notifications(*defaults, signals, notifier);
   pm::DesktopWorkspace workspace;
   pm::HeadlessUploadPanel panel;
-  pm::UnavailableDriveSignIns drives;
-  pm::UncheckedICloud icloud;
-  pm::NoOAuthRedirects oauth;
-  const pm::UploaderServices uploaderServices{network, api, keychain, *defaults, paths.temporary};
+  // One Google sign-in serves both the connect request and the Drive uploaders' token renewal.
+  const auto google =
+      std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);
+  // The one waiter for sign-in redirects that come back as opened parcelmoor:// URLs.
+  pm::OAuthCallback oauthCallback;
+  const auto oneDrive = std::make_shared<const pm::OneDriveSignIn>(network, pm::BundleInfo::compiledIn(), clock,
+                                                                   &oauthCallback, &workspace);
+  const auto dropbox = std::make_shared<const pm::DropboxSignIn>(network, pm::BundleInfo::compiledIn(), clock,
+                                                                 &workspace, &oauthCallback);
+  pm::ConnectorDriveSignIns drives(keychain, google, oneDrive, dropbox);
+  pm::OAuthCallbackRedirects oauth(oauthCallback);
+  const QString ubiquityRoot = pm::ICloudUploader::standardRoot();
+  pm::SyncedFolderCheck icloud(ubiquityRoot, *defaults, signals);
+  const pm::UploaderServices uploaderServices{
+      network, api, keychain, *defaults, paths.temporary, google, oneDrive, dropbox, ubiquityRoot, &signals};
 
   std::optional<QString> settingsProgram;
   if (const QString chosen = qEnvironmentVariable("PARCELMOOR_SETTINGS_PROGRAM"); !chosen.isEmpty())
@@ -101,8 +133,7 @@ int main(int argc, char** argv) {
   pm::AppDelegate delegate(std::move(services));
   delegate.finishLaunching();
 
-  if (const QList<QUrl> urls = urlArguments(QCoreApplication::arguments()); !urls.isEmpty())
-    delegate.openUrls(urls);
+  pm::routeLaunchRequests(instance, delegate, arguments);
 
   return QApplication::exec();
 }

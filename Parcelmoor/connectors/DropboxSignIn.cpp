@@ -55,7 +55,7 @@ QCoro::Task<OAuthCredentials> DropboxSignIn::connect() const {
       {QStringLiteral("redirect_uri"), QString::fromLatin1(kRedirectURI)},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  co_return signedInCredentials(answer, clock_.now());
+  co_return signedInCredentials(answer, QString(), clock_.now());
 }
 
 QUrl DropboxSignIn::authorizeURL(const QString& challenge, const QString& state) const {
@@ -76,8 +76,9 @@ QUrl DropboxSignIn::authorizeURL(const QString& challenge, const QString& state)
 }
 
 QCoro::Task<OAuthTokenResponse> DropboxSignIn::requestToken(QMap<QString, QString> form) const {
-  const QUrl url = endpointUrl(options_.endpoints.api, QStringLiteral("/oauth2/token"));
-  return postTokenForm(network_, url, std::move(form), translated("Dropbox refused the sign-in."), lcDropbox());
+  const QUrl endpoint = endpointUrl(options_.endpoints.api, QStringLiteral("/oauth2/token"));
+  co_return co_await requestOAuthToken(network_, endpoint, std::move(form), lcDropbox(),
+                                       translated("Dropbox refused the sign-in."));
 }
 
 QCoro::Task<OAuthCredentials> DropboxSignIn::refreshed(OAuthCredentials credentials) const {
@@ -90,7 +91,7 @@ QCoro::Task<OAuthCredentials> DropboxSignIn::refreshed(OAuthCredentials credenti
       {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  co_return renewedCredentials(std::move(credentials), answer, clock_.now());
+  co_return credentials.renewed(answer, clock_.now());
 }
 
 QCoro::Task<QString> DropboxSignIn::accessToken(Keychain& keychain, QUuid connection) const {

@@ -13,7 +13,7 @@
 #include "connectors/EndpointUrl.h"
 #include "connectors/FileChunkCopy.h"
 #include "connectors/HttpExchange.h"
-#include "connectors/PieceFile.h"
+#include "connectors/PieceFolder.h"
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -254,18 +254,18 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
   // Shared with the worker that copies each piece; only one of the two uses it at any time.
   const auto reader = std::make_shared<QFile>(unit.url);
   if (!reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
-  const PieceFile piece(temporaryDirectory, QStringLiteral("pmr-dropbox-") + uuidText(unit.id));
+  const PieceFolder folder(temporaryDirectory);
+  const QString piece = folder.filePath(QStringLiteral("pmr-dropbox-") + uuidText(unit.id));
 
   for (qint64 offset = 0; offset < unit.size;) {
     const qint64 length = std::min(unit.size - offset, pieceSize);
-    auto copy = [reader, offset, length, to = piece.path()] { copyFileChunk(*reader, offset, length, to); };
-    QCoro::Task<> copying = runOnWorker(std::move(copy));
+    QCoro::Task<> copying = copyFileChunkOnWorker(reader, offset, length, piece);
     co_await std::move(copying);
     if (!self || (cancel && cancel->isCancelled())) throw UploadError::cancelled();
 
     const UploadDestination destination{unit.id, appendUrl, QStringLiteral("POST"),
                                         appendHeaders(sessionID, offset, token)};
-    co_await self->uploadFile(piece.path(), ByteRange{offset, length, unit.size}, destination, progress, cancel);
+    co_await self->uploadFile(piece, ByteRange{offset, length, unit.size}, destination, progress, cancel);
     if (!self) throw UploadError::cancelled();
     offset += length;
   }

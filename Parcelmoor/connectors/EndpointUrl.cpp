@@ -2,10 +2,14 @@
 
 namespace pm {
 
-QUrl endpointUrl(const QUrl& base, const QString& path) {
+QString endpointRoot(const QUrl& base) {
   QString root = base.toString(QUrl::FullyEncoded);
   while (root.endsWith(QLatin1Char('/'))) root.chop(1);
-  return QUrl(root + path, QUrl::StrictMode);
+  return root;
+}
+
+QUrl endpointUrl(const QUrl& base, const QString& path) {
+  return QUrl(endpointRoot(base) + path, QUrl::StrictMode);
 }
 
 }  // namespace pm

@@ -1,46 +1,71 @@
 #include "FileChunkCopy.h"
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+
+#include "platform/Async.h"
+#include "platform/FileDescriptor.h"
 
 namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("FileChunkCopy", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("FileChunkCopy", text);
+}
+
+bool writeAll(int fd, const char* bytes, qint64 count) {
+  while (count > 0) {
+    const ssize_t written = ::write(fd, bytes, size_t(count));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    count -= written;
+  }
+  return true;
+}
 
 }  // namespace
-
-UploadError temporaryCopyUnwritable() {
-  return UploadError::rejected(translated("A temporary copy of this file could not be written."));
-}
 
 UploadError fileChangedWhileUploading() {
   return UploadError::rejected(translated("This file changed while it was being uploaded."));
 }
 
+UploadError temporaryCopyUnwritable() {
+  return UploadError::rejected(translated("A temporary copy of this file could not be written."));
+}
+
 void copyFileChunk(QFile& from, qint64 offset, qint64 length, const QString& to) {
   if (offset < 0 || length < 0 || !from.seek(offset)) throw UploadError::fileUnreadable();
 
-  QFile::remove(to);
-  QFile output(to);
-  // NewOnly creates with O_EXCL: a link someone put at `to` makes the open fail instead of being followed.
-  if (!output.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
-                   QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-    throw temporaryCopyUnwritable();
+  const QByteArray target = QFile::encodeName(to);
+  ::unlink(target.constData());
+  // O_EXCL and O_NOFOLLOW: a file or link that appears at the name after the unlink is never written through.
+  FileDescriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!out.isValid()) throw temporaryCopyUnwritable();
 
-  QByteArray slice(std::min(length, kChunkCopySlice), Qt::Uninitialized);
-  qint64 remaining = length;
-  while (remaining > 0) {
+  QByteArray slice(std::min(length, kFileChunkCopySlice), Qt::Uninitialized);
+  for (qint64 remaining = length; remaining > 0;) {
     const qint64 read = from.read(slice.data(), std::min(remaining, qint64(slice.size())));
     if (read < 0) throw UploadError::fileUnreadable();
     if (read == 0) throw fileChangedWhileUploading();
-    if (output.write(slice.constData(), read) != read) throw temporaryCopyUnwritable();
+    if (!writeAll(out.get(), slice.constData(), read)) throw temporaryCopyUnwritable();
     remaining -= read;
   }
+}
+
+QCoro::Task<> copyFileChunkOnWorker(std::shared_ptr<QFile> from, qint64 offset, qint64 length, QString to) {
+  auto work = [from = std::move(from), offset, length, to = std::move(to)] {
+    copyFileChunk(*from, offset, length, to);
+  };
+  QCoro::Task<> copying = runOnWorker(std::move(work));
+  co_await std::move(copying);
 }
 
 }  // namespace pm

@@ -1,18 +1,14 @@
 #include "GoogleSignIn.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
 #include <QUrlQuery>
 
 #include <memory>
 
-#include "connectors/FormEncoding.h"
-#include "connectors/HttpExchange.h"
 #include "connectors/Pkce.h"
 #include "connectors/TokenEndpoint.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/NetworkRequest.h"
 #include "platform/Workspace.h"
 
 namespace pm {
@@ -57,7 +53,7 @@ QCoro::Task<OAuthCredentials> GoogleSignIn::connect() const {
       {QStringLiteral("redirect_uri"), redirect},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  co_return signedInCredentials(answer, clock_.now());
+  co_return signedInCredentials(answer, QString(), clock_.now());
 }
 
 QCoro::Task<OAuthCredentials> GoogleSignIn::refreshed(OAuthCredentials credentials) const {
@@ -71,7 +67,7 @@ QCoro::Task<OAuthCredentials> GoogleSignIn::refreshed(OAuthCredentials credentia
       {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
   };
   const OAuthTokenResponse answer = co_await requestToken(form);
-  co_return renewedCredentials(std::move(credentials), answer, clock_.now());
+  co_return credentials.renewed(answer, clock_.now());
 }
 
 QUrl GoogleSignIn::authorizeURL(const QString& challenge, const QString& redirect, const QString& state) const {
@@ -93,8 +89,8 @@ QUrl GoogleSignIn::authorizeURL(const QString& challenge, const QString& redirec
 }
 
 QCoro::Task<OAuthTokenResponse> GoogleSignIn::requestToken(QMap<QString, QString> form) const {
-  const QUrl url = GoogleEndpoints::resolve(options_.endpoints.token, QStringLiteral("/token"));
-  return postTokenForm(network_, url, std::move(form), refusedText(), lcDrive());
+  const QUrl endpoint = GoogleEndpoints::resolve(options_.endpoints.token, QStringLiteral("/token"));
+  co_return co_await requestOAuthToken(network_, endpoint, std::move(form), lcDrive(), refusedText());
 }
 
 }  // namespace pm

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -8,7 +7,6 @@
 
 #include <QCoroTask>
 
-#include <optional>
 
 #include "connectors/GoogleEndpoints.h"
 #include "connectors/LoopbackListener.h"

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "connectors/OAuthTokenResponse.h"
 #include "core/Identifiers.h"
 #include "core/UploaderConfig.h"
 #include "platform/Clock.h"
@@ -23,6 +24,14 @@ QDateTime OAuthCredentials::distantPast() { return UploaderConfig::distantPast()
 
 bool OAuthCredentials::isFresh(const QDateTime& now) const {
   return !accessToken.isEmpty() && expiresAt > now.addSecs(kFreshnessMarginSeconds);
+}
+
+OAuthCredentials OAuthCredentials::renewed(const OAuthTokenResponse& answer, const QDateTime& now) const {
+  OAuthCredentials result = *this;
+  result.accessToken = answer.accessToken;
+  result.expiresAt = now.addSecs(answer.expiresIn);
+  if (answer.refreshToken) result.refreshToken = *answer.refreshToken;
+  return result;
 }
 
 QByteArray OAuthCredentials::toJson() const {

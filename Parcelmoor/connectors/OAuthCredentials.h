@@ -12,6 +12,7 @@
 namespace pm {
 
 class Keychain;
+struct OAuthTokenResponse;
 
 // The tokens of one drive connection. Kept only in the keychain (service per provider, account = the
 // connection id as upper-case UUID text) as a JSON object with the four field names as keys; `expiresAt`
@@ -31,6 +32,9 @@ struct OAuthCredentials {
 
   // Whether the access token can be used as it is: not empty, and valid past `now` plus the margin.
   bool isFresh(const QDateTime& now) const;
+  // These credentials after a renewal answered at `now`: its access token and expiry, its refresh token
+  // when it sent one (providers may rotate it), the rest as it was.
+  OAuthCredentials renewed(const OAuthTokenResponse& answer, const QDateTime& now) const;
 
   QByteArray toJson() const;
   // All four keys required, of their types; other keys ignored.

@@ -1,10 +1,347 @@
 #include "OneDriveUploader.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+#include "connectors/FileChunkCopy.h"
+#include "connectors/HttpExchange.h"
+#include "connectors/OAuthCredentials.h"
+#include "connectors/OneDriveSignIn.h"
+#include "connectors/PieceFolder.h"
+#include "core/Identifiers.h"
+#include "platform/Clock.h"
+#include "platform/Keychain.h"
 #include "platform/Log.h"
+#include "platform/NetworkRequest.h"
 
 namespace pm {
 
-OneDriveUploader::OneDriveUploader(UploaderConfig config, QNetworkAccessManager& network, QObject* parent)
-    : ConnectorUploader(std::move(config), lcOneDrive, network, parent) {}
+namespace {
+
+QString translated(const char* text) {
+  return QCoreApplication::translate("OneDriveUploader", text);
+}
+QString unreadableAnswerText() {
+  return translated("OneDrive sent an answer we could not read.");
+}
+QString reconnectText() {
+  return translated("Microsoft refused this account. Connect it again.");
+}
+QString noAccountText() {
+  return translated("This connection has no Microsoft account yet.");
+}
+
+QNetworkRequest authorizedRequest(const QUrl& url, const QString& token) {
+  QNetworkRequest request = networkRequest(url);
+  request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+  return request;
+}
+
+QNetworkRequest jsonRequest(const QUrl& url, const QString& token) {
+  QNetworkRequest request = authorizedRequest(url, token);
+  request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+  return request;
+}
+
+QByteArray jsonBody(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// An item id from Graph goes into a path as one piece: whatever it holds cannot reach another route.
+QString itemPath(const QString& itemID) {
+  return QStringLiteral("me/drive/items/") + QString::fromLatin1(QUrl::toPercentEncoding(itemID, "!"));
+}
+
+// The body as text for the log; empty when it is not UTF-8.
+QString bodyText(const QByteArray& body) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = decoder.decode(body);
+  return decoder.hasError() ? QString() : text;
+}
+
+bool isHttpUrl(const QUrl& url) {
+  return url.isValid() && !url.host().isEmpty() &&
+         (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+}
+
+bool isAccepted(int status) {
+  return status >= 200 && status <= 299;
+}
+
+}  // namespace
+
+OneDriveUploader::OneDriveUploader(UploaderConfig config, QNetworkAccessManager& network, Keychain& keychain,
+                                   std::shared_ptr<const OneDriveSignIn> signIn, QString temporaryDirectory,
+                                   qint64 pieceSize, QObject* parent)
+    : ConnectorUploader(std::move(config), lcOneDrive, network, parent),
+      keychain_(keychain),
+      signIn_(std::move(signIn)),
+      temporaryDirectory_(std::move(temporaryDirectory)),
+      pieceSize_(std::max<qint64>(kRangeUnit, pieceSize / kRangeUnit * kRangeUnit)) {}
+
+UploadError OneDriveUploader::graphFailure(int status, const QByteArray& body) {
+  qCWarning(lcOneDrive, "graph refused %d: %s", status, qUtf8Printable(bodyText(body)));
+  const QJsonValue message = QJsonDocument::fromJson(body)
+                                 .object()
+                                 .value(QStringLiteral("error"))
+                                 .toObject()
+                                 .value(QStringLiteral("message"));
+  const std::optional<QString> text = message.isString() ? std::optional(message.toString()) : std::nullopt;
+  if (status == 401) return UploadError::rejected(reconnectText());
+  if (status == 403) return UploadError::rejected(text.value_or(reconnectText()));
+  return UploadError::rejected(text.value_or(translated("OneDrive refused the upload (%1).").arg(status)));
+}
+
+QString OneDriveUploader::encodedPath(const QString& path) {
+  QStringList pieces = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  for (QString& piece : pieces) piece = QString::fromLatin1(QUrl::toPercentEncoding(piece, " ()"));
+  return pieces.join(QLatin1Char('/'));
+}
+
+QString OneDriveUploader::remotePath(const UploadUnit& unit) {
+  if (!folder_) folder_ = timestampFolderName(signIn_->clock().now());
+  QStringList pieces = config().keyPrefix.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  pieces += folder_->split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  pieces += unit.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  return pieces.join(QLatin1Char('/'));
+}
+
+QString OneDriveUploader::uniquePath(const QString& path) const {
+  const auto taken = [this](const QString& candidate) {
+    return std::find(paths_.cbegin(), paths_.cend(), candidate) != paths_.cend();
+  };
+  QString candidate = path;
+  for (qint64 n = 2; taken(candidate); ++n) candidate = numberedPath(path, n);
+  return candidate;
+}
+
+QCoro::Task<QString> OneDriveUploader::accessToken() {
+  const std::optional<OAuthCredentials> stored =
+      OAuthCredentials::load(keychain_, config().id, OAuthProvider::microsoft);
+  if (!stored || stored->refreshToken.isEmpty()) throw UploadError::rejected(noAccountText());
+  if (stored->isFresh(signIn_->clock().now())) co_return stored->accessToken;
+  const OAuthCredentials renewed = co_await signIn_->refreshed(*stored);
+  if (!OAuthCredentials::save(keychain_, renewed, config().id, OAuthProvider::microsoft))
+    qCWarning(lcOneDrive, "the renewed Microsoft token could not be stored; it is used for this bucket only");
+  co_return renewed.accessToken;
+}
+
+QCoro::Task<QJsonObject> OneDriveUploader::getJSON(QString relative, QString token) {
+  const QNetworkRequest request = authorizedRequest(signIn_->endpoints().graphUrl(relative), token);
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "GET", {}, requestTimeout());
+  if (answer.status == 0) throw UploadError::transport(unreadableAnswerText());
+  if (!isAccepted(answer.status)) throw graphFailure(answer.status, answer.body);
+  co_return QJsonDocument::fromJson(answer.body).object();
+}
+
+QCoro::Task<QString> OneDriveUploader::appRootID(QString token) {
+  const QJsonObject root = co_await getJSON(QStringLiteral("me/drive/special/approot?$select=id"), token);
+  const QJsonValue id = root.value(QStringLiteral("id"));
+  if (!id.isString() || id.toString().isEmpty()) throw UploadError::transport(unreadableAnswerText());
+  co_return id.toString();
+}
+
+QCoro::Task<> OneDriveUploader::createFolder(QString name, QString childrenPath, QString token) {
+  const QNetworkRequest request = jsonRequest(signIn_->endpoints().graphUrl(childrenPath), token);
+  const QByteArray body =
+      jsonBody({{QStringLiteral("name"), name},
+                {QStringLiteral("folder"), QJsonObject()},
+                {QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("fail")}});
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "POST", body, requestTimeout());
+  // 409: the folder exists already, made by an earlier unit or bucket.
+  if (answer.status == 409 || isAccepted(answer.status)) co_return;
+  throw graphFailure(answer.status, answer.body);
+}
+
+QCoro::Task<> OneDriveUploader::ensureFolders(QStringList names, QString rootID, QString token) {
+  const QString root = itemPath(rootID);
+  for (qsizetype i = 0; i < names.size(); ++i) {
+    const QString children = i == 0 ? root + QStringLiteral("/children")
+                                    : root + QStringLiteral(":/") +
+                                          encodedPath(names.mid(0, i).join(QLatin1Char('/'))) +
+                                          QStringLiteral(":/children");
+    co_await createFolder(names.at(i), children, token);
+  }
+}
+
+QCoro::Task<QUrl> OneDriveUploader::createUploadSession(QString path, QString rootID, QString token) {
+  const QString relative =
+      itemPath(rootID) + QStringLiteral(":/") + encodedPath(path) + QStringLiteral(":/createUploadSession");
+  const QNetworkRequest request = jsonRequest(signIn_->endpoints().graphUrl(relative), token);
+  const QByteArray body = jsonBody(
+      {{QStringLiteral("item"),
+        QJsonObject{{QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("rename")}}}});
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "POST", body, requestTimeout());
+  const QJsonValue uploadUrl =
+      QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("uploadUrl"));
+  const QUrl url(uploadUrl.toString(), QUrl::StrictMode);
+  // The pieces go there without our token, so only a web address will do.
+  if (!isAccepted(answer.status) || !uploadUrl.isString() || !isHttpUrl(url))
+    throw graphFailure(answer.status, answer.body);
+  co_return url;
+}
+
+QCoro::Task<Registration> OneDriveUploader::registerUnits(QList<UploadUnit> units) {
+  const QString token = co_await accessToken();
+  const QString rootID = co_await appRootID(token);
+
+  Registration registration;
+  for (const UploadUnit& unit : units) {
+    const QString path = uniquePath(remotePath(unit));
+    QStringList folders = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    folders.removeLast();
+    try {
+      co_await ensureFolders(folders, rootID, token);
+      const QUrl session = co_await createUploadSession(path, rootID, token);
+      paths_.insert(unit.id, path);
+      openSessions_.insert(unit.id, session);
+      registration.destinations.append(UploadDestination{unit.id, session, QStringLiteral("PUT"), {}});
+    } catch (const UploadError& error) {
+      registration.refused.insert(unit.id, error);
+    }
+  }
+  qCInfo(lcOneDrive, "opened %lld of %lld upload sessions", qint64(registration.destinations.size()),
+         qint64(units.size()));
+  co_return registration;
+}
+
+QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 size, QUuid unitID,
+                                                         UploadDestination destination,
+                                                         ProgressCallback progress, CancelTokenPtr cancel) {
+  const QPointer<OneDriveUploader> self(this);
+  const qint64 pieceSize = pieceSize_;
+  const auto source = std::make_shared<QFile>(file);
+  if (!source->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  // Gone, with the pieces in it, however this ends.
+  const PieceFolder folder(temporaryDirectory_);
+  // Two piece files: the next piece is copied while the one before it travels.
+  const QString name = QStringLiteral("pmr-onedrive-") + uuidText(unitID);
+  const QStringList pieces{folder.filePath(name + QStringLiteral("-1")),
+                           folder.filePath(name + QStringLiteral("-2"))};
+
+  QCoro::Task<> copying = copyFileChunkOnWorker(source, 0, std::min(size, pieceSize), pieces.at(0));
+  UploadResponse response;
+  for (qint64 offset = 0, index = 0; offset < size; ++index) {
+    co_await std::move(copying);
+    const qint64 length = std::min(size - offset, pieceSize);
+    const qint64 next = offset + length;
+    if (next < size)
+      copying =
+          copyFileChunkOnWorker(source, next, std::min(size - next, pieceSize), pieces.at((index + 1) % 2));
+
+    std::exception_ptr failure;
+    if ((cancel && cancel->isCancelled()) || !self) {
+      failure = std::make_exception_ptr(UploadError::cancelled());
+    } else {
+      UploadDestination ranged = destination;
+      ranged.headers.insert(QStringLiteral("Content-Range"),
+                            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(next - 1).arg(size));
+      const ByteRange range{offset, length, size};
+      try {
+        response =
+            co_await self->uploadFile(pieces.at(index % 2), range, std::move(ranged), progress, cancel);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    if (failure) {
+      // The worker still copying uses the source and the folder: they stay until it is done.
+      if (next < size) {
+        try {
+          co_await std::move(copying);
+        } catch (...) {
+        }
+      }
+      std::rethrow_exception(failure);
+    }
+    offset = next;
+  }
+  if (progress) progress(1.0);
+  co_return response;
+}
+
+QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destination,
+                                       ProgressCallback progress, CancelTokenPtr cancel) {
+  const QPointer<OneDriveUploader> self(this);
+  const QUuid unitID = unit.id;
+  UploadResponse response;
+  if (unit.size < 1) {
+    // Nothing to cut into ranges: the file goes as it is.
+    response = co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress),
+                                   std::move(cancel));
+  } else {
+    response = co_await sendPieces(std::move(unit.url), unit.size, unitID, std::move(destination),
+                                   std::move(progress), std::move(cancel));
+  }
+  if (!self) co_return;
+  self->openSessions_.remove(unitID);
+  // Withdrawn while the last piece travelled: nobody asks for this item any more.
+  if (!self->paths_.contains(unitID)) co_return;
+  const QJsonValue itemID = QJsonDocument::fromJson(response.body).object().value(QStringLiteral("id"));
+  if (!itemID.isString() || itemID.toString().isEmpty()) {
+    qCWarning(lcOneDrive, "OneDrive did not name the stored file %s; it cannot be withdrawn",
+              qUtf8Printable(privateValue(self->paths_.value(unitID))));
+    co_return;
+  }
+  self->itemIDs_.insert(unitID, itemID.toString());
+}
+
+QCoro::Task<> OneDriveUploader::deleteItem(QString itemID, QString token) {
+  const QNetworkRequest request = authorizedRequest(signIn_->endpoints().graphUrl(itemPath(itemID)), token);
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "DELETE", {}, requestTimeout());
+  if (answer.status == 200 || answer.status == 204 || answer.status == 404) co_return;
+  throw graphFailure(answer.status, answer.body);
+}
+
+QCoro::Task<> OneDriveUploader::cancelSession(QUrl uploadURL) {
+  // The upload URL carries its own authorisation; our token is not sent there.
+  const HttpAnswer answer =
+      co_await exchange(signIn_->network(), networkRequest(uploadURL), "DELETE", {}, requestTimeout());
+  if (isAccepted(answer.status) || answer.status == 404) co_return;
+  throw graphFailure(answer.status, answer.body);
+}
+
+QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
+  QList<QUuid> known;
+  for (const UploadUnit& unit : units)
+    if (paths_.contains(unit.id)) known.append(unit.id);
+  if (known.isEmpty()) co_return;
+
+  QString token;
+  try {
+    token = co_await accessToken();
+  } catch (const std::exception& error) {
+    qCInfo(lcOneDrive, "could not withdraw files: %s", error.what());
+    co_return;
+  }
+  for (const QUuid& id : known) {
+    // Another withdraw may have taken it while this one waited.
+    if (!paths_.contains(id)) continue;
+    const QString path = paths_.take(id);
+    const std::optional<QString> item =
+        itemIDs_.contains(id) ? std::optional(itemIDs_.take(id)) : std::nullopt;
+    const std::optional<QUrl> session =
+        openSessions_.contains(id) ? std::optional(openSessions_.take(id)) : std::nullopt;
+    try {
+      // Only what this bucket's upload created is deleted: after a rename, the path may be someone else's.
+      if (item) {
+        co_await deleteItem(*item, token);
+      } else if (session) {
+        co_await cancelSession(*session);
+      }
+    } catch (const UploadError& error) {
+      qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)),
+             qUtf8Printable(error.message()));
+    } catch (const std::exception& error) {
+      qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)), error.what());
+    }
+  }
+}
 
 }  // namespace pm

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
-#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QMap>
 #include <QString>
@@ -18,26 +18,21 @@ class QNetworkAccessManager;
 
 namespace pm {
 
-// What the drives' token endpoints have in common: the form post and what its answers make of credentials.
+// The provider's own words in a refused token answer: "error_description" when the object has that key
+// (nothing when its value is not text), else "error" when that is text.
+std::optional<QString> tokenRefusalText(const QByteArray& body);
 
-// Posts `form` to `url` as "application/x-www-form-urlencoded". Only status 200 succeeds. Throws
-// OAuthFailure `badResponse` for an answer that is not HTTP or a 200 that does not decode, `refused` for any
-// other status (with tokenErrorText() of the body, else `refusedText`; logged to `log` with the status),
-// and NetworkFailure when no answer came.
-QCoro::Task<OAuthTokenResponse> postTokenForm(QNetworkAccessManager& network, QUrl url, QMap<QString, QString> form,
-                                              QString refusedText, const QLoggingCategory& log);
+// Posts `form` to a provider's token endpoint as "application/x-www-form-urlencoded". Exactly 200 with a
+// decodable body is an answer. Throws OAuthFailure: `badResponse` for an answer that is not HTTP or a 200
+// that does not decode; `refused` for every other status, with the provider's words or `refusedText`
+// (logged on `log` as "token endpoint refused: <status>"). Throws NetworkFailure when no answer came.
+QCoro::Task<OAuthTokenResponse> requestOAuthToken(QNetworkAccessManager& network, QUrl endpoint,
+                                                  QMap<QString, QString> form, const QLoggingCategory& log,
+                                                  QString refusedText);
 
-// "error_description" when the object has it (nothing when it is not text: it is not replaced by
-// "error"), else "error" as text.
-std::optional<QString> tokenErrorText(const QJsonObject& object);
-
-// The credentials of a code exchange, with an empty account. Throws OAuthFailure `badResponse` when the
-// answer carries no refresh token: without one the connection could not outlive its first access token.
-OAuthCredentials signedInCredentials(const OAuthTokenResponse& answer, const QDateTime& now);
-
-// `credentials` with the renewal's access token and expiry; the refresh token only when the answer
-// carries one; the account unchanged.
-OAuthCredentials renewedCredentials(OAuthCredentials credentials, const OAuthTokenResponse& answer,
-                                    const QDateTime& now);
+// The credentials a code exchange answered at `now` signs in with, labelled `account`. Throws OAuthFailure
+// `badResponse` when the answer carries no refresh token: the connection could not outlive its first access
+// token.
+OAuthCredentials signedInCredentials(const OAuthTokenResponse& answer, QString account, const QDateTime& now);
 
 }  // namespace pm

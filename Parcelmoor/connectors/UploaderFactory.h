@@ -14,6 +14,7 @@ class BucketUploader;
 class DropboxSignIn;
 class GoogleSignIn;
 class Keychain;
+class OneDriveSignIn;
 class ParcelmoorAPI;
 class SharedDefaults;
 class Signals;
@@ -24,9 +25,11 @@ struct UploaderServices {
   ParcelmoorAPI& api;
   Keychain& keychain;
   SharedDefaults& defaults;
-  QString temporaryDirectory;
+  QString temporaryDirectory;  // where uploaders keep working files: UploadWorkingFolder::path()
   // Renews Google Drive tokens; none: the build's client values, Google's own hosts and the system clock.
   std::shared_ptr<const GoogleSignIn> googleSignIn = {};
+  // Renews OneDrive tokens; none: the build's client identifier, Microsoft's own hosts and the system clock.
+  std::shared_ptr<const OneDriveSignIn> oneDriveSignIn = {};
   // Renews Dropbox tokens; none: the build's app key, Dropbox's own hosts and the system clock.
   std::shared_ptr<const DropboxSignIn> dropboxSignIn = {};
   // Where the synced-folder connection stores (empty: ICloudUploader::standardRoot()), and where its

@@ -198,6 +198,8 @@ void AppSettings::writeDeletedUploaders(const DatedKeys& deleted) {
   for (auto it = deleted.cbegin(); it != deleted.cend(); ++it) {
     if (it.value() > oldestKept) kept.insert(it.key(), it.value());
   }
+  // Sync writes the tombstones on every pull: an unchanged map (none stored reads as empty) is left as it is.
+  if (kept == readDeletedUploaders()) return;
   defaults_.set(literal(names::key::kDeletedUploaders), storedForm(kept));
 }
 

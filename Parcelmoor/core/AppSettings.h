@@ -69,7 +69,8 @@ class AppSettings final : public QObject {
   // Both read as empty when any value is not a date; the next write then replaces the whole dictionary.
   DatedKeys readPreferenceChanges() const;
   DatedKeys readDeletedUploaders() const;
-  // Keeps the tombstones younger than the lifetime (one exactly at the limit goes). Posts nothing.
+  // Keeps the tombstones younger than the lifetime (one exactly at the limit goes); writes only when that
+  // differs from what is stored. Posts nothing.
   void writeDeletedUploaders(const DatedKeys& deleted);
 
   // Stores a value that settings sync received and stamps it with `changedAt`. Keys that sync does not

@@ -14,6 +14,13 @@ QCoro::Task<> awaitAndLog(QCoro::Task<> running, const QLoggingCategory& log, co
 }
 }  // namespace
 
+QThreadPool& sealingPool() {
+  // Destroyed as the program exits, once the chunks still being sealed are done: left running, they
+  // would use the crypto library while it is torn down.
+  static QThreadPool pool;
+  return pool;
+}
+
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {
   // The returned task is dropped on purpose: the coroutine frame outlives it and frees itself at the end.
   awaitAndLog(std::move(task), category, what);

@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <QCoroFuture>
@@ -72,16 +73,20 @@ inline void detachTask(QCoro::Task<> task, const QLoggingCategory& (*category)()
   detachTask(std::move(task), category(), what);
 }
 
-// Runs `work` on the thread pool and resumes the caller on its own thread with the result. An exception
-// thrown by the work reaches the caller as it was thrown (QtConcurrent alone would wrap it in
-// QUnhandledException and lose its type, and with it the text the user should see).
+// The threads that seal files for upload. Sealing keeps a thread busy for as long as a file streams out,
+// so it runs apart from the shared pool: a folder walk or a key derivation never queues behind it.
+QThreadPool& sealingPool();
+
+// Runs `work` on `pool` and resumes the caller on its own thread with the result. An exception thrown by
+// the work reaches the caller as it was thrown (QtConcurrent alone would wrap it in QUnhandledException
+// and lose its type, and with it the text the user should see).
 template <typename Work, typename Result = std::invoke_result_t<Work&>>
-QCoro::Task<Result> runOnWorker(Work work) {
+QCoro::Task<Result> runOnWorker(QThreadPool& pool, Work work) {
   struct Outcome {
     std::conditional_t<std::is_void_v<Result>, bool, std::optional<Result>> value{};
     std::exception_ptr error;
   };
-  QFuture<Outcome> running = QtConcurrent::run([work = std::move(work)]() mutable {
+  QFuture<Outcome> running = QtConcurrent::run(&pool, [work = std::move(work)]() mutable {
     Outcome outcome;
     try {
       if constexpr (std::is_void_v<Result>) {
@@ -97,6 +102,12 @@ QCoro::Task<Result> runOnWorker(Work work) {
   Outcome outcome = co_await running;
   if (outcome.error) std::rethrow_exception(outcome.error);
   if constexpr (!std::is_void_v<Result>) co_return std::move(*outcome.value);
+}
+
+// The same on the shared thread pool, where short CPU work (folder walks, key derivations) runs.
+template <typename Work, typename Result = std::invoke_result_t<Work&>>
+QCoro::Task<Result> runOnWorker(Work work) {
+  return runOnWorker(*QThreadPool::globalInstance(), std::move(work));
 }
 
 }  // namespace pm

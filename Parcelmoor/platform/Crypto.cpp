@@ -59,6 +59,12 @@ std::optional<QByteArray> randomBytes(int count) {
   return out;
 }
 
+QByteArray requireRandomBytes(int count) {
+  std::optional<QByteArray> out = randomBytes(count);
+  if (!out) throw RandomSourceFailure();
+  return *std::move(out);
+}
+
 QByteArray sha256(const QByteArray& data) {
   QByteArray digest(SHA256_DIGEST_LENGTH, Qt::Uninitialized);
   unsigned int length = 0;

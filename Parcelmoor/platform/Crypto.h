@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <optional>
+#include <stdexcept>
 
 // OpenSSL 3 behind small, checked calls. Every call reports failure instead of producing weak output: a
 // failed random source is an error, never zero bytes.
@@ -16,6 +17,14 @@ inline constexpr int kGcmTagBytes = 16;
 std::optional<QByteArray> randomBytes(int count);
 // Fills `out`; false when the source fails (then `out` must not be used).
 bool fillRandom(unsigned char* out, int count);
+
+// The system's random source failed: whatever needed the bytes cannot be made safely.
+class RandomSourceFailure final : public std::runtime_error {
+ public:
+  RandomSourceFailure() : std::runtime_error("the system's secure random source failed") {}
+};
+// `count` bytes from the secure random source; throws RandomSourceFailure when it fails.
+QByteArray requireRandomBytes(int count);
 
 // Tests make the random source fail for this process until they switch it back.
 void setRandomSourceFailingForTesting(bool failing);

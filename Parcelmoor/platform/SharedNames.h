@@ -56,6 +56,8 @@ inline constexpr char kSessionService[] = "com.wrenfold.Parcelmoor";
 inline constexpr char kSessionTokenAccount[] = "session-token";
 inline constexpr char kS3Service[] = "com.wrenfold.Parcelmoor.s3";
 inline constexpr char kFtpService[] = "com.wrenfold.Parcelmoor.ftp";
+inline constexpr char kSyncService[] = "com.wrenfold.Parcelmoor.sync";
+inline constexpr char kSyncKeyAccount[] = "sync-key";
 }  // namespace keychain
 
 }  // namespace pm::names

@@ -112,7 +112,14 @@ int runSendCommand(const QStringList& arguments, QTextStream& err,
   // claim turns this one into a forwarder.
   const QString program =
       environment.agentProgram.isEmpty() ? QCoreApplication::applicationFilePath() : environment.agentProgram;
-  if (!QProcess::startDetached(program, {})) {
+  QProcess agent;
+  agent.setProgram(program);
+  // The agent outlives this command, and the terminal or pipe that ran the command may be gone by the
+  // time it writes (a write into a closed pipe would end it), so it gets no standard channels of ours.
+  agent.setStandardInputFile(QProcess::nullDevice());
+  agent.setStandardOutputFile(QProcess::nullDevice());
+  agent.setStandardErrorFile(QProcess::nullDevice());
+  if (!agent.startDetached()) {
     err << "Parcelmoor send: "
         << translated(
                "The files wait in the inbox, but Parcelmoor could not be started (%1). They are taken "

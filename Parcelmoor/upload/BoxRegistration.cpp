@@ -77,29 +77,53 @@ QString connectorType(UploaderConfig::Kind kind) {
   return QStringLiteral("s3");
 }
 
-QCoro::Task<ResponseItem> registerBox(ParcelmoorAPI& api, SharedDefaults& defaults, UploaderConfig config,
-                                      S3Credentials credentials, QString prefix, QList<PMRM1::File> files,
-                                      QUuid idempotencyKey) {
-  Q_ASSERT(QThread::currentThread() == api.thread());
+namespace {
 
-  // The service gets the key pair again every time, so a key the user rotated reaches it too.
+// The service gets the key pair again every time, so a key the user rotated reaches it too.
+QCoro::Task<> registerConnector(ParcelmoorAPI& api, SharedDefaults& defaults, const UploaderConfig& config,
+                                const S3Credentials& credentials) {
   const QString connectorsPath = QStringLiteral("connectors");
   const QByteArray put = "PUT";
   const std::optional<QJsonValue> connector = QJsonValue(connectorBody(config, credentials));
   co_await api.authorizedRequest(connectorsPath, put, connector);
   markConnectorRegistered(defaults, config.id);
+}
 
-  const QString password = PMRM1::makePassword();
-  const PMRM1::Sealed sealed = co_await PMRM1::seal(files, password);
-
+QCoro::Task<ResponseItem> postBox(ParcelmoorAPI& api, const UploaderConfig& config, const QString& prefix,
+                                  const SealedBox& box) {
   const QString boxesPath = QStringLiteral("boxes");
   const QByteArray post = "POST";
-  const std::optional<QJsonValue> box = QJsonValue(boxBody(config, prefix, sealed, files.size(), idempotencyKey));
-  const QByteArray answer = co_await api.authorizedRequest(boxesPath, post, box);
+  const std::optional<QJsonValue> body =
+      QJsonValue(boxBody(config, prefix, box.sealed, box.files.size(), box.idempotencyKey));
+  const QByteArray answer = co_await api.authorizedRequest(boxesPath, post, body);
   const BoxResponse registered = decodeBoxResponse(answer);
 
-  qCInfo(lcUpload, "box %s registered: %lld files", qUtf8Printable(registered.id), qlonglong(files.size()));
-  co_return ResponseItem::copiedBox(registered.url, PMRM1::formatPassword(password));
+  qCInfo(lcUpload, "box %s registered: %lld files", qUtf8Printable(registered.id), qlonglong(box.files.size()));
+  co_return ResponseItem::copiedBox(registered.url, PMRM1::formatPassword(box.password));
+}
+
+}  // namespace
+
+QCoro::Task<SealedBox> sealBox(QList<PMRM1::File> files, QUuid idempotencyKey) {
+  QString password = PMRM1::makePassword();
+  PMRM1::Sealed sealed = co_await PMRM1::seal(files, password);
+  co_return SealedBox{std::move(files), std::move(password), std::move(sealed), idempotencyKey};
+}
+
+QCoro::Task<ResponseItem> registerBox(ParcelmoorAPI& api, SharedDefaults& defaults, UploaderConfig config,
+                                      S3Credentials credentials, QString prefix, SealedBox box) {
+  Q_ASSERT(QThread::currentThread() == api.thread());
+  co_await registerConnector(api, defaults, config, credentials);
+  co_return co_await postBox(api, config, prefix, box);
+}
+
+QCoro::Task<ResponseItem> registerBox(ParcelmoorAPI& api, SharedDefaults& defaults, UploaderConfig config,
+                                      S3Credentials credentials, QString prefix, QList<PMRM1::File> files,
+                                      QUuid idempotencyKey) {
+  Q_ASSERT(QThread::currentThread() == api.thread());
+  co_await registerConnector(api, defaults, config, credentials);
+  const SealedBox box = co_await sealBox(std::move(files), idempotencyKey);
+  co_return co_await postBox(api, config, prefix, box);
 }
 
 }  // namespace pm

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include "platform/NetworkRequest.h"
+
 namespace pm {
 
 namespace {
@@ -36,10 +38,22 @@ bool isHttpUrl(const QUrl& url) {
 }
 
 QNetworkRequest makeRequest(const UploadDestination& destination) {
-  QNetworkRequest request(destination.url);
+  QNetworkRequest request = networkRequest(destination.url);
   for (auto it = destination.headers.cbegin(); it != destination.headers.cend(); ++it)
     request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
   return request;
+}
+
+// What a reply that ended without an HTTP answer tells the user. A server that refuses an upload early
+// answers as soon as it has the header and resets the connection on the body still under way; Qt, busy
+// writing, drops that answer unread and calls the reset "Unknown error".
+UploadError unanswered(const QNetworkReply& reply) {
+  const QNetworkReply::NetworkError error = reply.error();
+  if (error == QNetworkReply::RemoteHostClosedError || error == QNetworkReply::UnknownNetworkError)
+    return UploadError::transport(BucketUploader::cutOffText());
+  if (error == QNetworkReply::NoError || reply.errorString().isEmpty())
+    return UploadError::transport(unexpectedResponseText());
+  return UploadError::transport(reply.errorString());
 }
 
 // Aborts the reply when it stays idle (nothing sent, nothing received) for `timeout`; the returned flag
@@ -87,6 +101,12 @@ BucketUploader::~BucketUploader() = default;
 
 bool BucketUploader::allowsRemoval() const { return true; }
 
+QString BucketUploader::cutOffText() {
+  return QCoreApplication::translate("BucketUploader",
+                                     "The server closed the connection without an answer. It may have refused the "
+                                     "upload; check the connection's settings and try again.");
+}
+
 QCoro::Task<Registration> BucketUploader::registerUnits(QList<UploadUnit> /*units*/) {
   throw UploadError::notImplemented();
   co_return {};
@@ -123,18 +143,39 @@ QCoro::Task<UploadResponse> BucketUploader::uploadFile(QString filePath, PartPos
               std::move(cancel));
 }
 
-// Touches nothing of `this` after the first suspension, so the uploader may go away mid-transfer.
+QCoro::Task<UploadResponse> BucketUploader::uploadBody(std::unique_ptr<QIODevice> body, PartPosition part,
+                                                       UploadDestination destination, ProgressCallback progress,
+                                                       CancelTokenPtr cancel) {
+  return send(std::move(body), std::move(destination),
+              [part](double fraction) { return part.fractionOfWhole(fraction); }, std::move(progress),
+              std::move(cancel));
+}
+
 QCoro::Task<UploadResponse> BucketUploader::send(QString filePath, UploadDestination destination,
+                                                 std::function<double(double)> toWhole, ProgressCallback progress,
+                                                 CancelTokenPtr cancel) {
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  if (!isHttpUrl(destination.url)) throw UploadError::transport(unexpectedResponseText());
+  auto file = std::make_unique<QFile>(filePath);
+  if (!file->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  std::unique_ptr<QIODevice> body = std::move(file);
+  QCoro::Task<UploadResponse> sending =
+      send(std::move(body), std::move(destination), std::move(toWhole), std::move(progress), std::move(cancel));
+  UploadResponse response = co_await std::move(sending);
+  co_return response;
+}
+
+// Touches nothing of `this` after the first suspension, so the uploader may go away mid-transfer.
+QCoro::Task<UploadResponse> BucketUploader::send(std::unique_ptr<QIODevice> body, UploadDestination destination,
                                                  std::function<double(double)> toWhole, ProgressCallback progress,
                                                  CancelTokenPtr cancel) {
   Q_ASSERT(QThread::currentThread() == network_.thread());
   if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
   if (!isHttpUrl(destination.url)) throw UploadError::transport(unexpectedResponseText());
+  if (!body || !body->isReadable()) throw UploadError::fileUnreadable();
   if (!progress) progress = [](double) {};
 
-  // The reply streams the body from the file as the socket drains, and owns the file from here on.
-  auto body = std::make_unique<QFile>(filePath);
-  if (!body->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
+  // The reply streams the body as the socket drains, and owns the device from here on.
   ReplyPtr reply(network_.sendCustomRequest(makeRequest(destination), destination.method.toUtf8(), body.get()));
   body.release()->setParent(reply.get());
 
@@ -154,8 +195,7 @@ QCoro::Task<UploadResponse> BucketUploader::send(QString filePath, UploadDestina
     co_return UploadResponse{code, reply->rawHeaderPairs(), reply->readAll()};
   }
   if (*timedOut) throw UploadError::transport(timedOutText());
-  if (reply->error() != QNetworkReply::NoError) throw UploadError::transport(reply->errorString());
-  throw UploadError::transport(unexpectedResponseText());
+  throw unanswered(*reply);
 }
 
 }  // namespace pm

@@ -10,10 +10,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "platform/Async.h"
 #include "upload/UploadTypes.h"
 
+class QIODevice;
 class QNetworkAccessManager;
 
 namespace pm {
@@ -109,6 +111,15 @@ class BucketUploader : public QObject {
   // As above for one of `part.count` parts; progress is reported for the whole.
   QCoro::Task<UploadResponse> uploadFile(QString filePath, PartPosition part, UploadDestination destination,
                                          ProgressCallback progress, CancelTokenPtr cancel = {});
+  // As above with the body read from `body`: open, random-access (its size is the body's length) and
+  // taken over by the transfer. Throws as above.
+  QCoro::Task<UploadResponse> uploadBody(std::unique_ptr<QIODevice> body, PartPosition part,
+                                         UploadDestination destination, ProgressCallback progress,
+                                         CancelTokenPtr cancel = {});
+
+  // The `transport` text of an upload whose connection the server closed without an answer Qt could
+  // read, as happens when a server refuses a request while its body is still under way.
+  static QString cutOffText();
 
   std::chrono::milliseconds requestTimeout() const { return requestTimeout_; }
   void setRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
@@ -116,6 +127,9 @@ class BucketUploader : public QObject {
  private:
   // `toWhole` maps the fraction of this body to the fraction reported; success reports toWhole(1.0).
   QCoro::Task<UploadResponse> send(QString filePath, UploadDestination destination,
+                                   std::function<double(double)> toWhole, ProgressCallback progress,
+                                   CancelTokenPtr cancel);
+  QCoro::Task<UploadResponse> send(std::unique_ptr<QIODevice> body, UploadDestination destination,
                                    std::function<double(double)> toWhole, ProgressCallback progress,
                                    CancelTokenPtr cancel);
 

@@ -1,7 +1,6 @@
 #include "CustomS3Uploader.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -17,7 +16,11 @@
 #include "core/Identifiers.h"
 #include "core/S3Credentials.h"
 #include "platform/Log.h"
+#include "platform/NetworkRequest.h"
 #include "upload/BoxRegistration.h"
+#include "upload/EarlyAnswerProbe.h"
+#include "upload/FileRangeDevice.h"
+#include "upload/S3ObjectKeys.h"
 
 namespace pm {
 
@@ -31,9 +34,26 @@ UploadError missingCredentials() {
   return UploadError::rejected(translated("Add an access key and secret to this connection in Settings."));
 }
 
+UploadError nameless() { return UploadError::rejected(translated("This file has no name the bucket can store it under.")); }
+
+UploadError unsendableName(const QString& piece) {
+  return UploadError::rejected(
+      translated("The name \u201C%1\u201D cannot be sent to the storage service as it is. Rename it and try again.")
+          .arg(piece));
+}
+
+// The key folder without the "." and ".." pieces a typed prefix may hold ("./x", "../../elsewhere"): they
+// would move the objects elsewhere in the bucket, or out of it, when Qt resolves them.
+QString keyFolder(const QString& keyPrefix, const QDateTime& now) {
+  return s3keys::withoutDotSegments(timestampedKeyPrefix(keyPrefix, now)) + QLatin1Char('/');
+}
+
 UploadError unaddressable() {
   return UploadError::rejected(translated("The endpoint or bucket name could not be read as an address."));
 }
+
+// How long a refusal's answer is waited for when the header is asked again on its own.
+constexpr std::chrono::seconds kEarlyAnswerWait{10};
 
 const Clock& systemClock() {
   static const SystemClock clock;
@@ -61,21 +81,6 @@ void ensureUnchanged(const UploadUnit& unit) {
   if (file.size() != unit.size) throw s3multipart::fileChanged();
 }
 
-// The part file of one multipart upload, removed (if it exists) when the upload is done with it.
-class PartFile {
- public:
-  explicit PartFile(const QString& directory)
-      : path_(directory + QLatin1String("/s3-") + uuidText(QUuid::createUuid())) {}
-  ~PartFile() { QFile::remove(path_); }
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
-
-  const QString& path() const { return path_; }
-
- private:
-  QString path_;
-};
-
 struct DeleteLater {
   void operator()(QObject* object) const { object->deleteLater(); }
 };
@@ -87,7 +92,9 @@ UploadError unanswered(const QNetworkReply& reply) {
   // The transfer timeout aborts the reply; our own cancellation was ruled out before.
   if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
     return UploadError::transport(translated("The request timed out."));
-  if (error != QNetworkReply::NoError) return UploadError::transport(reply.errorString());
+  // Qt's "Unknown error" tells nobody anything.
+  if (error != QNetworkReply::NoError && error != QNetworkReply::UnknownNetworkError && !reply.errorString().isEmpty())
+    return UploadError::transport(reply.errorString());
   return UploadError::transport(translated("The storage service sent an unexpected response."));
 }
 
@@ -97,20 +104,35 @@ QString errorText(const QByteArray& body, const QString& fallback) {
   return message && !message->isEmpty() ? *message : fallback;
 }
 
+// S3 answers a PUT it refuses (a bad signature, a wrong region, no permission) as soon as it has the
+// header and drops the connection; Qt, still writing the body, never reads that answer. Asked again with
+// the header alone, the storage service says it once more, and its own words reach the user.
+QCoro::Task<UploadError> cutOffFailure(UploadDestination destination, qint64 bodyLength) {
+  const std::optional<EarlyAnswer> answer = co_await probeEarlyAnswer(destination, bodyLength, kEarlyAnswerWait);
+  if (answer && (answer->status < 200 || answer->status > 299)) {
+    const std::optional<QString> code = xmlValue(u"Code", answer->body);
+    qCWarning(lcUpload, "%s s3: HTTP %d %s before the body", qUtf8Printable(destination.method), answer->status,
+              qUtf8Printable(code.value_or(QStringLiteral("no code"))));
+    co_return UploadError::rejected(errorText(answer->body, s3StatusMessage(answer->status)));
+  }
+  co_return UploadError::transport(
+      translated("The storage service closed the connection without an answer, as it does when it refuses an "
+                 "upload. Check the access key, the secret, the region and the bucket's permissions."));
+}
+
 }  // namespace
 
 // ---- construction -----------------------------------------------------------------------------------
 
 CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold,
                                    QNetworkAccessManager& network, ParcelmoorAPI& api, const Keychain& keychain,
-                                   SharedDefaults& defaults, QString temporaryDirectory, QObject* parent)
+                                   SharedDefaults& defaults, QObject* parent)
     : CustomS3Uploader(std::move(config), partSize, multipartThreshold, network, api, keychain, defaults,
-                       std::move(temporaryDirectory), systemClock(), parent) {}
+                       systemClock(), parent) {}
 
 CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold,
                                    QNetworkAccessManager& network, ParcelmoorAPI& api, const Keychain& keychain,
-                                   SharedDefaults& defaults, QString temporaryDirectory, const Clock& clock,
-                                   QObject* parent)
+                                   SharedDefaults& defaults, const Clock& clock, QObject* parent)
     : BucketUploader(network, parent),
       config_(std::move(config)),
       partSize_(std::max<qint64>(partSize, 1)),
@@ -119,11 +141,9 @@ CustomS3Uploader::CustomS3Uploader(UploaderConfig config, qint64 partSize, qint6
       api_(api),
       keychain_(keychain),
       defaults_(defaults),
-      temporaryDirectory_(std::move(temporaryDirectory)),
       clock_(clock),
       signer_(makeSigner(config_, keychain)),
-      folder_(timestampedKeyPrefix(config_.keyPrefix, clock.now())),
-      boxKey_(QUuid::createUuid()) {}
+      folder_(keyFolder(config_.keyPrefix, clock.now())) {}
 
 CustomS3Uploader::~CustomS3Uploader() = default;
 
@@ -145,9 +165,19 @@ QCoro::Task<Registration> CustomS3Uploader::registerUnits(QList<UploadUnit> unit
   if (!signer_) throw missingCredentials();
   Registration registration;
   for (const UploadUnit& unit : units) {
+    // A key is exactly what is signed, sent, stored and listed in the box: no piece Qt would resolve.
+    const QString relativePath = s3keys::withoutDotSegments(unit.relativePath);
+    if (relativePath.isEmpty()) {
+      registration.refused.insert(unit.id, nameless());
+      continue;
+    }
     // Taken even when no address can be formed, so a later file of the same path never reuses it.
-    const QString key = uniqueKey(unit.relativePath);
+    const QString key = uniqueKey(relativePath);
     const std::optional<QUrl> object = objectURL(key);
+    if (object && !s3keys::sentAsIs(*object)) {
+      registration.refused.insert(unit.id, unsendableName(s3keys::rewrittenPiece(key).value_or(key)));
+      continue;
+    }
     const std::optional<QUrl> presigned =
         object ? signer_->presign(QStringLiteral("PUT"), *object, {}, kPresignExpiry, clock_.now()) : std::nullopt;
     if (!presigned) {
@@ -173,7 +203,15 @@ QCoro::Task<> CustomS3Uploader::upload(UploadUnit unit, UploadDestination destin
   try {
     if (unit.size <= multipartThreshold_) {
       ensureUnchanged(unit);
-      co_await uploadFile(unit.url, destination, progress, cancel);
+      std::optional<UploadError> failure;
+      try {
+        co_await uploadFile(unit.url, destination, progress, cancel);
+      } catch (const UploadError& error) {
+        failure = error;
+      }
+      if (failure && *failure == UploadError::transport(cutOffText()))
+        failure = co_await cutOffFailure(destination, unit.size);
+      if (failure) throw *failure;
       // A file that changed while it travelled was stored as neither its old nor its new self.
       ensureUnchanged(unit);
     } else {
@@ -229,15 +267,19 @@ QCoro::Task<QList<FinishedPart>> CustomS3Uploader::uploadParts(UploadUnit unit, 
   if (!signer_) throw missingCredentials();
   const QPointer<CustomS3Uploader> self(this);
   const qint64 partSize = partSize_;
-  QFile reader(unit.url);
-  if (!reader.open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
-  const PartFile partFile(temporaryDirectory_);
 
   QList<FinishedPart> parts;
   for (qint64 number = 1; number <= partCount; ++number) {
     if ((cancel && cancel->isCancelled()) || !self) throw UploadError::cancelled();
+    // Each part is read straight from its range of the file as the socket drains: no copy, and nothing
+    // for the main thread to do between two parts.
+    ensureUnchanged(unit);
     const qint64 offset = (number - 1) * partSize;
-    s3multipart::writePartFile(reader, offset, std::min(partSize, unit.size - offset), partFile.path());
+    auto body = std::make_unique<FileRangeDevice>(unit.url, offset, std::min(partSize, unit.size - offset));
+    if (!body->open(QIODevice::ReadOnly)) {
+      if (body->endedEarly()) throw s3multipart::fileChanged();
+      throw UploadError::fileUnreadable();
+    }
 
     const S3Signer::QueryItems query{{QStringLiteral("partNumber"), QString::number(number)},
                                      {QStringLiteral("uploadId"), uploadID}};
@@ -246,7 +288,22 @@ QCoro::Task<QList<FinishedPart>> CustomS3Uploader::uploadParts(UploadUnit unit, 
     if (!url) throw unaddressable();
     const UploadDestination destination{unit.id, *url, QStringLiteral("PUT"), {}};
     const PartPosition position{number - 1, double(partCount)};
-    const UploadResponse response = co_await uploadFile(partFile.path(), position, destination, progress, cancel);
+    std::unique_ptr<QIODevice> device = std::move(body);
+    QCoro::Task<UploadResponse> sending = uploadBody(std::move(device), position, destination, progress, cancel);
+    UploadResponse response;
+    std::optional<UploadError> failure;
+    try {
+      response = co_await std::move(sending);
+    } catch (const UploadError& error) {
+      failure = error;
+    }
+    if (failure && failure->kind() == UploadError::Kind::transport) {
+      // A part cut short because the file changed under it is that, not a network failure.
+      ensureUnchanged(unit);
+      if (*failure == UploadError::transport(cutOffText()))
+        failure = co_await cutOffFailure(destination, std::min(partSize, unit.size - offset));
+    }
+    if (failure) throw *failure;
 
     const QByteArray etag = response.header("ETag");
     if (etag.isEmpty()) throw UploadError::transport(translated("The storage service did not confirm every part."));
@@ -279,7 +336,7 @@ QCoro::Task<QByteArray> CustomS3Uploader::s3Request(QString method, QUrl url, S3
   if (!presigned) throw missingCredentials();
   if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
 
-  QNetworkRequest request(*presigned);
+  QNetworkRequest request = networkRequest(*presigned);
   request.setTransferTimeout(int(requestTimeout().count()));
   const QByteArray payload = body.value_or(QByteArray());
   if (body) request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/xml"));
@@ -356,9 +413,18 @@ QCoro::Task<ResponseItem> CustomS3Uploader::finalize() {
 
   const std::optional<S3Credentials> credentials = S3Credentials::load(keychain_, config_.id);
   if (!credentials) throw missingCredentials();
-  const ResponseItem box =
-      co_await registerBox(api_, defaults_, config_, *credentials, folder_, files, boxKey_);
-  co_return box;
+  // The service keeps the first box it got under a key: a finish whose answer was lost and that is
+  // repeated must send that same box, or its new password would not open what the link shows. Another
+  // list of files is another box, under a key of its own.
+  const QPointer<CustomS3Uploader> self(this);
+  if (!box_ || box_->files != files) {
+    SealedBox sealed = co_await sealBox(files, QUuid::createUuid());
+    if (!self) throw UploadError::cancelled();
+    box_ = std::move(sealed);
+  }
+  const SealedBox box = *box_;
+  const ResponseItem registered = co_await registerBox(api_, defaults_, config_, *credentials, folder_, box);
+  co_return registered;
 }
 
 // ---- S3 answers -------------------------------------------------------------------------------------

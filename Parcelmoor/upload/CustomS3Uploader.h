@@ -16,6 +16,7 @@
 #include "core/UploaderConfig.h"
 #include "platform/Clock.h"
 #include "upload/BoxManifest.h"
+#include "upload/BoxRegistration.h"
 #include "upload/BucketUploader.h"
 #include "upload/S3Multipart.h"
 #include "upload/S3Signer.h"
@@ -29,7 +30,7 @@ class SharedDefaults;
 // The uploader of custom S3 and R2 connections: every file of a bucket becomes one object under a key
 // folder of its own ("<prefix>/<timestamp>/"), sent straight to the storage service over presigned URLs
 // (no Authorization header ever leaves the machine). A file up to the multipart threshold goes in one
-// PUT; a larger one as an S3 multipart upload, part by part through a temporary part file. Finishing
+// PUT; a larger one as an S3 multipart upload, each part read straight from its range of the file. Finishing
 // either reports plain completion or, with the connection's shareable links on, registers the stored
 // objects as a password-protected box with the service. Main thread only.
 class CustomS3Uploader final : public BucketUploader {
@@ -39,16 +40,14 @@ class CustomS3Uploader final : public BucketUploader {
   // Every presigned URL stays valid this long (seconds).
   static constexpr qint64 kPresignExpiry = 21'600;
 
-  // `partSize` and `multipartThreshold` in bytes (the program passes 64 MiB and 5 GiB); part files go to
-  // `temporaryDirectory`. Reads the connection's key pair from the keychain once, and takes the key
-  // folder's time stamp now.
+  // `partSize` and `multipartThreshold` in bytes (the program passes 64 MiB and 5 GiB). Reads the
+  // connection's key pair from the keychain once, and takes the key folder's time stamp now.
   CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold, QNetworkAccessManager& network,
-                   ParcelmoorAPI& api, const Keychain& keychain, SharedDefaults& defaults, QString temporaryDirectory,
-                   QObject* parent = nullptr);
+                   ParcelmoorAPI& api, const Keychain& keychain, SharedDefaults& defaults, QObject* parent = nullptr);
   // As above with "now" from `clock`, for the key folder and every signature.
   CustomS3Uploader(UploaderConfig config, qint64 partSize, qint64 multipartThreshold, QNetworkAccessManager& network,
-                   ParcelmoorAPI& api, const Keychain& keychain, SharedDefaults& defaults, QString temporaryDirectory,
-                   const Clock& clock, QObject* parent = nullptr);
+                   ParcelmoorAPI& api, const Keychain& keychain, SharedDefaults& defaults, const Clock& clock,
+                   QObject* parent = nullptr);
   ~CustomS3Uploader() override;
 
   QCoro::Task<Registration> registerUnits(QList<UploadUnit> units) override;
@@ -93,11 +92,11 @@ class CustomS3Uploader final : public BucketUploader {
   ParcelmoorAPI& api_;
   const Keychain& keychain_;
   SharedDefaults& defaults_;
-  const QString temporaryDirectory_;
   const Clock& clock_;
   const std::optional<S3Signer> signer_;
   const QString folder_;
-  const QUuid boxKey_;
+  // The box last sealed for this bucket; a repeated finish sends it again while it lists the same files.
+  std::optional<SealedBox> box_;
 
   QHash<QUuid, QString> keys_;        // unit → object key; withdrawal removes
   QHash<QUuid, qint64> sizes_;        // unit → registered size; never shrinks

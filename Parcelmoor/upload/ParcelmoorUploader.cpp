@@ -1,30 +1,25 @@
 #include "ParcelmoorUploader.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QPointer>
 
 #include <algorithm>
-#include <limits>
 
 #include "core/Identifiers.h"
 #include "core/JsonDecoding.h"
 #include "core/ParcelmoorAPI.h"
 #include "platform/Crypto.h"
 #include "platform/Log.h"
+#include "upload/SealedPartDevice.h"
 #include "upload/SealedParts.h"
+#include "upload/StreamSealer.h"
 
 namespace pm {
 
 namespace {
-
-UploadError fileChanged() {
-  return UploadError::rejected(
-      QCoreApplication::translate("ParcelmoorUploader", "This file changed while it was being uploaded."));
-}
 
 // The service's reason for refusing a file, in words; codes it may add later are shown as they come.
 QString refusalMessage(const QString& code) {
@@ -53,20 +48,6 @@ qint64 sealedPartCount(qint64 plainSize, qint64 partSize) {
   const qint64 limit = std::max<qint64>(partSize, 1);
   return length / limit + (length % limit != 0 ? 1 : 0);
 }
-
-// Removes the folder with everything in it when the upload that made it ends, however it ends.
-class ScratchDirectory {
- public:
-  explicit ScratchDirectory(QString path) : path_(std::move(path)) {}
-  ~ScratchDirectory() { QDir(path_).removeRecursively(); }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-  const QString& path() const { return path_; }
-
- private:
-  QString path_;
-};
 
 // ---- the service's answers ------------------------------------------------------------------------------
 
@@ -186,9 +167,8 @@ std::optional<ParcelmoorUploader::Target> makeTarget(PlannedFile file) {
 
 // ---- the uploader ---------------------------------------------------------------------------------------
 
-ParcelmoorUploader::ParcelmoorUploader(QNetworkAccessManager& network, ParcelmoorAPI& api,
-                                       QString temporaryDirectory, QObject* parent)
-    : BucketUploader(network, parent), api_(api), temporaryDirectory_(std::move(temporaryDirectory)) {
+ParcelmoorUploader::ParcelmoorUploader(QNetworkAccessManager& network, ParcelmoorAPI& api, QObject* parent)
+    : BucketUploader(network, parent), api_(api) {
   if (std::optional<QByteArray> key = makeBucketKey()) {
     key_ = *std::move(key);
   } else {
@@ -204,10 +184,6 @@ ParcelmoorUploader::~ParcelmoorUploader() = default;
 const QByteArray& ParcelmoorUploader::key() const {
   if (keyFailure_) throw *keyFailure_;
   return key_;
-}
-
-QString ParcelmoorUploader::workingDirectory(const QUuid& unitID) const {
-  return QDir(temporaryDirectory_).filePath(QStringLiteral("pmr-") + uuidText(unitID));
 }
 
 QCoro::Task<QString> ParcelmoorUploader::ensureBucket() {
@@ -287,41 +263,34 @@ QCoro::Task<> ParcelmoorUploader::upload(UploadUnit unit, UploadDestination /*de
   const QByteArray sealingKey = key();
   // A plan that cannot hold the sealed file is found out before the file is read, not after.
   if (target.partSize && sealedPartCount(unit.size, *target.partSize) != target.parts.size())
-    throw fileChanged();
-
-  const QPointer<ParcelmoorUploader> self(this);
-  const ScratchDirectory directory(workingDirectory(unit.id));
-  const QString& directoryPath = directory.path();
-  const qint64 limit = target.partSize.value_or(std::numeric_limits<qint64>::max());
+    throw sealedFileChanged();
   // The service was told the sealed length of this size: a file that has since grown or shrunk would
   // arrive cut off or padded, so it is refused instead.
-  const std::optional<qint64> expectedSize = unit.size;
-  QStringList partFiles =
-      co_await writeSealedPartsInBackground(unit.url, sealingKey, directoryPath, limit, expectedSize);
-  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
-  if (!self) throw UploadError::cancelled();
-  if (partFiles.isEmpty()) throw UploadError::fileUnreadable();
+  const std::shared_ptr<StreamSealer> sealer = StreamSealer::open(unit.url, unit.size, sealingKey);
 
   if (target.partSize) {
-    co_await uploadParts(partFiles, unit, target, progress, cancel);
+    co_await uploadParts(sealer, unit, target, progress, cancel);
     co_return;
   }
   const UploadDestination whole{unit.id, target.parts.first(), target.method, target.headers};
-  const QString& file = partFiles.first();
-  co_await uploadFile(file, whole, progress, cancel);
+  const PartPosition all{0, 1};
+  co_await sendSealed(sealer, 0, sealer->length(), all, whole, progress, cancel);
 }
 
-QCoro::Task<> ParcelmoorUploader::uploadParts(QStringList partFiles, UploadUnit unit, Target target,
-                                              ProgressCallback progress, CancelTokenPtr cancel) {
-  if (partFiles.size() != target.parts.size()) throw fileChanged();
+QCoro::Task<> ParcelmoorUploader::uploadParts(std::shared_ptr<StreamSealer> sealer, UploadUnit unit,
+                                              Target target, ProgressCallback progress,
+                                              CancelTokenPtr cancel) {
   const QPointer<ParcelmoorUploader> self(this);
-  const double count = double(partFiles.size());
+  const qint64 partSize = std::max<qint64>(*target.partSize, 1);
+  const double count = double(target.parts.size());
   QJsonArray tags;
-  for (qsizetype index = 0; index < partFiles.size(); ++index) {
-    const QString& file = partFiles.at(index);
+  for (qsizetype index = 0; index < target.parts.size(); ++index) {
+    const qint64 begin = qint64(index) * partSize;
+    const qint64 length = std::min(partSize, sealer->length() - begin);
     const PartPosition position{index, count};
     const UploadDestination destination{unit.id, target.parts.at(index), QStringLiteral("PUT"), {}};
-    const UploadResponse response = co_await uploadFile(file, position, destination, progress, cancel);
+    const UploadResponse response =
+        co_await sendSealed(sealer, begin, length, position, destination, progress, cancel);
     if (!self) throw UploadError::cancelled();
     const QByteArray etag = response.header("ETag");
     if (etag.isEmpty())
@@ -335,6 +304,33 @@ QCoro::Task<> ParcelmoorUploader::uploadParts(QStringList partFiles, UploadUnit 
   const QByteArray method = QByteArrayLiteral("POST");
   const std::optional<QJsonValue> body = QJsonObject{{QStringLiteral("parts"), tags}};
   co_await api_.authorizedRequest(path, method, body, cancel);
+}
+
+QCoro::Task<UploadResponse> ParcelmoorUploader::sendSealed(std::shared_ptr<StreamSealer> sealer, qint64 begin,
+                                                           qint64 length, PartPosition position,
+                                                           UploadDestination destination,
+                                                           ProgressCallback progress, CancelTokenPtr cancel) {
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  // The request ends when the user cancels or when the sealing fails, whichever comes first; a failed
+  // sealing then reports its own cause rather than the transfer it cut short.
+  const CancelTokenPtr request = makeCancelToken();
+  if (cancel) connect(cancel.get(), &CancelToken::cancelled, request.get(), &CancelToken::cancel);
+  auto body = std::make_unique<SealedPartDevice>(sealer, begin, length, sealingPool());
+  connect(body.get(), &SealedPartDevice::failed, request.get(), &CancelToken::cancel);
+  connect(request.get(), &CancelToken::cancelled, body.get(), &SealedPartDevice::stopSealing);
+  std::exception_ptr failure;
+  try {
+    std::unique_ptr<QIODevice> device = std::move(body);
+    UploadResponse response =
+        co_await uploadBody(std::move(device), position, destination, progress, request);
+    if (const std::optional<UploadError> sealing = sealer->failure()) throw *sealing;
+    co_return response;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  if (const std::optional<UploadError> sealing = sealer->failure()) throw *sealing;
+  std::rethrow_exception(failure);
 }
 
 QCoro::Task<> ParcelmoorUploader::withdraw(QList<UploadUnit> units) {

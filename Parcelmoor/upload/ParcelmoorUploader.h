@@ -12,6 +12,7 @@
 
 #include <QCoroTask>
 
+#include <memory>
 #include <optional>
 
 #include "core/UploadError.h"
@@ -22,6 +23,7 @@ class QNetworkAccessManager;
 namespace pm {
 
 class ParcelmoorAPI;
+class StreamSealer;
 
 // The uploader of the product's own service. It opens one bucket on the service under a random 256-bit
 // key, announces the bucket's files, seals each file under that key into "PMR1" part files and sends them
@@ -29,9 +31,10 @@ class ParcelmoorAPI;
 // seals the bucket, which yields the share link. The key goes to the service only with the request that
 // opens the bucket.
 //
-// Lives on the main thread. The session runs one registerUnits() at a time but several uploads at once;
-// each upload seals in a working directory of its own ("pmr-<unit id>" in the temporary directory) that is
-// removed however the upload ends.
+// Lives on the main thread. The session runs one registerUnits() at a time but several uploads at once.
+// A file is sealed on the way out, into the request bodies of its parts, on the sealing pool: nothing is
+// written to disk, a part leaves while the rest of the file is not yet sealed, and cancelling stops the
+// sealing with the transfer.
 class ParcelmoorUploader final : public BucketUploader {
   Q_OBJECT
 
@@ -46,8 +49,7 @@ class ParcelmoorUploader final : public BucketUploader {
   };
 
   // `api` and `network` must outlive the uploader.
-  ParcelmoorUploader(QNetworkAccessManager& network, ParcelmoorAPI& api, QString temporaryDirectory,
-                     QObject* parent = nullptr);
+  ParcelmoorUploader(QNetworkAccessManager& network, ParcelmoorAPI& api, QObject* parent = nullptr);
   ~ParcelmoorUploader() override;
 
   bool allowsRemoval() const override { return !sealed_; }
@@ -65,17 +67,17 @@ class ParcelmoorUploader final : public BucketUploader {
   // when taken. Every path it returns stays taken for the life of the uploader.
   QString uniquePath(const QString& relativePath);
 
-  // Where the parts of `unitID` are sealed while it uploads.
-  QString workingDirectory(const QUuid& unitID) const;
-
  private:
   // The bucket key; throws the failure of the random source when the key could not be made.
   const QByteArray& key() const;
-  QCoro::Task<> uploadParts(QStringList partFiles, UploadUnit unit, Target target, ProgressCallback progress,
-                            CancelTokenPtr cancel);
+  QCoro::Task<> uploadParts(std::shared_ptr<StreamSealer> sealer, UploadUnit unit, Target target,
+                            ProgressCallback progress, CancelTokenPtr cancel);
+  // Sends bytes [begin, begin + length) of the sealed stream as one request.
+  QCoro::Task<UploadResponse> sendSealed(std::shared_ptr<StreamSealer> sealer, qint64 begin, qint64 length,
+                                         PartPosition position, UploadDestination destination,
+                                         ProgressCallback progress, CancelTokenPtr cancel);
 
   ParcelmoorAPI& api_;
-  const QString temporaryDirectory_;
   QByteArray key_;
   std::optional<UploadError> keyFailure_;
   std::optional<QString> bucketID_;

@@ -6,16 +6,12 @@
 
 #include "core/UploadError.h"
 
-class QFile;
-
-// The pieces of an S3 multipart upload that need no network: how a file is cut into parts, the copy of
-// one part into its part file and the completion document. The requests themselves are CustomS3Uploader's.
+// The pieces of an S3 multipart upload that need no network: how a file is cut into parts and the
+// completion document. The requests themselves are CustomS3Uploader's.
 namespace pm::s3multipart {
 
 // S3 takes at most this many parts for one object.
 inline constexpr qint64 kMaxParts = 10'000;
-// A part is copied in slices of at most this much, so memory stays flat whatever the part size.
-inline constexpr qint64 kCopySlice = 4 << 20;
 
 // One stored part: its number (from 1) and the ETag exactly as the storage service sent it.
 struct FinishedPart {
@@ -31,11 +27,6 @@ UploadError fileChanged();
 
 // How many parts of `partSize` (the last one shorter) hold `size` bytes.
 qint64 partCount(qint64 size, qint64 partSize);
-
-// Replaces the file at `partPath` with the `length` bytes of `reader` from `offset` on. Throws UploadError:
-// `fileUnreadable` when the source cannot be read, `rejected` when the part file cannot be written or the
-// source ends early ("This file changed while it was being uploaded.").
-void writePartFile(QFile& reader, qint64 offset, qint64 length, const QString& partPath);
 
 // "<Part><PartNumber>n</PartNumber><ETag>…</ETag></Part>" with "&", "<" and ">" of the ETag escaped.
 QString partElement(qint64 partNumber, const QString& etag);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Crypto.h"
+#include "upload/S3ObjectKeys.h"
 
 namespace pm {
 
@@ -32,15 +33,13 @@ QString trimmedSpacesAndTabs(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
-// The Host header the request will carry: the scheme's default port is left off, any other port kept.
+// The Host header the request will carry. Qt writes the URL's port whenever the URL names one, the
+// scheme's default included ("host:443"), and a server checks the signature against the header it got.
 QString hostValue(const QUrl& url) {
   QString host = url.host(QUrl::FullyEncoded);
   if (host.contains(QLatin1Char(':'))) host = QLatin1Char('[') + host + QLatin1Char(']');
   const int port = url.port();
-  const QString scheme = url.scheme();
-  const bool defaultPort = (port == 80 && scheme == QLatin1String("http")) ||
-                           (port == 443 && scheme == QLatin1String("https"));
-  if (port < 0 || defaultPort) return host;
+  if (port < 0) return host;
   return host + QLatin1Char(':') + QString::number(port);
 }
 
@@ -85,6 +84,8 @@ std::optional<QUrl> S3Signer::objectURL(const QString& endpoint, const QString& 
 std::optional<QUrl> S3Signer::presign(const QString& method, const QUrl& url, const QueryItems& query,
                                       qint64 expires, const QDateTime& date) const {
   if (!url.isValid() || url.host().isEmpty()) return std::nullopt;
+  // A signature for a path Qt would rewrite on sending is a signature for a request that never happens.
+  if (!s3keys::sentAsIs(url)) return std::nullopt;
 
   const QString timeStamp = amzDate(date);
   const QString dateStamp = timeStamp.left(8);

@@ -37,7 +37,9 @@ class S3Signer {
 
   // `url` with its own signature in the query string, valid for `expires` seconds from `date`. The
   // caller's query items become the URL's whole query (any query `url` had is replaced); the signature
-  // parameters override items of the same name. Nothing when `url` has no host.
+  // parameters override items of the same name. The host is signed as Qt sends it: with the URL's port
+  // whenever the URL names one. Nothing when `url` has no host, or has a path Qt would not send as it is
+  // (see S3ObjectKeys.h).
   std::optional<QUrl> presign(const QString& method, const QUrl& url, const QueryItems& query, qint64 expires,
                               const QDateTime& date) const;
 

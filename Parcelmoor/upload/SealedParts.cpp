@@ -6,9 +6,9 @@
 #include <QFileInfo>
 #include <QtEndian>
 
-
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <exception>
 #include <future>
 
@@ -20,27 +20,22 @@ namespace pm {
 
 namespace {
 
-UploadError fileChanged() {
-  return UploadError::rejected(
-      QCoreApplication::translate("SealedParts", "This file changed while it was being uploaded."));
+UploadError noRoom() {
+  return UploadError::transport(
+      QCoreApplication::translate("SealedParts", "There was no room to prepare this file."));
+}
+
+// Taken from errno right after the failed call (cleared before it): a write that runs into a full disk,
+// a quota or a file size limit stops short and Qt names no cause ("Unknown error"), yet the user should
+// hear that space ran out.
+UploadError writeFailure() {
+  const int cause = errno;
+  if (cause == 0 || cause == ENOSPC || cause == EDQUOT || cause == EFBIG) return noRoom();
+  return UploadError::transport(qt_error_string(cause));
 }
 
 bool isAllZero(QByteArrayView bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return byte == 0; });
-}
-
-// A key that is not 32 bytes, or all zeros (what a failed random source would have left), never seals.
-void checkKey(const QByteArray& key) {
-  if (key.size() != crypto::kAesKeyBytes || isAllZero(key))
-    throw UploadError::transport(
-        QCoreApplication::translate("SealedParts", "The encryption key for this upload is not valid."));
-}
-
-void makeNonce(unsigned char* nonce) {
-  if (!crypto::fillRandom(nonce, crypto::kGcmNonceBytes) ||
-      isAllZero(QByteArrayView(nonce, crypto::kGcmNonceBytes)))
-    throw UploadError::transport(QCoreApplication::translate(
-        "SealedParts", "The system's random number source failed, so this file was not encrypted."));
 }
 
 // Reads until `length` bytes are in or the source ends; returns how many arrived.
@@ -56,26 +51,19 @@ qint64 readUpTo(QIODevice& source, char* into, qint64 length) {
 }
 
 void readExactly(QIODevice& source, char* into, qint64 length) {
-  if (readUpTo(source, into, length) != length) throw fileChanged();
+  if (readUpTo(source, into, length) != length) throw sealedFileChanged();
 }
 
 void expectEnd(QIODevice& source) {
   char probe = 0;
-  if (readUpTo(source, &probe, 1) != 0) throw fileChanged();
+  if (readUpTo(source, &probe, 1) != 0) throw sealedFileChanged();
 }
 
-// Seals the chunk that waits behind the record's first 28 bytes in place, puts nonce and tag there and
-// returns the whole record. Touches nothing but the record, so it may run on a helper thread.
-QByteArrayView sealRecord(QByteArray& record, qint64 plainLength, const QByteArray& key,
-                          const QByteArray& aad) {
-  auto* bytes = reinterpret_cast<unsigned char*>(record.data());
-  unsigned char* nonce = bytes;
-  unsigned char* tag = bytes + crypto::kGcmNonceBytes;
-  unsigned char* chunk = bytes + kSealedRecordOverhead;
-  makeNonce(nonce);
-  if (!crypto::aesGcmSeal(key, nonce, chunk, plainLength, aad, chunk, tag))
-    throw UploadError::transport(
-        QCoreApplication::translate("SealedParts", "This file could not be encrypted."));
+// Seals the chunk behind a fresh nonce and returns the whole record.
+QByteArrayView sealRecord(QByteArray& record, qint64 plainLength, const QByteArray& key, quint64 index,
+                          bool isLast) {
+  fillChunkNonce(reinterpret_cast<unsigned char*>(record.data()));
+  sealChunkRecord(record, plainLength, key, index, isLast);
   return QByteArrayView(record).first(kSealedRecordOverhead + plainLength);
 }
 
@@ -110,6 +98,34 @@ qint64 sealedLength(qint64 plainSize) {
          kSealedRecordOverhead * sealedChunkCount(plainSize);
 }
 
+UploadError sealedFileChanged() {
+  return UploadError::rejected(
+      QCoreApplication::translate("SealedParts", "This file changed while it was being uploaded."));
+}
+
+void checkSealingKey(const QByteArray& key) {
+  if (key.size() != crypto::kAesKeyBytes || isAllZero(key))
+    throw UploadError::transport(
+        QCoreApplication::translate("SealedParts", "The encryption key for this upload is not valid."));
+}
+
+void fillChunkNonce(unsigned char* nonce) {
+  if (!crypto::fillRandom(nonce, crypto::kGcmNonceBytes) ||
+      isAllZero(QByteArrayView(nonce, crypto::kGcmNonceBytes)))
+    throw UploadError::transport(QCoreApplication::translate(
+        "SealedParts", "The system's random number source failed, so this file was not encrypted."));
+}
+
+void sealChunkRecord(QByteArray& record, qint64 plainLength, const QByteArray& key, quint64 index,
+                     bool isLast) {
+  auto* bytes = reinterpret_cast<unsigned char*>(record.data());
+  unsigned char* chunk = bytes + kSealedRecordOverhead;
+  if (!crypto::aesGcmSeal(key, bytes, chunk, plainLength, chunkAuthenticationData(index, isLast), chunk,
+                          bytes + crypto::kGcmNonceBytes))
+    throw UploadError::transport(
+        QCoreApplication::translate("SealedParts", "This file could not be encrypted."));
+}
+
 PartWriter::PartWriter(QString directory, qint64 limit)
     : directory_(std::move(directory)), limit_(std::max<qint64>(limit, 1)) {}
 
@@ -123,7 +139,8 @@ void PartWriter::write(QByteArrayView bytes) {
   while (!bytes.isEmpty()) {
     QFile& file = currentHandle();
     const qint64 take = std::min<qint64>(bytes.size(), limit_ - written_);
-    if (file.write(bytes.data(), take) != take) throw UploadError::transport(file.errorString());
+    errno = 0;
+    if (file.write(bytes.data(), take) != take) throw writeFailure();
     written_ += take;
     bytes = bytes.sliced(take);
     if (written_ == limit_) closeCurrent();
@@ -139,9 +156,7 @@ QFile& PartWriter::currentHandle() {
   if (handle_) return *handle_;
   const QString path = QDir(directory_).filePath(QStringLiteral("part-%1").arg(files_.size() + 1));
   auto file = std::make_unique<QFile>(path);
-  if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-    throw UploadError::transport(
-        QCoreApplication::translate("SealedParts", "There was no room to prepare this file."));
+  if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) throw noRoom();
   files_.append(path);
   written_ = 0;
   handle_ = std::move(file);
@@ -151,12 +166,13 @@ QFile& PartWriter::currentHandle() {
 void PartWriter::closeCurrent() {
   if (!handle_) return;
   const std::unique_ptr<QFile> file = std::move(handle_);
+  errno = 0;
   file->close();
-  if (file->error() != QFileDevice::NoError) throw UploadError::transport(file->errorString());
+  if (file->error() != QFileDevice::NoError) throw writeFailure();
 }
 
 void sealStream(QIODevice& source, qint64 size, const QByteArray& key, PartWriter& writer) {
-  checkKey(key);
+  checkSealingKey(key);
   writer.write(sealedStreamHeader(quint32(kSealedChunkSize)));
   const qint64 count = sealedChunkCount(size);
   // Two records take turns: while one is encrypted on a helper thread, the other is written out and
@@ -171,10 +187,9 @@ void sealStream(QIODevice& source, qint64 size, const QByteArray& key, PartWrite
     const qint64 plainLength = std::min(remaining, kSealedChunkSize);
     remaining -= plainLength;
     readExactly(source, record.data() + kSealedRecordOverhead, plainLength);
-    std::future<QByteArrayView> sealing = std::async(
-        std::launch::async,
-        [&record, &key, plainLength, aad = chunkAuthenticationData(quint64(index), index == count - 1)] {
-          return sealRecord(record, plainLength, key, aad);
+    std::future<QByteArrayView> sealing =
+        std::async(std::launch::async, [&record, &key, plainLength, index, isLast = index == count - 1] {
+          return sealRecord(record, plainLength, key, quint64(index), isLast);
         });
     if (previous.valid()) writer.write(previous.get());
     previous = std::move(sealing);
@@ -190,7 +205,7 @@ QStringList writeSealedParts(const QString& sourcePath, const QByteArray& key, c
   if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
   // Taken from the open file, so the size and the bytes read belong to the same file.
   const qint64 size = source.size();
-  if (expectedSize && *expectedSize != size) throw fileChanged();
+  if (expectedSize && *expectedSize != size) throw sealedFileChanged();
   if (!QDir().mkpath(directory))
     throw UploadError::transport(QCoreApplication::translate(
         "SealedParts", "The folder for this file's encrypted parts could not be created."));
@@ -203,7 +218,7 @@ QStringList writeSealedParts(const QString& sourcePath, const QByteArray& key, c
 QCoro::Task<QStringList> writeSealedPartsInBackground(QString sourcePath, QByteArray key, QString directory,
                                                       qint64 limit, std::optional<qint64> expectedSize) {
   auto sealing = [=] { return writeSealedParts(sourcePath, key, directory, limit, expectedSize); };
-  co_return co_await runOnWorker(std::move(sealing));
+  co_return co_await runOnWorker(sealingPool(), std::move(sealing));
 }
 
 }  // namespace pm

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+#include "core/UploadError.h"
+
 class QFile;
 class QIODevice;
 
@@ -40,6 +42,17 @@ QByteArray chunkAuthenticationData(quint64 index, bool isLast);
 qint64 sealedChunkCount(qint64 plainSize);
 // The exact size of the sealed stream of a file of `plainSize` bytes; announced before sealing.
 qint64 sealedLength(qint64 plainSize);
+
+// The rejection of a file whose bytes are not the ones its sealed length was announced for.
+UploadError sealedFileChanged();
+// Throws unless `key` can seal: 32 bytes, not all zero (what a failed random source would have left).
+void checkSealingKey(const QByteArray& key);
+// Puts 12 fresh random bytes at `nonce`; throws when the system's random source fails.
+void fillChunkNonce(unsigned char* nonce);
+// Seals one record in place: `record` holds the nonce in its first 12 bytes, room for the tag, then
+// `plainLength` bytes of chunk `index`, which become its ciphertext.
+void sealChunkRecord(QByteArray& record, qint64 plainLength, const QByteArray& key, quint64 index,
+                     bool isLast);
 
 // Cuts one byte stream into the files "part-1", "part-2", ... in `directory`, each `limit` bytes but the
 // last. A file is opened only when bytes wait for it, so no part is ever empty. A writer destroyed before
@@ -81,7 +94,7 @@ void sealStream(QIODevice& source, qint64 size, const QByteArray& key, PartWrite
 QStringList writeSealedParts(const QString& sourcePath, const QByteArray& key, const QString& directory,
                              qint64 limit, std::optional<qint64> expectedSize = std::nullopt);
 
-// writeSealedParts on the global thread pool, awaited from the calling thread; a failure arrives as the
+// writeSealedParts on the sealing pool, awaited from the calling thread; a failure arrives as the
 // same UploadError.
 QCoro::Task<QStringList> writeSealedPartsInBackground(QString sourcePath, QByteArray key, QString directory,
                                                       qint64 limit,

@@ -126,45 +126,45 @@ class RecordingICloudCheck final : public ICloudAvailabilityCheck {
 // Takes exactly the URLs it was told to take, once each.
 class ScriptedOAuthRedirects final : public OAuthRedirectHandler {
  public:
-  bool handle(const QUrl& url) override {
+  bool handle(const QString& url) override {
     offered.append(url);
     return accepting.remove(url);
   }
-  QSet<QUrl> accepting;
-  QList<QUrl> offered;
+  QSet<QString> accepting;
+  QStringList offered;
 };
 
 // Sign-ins that answer as the test says, per provider; a missing answer fails.
 class ScriptedDriveSignIns final : public DriveSignIns {
  public:
   struct Saved {
-    DriveCredentials credentials;
+    OAuthCredentials credentials;
     QUuid connection;
-    DriveProvider provider;
+    OAuthProvider provider;
     bool operator==(const Saved&) const = default;
   };
 
-  QCoro::Task<DriveCredentials> signIn(DriveProvider provider) override {
+  QCoro::Task<OAuthCredentials> signIn(OAuthProvider provider) override {
     signIns.append(provider);
     co_await sleepFor(std::chrono::milliseconds(0));
     if (!credentials.contains(provider)) throw std::runtime_error("the browser sign-in was refused");
     co_return credentials.value(provider);
   }
-  QCoro::Task<QString> fetchAccountLabel(DriveProvider provider, QString accessToken) override {
+  QCoro::Task<QString> fetchAccountLabel(OAuthProvider provider, QString accessToken) override {
     labelLookups.append({provider, accessToken});
     co_await sleepFor(std::chrono::milliseconds(0));
     if (!labels.contains(provider)) throw std::runtime_error("the account label could not be read");
     co_return labels.value(provider);
   }
-  bool save(const DriveCredentials& value, const QUuid& connection, DriveProvider provider) override {
+  bool save(const OAuthCredentials& value, const QUuid& connection, OAuthProvider provider) override {
     saved.append({value, connection, provider});
     return true;
   }
 
-  QHash<DriveProvider, DriveCredentials> credentials;
-  QHash<DriveProvider, QString> labels;
-  QList<DriveProvider> signIns;
-  QList<std::pair<DriveProvider, QString>> labelLookups;
+  QHash<OAuthProvider, OAuthCredentials> credentials;
+  QHash<OAuthProvider, QString> labels;
+  QList<OAuthProvider> signIns;
+  QList<std::pair<OAuthProvider, QString>> labelLookups;
   QList<Saved> saved;
 };
 

@@ -51,9 +51,9 @@ AppDelegate& AgentRig::make() {
       inbox,
       notifications,
       panel,
-      drivesInUse ? *drivesInUse : drives,
-      icloud,
-      oauthInUse ? *oauthInUse : oauth,
+      *driveSignIns,
+      *icloudCheck,
+      *redirects,
       workspace,
       [this](const UploaderConfig& config) {
         auto uploader = std::make_unique<ScriptedUploader>(network);

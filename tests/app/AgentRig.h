@@ -65,9 +65,10 @@ class AgentRig {
   RecordingICloudCheck icloud{trace};
   ScriptedOAuthRedirects oauth;
   ScriptedDriveSignIns drives;
-  // Used in place of `oauth` and `drives` when set before make(): a test's real sign-ins.
-  OAuthRedirectHandler* oauthInUse = nullptr;
-  DriveSignIns* drivesInUse = nullptr;
+  // What make() hands the delegate: the recording fakes above unless a test points these at real pieces.
+  DriveSignIns* driveSignIns = &drives;
+  ICloudAvailabilityCheck* icloudCheck = &icloud;
+  OAuthRedirectHandler* redirects = &oauth;
   RecordingSyncCoordinator* sync = nullptr;  // owned by the delegate
   QString agentDirectory;
   std::optional<QString> settingsProgram = QStringLiteral("/opt/test/ParcelmoorSettings");

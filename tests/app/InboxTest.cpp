@@ -248,21 +248,15 @@ struct UrlRow {
 
 class OpenedUrls : public ::testing::TestWithParam<UrlRow> {};
 
-QList<QUrl> toUrls(const QStringList& texts) {
-  QList<QUrl> urls;
-  for (const QString& text : texts) urls.append(QUrl(text));
-  return urls;
-}
-
 TEST_P(OpenedUrls, GoToAWaitingSignInFirstElseToTheSettings) {
   const UrlRow& row = GetParam();
   test::AgentRig rig;
   AppDelegate& delegate = rig.launch();
-  for (const QUrl& url : toUrls(row.accepting)) rig.oauth.accepting.insert(url);
+  for (const QString& url : row.accepting) rig.oauth.accepting.insert(url);
 
-  delegate.openUrls(toUrls(row.urls));
+  delegate.openUrls(row.urls);
 
-  EXPECT_EQ(rig.oauth.offered, toUrls(row.offered));
+  EXPECT_EQ(rig.oauth.offered, row.offered);
   EXPECT_EQ(rig.workspace.openedPrograms.size(), row.opensSettings ? 1 : 0);
   EXPECT_TRUE(rig.workspace.openedUrls.isEmpty()) << "nothing handed over is opened";
 }

@@ -68,7 +68,7 @@ struct DriveRow {
   std::optional<QString> stored;  // "%1" is the connection's UUID; nothing: no key at all
   bool signInFails = false;
   bool labelFails = false;
-  std::optional<DriveProvider> signedIn = std::nullopt;  // the provider whose sign-in ran
+  std::optional<OAuthProvider> signedIn = std::nullopt;  // the provider whose sign-in ran
   bool labelAsked = false;
   std::optional<QString> savedAccount = std::nullopt;  // what was saved as the account, when anything was
   const char* logLine = nullptr;                       // expected; none: no "connecting" line at all
@@ -85,12 +85,12 @@ TEST_P(ConnectDrive, TakesTheRequestOnceAndAlwaysTellsTheSettingsProgramAfterASi
   const QString key = literal(names::key::kPendingDriveConnect);
   if (row.stored) rig.defaults.set(key, row.stored->arg(connection.toString(QUuid::WithoutBraces).toUpper()));
   rig.drives.credentials = {
-      {DriveProvider::google, {QStringLiteral("g-refresh"), {}, QStringLiteral("g-access"), {}}},
-      {DriveProvider::microsoft,
+      {OAuthProvider::google, {QStringLiteral("g-refresh"), {}, QStringLiteral("g-access"), {}}},
+      {OAuthProvider::microsoft,
        {QStringLiteral("m-refresh"), QStringLiteral("ada@outlook.com"), QStringLiteral("m-access"), {}}},
-      {DriveProvider::dropbox, {QStringLiteral("d-refresh"), {}, QStringLiteral("d-access"), {}}}};
-  rig.drives.labels = {{DriveProvider::google, QStringLiteral("ada@gmail.com")},
-                       {DriveProvider::dropbox, QStringLiteral("Ada L.")}};
+      {OAuthProvider::dropbox, {QStringLiteral("d-refresh"), {}, QStringLiteral("d-access"), {}}}};
+  rig.drives.labels = {{OAuthProvider::google, QStringLiteral("ada@gmail.com")},
+                       {OAuthProvider::dropbox, QStringLiteral("Ada L.")}};
   if (row.signInFails) rig.drives.credentials.clear();
   if (row.labelFails) rig.drives.labels.clear();
 
@@ -103,7 +103,7 @@ TEST_P(ConnectDrive, TakesTheRequestOnceAndAlwaysTellsTheSettingsProgramAfterASi
 
   EXPECT_FALSE(rig.defaults.contains(key));
   EXPECT_EQ(agent.postedCount(names::signal::kSettingsChanged), row.signedIn ? 1 : 0);
-  EXPECT_EQ(rig.drives.signIns, row.signedIn ? QList<DriveProvider>{*row.signedIn} : QList<DriveProvider>{});
+  EXPECT_EQ(rig.drives.signIns, row.signedIn ? QList<OAuthProvider>{*row.signedIn} : QList<OAuthProvider>{});
   EXPECT_EQ(rig.drives.labelLookups.size(), row.labelAsked ? 1 : 0);
   if (row.labelAsked) {
     EXPECT_EQ(rig.drives.labelLookups.first().second,
@@ -129,18 +129,18 @@ TEST_P(ConnectDrive, TakesTheRequestOnceAndAlwaysTellsTheSettingsProgramAfterASi
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConnectDrive,
     ::testing::Values(
-        DriveRow{"google", QStringLiteral("%1|googleDrive"), false, false, DriveProvider::google, true,
+        DriveRow{"google", QStringLiteral("%1|googleDrive"), false, false, OAuthProvider::google, true,
                  QStringLiteral("ada@gmail.com"), "connecting a google account"},
-        DriveRow{"onedrive", QStringLiteral("%1|oneDrive"), false, false, DriveProvider::microsoft, false,
+        DriveRow{"onedrive", QStringLiteral("%1|oneDrive"), false, false, OAuthProvider::microsoft, false,
                  QStringLiteral("ada@outlook.com"), "connecting a microsoft account"},
-        DriveRow{"dropbox", QStringLiteral("%1|dropbox"), false, false, DriveProvider::dropbox, true,
+        DriveRow{"dropbox", QStringLiteral("%1|dropbox"), false, false, OAuthProvider::dropbox, true,
                  QStringLiteral("Ada L."), "connecting a dropbox account"},
         DriveRow{"icloud", QStringLiteral("%1|icloud")}, DriveRow{"unknownKind", QStringLiteral("%1|box")},
         DriveRow{"noSeparator", QStringLiteral("%1")}, DriveRow{"notAUuid", QStringLiteral("x|dropbox")},
         DriveRow{"empty", QString()}, DriveRow{"absent", std::nullopt},
-        DriveRow{"signInFails", QStringLiteral("%1|googleDrive"), true, false, DriveProvider::google, false,
+        DriveRow{"signInFails", QStringLiteral("%1|googleDrive"), true, false, OAuthProvider::google, false,
                  std::nullopt, "connecting a google account failed: the browser sign-in was refused"},
-        DriveRow{"labelFails", QStringLiteral("%1|dropbox"), false, true, DriveProvider::dropbox, true,
+        DriveRow{"labelFails", QStringLiteral("%1|dropbox"), false, true, OAuthProvider::dropbox, true,
                  std::nullopt, "connecting a dropbox account failed: the account label could not be read"}),
     [](const ::testing::TestParamInfo<DriveRow>& info) { return std::string(info.param.name); });
 

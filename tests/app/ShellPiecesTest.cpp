@@ -12,17 +12,17 @@ const QString kUuid = QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF");
 
 struct PendingRow {
   QString value;
-  std::optional<DriveProvider> provider;
+  std::optional<OAuthProvider> provider;
 };
 
 TEST(PendingDriveConnect, ReadsAUuidAndADriveKind) {
   const QList<PendingRow> rows{
-      {kUuid + QStringLiteral("|googleDrive"), DriveProvider::google},
-      {kUuid + QStringLiteral("|oneDrive"), DriveProvider::microsoft},
-      {kUuid + QStringLiteral("|dropbox"), DriveProvider::dropbox},
-      {kUuid.toLower() + QStringLiteral("|dropbox"), DriveProvider::dropbox},
+      {kUuid + QStringLiteral("|googleDrive"), OAuthProvider::google},
+      {kUuid + QStringLiteral("|oneDrive"), OAuthProvider::microsoft},
+      {kUuid + QStringLiteral("|dropbox"), OAuthProvider::dropbox},
+      {kUuid.toLower() + QStringLiteral("|dropbox"), OAuthProvider::dropbox},
       // Empty pieces before the first one do not count as a split.
-      {QStringLiteral("|") + kUuid + QStringLiteral("|dropbox"), DriveProvider::dropbox},
+      {QStringLiteral("|") + kUuid + QStringLiteral("|dropbox"), OAuthProvider::dropbox},
       // One split only: what follows the first "|" is the kind, whole.
       {kUuid + QStringLiteral("||dropbox"), std::nullopt},
       {kUuid + QStringLiteral("|dropbox|x"), std::nullopt},

@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/FileChunkCopy.h"
-#include "connectors/PieceFile.h"
 
 namespace pm {
 namespace {
@@ -89,28 +86,6 @@ TEST_F(FileChunkCopyTest, AnUnreadableSourceIsReported) {
   } catch (const UploadError& error) {
     EXPECT_EQ(error, UploadError::fileUnreadable());
   }
-}
-
-TEST(PieceFileTest, LivesInAPrivateFolderThatGoesAwayWithIt) {
-  QTemporaryDir shared;
-  QString folder;
-  {
-    const PieceFile piece(shared.path(), QStringLiteral("pmr-dropbox-X"));
-    folder = QFileInfo(piece.path()).absolutePath();
-    EXPECT_EQ(QFileInfo(piece.path()).fileName(), QStringLiteral("pmr-dropbox-X"));
-    EXPECT_EQ(QFileInfo(folder).absolutePath(), QFileInfo(shared.path()).absoluteFilePath());
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    QFile file(piece.path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  }
-  EXPECT_FALSE(QFileInfo::exists(folder));
-  EXPECT_TRUE(QDir(shared.path()).isEmpty());
-}
-
-TEST(PieceFileTest, AFolderThatCannotBeMadeIsAnError) {
-  EXPECT_THROW(PieceFile(QStringLiteral("/proc/no-such-place"), QStringLiteral("x")), UploadError);
 }
 
 }  // namespace

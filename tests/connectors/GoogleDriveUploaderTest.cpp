@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 
+#include "LocalUnits.h"
 #include "connectors/GoogleDriveUploader.h"
 #include "connectors/GoogleSignIn.h"
 #include "connectors/HttpExchange.h"
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::FakeGoogle;
+using test::registerAndUpload;
 
 const QString kApi = QStringLiteral("/api");
 
@@ -46,15 +48,6 @@ class GoogleDriveUploaderTest : public testing::Test {
     return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, bytes.size()};
   }
 
-  // Registers the units and uploads every one that got a session.
-  Registration registerAndUpload(GoogleDriveUploader& drive, const QList<UploadUnit>& units) {
-    Registration registration = test::wait(drive.registerUnits(units));
-    for (const UploadDestination& destination : registration.destinations) {
-      const UploadUnit& sent = *std::find_if(units.begin(), units.end(), [&](const UploadUnit& u) { return u.id == destination.unitID; });
-      test::wait(drive.upload(sent, destination, {}, {}));
-    }
-    return registration;
-  }
 
   QString timestamp() const { return timestampFolderName(clock_.now()); }
 

@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include <algorithm>
+
+#include "support/TestSupport.h"
+#include "upload/BucketUploader.h"
 #include "upload/UploadTypes.h"
 
 namespace pm::test {
@@ -23,6 +27,17 @@ inline QByteArray fileContents(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
   return file.readAll();
+}
+
+// Registers the units and uploads every one that got a destination.
+inline Registration registerAndUpload(BucketUploader& uploader, const QList<UploadUnit>& units) {
+  Registration registration = wait(uploader.registerUnits(units));
+  for (const UploadDestination& destination : registration.destinations) {
+    const auto sent =
+        std::find_if(units.begin(), units.end(), [&](const UploadUnit& unit) { return unit.id == destination.unitID; });
+    wait(uploader.upload(*sent, destination, {}, {}));
+  }
+  return registration;
 }
 
 }  // namespace pm::test

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QCoroTask>
 #include <gtest/gtest.h>
+#include <QCoroTask>
 
 #include "connectors/OAuthFailure.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
 
-// The OAuthFailure a sign-in task ends with (a test failure when it ends otherwise).
+// The OAuthFailure a sign-in task ends with (a test failure when it ends any other way).
 template <typename T>
 OAuthFailure oauthFailureOf(QCoro::Task<T> task) {
   try {

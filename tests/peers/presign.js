@@ -11,7 +11,6 @@ const { SignatureV4 } = require('@smithy/signature-v4');
 const { Sha256 } = require('@aws-crypto/sha256-js');
 
 const UNSIGNED = 'x-amz-content-sha256';
-const defaultPorts = { http: 80, https: 443 };
 
 // RFC 3986 escaping of one path piece; empty pieces are dropped, as the uploader's keys never carry them.
 function encodedPath(raw) {
@@ -20,9 +19,10 @@ function encodedPath(raw) {
   return '/' + raw.split('/').filter((piece) => piece.length > 0).map(escape).join('/');
 }
 
-// The Host header an HTTP client sends: the port only when it is not the scheme's default.
-function hostHeader({ protocol, hostname, port }) {
-  return port == null || port === defaultPorts[protocol] ? hostname : `${hostname}:${port}`;
+// The Host header the uploader's HTTP client (Qt) sends: the port whenever the URL names one, the
+// scheme's default included.
+function hostHeader({ hostname, port }) {
+  return port == null ? hostname : `${hostname}:${port}`;
 }
 
 function queryString(query) {

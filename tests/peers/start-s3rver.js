@@ -13,6 +13,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const S3rver = require('s3rver');
+const { stopWhenToldTo, runPeer } = require('./peer-lifetime');
 
 function parseArguments(argv) {
   const options = { port: 0, directory: null, buckets: [] };
@@ -56,22 +57,10 @@ async function main() {
   const { address, port } = await server.run();
   process.stdout.write(`listening ${address}:${port}\n`);
 
-  let stopping = false;
-  const stop = async () => {
-    if (stopping) return;
-    stopping = true;
+  stopWhenToldTo(async () => {
     await server.close().catch(() => {});
     if (ownDirectory) fs.rmSync(directory, { recursive: true, force: true });
-    process.exit(0);
-  };
-  process.on('SIGTERM', stop);
-  process.on('SIGINT', stop);
-  process.stdin.on('end', stop);
-  process.stdin.on('error', stop);
-  process.stdin.resume();
+  });
 }
 
-main().catch((error) => {
-  process.stderr.write(`start-s3rver: ${error && error.stack ? error.stack : error}\n`);
-  process.exit(1);
-});
+runPeer('start-s3rver', main);

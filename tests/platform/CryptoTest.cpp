@@ -53,8 +53,10 @@ TEST(Crypto, RandomSourceFailureIsReported) {
   EXPECT_EQ(randomBytes(16), std::nullopt);
   unsigned char buffer[4] = {};
   EXPECT_FALSE(fillRandom(buffer, 4));
+  EXPECT_THROW(requireRandomBytes(16), RandomSourceFailure);
   setRandomSourceFailingForTesting(false);
   EXPECT_TRUE(randomBytes(16));
+  EXPECT_EQ(requireRandomBytes(16).size(), 16);
 }
 
 }  // namespace

@@ -12,8 +12,6 @@ namespace pm::test {
 
 namespace {
 
-QByteArray bytes(const std::string& text) { return QByteArray(text.data(), qsizetype(text.size())); }
-
 FakeGoogle::Answer json(int status, const QJsonObject& object) {
   return {status, QJsonDocument(object).toJson(QJsonDocument::Compact), {{"Content-Type", "application/json"}}, {}};
 }
@@ -50,24 +48,14 @@ std::optional<QString> quoted(const QString& query, qsizetype from) {
 
 FakeGoogle::FakeGoogle()
     : server_([this](const httplib::Request& raw, httplib::Response& response) {
-        Request request;
-        request.method = bytes(raw.method);
-        request.target = QString::fromStdString(raw.target);
-        request.path = QString::fromStdString(raw.path);
-        for (const auto& [name, value] : raw.headers) request.headers.insert(bytes(name).toLower(), bytes(value));
-        request.body = bytes(raw.body);
-        const Answer answer = handle(request);
+        const Answer answer = handle(FakeRequest::from(raw));
         server_.pause(answer.delay);
-        response.status = answer.status;
-        for (auto it = answer.headers.cbegin(); it != answer.headers.cend(); ++it)
-          response.set_header(it.key().toStdString(), it.value().toStdString());
-        if (!answer.body.isEmpty())
-          response.set_content(answer.body.toStdString(), answer.headers.value("Content-Type", "application/json").toStdString());
+        answer.writeTo(response);
       }) {}
 
 void FakeGoogle::script(QByteArray method, QString pathPrefix, Answer answer, QByteArray bodyContains) {
   std::lock_guard lock(mutex_);
-  scripts_.append({std::move(method), std::move(pathPrefix), std::move(bodyContains), std::move(answer)});
+  exchanges_.script(std::move(method), std::move(pathPrefix), std::move(answer), std::move(bodyContains));
 }
 
 void FakeGoogle::setEmail(std::optional<QString> email) {
@@ -89,14 +77,12 @@ QString FakeGoogle::addFile(const QString& name, const QString& parent, const QS
 
 QList<FakeGoogle::Request> FakeGoogle::requests() const {
   std::lock_guard lock(mutex_);
-  return requests_;
+  return exchanges_.requests();
 }
 
 QList<FakeGoogle::Request> FakeGoogle::requests(const QString& prefix) const {
-  QList<Request> matching;
-  for (const Request& request : requests())
-    if (request.path.startsWith(prefix)) matching.append(request);
-  return matching;
+  std::lock_guard lock(mutex_);
+  return exchanges_.requests(prefix);
 }
 
 QList<QMap<QString, QString>> FakeGoogle::tokenForms() const {
@@ -136,13 +122,7 @@ QString FakeGoogle::newID(const char* kind) { return QStringLiteral("%1-%2").arg
 
 FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
   std::lock_guard lock(mutex_);
-  requests_.append(request);
-  for (qsizetype i = 0; i < scripts_.size(); ++i) {
-    const Script& script = scripts_[i];
-    if (script.method == request.method && request.path.startsWith(script.pathPrefix) &&
-        (script.bodyContains.isEmpty() || request.body.contains(script.bodyContains)))
-      return scripts_.takeAt(i).answer;
-  }
+  if (std::optional<Answer> scripted = exchanges_.record(request)) return *std::move(scripted);
 
   const QString query = request.target.section(QLatin1Char('?'), 1);
   const QMap<QString, QString> parameters = decodedPairs(query, false);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 
+#include "support/FakeExchanges.h"
 #include "support/LocalHttpServer.h"
 
 namespace pm::test {
@@ -22,23 +23,8 @@ namespace pm::test {
 // built-in behaviour.
 class FakeGoogle {
  public:
-  struct Request {
-    QByteArray method;
-    QString target;  // as sent: path and still-encoded query
-    QString path;    // decoded, without the query
-    QMap<QByteArray, QByteArray> headers;  // names lower-cased
-    QByteArray body;
-
-    QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
-  };
-
-  struct Answer {
-    int status = 200;
-    QByteArray body;
-    QMap<QByteArray, QByteArray> headers;
-    // Held back this long before answering (cut short when the server stops).
-    std::chrono::milliseconds delay{0};
-  };
+  using Request = FakeRequest;
+  using Answer = FakeAnswer;
 
   struct File {
     QString id;
@@ -78,12 +64,6 @@ class FakeGoogle {
   int tokensIssued() const;
 
  private:
-  struct Script {
-    QByteArray method;
-    QString pathPrefix;
-    QByteArray bodyContains;
-    Answer answer;
-  };
   struct Session {
     QString name;
     QString parent;
@@ -95,8 +75,7 @@ class FakeGoogle {
   QString newID(const char* kind);
 
   mutable std::mutex mutex_;
-  QList<Request> requests_;
-  QList<Script> scripts_;
+  FakeExchanges exchanges_;
   QList<QMap<QString, QString>> tokenForms_;
   QMap<QString, File> files_;
   QMap<QString, Session> sessions_;

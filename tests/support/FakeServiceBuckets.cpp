@@ -71,6 +71,7 @@ struct FakeServiceBuckets::State {
   QList<Bucket> buckets;
   qint64 partSize = 5 * 1024 * 1024;
   bool reversed = false;
+  bool keepsBodies = true;
   int made = 0;
 
   QUrl shareUrl(const QString& bucketID) const {
@@ -185,7 +186,7 @@ struct FakeServiceBuckets::State {
     if (!file || file->withdrawn || bucket->sealed) return notFound();
     const int number = request.captures.value(2).toInt();
     if (number < 1 || number > file->partCount) return badRequest(QStringLiteral("INVALID_PART"));
-    file->received.insert(number, request.body);
+    file->received.insert(number, keepsBodies ? request.body : QByteArray());
     file->etags.insert(number, entityTag(request.body));
     file->uploadMethod = request.method;
     file->uploadHeaders = request.headers;
@@ -252,6 +253,11 @@ FakeServiceBuckets::FakeServiceBuckets(FakeService& service)
 void FakeServiceBuckets::setPartSize(qint64 bytes) {
   const auto guard = service_.lock();
   state_->partSize = bytes;
+}
+
+void FakeServiceBuckets::setKeepsBodies(bool keeps) {
+  const auto guard = service_.lock();
+  state_->keepsBodies = keeps;
 }
 
 void FakeServiceBuckets::setPartsListedInReverse(bool reversed) {

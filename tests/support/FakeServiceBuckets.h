@@ -60,6 +60,8 @@ class FakeServiceBuckets {
 
   // A file whose announced size is larger than `bytes` gets parts of this size (5 MiB unless set).
   void setPartSize(qint64 bytes);
+  // Whether uploads keep their bodies (the default) or only their tags, for runs of many gigabytes.
+  void setKeepsBodies(bool keeps);
   // Lists the part URLs of a plan last part first, which the client must put back in order.
   void setPartsListedInReverse(bool reversed);
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+
+#include "support/NodePeer.h"
 
 namespace pm::test {
 
@@ -15,15 +16,12 @@ namespace pm::test {
 class S3rverPeer {
  public:
   explicit S3rverPeer(const QStringList& buckets);
-  ~S3rverPeer();
-  S3rverPeer(const S3rverPeer&) = delete;
-  S3rverPeer& operator=(const S3rverPeer&) = delete;
 
   // Empty when the server runs; otherwise why it does not.
-  const QString& failure() const { return failure_; }
-  int port() const { return port_; }
+  const QString& failure() const { return node_.failure(); }
+  int port() const { return node_.port(); }
   // "http://127.0.0.1:<port>"
-  QString endpoint() const;
+  QString endpoint() const { return node_.endpoint(); }
 
   // The stored object's bytes; nothing when there is no such object.
   std::optional<QByteArray> object(const QString& bucket, const QString& key) const;
@@ -31,9 +29,7 @@ class S3rverPeer {
   QStringList keys(const QString& bucket, const QString& prefix = {}) const;
 
  private:
-  QProcess process_;
-  int port_ = 0;
-  QString failure_;
+  NodePeer node_;
 };
 
 }  // namespace pm::test

@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
 
+#include "support/EarlyAnswerServer.h"
 #include "support/FakeUploadServer.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
@@ -204,6 +205,26 @@ INSTANTIATE_TEST_SUITE_P(Statuses, UploadStatusTest,
                                            StatusCase{404, false}, StatusCase{503, false}),
                          [](const auto& info) { return std::to_string(info.param.status); });
 
+// Qt would resend a PUT as a bodiless GET after 301, 302 and 303 (and repeat it after 307 and 308); the
+// 2xx of that second request must never read as "stored".
+class RedirectedUploadTest : public FileUploadTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RedirectedUploadTest, TheRedirectIsTheAnswerAndNothingFollowsIt) {
+  test::FakeUploadServer::Answer redirect;
+  redirect.status = GetParam();
+  redirect.headers.insert("Location", server.url(QStringLiteral("/elsewhere")).toEncoded());
+  server.setAnswer(QStringLiteral("/moved"), redirect);
+
+  EXPECT_EQ(failureOf(uploader.uploadFile(fileOf(1000), destination(QStringLiteral("/moved"), QStringLiteral("PUT")),
+                                          recorder())),
+            UploadError::http(GetParam()));
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1);
+  EXPECT_EQ(requests[0].path, QStringLiteral("/moved"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, RedirectedUploadTest, ::testing::Values(301, 302, 303, 307, 308));
+
 TEST_F(FileUploadTest, AMissingFileIsUnreadableAndSendsNothing) {
   EXPECT_EQ(failureOf(uploader.uploadFile(root.file(QStringLiteral("gone")), destination(QStringLiteral("/x")),
                                           recorder())),
@@ -258,6 +279,20 @@ TEST_F(FileUploadTest, ANetworkFailureIsATransportErrorWithTheSystemText) {
   EXPECT_EQ(error.kind(), UploadError::Kind::transport);
   EXPECT_FALSE(error.text().isEmpty());
   EXPECT_NE(error.text(), QStringLiteral("The service sent an unexpected response."));
+}
+
+// Qt drops an answer that arrives while it is still writing the body and calls the reset connection
+// "Unknown error"; the user gets words to act on instead.
+TEST_F(FileUploadTest, AServerThatAnswersAndClosesBeforeTheBodyIsInIsNeverAnUnknownError) {
+  test::EarlyAnswerServer refusing("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  UploadDestination target = destination(QStringLiteral("/x"));
+  target.url = refusing.url(QStringLiteral("/x"));
+
+  const UploadError error = failureOf(uploader.uploadFile(fileOf(32 * 1024 * 1024), target, recorder()));
+  EXPECT_EQ(refusing.requestCount(), 1);
+  EXPECT_EQ(error, UploadError::transport(BucketUploader::cutOffText()));
+  EXPECT_EQ(error.text(), QStringLiteral("The server closed the connection without an answer. It may have refused "
+                                         "the upload; check the connection's settings and try again."));
 }
 
 TEST_F(FileUploadTest, TheBaseUploadSendsTheUnitsFile) {

@@ -117,10 +117,9 @@ TEST_F(CustomS3UploaderS3rver, ALargerFileGoesUpInPartsAndReadsBackEqual) {
   for (const double stored : {0.25, 0.5, 0.75, 1.0})
     EXPECT_NE(std::find(progress.begin(), progress.end(), stored), progress.end()) << stored;
   EXPECT_FALSE(s3->hasOpenMultipart(large.id));
-  EXPECT_TRUE(rig_->partFiles().isEmpty());
 }
 
-TEST_F(CustomS3UploaderS3rver, APartWithoutAnETagAbortsTheUploadAndRemovesThePartFile) {
+TEST_F(CustomS3UploaderS3rver, APartWithoutAnETagAbortsTheUpload) {
   proxy_->setRewrite([](const test::RecordingProxy::Request& request, test::RecordingProxy::Answer& answer) {
     if (request.query.value(QStringLiteral("partNumber")) == QLatin1String("2")) answer.headers.remove("ETag");
   });
@@ -137,7 +136,6 @@ TEST_F(CustomS3UploaderS3rver, APartWithoutAnETagAbortsTheUploadAndRemovesThePar
   EXPECT_EQ(proxy_->requests().last().query.value(QStringLiteral("uploadId")),
             proxy_->requests().value(1).query.value(QStringLiteral("uploadId")));
   EXPECT_FALSE(s3->hasOpenMultipart(unit.id));
-  EXPECT_TRUE(rig_->partFiles().isEmpty());
   EXPECT_FALSE(peer_->object(kBucket, key));
 }
 
@@ -154,7 +152,6 @@ TEST_F(CustomS3UploaderS3rver, AFileThatShrinksDuringTheUploadIsAbortedNotStored
   const QString key = s3->folder() + QStringLiteral("shrinking.bin");
   EXPECT_EQ(proxy_->summary().last(), requestLine("DELETE", key, "uploadId"));
   EXPECT_EQ(proxy_->summary().count(requestLine("POST", key, "uploadId")), 0);
-  EXPECT_TRUE(rig_->partFiles().isEmpty());
   EXPECT_FALSE(peer_->object(kBucket, key));
 }
 
@@ -213,7 +210,6 @@ TEST_F(CustomS3UploaderS3rver, WithdrawingAnOpenMultipartUploadAbortsItThenDelet
   EXPECT_GT(lines.indexOf(requestLine("DELETE", key)), lines.indexOf(requestLine("DELETE", key, "uploadId")));
   EXPECT_EQ(lines.count(requestLine("POST", key, "uploadId")), 0);
   EXPECT_FALSE(s3->hasOpenMultipart(unit.id));
-  EXPECT_TRUE(rig_->partFiles().isEmpty());
   EXPECT_FALSE(peer_->object(kBucket, key));
 }
 

@@ -8,6 +8,7 @@
 #include "ManifestReader.h"
 #include "S3UploaderRig.h"
 #include "core/Identifiers.h"
+#include "support/EarlyAnswerServer.h"
 #include "support/FakeUploadServer.h"
 
 namespace pm {
@@ -135,6 +136,58 @@ TEST_F(CustomS3UploaderTest, AFailedPutTellsWhatTheStatusMeans) {
     EXPECT_EQ(error.message().toStdString(), text);
     EXPECT_EQ(s3StatusMessage(status).toStdString(), text);
   }
+}
+
+TEST_F(CustomS3UploaderTest, ARedirectIsReportedAndNeverFollowed) {
+  const std::pair<int, const char*> cases[] = {
+      {301, "The bucket did not accept the request. Check the region and the endpoint."},
+      {302, "The storage service responded with HTTP 302."},
+      {303, "The storage service responded with HTTP 303."},
+      {307, "The bucket did not accept the request. Check the region and the endpoint."},
+  };
+  storage_.setStatus(QStringLiteral("/elsewhere"), 200);
+  FakeUploadServer::Answer redirect;
+  redirect.headers.insert("Location", storage_.url(QStringLiteral("/elsewhere")).toEncoded());
+  auto s3 = uploader();
+  for (const auto& [status, text] : cases) {
+    redirect.status = status;
+    const UploadUnit unit = rig_.unit(QStringLiteral("f.bin"), "x");
+    const UploadDestination destination = test::wait(s3->registerUnits({unit})).destinations.value(0);
+    storage_.setAnswer(destination.url.path(), redirect);
+    const UploadError put = failureOf(s3->upload(unit, destination, {}, {}));
+    EXPECT_EQ(put.message().toStdString(), text) << "PUT " << status;
+
+    const UploadError control = failureOf(s3->s3Request(QStringLiteral("POST"), destination.url, {}, QByteArray("<x/>")));
+    EXPECT_EQ(control.message().toStdString(), text) << "POST " << status;
+  }
+  for (const FakeUploadServer::Request& request : storage_.requests()) EXPECT_NE(request.path, QStringLiteral("/elsewhere"));
+}
+
+// How S3 refuses a large PUT with a bad signature: the error document right after the header, then the
+// connection reset on the body still under way. Qt drops that answer; the user still gets its words.
+TEST_F(CustomS3UploaderTest, ARefusalBeforeTheBodyIsInIsReportedInTheStorageServicesWords) {
+  const QByteArray document = "<Error><Code>SignatureDoesNotMatch</Code><Message>The request signature we "
+                              "calculated does not match the signature you provided.</Message></Error>";
+  test::EarlyAnswerServer refusing("HTTP/1.1 403 Forbidden\r\nContent-Type: application/xml\r\nContent-Length: " +
+                                   QByteArray::number(document.size()) + "\r\nConnection: close\r\n\r\n" + document);
+  test::EarlyAnswerServer silent{QByteArray()};
+  const std::pair<test::EarlyAnswerServer*, const char*> cases[] = {
+      {&refusing, "The request signature we calculated does not match the signature you provided."},
+      {&silent, "The storage service closed the connection without an answer, as it does when it refuses an "
+                "upload. Check the access key, the secret, the region and the bucket's permissions."},
+  };
+  for (const auto& [server, text] : cases) {
+    rig_.config.endpoint = server->url(QString()).toString();
+    auto s3 = uploader();
+    const UploadUnit unit = rig_.unit(QStringLiteral("one.bin"), test::patternBytes(32 * 1024 * 1024));
+    const UploadDestination destination = test::wait(s3->registerUnits({unit})).destinations.value(0);
+
+    const UploadError error = failureOf(s3->upload(unit, destination, {}, {}));
+    EXPECT_EQ(error.message().toStdString(), text);
+    EXPECT_NE(error.message(), QStringLiteral("Unknown error"));
+  }
+  // The upload and then its header alone, never a third time.
+  EXPECT_EQ(refusing.requestCount(), 2);
 }
 
 TEST_F(CustomS3UploaderTest, AFileThatChangedSizeSinceRegistrationIsNeverSent) {
@@ -332,6 +385,37 @@ TEST_F(CustomS3UploaderFinishing, TheBoxListsOnlyStoredObjectsAndAgainUnderTheSa
   const PMRM1::Manifest expected{{{QStringLiteral("a.txt"), folder + QStringLiteral("kept/a.txt"), 10},
                                   {QStringLiteral("d.jpg"), folder + QStringLiteral("kept/d.jpg"), 10}}};
   EXPECT_EQ(*manifest, expected.toJson());
+}
+
+// The service keeps the first box registered under an idempotency key. When the answer to that
+// registration is lost and the user finishes again, the password handed out must open that box.
+TEST_F(CustomS3UploaderFinishing, ARepeatedFinishHandsOutThePasswordOfTheBoxTheServiceHolds) {
+  rig_.config.parcelmoorDownloads = true;
+  auto s3 = uploader();
+  place(*s3, {QStringLiteral("a.txt")});
+  auto opens = [](const test::FakeServiceBoxes::Box& box, const ResponseItem& result) {
+    const QByteArray sealed = QByteArray::fromBase64(box.body.value(QStringLiteral("manifest")).toString().toLatin1());
+    return test::manifestReader::open(sealed, QString(result.password).remove(QLatin1Char('-')));
+  };
+
+  test::wait(s3->finalize());  // stored by the service, its answer never seen
+  const ResponseItem retried = test::wait(s3->finalize());
+  ASSERT_EQ(rig_.boxes.boxes().size(), 1);
+  EXPECT_EQ(retried.url.toString(), rig_.boxes.boxes()[0].url);
+  EXPECT_TRUE(opens(rig_.boxes.boxes()[0], retried));
+  const QList<test::FakeService::Request> sent = rig_.harness.service.requests("POST", QStringLiteral("boxes"));
+  ASSERT_EQ(sent.size(), 2);
+  EXPECT_EQ(sent[0].json(), sent[1].json());
+
+  // Another file stored since: another box, under a key of its own, that lists both files.
+  place(*s3, {QStringLiteral("b.txt")});
+  const ResponseItem grown = test::wait(s3->finalize());
+  ASSERT_EQ(rig_.boxes.boxes().size(), 2);
+  const test::FakeServiceBoxes::Box second = rig_.boxes.boxes()[1];
+  EXPECT_NE(second.body.value(QStringLiteral("idempotencyKey")), sent[0].json().value(QStringLiteral("idempotencyKey")));
+  EXPECT_EQ(grown.url.toString(), second.url);
+  EXPECT_EQ(second.body.value(QStringLiteral("fileCount")).toInteger(), 2);
+  EXPECT_TRUE(opens(second, grown));
 }
 
 TEST_F(CustomS3UploaderFinishing, AKeyPairRemovedMeanwhileStopsTheBox) {

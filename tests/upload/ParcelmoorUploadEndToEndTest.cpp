@@ -44,7 +44,7 @@ class ParcelmoorUploadEndToEndTest : public ::testing::Test {
 
   std::shared_ptr<UploadSession> openSession() {
     return store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor), [this] {
-      return std::make_unique<ParcelmoorUploader>(harness.network, harness.api, temporary);
+      return std::make_unique<ParcelmoorUploader>(harness.network, harness.api);
     });
   }
 

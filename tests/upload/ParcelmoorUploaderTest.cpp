@@ -19,6 +19,7 @@
 #include "support/FakeServiceBuckets.h"
 #include "support/FakeUploadServer.h"
 #include "support/ServiceHarness.h"
+#include "support/StallingSink.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
 #include "upload/ParcelmoorUploader.h"
@@ -35,10 +36,21 @@ using ::testing::Not;
 using Reply = test::FakeService::Reply;
 
 const QString kChanged = QStringLiteral("This file changed while it was being uploaded.");
+constexpr qint64 kOneGiB = qint64(1) << 30;
 // The fake service numbers everything it makes from one counter: the first bucket is "bucket-1".
 const QString kFirstBucket = QStringLiteral("bucket-1");
 
 using test::failureOf;
+
+// What the process has read so far through read calls of any kind ("rchar"): sealing reads every byte it
+// seals, so this tells how far the sealing got.
+qint64 bytesReadByProcess() {
+  QFile io(QStringLiteral("/proc/self/io"));
+  if (!io.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : io.readAll().split('\n'))
+    if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
+  return -1;
+}
 
 QByteArray randomBytes(qint64 size) {
   QByteArray bytes(size, Qt::Uninitialized);
@@ -52,12 +64,20 @@ class ParcelmoorUploaderTest : public ::testing::Test {
  protected:
   ParcelmoorUploaderTest() : buckets(harness.service) {
     QDir().mkpath(temporary);
+    qputenv("TMPDIR", temporary.toLocal8Bit());
     harness.signIn();
     uploader = makeUploader();
   }
+  ~ParcelmoorUploaderTest() override {
+    if (formerTemporary.isNull()) {
+      qunsetenv("TMPDIR");
+    } else {
+      qputenv("TMPDIR", formerTemporary);
+    }
+  }
 
   std::unique_ptr<ParcelmoorUploader> makeUploader() {
-    return std::make_unique<ParcelmoorUploader>(harness.network, harness.api, temporary);
+    return std::make_unique<ParcelmoorUploader>(harness.network, harness.api);
   }
 
   // A unit of a file written with `bytes` under `relativePath`.
@@ -99,8 +119,24 @@ class ParcelmoorUploaderTest : public ::testing::Test {
     harness.service.script("POST", QStringLiteral("buckets/%1/files").arg(kFirstBucket), Reply::json(answer));
   }
 
-  QStringList workingDirectories() const {
-    return QDir(temporary).entryList({QStringLiteral("pmr-*")}, QDir::AllEntries | QDir::NoDotAndDotDot);
+  // What the system's temporary folder (pointed at `temporary` for the test) holds.
+  QStringList temporaryFolder() const {
+    return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+
+  // A unit of a file of `size` bytes that takes no room on disk.
+  UploadUnit sparseUnit(const QString& relativePath, qint64 size) {
+    const QString path = root.write(QStringLiteral("files/%1/%2").arg(++written).arg(relativePath), {});
+    EXPECT_TRUE(QFile::resize(path, size));
+    return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, size};
+  }
+
+  // The next announcement plans `file` as one request to `url`.
+  void scriptSinglePlan(const UploadUnit& file, const QUrl& url) {
+    scriptPlan(QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("f1")},
+                                      {QStringLiteral("path"), file.relativePath},
+                                      {QStringLiteral("url"), url.toString()}}});
+    registerUnits({file});
   }
 
   int uploadsReceived() const {
@@ -111,6 +147,10 @@ class ParcelmoorUploaderTest : public ::testing::Test {
 
   test::TempRoot root;
   const QString temporary = root.file(QStringLiteral("tmp"));
+  const QByteArray formerTemporary = qgetenv("TMPDIR");
+  // A peer that takes the first bytes of a request and then stops reading, as a slow network would.
+  test::StallingSink sink;
+  const CancelTokenPtr cancel = makeCancelToken();
   // Before the harness, so the harness's network access manager closes its connections before the
   // server stops instead of the server waiting them out.
   test::FakeUploadServer storage;
@@ -160,7 +200,7 @@ TEST_F(ParcelmoorUploaderTest, FailedRandomSourceWhileSealingFailsTheUnitAndSend
   EXPECT_EQ(error.kind(), UploadError::Kind::transport);
   EXPECT_THAT(error.message().toStdString(), ::testing::HasSubstr("random"));
   EXPECT_EQ(uploadsReceived(), 0);
-  EXPECT_THAT(workingDirectories(), IsEmpty());
+  EXPECT_THAT(temporaryFolder(), IsEmpty());
 }
 
 // ---- announcing -----------------------------------------------------------------------------------------
@@ -409,7 +449,7 @@ TEST_F(ParcelmoorUploaderTest, PartFailuresStopTheUnitWithoutConfirmation) {
     EXPECT_EQ(harness.service.count("POST", QStringLiteral("buckets/%1/files/%2").arg(kFirstBucket, fileID)),
               0)
         << c.name;
-    EXPECT_THAT(workingDirectories(), IsEmpty()) << c.name;
+    EXPECT_THAT(temporaryFolder(), IsEmpty()) << c.name;
   }
 }
 
@@ -432,42 +472,82 @@ TEST_F(ParcelmoorUploaderTest, FileThatChangedSizeSinceItsRegistrationIsNotSent)
     EXPECT_EQ(failureOf(uploader->upload(file, {}, {}, {})), UploadError::rejected(kChanged)) << c.name;
   }
   EXPECT_EQ(uploadsReceived(), 0);
-  EXPECT_THAT(workingDirectories(), IsEmpty());
+  EXPECT_THAT(temporaryFolder(), IsEmpty());
 }
 
-TEST_F(ParcelmoorUploaderTest, WorkingDirectoryExistsOnlyWhileItsUnitUploads) {
-  enum class Outcome { success, failure, cancelled };
-  for (const Outcome outcome : {Outcome::success, Outcome::failure, Outcome::cancelled}) {
-    const QString path = QStringLiteral("/slow-%1").arg(int(outcome));
-    storage.setAnswer(path, {outcome == Outcome::failure ? 500 : 200, {}, {}, 150ms});
-    const UploadUnit file = unit(QStringLiteral("slow-%1.txt").arg(int(outcome)));
-    scriptPlan(QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("slow")},
-                                      {QStringLiteral("path"), file.relativePath},
-                                      {QStringLiteral("url"), storage.url(path).toString()}}});
-    registerUnits({file});
-    const CancelTokenPtr cancel = makeCancelToken();
-    QCoro::Task<> running = uploader->upload(file, {}, {}, cancel);
+TEST_F(ParcelmoorUploaderTest, NothingIsWrittenToTheTemporaryFolderWhileUnitsUpload) {
+  // 3,000,000 bytes seal into 3,000,036: three parts of at most 1,048,576 bytes, each answered slowly.
+  buckets.setPartSize(1'048'576);
+  const QByteArray bytes = randomBytes(3'000'000);
+  const UploadUnit file = unit(QStringLiteral("large.bin"), bytes);
+  registerUnits({file});
+  const QString fileID = buckets.bucket(kFirstBucket)->file(QStringLiteral("large.bin"))->id;
+  for (int number = 1; number <= 3; ++number)
+    harness.service.delayNext("PUT", QStringLiteral("uploads/%1/%2/%3").arg(kFirstBucket, fileID).arg(number),
+                              100ms);
+  QCoro::Task<> running = uploader->upload(file, {}, {}, {});
 
-    const QString directory = QDir(temporary).filePath(QStringLiteral("pmr-") + uuidText(file.id));
-    ASSERT_TRUE(test::runUntil(
-        [&] { return !storage.requests().isEmpty() && storage.requests().last().path == path; }));
-    EXPECT_TRUE(QFileInfo(directory).isDir());
-    EXPECT_THAT(QDir(directory).entryList(QDir::Files), ElementsAre(QStringLiteral("part-1")));
-    if (outcome == Outcome::cancelled) cancel->cancel();
-
-    switch (outcome) {
-      case Outcome::success:
-        EXPECT_NO_THROW(test::wait(std::move(running)));
-        break;
-      case Outcome::failure:
-        EXPECT_EQ(failureOf(std::move(running)), UploadError::http(500));
-        break;
-      case Outcome::cancelled:
-        EXPECT_EQ(failureOf(std::move(running)), UploadError::cancelled());
-        break;
-    }
-    EXPECT_FALSE(QFileInfo::exists(directory));
+  int uploadsSeen = 0;
+  while (test::runUntil([&] { return uploadsReceived() > uploadsSeen; }) && uploadsReceived() < 3) {
+    uploadsSeen = uploadsReceived();
+    EXPECT_THAT(temporaryFolder(), IsEmpty()) << "after part " << uploadsSeen;
   }
+  EXPECT_NO_THROW(test::wait(std::move(running)));
+  EXPECT_EQ(uploadsReceived(), 3);
+  const auto stored = buckets.bucket(kFirstBucket)->file(QStringLiteral("large.bin"));
+  ASSERT_TRUE(stored && stored->isComplete());
+  EXPECT_EQ(test::openSealedStream(bucketKey(), stored->stream()).plaintext, bytes);
+  EXPECT_THAT(temporaryFolder(), IsEmpty());
+}
+
+TEST_F(ParcelmoorUploaderTest, FirstBytesLeaveBeforeTheFileIsSealedToItsEnd) {
+  const UploadUnit file = sparseUnit(QStringLiteral("disk.img"), kOneGiB);
+  scriptSinglePlan(file, sink.url());
+  const qint64 readBefore = bytesReadByProcess();
+  QCoro::Task<> running = uploader->upload(file, {}, {}, cancel);
+
+  ASSERT_TRUE(test::runUntil([&] { return sink.received().contains("\r\n\r\nPMR1"); }, 10s));
+  EXPECT_LT(bytesReadByProcess() - readBefore, kOneGiB / 8) << "only the first records are sealed";
+  // The network stops taking bytes, so the sealing stops too: a few records ahead, never the file.
+  test::spin(300ms);
+  EXPECT_LT(bytesReadByProcess() - readBefore, kOneGiB / 8);
+  EXPECT_THAT(temporaryFolder(), IsEmpty());
+
+  cancel->cancel();
+  EXPECT_EQ(failureOf(std::move(running)), UploadError::cancelled());
+}
+
+TEST_F(ParcelmoorUploaderTest, CancellingStopsTheSealingAtOnce) {
+  const UploadUnit file = sparseUnit(QStringLiteral("disk.img"), kOneGiB);
+  scriptSinglePlan(file, sink.url());
+  const qint64 readBefore = bytesReadByProcess();
+  QCoro::Task<> running = uploader->upload(file, {}, {}, cancel);
+  ASSERT_TRUE(test::runUntil([&] { return bytesReadByProcess() - readBefore >= kSealedChunkSize; }));
+
+  cancel->cancel();
+  const qint64 readAtCancel = bytesReadByProcess();
+  UploadError outcome = UploadError::notImplemented();
+  try {
+    test::wait(std::move(running), 1s);
+  } catch (const UploadError& error) {
+    outcome = error;
+  }
+  EXPECT_EQ(outcome, UploadError::cancelled()) << "ends at once, not after sealing the file";
+  // The records already under way (two at most) finish; nothing after them. (Measuring reads a little.)
+  test::spin(300ms);
+  EXPECT_LE(bytesReadByProcess() - readAtCancel, 2 * kSealedChunkSize + 64 * 1024);
+  EXPECT_THAT(temporaryFolder(), IsEmpty());
+}
+
+TEST_F(ParcelmoorUploaderTest, FileThatChangesWhileItStreamsFailsAsChanged) {
+  const UploadUnit file = sparseUnit(QStringLiteral("disk.img"), kOneGiB);
+  scriptSinglePlan(file, sink.url());
+  QCoro::Task<> running = uploader->upload(file, {}, {}, cancel);
+  ASSERT_TRUE(test::runUntil([&] { return sink.received().contains("\r\n\r\nPMR1"); }, 10s));
+
+  ASSERT_TRUE(QFile::resize(file.url, 8 * kSealedChunkSize));
+  sink.takeEverything();
+  EXPECT_EQ(failureOf(std::move(running)), UploadError::rejected(kChanged));
 }
 
 // ---- without a plan -------------------------------------------------------------------------------------

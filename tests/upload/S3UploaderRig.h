@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QUuid>
 
 #include <memory>
@@ -18,7 +17,7 @@
 namespace pm::test {
 
 // What a CustomS3Uploader test stands on: the fake service (signed in, with its box routes), a suite,
-// an S3 connection with a key pair in the keychain, a folder for the files and one for part files.
+// an S3 connection with a key pair in the keychain and a folder for the files.
 struct S3UploaderRig {
   static constexpr qint64 kDefaultPartSize = qint64(64) << 20;
   static constexpr qint64 kDefaultThreshold = qint64(5) << 30;
@@ -28,14 +27,13 @@ struct S3UploaderRig {
     config.bucketName = bucket;
     config.keyPrefix = QStringLiteral(" /photos/ ");
     S3Credentials::save(harness.keychain, credentials, config.id);
-    QDir().mkpath(partsDirectory);
     harness.signIn();
   }
 
   std::unique_ptr<CustomS3Uploader> uploader(const Clock& clock, qint64 partSize = kDefaultPartSize,
                                              qint64 threshold = kDefaultThreshold) {
     return std::make_unique<CustomS3Uploader>(config, partSize, threshold, harness.network, harness.api,
-                                              harness.keychain, defaults, partsDirectory, clock);
+                                              harness.keychain, defaults, clock);
   }
 
   // A file of `bytes` under the files folder, as the unit the session would make of it.
@@ -46,14 +44,10 @@ struct S3UploaderRig {
     return UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, relativePath, bytes.size()};
   }
 
-  // Part files left behind in the parts folder.
-  QStringList partFiles() const { return QDir(partsDirectory).entryList(QDir::Files); }
-
   ServiceHarness harness;
   FakeServiceBoxes boxes{harness.service};
   MemorySharedDefaults defaults;
   TempRoot root;
-  const QString partsDirectory = root.file(QStringLiteral("parts"));
   const S3Credentials credentials{QStringLiteral("S3RVER"), QStringLiteral("S3RVER")};
   UploaderConfig config{UploaderConfig::Kind::customS3};
 };

@@ -4,16 +4,24 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 #include <QCoroTask>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "SealedStreamReader.h"
 #include "core/UploadError.h"
+#include "platform/Async.h"
 #include "platform/Crypto.h"
+#include "support/ReproducibleBytes.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
 #include "upload/SealedParts.h"
@@ -24,17 +32,8 @@ namespace {
 constexpr qint64 kNoLimit = std::numeric_limits<qint64>::max();
 const QString kChanged = QStringLiteral("This file changed while it was being uploaded.");
 
-// Reproducible, incompressible-looking file contents.
 QByteArray contents(qint64 size, quint32 seed = 1) {
-  QByteArray bytes(size, Qt::Uninitialized);
-  quint32 state = seed * 2654435761u + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = char(state);
-  }
-  return bytes;
+  return test::reproducibleBytes(size, seed);
 }
 
 QList<qint64> sizesOf(const QStringList& files) {
@@ -318,6 +317,65 @@ TEST_F(SealedParts, ReportsSourcesAndFoldersItCannotUse) {
   EXPECT_EQ(messageOf([&] { writeSealedParts(source, key, directory(), 40); }),
             QStringLiteral("There was no room to prepare this file."));
   EXPECT_EQ(leftIn(directory()), QStringList());
+}
+
+// While alive, files this process writes may grow to `bytes` and no further; a write past that fails with
+// EFBIG instead of killing the process, as a full disk would fail it.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &former_);
+    formerHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = former_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &former_);
+    std::signal(SIGXFSZ, formerHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit former_{};
+  void (*formerHandler_)(int) = nullptr;
+};
+
+TEST_F(SealedParts, RunningOutOfRoomWhileWritingPartsSaysSo) {
+  const QString noRoom = QStringLiteral("There was no room to prepare this file.");
+  const QString source = sourceOf(contents(3'000'000));
+  {
+    // The disk fills in the middle of a write: the first part files are cut short.
+    const FileSizeLimit limit(1'000'000);
+    EXPECT_EQ(messageOf([&] { writeSealedParts(source, key, directory(1), kNoLimit); }), noRoom);
+  }
+  EXPECT_TRUE(leftIn(directory(1)).isEmpty());
+
+  // A part file on a device that is full from its first byte.
+  ASSERT_TRUE(QDir().mkpath(directory(2)));
+  ASSERT_TRUE(
+      QFile::link(QStringLiteral("/dev/full"), QDir(directory(2)).filePath(QStringLiteral("part-1"))));
+  EXPECT_EQ(messageOf([&] { writeSealedParts(source, key, directory(2), kNoLimit); }), noRoom);
+}
+
+TEST_F(SealedParts, SealingLeavesTheSharedPoolFreeForShortWork) {
+  // As many sealings as the shared pool has threads, each long enough to still run afterwards.
+  const QString source = sourceOf(contents(32 * 1024 * 1024));
+  const int sealings = QThreadPool::globalInstance()->maxThreadCount();
+  auto finished = std::make_shared<int>(0);
+  std::vector<QCoro::Task<>> running;
+  const auto seal = [](QString from, QByteArray withKey, QString into,
+                       std::shared_ptr<int> done) -> QCoro::Task<> {
+    co_await writeSealedPartsInBackground(from, withKey, into, kNoLimit);
+    ++*done;
+  };
+  for (int n = 0; n < sealings; ++n) running.push_back(seal(source, key, directory(n), finished));
+  // What a folder walk or a key derivation would run.
+  EXPECT_EQ(test::wait(runOnWorker([] { return 42; }), std::chrono::seconds(5)), 42);
+  EXPECT_EQ(*finished, 0) << "the short work did not wait for a sealing";
+  for (QCoro::Task<>& sealing : running) test::wait(std::move(sealing), std::chrono::seconds(60));
+  EXPECT_EQ(*finished, sealings);
 }
 
 TEST_F(SealedParts, SealsOnAWorkerAndDeliversItsFailureUnchanged) {

@@ -163,7 +163,7 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
       history, [](const std::optional<SharedInbox::OpenBucket>&) {}, clock);
   const QString temporary = root.file(QStringLiteral("tmp"));
   const auto session = store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor), [&] {
-    return std::make_unique<ParcelmoorUploader>(network, *api, temporary);
+    return std::make_unique<ParcelmoorUploader>(network, *api);
   });
   session->enqueue(paths);
   ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }, 30s));

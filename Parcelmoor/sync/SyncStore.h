@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <stdexcept>
+
+#include "sync/SealedEnvelope.h"
+#include "sync/SyncPayload.h"
+
+namespace pm {
+
+class AppSettings;
+class Keychain;
+class SharedDefaults;
+class Signals;
+
+// The agent's synced settings: the connections other than the own service's (each computer keeps its own),
+// their S3/R2, FTP, Google and Microsoft credentials, the tombstones of deleted connections and the synced
+// preferences. Collects them from the suite and the keychain and writes a payload back. Main thread only.
+class SyncStore {
+ public:
+  using Payload = SyncPayload;
+  using Entry = SyncEntry;
+  using Pref = SyncPref;
+
+  // `settings` is the agent's live view of the suite: applying sets its connection list, so the agent
+  // sees a pulled change at once.
+  SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings);
+
+  // The suite could not be read just now (an I/O error, no descriptor left).
+  class SettingsUnreadable final : public std::runtime_error {
+   public:
+    SettingsUnreadable() : std::runtime_error("the stored settings cannot be read now") {}
+  };
+
+  // What this computer holds now, every date rounded down to the whole second. Data that does not decode
+  // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all: collecting "nothing
+  // stored" then would be pushed as the user deleting every connection.
+  Payload localPayload() const;
+  // Writes `payload` into the suite and the keychain, each part only where it differs from what is stored,
+  // and posts "settingsChanged" when a preference or the connection list changed. Entries of the own
+  // service's kind and repeated identifiers are ignored; Dropbox tokens and the credentials of connections
+  // the payload no longer holds are left alone. Never fails.
+  void apply(const Payload& payload);
+
+  static QByteArray seal(const Payload& payload, const QString& key) { return PMRS1::seal(payload, key); }
+  static Payload open(const QByteArray& envelope, const QString& key) { return PMRS1::open(envelope, key); }
+
+ private:
+  QList<Entry> applicableEntries(const Payload& payload) const;
+  bool applyPreferences(const Payload& payload);
+  void applyCredentials(const Entry& entry);
+  void applyConnections(const QList<Entry>& entries);
+
+  SharedDefaults& defaults_;
+  Signals& signals_;
+  Keychain& keychain_;
+  AppSettings& settings_;
+};
+
+}  // namespace pm

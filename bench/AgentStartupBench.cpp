@@ -1,0 +1,133 @@
+// The agent program against the development service, each launch in fresh folders with one inbox batch
+// already waiting (as when "Parcelmoor send" starts it): the time from starting the process to the
+// batch's items registered with the service, median of 10 launches (aim: under 300 ms), and the resident
+// memory of an agent idling after start-up (aim: under 80 MiB). Runs in a private bus and keyring of its
+// own, so it never meets the user's agent or session.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include "PrivateSession.h"
+#include "core/InboxBatchWriter.h"
+#include "core/SessionToken.h"
+#include "platform/Keychain.h"
+#include "support/AgentProcess.h"
+#include "support/DevServiceProcess.h"
+
+namespace {
+
+constexpr qint64 kRegisteredTimeoutMs = 20'000;
+constexpr unsigned long kIdleSettleMs = 2'000;
+
+// What every launch shares: a signed-in account at a running development service, and a file to send.
+struct Stage {
+  QTemporaryDir root;
+  std::unique_ptr<pm::test::DevServiceProcess> service;
+  QString file;
+
+  Stage() {
+    const QString state = root.filePath(QStringLiteral("service"));
+    const QString token =
+        pm::test::DevServiceProcess::createSession(state, QStringLiteral("bench@example.com"));
+    pm::SecretServiceKeychain keychain;
+    pm::storeKeychainString(keychain, token, pm::sessionTokenAccount());
+    if (pm::loadKeychainString(keychain, pm::sessionTokenAccount()) != token)
+      throw std::runtime_error("the private keyring did not keep the session token");
+    service = std::make_unique<pm::test::DevServiceProcess>(state);
+    file = root.filePath(QStringLiteral("report.pdf"));
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(QByteArray(64 * 1024, 'p')) < 0)
+      throw std::runtime_error("cannot write the file to send");
+  }
+};
+
+Stage* stage = nullptr;
+int launches = 0;
+
+std::unique_ptr<pm::test::AgentProcess> freshAgent() {
+  return std::make_unique<pm::test::AgentProcess>(
+      stage->root.filePath(QStringLiteral("launch-%1").arg(++launches)), stage->service->url());
+}
+
+void BM_AgentStartToFirstBatchRegistered(benchmark::State& state) {
+  for (auto _ : state) {
+    const auto agent = freshAgent();
+    if (!pm::InboxBatchWriter(agent->paths()).write({stage->file}).ok()) {
+      state.SkipWithError("cannot leave the batch");
+      return;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    agent->start();
+    // The own-service uploader logs the registration as it completes.
+    while (!agent->log().contains(QLatin1String("announced 1 files: 1 accepted"))) {
+      if (timer.elapsed() > kRegisteredTimeoutMs || !agent->isRunning()) {
+        state.SkipWithError(("the batch was not registered:\n" + agent->log()).toStdString().c_str());
+        return;
+      }
+      QThread::usleep(200);
+    }
+    state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+    agent->stop();
+  }
+}
+BENCHMARK(BM_AgentStartToFirstBatchRegistered)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(10)
+    ->ReportAggregatesOnly(true);
+
+// VmRSS of /proc/<pid>/status, in MiB; negative when it cannot be read.
+double residentMiB(qint64 pid) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+  }
+  return -1;
+}
+
+void BM_AgentIdleResidentMemory(benchmark::State& state) {
+  for (auto _ : state) {
+    const auto agent = freshAgent();
+    agent->start();
+    if (!agent->waitUntilServing()) {
+      state.SkipWithError("the agent did not start");
+      return;
+    }
+    QThread::msleep(kIdleSettleMs);
+    state.counters["idle_rss_MiB"] = residentMiB(agent->processId());
+    agent->stop();
+  }
+}
+BENCHMARK(BM_AgentIdleResidentMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  try {
+    pm::bench::PrivateSession session;
+    Stage shared;
+    stage = &shared;
+    benchmark::RunSpecifiedBenchmarks();
+    stage = nullptr;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "bench_agent_startup: %s\n", error.what());
+    return 1;
+  }
+  std::printf(
+      "aims: start to the first batch registered, median under 300 ms; idle resident memory under 80 MiB\n");
+  benchmark::Shutdown();
+  return 0;
+}

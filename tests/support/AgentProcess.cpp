@@ -1,0 +1,145 @@
+#include "AgentProcess.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QUuid>
+
+#include <stdexcept>
+
+#include "platform/SharedDefaults.h"
+#include "platform/SharedNames.h"
+#include "platform/SingleInstance.h"
+
+namespace pm::test {
+
+namespace {
+
+QString readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}  // namespace
+
+AgentProcess::AgentProcess(const QString& root, const QUrl& service)
+    : root_(QDir::cleanPath(root)),
+      suite_(QStringLiteral("agent-") + QUuid::createUuid().toString(QUuid::Id128)),
+      environment_(QProcessEnvironment::systemEnvironment()) {
+  const QString data = root_ + QLatin1String("/data");
+  const QString config = root_ + QLatin1String("/config");
+  const QString temporary = root_ + QLatin1String("/tmp");
+  // The layout Paths::standard() derives from these variables in the agent.
+  paths_ = Paths{data + QLatin1Char('/') + QLatin1String(names::kSuiteName),
+                 data + QLatin1String("/Parcelmoor"), config + QLatin1String("/parcelmoor"), temporary};
+  for (const QString& folder : {data, config, temporary}) {
+    if (!ensurePrivateDirectory(folder)) throw std::runtime_error("cannot make the agent's folders");
+  }
+
+  const QString settingsProgram = root_ + QLatin1String("/settings-program");
+  QFile script(settingsProgram);
+  if (!script.open(QIODevice::WriteOnly) ||
+      script.write("#!/bin/sh\necho launched >> '" + (root_ + QLatin1String("/settings-launches")).toUtf8() +
+                   "'\n") < 0 ||
+      !script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner))
+    throw std::runtime_error("cannot write the stand-in settings program");
+
+  environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment_.insert(QStringLiteral("XDG_DATA_HOME"), data);
+  environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+  environment_.insert(QStringLiteral("TMPDIR"), temporary);
+  environment_.insert(QStringLiteral("PARCELMOOR_TEST_SUITE"), suite_);
+  environment_.insert(QStringLiteral("PARCELMOOR_API"), service.toString());
+  environment_.insert(QStringLiteral("PARCELMOOR_SETTINGS_PROGRAM"), settingsProgram);
+  environment_.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.wrenfold.Parcelmoor.*=true"));
+  // The synced folder's root is the default one under the agent's own data folder.
+  environment_.remove(QStringLiteral("PARCELMOOR_UBIQUITY_ROOT"));
+  ubiquityRoot_ = data + QLatin1String("/parcelmoor/drive");
+  process_.setProcessEnvironment(environment_);
+  process_.setStandardErrorFile(logFile(), QIODevice::Append);
+  process_.setStandardOutputFile(QProcess::nullDevice());
+}
+
+AgentProcess::~AgentProcess() {
+  stop();
+}
+
+void AgentProcess::start(const QStringList& arguments) {
+  process_.start(QStringLiteral(PM_AGENT_PROGRAM), arguments);
+  if (!process_.waitForStarted(10'000)) throw std::runtime_error("the agent did not start");
+}
+
+bool AgentProcess::waitUntilServing(std::chrono::milliseconds timeout) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!nameIsOwned()) {
+    if (!isRunning() || timer.elapsed() > timeout.count()) return false;
+    QThread::msleep(2);
+  }
+  return isRunning();
+}
+
+void AgentProcess::stop() {
+  if (!isRunning()) return;
+  process_.terminate();
+  if (!process_.waitForFinished(5000)) {
+    process_.kill();
+    process_.waitForFinished(5000);
+  }
+  // The bus lets the name go a moment after the process is gone; the next agent must not meet it.
+  QElapsedTimer timer;
+  timer.start();
+  while (nameIsOwned() && timer.elapsed() < 5000) QThread::msleep(2);
+}
+
+AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool withoutDisplay,
+                                            std::chrono::milliseconds timeout) const {
+  QProcessEnvironment environment = environment_;
+  if (withoutDisplay) {
+    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+      environment.remove(QString::fromLatin1(variable));
+  }
+  QProcess launched;
+  launched.setProcessEnvironment(environment);
+  launched.start(QStringLiteral(PM_AGENT_PROGRAM), arguments);
+  // The caller's own bus connection stays served meanwhile: the launch may call on it.
+  QElapsedTimer timer;
+  timer.start();
+  while (!launched.waitForFinished(5) && launched.state() != QProcess::NotRunning &&
+         timer.elapsed() < timeout.count())
+    QCoreApplication::processEvents();
+  Finished finished;
+  if (launched.state() != QProcess::NotRunning) {
+    launched.kill();
+    launched.waitForFinished(5000);
+  } else if (launched.exitStatus() == QProcess::NormalExit) {
+    finished.exitCode = launched.exitCode();
+  }
+  finished.errors = QString::fromUtf8(launched.readAllStandardError());
+  return finished;
+}
+
+QString AgentProcess::logFile() const {
+  return root_ + QLatin1String("/agent.log");
+}
+
+QString AgentProcess::log() const {
+  return readAll(logFile());
+}
+
+QVariant AgentProcess::preference(const QString& key) const {
+  return FileSharedDefaults(paths_.suiteFile(suite_)).object(key);
+}
+
+int AgentProcess::settingsProgramLaunches() const {
+  return int(readAll(root_ + QLatin1String("/settings-launches")).count(QLatin1String("launched")));
+}
+
+bool AgentProcess::nameIsOwned() {
+  return SingleInstance::isRunning(QDBusConnection::sessionBus());
+}
+
+}  // namespace pm::test

@@ -1,0 +1,179 @@
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include "SyncPayloadPrinting.h"
+#include "sync/PayloadDates.h"
+#include "sync/SyncPayload.h"
+
+namespace pm {
+namespace {
+
+using Kind = UploaderConfig::Kind;
+
+QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+  return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), QTimeZone::utc());
+}
+
+TEST(PayloadDates, RoundTripWholeSecondsFromTheDistantPastToTheYear9999) {
+  const struct {
+    QDateTime date;
+    const char* text;
+    QDateTime readBack;
+  } table[] = {
+      {UploaderConfig::distantPast(), "0001-01-01T00:00:00Z", UploaderConfig::distantPast()},
+      {utc(2024, 3, 1, 10, 0, 0, 700), "2024-03-01T10:00:00Z", utc(2024, 3, 1, 10, 0, 0)},
+      {utc(1969, 12, 31, 23, 59, 59, 500), "1969-12-31T23:59:59Z", utc(1969, 12, 31, 23, 59, 59)},
+      {utc(9999, 12, 31, 23, 59, 59), "9999-12-31T23:59:59Z", utc(9999, 12, 31, 23, 59, 59)},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(payloadDateText(row.date), QString::fromLatin1(row.text));
+    const auto read = payloadDateFromText(QString::fromLatin1(row.text));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, row.readBack);
+    EXPECT_EQ(read->toMSecsSinceEpoch(), row.readBack.toMSecsSinceEpoch());
+  }
+  constexpr qint64 kDistantPastFrom2001 = -63'114'076'800;
+  constexpr qint64 k2001FromUnixEpoch = 978'307'200;
+  EXPECT_EQ(payloadDateFromText(QStringLiteral("0001-01-01T00:00:00Z"))->toMSecsSinceEpoch(),
+            (kDistantPastFrom2001 + k2001FromUnixEpoch) * 1000);
+}
+
+TEST(PayloadDates, EdgesOfWhatCanBeWritten) {
+  EXPECT_EQ(payloadDateText(QDateTime()), std::nullopt);
+  EXPECT_EQ(payloadDateText(UploaderConfig::distantPast().addDays(-400)),
+            QStringLiteral("0001-01-01T00:00:00Z"));
+  EXPECT_EQ(payloadDateText(utc(9999, 12, 31, 23, 59, 59).addDays(40)),
+            QStringLiteral("9999-12-31T23:59:59Z"));
+  EXPECT_EQ(wholeSecond(QDateTime::fromMSecsSinceEpoch(-1500, QTimeZone::utc())).toMSecsSinceEpoch(), -2000);
+}
+
+TEST(PayloadDates, ReadsOnlyInternetDateTimeText) {
+  const struct {
+    const char* text;
+    std::optional<QDateTime> expected;
+  } table[] = {
+      {"2024-03-01T10:00:00Z", utc(2024, 3, 1, 10, 0, 0)},
+      {"2024-03-01T12:00:00+02:00", utc(2024, 3, 1, 10, 0, 0)},
+      {"2024-03-01T10:00:00", std::nullopt},
+      {"2024-03-01T10:00:00.5Z", std::nullopt},
+      {"2024-03-01", std::nullopt},
+      {"2024-13-01T10:00:00Z", std::nullopt},
+      {"", std::nullopt},
+      {"yesterday", std::nullopt},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(payloadDateFromText(QString::fromLatin1(row.text)), row.expected);
+  }
+}
+
+SyncEntry fullEntry() {
+  UploaderConfig config(Kind::customS3);
+  config.id = QUuid(QStringLiteral("{0b7c6c3e-55f1-4a43-9d1e-2f6a0f1e9b10}"));
+  config.name = QStringLiteral("Team / Drop");
+  config.endpoint = QStringLiteral("https://s3.example.com/");
+  config.bucketName = QStringLiteral("drop");
+  config.updatedAt = utc(2024, 3, 1, 10, 0, 0);
+  const OAuthCredentials tokens{QStringLiteral("r"), QStringLiteral("a@b.c"), QStringLiteral("t"),
+                                UploaderConfig::distantPast()};
+  return SyncEntry{config, S3Credentials{QStringLiteral("AK"), QStringLiteral("s/k")},
+                   FTPCredentials{QStringLiteral("u"), QStringLiteral("p")}, tokens, tokens};
+}
+
+TEST(SyncPayload, WritesSortedKeysUnescapedSlashesAndIsoDates) {
+  SyncPayload payload;
+  SyncEntry entry = fullEntry();
+  entry.ftp.reset();
+  entry.google.reset();
+  entry.microsoft.reset();
+  payload.uploaders = {entry};
+  payload.deleted.insert(QStringLiteral("5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B"),
+                         utc(2024, 2, 1, 8, 30, 0, 250));
+  payload.preferences.insert(QStringLiteral("panelEdge"),
+                             SyncPref{QStringLiteral("top"), utc(2024, 1, 1, 0, 0, 0)});
+
+  EXPECT_EQ(
+      payload.toJson(),
+      QByteArray(
+          R"({"deleted":{"5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B":"2024-02-01T08:30:00Z"},)"
+          R"("preferences":{"panelEdge":{"updatedAt":"2024-01-01T00:00:00Z","value":"top"}},)"
+          R"("uploaders":[{"config":{"account":"","bucketName":"drop","endpoint":"https://s3.example.com/",)"
+          R"("ftpSecurity":"explicitTLS","id":"0B7C6C3E-55F1-4A43-9D1E-2F6A0F1E9B10","keyPrefix":"",)"
+          R"("kind":"customS3","name":"Team / Drop","parcelmoorDownloads":false,"port":0,"region":"",)"
+          R"("symbol":"","updatedAt":"2024-03-01T10:00:00Z"},)"
+          R"("credentials":{"accessKeyID":"AK","secretAccessKey":"s/k"}}]})"));
+  EXPECT_EQ(SyncPayload().toJson(), QByteArray(R"({"deleted":{},"preferences":{},"uploaders":[]})"));
+}
+
+TEST(SyncPayload, EveryPartRoundTrips) {
+  SyncPayload payload;
+  payload.uploaders = {fullEntry(), SyncEntry{UploaderConfig(Kind::dropbox), {}, {}, {}, {}}};
+  payload.deleted.insert(QStringLiteral("5F0E4C1A-2B3D-4E5F-8A9B-0C1D2E3F4A5B"), utc(2024, 2, 1, 8, 30, 0));
+  payload.preferences.insert(QStringLiteral("uploadCompleteSound"),
+                             SyncPref{QStringLiteral("false"), UploaderConfig::distantPast()});
+  payload.preferences.insert(QStringLiteral("panelEdge"),
+                             SyncPref{QStringLiteral("right"), utc(9999, 12, 31, 23, 59, 59)});
+
+  QString error;
+  const auto decoded = SyncPayload::fromJson(payload.toJson(), &error);
+  ASSERT_TRUE(decoded) << error.toStdString();
+  EXPECT_EQ(*decoded, payload);
+}
+
+// One good element of each part, then the bad element of the row: the bad one is left out, the rest
+// survives; only a payload that is not one at all fails.
+TEST(SyncPayload, DecodingLeavesOutOnlyTheElementThatDoesNotRead) {
+  const auto withGood = [](const char* uploader, const char* deleted, const char* preference) {
+    return QByteArray(R"({"uploaders":[{"config":{"kind":"ftp"}})") + uploader +
+           R"(],"deleted":{"A":"2024-01-01T00:00:00Z")" + deleted +
+           R"(},"preferences":{"panelEdge":{"value":"top","updatedAt":"2024-01-01T00:00:00Z"})" + preference +
+           "}}";
+  };
+  const struct {
+    const char* what;
+    QByteArray json;
+    int entries;
+    int deleted;
+    int preferences;
+  } table[] = {
+      {"all good, unknown keys ignored", withGood(R"(,{"config":{"kind":"r2"},"ftp":null,"x":1})", "", ""), 2,
+       1, 1},
+      {"entry without config",
+       withGood(R"(,{"credentials":{"accessKeyID":"a","secretAccessKey":"b"}})", "", ""), 1, 1, 1},
+      {"kind of a newer version", withGood(R"(,{"config":{"kind":"warp"}})", "", ""), 1, 1, 1},
+      {"date as a number", withGood(R"(,{"config":{"kind":"ftp","updatedAt":0}})", "", ""), 1, 1, 1},
+      {"half an FTP login", withGood(R"(,{"config":{"kind":"ftp"},"ftp":{"username":"u"}})", "", ""), 1, 1,
+       1},
+      {"token expiry as a number",
+       withGood(R"(,{"config":{"kind":"googleDrive"},"google":{"refreshToken":"r","account":"a",)"
+                R"("accessToken":"t","expiresAt":12}})",
+                "", ""),
+       1, 1, 1},
+      {"entry not an object", withGood(",7", "", ""), 1, 1, 1},
+      {"deletion time not a date", withGood("", R"(,"B":"soon")", ""), 1, 1, 1},
+      {"preference without a time", withGood("", "", R"(,"uploadFailedSound":{"value":"true"})"), 1, 1, 1},
+      {"preference value not text",
+       withGood("", "", R"(,"uploadFailedSound":{"value":true,"updatedAt":"2024-01-01T00:00:00Z"})"), 1, 1,
+       1},
+      {"empty object", "{}", 0, 0, 0},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.what);
+    QString error;
+    const auto decoded = SyncPayload::fromJson(row.json, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    EXPECT_EQ(decoded->uploaders.size(), row.entries);
+    EXPECT_EQ(decoded->deleted.size(), row.deleted);
+    EXPECT_EQ(decoded->preferences.size(), row.preferences);
+  }
+  for (const char* notAPayload :
+       {R"({"uploaders":{}})", R"({"deleted":[]})", R"({"preferences":"x"})", "[]", "not json", ""}) {
+    SCOPED_TRACE(notAPayload);
+    EXPECT_EQ(SyncPayload::fromJson(notAPayload), std::nullopt);
+  }
+}
+
+}  // namespace
+}  // namespace pm

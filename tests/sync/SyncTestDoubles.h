@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QStringList>
+
+#include "platform/Keychain.h"
+#include "platform/SharedDefaults.h"
+
+namespace pm {
+
+// A suite in memory that records which keys were written, so a test can tell "rewritten with the same
+// value" from "not written".
+class RecordingDefaults final : public SharedDefaults {
+ public:
+  QVariant object(const QString& key) const override { return inner.object(key); }
+  std::optional<QVariant> read(const QString& key) const override { return inner.read(key); }
+  bool set(const QString& key, const QVariant& value) override {
+    written.append(key);
+    return inner.set(key, value);
+  }
+  QVariant update(const QString& key, const Change& change, bool* ok = nullptr) override {
+    written.append(key);
+    return inner.update(key, change, ok);
+  }
+
+  MemorySharedDefaults inner;
+  QStringList written;
+};
+
+// A keychain in memory that records every store and removal as "service account".
+class RecordingKeychain final : public Keychain {
+ public:
+  Lookup find(const QString& service, const QString& account) const override {
+    return inner.find(service, account);
+  }
+  bool store(const QString& service, const QString& account, const QByteArray& data) override {
+    written.append(service + QLatin1Char(' ') + account);
+    return inner.store(service, account, data);
+  }
+  bool remove(const QString& service, const QString& account) override {
+    written.append(service + QLatin1Char(' ') + account);
+    return inner.remove(service, account);
+  }
+
+  MemoryKeychain inner;
+  QStringList written;
+};
+
+}  // namespace pm
