@@ -50,7 +50,8 @@ int main() {
 
   server.Post("/2/files/upload", [&](const httplib::Request&, httplib::Response& response,
                                      const httplib::ContentReader& reader) {
-    json(response, R"({"id":"id:)" + std::to_string(next++) + R"(","size":)" + std::to_string(drain(reader)) + "}");
+    json(response,
+         R"({"id":"id:)" + std::to_string(next++) + R"(","size":)" + std::to_string(drain(reader)) + "}");
   });
   server.Post("/2/files/upload_session/start", [&](const httplib::Request&, httplib::Response& response,
                                                    const httplib::ContentReader& reader) {
@@ -65,24 +66,28 @@ int main() {
   });
   // Pieces of one session, or anything posted under "/curl/" (the comparison), counted and dropped.
   server.Post("/curl/.*", [&](const httplib::Request&, httplib::Response& response,
-                              const httplib::ContentReader& reader) { drain(reader); json(response, "{}"); });
-  server.Post(R"(/2/files/upload_session/(append_v2|finish))",
-              [&](const httplib::Request& request, httplib::Response& response, const httplib::ContentReader& reader) {
-                long long offset = 0;
-                std::string session;
-                const long long received = drain(reader);
-                std::lock_guard lock(mutex);
-                if (!cursorOf(request, offset, session) || !sessions.count(session) || sessions[session] != offset) {
-                  response.status = 409;
-                  json(response, R"({"error_summary":"lookup_failed/incorrect_offset/"})");
-                  return;
-                }
-                sessions[session] += received;
-                if (request.path.find("finish") == std::string::npos) return json(response, "null");
-                json(response, R"({"id":"id:)" + std::to_string(next++) + R"(","size":)" +
-                                   std::to_string(sessions[session]) + "}");
-                sessions.erase(session);
-              });
+                              const httplib::ContentReader& reader) {
+    drain(reader);
+    json(response, "{}");
+  });
+  server.Post(R"(/2/files/upload_session/(append_v2|finish))", [&](const httplib::Request& request,
+                                                                   httplib::Response& response,
+                                                                   const httplib::ContentReader& reader) {
+    long long offset = 0;
+    std::string session;
+    const long long received = drain(reader);
+    std::lock_guard lock(mutex);
+    if (!cursorOf(request, offset, session) || !sessions.count(session) || sessions[session] != offset) {
+      response.status = 409;
+      json(response, R"({"error_summary":"lookup_failed/incorrect_offset/"})");
+      return;
+    }
+    sessions[session] += received;
+    if (request.path.find("finish") == std::string::npos) return json(response, "null");
+    json(response,
+         R"({"id":"id:)" + std::to_string(next++) + R"(","size":)" + std::to_string(sessions[session]) + "}");
+    sessions.erase(session);
+  });
 
   int port = 0;
   return pm::bench::serveUntilInputCloses(server, port, "dropbox sink");

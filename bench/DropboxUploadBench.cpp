@@ -22,7 +22,9 @@
 
 namespace {
 
-QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+QString environment(const char* name) {
+  return QString::fromLocal8Bit(qgetenv(name));
+}
 
 std::vector<double>& runsMBps() {
   static std::vector<double> runs;
@@ -41,12 +43,12 @@ void BM_SessionUploadOneGiB(benchmark::State& state) {
   pm::MemoryKeychain keychain;
   pm::UploaderConfig config(pm::UploaderConfig::Kind::dropbox);
   pm::OAuthCredentials::save(keychain,
-                             pm::OAuthCredentials{QStringLiteral("refresh"), QString(), QStringLiteral("access"),
-                                                  clock.now().addSecs(3600)},
+                             pm::OAuthCredentials{QStringLiteral("refresh"), QString(),
+                                                  QStringLiteral("access"), clock.now().addSecs(3600)},
                              config.id, pm::OAuthProvider::dropbox);
   const auto signIn = std::make_shared<pm::DropboxSignIn>(
-      network, pm::BundleInfo({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("bench")}}), clock, nullptr, nullptr,
-      pm::DropboxSignInOptions{{QUrl(endpoint), QUrl(endpoint), QUrl(endpoint)}});
+      network, pm::BundleInfo({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("bench")}}), clock, nullptr,
+      nullptr, pm::DropboxSignInOptions{{QUrl(endpoint), QUrl(endpoint), QUrl(endpoint)}});
   // Piece files go beside the file, on the same disk, as they would in the user's temporary folder.
   const QString temporary = QFileInfo(path).absolutePath();
 
@@ -55,13 +57,18 @@ void BM_SessionUploadOneGiB(benchmark::State& state) {
   }));
 }
 
-BENCHMARK(BM_SessionUploadOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_SessionUploadOneGiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  benchmark::AddCustomContext("compare with", "curl posting the same bytes in 32 MiB requests (scripts/bench-dropbox)");
+  benchmark::AddCustomContext("compare with",
+                              "curl posting the same bytes in 32 MiB requests (scripts/bench-dropbox)");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

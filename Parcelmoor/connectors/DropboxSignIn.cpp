@@ -19,7 +19,9 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("DropboxSignIn", text); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("DropboxSignIn", text);
+}
 
 }  // namespace
 
@@ -32,7 +34,9 @@ DropboxSignIn::DropboxSignIn(QNetworkAccessManager& network, BundleInfo bundle, 
       callback_(callback),
       options_(std::move(options)) {}
 
-QString DropboxSignIn::appKey() const { return infoPlistValue(bundle_, QStringLiteral("DROPBOX_APP_KEY")); }
+QString DropboxSignIn::appKey() const {
+  return infoPlistValue(bundle_, QStringLiteral("DROPBOX_APP_KEY"));
+}
 
 QCoro::Task<OAuthCredentials> DropboxSignIn::connect() const {
   if (appKey().isEmpty()) throw OAuthFailure::notConfigured();
@@ -95,7 +99,8 @@ QCoro::Task<OAuthCredentials> DropboxSignIn::refreshed(OAuthCredentials credenti
 }
 
 QCoro::Task<QString> DropboxSignIn::accessToken(Keychain& keychain, QUuid connection) const {
-  const std::optional<OAuthCredentials> stored = OAuthCredentials::load(keychain, connection, OAuthProvider::dropbox);
+  const std::optional<OAuthCredentials> stored =
+      OAuthCredentials::load(keychain, connection, OAuthProvider::dropbox);
   if (!stored || stored->refreshToken.isEmpty())
     throw UploadError::rejected(translated("This connection has no Dropbox account yet."));
   if (stored->isFresh(clock_.now())) co_return stored->accessToken;

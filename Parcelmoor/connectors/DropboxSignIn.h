@@ -40,8 +40,9 @@ class DropboxSignIn {
 
   // `workspace` opens the consent page and `callback` receives the redirect; users that only renew tokens
   // (the uploaders) pass neither.
-  DropboxSignIn(QNetworkAccessManager& network, BundleInfo bundle, const Clock& clock, Workspace* workspace = nullptr,
-                OAuthCallback* callback = nullptr, DropboxSignInOptions options = {});
+  DropboxSignIn(QNetworkAccessManager& network, BundleInfo bundle, const Clock& clock,
+                Workspace* workspace = nullptr, OAuthCallback* callback = nullptr,
+                DropboxSignInOptions options = {});
 
   const DropboxEndpoints& endpoints() const { return options_.endpoints; }
   QNetworkAccessManager& network() const { return network_; }

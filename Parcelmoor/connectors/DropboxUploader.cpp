@@ -11,9 +11,8 @@
 #include "connectors/DropboxApiArg.h"
 #include "connectors/DropboxSignIn.h"
 #include "connectors/EndpointUrl.h"
-#include "connectors/FileChunkCopy.h"
 #include "connectors/HttpExchange.h"
-#include "connectors/PieceFolder.h"
+#include "connectors/PiecedSending.h"
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -23,19 +22,31 @@ namespace pm {
 
 namespace {
 
-QString translated(const char* text) { return QCoreApplication::translate("DropboxUploader", text); }
-QString fullText() { return translated("This Dropbox is full."); }
-QString refusedWithStatus(int status) { return translated("Dropbox refused the upload (%1).").arg(status); }
+QString translated(const char* text) {
+  return QCoreApplication::translate("DropboxUploader", text);
+}
+QString fullText() {
+  return translated("This Dropbox is full.");
+}
+QString refusedWithStatus(int status) {
+  return translated("Dropbox refused the upload (%1).").arg(status);
+}
 
 QUrl contentUrl(const DropboxEndpoints& endpoints, const QString& route) {
   return endpointUrl(endpoints.content, QStringLiteral("/2/") + route);
 }
 
-QString uploadRoute() { return QStringLiteral("files/upload"); }
+QString uploadRoute() {
+  return QStringLiteral("files/upload");
+}
 
-bool isSuccess(int status) { return status >= 200 && status <= 299; }
+bool isSuccess(int status) {
+  return status >= 200 && status <= 299;
+}
 
-QJsonObject objectOf(const QByteArray& body) { return QJsonDocument::fromJson(body).object(); }
+QJsonObject objectOf(const QByteArray& body) {
+  return QJsonDocument::fromJson(body).object();
+}
 
 // What Dropbox calls the file it stored, in a form delete_v2 takes as its path: the id when the answer has
 // one, else the lower-case path (which already includes any renaming); empty when it names neither.
@@ -78,7 +89,8 @@ DropboxUploader::Headers DropboxUploader::uploadHeaders(const QString& path, con
   return contentHeaders(commitInfo(path), token);
 }
 
-DropboxUploader::Headers DropboxUploader::appendHeaders(const QString& sessionID, qint64 offset, const QString& token) {
+DropboxUploader::Headers DropboxUploader::appendHeaders(const QString& sessionID, qint64 offset,
+                                                        const QString& token) {
   const QJsonObject cursor{{QStringLiteral("offset"), offset}, {QStringLiteral("session_id"), sessionID}};
   return contentHeaders({{QStringLiteral("close"), false}, {QStringLiteral("cursor"), cursor}}, token);
 }
@@ -86,12 +98,15 @@ DropboxUploader::Headers DropboxUploader::appendHeaders(const QString& sessionID
 UploadError DropboxUploader::dropboxFailure(int status, const QByteArray& body) {
   const QJsonValue summaryValue = objectOf(body).value(QStringLiteral("error_summary"));
   QString summary = summaryValue.isString() ? summaryValue.toString() : QString();
-  const auto trimmed = [](QChar c) { return c == QLatin1Char('.') || c == QLatin1Char('/') || c == QLatin1Char(' '); };
+  const auto trimmed = [](QChar c) {
+    return c == QLatin1Char('.') || c == QLatin1Char('/') || c == QLatin1Char(' ');
+  };
   while (!summary.isEmpty() && trimmed(summary.front())) summary.remove(0, 1);
   while (!summary.isEmpty() && trimmed(summary.back())) summary.chop(1);
 
   if (status == 507) return UploadError::rejected(fullText());
-  if (status == 401) return UploadError::rejected(translated("Dropbox refused this account. Connect it again."));
+  if (status == 401)
+    return UploadError::rejected(translated("Dropbox refused this account. Connect it again."));
   // A summary of nothing but dots and slashes says nothing; the status says more.
   if (!summary.isEmpty()) return UploadError::rejected(translated("Dropbox refused the upload: ") + summary);
   return UploadError::rejected(refusedWithStatus(status));
@@ -109,8 +124,8 @@ UploadError DropboxUploader::uploadFailure(const UploadError& error) {
   return UploadError::rejected(refusedWithStatus(status));
 }
 
-QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints, QString route,
-                                              QString token, std::optional<QJsonObject> body) {
+QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints,
+                                              QString route, QString token, std::optional<QJsonObject> body) {
   QNetworkRequest request = networkRequest(endpointUrl(endpoints.api, QStringLiteral("/2/") + route));
   request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
   QByteArray payload;
@@ -123,13 +138,14 @@ QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, Dr
   co_return objectOf(answer.body);
 }
 
-QCoro::Task<QString> DropboxUploader::fetchAccountLabel(QNetworkAccessManager& network, DropboxEndpoints endpoints,
-                                                         QString token) {
+QCoro::Task<QString> DropboxUploader::fetchAccountLabel(QNetworkAccessManager& network,
+                                                        DropboxEndpoints endpoints, QString token) {
   const QString route = QStringLiteral("users/get_current_account");
   const QJsonObject account = co_await rpc(network, std::move(endpoints), route, std::move(token));
   const QJsonValue email = account.value(QStringLiteral("email"));
   if (email.isString() && !email.toString().isEmpty()) co_return email.toString();
-  const QJsonValue name = account.value(QStringLiteral("name")).toObject().value(QStringLiteral("display_name"));
+  const QJsonValue name =
+      account.value(QStringLiteral("name")).toObject().value(QStringLiteral("display_name"));
   co_return name.isString() ? name.toString() : QString();
 }
 
@@ -167,12 +183,13 @@ QCoro::Task<Registration> DropboxUploader::registerUnits(QList<UploadUnit> units
     paths_.insert(unit.id, path);
     registration.destinations.append(UploadDestination{unit.id, uploadUrl, QStringLiteral("POST"), {}});
   }
-  qCInfo(lcDropbox, "addressed %lld of %lld files", qint64(registration.destinations.size()), qint64(units.size()));
+  qCInfo(lcDropbox, "addressed %lld of %lld files", qint64(registration.destinations.size()),
+         qint64(units.size()));
   co_return registration;
 }
 
-QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
-                                      CancelTokenPtr cancel) {
+QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destination,
+                                      ProgressCallback progress, CancelTokenPtr cancel) {
   const QPointer<DropboxUploader> self(this);
   const auto found = paths_.constFind(unit.id);
   if (found == paths_.cend()) throw UploadError::notRegistered();
@@ -203,19 +220,21 @@ QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destina
   self->stored_.insert(id, stored);
 }
 
-QCoro::Task<QString> DropboxUploader::uploadWhole(UploadUnit unit, UploadDestination destination, QString path,
-                                                  QString token, ProgressCallback progress, CancelTokenPtr cancel) {
+QCoro::Task<QString> DropboxUploader::uploadWhole(UploadUnit unit, UploadDestination destination,
+                                                  QString path, QString token, ProgressCallback progress,
+                                                  CancelTokenPtr cancel) {
   destination.method = QStringLiteral("POST");
   destination.headers = uploadHeaders(path, token);
-  const UploadResponse response =
-      co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress), std::move(cancel));
+  const UploadResponse response = co_await uploadFile(std::move(unit.url), std::move(destination),
+                                                      std::move(progress), std::move(cancel));
   co_return storedName(objectOf(response.body));
 }
 
 QCoro::Task<HttpAnswer> DropboxUploader::contentRequest(QString route, QJsonObject argument, QString token) {
   QNetworkRequest request = networkRequest(contentUrl(signIn_->endpoints(), route));
   const Headers headers = contentHeaders(argument, token);
-  for (auto it = headers.cbegin(); it != headers.cend(); ++it) request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+  for (auto it = headers.cbegin(); it != headers.cend(); ++it)
+    request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
   QNetworkAccessManager& network = signIn_->network();
   co_return co_await exchange(network, request, "POST", QByteArray(), requestTimeout());
 }
@@ -232,9 +251,11 @@ QCoro::Task<QString> DropboxUploader::startSession(QString token) {
   co_return sessionID.toString();
 }
 
-QCoro::Task<QJsonObject> DropboxUploader::finishSession(QString sessionID, qint64 offset, QString path, QString token) {
+QCoro::Task<QJsonObject> DropboxUploader::finishSession(QString sessionID, qint64 offset, QString path,
+                                                        QString token) {
   const QJsonObject cursor{{QStringLiteral("offset"), offset}, {QStringLiteral("session_id"), sessionID}};
-  const QJsonObject argument{{QStringLiteral("commit"), commitInfo(path)}, {QStringLiteral("cursor"), cursor}};
+  const QJsonObject argument{{QStringLiteral("commit"), commitInfo(path)},
+                             {QStringLiteral("cursor"), cursor}};
   const QString route = QStringLiteral("files/upload_session/finish");
   const HttpAnswer answer = co_await contentRequest(route, argument, token);
   if (!isSuccess(answer.status)) throw dropboxFailure(answer.status, answer.body);
@@ -251,24 +272,19 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
   if (!self) throw UploadError::cancelled();
   qCInfo(lcDropbox, "opened an upload session for %lld bytes", unit.size);
 
-  // Shared with the worker that copies each piece; only one of the two uses it at any time.
-  const auto reader = std::make_shared<QFile>(unit.url);
-  if (!reader->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
-  const PieceFolder folder(temporaryDirectory);
-  const QString piece = folder.filePath(QStringLiteral("pmr-dropbox-") + uuidText(unit.id));
-
-  for (qint64 offset = 0; offset < unit.size;) {
-    const qint64 length = std::min(unit.size - offset, pieceSize);
-    QCoro::Task<> copying = copyFileChunkOnWorker(reader, offset, length, piece);
-    co_await std::move(copying);
-    if (!self || (cancel && cancel->isCancelled())) throw UploadError::cancelled();
-
-    const UploadDestination destination{unit.id, appendUrl, QStringLiteral("POST"),
-                                        appendHeaders(sessionID, offset, token)};
-    co_await self->uploadFile(piece, ByteRange{offset, length, unit.size}, destination, progress, cancel);
+  const QUuid unitID = unit.id;
+  PieceSender send = [self, unitID, appendUrl, sessionID, token, progress, cancel](
+                         QString piece, ByteRange range) -> QCoro::Task<> {
     if (!self) throw UploadError::cancelled();
-    offset += length;
-  }
+    const UploadDestination destination{unitID, appendUrl, QStringLiteral("POST"),
+                                        appendHeaders(sessionID, range.offset, token)};
+    co_await self->uploadFile(std::move(piece), range, destination, progress, cancel);
+  };
+  QCoro::Task<> sending =
+      sendInPieces(unit.url, unit.size, pieceSize, temporaryDirectory,
+                   QStringLiteral("pmr-dropbox-") + uuidText(unitID), cancel, std::move(send));
+  co_await std::move(sending);
+  if (!self) throw UploadError::cancelled();
 
   const QJsonObject finished = co_await self->finishSession(sessionID, unit.size, path, token);
   progress(1.0);

@@ -28,7 +28,8 @@ struct DropboxUploadSizes {
 
 // Uploads a bucket to Dropbox: every file goes below "/<key prefix pieces>/<time of the bucket's first
 // registration>/<relative path>", a file of up to 150 MiB in one request and a larger one through an upload
-// session in pieces of 32 MiB; Dropbox renames on a conflict with a file already there. Withdrawing deletes
+// session in pieces of 32 MiB, each copied into a private temporary folder on a worker thread while the piece
+// before it travels; Dropbox renames on a conflict with a file already there. Withdrawing deletes
 // the file that this bucket's upload created (by the id Dropbox named), never whatever sits at the path
 // that was asked for. Finishing sends nothing. The access token comes from the connection's credentials in
 // the keychain (renewed and stored again when it is about to expire).
@@ -57,8 +58,9 @@ class DropboxUploader final : public ConnectorUploader {
   // A POST of the RPC `route` ("files/delete_v2") with the JSON `body`, when given. Returns the answer's
   // object (empty when a 2xx carries none). Throws dropboxFailure() for any other status (status 0 for an
   // answer that is not HTTP) and NetworkFailure when none came.
-  static QCoro::Task<QJsonObject> rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints, QString route,
-                                      QString token, std::optional<QJsonObject> body = std::nullopt);
+  static QCoro::Task<QJsonObject> rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints,
+                                      QString route, QString token,
+                                      std::optional<QJsonObject> body = std::nullopt);
   // The account's e-mail address, else its display name, else empty; the RPC's failures unchanged.
   static QCoro::Task<QString> fetchAccountLabel(QNetworkAccessManager& network, DropboxEndpoints endpoints,
                                                 QString token);
@@ -80,10 +82,10 @@ class DropboxUploader final : public ConnectorUploader {
  private:
   QString bucketFolder();
   QCoro::Task<QString> accessToken();
-  QCoro::Task<QString> uploadWhole(UploadUnit unit, UploadDestination destination, QString path, QString token,
-                                   ProgressCallback progress, CancelTokenPtr cancel);
-  QCoro::Task<QString> uploadInSession(UploadUnit unit, QString path, QString token, ProgressCallback progress,
-                                       CancelTokenPtr cancel);
+  QCoro::Task<QString> uploadWhole(UploadUnit unit, UploadDestination destination, QString path,
+                                   QString token, ProgressCallback progress, CancelTokenPtr cancel);
+  QCoro::Task<QString> uploadInSession(UploadUnit unit, QString path, QString token,
+                                       ProgressCallback progress, CancelTokenPtr cancel);
   QCoro::Task<QString> startSession(QString token);
   QCoro::Task<QJsonObject> finishSession(QString sessionID, qint64 offset, QString path, QString token);
   QCoro::Task<HttpAnswer> contentRequest(QString route, QJsonObject argument, QString token);

@@ -1,19 +1,18 @@
 #include "OneDriveUploader.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <memory>
 
-#include "connectors/FileChunkCopy.h"
 #include "connectors/HttpExchange.h"
 #include "connectors/OAuthCredentials.h"
 #include "connectors/OneDriveSignIn.h"
-#include "connectors/PieceFolder.h"
+#include "connectors/PiecedSending.h"
 #include "core/Identifiers.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
@@ -215,53 +214,21 @@ QCoro::Task<UploadResponse> OneDriveUploader::sendPieces(QString file, qint64 si
                                                          UploadDestination destination,
                                                          ProgressCallback progress, CancelTokenPtr cancel) {
   const QPointer<OneDriveUploader> self(this);
-  const qint64 pieceSize = pieceSize_;
-  const auto source = std::make_shared<QFile>(file);
-  if (!source->open(QIODevice::ReadOnly)) throw UploadError::fileUnreadable();
-  // Gone, with the pieces in it, however this ends.
-  const PieceFolder folder(temporaryDirectory_);
-  // Two piece files: the next piece is copied while the one before it travels.
-  const QString name = QStringLiteral("pmr-onedrive-") + uuidText(unitID);
-  const QStringList pieces{folder.filePath(name + QStringLiteral("-1")),
-                           folder.filePath(name + QStringLiteral("-2"))};
-
-  QCoro::Task<> copying = copyFileChunkOnWorker(source, 0, std::min(size, pieceSize), pieces.at(0));
   UploadResponse response;
-  for (qint64 offset = 0, index = 0; offset < size; ++index) {
-    co_await std::move(copying);
-    const qint64 length = std::min(size - offset, pieceSize);
-    const qint64 next = offset + length;
-    if (next < size)
-      copying =
-          copyFileChunkOnWorker(source, next, std::min(size - next, pieceSize), pieces.at((index + 1) % 2));
-
-    std::exception_ptr failure;
-    if ((cancel && cancel->isCancelled()) || !self) {
-      failure = std::make_exception_ptr(UploadError::cancelled());
-    } else {
-      UploadDestination ranged = destination;
-      ranged.headers.insert(QStringLiteral("Content-Range"),
-                            QStringLiteral("bytes %1-%2/%3").arg(offset).arg(next - 1).arg(size));
-      const ByteRange range{offset, length, size};
-      try {
-        response =
-            co_await self->uploadFile(pieces.at(index % 2), range, std::move(ranged), progress, cancel);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    }
-    if (failure) {
-      // The worker still copying uses the source and the folder: they stay until it is done.
-      if (next < size) {
-        try {
-          co_await std::move(copying);
-        } catch (...) {
-        }
-      }
-      std::rethrow_exception(failure);
-    }
-    offset = next;
-  }
+  PieceSender send = [self, &response, destination = std::move(destination), progress, cancel](
+                         QString piece, ByteRange range) -> QCoro::Task<> {
+    if (!self) throw UploadError::cancelled();
+    UploadDestination ranged = destination;
+    ranged.headers.insert(QStringLiteral("Content-Range"), QStringLiteral("bytes %1-%2/%3")
+                                                               .arg(range.offset)
+                                                               .arg(range.offset + range.length - 1)
+                                                               .arg(range.total));
+    response = co_await self->uploadFile(std::move(piece), range, std::move(ranged), progress, cancel);
+  };
+  QCoro::Task<> sending =
+      sendInPieces(std::move(file), size, pieceSize_, temporaryDirectory_,
+                   QStringLiteral("pmr-onedrive-") + uuidText(unitID), cancel, std::move(send));
+  co_await std::move(sending);
   if (progress) progress(1.0);
   co_return response;
 }

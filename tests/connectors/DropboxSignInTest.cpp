@@ -41,8 +41,8 @@ class DropboxSignInTest : public testing::Test {
     return DropboxEndpoints{dropbox_.apiEndpoint(), dropbox_.contentEndpoint(), dropbox_.apiEndpoint()};
   }
   OAuthCredentials expiringIn(qint64 seconds) const {
-    return OAuthCredentials{QStringLiteral("refresh-old"), QStringLiteral("me@example.com"), QStringLiteral("old"),
-                            clock_.now().addSecs(seconds)};
+    return OAuthCredentials{QStringLiteral("refresh-old"), QStringLiteral("me@example.com"),
+                            QStringLiteral("old"), clock_.now().addSecs(seconds)};
   }
 
   test::FakeDropbox dropbox_;
@@ -56,8 +56,8 @@ class DropboxSignInTest : public testing::Test {
 TEST_F(DropboxSignInTest, ASignInOpensTheConsentPageAndExchangesTheRedirectedCode) {
   const OAuthCredentials credentials = test::wait(signIn().connect());
 
-  EXPECT_EQ(credentials, (OAuthCredentials{QStringLiteral("refresh-for-the-code"), QString(), QStringLiteral("access-1"),
-                                           clock_.now().addSecs(14400)}));
+  EXPECT_EQ(credentials, (OAuthCredentials{QStringLiteral("refresh-for-the-code"), QString(),
+                                           QStringLiteral("access-1"), clock_.now().addSecs(14400)}));
   ASSERT_EQ(browser_.opened().size(), 1);
   const QUrl page = browser_.opened().first();
   EXPECT_EQ(page.path(), QStringLiteral("/api/oauth2/authorize"));
@@ -142,10 +142,12 @@ TEST_F(DropboxSignInTest, AccessTokensAreRenewedAMinuteBeforeTheyExpire) {
   };
   for (const Case c : {Case{59, true}, Case{61, false}}) {
     SCOPED_TRACE(c.expiresIn);
-    ASSERT_TRUE(OAuthCredentials::save(keychain_, expiringIn(c.expiresIn), kConnection, OAuthProvider::dropbox));
+    ASSERT_TRUE(
+        OAuthCredentials::save(keychain_, expiringIn(c.expiresIn), kConnection, OAuthProvider::dropbox));
     const int before = int(dropbox_.tokenForms().size());
     const QString token = test::wait(signIn().accessToken(keychain_, kConnection));
-    const std::optional<OAuthCredentials> stored = OAuthCredentials::load(keychain_, kConnection, OAuthProvider::dropbox);
+    const std::optional<OAuthCredentials> stored =
+        OAuthCredentials::load(keychain_, kConnection, OAuthProvider::dropbox);
     ASSERT_TRUE(stored);
     if (!c.renewed) {
       EXPECT_EQ(token, QStringLiteral("old"));
@@ -155,18 +157,18 @@ TEST_F(DropboxSignInTest, AccessTokensAreRenewedAMinuteBeforeTheyExpire) {
     }
     // The renewal answer has no refresh token: the old one and the account label stay.
     EXPECT_EQ(token, stored->accessToken);
-    EXPECT_EQ(*stored, (OAuthCredentials{QStringLiteral("refresh-old"), QStringLiteral("me@example.com"), token,
-                                         clock_.now().addSecs(14400)}));
+    EXPECT_EQ(*stored, (OAuthCredentials{QStringLiteral("refresh-old"), QStringLiteral("me@example.com"),
+                                         token, clock_.now().addSecs(14400)}));
     ASSERT_EQ(dropbox_.tokenForms().size(), before + 1);
-    EXPECT_EQ(dropbox_.tokenForms().last(),
-              (QMap<QString, QString>{{"client_id", "app-key-1"},
-                                      {"grant_type", "refresh_token"},
-                                      {"refresh_token", "refresh-old"}}));
+    EXPECT_EQ(dropbox_.tokenForms().last(), (QMap<QString, QString>{{"client_id", "app-key-1"},
+                                                                    {"grant_type", "refresh_token"},
+                                                                    {"refresh_token", "refresh-old"}}));
   }
 }
 
 TEST_F(DropboxSignInTest, WithoutAnAccountOrWithAFailedRenewalNothingChanges) {
-  const UploadError noAccount = UploadError::rejected(QStringLiteral("This connection has no Dropbox account yet."));
+  const UploadError noAccount =
+      UploadError::rejected(QStringLiteral("This connection has no Dropbox account yet."));
   try {
     test::wait(signIn().accessToken(keychain_, kConnection));
     ADD_FAILURE() << "a token came without credentials";
@@ -175,8 +177,8 @@ TEST_F(DropboxSignInTest, WithoutAnAccountOrWithAFailedRenewalNothingChanges) {
   }
   OAuthCredentials signedOut = expiringIn(3600);
   signedOut.refreshToken.clear();
-  keychain_.store(QStringLiteral("com.wrenfold.Parcelmoor.dropbox"), kConnection.toString(QUuid::WithoutBraces).toUpper(),
-                  signedOut.toJson());
+  keychain_.store(QStringLiteral("com.wrenfold.Parcelmoor.dropbox"),
+                  kConnection.toString(QUuid::WithoutBraces).toUpper(), signedOut.toJson());
   try {
     test::wait(signIn().accessToken(keychain_, kConnection));
     ADD_FAILURE() << "a token came without a refresh token";
@@ -186,7 +188,8 @@ TEST_F(DropboxSignInTest, WithoutAnAccountOrWithAFailedRenewalNothingChanges) {
 
   ASSERT_TRUE(OAuthCredentials::save(keychain_, expiringIn(10), kConnection, OAuthProvider::dropbox));
   dropbox_.script(QStringLiteral("/oauth2/token"), {400, R"({"error":"invalid_grant"})"});
-  EXPECT_EQ(oauthFailureOf(signIn().accessToken(keychain_, kConnection)), OAuthFailure::refused("invalid_grant"));
+  EXPECT_EQ(oauthFailureOf(signIn().accessToken(keychain_, kConnection)),
+            OAuthFailure::refused("invalid_grant"));
   EXPECT_EQ(OAuthCredentials::load(keychain_, kConnection, OAuthProvider::dropbox), expiringIn(10));
 }
 

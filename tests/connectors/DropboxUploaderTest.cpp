@@ -14,8 +14,8 @@
 #include "connectors/OAuthCredentials.h"
 #include "platform/Keychain.h"
 #include "support/FakeDropbox.h"
-#include "support/UploadErrorTesting.h"
 #include "support/TestSupport.h"
+#include "support/UploadErrorTesting.h"
 
 namespace pm {
 namespace {
@@ -23,7 +23,9 @@ namespace {
 using test::failureOf;
 using test::localUnit;
 
-UploadError rejected(const char* text) { return UploadError::rejected(QString::fromUtf8(text)); }
+UploadError rejected(const char* text) {
+  return UploadError::rejected(QString::fromUtf8(text));
+}
 
 class DropboxUploaderTest : public testing::Test {
  protected:
@@ -31,15 +33,17 @@ class DropboxUploaderTest : public testing::Test {
     ASSERT_TRUE(files_.isValid() && temporary_.isValid());
     config_.keyPrefix = QStringLiteral("Inbox//Shared/");
     signIn_ = std::make_shared<DropboxSignIn>(
-        network_, BundleInfo({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("app-key-1")}}), clock_, nullptr,
-        nullptr, DropboxSignInOptions{{dropbox_.apiEndpoint(), dropbox_.contentEndpoint(), dropbox_.apiEndpoint()}});
+        network_, BundleInfo({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("app-key-1")}}), clock_,
+        nullptr, nullptr,
+        DropboxSignInOptions{{dropbox_.apiEndpoint(), dropbox_.contentEndpoint(), dropbox_.apiEndpoint()}});
     signInAccount();
   }
   void signInAccount() {
-    ASSERT_TRUE(OAuthCredentials::save(keychain_,
-                                       OAuthCredentials{QStringLiteral("refresh"), QStringLiteral("me"),
-                                                        QStringLiteral("token-1"), clock_.now().addSecs(3600)},
-                                       config_.id, OAuthProvider::dropbox));
+    ASSERT_TRUE(
+        OAuthCredentials::save(keychain_,
+                               OAuthCredentials{QStringLiteral("refresh"), QStringLiteral("me"),
+                                                QStringLiteral("token-1"), clock_.now().addSecs(3600)},
+                               config_.id, OAuthProvider::dropbox));
   }
   std::unique_ptr<DropboxUploader> uploader(DropboxUploadSizes sizes = {}) {
     return std::make_unique<DropboxUploader>(config_, network_, keychain_, signIn_, temporary_.path(), sizes);
@@ -50,8 +54,9 @@ class DropboxUploaderTest : public testing::Test {
     const Registration registration = test::wait(dropbox.registerUnits({unit}));
     EXPECT_EQ(registration.destinations.size(), 1);
     QList<double> fractions;
-    test::wait(dropbox.upload(unit, registration.destinations.value(0), [&](double f) { fractions.append(f); }, {}),
-               std::chrono::seconds(120));
+    test::wait(
+        dropbox.upload(unit, registration.destinations.value(0), [&](double f) { fractions.append(f); }, {}),
+        std::chrono::seconds(120));
     return fractions;
   }
 
@@ -72,9 +77,14 @@ TEST_F(DropboxUploaderTest, PathsJoinPrefixFolderAndRelativePathAndNumberRepeats
     const char* expected;
   };
   const Case cases[] = {
-      {"a.txt", "a.txt"},          {"a.txt", "a 2.txt"},         {"/a.txt", "a 3.txt"},
-      {"Photos/a.jpg", "Photos/a.jpg"}, {"archive.tar.gz", "archive.tar.gz"}, {"archive.tar.gz", "archive.tar 2.gz"},
-      {"README", "README"},        {"README", "README 2"},
+      {"a.txt", "a.txt"},
+      {"a.txt", "a 2.txt"},
+      {"/a.txt", "a 3.txt"},
+      {"Photos/a.jpg", "Photos/a.jpg"},
+      {"archive.tar.gz", "archive.tar.gz"},
+      {"archive.tar.gz", "archive.tar 2.gz"},
+      {"README", "README"},
+      {"README", "README 2"},
   };
   QList<UploadUnit> units;
   for (const Case& c : cases) units.append(localUnit(files_, QString::fromUtf8(c.relative), "x"));
@@ -84,9 +94,11 @@ TEST_F(DropboxUploaderTest, PathsJoinPrefixFolderAndRelativePathAndNumberRepeats
   EXPECT_TRUE(registration.refused.isEmpty());
   for (qsizetype i = 0; i < units.size(); ++i) {
     SCOPED_TRACE(cases[i].relative);
-    EXPECT_EQ(dropbox->paths().value(units[i].id), folder() + QLatin1Char('/') + QString::fromUtf8(cases[i].expected));
+    EXPECT_EQ(dropbox->paths().value(units[i].id),
+              folder() + QLatin1Char('/') + QString::fromUtf8(cases[i].expected));
     EXPECT_EQ(registration.destinations[i].unitID, units[i].id);
-    EXPECT_EQ(registration.destinations[i].url.toString(), dropbox_.contentEndpoint().toString() + QStringLiteral("/2/files/upload"));
+    EXPECT_EQ(registration.destinations[i].url.toString(),
+              dropbox_.contentEndpoint().toString() + QStringLiteral("/2/files/upload"));
   }
   EXPECT_TRUE(dropbox_.requests().isEmpty());
 
@@ -97,10 +109,14 @@ TEST_F(DropboxUploaderTest, PathsJoinPrefixFolderAndRelativePathAndNumberRepeats
 
 TEST_F(DropboxUploaderTest, TheArgumentHeaderIsSortedEscapedAscii) {
   const QString path = QStringLiteral("/Inbox/Shared/caf\u00e9 \U0001F600.txt");
-  EXPECT_EQ(dropboxapiarg::header(DropboxUploader::commitInfo(path)),
-            QByteArray(R"({"autorename":true,"mode":"add","mute":true,"path":"\/Inbox\/Shared\/caf\u00e9 \ud83d\ude00.txt"})"));
-  const DropboxUploader::Headers append = DropboxUploader::appendHeaders(QStringLiteral("s-1"), 5'000'000'000, "t");
-  EXPECT_EQ(append.value("Dropbox-API-Arg"), QStringLiteral(R"({"close":false,"cursor":{"offset":5000000000,"session_id":"s-1"}})"));
+  EXPECT_EQ(
+      dropboxapiarg::header(DropboxUploader::commitInfo(path)),
+      QByteArray(
+          R"({"autorename":true,"mode":"add","mute":true,"path":"\/Inbox\/Shared\/caf\u00e9 \ud83d\ude00.txt"})"));
+  const DropboxUploader::Headers append =
+      DropboxUploader::appendHeaders(QStringLiteral("s-1"), 5'000'000'000, "t");
+  EXPECT_EQ(append.value("Dropbox-API-Arg"),
+            QStringLiteral(R"({"close":false,"cursor":{"offset":5000000000,"session_id":"s-1"}})"));
   EXPECT_EQ(append.value("Authorization"), QStringLiteral("Bearer t"));
   EXPECT_EQ(append.value("Content-Type"), QStringLiteral("application/octet-stream"));
   EXPECT_EQ(dropboxapiarg::json({{"q", "a\"b\\c\n\x01"}}), QStringLiteral(R"({"q":"a\"b\\c\n\u0001"})"));
@@ -130,8 +146,8 @@ TEST_F(DropboxUploaderTest, ASmallFileGoesInOneRequestWithItsHeaders) {
   EXPECT_EQ(requests[0].header("Content-Type"), "application/octet-stream");
   QString escapedFolder = folder();
   escapedFolder.replace(QLatin1Char('/'), QLatin1String("\\/"));
-  EXPECT_EQ(requests[0].header("Dropbox-API-Arg"),
-            R"({"autorename":true,"mode":"add","mute":true,"path":")" + escapedFolder.toLatin1() + R"(\/caf\u00e9.txt"})");
+  EXPECT_EQ(requests[0].header("Dropbox-API-Arg"), R"({"autorename":true,"mode":"add","mute":true,"path":")" +
+                                                       escapedFolder.toLatin1() + R"(\/caf\u00e9.txt"})");
   const auto stored = dropbox_.file(folder() + QStringLiteral("/caf\u00e9.txt"));
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->bytes, "hello");
@@ -159,7 +175,8 @@ TEST_F(DropboxUploaderTest, ALargerFileGoesThroughASessionInPieces) {
   EXPECT_EQ(routes, (QStringList{"start", "append_v2", "append_v2", "append_v2", "append_v2", "finish"}));
   EXPECT_EQ(offsets, (QList<qint64>{-1, 0, 32, 64, 96, 101}));
   EXPECT_EQ(sizes, (QList<qint64>{0, 32, 32, 32, 5, 0}));
-  EXPECT_EQ(requests.last().argument().value("commit").toObject(), DropboxUploader::commitInfo(folder() + "/big.bin"));
+  EXPECT_EQ(requests.last().argument().value("commit").toObject(),
+            DropboxUploader::commitInfo(folder() + "/big.bin"));
   EXPECT_EQ(dropbox_.file(folder() + "/big.bin")->bytes, bytes);
   ASSERT_FALSE(fractions.isEmpty());
   EXPECT_TRUE(std::is_sorted(fractions.cbegin(), fractions.cend()));
@@ -176,21 +193,23 @@ TEST_F(DropboxUploaderTest, TheRealThresholdAndPieceSizes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(limit));
   }
-  send(*dropbox, UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("exact.bin"), limit});
+  send(*dropbox,
+       UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("exact.bin"), limit});
   ASSERT_EQ(dropbox_.requests().size(), 1);
   EXPECT_EQ(dropbox_.requests()[0].bodySize, limit);
 
   ASSERT_TRUE(QFile::resize(path, limit + 1));
-  const QList<double> fractions =
-      send(*dropbox, UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("big.bin"), limit + 1});
+  const QList<double> fractions = send(*dropbox, UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path,
+                                                            QStringLiteral("big.bin"), limit + 1});
   QList<std::pair<qint64, qint64>> pieces;
   for (const auto& request : dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")))
-    pieces.append({request.argument().value("cursor").toObject().value("offset").toInteger(), request.bodySize});
+    pieces.append(
+        {request.argument().value("cursor").toObject().value("offset").toInteger(), request.bodySize});
   EXPECT_EQ(pieces, (QList<std::pair<qint64, qint64>>{{0, 33'554'432},
-                                                       {33'554'432, 33'554'432},
-                                                       {67'108'864, 33'554'432},
-                                                       {100'663'296, 33'554'432},
-                                                       {134'217'728, 23'068'673}}));
+                                                      {33'554'432, 33'554'432},
+                                                      {67'108'864, 33'554'432},
+                                                      {100'663'296, 33'554'432},
+                                                      {134'217'728, 23'068'673}}));
   const auto finish = dropbox_.requests(QStringLiteral("/2/files/upload_session/finish"));
   ASSERT_EQ(finish.size(), 1);
   EXPECT_EQ(finish[0].argument().value("cursor").toObject().value("offset").toInteger(), limit + 1);
@@ -208,18 +227,22 @@ TEST_F(DropboxUploaderTest, RefusalsBecomeDropboxsTexts) {
   };
   const Case cases[] = {
       {507, R"({"error_summary":"insufficient_space/.."})", "This Dropbox is full."},
-      {401, R"({"error_summary":"invalid_access_token/"})", "Dropbox refused this account. Connect it again."},
+      {401, R"({"error_summary":"invalid_access_token/"})",
+       "Dropbox refused this account. Connect it again."},
       {409, R"({"error_summary":"path/conflict/file/.."})", "Dropbox refused the upload: path/conflict/file"},
       {409, R"({"error_summary":" ./ "})", "Dropbox refused the upload (409)."},
       {500, R"({"error_summary":3})", "Dropbox refused the upload (500)."},
       {0, "", "Dropbox refused the upload (0)."},
   };
-  for (const Case& c : cases) EXPECT_EQ(DropboxUploader::dropboxFailure(c.status, c.body), rejected(c.text)) << c.status;
+  for (const Case& c : cases)
+    EXPECT_EQ(DropboxUploader::dropboxFailure(c.status, c.body), rejected(c.text)) << c.status;
 
   const Case transfers[] = {
       {507, {}, "This Dropbox is full."},
-      {401, {}, "Dropbox would not accept this upload. Connect the account again — a token keeps the permissions it "
-                "was given when it was made."},
+      {401,
+       {},
+       "Dropbox would not accept this upload. Connect the account again — a token keeps the permissions it "
+       "was given when it was made."},
       {409, {}, "Dropbox refused the upload (409)."},
   };
   for (const Case& c : transfers) {
@@ -245,10 +268,12 @@ TEST_F(DropboxUploaderTest, FailedTransfersAndSessionsReachTheItem) {
   EXPECT_EQ(failureOf(dropbox->upload(big, registration.destinations[1], {}, {})),
             rejected("Dropbox refused the upload: too_many"));
   dropbox_.script(QStringLiteral("/2/files/upload_session/finish"), {507, {}});
-  EXPECT_EQ(failureOf(dropbox->upload(big, registration.destinations[1], {}, {})), rejected("This Dropbox is full."));
+  EXPECT_EQ(failureOf(dropbox->upload(big, registration.destinations[1], {}, {})),
+            rejected("This Dropbox is full."));
 
-  EXPECT_EQ(failureOf(dropbox->upload(localUnit(files_, "never.txt", "x"), registration.destinations[0], {}, {})),
-            UploadError::notRegistered());
+  EXPECT_EQ(
+      failureOf(dropbox->upload(localUnit(files_, "never.txt", "x"), registration.destinations[0], {}, {})),
+      UploadError::notRegistered());
   EXPECT_TRUE(QDir(temporary_.path()).isEmpty());
 }
 
@@ -335,7 +360,8 @@ TEST_F(DropboxUploaderTest, TheAccountLabelIsTheEmailElseTheDisplayName) {
   };
   for (const Case& c : cases) {
     dropbox_.setAccount(c.email, c.name);
-    EXPECT_EQ(test::wait(DropboxUploader::fetchAccountLabel(network_, signIn_->endpoints(), "t")), c.expected);
+    EXPECT_EQ(test::wait(DropboxUploader::fetchAccountLabel(network_, signIn_->endpoints(), "t")),
+              c.expected);
   }
   const auto lookups = dropbox_.requests(QStringLiteral("/2/users/get_current_account"));
   ASSERT_FALSE(lookups.isEmpty());

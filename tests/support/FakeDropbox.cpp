@@ -12,7 +12,9 @@ namespace {
 constexpr qsizetype kLoggedBody = 64 * 1024;
 constexpr qint64 kKeptFile = 16 * 1024 * 1024;
 
-QByteArray bytes(const std::string& text) { return QByteArray(text.data(), qsizetype(text.size())); }
+QByteArray bytes(const std::string& text) {
+  return QByteArray(text.data(), qsizetype(text.size()));
+}
 
 FakeDropbox::Answer json(int status, const QJsonObject& object) {
   return {status, QJsonDocument(object).toJson(QJsonDocument::Compact)};
@@ -49,7 +51,8 @@ FakeDropbox::FakeDropbox()
           }
         }
         if (request.host.isEmpty()) request.path = path;
-        for (const auto& [name, value] : raw.headers) request.headers.insert(bytes(name).toLower(), bytes(value));
+        for (const auto& [name, value] : raw.headers)
+          request.headers.insert(bytes(name).toLower(), bytes(value));
         request.body = bytes(raw.body);
         request.bodySize = request.body.size();
         const Answer answer = handle(request);
@@ -108,12 +111,16 @@ int FakeDropbox::openSessions() const {
   return int(sessions_.size());
 }
 
-QString FakeDropbox::newID(const char* kind) { return QStringLiteral("%1:%2").arg(QLatin1String(kind)).arg(nextID_++); }
+QString FakeDropbox::newID(const char* kind) {
+  return QStringLiteral("%1:%2").arg(QLatin1String(kind)).arg(nextID_++);
+}
 
-FakeDropbox::Answer FakeDropbox::store(const QJsonObject& commit, qint64 size, QByteArray content, bool keepsBytes) {
+FakeDropbox::Answer FakeDropbox::store(const QJsonObject& commit, qint64 size, QByteArray content,
+                                       bool keepsBytes) {
   QString path = commit.value(QStringLiteral("path")).toString();
   if (files_.contains(path.toLower())) {
-    if (!commit.value(QStringLiteral("autorename")).toBool()) return refusal(409, QStringLiteral("path/conflict/file/.."));
+    if (!commit.value(QStringLiteral("autorename")).toBool())
+      return refusal(409, QStringLiteral("path/conflict/file/.."));
     const QString wanted = path;
     for (int n = 1; files_.contains(path.toLower()); ++n) path = renamed(wanted, n);
   }
@@ -143,11 +150,13 @@ FakeDropbox::Answer FakeDropbox::handle(const Request& received) {
   if (route == QLatin1String("api:/2/users/get_current_account")) {
     QJsonObject account{{QStringLiteral("account_id"), QStringLiteral("dbid:1")}};
     if (email_) account.insert(QStringLiteral("email"), *email_);
-    if (displayName_) account.insert(QStringLiteral("name"), QJsonObject{{QStringLiteral("display_name"), *displayName_}});
+    if (displayName_)
+      account.insert(QStringLiteral("name"), QJsonObject{{QStringLiteral("display_name"), *displayName_}});
     return json(200, account);
   }
   if (route == QLatin1String("api:/2/files/delete_v2")) {
-    const QString target = QJsonDocument::fromJson(received.body).object().value(QStringLiteral("path")).toString();
+    const QString target =
+        QJsonDocument::fromJson(received.body).object().value(QStringLiteral("path")).toString();
     for (auto it = files_.begin(); it != files_.end(); ++it) {
       if (it->id == target || it.key() == target.toLower()) {
         const File removed = *it;
@@ -179,7 +188,8 @@ FakeDropbox::Answer FakeDropbox::handle(const Request& received) {
     }
     if (received.path.endsWith(QLatin1String("append_v2"))) return json(200, {});
     const Session finished = sessions_.take(sessionID);
-    return store(argument.value(QStringLiteral("commit")).toObject(), finished.size, finished.bytes, finished.keepsBytes);
+    return store(argument.value(QStringLiteral("commit")).toObject(), finished.size, finished.bytes,
+                 finished.keepsBytes);
   }
   return refusal(404, QStringLiteral("no such route"));
 }
@@ -195,7 +205,8 @@ FakeDropbox::Answer FakeDropbox::token(const Request& request) {
                      {QStringLiteral("token_type"), QStringLiteral("bearer")}};
   const QString grant = form.value(QStringLiteral("grant_type"));
   if (grant == QLatin1String("authorization_code")) {
-    answer.insert(QStringLiteral("refresh_token"), QStringLiteral("refresh-for-") + form.value(QStringLiteral("code")));
+    answer.insert(QStringLiteral("refresh_token"),
+                  QStringLiteral("refresh-for-") + form.value(QStringLiteral("code")));
   } else if (grant != QLatin1String("refresh_token")) {
     return json(400, {{QStringLiteral("error"), QStringLiteral("unsupported_grant_type")}});
   }

@@ -42,7 +42,7 @@ class FakeDropbox {
 
   struct File {
     QString id;
-    QString path;      // as displayed
+    QString path;  // as displayed
     qint64 size = 0;
     QByteArray bytes;  // kept only for files of up to 16 MiB
   };
