@@ -13,6 +13,7 @@
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
+#include "panel/UploadPanel.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/Notifier.h"
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
   pm::DBusNotifier notifier;
   pm::UserNotifications notifications(*defaults, signals, notifier);
   pm::DesktopWorkspace workspace;
-  pm::HeadlessUploadPanel panel;
+  pm::UploadPanel panel;
   pm::UnavailableDriveSignIns drives;
   pm::UncheckedICloud icloud;
   pm::NoOAuthRedirects oauth;
