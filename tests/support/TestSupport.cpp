@@ -43,7 +43,7 @@ QString TempRoot::write(const QString& relative, const QByteArray& bytes) const 
 
 QString artifactsDirectory() {
   QString dir = qEnvironmentVariable("PM_TEST_ARTIFACTS");
-  if (dir.isEmpty()) dir = QDir::tempPath() + QLatin1String("/parcelmoor-test-artifacts");
+  if (dir.isEmpty()) dir = QStringLiteral(PM_TEST_ARTIFACTS_DIR);
   QDir().mkpath(dir);
   return dir;
 }
