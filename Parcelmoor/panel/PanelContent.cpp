@@ -1,22 +1,10 @@
 #include "PanelContent.h"
 
-#include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
 
 #include "PanelPresentation.h"
 
 namespace pm {
-
-namespace {
-
-// The standard ease-out curve of the platform's animations: a cubic Bézier through (0.58, 1).
-QEasingCurve easeOut() {
-  QEasingCurve curve(QEasingCurve::BezierSpline);
-  curve.addCubicBezierSegment(QPointF(0.0, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
-  return curve;
-}
-
-}  // namespace
 
 PanelContent::Placement PanelContent::placement(bool visible, bool sliding, PanelEdge edge) {
   if (visible) return {QPointF(0, 0), 1.0};
@@ -31,6 +19,12 @@ PanelContent::Placement PanelContent::placement(bool visible, bool sliding, Pane
       return {QPointF(kSlideDistance, 0), 0.0};
   }
   return {QPointF(0, 0), 0.0};
+}
+
+QEasingCurve PanelContent::easeOut() {
+  QEasingCurve curve(QEasingCurve::BezierSpline);
+  curve.addCubicBezierSegment(QPointF(0.0, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
+  return curve;
 }
 
 QMargins PanelContent::padding(PanelEdge edge) {

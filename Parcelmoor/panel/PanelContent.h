@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEasingCurve>
 #include <QMargins>
 #include <QPoint>
 #include <QPointer>
@@ -37,6 +38,8 @@ class PanelContent final : public QWidget {
   static Placement placement(bool visible, bool sliding, PanelEdge edge);
   // The room kept free on the side of the panel's edge.
   static QMargins padding(PanelEdge edge);
+  // The platform's standard ease-out: a cubic Bézier through (0.58, 1).
+  static QEasingCurve easeOut();
 
   // Takes `content` as its child. `presentation` must outlive this widget.
   PanelContent(PanelPresentation& presentation, QWidget* content, std::chrono::milliseconds duration = kDuration,

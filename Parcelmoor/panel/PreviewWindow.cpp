@@ -18,6 +18,7 @@ namespace {
 
 constexpr QSize kLargestPicture(960, 720);
 constexpr QSize kTextSize(640, 480);
+constexpr QSize kSmallestFilePage(360, 280);
 constexpr int kIconSize = 128;
 
 }  // namespace
@@ -41,15 +42,16 @@ PreviewWindow::PreviewWindow(QWidget* parent)
   // The window keeps the keys: the arrows page and Space closes, also over a text.
   text_->setFocusPolicy(Qt::NoFocus);
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  text_->setMinimumSize(kTextSize);
 
   auto* fileLayout = new QVBoxLayout(filePage_);
   fileLayout->setContentsMargins(48, 40, 48, 40);
   fileLayout->setSpacing(8);
+  fileLayout->addStretch();
   for (QLabel* label : {icon_, name_, details_}) {
     label->setAlignment(Qt::AlignCenter);
     fileLayout->addWidget(label);
   }
+  fileLayout->addStretch();
   name_->setWordWrap(true);
   QFont nameFont = name_->font();
   nameFont.setBold(true);
@@ -110,7 +112,18 @@ void PreviewWindow::showItem() {
       showFile(*item_);
     }
   }
-  adjustSize();
+  // The window takes the size of what it shows now, not of the largest page it ever showed.
+  switch (kind_) {
+    case Kind::image:
+      resize(picture_->sizeHint());
+      break;
+    case Kind::text:
+      resize(kTextSize);
+      break;
+    case Kind::file:
+      resize(filePage_->sizeHint().expandedTo(kSmallestFilePage));
+      break;
+  }
   Q_EMIT currentItemChanged();
 }
 
