@@ -39,9 +39,12 @@ QMargins PanelContent::padding(PanelEdge edge) {
   return {};
 }
 
-PanelContent::PanelContent(PanelPresentation& presentation, QWidget* content, std::chrono::milliseconds duration,
-                           QWidget* parent)
-    : QWidget(parent), presentation_(presentation), content_(content), opacity_(new QGraphicsOpacityEffect(this)) {
+PanelContent::PanelContent(PanelPresentation& presentation, QWidget* content,
+                           std::chrono::milliseconds duration, QWidget* parent)
+    : QWidget(parent),
+      presentation_(presentation),
+      content_(content),
+      opacity_(new QGraphicsOpacityEffect(this)) {
   content_->setParent(this);
   content_->setGraphicsEffect(opacity_);
   animation_.setDuration(int(duration.count()));
@@ -50,7 +53,8 @@ PanelContent::PanelContent(PanelPresentation& presentation, QWidget* content, st
   animation_.setEndValue(1.0);
   connect(&animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
     const double t = value.toDouble();
-    applyPlacement({from_.offset + (to_.offset - from_.offset) * t, from_.opacity + (to_.opacity - from_.opacity) * t});
+    applyPlacement(
+        {from_.offset + (to_.offset - from_.offset) * t, from_.opacity + (to_.opacity - from_.opacity) * t});
   });
   connect(&presentation_, &PanelPresentation::visibleChanged, this, &PanelContent::onVisibleChanged);
   connect(&presentation_, &PanelPresentation::slidingChanged, this, &PanelContent::onPlacementChanged);

@@ -42,8 +42,8 @@ class PanelContent final : public QWidget {
   static QEasingCurve easeOut();
 
   // Takes `content` as its child. `presentation` must outlive this widget.
-  PanelContent(PanelPresentation& presentation, QWidget* content, std::chrono::milliseconds duration = kDuration,
-               QWidget* parent = nullptr);
+  PanelContent(PanelPresentation& presentation, QWidget* content,
+               std::chrono::milliseconds duration = kDuration, QWidget* parent = nullptr);
 
   QWidget* content() const { return content_; }
   // What is drawn now, mid-animation included.

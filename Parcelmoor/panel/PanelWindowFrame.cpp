@@ -18,7 +18,8 @@ QRect panelWindowFrame(PanelEdge edge, const QRect& availableGeometry) {
   // Mirroring about y = 0 turns a top-left rectangle into a lower-left one and back; the arithmetic of
   // panelFrame() only needs the two to agree, not a particular screen as reference.
   const QRectF visible(availableGeometry);
-  const QRectF frame = panelFrame(edge, QRectF(visible.x(), -visible.bottom(), visible.width(), visible.height()));
+  const QRectF frame =
+      panelFrame(edge, QRectF(visible.x(), -visible.bottom(), visible.width(), visible.height()));
   return QRect(roundHalfUp(frame.x()), roundHalfUp(-frame.bottom()), roundHalfUp(frame.width()),
                roundHalfUp(frame.height()));
 }

@@ -132,8 +132,10 @@ void PreviewWindow::showImage(const QString& path) {
   reader.setAutoTransform(true);
   QSize size = reader.size();
   // The size is read before the turn a photo's orientation asks for.
-  if (size.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90)) size.transpose();
-  if (size.isValid() && (size.width() > kLargestPicture.width() || size.height() > kLargestPicture.height())) {
+  if (size.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+    size.transpose();
+  if (size.isValid() &&
+      (size.width() > kLargestPicture.width() || size.height() > kLargestPicture.height())) {
     reader.setScaledSize(size.scaled(kLargestPicture, Qt::KeepAspectRatio));
   }
   const QImage image = reader.read();
@@ -148,7 +150,8 @@ void PreviewWindow::showImage(const QString& path) {
 
 bool PreviewWindow::showText(const QString& path) {
   const QFileInfo info(path);
-  if (!info.isFile() || !QMimeDatabase().mimeTypeForFile(info).inherits(QStringLiteral("text/plain"))) return false;
+  if (!info.isFile() || !QMimeDatabase().mimeTypeForFile(info).inherits(QStringLiteral("text/plain")))
+    return false;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
   kind_ = Kind::text;

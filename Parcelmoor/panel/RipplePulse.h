@@ -23,8 +23,7 @@ class RipplePulse final : public QWidget {
   static constexpr std::chrono::milliseconds kFrameInterval{34};  // under 30 frames a second
 
   // `clock` must outlive the widget. The wave's time and the last change both start now.
-  explicit RipplePulse(const Clock& clock, QWidget* parent = nullptr,
-                       std::chrono::milliseconds fade = kFade);
+  explicit RipplePulse(const Clock& clock, QWidget* parent = nullptr, std::chrono::milliseconds fade = kFade);
 
   bool active() const { return active_; }
   void setActive(bool active);

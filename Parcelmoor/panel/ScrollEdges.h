@@ -4,8 +4,10 @@ namespace pm {
 
 // Which ends of the bar's strip have tiles scrolled out of view.
 struct ScrollEdges {
-  bool start = false;  // before the visible part: the left end of a horizontal strip, the top of a vertical one
-  bool end = false;    // after it: the right end, the bottom end
+  // Before the visible part: the left end of a horizontal strip, the top end of a vertical one.
+  bool start = false;
+  // After it: the right end, the bottom end.
+  bool end = false;
   bool operator==(const ScrollEdges&) const = default;
 };
 

@@ -10,6 +10,7 @@ namespace pm {
 // never corrects a top-level's position). It may still become the active window when asked, as a click on
 // a tile does. Because X11 gives a transparent window every click over its whole rectangle, only the
 // input region set here (the bar and what floats over it) takes clicks; the rest reaches the windows below.
+// It shows on every virtual desktop where the window manager offers that.
 class UnconstrainedPanel final : public QWidget {
   Q_OBJECT
 
@@ -22,6 +23,9 @@ class UnconstrainedPanel final : public QWidget {
 
   // Makes the panel the active window (the focus moves to it).
   void makeKey();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   QRegion inputRegion_;

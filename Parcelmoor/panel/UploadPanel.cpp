@@ -51,8 +51,8 @@ void UploadPanel::createWindow() {
 void UploadPanel::show() {
   if (!store_) return;
   if (!window_) createWindow();
-  const bool shown = window_->isVisible() && !orderOutPending_ &&
-                     (presentation_.visible() || revealPending_ || isMoving_);
+  const bool shown =
+      window_->isVisible() && !orderOutPending_ && (presentation_.visible() || revealPending_ || isMoving_);
   if (shown) return;
   ++generation_;
   orderOutPending_ = false;

@@ -16,7 +16,8 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
 }
 
 QRect UploadPanelView::barRect() const {
-  const QRect room = rect().marginsRemoved(QMargins(kOuterPadding, kOuterPadding, kOuterPadding, kOuterPadding));
+  const QRect room =
+      rect().marginsRemoved(QMargins(kOuterPadding, kOuterPadding, kOuterPadding, kOuterPadding));
   const QSize size(presentation_.edge() == PanelEdge::top ? kShortestBar : kBarThickness,
                    presentation_.edge() == PanelEdge::top ? kBarThickness : kShortestBar);
   QRect bar(QPoint(0, 0), size);

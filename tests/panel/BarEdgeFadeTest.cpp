@@ -28,10 +28,12 @@ TEST(BarEdgeFade, FadesExactlyTheEndsWithTilesBeyondThem) {
     EXPECT_EQ(stops[1].first, 0.08);
     EXPECT_EQ(stops[2].first, 0.92);
     EXPECT_EQ(stops[3].first, 1.0);
-    EXPECT_EQ(stops[0].second.alpha(), row.startAlpha) << "start " << row.edges.start << " end " << row.edges.end;
+    EXPECT_EQ(stops[0].second.alpha(), row.startAlpha)
+        << "start " << row.edges.start << " end " << row.edges.end;
     EXPECT_EQ(stops[1].second.alpha(), 255);
     EXPECT_EQ(stops[2].second.alpha(), 255);
-    EXPECT_EQ(stops[3].second.alpha(), row.endAlpha) << "start " << row.edges.start << " end " << row.edges.end;
+    EXPECT_EQ(stops[3].second.alpha(), row.endAlpha)
+        << "start " << row.edges.start << " end " << row.edges.end;
   }
 }
 

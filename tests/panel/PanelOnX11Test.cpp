@@ -47,7 +47,8 @@ class WindowManager final : public ::testing::Environment {
     ASSERT_TRUE(manager_.waitForStarted()) << "openbox is installed by scripts/setup";
     ASSERT_TRUE(test::runUntil(
         [] {
-          return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+          return run(QStringLiteral("xprop"),
+                     {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
               .contains(QStringLiteral("window id"));
         },
         10s))
@@ -65,14 +66,15 @@ class WindowManager final : public ::testing::Environment {
 const auto* const kWindowManager = ::testing::AddGlobalTestEnvironment(new WindowManager);
 
 void click(QPoint at) {
-  run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                                  QStringLiteral("click"), QStringLiteral("1")});
+  run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()),
+                                  QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
 }
 
 // Where X has the window, from the server itself.
 QPoint serverPosition(const QWidget& window) {
-  const QString shell = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
-                                                        QString::number(window.winId())});
+  const QString shell =
+      run(QStringLiteral("xdotool"),
+          {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(window.winId())});
   QPoint position;
   const QStringList lines = shell.split(QLatin1Char('\n'));
   for (const QString& line : lines) {
@@ -87,7 +89,8 @@ TEST(PanelOnX11, StaysAboveAnOrdinaryWindowReachesBeyondTheScreenAndLetsClicksBe
   test::PanelRig rig;
   ASSERT_TRUE(rig.showAndSettle());
   UnconstrainedPanel& panel = *rig.panel.window();
-  const QRect expected = panelWindowFrame(PanelEdge::left, QGuiApplication::primaryScreen()->availableGeometry());
+  const QRect expected =
+      panelWindowFrame(PanelEdge::left, QGuiApplication::primaryScreen()->availableGeometry());
   ASSERT_LT(expected.left(), 0);
 
   // An ordinary window under the panel, shown later and made active: it would cover the panel if the
@@ -102,6 +105,14 @@ TEST(PanelOnX11, StaysAboveAnOrdinaryWindowReachesBeyondTheScreenAndLetsClicksBe
   test::spin(200ms);  // let the window manager finish stacking
 
   EXPECT_EQ(serverPosition(panel), expected.topLeft()) << "the frame is kept beyond the screen's edge";
+  // The manager keeps the desktop "all" it was asked for (it would set the current one otherwise) or
+  // reports the window sticky.
+  const QString desktop =
+      run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(panel.winId()),
+                                    QStringLiteral("_NET_WM_DESKTOP"), QStringLiteral("_NET_WM_STATE")});
+  EXPECT_TRUE(desktop.contains(QStringLiteral("_NET_WM_DESKTOP(CARDINAL) = 4294967295")) ||
+              desktop.contains(QStringLiteral("_NET_WM_STATE_STICKY")))
+      << "on every desktop: " << desktop.toStdString();
 
   PressCounter onBar(*rig.panel.view());
   PressCounter onOrdinary(ordinary);

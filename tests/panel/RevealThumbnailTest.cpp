@@ -28,7 +28,8 @@ TEST(RevealThumbnail, EasesOutOverItsDuration) {
     qint64 afterMs;
     double eased;
   } rows[] = {
-      {-500, 0.0},  // a start still ahead has not begun
+      // A start still ahead has not begun.
+      {-500, 0.0},
       {0, 0.0},
       {275, 1.0 - 0.75 * 0.75 * 0.75},
       {550, 0.875},

@@ -29,7 +29,8 @@ TEST(RipplePulse, FadesInWhileActiveAndOutAfterwards) {
     double level;
   } fadingIn[] = {{0, 0.0}, {225, 0.5}, {450, 1.0}, {3000, 1.0}};
   for (const auto& row : fadingIn) {
-    EXPECT_DOUBLE_EQ(pulse.rippleLevel(on.addMSecs(row.afterMs)), row.level) << "in, " << row.afterMs << " ms";
+    EXPECT_DOUBLE_EQ(pulse.rippleLevel(on.addMSecs(row.afterMs)), row.level)
+        << "in, " << row.afterMs << " ms";
   }
 
   clock.advance(3s);
@@ -41,7 +42,8 @@ TEST(RipplePulse, FadesInWhileActiveAndOutAfterwards) {
     double level;
   } fadingOut[] = {{0, 1.0}, {225, 0.5}, {450, 0.0}};
   for (const auto& row : fadingOut) {
-    EXPECT_DOUBLE_EQ(pulse.rippleLevel(off.addMSecs(row.afterMs)), row.level) << "out, " << row.afterMs << " ms";
+    EXPECT_DOUBLE_EQ(pulse.rippleLevel(off.addMSecs(row.afterMs)), row.level)
+        << "out, " << row.afterMs << " ms";
   }
 }
 

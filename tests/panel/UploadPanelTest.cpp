@@ -221,14 +221,14 @@ TEST_F(UploadPanelTest, ScreenshotsOfThePanelAtEachEdge) {
     QImage shot(window.size(), QImage::Format_ARGB32_Premultiplied);
     shot.fill(QColor(120, 124, 130));
     QPainter painter(&shot);
-    const QRect screen = screenNamed(QStringLiteral("left"))->geometry().translated(-rig.panel.window()->pos());
+    const QRect screen =
+        screenNamed(QStringLiteral("left"))->geometry().translated(-rig.panel.window()->pos());
     painter.setClipRegion(QRegion(shot.rect()).subtracted(QRegion(screen)));
     painter.fillRect(shot.rect(), QColor(40, 40, 44));
     painter.setClipping(false);
     painter.drawPixmap(0, 0, window);
     painter.end();
-    const QString file =
-        test::artifactsDirectory() + QStringLiteral("/panel-%1.png").arg(rawValue(edge));
+    const QString file = test::artifactsDirectory() + QStringLiteral("/panel-%1.png").arg(rawValue(edge));
     EXPECT_TRUE(shot.save(file)) << file.toStdString();
   }
 }
