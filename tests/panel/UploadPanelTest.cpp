@@ -194,6 +194,20 @@ TEST_F(UploadPanelTest, AShowWhileClosingKeepsThePanelShown) {
   EXPECT_TRUE(rig.panel.isFollowingMouse());
 }
 
+TEST_F(UploadPanelTest, APanelClosedWhileMovingStaysClosed) {
+  PanelRig rig;
+  ASSERT_TRUE(rig.showAndSettle());
+  PanelTrace trace(rig.panel);
+  pointAt(QStringLiteral("right"));
+  ASSERT_TRUE(test::runUntil([&] { return rig.panel.isMoving(); }));
+  rig.panel.removeMonitors();
+  rig.panel.slideOut([&rig] { rig.panel.orderOut(); });
+  ASSERT_TRUE(test::runUntil([&] { return !rig.panel.isMoving() && !rig.panel.window()->isVisible(); }));
+  test::spin(2 * PanelRig::kTimings.fade);
+  EXPECT_EQ(trace.events, strings({"visible=0 sliding=1"})) << "no placement on the new screen, no reveal";
+  EXPECT_FALSE(rig.panel.window()->isVisible());
+}
+
 TEST_F(UploadPanelTest, TheInputRegionIsTheBarOnly) {
   for (const PanelEdge edge : kAllPanelEdges) {
     PanelRig rig(edge);
