@@ -54,12 +54,13 @@ void UploadPanel::show() {
   const bool shown =
       window_->isVisible() && !orderOutPending_ && (presentation_.visible() || revealPending_ || isMoving_);
   if (shown) return;
-  ++generation_;
-  orderOutPending_ = false;
-
   QScreen* screen = screenUnderMouse();
   if (!screen) screen = QGuiApplication::primaryScreen();
   if (!screen) return;
+
+  // A closing panel stays: its pending order-out and reveal belong to an older generation now.
+  ++generation_;
+  orderOutPending_ = false;
   currentScreenFrame_ = screen->geometry();
   placedEdge_ = configuredEdge();
   place(*screen);
