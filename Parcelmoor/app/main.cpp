@@ -24,6 +24,7 @@
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
 #include "platform/BundleInfo.h"
+#include "panel/UploadPanel.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
   pm::DBusNotifier notifier;
   pm::UserNotifications notifications(*defaults, signals, notifier);
   pm::DesktopWorkspace workspace;
-  pm::HeadlessUploadPanel panel;
+  pm::UploadPanel panel;
   // One Google sign-in serves both the connect request and the Drive uploaders' token renewal.
   const auto google =
       std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);
