@@ -5,7 +5,7 @@
 
 namespace pm {
 
-// The values a build hands the programs (the OAuth client identifiers of the drives). They come from
+// The values a build hands the programs (the OAuth client identifiers of the drives, the version). They come from
 // CMake cache variables of the same names; a variable that was never set keeps the text "$(NAME)", as an
 // unexpanded build setting would.
 class BundleInfo {
