@@ -8,7 +8,6 @@
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,6 +19,7 @@
 #include <stdexcept>
 
 #include "PrivateSession.h"
+#include "ResidentMemory.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
 
@@ -88,16 +88,6 @@ BENCHMARK(BM_SettingsStartToWindowShown)
     ->Repetitions(10)
     ->ReportAggregatesOnly(true);
 
-// VmRSS of /proc/<pid>/status, in MiB; negative when it cannot be read.
-double residentMiB(qint64 pid) {
-  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  }
-  return -1;
-}
-
 void BM_SettingsIdleResidentMemory(benchmark::State& state) {
   for (auto _ : state) {
     const std::unique_ptr<QProcess> settings = startSettings();
@@ -108,7 +98,7 @@ void BM_SettingsIdleResidentMemory(benchmark::State& state) {
     QEventLoop idle;
     QTimer::singleShot(kIdleSettleMs, &idle, &QEventLoop::quit);
     idle.exec();
-    state.counters["idle_rss_MiB"] = residentMiB(settings->processId());
+    state.counters["idle_rss_MiB"] = pm::bench::residentMiB(settings->processId());
     stop(*settings);
   }
 }
@@ -138,7 +128,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_settings_startup: %s\n", error.what());
     return 1;
   }
-  std::printf("aims: start to the settings window shown, median under 400 ms; idle resident memory under 80 MiB\n");
+  std::printf(
+      "aims: start to the settings window shown, median under 400 ms; idle resident memory under 80 MiB\n");
   benchmark::Shutdown();
   return 0;
 }

@@ -18,12 +18,14 @@ struct KnownSettings {
 // Each desktop's page of notification settings, opened straight at that page where the program allows.
 const QList<KnownSettings>& knownSettings() {
   static const QList<KnownSettings> known{
-      {{QStringLiteral("gnome"), QStringLiteral("unity"), QStringLiteral("ubuntu")}, "gnome-control-center",
+      {{QStringLiteral("gnome"), QStringLiteral("unity"), QStringLiteral("ubuntu")},
+       "gnome-control-center",
        {QStringLiteral("notifications")}},
       {{QStringLiteral("kde")}, "systemsettings", {QStringLiteral("kcm_notifications")}},
       {{QStringLiteral("kde")}, "systemsettings5", {QStringLiteral("kcm_notifications")}},
       {{QStringLiteral("xfce")}, "xfce4-notifyd-config", {}},
-      {{QStringLiteral("x-cinnamon"), QStringLiteral("cinnamon")}, "cinnamon-settings",
+      {{QStringLiteral("x-cinnamon"), QStringLiteral("cinnamon")},
+       "cinnamon-settings",
        {QStringLiteral("notifications")}},
       {{QStringLiteral("mate")}, "mate-notification-properties", {}},
       {{QStringLiteral("budgie")}, "budgie-control-center", {QStringLiteral("notifications")}},

@@ -15,8 +15,8 @@ AgentWatch::AgentWatch(QDBusConnection connection, QString agentName, std::chron
 
 void AgentWatch::start() {
   if (!departures_) {
-    departures_ = new QDBusServiceWatcher(agentName_, connection_, QDBusServiceWatcher::WatchForUnregistration,
-                                          this);
+    departures_ =
+        new QDBusServiceWatcher(agentName_, connection_, QDBusServiceWatcher::WatchForUnregistration, this);
     connect(departures_, &QDBusServiceWatcher::serviceUnregistered, this, &AgentWatch::check);
   }
   timer_.start();

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
   pm::settings::SettingsView window(settings, *defaults, signals, notificationSettings, bundle);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     window.move(screen->availableGeometry().center() - window.rect().center());
-  QObject::connect(&instance, &pm::SingleInstance::reopenRequested, &window, [&window] { bringForward(window); });
+  QObject::connect(&instance, &pm::SingleInstance::reopenRequested, &window,
+                   [&window] { bringForward(window); });
 
   delegate.finishLaunching(window);
   return QApplication::exec();

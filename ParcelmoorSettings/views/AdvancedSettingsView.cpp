@@ -35,8 +35,8 @@ QString edgeTitle(PanelEdge edge) {
 }  // namespace
 
 AdvancedSettingsView::AdvancedSettingsView(AppSettings& settings, Signals& signals,
-                                           NotificationSettings& notificationSettings, const BundleInfo& bundle,
-                                           QWidget* parent)
+                                           NotificationSettings& notificationSettings,
+                                           const BundleInfo& bundle, QWidget* parent)
     : QWidget(parent), settings_(settings), signals_(signals), notificationSettings_(notificationSettings) {
   setObjectName(QStringLiteral("advanced"));
   auto* layout = new QVBoxLayout(this);
@@ -64,8 +64,7 @@ void AdvancedSettingsView::buildGeneral() {
   texts->setSpacing(2);
   notificationTitle_ = new QLabel();
   notificationTitle_->setObjectName(QStringLiteral("advanced.notificationTitle"));
-  notificationCaption_ =
-      new QLabel(tr("Set an alert style for Parcelmoor to see when an upload finishes."));
+  notificationCaption_ = new QLabel(tr("Set an alert style for Parcelmoor to see when an upload finishes."));
   notificationCaption_->setObjectName(QStringLiteral("advanced.notificationCaption"));
   notificationCaption_->setWordWrap(true);
   QFont caption = notificationCaption_->font();
@@ -111,8 +110,9 @@ void AdvancedSettingsView::buildAppearance() {
 
 void AdvancedSettingsView::buildSounds() {
   auto* section = new FormSection(tr("Sounds"));
-  addToggle(section, tr("Upload completed"), "advanced.uploadCompleteSound", &AppSettings::uploadCompleteSound,
-            &AppSettings::setUploadCompleteSound, &AppSettings::uploadCompleteSoundChanged);
+  addToggle(section, tr("Upload completed"), "advanced.uploadCompleteSound",
+            &AppSettings::uploadCompleteSound, &AppSettings::setUploadCompleteSound,
+            &AppSettings::uploadCompleteSoundChanged);
   addToggle(section, tr("Upload warnings"), "advanced.uploadWarningSound", &AppSettings::uploadWarningSound,
             &AppSettings::setUploadWarningSound, &AppSettings::uploadWarningSoundChanged);
   addToggle(section, tr("Failed documents"), "advanced.uploadFailedSound", &AppSettings::uploadFailedSound,
@@ -143,8 +143,8 @@ void AdvancedSettingsView::buildAbout(const BundleInfo& bundle) {
 }
 
 QCheckBox* AdvancedSettingsView::addToggle(FormSection* section, const QString& label, const char* objectName,
-                                           bool (AppSettings::*read)() const, void (AppSettings::*write)(bool),
-                                           void (AppSettings::*changed)()) {
+                                           bool (AppSettings::*read)() const,
+                                           void (AppSettings::*write)(bool), void (AppSettings::*changed)()) {
   auto* toggle = new QCheckBox();
   toggle->setObjectName(QString::fromLatin1(objectName));
   toggle->setAccessibleName(label);
@@ -176,9 +176,9 @@ void AdvancedSettingsView::showNotificationAccess() {
 
 void AdvancedSettingsView::showPanelEdge() {
   const QSignalBlocker quiet(panelLocation_);
-  panelLocation_->setCurrentIndex(int(std::find(kAllPanelEdges.begin(), kAllPanelEdges.end(),
-                                                settings_.panelEdge()) -
-                                      kAllPanelEdges.begin()));
+  panelLocation_->setCurrentIndex(
+      int(std::find(kAllPanelEdges.begin(), kAllPanelEdges.end(), settings_.panelEdge()) -
+          kAllPanelEdges.begin()));
 }
 
 }  // namespace pm::settings

@@ -17,7 +17,8 @@
 namespace pm::settings {
 
 SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
-                           NotificationSettings& notificationSettings, const BundleInfo& bundle, QWidget* parent)
+                           NotificationSettings& notificationSettings, const BundleInfo& bundle,
+                           QWidget* parent)
     : QWidget(parent), settings_(settings), defaults_(defaults) {
   setFixedSize(kSize);
   auto* layout = new QHBoxLayout(this);

@@ -32,7 +32,8 @@ class SettingsView final : public QWidget {
   static constexpr int kSidebarWidth = 180;
 
   SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
-               NotificationSettings& notificationSettings, const BundleInfo& bundle, QWidget* parent = nullptr);
+               NotificationSettings& notificationSettings, const BundleInfo& bundle,
+               QWidget* parent = nullptr);
 
   Page selection() const { return selection_; }
   void select(Page page);

@@ -18,10 +18,13 @@ TEST(SettingsProgramPath, PrefersTheAgentsOwnHelpersThenTheInstalledOne) {
     const char* expected;
   };
   const Case cases[] = {
-      {"build tree", {QStringLiteral("bin/Helpers/ParcelmoorSettings"),
-                      QStringLiteral("libexec/parcelmoor/ParcelmoorSettings")},
+      {"build tree",
+       {QStringLiteral("bin/Helpers/ParcelmoorSettings"),
+        QStringLiteral("libexec/parcelmoor/ParcelmoorSettings")},
        "bin/Helpers/ParcelmoorSettings"},
-      {"installed", {QStringLiteral("libexec/parcelmoor/ParcelmoorSettings")}, "libexec/parcelmoor/ParcelmoorSettings"},
+      {"installed",
+       {QStringLiteral("libexec/parcelmoor/ParcelmoorSettings")},
+       "libexec/parcelmoor/ParcelmoorSettings"},
       {"beside", {QStringLiteral("Helpers/ParcelmoorSettings")}, "Helpers/ParcelmoorSettings"},
       {"nowhere", {}, "Helpers/ParcelmoorSettings"},
   };

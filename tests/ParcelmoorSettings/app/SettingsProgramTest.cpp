@@ -53,7 +53,9 @@ class SettingsProgramTest : public ::testing::Test {
   // Until the program holds its own bus name, which it takes before anything else.
   bool serving() {
     return test::runUntil([this] {
-      return agentSide_.interface()->isServiceRegistered(QStringLiteral("com.wrenfold.ParcelmoorSettings")).value();
+      return agentSide_.interface()
+          ->isServiceRegistered(QStringLiteral("com.wrenfold.ParcelmoorSettings"))
+          .value();
     });
   }
   bool heard(const char* name) {
@@ -97,6 +99,10 @@ TEST_F(SettingsProgramTest, ItLivesAsLongAsTheAgent) {
   playAgent();
   start(program_, false);
   ASSERT_TRUE(serving());
+  // Another program leaving the bus is no reason to go.
+  const QString unrelated = QStringLiteral("org.example.Unrelated");
+  ASSERT_TRUE(agentSide_.interface()->registerService(unrelated).isValid());
+  ASSERT_TRUE(agentSide_.interface()->unregisterService(unrelated).value());
   EXPECT_EQ(msUntilExit(program_, 1500ms), -1);
   EXPECT_FALSE(names_.contains(QString::fromLatin1(names::signal::kCancelSignIn)));
 

@@ -151,7 +151,8 @@ TEST_F(AdvancedSettingsViewTest, ThePanelLocationShowsTheStoredEdgeAndWritesTheC
   EXPECT_EQ(location->count(), 3);
   location->setCurrentIndex(2);
   Q_EMIT location->activated(2);
-  EXPECT_EQ(rig.defaults.stringValue(key(names::key::kPanelEdge)), std::optional<QString>(QStringLiteral("right")));
+  EXPECT_EQ(rig.defaults.stringValue(key(names::key::kPanelEdge)),
+            std::optional<QString>(QStringLiteral("right")));
   EXPECT_EQ(rig.signals.posted(), QStringList{key(names::signal::kSettingsChanged)});
 }
 
@@ -165,7 +166,8 @@ TEST_F(AdvancedSettingsViewTest, TheVersionShowsADashForWhatTheBuildLacks) {
   const Case cases[] = {
       {{{shortVersion, QStringLiteral("1.4")}, {build, QStringLiteral("57")}}, "1.4 (57)"},
       {{}, "\u2014 (\u2014)"},
-      {{{shortVersion, QStringLiteral("1.4")}, {build, QStringLiteral("$(CFBundleVersion)")}}, "1.4 (\u2014)"},
+      {{{shortVersion, QStringLiteral("1.4")}, {build, QStringLiteral("$(CFBundleVersion)")}},
+       "1.4 (\u2014)"},
       {{{build, QStringLiteral("57")}}, "\u2014 (57)"},
   };
   for (const Case& c : cases) {

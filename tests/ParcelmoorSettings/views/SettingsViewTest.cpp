@@ -19,7 +19,8 @@ UploaderConfig ftpConnection(const QString& name) {
 }
 
 void storeConnections(SharedDefaults& defaults, const QList<UploaderConfig>& configs) {
-  defaults.set(QString::fromLatin1(names::key::kUploaderConfigs), UploaderConfig::encodeList(configs).value());
+  defaults.set(QString::fromLatin1(names::key::kUploaderConfigs),
+               UploaderConfig::encodeList(configs).value());
 }
 
 TEST(SettingsViewTest, OpensOnTheAccountPageAtItsFixedSize) {
