@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QHash>
 #include <QWidget>
 
 #include "views/Page.h"
 
-class QAbstractButton;
 class QButtonGroup;
 class QStackedWidget;
 
