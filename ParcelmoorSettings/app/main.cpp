@@ -32,6 +32,13 @@ void bringForward(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Qt would abort with a message of its own; a window without a screen is the user's error to read.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    QTextStream(stderr) << "Parcelmoor Settings needs a graphical display and found none (neither DISPLAY "
+                           "nor WAYLAND_DISPLAY is set). Open it from a desktop session.\n";
+    return 1;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ParcelmoorSettings"));
   QApplication::setApplicationDisplayName(QApplication::translate("main", "Parcelmoor Settings"));

@@ -131,5 +131,19 @@ TEST_F(SettingsProgramTest, ASecondLaunchHandsOverToTheOpenWindow) {
   EXPECT_EQ(program_.state(), QProcess::Running);
 }
 
+TEST_F(SettingsProgramTest, WithoutADisplayItSaysSoAndOpensNothing) {
+  QProcessEnvironment withoutDisplay = environment(true);
+  for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    withoutDisplay.remove(QString::fromLatin1(variable));
+  program_.setProcessEnvironment(withoutDisplay);
+  program_.start(QStringLiteral(PM_SETTINGS_PROGRAM), {});
+  ASSERT_TRUE(program_.waitForFinished(5000));
+  EXPECT_EQ(program_.exitCode(), 1);
+  EXPECT_TRUE(
+      QString::fromUtf8(program_.readAllStandardError()).contains(QLatin1String("graphical display")));
+  EXPECT_FALSE(
+      agentSide_.interface()->isServiceRegistered(QStringLiteral("com.wrenfold.ParcelmoorSettings")).value());
+}
+
 }  // namespace
 }  // namespace pm::settings
