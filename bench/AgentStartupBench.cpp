@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "PrivateSession.h"
+#include "ResidentMemory.h"
 #include "core/InboxBatchWriter.h"
 #include "core/SessionToken.h"
 #include "platform/Keychain.h"
@@ -86,16 +87,6 @@ BENCHMARK(BM_AgentStartToFirstBatchRegistered)
     ->Repetitions(10)
     ->ReportAggregatesOnly(true);
 
-// VmRSS of /proc/<pid>/status, in MiB; negative when it cannot be read.
-double residentMiB(qint64 pid) {
-  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  }
-  return -1;
-}
-
 void BM_AgentIdleResidentMemory(benchmark::State& state) {
   for (auto _ : state) {
     const auto agent = freshAgent();
@@ -105,7 +96,7 @@ void BM_AgentIdleResidentMemory(benchmark::State& state) {
       return;
     }
     QThread::msleep(kIdleSettleMs);
-    state.counters["idle_rss_MiB"] = residentMiB(agent->processId());
+    state.counters["idle_rss_MiB"] = pm::bench::residentMiB(agent->processId());
     agent->stop();
   }
 }

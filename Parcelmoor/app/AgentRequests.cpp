@@ -8,7 +8,7 @@
 #include "app/SyncCoordinating.h"
 #include "app/SyncKey.h"
 #include "app/Updater.h"
-#include "app/UploadPanel.h"
+#include "panel/UploadPanelControl.h"
 #include "platform/Workspace.h"
 #include "core/AccountStore.h"
 #include "core/AppSettings.h"

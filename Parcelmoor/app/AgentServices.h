@@ -23,7 +23,7 @@ class SharedDefaults;
 class SharedInbox;
 class Signals;
 class SyncCoordinating;
-class UploadPanel;
+class UploadPanelControl;
 class UserNotifications;
 class Workspace;
 
@@ -44,7 +44,7 @@ struct AgentServices {
   ParcelmoorAPI& api;
   SharedInbox& inbox;
   UserNotifications& notifications;
-  UploadPanel& panel;
+  UploadPanelControl& panel;
   DriveSignIns& drives;
   ICloudAvailabilityCheck& icloud;
   OAuthRedirectHandler& oauth;

@@ -5,7 +5,7 @@
 #include "app/ICloudAvailabilityCheck.h"
 #include "app/SyncCoordinating.h"
 #include "app/Updater.h"
-#include "app/UploadPanel.h"
+#include "panel/UploadPanelControl.h"
 #include "core/AccountStore.h"
 #include "core/AppSettings.h"
 #include "core/BucketHistory.h"

@@ -6,7 +6,7 @@
 
 #include "app/OAuthRedirectHandler.h"
 #include "app/SettingsProgram.h"
-#include "app/UploadPanel.h"
+#include "panel/UploadPanelControl.h"
 #include "platform/Workspace.h"
 #include "core/AppSettings.h"
 #include "core/SharedInbox.h"

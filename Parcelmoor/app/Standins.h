@@ -1,24 +1,12 @@
 #pragma once
 
 #include "app/SyncCoordinating.h"
-#include "app/UploadPanel.h"
 
 namespace pm {
 
 // What the agent runs with where its own piece is not built yet: each says so in the log and does no
-// harm. They are replaced one by one as the panel, the drive sign-ins, the synced-folder check and
-// settings sync arrive.
-
-// Uploads run without a visible bar; the log tells when the bar would show.
-class HeadlessUploadPanel final : public UploadPanel {
- public:
-  void attach(BucketStore& store, AppSettings& settings) override;
-  void show() override;
-  void applyEdgeSetting() override {}
-
- private:
-  BucketStore* store_ = nullptr;
-};
+// harm. They are replaced one by one as the drive sign-ins, the synced-folder check and settings sync
+// arrive.
 
 // Sync without a coordinator: nothing is pulled or pushed, and requests to change it are logged.
 class DormantSyncCoordinator final : public SyncCoordinating {

@@ -25,6 +25,7 @@
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
 #include "platform/BundleInfo.h"
+#include "panel/UploadPanel.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
@@ -36,6 +37,8 @@
 #include "platform/SingleInstance.h"
 #include "send/SendCommand.h"
 #include "upload/BucketUploader.h"
+#include "upload/UploadLeftovers.h"
+#include "upload/UploadWorkingFolder.h"
 
 namespace {
 
@@ -77,6 +80,16 @@ int main(int argc, char** argv) {
     return *exitCode;
 
   const pm::Paths paths = pm::Paths::standard();
+  // Working files of a run that was killed mid-upload go before this run makes its own folder; only this
+  // agent (one per session) uploads, so nothing alive is in the way.
+  pm::removeUploadLeftovers(paths.temporary);
+  std::optional<pm::UploadWorkingFolder> workingFolder;
+  try {
+    workingFolder.emplace(paths.temporary);
+  } catch (const pm::UploadError& error) {
+    err << "Parcelmoor: " << error.message() << '\n';
+    return 1;
+  }
   const std::unique_ptr<pm::SharedDefaults> defaults =
       pm::openSharedDefaults(paths, QString::fromLatin1(pm::names::kBundleIdentifier));
   pm::DBusSignals signals;
@@ -88,7 +101,7 @@ int main(int argc, char** argv) {
   pm::DBusNotifier notifier;
   pm::UserNotifications notifications(*defaults, signals, notifier);
   pm::DesktopWorkspace workspace;
-  pm::HeadlessUploadPanel panel;
+  pm::UploadPanel panel;
   // One Google sign-in serves both the connect request and the Drive uploaders' token renewal.
   const auto google =
       std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);
@@ -103,7 +116,7 @@ int main(int argc, char** argv) {
   const QString ubiquityRoot = pm::ICloudUploader::standardRoot();
   pm::SyncedFolderCheck icloud(ubiquityRoot, *defaults, signals);
   const pm::UploaderServices uploaderServices{
-      network, api, keychain, *defaults, paths.temporary, google, oneDrive, dropbox, ubiquityRoot, &signals};
+      network, api, keychain, *defaults, workingFolder->path(), google, oneDrive, dropbox, ubiquityRoot, &signals};
 
   std::optional<QString> settingsProgram;
   if (const QString chosen = qEnvironmentVariable("PARCELMOOR_SETTINGS_PROGRAM"); !chosen.isEmpty())

@@ -5,9 +5,9 @@
 
 namespace pm {
 
-// The values a build hands the programs (the OAuth client identifiers of the drives). They come from
-// CMake cache variables of the same names; a variable that was never set keeps the text "$(NAME)", as an
-// unexpanded build setting would.
+// The values a build hands the programs (the OAuth client identifiers of the drives, the version). They
+// come from CMake variables of the same names; a variable that was never set keeps the text "$(NAME)", as
+// an unexpanded build setting would.
 class BundleInfo {
  public:
   // The values compiled into this build.

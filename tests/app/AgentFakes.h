@@ -17,7 +17,7 @@
 #include "app/ICloudAvailabilityCheck.h"
 #include "app/OAuthRedirectHandler.h"
 #include "app/SyncCoordinating.h"
-#include "app/UploadPanel.h"
+#include "panel/UploadPanelControl.h"
 #include "platform/Workspace.h"
 #include "platform/Async.h"
 #include "platform/Log.h"
@@ -27,7 +27,7 @@ namespace pm::test {
 
 using Trace = QStringList;
 
-class RecordingUploadPanel final : public UploadPanel {
+class RecordingUploadPanel final : public UploadPanelControl {
  public:
   explicit RecordingUploadPanel(Trace& trace) : trace_(trace) {}
   void attach(BucketStore& store, AppSettings& settings) override {

@@ -30,5 +30,13 @@ TEST(BundleInfoTest, TheBuildCarriesEveryClientValue) {
   }
 }
 
+TEST(BundleInfoTest, TheBuildCarriesItsVersion) {
+  const BundleInfo built = BundleInfo::compiledIn();
+  for (const char* key : {"CFBundleShortVersionString", "CFBundleVersion"}) {
+    SCOPED_TRACE(key);
+    EXPECT_FALSE(infoPlistValue(built, QString::fromLatin1(key)).isEmpty());
+  }
+}
+
 }  // namespace
 }  // namespace pm

@@ -161,7 +161,6 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
   BucketHistory history(root.file(QStringLiteral("support/buckets.json")), clock);
   BucketStore store(
       history, [](const std::optional<SharedInbox::OpenBucket>&) {}, clock);
-  const QString temporary = root.file(QStringLiteral("tmp"));
   const auto session = store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor), [&] {
     return std::make_unique<ParcelmoorUploader>(network, *api);
   });

@@ -5,11 +5,11 @@ namespace pm {
 class AppSettings;
 class BucketStore;
 
-// The floating bucket bar as the agent's shell drives it. The agent owns the one panel and hands it out;
-// the panel's own behaviour (placement, tiles, sliding) lives with the panel.
-class UploadPanel {
+// The part of the floating bucket bar that the agent's shell drives. The agent owns the one panel and
+// hands it out; the panel's own behaviour (placement, tiles, sliding) lives with the panel.
+class UploadPanelControl {
  public:
-  virtual ~UploadPanel() = default;
+  virtual ~UploadPanelControl() = default;
 
   // Replaces the store and settings the panel shows. Both outlive the panel's use of them.
   virtual void attach(BucketStore& store, AppSettings& settings) = 0;

@@ -1,0 +1,178 @@
+#include "PreviewWindow.h"
+
+#include <QFile>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace pm {
+
+namespace {
+
+constexpr QSize kLargestPicture(960, 720);
+constexpr QSize kTextSize(640, 480);
+constexpr QSize kSmallestFilePage(360, 280);
+constexpr int kIconSize = 128;
+
+}  // namespace
+
+PreviewWindow::PreviewWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      pages_(new QStackedWidget(this)),
+      picture_(new QLabel(pages_)),
+      text_(new QPlainTextEdit(pages_)),
+      filePage_(new QWidget(pages_)),
+      icon_(new QLabel(filePage_)),
+      name_(new QLabel(filePage_)),
+      details_(new QLabel(filePage_)) {
+  setWindowTitle(tr("Preview"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(pages_);
+
+  picture_->setAlignment(Qt::AlignCenter);
+  text_->setReadOnly(true);
+  // The window keeps the keys: the arrows page and Space closes, also over a text.
+  text_->setFocusPolicy(Qt::NoFocus);
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+  auto* fileLayout = new QVBoxLayout(filePage_);
+  fileLayout->setContentsMargins(48, 40, 48, 40);
+  fileLayout->setSpacing(8);
+  fileLayout->addStretch();
+  for (QLabel* label : {icon_, name_, details_}) {
+    label->setAlignment(Qt::AlignCenter);
+    fileLayout->addWidget(label);
+  }
+  fileLayout->addStretch();
+  name_->setWordWrap(true);
+  QFont nameFont = name_->font();
+  nameFont.setBold(true);
+  nameFont.setPointSizeF(nameFont.pointSizeF() * 1.2);
+  name_->setFont(nameFont);
+  details_->setForegroundRole(QPalette::PlaceholderText);
+
+  pages_->addWidget(picture_);
+  pages_->addWidget(text_);
+  pages_->addWidget(filePage_);
+}
+
+void PreviewWindow::setSource(ItemCount count, ItemAt itemAt) {
+  count_ = std::move(count);
+  itemAt_ = std::move(itemAt);
+}
+
+void PreviewWindow::reloadData() {
+  showItem();
+}
+
+void PreviewWindow::setCurrentItemIndex(qsizetype index) {
+  index_ = index;
+  showItem();
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+  const qsizetype count = count_ ? count_() : 0;
+  switch (event->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+      if (index_ + 1 < count) setCurrentItemIndex(index_ + 1);
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+      if (index_ > 0) setCurrentItemIndex(index_ - 1);
+      return;
+    case Qt::Key_Escape:
+    case Qt::Key_Space:
+      close();
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+void PreviewWindow::showItem() {
+  item_ = itemAt_ ? itemAt_(index_) : std::nullopt;
+  if (!item_) {
+    setWindowTitle(tr("Preview"));
+    showFile(QString());
+  } else {
+    setWindowTitle(QFileInfo(*item_).fileName());
+    QImageReader reader(*item_);
+    if (QFileInfo(*item_).isFile() && reader.canRead()) {
+      showImage(*item_);
+    } else if (!showText(*item_)) {
+      showFile(*item_);
+    }
+  }
+  // The window takes the size of what it shows now, not of the largest page it ever showed.
+  switch (kind_) {
+    case Kind::image:
+      resize(picture_->sizeHint());
+      break;
+    case Kind::text:
+      resize(kTextSize);
+      break;
+    case Kind::file:
+      resize(filePage_->sizeHint().expandedTo(kSmallestFilePage));
+      break;
+  }
+  Q_EMIT currentItemChanged();
+}
+
+void PreviewWindow::showImage(const QString& path) {
+  QImageReader reader(path);
+  reader.setAutoTransform(true);
+  QSize size = reader.size();
+  // The size is read before the turn a photo's orientation asks for.
+  if (size.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+    size.transpose();
+  if (size.isValid() &&
+      (size.width() > kLargestPicture.width() || size.height() > kLargestPicture.height())) {
+    reader.setScaledSize(size.scaled(kLargestPicture, Qt::KeepAspectRatio));
+  }
+  const QImage image = reader.read();
+  if (image.isNull()) {
+    showFile(path);
+    return;
+  }
+  kind_ = Kind::image;
+  picture_->setPixmap(QPixmap::fromImage(image));
+  pages_->setCurrentWidget(picture_);
+}
+
+bool PreviewWindow::showText(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isFile() || !QMimeDatabase().mimeTypeForFile(info).inherits(QStringLiteral("text/plain")))
+    return false;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  kind_ = Kind::text;
+  text_->setPlainText(QString::fromUtf8(file.read(kTextLimit)));
+  pages_->setCurrentWidget(text_);
+  return true;
+}
+
+void PreviewWindow::showFile(const QString& path) {
+  kind_ = Kind::file;
+  const QFileInfo info(path);
+  icon_->setPixmap(QFileIconProvider().icon(info).pixmap(kIconSize, kIconSize));
+  name_->setText(info.fileName());
+  if (path.isEmpty() || !info.exists()) {
+    details_->setText(tr("This file is no longer there."));
+  } else if (info.isDir()) {
+    details_->setText(tr("Folder"));
+  } else {
+    details_->setText(QLocale().formattedDataSize(info.size()));
+  }
+  pages_->setCurrentWidget(filePage_);
+}
+
+}  // namespace pm

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QPlainTextEdit;
+class QStackedWidget;
+
+namespace pm {
+
+// The window that previews the bucket's files one at a time: a picture, the start of a text file, or
+// else the file's icon, name and size. The arrow keys page through the files its source holds; Escape
+// and Space close it.
+class PreviewWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  enum class Kind { image, text, file };
+  using ItemCount = std::function<qsizetype()>;
+  using ItemAt = std::function<std::optional<QString>(qsizetype index)>;
+
+  // The most of a text file shown; a preview is a glance, not an editor.
+  static constexpr qint64 kTextLimit = 256 * 1024;
+
+  explicit PreviewWindow(QWidget* parent = nullptr);
+
+  void setSource(ItemCount count, ItemAt itemAt);
+  // Reads the source again and shows the current index.
+  void reloadData();
+  void setCurrentItemIndex(qsizetype index);
+  qsizetype currentItemIndex() const { return index_; }
+  const std::optional<QString>& currentItem() const { return item_; }
+  Kind currentKind() const { return kind_; }
+
+ Q_SIGNALS:
+  void currentItemChanged();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void showItem();
+  void showImage(const QString& path);
+  bool showText(const QString& path);
+  void showFile(const QString& path);
+
+  ItemCount count_;
+  ItemAt itemAt_;
+  qsizetype index_ = 0;
+  std::optional<QString> item_;
+  Kind kind_ = Kind::file;
+  QStackedWidget* pages_;
+  QLabel* picture_;
+  QPlainTextEdit* text_;
+  QWidget* filePage_;
+  QLabel* icon_;
+  QLabel* name_;
+  QLabel* details_;
+};
+
+}  // namespace pm

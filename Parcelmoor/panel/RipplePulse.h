@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDateTime>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+
+namespace pm {
+
+class Clock;
+
+// Rings that pulse over a tile while it is active (an item on its way up). The pulse fades in over
+// 0.45 s when it turns active and out over 0.45 s when it stops; turning active again mid-fade starts a
+// fresh fade-in from nothing. Frames run, at most 30 a second, only while the pulse is active or fading:
+// an idle pulse costs nothing. Lies over the tile without taking its clicks.
+class RipplePulse final : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr double kCornerRadius = 14;
+  static constexpr std::chrono::milliseconds kFade{450};
+  static constexpr std::chrono::milliseconds kFrameInterval{34};  // under 30 frames a second
+
+  // `clock` must outlive the widget. The wave's time and the last change both start now.
+  explicit RipplePulse(const Clock& clock, QWidget* parent = nullptr, std::chrono::milliseconds fade = kFade);
+
+  bool active() const { return active_; }
+  void setActive(bool active);
+
+  // How strongly the pulse shows at `now`, from 0 to 1.
+  double rippleLevel(const QDateTime& now) const;
+  bool isAnimating() const { return frames_.isActive(); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void updateFrames();
+
+  const Clock& clock_;
+  const std::chrono::milliseconds fade_;
+  bool active_ = false;
+  bool fadingOut_ = false;
+  QDateTime waveStart_;
+  QDateTime changedAt_;
+  QTimer frames_;
+  QTimer fadeOutEnd_;
+};
+
+}  // namespace pm

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+#include "views/Page.h"
+
+class QButtonGroup;
+class QStackedWidget;
+
+namespace pm {
+class BundleInfo;
+class NotificationSettings;
+class SharedDefaults;
+class Signals;
+}  // namespace pm
+
+namespace pm::settings {
+
+class AppSettings;
+
+// The settings window's content: a sidebar of the pages beside the selected page, 700 × 550, titled after
+// the page. It keeps `settings` fresh: on "settingsChanged", from the agent or from this program's own
+// writes, it takes the stored connections (unless there are none or they are what it holds) and has the
+// preferences read again.
+class SettingsView final : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr QSize kSize{700, 550};
+  static constexpr int kSidebarWidth = 180;
+
+  SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
+               NotificationSettings& notificationSettings, const BundleInfo& bundle,
+               QWidget* parent = nullptr);
+
+  Page selection() const { return selection_; }
+  void select(Page page);
+
+  // What "settingsChanged" runs.
+  void reload();
+
+ private:
+  QWidget* buildSidebar();
+
+  AppSettings& settings_;
+  SharedDefaults& defaults_;
+  Page selection_ = Page::account;
+  QButtonGroup* rows_ = nullptr;
+  QStackedWidget* pages_ = nullptr;
+};
+
+}  // namespace pm::settings
