@@ -3,14 +3,12 @@
 // login (PM_BENCH_FTP_USER, PM_BENCH_FTP_PASSWORD) and the file (PM_BENCH_FILE), and times `curl -T` of the
 // same file to the same server for comparison. Aim: at least 0.95x curl's throughput, and a peak resident
 // size under 64 MiB (`/usr/bin/time -v`): libcurl streams the file from disk.
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <vector>
 
 #include "UploaderRuns.h"
 #include "connectors/FTPUploader.h"
@@ -20,11 +18,6 @@
 namespace {
 
 QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
-
-std::vector<double>& runsMBps() {
-  static std::vector<double> runs;
-  return runs;
-}
 
 // One upload per iteration under a fresh uploader, as each bucket gets; the file is deleted on the server
 // afterwards (untimed) so its disk holds one copy at a time.
@@ -45,7 +38,7 @@ void BM_FTPUploadOneGiB(benchmark::State& state) {
       keychain, pm::FTPCredentials{environment("PM_BENCH_FTP_USER"), environment("PM_BENCH_FTP_PASSWORD")}, config.id);
   QNetworkAccessManager network;
 
-  runsMBps().push_back(pm::bench::timeUploads(
+  pm::bench::runsMBps().push_back(pm::bench::timeUploads(
       state, path, [&] { return std::make_unique<pm::FTPUploader>(config, keychain, network); }));
 }
 
@@ -55,11 +48,6 @@ BENCHMARK(BM_FTPUploadOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 
 int main(int argc, char** argv) {
   pm::initializeCurl();
-  QCoreApplication app(argc, argv);
-  benchmark::AddCustomContext("compare with", "curl -T of the same file to the same server (scripts/bench-ftp)");
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return pm::bench::printMedian("ftp uploader", runsMBps()) ? 0 : 1;
+  return pm::bench::runUploadBenchmarks(argc, argv, "curl -T of the same file to the same server (scripts/bench-ftp)",
+                                         "ftp uploader");
 }

@@ -17,16 +17,12 @@
 #include <optional>
 #include <vector>
 
+#include "DriveBenchSetup.h"
 #include "RunToEnd.h"
 #include "connectors/GoogleDriveUploader.h"
 #include "connectors/GoogleSignIn.h"
-#include "connectors/OAuthCredentials.h"
-#include "platform/Clock.h"
-#include "platform/Keychain.h"
 
 namespace {
-
-QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
 using pm::bench::runToEnd;
 
@@ -36,21 +32,17 @@ std::vector<double>& runsMBps() {
 }
 
 void BM_ResumableSessionOneGiB(benchmark::State& state) {
-  const QString endpoint = environment("PM_BENCH_DRIVE_ENDPOINT");
-  const QString path = environment("PM_BENCH_FILE");
-  if (endpoint.isEmpty() || !QFileInfo(path).isFile()) {
-    state.SkipWithError("PM_BENCH_DRIVE_ENDPOINT or PM_BENCH_FILE is not set; run scripts/bench-drive");
-    return;
-  }
+  const std::optional<pm::bench::DriveBenchInputs> inputs =
+      pm::bench::driveBenchInputs(state, "PM_BENCH_DRIVE_ENDPOINT", "scripts/bench-drive");
+  if (!inputs) return;
+  const QString& endpoint = inputs->endpoint;
+  const QString& path = inputs->path;
   const qint64 size = QFileInfo(path).size();
   const pm::SystemClock clock;
   QNetworkAccessManager network;
   pm::MemoryKeychain keychain;
-  pm::UploaderConfig config(pm::UploaderConfig::Kind::googleDrive);
-  pm::OAuthCredentials::save(keychain,
-                             pm::OAuthCredentials{QStringLiteral("refresh"), QString(), QStringLiteral("access"),
-                                                  clock.now().addSecs(3600)},
-                             config.id, pm::OAuthProvider::google);
+  const pm::UploaderConfig config = pm::bench::signedInConnection(
+      pm::UploaderConfig::Kind::googleDrive, pm::OAuthProvider::google, keychain, clock);
   const pm::GoogleEndpoints endpoints{QUrl(endpoint), QUrl(endpoint), QUrl(endpoint)};
   const auto signIn = std::make_shared<pm::GoogleSignIn>(
       network, pm::BundleInfo({{QStringLiteral("GOOGLE_CLIENT_ID"), QStringLiteral("bench")}}), clock, nullptr,

@@ -2,14 +2,12 @@
 // scripts/bench-synced-folder, which hands this program the file (PM_BENCH_FILE) and a synced-folder root on
 // the same file system (PM_BENCH_ROOT), and times `cp` of the same file into the same folder for
 // comparison. Aim: at least 0.9x cp's throughput, and a peak resident size under 64 MiB.
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <vector>
 
 #include "UploaderRuns.h"
 #include "connectors/ICloudUploader.h"
@@ -18,11 +16,6 @@
 namespace {
 
 QString environment(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
-
-std::vector<double>& runsMBps() {
-  static std::vector<double> runs;
-  return runs;
-}
 
 // One copy per iteration under a fresh uploader; the copy is removed afterwards (untimed).
 void BM_SyncedFolderCopyOneGiB(benchmark::State& state) {
@@ -36,7 +29,7 @@ void BM_SyncedFolderCopyOneGiB(benchmark::State& state) {
   pm::MemorySharedDefaults defaults;
   QNetworkAccessManager network;
 
-  runsMBps().push_back(pm::bench::timeUploads(
+  pm::bench::runsMBps().push_back(pm::bench::timeUploads(
       state, path, [&] { return std::make_unique<pm::ICloudUploader>(config, root, defaults, nullptr, network); }));
 }
 
@@ -45,11 +38,6 @@ BENCHMARK(BM_SyncedFolderCopyOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::AddCustomContext("compare with", "cp of the same file into the same folder (scripts/bench-synced-folder)");
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return pm::bench::printMedian("synced-folder copy", runsMBps()) ? 0 : 1;
+  return pm::bench::runUploadBenchmarks(
+      argc, argv, "cp of the same file into the same folder (scripts/bench-synced-folder)", "synced-folder copy");
 }
