@@ -1,12 +1,9 @@
 #include "DropboxUploader.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QSet>
-
-#include <algorithm>
 
 #include "connectors/DropboxApiArg.h"
 #include "connectors/DropboxSignIn.h"

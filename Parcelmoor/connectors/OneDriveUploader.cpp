@@ -1,13 +1,11 @@
 #include "OneDriveUploader.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <memory>
 
 #include "connectors/HttpExchange.h"
 #include "connectors/OAuthCredentials.h"
