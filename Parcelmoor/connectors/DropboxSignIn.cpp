@@ -13,7 +13,6 @@
 #include "core/UploadError.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/Workspace.h"
 
 namespace pm {
 
@@ -46,9 +45,8 @@ QCoro::Task<OAuthCredentials> DropboxSignIn::connect() const {
   const QString state = makePKCEVerifier();
 
   qCInfo(lcDropbox, "waiting for the browser to come back to %s", kRedirectURI);
-  // The wait starts before the page opens, so a browser that answers at once finds it waiting.
-  QCoro::Task<QString> waiting = callback_->code(state, options_.redirectWait);
-  workspace_->openUrl(authorizeURL(pkceChallenge(verifier), state));
+  QCoro::Task<QString> waiting = callback_->codeFromPage(
+      *workspace_, authorizeURL(pkceChallenge(verifier), state), state, options_.redirectWait);
   const QString code = co_await std::move(waiting);
 
   const QMap<QString, QString> form{

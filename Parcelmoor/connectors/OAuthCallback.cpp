@@ -12,6 +12,7 @@
 #include "connectors/OAuthFailure.h"
 #include "connectors/QueryItems.h"
 #include "platform/Log.h"
+#include "platform/Workspace.h"
 
 namespace pm {
 
@@ -86,6 +87,13 @@ QCoro::Task<QString> OAuthCallback::code(QString state, std::chrono::millisecond
 
   if (const auto* failure = std::get_if<OAuthFailure>(&*waiter->outcome)) throw *failure;
   co_return std::get<QString>(*waiter->outcome);
+}
+
+QCoro::Task<QString> OAuthCallback::codeFromPage(Workspace& workspace, QUrl page, QString state,
+                                                 std::chrono::milliseconds timeout) {
+  QCoro::Task<QString> waiting = code(std::move(state), timeout);
+  workspace.openUrl(page);
+  co_return co_await std::move(waiting);
 }
 
 bool OAuthCallback::handle(const QString& url) {

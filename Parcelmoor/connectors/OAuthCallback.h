@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <QCoroTask>
 
@@ -9,6 +10,8 @@
 #include <memory>
 
 namespace pm {
+
+class Workspace;
 
 // The one waiter for an OAuth redirect that reaches the program as an opened URL
 // ("parcelmoor://oauth/<provider>?state=…&code=…"). At most one sign-in waits at a time; the program owns
@@ -28,6 +31,10 @@ class OAuthCallback final : public QObject {
   // fails with `noAnswer` first. Throws OAuthFailure: `noAnswer` when nothing usable arrives within
   // `timeout` or a newer wait replaces this one, `refused` with the provider's text.
   QCoro::Task<QString> code(QString state, std::chrono::milliseconds timeout = kDefaultTimeout);
+  // code(), with the provider's consent `page` opened through `workspace` once the wait is in place, so a
+  // browser that answers at once finds it waiting.
+  QCoro::Task<QString> codeFromPage(Workspace& workspace, QUrl page, QString state,
+                                    std::chrono::milliseconds timeout = kDefaultTimeout);
 
   // Offers an opened URL, as its text (the host is compared as written: "OAUTH" is not "oauth"). True when
   // it was consumed: the waiting sign-in got its code or its refusal. A URL that is no OAuth redirect, or

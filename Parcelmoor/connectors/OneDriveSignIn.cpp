@@ -11,7 +11,6 @@
 #include "connectors/TokenEndpoint.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/Workspace.h"
 
 namespace pm {
 
@@ -63,9 +62,9 @@ QCoro::Task<OAuthCredentials> OneDriveSignIn::connect() const {
   const QString state = makePKCEVerifier();
   const QString redirect = redirectURI();
   qCInfo(lcOneDrive, "waiting for the browser to come back to %s", qUtf8Printable(redirect));
-  workspace_->openUrl(authorizeURL(pkceChallenge(verifier), state));
-
-  const QString code = co_await callback_->code(state, options_.browserWait);
+  QCoro::Task<QString> waiting = callback_->codeFromPage(
+      *workspace_, authorizeURL(pkceChallenge(verifier), state), state, options_.browserWait);
+  const QString code = co_await std::move(waiting);
   co_return co_await exchange(code, verifier, redirect);
 }
 

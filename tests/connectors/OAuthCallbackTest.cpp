@@ -4,6 +4,7 @@
 
 #include "connectors/OAuthCallback.h"
 #include "connectors/OAuthFailure.h"
+#include "platform/Workspace.h"
 #include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
@@ -131,6 +132,36 @@ TEST(OAuthCallbackTest, AnAnsweredWaitIsNotFailedByItsOldTimeOut) {
   EXPECT_EQ(first->code, QStringLiteral("a"));
   EXPECT_FALSE(second->done);
   EXPECT_TRUE(callback.isWaiting());
+}
+
+// A browser so quick that the redirect reaches the callback while the page is still being opened.
+class InstantBrowser final : public Workspace {
+ public:
+  explicit InstantBrowser(OAuthCallback& callback) : callback_(callback) {}
+  bool openUrl(const QUrl& url) override {
+    opened.append(url);
+    taken = callback_.handle(QStringLiteral("parcelmoor://oauth/x?state=s-123&code=quick"));
+    return true;
+  }
+  bool openApplication(const QString&) override { return false; }
+  void activateApplication() override {}
+
+  QList<QUrl> opened;
+  bool taken = false;
+
+ private:
+  OAuthCallback& callback_;
+};
+
+TEST(OAuthCallbackTest, APageThatAnswersAtOnceFindsTheWaitInPlace) {
+  OAuthCallback callback;
+  InstantBrowser browser(callback);
+  const QUrl page(QStringLiteral("https://provider.example/authorize?state=s-123"));
+
+  EXPECT_EQ(test::wait(callback.codeFromPage(browser, page, kState, 5s)), QStringLiteral("quick"));
+  EXPECT_TRUE(browser.taken);
+  EXPECT_EQ(browser.opened, QList<QUrl>{page});
+  EXPECT_FALSE(callback.isWaiting());
 }
 
 }  // namespace
