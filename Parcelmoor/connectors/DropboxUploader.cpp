@@ -284,7 +284,7 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
   if (!self) throw UploadError::cancelled();
 
   const QJsonObject finished = co_await self->finishSession(sessionID, unit.size, path, token);
-  progress(1.0);
+  if (progress) progress(1.0);
   co_return storedName(finished);
 }
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
@@ -20,6 +21,7 @@
 namespace pm {
 namespace {
 
+using namespace std::chrono_literals;
 using test::failureOf;
 using test::localUnit;
 
@@ -294,11 +296,15 @@ TEST_F(DropboxUploaderTest, ACancelledSessionStopsAndLeavesNoPiece) {
   const UploadUnit unit = localUnit(files_, QStringLiteral("big.txt"), "0123456789abcdef");
   const Registration registration = test::wait(dropbox->registerUnits({unit}));
   const CancelTokenPtr cancel = makeCancelToken();
+  // Cancelled once Dropbox has the first piece and while its answer is still on the way.
+  dropbox_.holdPieces(10s);
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")).isEmpty()) cancel->cancel();
+  });
+  watch.start(1);
 
-  const ProgressCallback cancelAfterFirstPiece = [&](double fraction) {
-    if (fraction >= 0.25) cancel->cancel();
-  };
-  EXPECT_EQ(failureOf(dropbox->upload(unit, registration.destinations[0], cancelAfterFirstPiece, cancel)),
+  EXPECT_EQ(failureOf(dropbox->upload(unit, registration.destinations[0], {}, cancel)),
             UploadError::cancelled());
   EXPECT_EQ(dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")).size(), 1);
   EXPECT_TRUE(dropbox_.requests(QStringLiteral("/2/files/upload_session/finish")).isEmpty());

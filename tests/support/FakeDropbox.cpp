@@ -56,6 +56,7 @@ FakeDropbox::FakeDropbox()
         request.body = bytes(raw.body);
         request.bodySize = request.body.size();
         const Answer answer = handle(request);
+        server_.pause(answer.delay);
         response.status = answer.status;
         if (!answer.body.isEmpty()) response.set_content(answer.body.toStdString(), "application/json");
       }) {}
@@ -63,6 +64,11 @@ FakeDropbox::FakeDropbox()
 void FakeDropbox::script(QString pathPrefix, Answer answer) {
   std::lock_guard lock(mutex_);
   scripts_.append({std::move(pathPrefix), std::move(answer)});
+}
+
+void FakeDropbox::holdPieces(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  pieceDelay_ = delay;
 }
 
 void FakeDropbox::setAccount(std::optional<QString> email, std::optional<QString> displayName) {
@@ -186,7 +192,11 @@ FakeDropbox::Answer FakeDropbox::handle(const Request& received) {
     } else {
       session.bytes.clear();
     }
-    if (received.path.endsWith(QLatin1String("append_v2"))) return json(200, {});
+    if (received.path.endsWith(QLatin1String("append_v2"))) {
+      Answer appended = json(200, {});
+      appended.delay = pieceDelay_;
+      return appended;
+    }
     const Session finished = sessions_.take(sessionID);
     return store(argument.value(QStringLiteral("commit")).toObject(), finished.size, finished.bytes,
                  finished.keepsBytes);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 
@@ -38,6 +39,7 @@ class FakeDropbox {
   struct Answer {
     int status = 200;
     QByteArray body;
+    std::chrono::milliseconds delay{0};  // held back this long (cut short when the server stops)
   };
 
   struct File {
@@ -54,6 +56,8 @@ class FakeDropbox {
 
   // Answers the next request whose path starts with `pathPrefix` with `answer`. Scripts are used in order.
   void script(QString pathPrefix, Answer answer);
+  // Holds every answer to an appended piece this long, as a slow link would.
+  void holdPieces(std::chrono::milliseconds delay);
   // What the current account names; nothing leaves the field out.
   void setAccount(std::optional<QString> email, std::optional<QString> displayName);
   // Puts a file into the Dropbox as another program would; returns its id.
@@ -90,6 +94,7 @@ class FakeDropbox {
   QMap<QString, Session> sessions_;
   std::optional<QString> email_ = QStringLiteral("someone@example.com");
   std::optional<QString> displayName_ = QStringLiteral("Some One");
+  std::chrono::milliseconds pieceDelay_{0};
   int nextID_ = 1;
   int tokensIssued_ = 0;
   LocalHttpServer server_;  // last: it stops before the state its handler touches goes away
