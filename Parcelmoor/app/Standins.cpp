@@ -15,20 +15,4 @@ void HeadlessUploadPanel::show() {
   qCInfo(lcApp, "the bucket holds %lld items (the bar is not built yet)", qlonglong(items));
 }
 
-void DormantSyncCoordinator::enable() {
-  qCInfo(lcSync, "settings sync is not built yet; it stays off");
-}
-
-void DormantSyncCoordinator::submitPendingCode() {
-  qCInfo(lcSync, "settings sync is not built yet; the pairing code is left alone");
-}
-
-void DormantSyncCoordinator::startFlow(Flow) {
-  qCInfo(lcSync, "settings sync is not built yet; no pairing");
-}
-
-QCoro::Task<> DormantSyncCoordinator::offer(QString) {
-  co_return;
-}
-
 }  // namespace pm

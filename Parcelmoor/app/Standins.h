@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/SyncCoordinating.h"
 #include "app/UploadPanel.h"
 
 namespace pm {
@@ -18,23 +17,6 @@ class HeadlessUploadPanel final : public UploadPanel {
 
  private:
   BucketStore* store_ = nullptr;
-};
-
-// Sync without a coordinator: nothing is pulled or pushed, and requests to change it are logged.
-class DormantSyncCoordinator final : public SyncCoordinating {
-  Q_OBJECT
-
- public:
-  void startPolling() override {}
-  void pull() override {}
-  void schedulePush() override {}
-  void enable() override;
-  void disable() override {}
-  void submitPendingCode() override;
-  void startFlow(Flow) override;
-  QCoro::Task<> offer(QString) override;
-  void cancelPairing() override {}
-  bool hasRunningFlow() const override { return false; }
 };
 
 }  // namespace pm

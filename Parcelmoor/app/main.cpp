@@ -33,6 +33,7 @@
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
 #include "send/SendCommand.h"
+#include "sync/SyncCoordinator.h"
 #include "upload/BucketUploader.h"
 
 namespace {
@@ -120,7 +121,9 @@ int main(int argc, char** argv) {
       [&uploaderServices](const pm::UploaderConfig& config) {
         return pm::makeUploader(config, uploaderServices);
       },
-      [] { return std::make_unique<pm::DormantSyncCoordinator>(); },
+      [&](pm::AppSettings& settings) {
+        return std::make_unique<pm::SyncCoordinator>(*defaults, signals, keychain, settings, api, clock);
+      },
       QCoreApplication::applicationDirPath(),
       settingsProgram,
   };

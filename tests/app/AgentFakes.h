@@ -16,7 +16,7 @@
 #include "app/DriveSignIns.h"
 #include "app/ICloudAvailabilityCheck.h"
 #include "app/OAuthRedirectHandler.h"
-#include "app/SyncCoordinating.h"
+#include "sync/SyncCoordinating.h"
 #include "app/UploadPanel.h"
 #include "platform/Workspace.h"
 #include "platform/Async.h"
