@@ -35,17 +35,24 @@ struct SyncMachine {
     return timings;
   }
 
+  // `unreachable`: the client aims at a port where nothing listens.
   SyncMachine(FakeService& service, const QString& sessionToken, const Clock& clock,
-              SyncCoordinator::Timings timings = fastTimings())
+              SyncCoordinator::Timings timings = fastTimings(), bool unreachable = false)
       : clock(clock),
         settings(defaults, signals, clock),
-        api(network, keychain, ServiceHarness::optionsFor(service)),
+        api(network, keychain, optionsFor(service, unreachable)),
         store(defaults, signals, keychain, settings),
         syncService(store, api),
         pairing(api, keychain),
         coordinator(defaults, signals, keychain, settings, api, clock, timings) {
     storeKeychainString(keychain, sessionToken, sessionTokenAccount());
     signals.clearPosted();
+  }
+
+  static ParcelmoorAPI::Options optionsFor(const FakeService& service, bool unreachable) {
+    ParcelmoorAPI::Options options = ServiceHarness::optionsFor(service);
+    if (unreachable) options.baseUrl = QUrl(QStringLiteral("http://127.0.0.1:1"));
+    return options;
   }
 
   // Adds a connection the way the settings program does: stamped now, credentials in the keychain.
