@@ -173,6 +173,13 @@ QCoro::Task<> SyncCoordinator::runFlow(Flow flow, qint64 generation) {
   if (self && generation_ == generation) flow_.reset();
 }
 
+QCoro::Task<SyncCoordinator::PollStep> SyncCoordinator::nextPoll(QDateTime deadline, CancelTokenPtr token) {
+  if (now() >= deadline) co_return PollStep::expired;
+  // A sleep cut short by the cancellation is no failure: the flow only ends.
+  const bool slept = co_await sleepFor(timings_.pairingPoll, token);
+  co_return slept ? PollStep::poll : PollStep::stop;
+}
+
 void SyncCoordinator::turnOn() {
   const QPointer<SyncCoordinator> self(this);
   if (loadSyncKey(keychain_)) {
@@ -288,12 +295,12 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
 
   const QDateTime deadline = now().addMSecs(timings_.pairingDeadline.count());
   while (true) {
-    if (now() >= deadline) {
+    const PollStep step = co_await nextPoll(deadline, token);
+    if (!self || step == PollStep::stop) co_return;
+    if (step == PollStep::expired) {
       publish(SyncState::failed(SyncState::Failure::expired, false));
       co_return;
     }
-    co_await sleepFor(timings_.pairingPoll, token);
-    if (!self || token->isCancelled()) co_return;
 
     std::optional<QString> key;
     try {
@@ -380,13 +387,13 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
 
   const QDateTime deadline = now().addMSecs(timings_.pairingDeadline.count());
   while (true) {
-    if (now() >= deadline) {
+    const PollStep step = co_await nextPoll(deadline, token);
+    if (!self || step == PollStep::stop) co_return;
+    if (step == PollStep::expired) {
       co_await parts->pairing.close();
       if (self) publish(SyncState::on());
       co_return;
     }
-    co_await sleepFor(timings_.pairingPoll, token);
-    if (!self || token->isCancelled()) co_return;
 
     std::optional<QByteArray> publicKey;
     try {

@@ -88,6 +88,11 @@ class SyncCoordinator final : public SyncCoordinating {
     SyncPairing pairing;
   };
 
+  // One turn of a pairing flow's waiting loop: past the deadline, or a poll interval later (or stopped
+  // by a cancellation on the way).
+  enum class PollStep { poll, expired, stop };
+  QCoro::Task<PollStep> nextPoll(QDateTime deadline, CancelTokenPtr token);
+
   QCoro::Task<> runFlow(Flow flow, qint64 generation);
   QCoro::Task<> runPull(QString key);
   QCoro::Task<> runPush(CancelTokenPtr token);

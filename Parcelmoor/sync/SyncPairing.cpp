@@ -77,8 +77,11 @@ std::optional<SyncPairing::Handover> SyncPairing::Handover::fromJson(const QJson
 
 SyncPairing::SyncPairing(ParcelmoorAPI& api, const Keychain& keychain) : api_(api), keychain_(keychain) {}
 
-std::optional<QString> SyncPairing::sessionToken() const {
-  return loadKeychainString(keychain_, sessionTokenAccount());
+QCoro::Task<std::optional<ParcelmoorAPI::Response>> SyncPairing::sendWithSession(QString path, QByteArray method,
+                                                                                  CancelTokenPtr cancel) {
+  const std::optional<QString> token = loadKeychainString(keychain_, sessionTokenAccount());
+  if (!token) co_return std::nullopt;
+  co_return co_await api_.request(path, method, ParcelmoorAPI::Body::none(), token, cancel);
 }
 
 QByteArray SyncPairing::makeSalt() {
@@ -92,13 +95,10 @@ QCoro::Task<> SyncPairing::open(QByteArray salt, CancelTokenPtr cancel) {
 
 QCoro::Task<std::optional<QByteArray>> SyncPairing::fetchAnswer(QString code, QByteArray salt,
                                                                 CancelTokenPtr cancel) {
-  const std::optional<QString> token = sessionToken();
-  if (!token) throw Error(Failure::gone);
-  const ParcelmoorAPI::Response response =
-      co_await api_.request(kPairings, "GET", ParcelmoorAPI::Body::none(), token, cancel);
-  if (response.status == 404) throw Error(Failure::gone);
-  if (!isSuccess(response.status)) co_return std::nullopt;
-  const std::optional<QJsonObject> row = objectOf(response.body);
+  const std::optional<ParcelmoorAPI::Response> response = co_await sendWithSession(kPairings, "GET", cancel);
+  if (!response || response->status == 404) throw Error(Failure::gone);
+  if (!isSuccess(response->status)) co_return std::nullopt;
+  const std::optional<QJsonObject> row = objectOf(response->body);
   if (!row || !stringField(*row, "salt")) co_return std::nullopt;
   const std::optional<QString> publicKeyText = stringField(*row, "publicKey");
   const std::optional<QString> macText = stringField(*row, "mac");
@@ -136,22 +136,17 @@ SyncPairing::Handover SyncPairing::sealHandover(const QString& key, const QByteA
 }
 
 QCoro::Task<> SyncPairing::close() {
-  const std::optional<QString> token = sessionToken();
-  if (!token) co_return;
   try {
-    co_await api_.request(kPairings, "DELETE", ParcelmoorAPI::Body::none(), token);
+    co_await sendWithSession(kPairings, "DELETE");
   } catch (...) {
     // Closing is a courtesy to the service, which expires pairings by itself.
   }
 }
 
 QCoro::Task<QByteArray> SyncPairing::answer(QString code, CancelTokenPtr cancel) {
-  const std::optional<QString> token = sessionToken();
-  if (!token) throw Error(Failure::noPairing);
-  const ParcelmoorAPI::Response response =
-      co_await api_.request(kPairings, "GET", ParcelmoorAPI::Body::none(), token, cancel);
-  if (!isSuccess(response.status)) throw Error(Failure::noPairing);
-  const std::optional<QJsonObject> row = objectOf(response.body);
+  const std::optional<ParcelmoorAPI::Response> response = co_await sendWithSession(kPairings, "GET", cancel);
+  if (!response || !isSuccess(response->status)) throw Error(Failure::noPairing);
+  const std::optional<QJsonObject> row = objectOf(response->body);
   const std::optional<QString> saltText = row ? stringField(*row, "salt") : std::nullopt;
   if (!saltText) throw Error(Failure::noPairing);
   const std::optional<QByteArray> salt = strictBase64Decode(*saltText);
@@ -170,13 +165,10 @@ QCoro::Task<QByteArray> SyncPairing::answer(QString code, CancelTokenPtr cancel)
 
 QCoro::Task<std::optional<QString>> SyncPairing::claim(QString code, QByteArray privateKey,
                                                        CancelTokenPtr cancel) {
-  const std::optional<QString> token = sessionToken();
-  if (!token) throw Error(Failure::gone);
-  const ParcelmoorAPI::Response response =
-      co_await api_.request(kClaim, "POST", ParcelmoorAPI::Body::none(), token, cancel);
-  if (response.status == 410) throw Error(Failure::gone);
-  if (!isSuccess(response.status)) co_return std::nullopt;
-  const std::optional<QJsonObject> object = objectOf(response.body);
+  const std::optional<ParcelmoorAPI::Response> response = co_await sendWithSession(kClaim, "POST", cancel);
+  if (!response || response->status == 410) throw Error(Failure::gone);
+  if (!isSuccess(response->status)) co_return std::nullopt;
+  const std::optional<QJsonObject> object = objectOf(response->body);
   const std::optional<Handover> handover = object ? Handover::fromJson(*object) : std::nullopt;
   if (!handover) throw Error(Failure::sealFailed);
   co_return openHandover(*handover, privateKey, code);

@@ -10,12 +10,12 @@
 #include <optional>
 #include <stdexcept>
 
+#include "core/ParcelmoorAPI.h"
 #include "platform/Async.h"
 
 namespace pm {
 
 class Keychain;
-class ParcelmoorAPI;
 
 // Pairing moves the sync key from a computer where sync is on (the offering side) to a new one of the same
 // account (the joining side) through the service's one pairing record per account ("sync/pairings"),
@@ -93,7 +93,10 @@ class SyncPairing {
   static bool sameProof(const QByteArray& computed, const QByteArray& received);
 
  private:
-  std::optional<QString> sessionToken() const;
+  // A request without a body under the stored session token, answered with any status; nothing (and
+  // nothing sent) without a token.
+  QCoro::Task<std::optional<ParcelmoorAPI::Response>> sendWithSession(QString path, QByteArray method,
+                                                                      CancelTokenPtr cancel = {});
 
   ParcelmoorAPI& api_;
   const Keychain& keychain_;

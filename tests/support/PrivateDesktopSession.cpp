@@ -59,13 +59,15 @@ void PrivateDesktopSession::addTo(QProcessEnvironment& environment) const {
   environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
 }
 
-void PrivateDesktopSession::post(const QString& fullName) const {
-  const qsizetype dot = fullName.lastIndexOf(QLatin1Char('.'));
+void postAgentSignal(const QString& busAddress, const QString& fullName) {
   const int exitCode = QProcess::execute(
-      QStringLiteral("dbus-send"), {QStringLiteral("--bus=") + address_, QStringLiteral("--type=signal"),
-                                    QStringLiteral("/com/wrenfold/Parcelmoor"),
-                                    fullName.left(dot) + QLatin1Char('.') + fullName.mid(dot + 1)});
+      QStringLiteral("dbus-send"), {QStringLiteral("--bus=") + busAddress, QStringLiteral("--type=signal"),
+                                    QStringLiteral("/com/wrenfold/Parcelmoor"), fullName});
   if (exitCode != 0) throw std::runtime_error("dbus-send failed");
+}
+
+void PrivateDesktopSession::post(const QString& fullName) const {
+  postAgentSignal(address_, fullName);
 }
 
 QByteArray PrivateDesktopSession::runKeychainItem(const QStringList& arguments) const {

@@ -9,6 +9,10 @@
 
 namespace pm::test {
 
+// Posts a signal of the agent ("com.wrenfold.Parcelmoor.<verb>") on the bus at `busAddress` from another
+// process (dbus-send), the way the settings program's would arrive. Throws when dbus-send fails.
+void postAgentSignal(const QString& busAddress, const QString& fullName);
+
 // A desktop session of the test's own: a D-Bus session bus and an unlocked keyring (gnome-keyring's
 // Secret Service) on it, with its files under `root`. Programs started with environment() on top of
 // theirs post and receive signals on this bus only and keep their secrets in this keyring only, so two
