@@ -26,14 +26,28 @@ QString describe(const std::exception_ptr& failure) {
   return UploadError::from(failure).message();
 }
 
-std::optional<UploadError::Kind> uploadErrorKind(const std::exception_ptr& failure) {
+// The case of `failure` when it is an `Error`; nothing for any other error.
+template <typename Error, typename Case>
+std::optional<Case> caseOf(const std::exception_ptr& failure, Case (Error::*read)() const) {
   try {
     std::rethrow_exception(failure);
-  } catch (const UploadError& error) {
-    return error.kind();
+  } catch (const Error& error) {
+    return (error.*read)();
   } catch (...) {
     return std::nullopt;
   }
+}
+
+std::optional<UploadError::Kind> uploadErrorKind(const std::exception_ptr& failure) {
+  return caseOf(failure, &UploadError::kind);
+}
+
+std::optional<PMRS1::Failure> envelopeFailure(const std::exception_ptr& failure) {
+  return caseOf(failure, &PMRS1::Error::failure);
+}
+
+std::optional<SyncPairing::Failure> pairingFailure(const std::exception_ptr& failure) {
+  return caseOf(failure, &SyncPairing::Error::failure);
 }
 
 // A flow that was cancelled ends silently, whatever failed: the canceller publishes.
@@ -45,26 +59,6 @@ bool endsSilently(const std::exception_ptr& failure, const CancelTokenPtr& token
 SyncState::Failure networkOrRefused(const std::exception_ptr& failure) {
   return uploadErrorKind(failure) == UploadError::Kind::transport ? SyncState::Failure::network
                                                                    : SyncState::Failure::refused;
-}
-
-std::optional<PMRS1::Failure> envelopeFailure(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const PMRS1::Error& error) {
-    return error.failure();
-  } catch (...) {
-    return std::nullopt;
-  }
-}
-
-std::optional<SyncPairing::Failure> pairingFailure(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const SyncPairing::Error& error) {
-    return error.failure();
-  } catch (...) {
-    return std::nullopt;
-  }
 }
 
 }  // namespace

@@ -113,6 +113,27 @@ TEST_F(SyncCoordinatorTest, AWrongCodeFailsBothSides) {
   EXPECT_EQ(b->syncKey(), std::nullopt);
 }
 
+TEST_F(SyncCoordinatorTest, AJoinWhoseKeyDoesNotOpenTheCopyReplacesItWithThisComputers) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  b->addS3(QStringLiteral("mine"));
+  const QByteArray salt = SyncPairing::makeSalt();
+  test::wait(a->pairing.open(salt));
+  typeCode(*b, QStringLiteral("7K2MXQ"));
+  std::optional<QByteArray> publicKey;
+  ASSERT_TRUE(test::runUntil([&] { return (publicKey = test::wait(a->pairing.fetchAnswer("7K2MXQ", salt))).has_value(); }));
+  const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
+  test::wait(a->pairing.handOver(otherKey, *publicKey, QStringLiteral("7K2MXQ")));
+
+  ASSERT_TRUE(reaches(*b, SyncState::on()));
+  EXPECT_EQ(b->syncKey(), otherKey);
+  const SyncPayload stored = SyncStore::open(QByteArray::fromBase64(sync.copy(kAccount)->blob.toLatin1()), otherKey);
+  ASSERT_EQ(stored.uploaders.size(), 1);
+  EXPECT_EQ(stored.uploaders.first().config.name, QStringLiteral("mine"));
+  EXPECT_TRUE(log.contains(QStringLiteral("replacing it with this computer's connections")));
+}
+
 TEST_F(SyncCoordinatorTest, AJoinThatReceivesNoKeyExpires) {
   SyncCoordinator::Timings timings = test::SyncMachine::fastTimings();
   timings.pairingDeadline = 300ms;
