@@ -58,7 +58,7 @@ bool endsSilently(const std::exception_ptr& failure, const CancelTokenPtr& token
 // Not reaching the service is "network"; everything else it or this computer refused is "refused".
 SyncState::Failure networkOrRefused(const std::exception_ptr& failure) {
   return uploadErrorKind(failure) == UploadError::Kind::transport ? SyncState::Failure::network
-                                                                   : SyncState::Failure::refused;
+                                                                  : SyncState::Failure::refused;
 }
 
 }  // namespace
@@ -68,7 +68,8 @@ SyncCoordinator::Parts::Parts(SharedDefaults& defaults, Signals& signals, Keycha
     : store(defaults, signals, keychain, settings), service(store, api), pairing(api, keychain) {}
 
 SyncCoordinator::SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
-                                 AppSettings& settings, ParcelmoorAPI& api, const Clock& clock, Timings timings)
+                                 AppSettings& settings, ParcelmoorAPI& api, const Clock& clock,
+                                 Timings timings)
     : defaults_(defaults),
       signals_(signals),
       keychain_(keychain),
@@ -148,7 +149,8 @@ QCoro::Task<> SyncCoordinator::runPush(CancelTokenPtr token) {
     co_await parts->service.push(*key, token);
   } catch (...) {
     if (!token->isCancelled())
-      qCWarning(lcSync, "could not store the connections: %s", qUtf8Printable(describe(std::current_exception())));
+      qCWarning(lcSync, "could not store the connections: %s",
+                qUtf8Printable(describe(std::current_exception())));
   }
 }
 
@@ -159,10 +161,22 @@ void SyncCoordinator::startFlow(Flow flow) {
   detachTask(runFlow(std::move(flow), generation), lcSync, "Sync flow");
 }
 
+CancelTokenPtr SyncCoordinator::flowToken() const {
+  // Run outside startFlow (a test calling a flow directly), a flow has a token nobody cancels.
+  return flow_ ? flow_ : makeCancelToken();
+}
+
 QCoro::Task<> SyncCoordinator::runFlow(Flow flow, qint64 generation) {
   const QPointer<SyncCoordinator> self(this);
-  QCoro::Task<> running = flow();
-  co_await std::move(running);
+  try {
+    QCoro::Task<> running = flow();
+    co_await std::move(running);
+  } catch (...) {
+    // The flows publish their own failures; this is one none of them foresaw. The flow still ends, so
+    // pulls are not held off for good.
+    qCCritical(lcSync, "a sync flow failed unexpectedly: %s",
+               qUtf8Printable(describe(std::current_exception())));
+  }
   // A flow replaced by a newer one leaves the newer one's handle alone.
   if (self && generation_ == generation) flow_.reset();
 }
@@ -187,7 +201,7 @@ void SyncCoordinator::turnOn() {
 QCoro::Task<> SyncCoordinator::resume() {
   const QPointer<SyncCoordinator> self(this);
   const std::shared_ptr<Parts> parts = parts_;
-  const CancelTokenPtr token = flow_;
+  const CancelTokenPtr token = flowToken();
   const std::optional<QString> key = loadSyncKey(keychain_);
   if (!key) co_return;
   lastApplied_ = now();
@@ -216,7 +230,7 @@ QCoro::Task<> SyncCoordinator::resume() {
 QCoro::Task<> SyncCoordinator::begin() {
   const QPointer<SyncCoordinator> self(this);
   const std::shared_ptr<Parts> parts = parts_;
-  const CancelTokenPtr token = flow_;
+  const CancelTokenPtr token = flowToken();
   std::exception_ptr failure;
   std::optional<SyncService::Head> head;
   try {
@@ -274,7 +288,7 @@ void SyncCoordinator::submitPendingCode() {
 QCoro::Task<> SyncCoordinator::join(QString code) {
   const QPointer<SyncCoordinator> self(this);
   const std::shared_ptr<Parts> parts = parts_;
-  const CancelTokenPtr token = flow_ ? flow_ : makeCancelToken();
+  const CancelTokenPtr token = flowToken();
   publish(SyncState::joining());
 
   std::exception_ptr failure;
@@ -359,7 +373,7 @@ void SyncCoordinator::joinFailed(std::exception_ptr failure, const CancelTokenPt
 QCoro::Task<> SyncCoordinator::offer(QString key) {
   const QPointer<SyncCoordinator> self(this);
   const std::shared_ptr<Parts> parts = parts_;
-  const CancelTokenPtr token = flow_ ? flow_ : makeCancelToken();
+  const CancelTokenPtr token = flowToken();
 
   std::exception_ptr failure;
   QString code;

@@ -93,6 +93,8 @@ class SyncCoordinator final : public SyncCoordinating {
   enum class PollStep { poll, expired, stop };
   QCoro::Task<PollStep> nextPoll(QDateTime deadline, CancelTokenPtr token);
 
+  // The running flow's cancel token, read by a flow as it starts.
+  CancelTokenPtr flowToken() const;
   QCoro::Task<> runFlow(Flow flow, qint64 generation);
   QCoro::Task<> runPull(QString key);
   QCoro::Task<> runPush(CancelTokenPtr token);

@@ -27,9 +27,8 @@ QList<UploaderConfig> configs(const SyncPayload& payload) {
 }
 
 QList<UploaderConfig> sortedById(QList<UploaderConfig> list) {
-  std::sort(list.begin(), list.end(), [](const UploaderConfig& a, const UploaderConfig& b) {
-    return uuidText(a.id) < uuidText(b.id);
-  });
+  std::sort(list.begin(), list.end(),
+            [](const UploaderConfig& a, const UploaderConfig& b) { return uuidText(a.id) < uuidText(b.id); });
   return list;
 }
 
@@ -62,9 +61,9 @@ SyncPayload merge(const SyncPayload& local, const SyncPayload& other) {
     if (tombstone != merged.deleted.cend() && entry.config.updatedAt <= *tombstone) continue;
     merged.uploaders.append(entry);
   }
-  std::stable_sort(merged.uploaders.begin(), merged.uploaders.end(), [](const SyncEntry& a, const SyncEntry& b) {
-    return a.config.updatedAt < b.config.updatedAt;
-  });
+  std::stable_sort(
+      merged.uploaders.begin(), merged.uploaders.end(),
+      [](const SyncEntry& a, const SyncEntry& b) { return a.config.updatedAt < b.config.updatedAt; });
   return merged;
 }
 

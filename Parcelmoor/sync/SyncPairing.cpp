@@ -17,9 +17,13 @@ namespace {
 const QString kPairings = QStringLiteral("sync/pairings");
 const QString kClaim = QStringLiteral("sync/pairings/claim");
 
-bool isSuccess(int status) { return status >= 200 && status <= 299; }
+bool isSuccess(int status) {
+  return status >= 200 && status <= 299;
+}
 
-QString base64(const QByteArray& bytes) { return QString::fromLatin1(bytes.toBase64()); }
+QString base64(const QByteArray& bytes) {
+  return QString::fromLatin1(bytes.toBase64());
+}
 
 std::optional<QJsonObject> objectOf(const QByteArray& body) {
   try {
@@ -38,8 +42,8 @@ std::optional<QString> stringField(const QJsonObject& object, const char* key) {
 
 // The PBKDF2 behind a proof takes 100,000 rounds: kept off the main thread.
 QCoro::Task<QByteArray> proofOffThread(QByteArray message, QString code, QByteArray salt) {
-  QCoro::Task<QByteArray> computing = runOnWorker(
-      [message = std::move(message), code = std::move(code), salt = std::move(salt)] {
+  QCoro::Task<QByteArray> computing =
+      runOnWorker([message = std::move(message), code = std::move(code), salt = std::move(salt)] {
         return SyncCode::proof(message, code, salt);
       });
   co_return co_await std::move(computing);
@@ -77,8 +81,9 @@ std::optional<SyncPairing::Handover> SyncPairing::Handover::fromJson(const QJson
 
 SyncPairing::SyncPairing(ParcelmoorAPI& api, const Keychain& keychain) : api_(api), keychain_(keychain) {}
 
-QCoro::Task<std::optional<ParcelmoorAPI::Response>> SyncPairing::sendWithSession(QString path, QByteArray method,
-                                                                                  CancelTokenPtr cancel) {
+QCoro::Task<std::optional<ParcelmoorAPI::Response>> SyncPairing::sendWithSession(QString path,
+                                                                                 QByteArray method,
+                                                                                 CancelTokenPtr cancel) {
   const std::optional<QString> token = loadKeychainString(keychain_, sessionTokenAccount());
   if (!token) co_return std::nullopt;
   co_return co_await api_.request(path, method, ParcelmoorAPI::Body::none(), token, cancel);
@@ -174,7 +179,8 @@ QCoro::Task<std::optional<QString>> SyncPairing::claim(QString code, QByteArray 
   co_return openHandover(*handover, privateKey, code);
 }
 
-QString SyncPairing::openHandover(const Handover& handover, const QByteArray& privateKey, const QString& code) {
+QString SyncPairing::openHandover(const Handover& handover, const QByteArray& privateKey,
+                                  const QString& code) {
   const std::optional<QByteArray> sender = strictBase64Decode(handover.senderPublicKey);
   const std::optional<QByteArray> sealed = strictBase64Decode(handover.handover);
   const std::optional<QByteArray> nonce = strictBase64Decode(handover.nonce);
@@ -188,7 +194,8 @@ QString SyncPairing::openHandover(const Handover& handover, const QByteArray& pr
   if (sealed->size() < crypto::kGcmTagBytes) throw CipherError("the handover is shorter than its tag");
   const QByteArray ciphertext = sealed->left(sealed->size() - crypto::kGcmTagBytes);
   const QByteArray tag = sealed->right(crypto::kGcmTagBytes);
-  const std::optional<QByteArray> plain = crypto::aesGcmOpen(handoverKey(*secret, code), *nonce, ciphertext, tag, {});
+  const std::optional<QByteArray> plain =
+      crypto::aesGcmOpen(handoverKey(*secret, code), *nonce, ciphertext, tag, {});
   if (!plain) throw CipherError("the handover does not open with this code");
 
   QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

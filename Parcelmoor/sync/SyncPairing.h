@@ -66,7 +66,8 @@ class SyncPairing {
   QCoro::Task<> open(QByteArray salt, CancelTokenPtr cancel = {});
   // The joining side's public key once a valid answer is there; nothing while there is none. Throws gone,
   // badProof or the service client's errors.
-  QCoro::Task<std::optional<QByteArray>> fetchAnswer(QString code, QByteArray salt, CancelTokenPtr cancel = {});
+  QCoro::Task<std::optional<QByteArray>> fetchAnswer(QString code, QByteArray salt,
+                                                     CancelTokenPtr cancel = {});
   // Seals `key` for `publicKey` and stores the handover. Throws as sealHandover does, or the client's errors.
   QCoro::Task<> handOver(QString key, QByteArray publicKey, QString code, CancelTokenPtr cancel = {});
   // Throws CipherError when `publicKey` is no X25519 key, crypto::RandomSourceFailure, std::runtime_error

@@ -18,14 +18,14 @@ const QString kPath = QStringLiteral("sync/uploaders");
 // Sealing and opening stretch the key; an envelope may ask for many rounds, so neither blocks the
 // main thread.
 QCoro::Task<QByteArray> sealOffThread(SyncPayload payload, QString key) {
-  QCoro::Task<QByteArray> sealing =
-      runOnWorker([payload = std::move(payload), key = std::move(key)] { return SyncStore::seal(payload, key); });
+  QCoro::Task<QByteArray> sealing = runOnWorker(
+      [payload = std::move(payload), key = std::move(key)] { return SyncStore::seal(payload, key); });
   co_return co_await std::move(sealing);
 }
 
 QCoro::Task<SyncPayload> openOffThread(QByteArray envelope, QString key) {
-  QCoro::Task<SyncPayload> opening =
-      runOnWorker([envelope = std::move(envelope), key = std::move(key)] { return SyncStore::open(envelope, key); });
+  QCoro::Task<SyncPayload> opening = runOnWorker(
+      [envelope = std::move(envelope), key = std::move(key)] { return SyncStore::open(envelope, key); });
   co_return co_await std::move(opening);
 }
 

@@ -5,7 +5,9 @@
 namespace pm::crypto {
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+QByteArray hex(const char* text) {
+  return QByteArray::fromHex(text);
+}
 
 // RFC 7748 section 6.1.
 const QByteArray kAlicePrivate = hex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a");
@@ -27,7 +29,8 @@ TEST(X25519, FreshPairsAgreeAndDiffer) {
   ASSERT_TRUE(one && two);
   EXPECT_NE(one->privateKey, two->privateKey);
   EXPECT_EQ(x25519PublicKey(one->privateKey), one->publicKey);
-  EXPECT_EQ(x25519SharedSecret(one->privateKey, two->publicKey), x25519SharedSecret(two->privateKey, one->publicKey));
+  EXPECT_EQ(x25519SharedSecret(one->privateKey, two->publicKey),
+            x25519SharedSecret(two->privateKey, one->publicKey));
 }
 
 TEST(X25519, RefusesKeysOfAnotherLengthAndLowOrderPoints) {

@@ -21,8 +21,8 @@ PrivateDesktopSession::PrivateDesktopSession(const QString& root) : root_(root) 
     if (!bus_.waitForReadyRead(5000)) throw std::runtime_error("dbus-daemon printed no address");
   }
   address_ = QString::fromUtf8(bus_.readLine()).trimmed();
-  connection_ = QDBusConnection::connectToBus(address_, QStringLiteral("session-") +
-                                                            QUuid::createUuid().toString(QUuid::Id128));
+  connection_ = QDBusConnection::connectToBus(
+      address_, QStringLiteral("session-") + QUuid::createUuid().toString(QUuid::Id128));
 
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   addTo(environment);
@@ -32,8 +32,9 @@ PrivateDesktopSession::PrivateDesktopSession(const QString& root) : root_(root) 
   keyring_.setProcessEnvironment(environment);
   keyring_.setStandardOutputFile(QProcess::nullDevice());
   keyring_.setStandardErrorFile(root_ + QLatin1String("/keyring.log"));
-  keyring_.start(QStringLiteral("gnome-keyring-daemon"),
-                 {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+  keyring_.start(
+      QStringLiteral("gnome-keyring-daemon"),
+      {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
   if (!keyring_.waitForStarted(5000)) throw std::runtime_error("gnome-keyring-daemon did not start");
   keyring_.write("pw\n");
   keyring_.waitForBytesWritten(5000);
@@ -87,7 +88,8 @@ void PrivateDesktopSession::storeSecret(const QString& service, const QString& a
   runKeychainItem({QStringLiteral("store"), service, account, QString::fromLatin1(value.toBase64())});
 }
 
-std::optional<QByteArray> PrivateDesktopSession::loadSecret(const QString& service, const QString& account) const {
+std::optional<QByteArray> PrivateDesktopSession::loadSecret(const QString& service,
+                                                            const QString& account) const {
   const QByteArray printed = runKeychainItem({QStringLiteral("load"), service, account});
   if (printed.isEmpty()) return std::nullopt;
   return QByteArray::fromBase64(printed.trimmed());

@@ -21,8 +21,8 @@ const QString kPendingCode = QStringLiteral("pendingSyncCode");
 
 class SyncCoordinatorTest : public ::testing::Test {
  protected:
-  std::unique_ptr<test::SyncMachine> machine(SyncCoordinator::Timings timings = test::SyncMachine::fastTimings(),
-                                             bool unreachable = false) {
+  std::unique_ptr<test::SyncMachine> machine(
+      SyncCoordinator::Timings timings = test::SyncMachine::fastTimings(), bool unreachable = false) {
     return std::make_unique<test::SyncMachine>(service, service.createSession(kAccount, true), clock, timings,
                                                unreachable);
   }
@@ -106,7 +106,8 @@ TEST_F(SyncCoordinatorTest, AWrongCodeFailsBothSides) {
   const auto b = machine();
   offerFrom(*a);
   const QString code = shownCode(*a);
-  typeCode(*b, code.front() == QLatin1Char('0') ? QStringLiteral("1") + code.mid(1) : QStringLiteral("0") + code.mid(1));
+  typeCode(*b, code.front() == QLatin1Char('0') ? QStringLiteral("1") + code.mid(1)
+                                                : QStringLiteral("0") + code.mid(1));
   ASSERT_TRUE(reaches(*a, SyncState::failed(Failure::mismatch, true)));
   EXPECT_EQ(service.count("DELETE", kPairings), 1);
   ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::mismatch, false))) << "the pairing is gone";
@@ -122,13 +123,15 @@ TEST_F(SyncCoordinatorTest, AJoinWhoseKeyDoesNotOpenTheCopyReplacesItWithThisCom
   test::wait(a->pairing.open(salt));
   typeCode(*b, QStringLiteral("7K2MXQ"));
   std::optional<QByteArray> publicKey;
-  ASSERT_TRUE(test::runUntil([&] { return (publicKey = test::wait(a->pairing.fetchAnswer("7K2MXQ", salt))).has_value(); }));
+  ASSERT_TRUE(test::runUntil(
+      [&] { return (publicKey = test::wait(a->pairing.fetchAnswer("7K2MXQ", salt))).has_value(); }));
   const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
   test::wait(a->pairing.handOver(otherKey, *publicKey, QStringLiteral("7K2MXQ")));
 
   ASSERT_TRUE(reaches(*b, SyncState::on()));
   EXPECT_EQ(b->syncKey(), otherKey);
-  const SyncPayload stored = SyncStore::open(QByteArray::fromBase64(sync.copy(kAccount)->blob.toLatin1()), otherKey);
+  const SyncPayload stored =
+      SyncStore::open(QByteArray::fromBase64(sync.copy(kAccount)->blob.toLatin1()), otherKey);
   ASSERT_EQ(stored.uploaders.size(), 1);
   EXPECT_EQ(stored.uploaders.first().config.name, QStringLiteral("mine"));
   EXPECT_TRUE(log.contains(QStringLiteral("replacing it with this computer's connections")));

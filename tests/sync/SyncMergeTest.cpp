@@ -56,26 +56,40 @@ SyncPayload withEntries(QList<SyncEntry> entries, QMap<QString, QDateTime> delet
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MergeConnections,
-    ::testing::Values(
-        ConnectionRow{"sameDateDifferentNames", withEntries({entry(kA, "local", at(10, 0, 0))}),
-                      withEntries({entry(kA, "remote", at(10, 0, 0))}), {"local"}},
-        ConnectionRow{"laterRemote", withEntries({entry(kA, "local", at(10, 0, 0))}),
-                      withEntries({entry(kA, "remote", at(10, 0, 1))}), {"remote"}},
-        ConnectionRow{"laterLocal", withEntries({entry(kA, "local", at(10, 0, 2))}),
-                      withEntries({entry(kA, "remote", at(10, 0, 1))}), {"local"}},
-        ConnectionRow{"deletedAtTheSameSecond", withEntries({}, {{uuidText(kA), at(10, 0, 0)}}),
-                      withEntries({entry(kA, "edited", at(10, 0, 0))}), {}},
-        ConnectionRow{"editedAfterTheDeletion", withEntries({}, {{uuidText(kA), at(10, 0, 0)}}),
-                      withEntries({entry(kA, "edited", at(10, 0, 1))}), {"edited"}},
-        ConnectionRow{"remoteTombstoneRemovesLocal", withEntries({entry(kA, "local", at(9, 0, 0))}),
-                      withEntries({}, {{uuidText(kA), at(10, 0, 0)}}), {}},
-        // Stored without a date and deleted nowhere: it must survive.
-        ConnectionRow{"undatedWithoutTombstone",
-                      withEntries({entry(kA, "undated", UploaderConfig::distantPast())}), withEntries({}),
-                      {"undated"}},
-        ConnectionRow{"sortedOldestFirst",
-                      withEntries({entry(kA, "newer", at(11, 0, 0)), entry(kB, "older", at(9, 0, 0))}),
-                      withEntries({}), {"older", "newer"}}),
+    ::testing::Values(ConnectionRow{"sameDateDifferentNames",
+                                    withEntries({entry(kA, "local", at(10, 0, 0))}),
+                                    withEntries({entry(kA, "remote", at(10, 0, 0))}),
+                                    {"local"}},
+                      ConnectionRow{"laterRemote",
+                                    withEntries({entry(kA, "local", at(10, 0, 0))}),
+                                    withEntries({entry(kA, "remote", at(10, 0, 1))}),
+                                    {"remote"}},
+                      ConnectionRow{"laterLocal",
+                                    withEntries({entry(kA, "local", at(10, 0, 2))}),
+                                    withEntries({entry(kA, "remote", at(10, 0, 1))}),
+                                    {"local"}},
+                      ConnectionRow{"deletedAtTheSameSecond",
+                                    withEntries({}, {{uuidText(kA), at(10, 0, 0)}}),
+                                    withEntries({entry(kA, "edited", at(10, 0, 0))}),
+                                    {}},
+                      ConnectionRow{"editedAfterTheDeletion",
+                                    withEntries({}, {{uuidText(kA), at(10, 0, 0)}}),
+                                    withEntries({entry(kA, "edited", at(10, 0, 1))}),
+                                    {"edited"}},
+                      ConnectionRow{"remoteTombstoneRemovesLocal",
+                                    withEntries({entry(kA, "local", at(9, 0, 0))}),
+                                    withEntries({}, {{uuidText(kA), at(10, 0, 0)}}),
+                                    {}},
+                      // Stored without a date and deleted nowhere: it must survive.
+                      ConnectionRow{"undatedWithoutTombstone",
+                                    withEntries({entry(kA, "undated", UploaderConfig::distantPast())}),
+                                    withEntries({}),
+                                    {"undated"}},
+                      ConnectionRow{
+                          "sortedOldestFirst",
+                          withEntries({entry(kA, "newer", at(11, 0, 0)), entry(kB, "older", at(9, 0, 0))}),
+                          withEntries({}),
+                          {"older", "newer"}}),
     [](const ::testing::TestParamInfo<ConnectionRow>& info) { return std::string(info.param.name); });
 
 TEST(Merge, TheWinningEntryTravelsWithAllItsCredentials) {
@@ -98,9 +112,10 @@ TEST(Merge, TombstonesAndPreferencesTakeStrictlyLaterDates) {
                        {QStringLiteral("uploadFailedSound"), SyncPref{QStringLiteral("true"), at(10, 0, 0)}}};
   SyncPayload other;
   other.deleted = {{uuidText(kA), at(9, 0, 0)}, {uuidText(kB), at(11, 0, 0)}};
-  other.preferences = {{QStringLiteral("panelEdge"), SyncPref{QStringLiteral("top"), at(10, 0, 0)}},
-                       {QStringLiteral("uploadFailedSound"), SyncPref{QStringLiteral("false"), at(10, 0, 1)}},
-                       {QStringLiteral("uploadWarningSound"), SyncPref{QStringLiteral("false"), at(8, 0, 0)}}};
+  other.preferences = {
+      {QStringLiteral("panelEdge"), SyncPref{QStringLiteral("top"), at(10, 0, 0)}},
+      {QStringLiteral("uploadFailedSound"), SyncPref{QStringLiteral("false"), at(10, 0, 1)}},
+      {QStringLiteral("uploadWarningSound"), SyncPref{QStringLiteral("false"), at(8, 0, 0)}}};
   const SyncPayload merged = merge(local, other);
   EXPECT_EQ(merged.deleted.value(uuidText(kA)), at(10, 0, 0));
   EXPECT_EQ(merged.deleted.value(uuidText(kB)), at(11, 0, 0));
@@ -128,7 +143,8 @@ TEST(Merge, SameContentIgnoresOrderAndCredentialsButNotDates) {
   redated.preferences.insert(QStringLiteral("panelEdge"), SyncPref{QStringLiteral("top"), at(10, 0, 0)});
   redated.deleted.insert(uuidText(kB), at(9, 0, 0));
   EXPECT_FALSE(hasSameContent(one, redated));
-  EXPECT_EQ(differingParts(one, redated), (QStringList{QStringLiteral("deletions"), QStringLiteral("preferences")}));
+  EXPECT_EQ(differingParts(one, redated),
+            (QStringList{QStringLiteral("deletions"), QStringLiteral("preferences")}));
 }
 
 }  // namespace

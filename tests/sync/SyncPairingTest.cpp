@@ -33,7 +33,9 @@ std::optional<Failure> pairingFailureOf(Run run) {
   return std::nullopt;
 }
 
-QString base64(const QByteArray& bytes) { return QString::fromLatin1(bytes.toBase64()); }
+QString base64(const QByteArray& bytes) {
+  return QString::fromLatin1(bytes.toBase64());
+}
 
 qsizetype strictBase64Length(const QJsonObject& object, const char* key) {
   const std::optional<QByteArray> decoded = strictBase64Decode(object.value(QLatin1String(key)).toString());
@@ -76,7 +78,8 @@ TEST_F(SyncPairingTest, TwoComputersHandTheKeyOver) {
 
 TEST_F(SyncPairingTest, AWrongCodeIsCaughtByTheOfferingSide) {
   openAndAnswer(QStringLiteral("7K2MXR"));
-  EXPECT_EQ(pairingFailureOf([&] { test::wait(offering.pairing.fetchAnswer(kCode, salt)); }), Failure::badProof);
+  EXPECT_EQ(pairingFailureOf([&] { test::wait(offering.pairing.fetchAnswer(kCode, salt)); }),
+            Failure::badProof);
 }
 
 TEST_F(SyncPairingTest, AHandoverSealedUnderAnotherCodeDoesNotOpen) {
@@ -118,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, JoiningStatus,
                                            StatusRow{"unauthorised", 401, "{}", Failure::noPairing},
                                            StatusRow{"serverError", 500, "{}", Failure::noPairing},
                                            StatusRow{"unreadableRow", 200, "[]", Failure::noPairing},
-                                           StatusRow{"saltNotBase64", 200, "{\"salt\":\"A A=\"}", Failure::noPairing}),
+                                           StatusRow{"saltNotBase64", 200, "{\"salt\":\"A A=\"}",
+                                                     Failure::noPairing}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class OfferingStatus : public SyncPairingTest, public ::testing::WithParamInterface<StatusRow> {};
@@ -150,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusRow{"macWithoutKey", 200, rowWith({}, QByteArray(32, 'm')), std::nullopt},
                       StatusRow{"macOneByteShort", 200, rowWith(QByteArray(32, 'k'), QByteArray(31, 'm')),
                                 Failure::badProof},
-                      StatusRow{"keyNotBase64", 200, "{\"salt\":\"AA==\",\"publicKey\":\"%%\",\"mac\":\"AA==\"}",
+                      StatusRow{"keyNotBase64", 200,
+                                "{\"salt\":\"AA==\",\"publicKey\":\"%%\",\"mac\":\"AA==\"}",
                                 Failure::badProof}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -161,7 +166,8 @@ TEST_P(ClaimStatus, ClaimWaitsOnNotFoundAndEndsOnGone) {
   service.script("POST", kClaim, Reply::raw(row.status, row.body, "application/json"));
   const QByteArray privateKey = crypto::x25519Generate()->privateKey;
   std::optional<QString> key;
-  EXPECT_EQ(pairingFailureOf([&] { key = test::wait(joining.pairing.claim(kCode, privateKey)); }), row.failure);
+  EXPECT_EQ(pairingFailureOf([&] { key = test::wait(joining.pairing.claim(kCode, privateKey)); }),
+            row.failure);
   EXPECT_EQ(key, std::nullopt);
 }
 
@@ -181,7 +187,8 @@ TEST_F(SyncPairingTest, WithoutASessionTokenEachStepFailsAsItsSideExpects) {
   deleteKeychainString(offering.keychain, sessionTokenAccount());
   deleteKeychainString(joining.keychain, sessionTokenAccount());
   EXPECT_EQ(pairingFailureOf([&] { test::wait(joining.pairing.answer(kCode)); }), Failure::noPairing);
-  EXPECT_EQ(pairingFailureOf([&] { test::wait(joining.pairing.claim(kCode, QByteArray(32, 'k'))); }), Failure::gone);
+  EXPECT_EQ(pairingFailureOf([&] { test::wait(joining.pairing.claim(kCode, QByteArray(32, 'k'))); }),
+            Failure::gone);
   EXPECT_EQ(pairingFailureOf([&] { test::wait(offering.pairing.fetchAnswer(kCode, salt)); }), Failure::gone);
   test::wait(offering.pairing.close());
   EXPECT_TRUE(service.requests().isEmpty()) << "nothing is sent without a token";
@@ -220,7 +227,8 @@ TEST(SyncPairingHandover, AKeyThatIsNotTextIsASealFailure) {
   const auto sender = crypto::x25519Generate();
   const QByteArray secret = *crypto::x25519SharedSecret(sender->privateKey, joiner->publicKey);
   const QByteArray nonce(12, '\x01');
-  const auto sealed = crypto::aesGcmSeal(SyncPairing::handoverKey(secret, kCode), nonce, QByteArray("\xff\xfe"), {});
+  const auto sealed =
+      crypto::aesGcmSeal(SyncPairing::handoverKey(secret, kCode), nonce, QByteArray("\xff\xfe"), {});
   const SyncPairing::Handover handover{base64(sender->publicKey), base64(sealed->ciphertext + sealed->tag),
                                        base64(nonce)};
   EXPECT_EQ(pairingFailureOf([&] { SyncPairing::openHandover(handover, joiner->privateKey, kCode); }),

@@ -36,8 +36,9 @@ class SyncServiceTest : public ::testing::Test {
 };
 
 TEST_F(SyncServiceTest, AnEmptyServiceGivesNothingAndNothingIsWritten) {
-  for (const char* answer : {"{\"version\":0}", "{\"version\":3,\"blob\":null}", "{\"version\":3,\"blob\":\"@@@@\"}",
-                             "{\"version\":3,\"blob\":\"QUJD\\nREVG\"}"}) {
+  for (const char* answer :
+       {"{\"version\":0}", "{\"version\":3,\"blob\":null}", "{\"version\":3,\"blob\":\"@@@@\"}",
+        "{\"version\":3,\"blob\":\"QUJD\\nREVG\"}"}) {
     service.script("GET", kPath, test::FakeService::Reply::raw(200, answer, "application/json"));
     a.defaults.written.clear();
     a.keychain.written.clear();

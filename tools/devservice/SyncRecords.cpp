@@ -30,13 +30,15 @@ Answer noPairing() {
 Answer SyncRecords::getCopy(const QString& account) const {
   const auto found = copies.constFind(account);
   if (found == copies.cend()) return Answer{200, QJsonObject{{QStringLiteral("version"), 0}}};
-  return Answer{200, QJsonObject{{QStringLiteral("blob"), found->blob}, {QStringLiteral("version"), found->version}}};
+  return Answer{
+      200, QJsonObject{{QStringLiteral("blob"), found->blob}, {QStringLiteral("version"), found->version}}};
 }
 
 Answer SyncRecords::putCopy(const QString& account, const QJsonObject& body) {
   const QJsonValue version = body.value(QStringLiteral("version"));
   if (!body.value(QStringLiteral("blob")).isString() || !version.isDouble())
-    return error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("A copy needs \"blob\" and \"version\"."));
+    return error(400, QStringLiteral("BAD_REQUEST"),
+                 QStringLiteral("A copy needs \"blob\" and \"version\"."));
   Copy& copy = copies[account];
   if (version.toInteger(-1) != copy.version)
     return error(409, QStringLiteral("VERSION_CONFLICT"),
@@ -72,7 +74,8 @@ Answer SyncRecords::putPairing(const QString& account, const QJsonObject& body) 
   if (found == pairings.end()) return noPairing();
   if (isHandover) {
     if (!found->publicKey)
-      return error(409, QStringLiteral("NOT_ANSWERED"), QStringLiteral("Nobody has answered this pairing yet."));
+      return error(409, QStringLiteral("NOT_ANSWERED"),
+                   QStringLiteral("Nobody has answered this pairing yet."));
     found->handover = QJsonObject{{QStringLiteral("senderPublicKey"), text(body, "senderPublicKey")},
                                   {QStringLiteral("handover"), text(body, "handover")},
                                   {QStringLiteral("nonce"), text(body, "nonce")}};
@@ -81,7 +84,8 @@ Answer SyncRecords::putPairing(const QString& account, const QJsonObject& body) 
   if (text(body, "salt") != found->salt)
     return error(409, QStringLiteral("SALT_MISMATCH"), QStringLiteral("This answer is for another pairing."));
   if (found->publicKey)
-    return error(409, QStringLiteral("ALREADY_ANSWERED"), QStringLiteral("This pairing was answered already."));
+    return error(409, QStringLiteral("ALREADY_ANSWERED"),
+                 QStringLiteral("This pairing was answered already."));
   found->publicKey = text(body, "publicKey");
   found->mac = text(body, "mac");
   return Answer{200, QJsonObject{}};
@@ -106,8 +110,8 @@ Answer SyncRecords::closePairing(const QString& account) {
 QJsonObject SyncRecords::toJson() const {
   QJsonObject copiesJson;
   for (auto it = copies.cbegin(); it != copies.cend(); ++it) {
-    copiesJson.insert(it.key(), QJsonObject{{QStringLiteral("blob"), it->blob},
-                                            {QStringLiteral("version"), it->version}});
+    copiesJson.insert(
+        it.key(), QJsonObject{{QStringLiteral("blob"), it->blob}, {QStringLiteral("version"), it->version}});
   }
   QJsonObject pairingsJson;
   for (auto it = pairings.cbegin(); it != pairings.cend(); ++it) {

@@ -33,7 +33,8 @@ struct Computer {
   }
 
   SyncState state() const {
-    return SyncState::fromJson(agent.preference(QStringLiteral("syncState")).toByteArray()).value_or(SyncState::off());
+    return SyncState::fromJson(agent.preference(QStringLiteral("syncState")).toByteArray())
+        .value_or(SyncState::off());
   }
   bool reaches(const std::function<bool(const SyncState&)>& wanted) const {
     return runUntil([&] { return wanted(state()); }, 30s);
@@ -63,16 +64,19 @@ TEST(SyncProgram, ASecondComputerJoinsWithTheCodeAndReceivesNewConnections) {
   Computer second(root, QStringLiteral("second"), service.url(), token);
 
   first.session.post(signal("syncEnable"));
-  ASSERT_TRUE(first.reaches([](const SyncState& s) { return s == SyncState::on(); })) << first.agent.log().toStdString();
+  ASSERT_TRUE(first.reaches([](const SyncState& s) { return s == SyncState::on(); }))
+      << first.agent.log().toStdString();
   first.session.post(signal("syncOffer"));
   ASSERT_TRUE(first.reaches([](const SyncState& s) { return s.kind() == SyncState::Case::offering; }));
 
   second.agent.setPreference(QStringLiteral("pendingSyncCode"), first.state().code().toLower());
   second.session.post(signal("syncSubmitCode"));
-  ASSERT_TRUE(second.reaches([](const SyncState& s) { return s == SyncState::on(); })) << second.agent.log().toStdString();
+  ASSERT_TRUE(second.reaches([](const SyncState& s) { return s == SyncState::on(); }))
+      << second.agent.log().toStdString();
   ASSERT_TRUE(first.reaches([](const SyncState& s) { return s == SyncState::on(); }));
-  EXPECT_EQ(second.session.loadSecret(QStringLiteral("com.wrenfold.Parcelmoor.sync"), QStringLiteral("sync-key")),
-            first.session.loadSecret(QStringLiteral("com.wrenfold.Parcelmoor.sync"), QStringLiteral("sync-key")));
+  EXPECT_EQ(
+      second.session.loadSecret(QStringLiteral("com.wrenfold.Parcelmoor.sync"), QStringLiteral("sync-key")),
+      first.session.loadSecret(QStringLiteral("com.wrenfold.Parcelmoor.sync"), QStringLiteral("sync-key")));
 
   // The settings program's way: the key pair into the keychain, the list into the suite, then the signal.
   UploaderConfig added(UploaderConfig::Kind::customS3);
@@ -81,8 +85,8 @@ TEST(SyncProgram, ASecondComputerJoinsWithTheCodeAndReceivesNewConnections) {
   added.bucketName = QStringLiteral("team");
   added.updatedAt = QDateTime::currentDateTimeUtc();
   const S3Credentials keys{QStringLiteral("AKIAEXAMPLE"), QStringLiteral("secret/key")};
-  first.session.storeSecret(S3Credentials::keychainService(), added.id.toString(QUuid::WithoutBraces).toUpper(),
-                            keys.toJson());
+  first.session.storeSecret(S3Credentials::keychainService(),
+                            added.id.toString(QUuid::WithoutBraces).toUpper(), keys.toJson());
   first.agent.setPreference(QStringLiteral("uploaderConfigs"),
                             *UploaderConfig::encodeList(first.connections() + QList<UploaderConfig>{added}));
   // A change within 3 seconds of a pull is taken for the pull's own and not pushed: announce it again until
