@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "support/PrivateDesktopSession.h"
+
 namespace pm::test {
 
 PrivateBus::PrivateBus() {
@@ -27,12 +29,7 @@ QDBusConnection PrivateBus::connect() const {
 }
 
 void PrivateBus::postFromAnotherProcess(const QString& fullName) const {
-  const qsizetype dot = fullName.lastIndexOf(QLatin1Char('.'));
-  const int exitCode = QProcess::execute(
-      QStringLiteral("dbus-send"), {QStringLiteral("--bus=") + address_, QStringLiteral("--type=signal"),
-                                    QStringLiteral("/com/wrenfold/Parcelmoor"),
-                                    fullName.left(dot) + QLatin1Char('.') + fullName.mid(dot + 1)});
-  if (exitCode != 0) throw std::runtime_error("dbus-send failed");
+  postAgentSignal(address_, fullName);
 }
 
 }  // namespace pm::test
