@@ -147,13 +147,18 @@ void FinishButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setOpacity(appearance);
-  painter.translate(QRectF(rect()).center());
+  const QPointF centre = QRectF(rect()).center();
+  painter.translate(centre);
   painter.scale(appearance, appearance);
 
   const qreal radius = kDiameter / 2.0;
   QPainterPath circle;
   circle.addEllipse(QPointF(), radius, radius);
-  drawSoftShadow(painter, circle, kShadowRadius, QColor::fromRgbF(0, 0, 0, 0.33f));
+  if (shadow_.isNull() || shadow_.devicePixelRatio() != devicePixelRatioF()) {
+    shadow_ = softShadow(circle.translated(centre), size(), kShadowRadius, QColor::fromRgbF(0, 0, 0, 0.33f), 0,
+                         devicePixelRatioF());
+  }
+  painter.drawImage(-centre, shadow_);
   const float level = float(1.0 - 0.18 * hoverLevel_.value());
   painter.fillPath(circle, QColor::fromRgbF(level, level, level));
 

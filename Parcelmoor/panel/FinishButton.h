@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QImage>
 #include <QMetaObject>
 #include <QPoint>
 #include <QSizeF>
@@ -78,6 +79,7 @@ class FinishButton final : public QAbstractButton {
   bool shown_ = false;
   EasedValue hoverLevel_;
   EasedValue appearance_;
+  QImage shadow_;
   QTimer spinnerTimer_;
   int spinnerPhase_ = 0;
 };

@@ -11,6 +11,7 @@
 #include <QStyleHints>
 
 #include <cmath>
+#include <utility>
 
 #include "panel/FileViewer.h"
 #include "panel/ItemThumbnail.h"
@@ -99,7 +100,10 @@ ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& fil
   rippleChangedAt_ = clock_.now();
   status_ = tileStatus(*item_, revealed_, clock_.now());
   darkness_.animateTo(status_.isFinished ? 0 : kInFlightDarkness, std::chrono::milliseconds(0));
+  // A tile appears as it is; only later changes animate.
+  const double scale = std::exchange(animationScale_, 0.0);
   refresh();
+  animationScale_ = scale;
   startThumbnailLoad();
 }
 

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPainterPath>
-
-class QPainter;
+#include <QSize>
 
 namespace pm {
 
-// A blurred shadow of `shape` without offset, `radius` points wide, drawn behind it. Built from a few
-// widening strokes, which is cheap enough for every frame and close to a Gaussian blur at these sizes.
-void drawSoftShadow(QPainter& painter, const QPainterPath& shape, qreal radius, const QColor& colour);
+// The blurred shadow of `shape` (filled, or stroked with `strokeWidth` when that is above zero) without
+// offset, as a picture of `canvas` size in `colour`, blurred over about `radius` points. Callers keep the
+// picture: a shadow is made once per look, not once per frame.
+QImage softShadow(const QPainterPath& shape, const QSize& canvas, qreal radius, const QColor& colour,
+                  qreal strokeWidth = 0, qreal devicePixelRatio = 1);
 
 }  // namespace pm

@@ -25,8 +25,8 @@ QPainterPath warningTriangle(const QRectF& box) {
   path.closeSubpath();
   // The exclamation mark: a bar and a dot.
   const qreal x = box.center().x();
-  path.moveTo(x, top + height * 0.36);
-  path.lineTo(x, top + height * 0.66);
+  path.moveTo(x, top + height * 0.38);
+  path.lineTo(x, top + height * 0.58);
   path.addEllipse(QPointF(x, top + height * 0.82), kStroke * 0.6, kStroke * 0.6);
   return path;
 }
@@ -72,8 +72,12 @@ void TileBadgeButton::paintEvent(QPaintEvent*) {
   box.moveCenter(QRectF(rect()).center());
   const bool sensitive = kind_ == TileBadge::sensitive;
   const QPainterPath symbol = sensitive ? warningTriangle(box) : crossedOctagon(box);
-  const QPen outline(Qt::black, kStroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-  drawSoftShadow(painter, QPainterPathStroker(outline).createStroke(symbol), 3, QColor::fromRgbF(0, 0, 0, 0.5f));
+  const qreal ratio = devicePixelRatioF();
+  if (shadow_.isNull() || shadowKind_ != kind_ || shadow_.devicePixelRatio() != ratio) {
+    shadow_ = softShadow(symbol, size(), 3, QColor::fromRgbF(0, 0, 0, 0.5f), kStroke, ratio);
+    shadowKind_ = kind_;
+  }
+  painter.drawImage(0, 0, shadow_);
   const QColor colour = sensitive ? QColor(0xff, 0x95, 0x00) : QColor(0xff, 0x3b, 0x30);
   painter.setPen(QPen(colour, kStroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.setBrush(Qt::NoBrush);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QImage>
 
 #include "panel/TileStatus.h"
 
@@ -24,6 +25,8 @@ class TileBadgeButton final : public QAbstractButton {
 
  private:
   TileBadge kind_ = TileBadge::none;
+  QImage shadow_;
+  TileBadge shadowKind_ = TileBadge::none;
 };
 
 }  // namespace pm
