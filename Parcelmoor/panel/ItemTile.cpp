@@ -217,8 +217,22 @@ void ItemTile::startThumbnailLoad() {
   detachTask(std::move(task), lcApp, "loading a tile's thumbnail");
 }
 
+const QImage& ItemTile::contentPicture() {
+  const qreal ratio = devicePixelRatioF();
+  if (content_.isNull() || content_.devicePixelRatio() != ratio) {
+    // Scaling the thumbnail into the square is the costly part of a paint; it changes only with the picture.
+    content_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    content_.setDevicePixelRatio(ratio);
+    content_.fill(Qt::transparent);
+    QPainter painter(&content_);
+    drawItemThumbnail(painter, QRectF(rect()), *thumbnail_, palette());
+  }
+  return content_;
+}
+
 void ItemTile::setThumbnail(LoadedThumbnail thumbnail) {
   thumbnail_ = std::move(thumbnail);
+  content_ = QImage();
   updateFrameTimer();
   update();
 }
@@ -261,6 +275,12 @@ void ItemTile::leaveEvent(QEvent* event) {
   hovering_ = false;
   refresh();
   QWidget::leaveEvent(event);
+}
+
+void ItemTile::changeEvent(QEvent* event) {
+  // An icon sits on the palette's base colour, so the kept content follows palette changes.
+  if (event->type() == QEvent::PaletteChange) content_ = QImage();
+  QWidget::changeEvent(event);
 }
 
 void ItemTile::moveEvent(QMoveEvent* event) {
@@ -336,16 +356,11 @@ void ItemTile::paintEvent(QPaintEvent*) {
   painter.save();
   painter.setClipPath(shape);
   if (thumbnail_) {
+    const QImage& content = contentPicture();
     if (revealPainter_ && isRevealing()) {
-      QImage content(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
-      content.setDevicePixelRatio(devicePixelRatioF());
-      content.fill(Qt::transparent);
-      QPainter contentPainter(&content);
-      drawItemThumbnail(contentPainter, tile, *thumbnail_, palette());
-      contentPainter.end();
       revealPainter_(painter, tile, content, revealStart());
     } else {
-      drawItemThumbnail(painter, tile, *thumbnail_, palette());
+      painter.drawImage(tile, content);
     }
   }
   if (ripplePainter_) ripplePainter_(painter, tile);

@@ -15,6 +15,7 @@
 #include "panel/EasedValue.h"
 #include "panel/HoveredItem.h"
 #include "panel/LoadedThumbnail.h"
+#include "panel/PopoverWindow.h"
 #include "panel/TileSelection.h"
 #include "panel/TileStatus.h"
 
@@ -24,7 +25,6 @@ namespace pm {
 
 class Clock;
 class FileViewer;
-class PopoverWindow;
 class TileBadgeButton;
 class TileRemoveButton;
 
@@ -114,11 +114,14 @@ class ItemTile final : public QWidget {
   void leaveEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void press(QMouseEvent* event);
   void startThumbnailLoad();
   void setThumbnail(LoadedThumbnail thumbnail);
+  // The thumbnail drawn into the tile's square, made once per picture.
+  const QImage& contentPicture();
   void scheduleSettling();
   void updateHoverReport();
   void updateFrameTimer();
@@ -136,6 +139,7 @@ class ItemTile final : public QWidget {
 
   TileStatus status_;
   std::optional<LoadedThumbnail> thumbnail_;
+  QImage content_;
   bool revealed_ = false;
   bool hovering_ = false;
   bool showingErrors_ = false;
