@@ -36,7 +36,8 @@ void store(const QString& path, const LoadedThumbnail& thumbnail) {
 
 // Decided by the name alone, as the file's content type is everywhere else in the program.
 bool namesPicture(const QString& path) {
-  static const QMimeDatabase database;
+  // One database per call: instances share the loaded data, and no instance is shared across threads.
+  const QMimeDatabase database;
   return database.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().startsWith(QLatin1String("image/"));
 }
 
