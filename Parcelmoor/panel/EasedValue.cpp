@@ -26,6 +26,12 @@ void EasedValue::animateTo(double target, std::chrono::milliseconds duration) {
   animation_.start();
 }
 
+void EasedValue::jumpTo(double value) {
+  animation_.stop();
+  target_ = value;
+  set(value);
+}
+
 void EasedValue::set(double value) {
   if (value == value_) return;
   value_ = value;

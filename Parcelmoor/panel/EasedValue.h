@@ -22,6 +22,8 @@ class EasedValue final : public QObject {
   double target() const { return target_; }
   // Starts from where the value is now; a target equal to the current one changes nothing.
   void animateTo(double target, std::chrono::milliseconds duration);
+  // Stops any animation and takes the value at once.
+  void jumpTo(double value);
 
  Q_SIGNALS:
   void finished();

@@ -20,9 +20,15 @@ int digitCell(const QFontMetrics& metrics) {
   return widest;
 }
 
+int percentTextWidth(const QFontMetrics& metrics, const QString& text) {
+  int width = 0;
+  for (QChar character : text) width += character.isDigit() ? digitCell(metrics) : metrics.horizontalAdvance(character);
+  return width;
+}
+
 }  // namespace
 
-HoveredItemLabel::HoveredItemLabel(QWidget* parent) : QWidget(parent) {
+HoveredItemLabel::HoveredItemLabel(QWidget* parent) : QWidget(parent), percentFade_(1, this) {
   QFont labelFont = font();
   labelFont.setPixelSize(12);
   labelFont.setWeight(QFont::Medium);
@@ -33,6 +39,13 @@ HoveredItemLabel::HoveredItemLabel(QWidget* parent) : QWidget(parent) {
 
 void HoveredItemLabel::setItem(const HoveredItem& item) {
   if (item == item_) return;
+  if (item_.progress && item.progress && percentText(*item_.progress) != percentText(*item.progress)) {
+    fadingPercent_ = percentText(*item_.progress);
+    percentFade_.jumpTo(0);
+    percentFade_.animateTo(1, std::chrono::milliseconds(250));
+  } else if (!item.progress) {
+    percentFade_.jumpTo(1);
+  }
   item_ = item;
   resize(sizeHint());
   updateGeometry();
@@ -45,13 +58,7 @@ QString HoveredItemLabel::percentText(double fraction) {
 
 int HoveredItemLabel::percentWidth() const {
   if (!item_.progress) return 0;
-  const QFontMetrics metrics(font());
-  const QString text = percentText(*item_.progress);
-  int width = 0;
-  for (QChar character : text) {
-    width += character.isDigit() ? digitCell(metrics) : metrics.horizontalAdvance(character);
-  }
-  return width;
+  return percentTextWidth(QFontMetrics(font()), percentText(*item_.progress));
 }
 
 QString HoveredItemLabel::shownName() const {
@@ -74,7 +81,6 @@ void HoveredItemLabel::paintEvent(QPaintEvent*) {
   path.addRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
   painter.fillPath(path, QColor::fromRgbF(0, 0, 0, 0.85f));
 
-  const QFontMetrics metrics(font());
   const int percent = item_.progress ? percentWidth() : 0;
   const QRect text = rect().adjusted(kPadding, 0, -kPadding, 0);
   painter.setPen(Qt::white);
@@ -82,14 +88,23 @@ void HoveredItemLabel::paintEvent(QPaintEvent*) {
   painter.drawText(nameBox, Qt::AlignLeft | Qt::AlignVCenter, shownName());
 
   if (item_.progress) {
-    painter.setPen(QColor::fromRgbF(1, 1, 1, 0.7f));
-    const int cell = digitCell(metrics);
-    int x = text.right() + 1 - percent;
-    for (QChar character : percentText(*item_.progress)) {
-      const int advance = character.isDigit() ? cell : metrics.horizontalAdvance(character);
-      painter.drawText(QRect(x, text.top(), advance, text.height()), Qt::AlignCenter, QString(character));
-      x += advance;
-    }
+    const QRect box(text.right() + 1 - percent, text.top(), percent, text.height());
+    const double fade = percentFade_.value();
+    if (fade < 1) drawPercent(painter, box, fadingPercent_, 1 - fade);
+    drawPercent(painter, box, percentText(*item_.progress), fade);
+  }
+}
+
+void HoveredItemLabel::drawPercent(QPainter& painter, const QRect& box, const QString& text, double opacity) const {
+  const QFontMetrics metrics(font());
+  const int cell = digitCell(metrics);
+  painter.setPen(QColor::fromRgbF(1, 1, 1, float(0.7 * opacity)));
+  // Right-aligned in the box, so an outgoing "9%" and an incoming "10%" share their last digit's place.
+  int x = box.right() + 1 - percentTextWidth(metrics, text);
+  for (QChar character : text) {
+    const int advance = character.isDigit() ? cell : metrics.horizontalAdvance(character);
+    painter.drawText(QRect(x, box.top(), advance, box.height()), Qt::AlignCenter, QString(character));
+    x += advance;
   }
 }
 

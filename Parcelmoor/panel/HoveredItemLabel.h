@@ -2,7 +2,10 @@
 
 #include <QWidget>
 
+#include "panel/EasedValue.h"
 #include "panel/HoveredItem.h"
+
+class QPainter;
 
 namespace pm {
 
@@ -32,8 +35,12 @@ class HoveredItemLabel final : public QWidget {
 
  private:
   int percentWidth() const;
+  void drawPercent(QPainter& painter, const QRect& box, const QString& text, double opacity) const;
 
   HoveredItem item_;
+  // The percentage a changing fraction fades away from, over a quarter second.
+  QString fadingPercent_;
+  EasedValue percentFade_;
 };
 
 }  // namespace pm

@@ -45,6 +45,18 @@ TEST(HoveredItemLabelTest, ALongNameLosesItsMiddleAndKeepsItsExtension) {
   EXPECT_LT(label.sizeHint().width(), HoveredItemLabel::kMaximumWidth) << "as wide as its text";
 }
 
+TEST(HoveredItemLabelTest, AChangingPercentageFadesOverAQuarterSecond) {
+  HoveredItemLabel settled;
+  settled.setItem({QStringLiteral("a.txt"), 0.5, 0, 0});
+  const QImage target = settled.grab().toImage();
+
+  HoveredItemLabel changing;
+  changing.setItem({QStringLiteral("a.txt"), 0.4, 0, 0});
+  changing.setItem({QStringLiteral("a.txt"), 0.5, 0, 0});
+  EXPECT_NE(changing.grab().toImage(), target) << "the old percentage is still fading out";
+  ASSERT_TRUE(test::runUntil([&] { return changing.grab().toImage() == target; }, std::chrono::seconds(2)));
+}
+
 TEST(HoveredItemLabelTest, ReportsCombineWithoutBeingErasedByQuietTiles) {
   auto value = HoveredItemKey::defaultValue();
   const HoveredItem first{QStringLiteral("a"), std::nullopt, 1, 1};

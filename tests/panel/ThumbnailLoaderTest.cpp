@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -56,6 +57,32 @@ TEST_F(ThumbnailLoaderTest, APictureComesOutUprightWithinTheAskedSize) {
   EXPECT_LT(top.blue(), 60);
   EXPECT_GT(bottom.blue(), 200);
   EXPECT_LT(bottom.red(), 60);
+}
+
+TEST_F(ThumbnailLoaderTest, DecodingLeavesTheMainThreadFree) {
+  QImage photo(4000, 3000, QImage::Format_RGB32);
+  for (int y = 0; y < photo.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+    for (int x = 0; x < photo.width(); ++x) line[x] = qRgb(x & 0xff, y & 0xff, (x ^ y) & 0xff);
+  }
+  const QString path = root.file(QStringLiteral("big.jpg"));
+  ASSERT_TRUE(photo.save(path, "JPEG", 90));
+
+  bool finished = false;
+  int ticksWhileLoading = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    if (!finished) ++ticksWhileLoading;
+  });
+  ticker.start(0);
+  auto load = [&]() -> QCoro::Task<LoadedThumbnail> {
+    LoadedThumbnail loaded = co_await loadThumbnail(path, 60);
+    finished = true;
+    co_return loaded;
+  };
+  const LoadedThumbnail loaded = test::wait(load());
+  EXPECT_FALSE(loaded.isIcon);
+  EXPECT_GT(ticksWhileLoading, 0) << "the event loop kept running while the picture was decoded";
 }
 
 TEST_F(ThumbnailLoaderTest, FoldersAndUnreadablePicturesGetIcons) {
