@@ -225,7 +225,19 @@ const QImage& ItemTile::contentPicture() {
     content_.setDevicePixelRatio(ratio);
     content_.fill(Qt::transparent);
     QPainter painter(&content_);
+    painter.setRenderHint(QPainter::Antialiasing);
     drawItemThumbnail(painter, QRectF(rect()), *thumbnail_, palette());
+    // Cut to the tile's shape with smooth corners (a clip path would leave them jagged): a mask of the
+    // shape over the whole square keeps what lies inside and clears the corners.
+    QImage shape(content_.size(), QImage::Format_ARGB32_Premultiplied);
+    shape.setDevicePixelRatio(ratio);
+    shape.fill(Qt::transparent);
+    QPainter shapePainter(&shape);
+    shapePainter.setRenderHint(QPainter::Antialiasing);
+    shapePainter.fillPath(roundedTile(QRectF(rect()), kCornerRadius), Qt::black);
+    shapePainter.end();
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    painter.drawImage(0, 0, shape);
   }
   return content_;
 }
@@ -353,20 +365,18 @@ void ItemTile::paintEvent(QPaintEvent*) {
   const QRectF tile = rect();
   const QPainterPath shape = roundedTile(tile, kCornerRadius);
 
-  painter.save();
-  painter.setClipPath(shape);
-  if (thumbnail_) {
-    const QImage& content = contentPicture();
-    if (revealPainter_ && isRevealing()) {
-      revealPainter_(painter, tile, content, revealStart());
-    } else {
-      painter.drawImage(tile, content);
-    }
+  // The kept content is already cut to the tile's shape; clipping is only needed for the effects' drawing.
+  const bool revealing = thumbnail_ && revealPainter_ && isRevealing();
+  if (revealing || ripplePainter_) {
+    painter.save();
+    painter.setClipPath(shape);
+    if (revealing) revealPainter_(painter, tile, contentPicture(), revealStart());
+    if (ripplePainter_) ripplePainter_(painter, tile);
+    painter.restore();
   }
-  if (ripplePainter_) ripplePainter_(painter, tile);
+  if (thumbnail_ && !revealing) painter.drawImage(tile, contentPicture());
   // Brightness: in-flight tiles are darker.
-  if (darkness_.value() > 0) painter.fillRect(tile, QColor::fromRgbF(0, 0, 0, float(darkness_.value())));
-  painter.restore();
+  if (darkness_.value() > 0) painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, float(darkness_.value())));
 
   strokeInside(painter, tile, palette().color(QPalette::Highlight), 3, selectionRing_.value());
   strokeInside(painter, tile, palette().color(QPalette::WindowText), 2, hoverRing_.value());
