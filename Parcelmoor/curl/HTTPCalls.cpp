@@ -8,6 +8,7 @@
 
 static_assert(int(HTTP_RESULT_OK) == int(CURLE_OK));
 static_assert(int(HTTP_RESULT_COULD_NOT_START) == int(CURLE_FAILED_INIT));
+static_assert(int(HTTP_RESULT_PARTIAL_ANSWER) == int(CURLE_PARTIAL_FILE));
 static_assert(int(HTTP_RESULT_ANSWER_REFUSED) == int(CURLE_WRITE_ERROR));
 static_assert(int(HTTP_RESULT_READ_FAILED) == int(CURLE_READ_ERROR));
 static_assert(int(HTTP_RESULT_TIMED_OUT) == int(CURLE_OPERATION_TIMEDOUT));

@@ -12,6 +12,7 @@
 enum http_result {
   HTTP_RESULT_OK = 0,
   HTTP_RESULT_COULD_NOT_START = 2,
+  HTTP_RESULT_PARTIAL_ANSWER = 18,  // the connection closed before the whole answer was in
   HTTP_RESULT_ANSWER_REFUSED = 23,  // the answer callback refused more bytes
   HTTP_RESULT_READ_FAILED = 26,     // the body callback failed
   HTTP_RESULT_TIMED_OUT = 28,       // nothing moved for the idle time

@@ -178,6 +178,7 @@ HttpBodyOutcome::Ending endingOf(int result) {
       return HttpBodyOutcome::Ending::answered;
     case HTTP_RESULT_TIMED_OUT:
       return HttpBodyOutcome::Ending::timedOut;
+    case HTTP_RESULT_PARTIAL_ANSWER:
     case HTTP_RESULT_GOT_NOTHING:
     case HTTP_RESULT_SEND_FAILED:
     case HTTP_RESULT_RECEIVE_FAILED:

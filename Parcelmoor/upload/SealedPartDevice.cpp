@@ -149,9 +149,10 @@ void SealedPartDevice::startSealing(qint64 record) {
   const bool forNextPart = sealer_->recordEnd(record) > begin_ + length_;
   pool_.start([sealer = sealer_, mailbox = mailbox_, generation = generation_, record, forNextPart] {
     {
-      // The device went away while this waited for a thread: nothing wants the record any more.
+      // The device went away or was stopped while this waited for a thread (the reader may start a
+      // sealing before it learns of the stop): nothing wants the record any more.
       const std::lock_guard lock(mailbox->mutex);
-      if (!mailbox->device) return;
+      if (!mailbox->device || mailbox->stopped) return;
     }
     Sealed sealed;
     try {
