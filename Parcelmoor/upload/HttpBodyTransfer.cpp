@@ -14,6 +14,7 @@
 
 #include "curl/CurlGlobal.h"
 #include "curl/HTTPCalls.h"
+#include "platform/NetworkRequest.h"
 
 namespace pm {
 
@@ -50,15 +51,6 @@ TransferPool& transferPool() {
 }
 
 QString translated(const char* text) { return QCoreApplication::translate("HttpBodyTransfer", text); }
-
-// The Host field as Qt writes it, and as the S3 signer signs it: with the port whenever the URL names
-// one, the default port included (libcurl would leave ":80" and ":443" out).
-QByteArray hostField(const QUrl& url) {
-  QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-  if (host.contains(':')) host = '[' + host + ']';
-  if (url.port() >= 0) host += ':' + QByteArray::number(url.port());
-  return host;
-}
 
 QByteArray proxyText(const QNetworkProxy& proxy) {
   QByteArray scheme;
@@ -199,6 +191,7 @@ HttpBodyOutcome transfer(const HttpBodyRequest& request, QIODevice& body, const 
     hostGiven = hostGiven || name.compare("host", Qt::CaseInsensitive) == 0;
     lines.push_back(name + ": " + value);
   }
+  // libcurl would leave ":80" and ":443" out, and the S3 signer signs the field with them.
   if (!hostGiven) lines.push_back("Host: " + hostField(request.url));
   std::vector<const char*> linePointers;
   for (const QByteArray& line : lines) linePointers.push_back(line.constData());

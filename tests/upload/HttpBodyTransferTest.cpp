@@ -75,6 +75,28 @@ TEST_F(HttpBodyTransferTest, SendsTheMethodHeadersAndBodyAndReturnsTheWholeAnswe
   EXPECT_TRUE(requests[0].body == bytes);
 }
 
+// The S3 signer signs the Host field Qt writes, which keeps a port the URL names even when it is the
+// default one. The fake server stands in as the proxy, since ports 80 and 443 are not the test's to take.
+TEST_F(HttpBodyTransferTest, TheHostFieldNamesThePortWheneverTheURLDoes) {
+  const struct {
+    const char* url;
+    const char* host;
+  } cases[] = {
+      {"http://s3.test:80/b/k", "s3.test:80"},
+      {"http://s3.test/b/k", "s3.test"},
+      {"http://s3.test:9000/b/k", "s3.test:9000"},
+  };
+  for (const auto& c : cases) {
+    HttpBodyRequest request = requestTo(QUrl(QString::fromLatin1(c.url)));
+    request.proxy = QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), quint16(server.port()));
+    const HttpBodyOutcome outcome = send(request, bodyOf("body"));
+    ASSERT_EQ(outcome.ending, Ending::answered) << c.url << " " << outcome.text.toStdString();
+    ASSERT_FALSE(server.requests().isEmpty());
+    EXPECT_EQ(server.requests().last().headers.value("host"), c.host) << c.url;
+    EXPECT_EQ(server.requests().last().body, "body");
+  }
+}
+
 TEST_F(HttpBodyTransferTest, ProgressRisesToTheWholeBodyInAtMostAThousandSteps) {
   const QByteArray bytes = test::reproducibleBytes(8 * 1024 * 1024);
   ASSERT_EQ(send(requestTo(server.url(QStringLiteral("/p"))), bodyOf(bytes)).ending, Ending::answered);
