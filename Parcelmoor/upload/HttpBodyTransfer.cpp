@@ -5,7 +5,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
-#include <QPointer>
 #include <QThreadPool>
 
 #include <array>
@@ -212,7 +211,7 @@ HttpBodyOutcome transfer(const HttpBodyRequest& request, QIODevice& body, const 
                                &headerLine,
                                &bodyBytes,
                                &state,
-                               idle > 0 ? long(std::max<qint64>(idle, 1)) : 0L,
+                               idle > 0 ? long(idle) : 0L,
                                nullptr};
   std::array<char, 512> error{};
   http_outcome outcome{};
