@@ -8,15 +8,18 @@ namespace pm::settings {
 AboutSyncPopover::AboutSyncPopover(QWidget* parent) : QFrame(parent, Qt::Popup) {
   setObjectName(QStringLiteral("account.aboutSync"));
   setFrameShape(QFrame::StyledPanel);
-  setFixedWidth(kWidth);
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(16, 16, 16, 16);
+  constexpr int kPadding = 16;
+  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  // Wrapped lines of a known width give the popover its exact height.
+  column->setSizeConstraint(QLayout::SetFixedSize);
   column->setSpacing(10);
 
   auto* title = new QLabel(tr("About sync"));
   QFont headline = title->font();
   headline.setBold(true);
   title->setFont(headline);
+  title->setFixedWidth(kWidth - 2 * kPadding);
   column->addWidget(title);
 
   const QString paragraphs[] = {
@@ -31,6 +34,7 @@ AboutSyncPopover::AboutSyncPopover(QWidget* parent) : QFrame(parent, Qt::Popup) 
     auto* paragraph = new QLabel(text);
     paragraph->setTextFormat(Qt::RichText);
     paragraph->setWordWrap(true);
+    paragraph->setFixedWidth(kWidth - 2 * kPadding);
     column->addWidget(paragraph);
   }
 }

@@ -159,6 +159,10 @@ void AccountSettingsView::buildAccountSection() {
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(10);
   accountStatus_ = makeStatusLabel("account.status");
+  // A failure can take a sentence to explain; it wraps rather than widen the window.
+  accountStatus_->setWordWrap(true);
+  accountStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  accountStatus_->setMaximumWidth(300);
   row->addWidget(accountStatus_);
 
   // A spinner beside the text inside the button: the button's own label cannot hold a moving picture.

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "ManualSchedule.h"
+#include "SettingsWindowRig.h"
 #include "core/AccountState.h"
 #include "platform/Keychain.h"
 #include "platform/SharedDefaults.h"
@@ -471,6 +472,17 @@ TEST(AccountSettingsViewTest, TheInfoButtonExplainsSync) {
   EXPECT_EQ(texts.size(), 4);
   QDir().mkpath(pm::test::artifactsDirectory());
   popover->grab().save(QDir(pm::test::artifactsDirectory()).filePath(QStringLiteral("settings-account-about-sync.png")));
+}
+
+TEST(AccountSettingsViewTest, TheSettingsWindowOpensOnThePageWithTheStoredAccount) {
+  test::SettingsWindowRig rig;
+  AccountState::signedIn(QStringLiteral("ada@example.com"), true).save(rig.defaults, rig.signals);
+  SyncState::on().save(rig.defaults, rig.signals);
+  rig.open();
+  rig.screenshot(QStringLiteral("settings-window-account-signed-in"));
+  EXPECT_EQ(rig.find<QLabel>("account.status")->text(), QStringLiteral("ada@example.com"));
+  EXPECT_TRUE(rig.find<QCheckBox>("account.syncToggle")->isChecked());
+  EXPECT_TRUE(rig.find("account.advancedRow")->isVisible());
 }
 
 }  // namespace
