@@ -10,7 +10,7 @@
 namespace pm::settings {
 
 PairingSheet::PairingSheet(std::function<void()> onCancel, QWidget* parent)
-    : QDialog(parent, Qt::Sheet), onCancel_(std::move(onCancel)) {
+    : QDialog(parent), onCancel_(std::move(onCancel)) {
   setWindowModality(Qt::WindowModal);
   setFixedWidth(kWidth);
   column_ = new QVBoxLayout(this);
