@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   QObject::connect(&delegate, &pm::settings::SettingsAppDelegate::terminateRequested, &application,
                    &QCoreApplication::quit);
 
-  pm::settings::SettingsView window(settings, *defaults, signals, notificationSettings, bundle);
+  pm::settings::SettingsView window(settings, *defaults, signals, keychain, notificationSettings, bundle);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     window.move(screen->availableGeometry().center() - window.rect().center());
   QObject::connect(&instance, &pm::SingleInstance::reopenRequested, &window,

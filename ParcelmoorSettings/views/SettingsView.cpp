@@ -10,13 +10,14 @@
 #include "model/AppSettings.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "views/AccountSettingsView.h"
 #include "views/AdvancedSettingsView.h"
 #include "views/PlaceholderPage.h"
 #include "views/SymbolIcon.h"
 
 namespace pm::settings {
 
-SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
+SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals, Keychain& keychain,
                            NotificationSettings& notificationSettings, const BundleInfo& bundle,
                            QWidget* parent)
     : QWidget(parent), settings_(settings), defaults_(defaults) {
@@ -28,7 +29,7 @@ SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Sign
 
   pages_ = new QStackedWidget(this);
   // In the order of the pages, so a page's index is its case's.
-  pages_->addWidget(new PlaceholderPage(title(Page::account), QStringLiteral("account")));
+  pages_->addWidget(new AccountSettingsView(defaults, signals, keychain));
   pages_->addWidget(new PlaceholderPage(title(Page::apps), QStringLiteral("apps")));
   pages_->addWidget(new AdvancedSettingsView(settings, signals, notificationSettings, bundle));
   layout->addWidget(pages_, 1);

@@ -9,6 +9,7 @@ class QStackedWidget;
 
 namespace pm {
 class BundleInfo;
+class Keychain;
 class NotificationSettings;
 class SharedDefaults;
 class Signals;
@@ -29,7 +30,7 @@ class SettingsView final : public QWidget {
   static constexpr QSize kSize{700, 550};
   static constexpr int kSidebarWidth = 180;
 
-  SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
+  SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals, Keychain& keychain,
                NotificationSettings& notificationSettings, const BundleInfo& bundle,
                QWidget* parent = nullptr);
 

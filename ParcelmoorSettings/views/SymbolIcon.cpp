@@ -28,6 +28,10 @@ const QHash<QString, Counterpart>& counterparts() {
        {{QStringLiteral("preferences-system"), QStringLiteral("applications-system"),
          QStringLiteral("emblem-system")},
         QStyle::SP_ComputerIcon}},
+      {QStringLiteral("info.circle"),
+       {{QStringLiteral("help-about"), QStringLiteral("dialog-information")}, QStyle::SP_MessageBoxInformation}},
+      {QStringLiteral("arrow.down.document"),
+       {{QStringLiteral("document-save"), QStringLiteral("document-save-as")}, QStyle::SP_DialogSaveButton}},
   };
   return table;
 }

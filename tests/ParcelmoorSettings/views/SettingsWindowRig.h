@@ -44,7 +44,7 @@ class SettingsWindowRig {
 
   SettingsView& open() {
     settings = std::make_unique<AppSettings>(defaults, signals, keychain, clock);
-    view = std::make_unique<SettingsView>(*settings, defaults, signals, notificationSettings, bundle);
+    view = std::make_unique<SettingsView>(*settings, defaults, signals, keychain, notificationSettings, bundle);
     view->show();
     // The start's own "settingsChanged" comes back once; what a test does starts after it.
     settle();
