@@ -41,7 +41,7 @@ QLineEdit* textField(const QString& title, const char* objectName, const QString
   field->setObjectName(QString::fromLatin1(objectName));
   field->setAccessibleName(title);
   field->setAlignment(Qt::AlignRight);
-  field->setMinimumWidth(220);
+  field->setMinimumWidth(200);
   return field;
 }
 
@@ -75,6 +75,7 @@ ConnectionEditor::ConnectionEditor(UploaderConfig config, bool isNew, Connection
   auto* scroll = new QScrollArea(this);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* form = new QWidget();
   form_ = new QVBoxLayout(form);
   form_->setContentsMargins(20, 12, 20, 12);
@@ -94,7 +95,6 @@ ConnectionEditor::ConnectionEditor(UploaderConfig config, bool isNew, Connection
   testButton_ = new QPushButton(this);
   testButton_->setObjectName(QStringLiteral("editor.test"));
   testButton_->setAutoDefault(false);
-  testButton_->setMaximumWidth(300);
   connect(testButton_, &QPushButton::clicked, this, &ConnectionEditor::runTest);
   testButton_->setVisible(config_.kind != Kind::parcelmoor);
   footer->addWidget(testButton_);
@@ -425,7 +425,9 @@ void ConnectionEditor::showIcon() { icon_->setIcon(symbolIcon(displaySymbol(conf
 
 void ConnectionEditor::showState() {
   showIcon();
-  testButton_->setText(testLabel());
+  // Cancel and Save keep their room; what does not fit is in the tooltip.
+  constexpr int kTestTextWidth = 230;
+  testButton_->setText(testButton_->fontMetrics().elidedText(testLabel(), Qt::ElideRight, kTestTextWidth));
   testButton_->setToolTip(testToolTip());
   testButton_->setEnabled(!testing_);
   if (test_ && test_->isReachable()) {

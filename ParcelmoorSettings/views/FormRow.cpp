@@ -23,8 +23,12 @@ FormRow::FormRow(const QString& title, const QString& hint, QWidget* content, QW
   auto* label = new QLabel(title, this);
   label->setBuddy(content);
   line->addWidget(label);
-  line->addWidget(content, 1);
-  if (auto* field = qobject_cast<QLineEdit*>(content)) field->setAlignment(Qt::AlignRight);
+  line->addStretch(1);
+  line->addWidget(content);
+  if (auto* field = qobject_cast<QLineEdit*>(content)) {
+    field->setAlignment(Qt::AlignRight);
+    field->setMinimumWidth(200);
+  }
   column->addLayout(line);
   auto* hintLabel = new QLabel(hint, this);
   hintLabel->setWordWrap(true);

@@ -38,7 +38,7 @@ QLineEdit* S3ConnectionSection::addField(const QString& title, const char* objec
   field->setObjectName(QString::fromLatin1(objectName));
   field->setAccessibleName(title);
   field->setAlignment(Qt::AlignRight);
-  field->setMinimumWidth(220);
+  field->setMinimumWidth(200);
   configuration_->addRow(title, field);
   return field;
 }
