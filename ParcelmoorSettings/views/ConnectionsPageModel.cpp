@@ -1,6 +1,6 @@
 #include "ConnectionsPageModel.h"
 
-#include <QCoreApplication>
+#include <algorithm>
 
 #include "model/AppSettings.h"
 #include "model/ConnectionChecks.h"
@@ -12,8 +12,6 @@
 namespace pm::settings {
 
 namespace {
-
-QString tr(const char* text) { return QCoreApplication::translate("ConnectionsSettingsView", text); }
 
 bool isSubscribed(const AccountState& account) {
   return account.kind() == AccountState::Case::signedIn && account.subscribed();
@@ -145,9 +143,8 @@ bool ConnectionsPageModel::isEditable(const UploaderConfig& config) {
 }
 
 UploaderConfig ConnectionsPageModel::newDraft() {
+  // A fresh identifier, empty texts, port 0 and explicit TLS come with the kind.
   UploaderConfig draft(UploaderConfig::Kind::icloud);
-  draft.id = QUuid::createUuid();
-  draft.ftpSecurity = FTPSecurity::explicitTLS;
   draft.updatedAt = QDateTime::currentDateTimeUtc();
   return draft;
 }

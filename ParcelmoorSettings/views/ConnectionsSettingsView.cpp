@@ -15,7 +15,6 @@
 #include "views/ConnectionRow.h"
 #include "views/ConnectionTestBadge.h"
 #include "views/ConnectionsPageModel.h"
-#include "views/FormRow.h"
 #include "views/FormSection.h"
 #include "views/SymbolIcon.h"
 

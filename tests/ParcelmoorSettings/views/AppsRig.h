@@ -53,6 +53,8 @@ class AppsRig {
   }
 
   static void screenshot(QWidget& widget, const QString& name) {
+    // Lets the layouts catch up with the last change first.
+    pm::test::spin(std::chrono::milliseconds(10));
     QDir().mkpath(pm::test::artifactsDirectory());
     widget.grab().save(QDir(pm::test::artifactsDirectory()).filePath(name + QLatin1String(".png")));
   }
