@@ -39,7 +39,8 @@ SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Sign
                  .bundle = bundle,
                  .checks = checks,
                  .serviceBase = serviceBaseUrl(),
-                 .openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); }}));
+                 .openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+                 .driveConnect = {}}));
   pages_->addWidget(new AdvancedSettingsView(settings, signals, notificationSettings, bundle));
   layout->addWidget(pages_, 1);
 

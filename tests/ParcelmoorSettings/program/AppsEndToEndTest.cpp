@@ -54,7 +54,8 @@ TEST(AppsEndToEnd, AConnectionMadeInTheEditorTestsConnectedAndTakesTheAgentsUplo
                                           .bundle = bundle,
                                           .checks = checks,
                                           .serviceBase = service.url(),
-                                          .openUrl = [](const QUrl&) { return false; }});
+                                          .openUrl = [](const QUrl&) { return false; },
+                                          .driveConnect = {}});
   page.show();
 
   page.add();

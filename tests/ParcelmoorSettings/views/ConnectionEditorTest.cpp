@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QToolButton>
 
 #include "AppsRig.h"
 #include "connectors/FTPCredentials.h"
@@ -193,6 +195,18 @@ TEST_F(ConnectionEditorTest, SavingADropboxConnectionWritesBackTheLoadedKeyPairU
   find<QPushButton>("editor.save")->click();
   EXPECT_EQ(S3Credentials::load(rig.keychain, dropbox.id),
             (S3Credentials{QStringLiteral("id"), QStringLiteral("secret")}));
+}
+
+TEST_F(ConnectionEditorTest, APickedSymbolIsStoredAndClosesThePicker) {
+  open(UploaderConfig(Kind::customS3));
+  find<QAbstractButton>("editor.icon")->click();
+  QPointer<SymbolPicker> picker = editor->symbolPicker();
+  ASSERT_NE(picker, nullptr);
+  EXPECT_TRUE(picker->cell(QString())->isChecked());
+  picker->cell(QStringLiteral("star"))->click();
+  pm::test::spin(std::chrono::milliseconds(10));
+  EXPECT_EQ(editor->config().symbol, QStringLiteral("star"));
+  EXPECT_TRUE(!picker || !picker->isVisible());
 }
 
 TEST_F(ConnectionEditorTest, ScreenshotsOfTheOtherKinds) {
