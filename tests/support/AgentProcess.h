@@ -54,6 +54,8 @@ class AgentProcess {
   const QString& ubiquityRoot() const { return ubiquityRoot_; }
   QString logFile() const;
   QString log() const;
+  // The file of the agent's preferences suite, for a test that plays the settings program beside it.
+  QString suiteFile() const { return paths_.suiteFile(suite_); }
   // A value of the agent's preferences suite, as the file holds it now.
   QVariant preference(const QString& key) const;
   // Writes a value into the agent's preferences suite, as the settings program would.
