@@ -5,7 +5,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/ICloudAvailabilityCheck.h"
-#include "app/SyncCoordinating.h"
+#include "sync/SyncCoordinating.h"
 #include "app/Updater.h"
 #include "platform/Workspace.h"
 #include "core/AccountStore.h"

@@ -3,10 +3,8 @@
 
 #include "app/DriveSignIns.h"
 #include "app/ICloudAvailabilityCheck.h"
-#include "app/IdleSyncState.h"
 #include "app/PendingDriveConnect.h"
-#include "app/SyncCoordinating.h"
-#include "app/SyncKey.h"
+#include "sync/SyncCoordinating.h"
 #include "app/Updater.h"
 #include "panel/UploadPanelControl.h"
 #include "platform/Workspace.h"
@@ -23,6 +21,8 @@
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "sync/SyncKey.h"
+#include "sync/SyncState.h"
 
 namespace pm {
 
@@ -125,7 +125,8 @@ void AppDelegate::refreshAccountState() {
   services_.icloud.checkAvailability();
   // A running pairing flow owns the published sync state.
   if (!sync_->hasRunningFlow()) {
-    publishIdleSyncState(services_.defaults, services_.signals, loadSyncKey(services_.keychain).has_value());
+    const SyncState idle = loadSyncKey(services_.keychain) ? SyncState::on() : SyncState::off();
+    idle.save(services_.defaults, services_.signals);
   }
   sync_->pull();
 }

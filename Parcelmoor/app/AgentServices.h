@@ -18,6 +18,7 @@ class DriveSignIns;
 class ICloudAvailabilityCheck;
 class Keychain;
 class OAuthRedirectHandler;
+class AppSettings;
 class ParcelmoorAPI;
 class SharedDefaults;
 class SharedInbox;
@@ -32,7 +33,8 @@ class Workspace;
 // keeps every one alive longer than the delegate.
 struct AgentServices {
   using MakeUploader = std::function<std::unique_ptr<BucketUploader>(const UploaderConfig& config)>;
-  using MakeSync = std::function<std::unique_ptr<SyncCoordinating>()>;
+  // Called once the delegate holds its settings, which sync applies pulled connections to.
+  using MakeSync = std::function<std::unique_ptr<SyncCoordinating>(AppSettings& settings)>;
 
   static constexpr std::chrono::milliseconds kSessionTouchInterval = std::chrono::hours(24);
 

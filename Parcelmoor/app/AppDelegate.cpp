@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "app/ICloudAvailabilityCheck.h"
-#include "app/SyncCoordinating.h"
+#include "sync/SyncCoordinating.h"
 #include "app/Updater.h"
 #include "panel/UploadPanelControl.h"
 #include "core/AccountStore.h"
@@ -41,7 +41,7 @@ AppDelegate::AppDelegate(AgentServices services, QObject* parent)
   accounts_ = std::make_unique<AccountStore>(services_.api, services_.keychain, services_.defaults,
                                              services_.signals, services_.clock);
   traceStep("sync");
-  sync_ = services_.makeSync();
+  sync_ = services_.makeSync(*settings_);
   traceStep("updater");
   updater_ = std::make_unique<Updater>();
 }

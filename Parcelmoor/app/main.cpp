@@ -12,7 +12,6 @@
 #include "app/ConnectorDriveSignIns.h"
 #include "app/OAuthCallbackRedirects.h"
 #include "app/SyncedFolderCheck.h"
-#include "app/Standins.h"
 #include "app/DesktopWorkspace.h"
 #include "connectors/DropboxSignIn.h"
 #include "connectors/GoogleSignIn.h"
@@ -36,6 +35,7 @@
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
 #include "send/SendCommand.h"
+#include "sync/SyncCoordinator.h"
 #include "upload/BucketUploader.h"
 #include "upload/UploadLeftovers.h"
 #include "upload/UploadWorkingFolder.h"
@@ -139,7 +139,9 @@ int main(int argc, char** argv) {
       [&uploaderServices](const pm::UploaderConfig& config) {
         return pm::makeUploader(config, uploaderServices);
       },
-      [] { return std::make_unique<pm::DormantSyncCoordinator>(); },
+      [&](pm::AppSettings& settings) {
+        return std::make_unique<pm::SyncCoordinator>(*defaults, signals, keychain, settings, api, clock);
+      },
       QCoreApplication::applicationDirPath(),
       settingsProgram,
   };

@@ -8,4 +8,11 @@ QNetworkRequest networkRequest(const QUrl& url) {
   return request;
 }
 
+QByteArray hostField(const QUrl& url) {
+  QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+  if (host.contains(':')) host = '[' + host + ']';
+  if (url.port() >= 0) host += ':' + QByteArray::number(url.port());
+  return host;
+}
+
 }  // namespace pm

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QNetworkRequest>
 #include <QUrl>
 
@@ -9,5 +10,9 @@ namespace pm {
 // resends a PUT or POST as a GET without its body, and that GET's 2xx would read as "stored". A 3xx
 // reaches the caller as its status instead, to be reported like any other refusal.
 QNetworkRequest networkRequest(const QUrl& url);
+
+// The Host field as Qt writes it for `url`, and as the S3 signer signs it: with the port whenever the URL
+// names one, the default port included. Requests written by other means send this one too.
+QByteArray hostField(const QUrl& url);
 
 }  // namespace pm

@@ -3,25 +3,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QThread>
-#include <QTimer>
-
-#include <QCoroNetworkReply>
 
 #include <memory>
 
-#include "platform/NetworkRequest.h"
+#include "upload/HttpBodyTransfer.h"
 
 namespace pm {
 
 namespace {
-
-struct DeleteLater {
-  void operator()(QObject* object) const { object->deleteLater(); }
-};
-using ReplyPtr = std::unique_ptr<QNetworkReply, DeleteLater>;
 
 QString unexpectedResponseText() {
   return QCoreApplication::translate("BucketUploader", "The service sent an unexpected response.");
@@ -29,49 +19,43 @@ QString unexpectedResponseText() {
 
 QString timedOutText() { return QCoreApplication::translate("BucketUploader", "The request timed out."); }
 
-// Qt would also write to file: and other local URLs; a destination named by a remote service must only
-// ever reach the network.
+// A destination named by a remote service must only ever reach the network, never a local file.
 bool isHttpUrl(const QUrl& url) {
   const QString scheme = url.scheme();
   return url.isValid() && !url.host().isEmpty() &&
          (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
 }
 
-QNetworkRequest makeRequest(const UploadDestination& destination) {
-  QNetworkRequest request = networkRequest(destination.url);
+HttpBodyRequest makeRequest(const UploadDestination& destination, const QNetworkAccessManager& network,
+                            std::chrono::milliseconds idleTimeout) {
+  HttpBodyRequest request;
+  request.method = destination.method.toUtf8();
+  request.url = destination.url;
   for (auto it = destination.headers.cbegin(); it != destination.headers.cend(); ++it)
-    request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+    request.headers.append({it.key().toUtf8(), it.value().toUtf8()});
+  request.proxy = HttpBodyRequest::proxyOf(network, destination.url);
+  request.idleTimeout = idleTimeout;
   return request;
 }
 
-// What a reply that ended without an HTTP answer tells the user. A server that refuses an upload early
-// answers as soon as it has the header and resets the connection on the body still under way; Qt, busy
-// writing, drops that answer unread and calls the reset "Unknown error".
-UploadError unanswered(const QNetworkReply& reply) {
-  const QNetworkReply::NetworkError error = reply.error();
-  if (error == QNetworkReply::RemoteHostClosedError || error == QNetworkReply::UnknownNetworkError)
-    return UploadError::transport(BucketUploader::cutOffText());
-  if (error == QNetworkReply::NoError || reply.errorString().isEmpty())
-    return UploadError::transport(unexpectedResponseText());
-  return UploadError::transport(reply.errorString());
-}
-
-// Aborts the reply when it stays idle (nothing sent, nothing received) for `timeout`; the returned flag
-// tells a time-out apart from any other abort.
-std::shared_ptr<bool> abortWhenIdle(QNetworkReply* reply, std::chrono::milliseconds timeout) {
-  auto timedOut = std::make_shared<bool>(false);
-  auto* idle = new QTimer(reply);
-  idle->setSingleShot(true);
-  idle->setInterval(timeout);
-  QObject::connect(reply, &QNetworkReply::uploadProgress, idle, [idle] { idle->start(); });
-  QObject::connect(reply, &QNetworkReply::downloadProgress, idle, [idle] { idle->start(); });
-  QObject::connect(reply, &QNetworkReply::finished, idle, &QTimer::stop);
-  QObject::connect(idle, &QTimer::timeout, reply, [reply, timedOut] {
-    *timedOut = true;
-    reply->abort();
-  });
-  idle->start();
-  return timedOut;
+// What a transfer that brought no usable answer tells the user.
+UploadError failureOf(const HttpBodyOutcome& outcome) {
+  using Ending = HttpBodyOutcome::Ending;
+  switch (outcome.ending) {
+    case Ending::cancelled:
+      return UploadError::cancelled();
+    case Ending::timedOut:
+      return UploadError::transport(timedOutText());
+    case Ending::cutOff:
+      return UploadError::transport(BucketUploader::cutOffText());
+    case Ending::answerTooLarge:
+      return UploadError::transport(unexpectedResponseText());
+    case Ending::answered:
+    case Ending::bodyUnreadable:
+    case Ending::failed:
+      break;
+  }
+  return UploadError::transport(outcome.text.isEmpty() ? unexpectedResponseText() : outcome.text);
 }
 
 }  // namespace
@@ -175,27 +159,21 @@ QCoro::Task<UploadResponse> BucketUploader::send(std::unique_ptr<QIODevice> body
   if (!body || !body->isReadable()) throw UploadError::fileUnreadable();
   if (!progress) progress = [](double) {};
 
-  // The reply streams the body as the socket drains, and owns the device from here on.
-  ReplyPtr reply(network_.sendCustomRequest(makeRequest(destination), destination.method.toUtf8(), body.get()));
-  body.release()->setParent(reply.get());
-
-  auto* relay = new ProgressRelay([progress, toWhole](double fraction) { progress(toWhole(fraction)); }, reply.get());
-  connect(reply.get(), &QNetworkReply::uploadProgress, relay, &ProgressRelay::bodySent);
-  const std::shared_ptr<bool> timedOut = abortWhenIdle(reply.get(), requestTimeout_);
-  if (cancel) connect(cancel.get(), &CancelToken::cancelled, reply.get(), &QNetworkReply::abort);
-
-  co_await reply.get();
+  auto relay = std::make_shared<ProgressRelay>([progress, toWhole](double fraction) { progress(toWhole(fraction)); });
+  auto sent = [relay](qint64 bytes, qint64 total) { relay->bodySent(bytes, total); };
+  QCoro::Task<HttpBodyOutcome> sending =
+      sendHttpBody(makeRequest(destination, network_, requestTimeout_), std::move(body), std::move(sent), cancel);
+  const HttpBodyOutcome outcome = co_await std::move(sending);
 
   if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
-  const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  if (status.isValid()) {
-    const int code = status.toInt();
-    if (code < 200 || code > 299) throw UploadError::http(code);
-    progress(toWhole(1.0));
-    co_return UploadResponse{code, reply->rawHeaderPairs(), reply->readAll()};
-  }
-  if (*timedOut) throw UploadError::transport(timedOutText());
-  throw unanswered(*reply);
+  if (outcome.ending != HttpBodyOutcome::Ending::answered) throw failureOf(outcome);
+  // A server that refuses an upload early answers on the header and drops the connection under the body;
+  // such an answer says only that it refused, and the callers that can learn why ask the server again.
+  if (outcome.answeredEarly && (outcome.status < 200 || outcome.status > 299))
+    throw UploadError::transport(cutOffText());
+  if (outcome.status < 200 || outcome.status > 299) throw UploadError::http(outcome.status);
+  progress(toWhole(1.0));
+  co_return UploadResponse{outcome.status, outcome.headers, outcome.body};
 }
 
 }  // namespace pm

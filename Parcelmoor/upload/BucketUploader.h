@@ -79,8 +79,9 @@ struct PartPosition {
 };
 
 // The base of every connection's uploader. The upload session drives an uploader only through the
-// virtual operations below; the file uploads are the common way to move a file's bytes over HTTP.
-// Lives on the main thread; the network access manager is the program's one upload session.
+// virtual operations below; the file uploads are the common way to move a file's bytes over HTTP, sent
+// by libcurl on a transfer thread (HttpBodyTransfer). Lives on the main thread; the network access
+// manager is the program's one upload session, whose proxy the bodies take too.
 class BucketUploader : public QObject {
   Q_OBJECT
 
@@ -117,8 +118,8 @@ class BucketUploader : public QObject {
                                          UploadDestination destination, ProgressCallback progress,
                                          CancelTokenPtr cancel = {});
 
-  // The `transport` text of an upload whose connection the server closed without an answer Qt could
-  // read, as happens when a server refuses a request while its body is still under way.
+  // The `transport` text of an upload whose connection the server closed without an answer, or after
+  // answering before it had the body, as a server that refuses a request while its body is under way does.
   static QString cutOffText();
 
   std::chrono::milliseconds requestTimeout() const { return requestTimeout_; }

@@ -9,17 +9,11 @@
 
 #include <memory>
 
+#include "platform/NetworkRequest.h"
+
 namespace pm {
 
 namespace {
-
-// The Host header as Qt writes it: the URL's port whenever the URL names one (it is signed that way).
-QByteArray hostHeader(const QUrl& url) {
-  QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-  if (host.contains(':')) host = '[' + host + ']';
-  if (url.port() >= 0) host += ':' + QByteArray::number(url.port());
-  return host;
-}
 
 QByteArray requestHeader(const UploadDestination& destination, qint64 bodyLength) {
   const QUrl& url = destination.url;
@@ -28,7 +22,7 @@ QByteArray requestHeader(const UploadDestination& destination, qint64 bodyLength
   if (url.hasQuery()) target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
 
   QByteArray header = destination.method.toLatin1() + ' ' + target + " HTTP/1.1\r\n";
-  header += "Host: " + hostHeader(url) + "\r\n";
+  header += "Host: " + hostField(url) + "\r\n";
   for (auto it = destination.headers.cbegin(); it != destination.headers.cend(); ++it)
     header += it.key().toUtf8() + ": " + it.value().toUtf8() + "\r\n";
   header += "Content-Length: " + QByteArray::number(bodyLength) + "\r\n";

@@ -4,8 +4,11 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "upload/SealedParts.h"
 #include "upload/StreamSealer.h"
@@ -21,11 +24,21 @@ constexpr int kSealingsAtOnce = 2;
 
 }  // namespace
 
-// Where a sealing on the pool delivers its record: the device while it lives, nobody afterwards. The lock
-// keeps the device from going away while a delivery is being posted to it.
+// Where a sealing on the pool delivers its record: the device while it lives, nobody afterwards. The reader
+// takes the deliveries in on its own thread; the lock keeps the device from going away while a delivery
+// is being made.
 struct SealedPartDevice::Mailbox {
+  struct Delivery {
+    quint64 generation;
+    qint64 record;
+    Sealed sealed;
+  };
+
   std::mutex mutex;
+  std::condition_variable arrived;
   SealedPartDevice* device = nullptr;
+  std::vector<Delivery> deliveries;
+  bool stopped = false;
 };
 
 SealedPartDevice::SealedPartDevice(std::shared_ptr<StreamSealer> sealer, qint64 begin, qint64 length,
@@ -60,8 +73,16 @@ bool SealedPartDevice::seek(qint64 pos) {
   return true;
 }
 
+bool SealedPartDevice::waitForReadyRead(int msecs) {
+  std::unique_lock lock(mailbox_->mutex);
+  return mailbox_->arrived.wait_for(lock, std::chrono::milliseconds(std::max(msecs, 0)),
+                                    [this] { return !mailbox_->deliveries.empty() || mailbox_->stopped; });
+}
+
 qint64 SealedPartDevice::readData(char* data, qint64 maxSize) {
-  if (failed_) return -1;
+  collect();
+  if (stopped_ && !failed_) setErrorString(tr("The upload of this part was stopped."));
+  if (failed_ || stopped_) return -1;
   const qint64 end = begin_ + length_;
   static const QByteArray header = sealedStreamHeader(quint32(kSealedChunkSize));
   qint64 copied = 0;
@@ -86,8 +107,23 @@ qint64 SealedPartDevice::writeData(const char* /*data*/, qint64 /*maxSize*/) {
 }
 
 void SealedPartDevice::stopSealing() {
-  stopped_ = true;
-  records_.clear();
+  {
+    const std::lock_guard lock(mailbox_->mutex);
+    mailbox_->stopped = true;
+  }
+  mailbox_->arrived.notify_all();
+}
+
+void SealedPartDevice::collect() {
+  std::vector<Mailbox::Delivery> deliveries;
+  {
+    const std::lock_guard lock(mailbox_->mutex);
+    deliveries.swap(mailbox_->deliveries);
+    stopped_ = mailbox_->stopped;
+  }
+  if (stopped_) records_.clear();
+  for (Mailbox::Delivery& delivery : deliveries)
+    recordSealed(delivery.generation, delivery.record, std::move(delivery.sealed));
 }
 
 void SealedPartDevice::sealAhead() {
@@ -113,9 +149,10 @@ void SealedPartDevice::startSealing(qint64 record) {
   const bool forNextPart = sealer_->recordEnd(record) > begin_ + length_;
   pool_.start([sealer = sealer_, mailbox = mailbox_, generation = generation_, record, forNextPart] {
     {
-      // The device went away while this waited for a thread: nothing wants the record any more.
+      // The device went away or was stopped while this waited for a thread (the reader may start a
+      // sealing before it learns of the stop): nothing wants the record any more.
       const std::lock_guard lock(mailbox->mutex);
-      if (!mailbox->device) return;
+      if (!mailbox->device || mailbox->stopped) return;
     }
     Sealed sealed;
     try {
@@ -124,15 +161,16 @@ void SealedPartDevice::startSealing(qint64 record) {
     } catch (...) {
       sealed.failure = UploadError::from(std::current_exception());
     }
-    const std::lock_guard lock(mailbox->mutex);
-    if (SealedPartDevice* device = mailbox->device) {
-      QMetaObject::invokeMethod(
-          device,
-          [device, generation, record, sealed = std::move(sealed)]() mutable {
-            device->recordSealed(generation, record, std::move(sealed));
-          },
-          Qt::QueuedConnection);
+    {
+      const std::lock_guard lock(mailbox->mutex);
+      SealedPartDevice* device = mailbox->device;
+      if (!device) return;
+      mailbox->deliveries.push_back({generation, record, std::move(sealed)});
+      // For a reader on the device's own thread that waits on its event loop rather than in
+      // waitForReadyRead(); dropped unread if the device goes away first.
+      QMetaObject::invokeMethod(device, [device] { Q_EMIT device->readyRead(); }, Qt::QueuedConnection);
     }
+    mailbox->arrived.notify_all();
   });
 }
 
@@ -144,14 +182,10 @@ void SealedPartDevice::recordSealed(quint64 generation, qint64 record, Sealed se
     records_.clear();
     setErrorString(sealed.failure->message());
     Q_EMIT failed();
-    Q_EMIT readyRead();
     return;
   }
   // A record past the part's end waits with the sealer for the next part.
-  if (record <= lastRecord_) {
-    records_.emplace(record, std::move(sealed.record));
-    Q_EMIT readyRead();
-  }
+  if (record <= lastRecord_) records_.emplace(record, std::move(sealed.record));
   sealAhead();
 }
 

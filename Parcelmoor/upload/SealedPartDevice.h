@@ -23,8 +23,13 @@ class StreamSealer;
 // stopSealing() or destroying the device stops it within the records already under way.
 //
 // Random access (the network may rewind a body to send it again) by sealing the records again, which
-// yields the same bytes (StreamSealer). A failed sealing ends the device: failed() is emitted and every
-// later read fails; the failure itself is kept by the sealer. Lives on the thread that made it.
+// yields the same bytes (StreamSealer). A failed sealing ends the device: failed() is emitted (on the
+// reading thread) and every later read fails; the failure itself is kept by the sealer.
+//
+// One thread reads it at a time, and it need not be the thread that made it: a transfer thread reads it
+// through read(), seek() and waitForReadyRead(), which waits for the next sealed record, while
+// stopSealing() may come from any thread. readyRead() is also emitted on the thread that made it, for a
+// reader there that waits on its event loop.
 class SealedPartDevice final : public QIODevice {
   Q_OBJECT
 
@@ -36,10 +41,12 @@ class SealedPartDevice final : public QIODevice {
   bool isSequential() const override { return false; }
   qint64 size() const override { return length_; }
   bool seek(qint64 pos) override;
+  // Waits until a sealed record (or the end of the sealing) arrives; false when none did in `msecs`.
+  bool waitForReadyRead(int msecs) override;
 
  public Q_SLOTS:
   // For a body whose request has ended: seals nothing more (records under way still finish) and lets go
-  // of what was sealed. Reads then give what is left of the part no more.
+  // of what was sealed. Reads then fail. Safe from any thread.
   void stopSealing();
 
  Q_SIGNALS:
@@ -58,6 +65,8 @@ class SealedPartDevice final : public QIODevice {
 
   void sealAhead();
   void startSealing(qint64 record);
+  // Takes in what the sealings delivered since the last call.
+  void collect();
   void recordSealed(quint64 generation, qint64 record, Sealed sealed);
 
   const std::shared_ptr<StreamSealer> sealer_;
@@ -66,6 +75,7 @@ class SealedPartDevice final : public QIODevice {
   QThreadPool& pool_;
   std::shared_ptr<Mailbox> mailbox_;
 
+  // The reader's state, touched only by the thread that reads.
   qint64 next_;                           // the stream offset the next read starts at
   qint64 nextToSeal_ = 0;                 // the next record to ask for
   qint64 lastRecord_;                     // the record that holds the part's last byte

@@ -1,13 +1,16 @@
 // The settings program: one window over the shared preferences, alive as long as the agent runs.
 #include <QApplication>
 #include <QDBusConnection>
+#include <QNetworkAccessManager>
 #include <QProcessEnvironment>
 #include <QScreen>
 #include <QTextStream>
 
 #include "app/SettingsAppDelegate.h"
 #include "app/TestSeeding.h"
+#include "core/ParcelmoorAPI.h"
 #include "model/AppSettings.h"
+#include "model/LiveConnectionChecks.h"
 #include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
@@ -76,7 +79,10 @@ int main(int argc, char** argv) {
   QObject::connect(&delegate, &pm::settings::SettingsAppDelegate::terminateRequested, &application,
                    &QCoreApplication::quit);
 
-  pm::settings::SettingsView window(settings, *defaults, signals, notificationSettings, bundle);
+  QNetworkAccessManager network;
+  pm::settings::LiveConnectionChecks checks(network, keychain, *defaults, signals, clock, bundle,
+                                            pm::serviceBaseUrl());
+  pm::settings::SettingsView window(settings, *defaults, signals, notificationSettings, bundle, keychain, checks);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     window.move(screen->availableGeometry().center() - window.rect().center());
   QObject::connect(&instance, &pm::SingleInstance::reopenRequested, &window,

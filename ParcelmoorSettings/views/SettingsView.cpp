@@ -1,24 +1,27 @@
 #include "SettingsView.h"
 
 #include <QButtonGroup>
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "core/ParcelmoorAPI.h"
 #include "core/UploaderConfig.h"
 #include "model/AppSettings.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "views/AccountSettingsView.h"
 #include "views/AdvancedSettingsView.h"
-#include "views/PlaceholderPage.h"
+#include "views/ConnectionsSettingsView.h"
 #include "views/SymbolIcon.h"
 
 namespace pm::settings {
 
 SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
                            NotificationSettings& notificationSettings, const BundleInfo& bundle,
-                           QWidget* parent)
+                           Keychain& keychain, ConnectionChecks& checks, QWidget* parent)
     : QWidget(parent), settings_(settings), defaults_(defaults) {
   setFixedSize(kSize);
   auto* layout = new QHBoxLayout(this);
@@ -28,8 +31,16 @@ SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Sign
 
   pages_ = new QStackedWidget(this);
   // In the order of the pages, so a page's index is its case's.
-  pages_->addWidget(new PlaceholderPage(title(Page::account), QStringLiteral("account")));
-  pages_->addWidget(new PlaceholderPage(title(Page::apps), QStringLiteral("apps")));
+  pages_->addWidget(new AccountSettingsView(defaults, signals, keychain));
+  pages_->addWidget(new ConnectionsSettingsView(
+      settings, {.keychain = keychain,
+                 .defaults = defaults,
+                 .signals = signals,
+                 .bundle = bundle,
+                 .checks = checks,
+                 .serviceBase = serviceBaseUrl(),
+                 .openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+                 .driveConnect = {}}));
   pages_->addWidget(new AdvancedSettingsView(settings, signals, notificationSettings, bundle));
   layout->addWidget(pages_, 1);
 

@@ -9,6 +9,7 @@ class QStackedWidget;
 
 namespace pm {
 class BundleInfo;
+class Keychain;
 class NotificationSettings;
 class SharedDefaults;
 class Signals;
@@ -17,6 +18,7 @@ class Signals;
 namespace pm::settings {
 
 class AppSettings;
+class ConnectionChecks;
 
 // The settings window's content: a sidebar of the pages beside the selected page, 700 × 550, titled after
 // the page. It keeps `settings` fresh: on "settingsChanged", from the agent or from this program's own
@@ -30,8 +32,8 @@ class SettingsView final : public QWidget {
   static constexpr int kSidebarWidth = 180;
 
   SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
-               NotificationSettings& notificationSettings, const BundleInfo& bundle,
-               QWidget* parent = nullptr);
+               NotificationSettings& notificationSettings, const BundleInfo& bundle, Keychain& keychain,
+               ConnectionChecks& checks, QWidget* parent = nullptr);
 
   Page selection() const { return selection_; }
   void select(Page page);

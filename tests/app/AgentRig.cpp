@@ -61,7 +61,7 @@ AppDelegate& AgentRig::make() {
         uploaders.append(uploader.get());
         return uploader;
       },
-      [this] {
+      [this](AppSettings&) {
         auto made = std::make_unique<RecordingSyncCoordinator>(trace);
         sync = made.get();
         return made;

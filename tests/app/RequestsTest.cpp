@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AgentRig.h"
-#include "PrivateBus.h"
+#include "support/PrivateBus.h"
 #include "app/Updater.h"
 #include "core/AccountState.h"
 #include "core/AppSettings.h"

@@ -2,7 +2,6 @@
 
 #include "app/DisplayPlatform.h"
 #include "app/PendingDriveConnect.h"
-#include "app/SyncKey.h"
 #include "platform/Keychain.h"
 
 namespace pm {
@@ -44,23 +43,6 @@ TEST(PendingDriveConnect, ReadsAUuidAndADriveKind) {
       EXPECT_EQ(parsed->connection, QUuid::fromString(kUuid));
     }
   }
-}
-
-TEST(SyncKey, LoadsTheStoredTextExactlyOrNothing) {
-  const QString service = QStringLiteral("com.wrenfold.Parcelmoor.sync");
-  const QString account = QStringLiteral("sync-key");
-  MemoryKeychain keychain;
-  EXPECT_EQ(loadSyncKey(keychain), std::nullopt);
-  keychain.store(service, account, QByteArrayLiteral("abc-def ÄÖ"));
-  EXPECT_EQ(loadSyncKey(keychain), QStringLiteral("abc-def ÄÖ"));
-  keychain.store(service, account, QByteArray("\xff\xfe", 2));
-  EXPECT_EQ(loadSyncKey(keychain), std::nullopt);
-  keychain.store(QStringLiteral("com.wrenfold.Parcelmoor"), account, QByteArrayLiteral("other service"));
-  keychain.remove(service, account);
-  EXPECT_EQ(loadSyncKey(keychain), std::nullopt);
-  keychain.store(service, account, QByteArrayLiteral("KEY"));
-  keychain.setFailing(true);
-  EXPECT_EQ(loadSyncKey(keychain), std::nullopt);
 }
 
 struct DisplayRow {

@@ -13,6 +13,7 @@
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/SingleInstance.h"
+#include "support/PrivateDesktopSession.h"
 
 namespace pm::test {
 
@@ -25,8 +26,9 @@ QString readAll(const QString& path) {
 
 }  // namespace
 
-AgentProcess::AgentProcess(const QString& root, const QUrl& service)
-    : root_(QDir::cleanPath(root)),
+AgentProcess::AgentProcess(const QString& root, const QUrl& service, const PrivateDesktopSession* session)
+    : session_(session),
+      root_(QDir::cleanPath(root)),
       suite_(QStringLiteral("agent-") + QUuid::createUuid().toString(QUuid::Id128)),
       environment_(QProcessEnvironment::systemEnvironment()) {
   const QString data = root_ + QLatin1String("/data");
@@ -58,6 +60,7 @@ AgentProcess::AgentProcess(const QString& root, const QUrl& service)
   // The synced folder's root is the default one under the agent's own data folder.
   environment_.remove(QStringLiteral("PARCELMOOR_UBIQUITY_ROOT"));
   ubiquityRoot_ = data + QLatin1String("/parcelmoor/drive");
+  if (session_) session_->addTo(environment_);
   process_.setProcessEnvironment(environment_);
   process_.setStandardErrorFile(logFile(), QIODevice::Append);
   process_.setStandardOutputFile(QProcess::nullDevice());
@@ -75,7 +78,7 @@ void AgentProcess::start(const QStringList& arguments) {
 bool AgentProcess::waitUntilServing(std::chrono::milliseconds timeout) {
   QElapsedTimer timer;
   timer.start();
-  while (!nameIsOwned()) {
+  while (!isServing()) {
     if (!isRunning() || timer.elapsed() > timeout.count()) return false;
     QThread::msleep(2);
   }
@@ -92,7 +95,7 @@ void AgentProcess::stop() {
   // The bus lets the name go a moment after the process is gone; the next agent must not meet it.
   QElapsedTimer timer;
   timer.start();
-  while (nameIsOwned() && timer.elapsed() < 5000) QThread::msleep(2);
+  while (isServing() && timer.elapsed() < 5000) QThread::msleep(2);
 }
 
 AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool withoutDisplay,
@@ -136,6 +139,15 @@ QVariant AgentProcess::preference(const QString& key) const {
 
 int AgentProcess::settingsProgramLaunches() const {
   return int(readAll(root_ + QLatin1String("/settings-launches")).count(QLatin1String("launched")));
+}
+
+void AgentProcess::setPreference(const QString& key, const QVariant& value) const {
+  if (!FileSharedDefaults(paths_.suiteFile(suite_)).set(key, value))
+    throw std::runtime_error("cannot write the agent's preferences suite");
+}
+
+bool AgentProcess::isServing() const {
+  return session_ ? session_->agentIsServing() : nameIsOwned();
 }
 
 bool AgentProcess::nameIsOwned() {

@@ -13,6 +13,8 @@
 
 namespace pm::test {
 
+class PrivateDesktopSession;
+
 // The real agent program, run as a desktop session would run it but with everything it keeps under a
 // folder of the caller's: its own XDG folders and temporary folder, a preferences suite of its own
 // (PARCELMOOR_TEST_SUITE), the service at `service`, no display (offscreen), and a stand-in settings
@@ -26,7 +28,8 @@ class AgentProcess {
     QString errors;     // what it wrote to standard error
   };
 
-  AgentProcess(const QString& root, const QUrl& service);
+  // With `session`, the agent runs in that desktop session (its bus and keyring) instead of the caller's.
+  AgentProcess(const QString& root, const QUrl& service, const PrivateDesktopSession* session = nullptr);
   ~AgentProcess();
   AgentProcess(const AgentProcess&) = delete;
   AgentProcess& operator=(const AgentProcess&) = delete;
@@ -51,14 +54,21 @@ class AgentProcess {
   const QString& ubiquityRoot() const { return ubiquityRoot_; }
   QString logFile() const;
   QString log() const;
+  // The file of the agent's preferences suite, for a test that plays the settings program beside it.
+  QString suiteFile() const { return paths_.suiteFile(suite_); }
   // A value of the agent's preferences suite, as the file holds it now.
   QVariant preference(const QString& key) const;
+  // Writes a value into the agent's preferences suite, as the settings program would.
+  void setPreference(const QString& key, const QVariant& value) const;
   // How often the agent started the settings program.
   int settingsProgramLaunches() const;
   // Whether any process owns the agent's bus name on the session bus.
   static bool nameIsOwned();
 
  private:
+  bool isServing() const;
+
+  const PrivateDesktopSession* session_ = nullptr;
   QString root_;
   QString suite_;
   Paths paths_;

@@ -26,7 +26,8 @@ class RecordingDefaults final : public SharedDefaults {
   QStringList written;
 };
 
-// A keychain in memory that records every store and removal as "service account".
+// A keychain in memory that records every store and removal as "service account", and can refuse to
+// store items of one service (as a locked or full keyring would) while it still reads.
 class RecordingKeychain final : public Keychain {
  public:
   Lookup find(const QString& service, const QString& account) const override {
@@ -34,6 +35,7 @@ class RecordingKeychain final : public Keychain {
   }
   bool store(const QString& service, const QString& account, const QByteArray& data) override {
     written.append(service + QLatin1Char(' ') + account);
+    if (service == refusedService) return false;
     return inner.store(service, account, data);
   }
   bool remove(const QString& service, const QString& account) override {
@@ -43,6 +45,7 @@ class RecordingKeychain final : public Keychain {
 
   MemoryKeychain inner;
   QStringList written;
+  QString refusedService;
 };
 
 }  // namespace pm

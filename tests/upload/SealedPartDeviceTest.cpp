@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "SealedStreamReader.h"
 #include "core/UploadError.h"
@@ -136,6 +137,39 @@ TEST_F(SealedPartDeviceTest, RewoundPartYieldsTheSameBytesAgain) {
   const auto again = part(sealer, 3'000'000, 4'000'000);
   EXPECT_TRUE(readThrough(*again) == whole) << "a record sealed again is the same record";
   EXPECT_FALSE(device->seek(4'000'001));
+}
+
+// How a transfer thread reads a part: no event loop, waiting for each record in waitForReadyRead().
+std::optional<QByteArray> readOnAnotherThread(QIODevice& device) {
+  std::optional<QByteArray> bytes = QByteArray();
+  std::thread reader([&] {
+    char buffer[256 * 1024];
+    while (!device.atEnd()) {
+      const qint64 n = device.read(buffer, sizeof buffer);
+      if (n < 0) {
+        bytes.reset();
+        return;
+      }
+      if (n == 0) device.waitForReadyRead(1000);
+      bytes->append(buffer, n);
+    }
+  });
+  reader.join();
+  return bytes;
+}
+
+TEST_F(SealedPartDeviceTest, AThreadWithoutAnEventLoopReadsThePartAndAStopEndsItsReads) {
+  const auto sealer = sealerOf(contents(9'000'000));
+  const auto onThisThread = part(sealer, 3'000'000, 4'000'000);
+  const std::optional<QByteArray> expected = readThrough(*onThisThread);
+  ASSERT_TRUE(expected);
+
+  const auto elsewhere = part(sealer, 3'000'000, 4'000'000);
+  EXPECT_TRUE(readOnAnotherThread(*elsewhere) == expected);
+
+  const auto stopped = part(sealer, 0, 4'000'000);
+  std::thread([&] { stopped->stopSealing(); }).join();
+  EXPECT_EQ(readOnAnotherThread(*stopped), std::nullopt);
 }
 
 TEST_F(SealedPartDeviceTest, RecordThatDiffersFromItsFirstSealingFailsAsChanged) {

@@ -8,6 +8,7 @@
 #include "DevStore.h"
 #include "Router.h"
 #include "SharePage.h"
+#include "SyncRoutes.h"
 
 namespace pm::dev {
 
@@ -40,10 +41,12 @@ bool DevService::start() {
   buckets_ = std::make_unique<BucketRoutes>(*store_, baseUrl(), options_.partSize);
   boxes_ = std::make_unique<BoxRoutes>(*store_, baseUrl());
   shares_ = std::make_unique<SharePage>(*store_);
+  sync_ = std::make_unique<SyncRoutes>(*store_);
   accounts_->install(*router_);
   buckets_->install(*router_);
   boxes_->install(*router_);
   shares_->install(*router_);
+  sync_->install(*router_);
   router_->route("GET", QStringLiteral("/"), Router::Access::open, [](const Request&) {
     return Reply::page(
         200, QStringLiteral("Parcelmoor development service"),

@@ -21,11 +21,13 @@ class BucketRoutes;
 class DevStore;
 class Router;
 class SharePage;
+class SyncRoutes;
 
 // A stand-in for the product's service on 127.0.0.1, for running the agent on a machine without one:
 // sign-in approved in the browser, buckets whose sealed parts are kept on disk, share links to pages that
-// serve the files decrypted, connectors and boxes. Everything lives under `stateDirectory` and survives a
-// restart (sign-in codes excepted). Requests are handled one at a time.
+// serve the files decrypted, connectors and boxes, and the sealed copy of synced settings with pairing.
+// Everything lives under `stateDirectory` and survives a restart (sign-in codes excepted). Requests are
+// handled one at a time.
 class DevService {
  public:
   struct Options {
@@ -56,6 +58,7 @@ class DevService {
   std::unique_ptr<BucketRoutes> buckets_;
   std::unique_ptr<BoxRoutes> boxes_;
   std::unique_ptr<SharePage> shares_;
+  std::unique_ptr<SyncRoutes> sync_;
   std::mutex mutex_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;

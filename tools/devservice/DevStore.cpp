@@ -196,7 +196,8 @@ QJsonObject DevStore::toJson() const {
                      {QStringLiteral("subscriptions"), mapToJson(subscriptions)},
                      {QStringLiteral("buckets"), bucketsJson},
                      {QStringLiteral("connectors"), connectorsJson},
-                     {QStringLiteral("boxes"), boxesJson}};
+                     {QStringLiteral("boxes"), boxesJson},
+                     {QStringLiteral("sync"), sync.toJson()}};
 }
 
 void DevStore::load(const QJsonObject& object) {
@@ -218,6 +219,7 @@ void DevStore::load(const QJsonObject& object) {
     boxes.insert(it.key(), StoredBox{it.key(), box.value(QStringLiteral("idempotencyKey")).toString(),
                                      box.value(QStringLiteral("registration")).toObject()});
   }
+  sync.load(object.value(QStringLiteral("sync")).toObject());
 }
 
 }  // namespace pm::dev

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+#include "SyncRecords.h"
+
 namespace pm::dev {
 
 // One announced file of a bucket and what its upload URLs received.
@@ -78,6 +80,7 @@ class DevStore {
   QMap<QString, StoredBucket> buckets;    // by id
   QMap<QString, QJsonObject> connectors;  // by connector id, the body as received
   QMap<QString, StoredBox> boxes;         // by id
+  SyncRecords sync;
 
  private:
   QJsonObject toJson() const;

@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "../../app/PrivateBus.h"
+#include "support/PrivateBus.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
 #include "support/TestSupport.h"

@@ -14,6 +14,7 @@
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "ScriptedChecks.h"
 #include "support/TestSupport.h"
 #include "views/SettingsView.h"
 
@@ -44,7 +45,8 @@ class SettingsWindowRig {
 
   SettingsView& open() {
     settings = std::make_unique<AppSettings>(defaults, signals, keychain, clock);
-    view = std::make_unique<SettingsView>(*settings, defaults, signals, notificationSettings, bundle);
+    view = std::make_unique<SettingsView>(*settings, defaults, signals, notificationSettings, bundle, keychain,
+                                          checks);
     view->show();
     // The start's own "settingsChanged" comes back once; what a test does starts after it.
     settle();
@@ -78,6 +80,7 @@ class SettingsWindowRig {
   MemoryKeychain keychain;
   pm::test::ManualClock clock;
   FakeNotificationSettings notificationSettings;
+  ScriptedChecks checks;
   BundleInfo bundle{{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.4")},
                      {QStringLiteral("CFBundleVersion"), QStringLiteral("57")}}};
   std::unique_ptr<AppSettings> settings;

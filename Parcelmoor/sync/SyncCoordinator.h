@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QTimer>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+
+#include "platform/Async.h"
+#include "sync/SyncCoordinating.h"
+#include "sync/SyncPairing.h"
+#include "sync/SyncService.h"
+#include "sync/SyncState.h"
+#include "sync/SyncStore.h"
+
+namespace pm {
+
+class AppSettings;
+class Clock;
+class Keychain;
+class ParcelmoorAPI;
+class SharedDefaults;
+class Signals;
+
+// The agent's one object that runs settings sync: it pulls the service's copy when launching has
+// finished and then on a timer, pushes this computer's settings a little after each local change, turns
+// sync on and off and runs the pairing flows (offering the key, joining with a code). Every step ends in
+// a published SyncState and a log line; it never retries by itself. Main thread only.
+class SyncCoordinator final : public SyncCoordinating {
+  Q_OBJECT
+
+ public:
+  struct Timings {
+    std::chrono::milliseconds pollInterval = std::chrono::seconds(30);
+    // A push waits this long after the last change of a burst.
+    std::chrono::milliseconds pushDelay = std::chrono::seconds(2);
+    // No push is scheduled this soon after a pull applied the service's copy: that change is not ours.
+    std::chrono::milliseconds quietTime = std::chrono::seconds(3);
+    std::chrono::milliseconds pairingPoll = std::chrono::seconds(2);
+    std::chrono::milliseconds pairingDeadline = std::chrono::seconds(300);
+  };
+
+  SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
+                  ParcelmoorAPI& api, const Clock& clock, Timings timings);
+  SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
+                  ParcelmoorAPI& api, const Clock& clock)
+      : SyncCoordinator(defaults, signals, keychain, settings, api, clock, Timings{}) {}
+  ~SyncCoordinator() override;
+
+  // Pulls now and then on every poll interval, replacing an earlier timer.
+  void startPolling() override;
+  // Starts one pull when a key is stored and neither a flow nor a pull runs.
+  void pull() override;
+  void schedulePush() override;
+  void enable() override { turnOn(); }
+  void disable() override { turnOff(); }
+  // With a stored key: pulls with it (publishing on, or failed). Without: starts sync from scratch, or asks
+  // for a code when the service already holds another computer's settings.
+  void turnOn();
+  // Stops the timer, the waiting push and the flow, closes any pairing and forgets the key. The service's
+  // copy stays for the other computers.
+  void turnOff();
+  void submitPendingCode() override;
+  void startFlow(Flow flow) override;
+  QCoro::Task<> offer(QString key) override;
+  QCoro::Task<> join(QString code);
+  void cancelPairing() override;
+  bool hasRunningFlow() const override { return flow_ && !flow_->isCancelled(); }
+
+  bool hasFlow() const { return flow_ != nullptr; }
+  bool isPulling() const { return pulling_; }
+  bool hasPendingPush() const { return pending_ != nullptr; }
+  bool isPolling() const { return poll_.isActive(); }
+  qint64 generation() const { return generation_; }
+  QDateTime lastApplied() const { return lastApplied_; }
+
+ private:
+  // What the running tasks use: they keep it alive past the coordinator.
+  struct Parts {
+    Parts(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
+          ParcelmoorAPI& api);
+    SyncStore store;
+    SyncService service;
+    SyncPairing pairing;
+  };
+
+  // One turn of a pairing flow's waiting loop: past the deadline, or a poll interval later (or stopped
+  // by a cancellation on the way).
+  enum class PollStep { poll, expired, stop };
+  QCoro::Task<PollStep> nextPoll(QDateTime deadline, CancelTokenPtr token);
+
+  // The running flow's cancel token, read by a flow as it starts.
+  CancelTokenPtr flowToken() const;
+  QCoro::Task<> runFlow(Flow flow, qint64 generation);
+  QCoro::Task<> runPull(QString key);
+  QCoro::Task<> runPush(CancelTokenPtr token);
+  QCoro::Task<> resume();
+  QCoro::Task<> begin();
+  void beginFailed(std::exception_ptr failure, const CancelTokenPtr& token);
+  void joinFailed(std::exception_ptr failure, const CancelTokenPtr& token);
+  QCoro::Task<> offerFailed(std::exception_ptr failure, CancelTokenPtr token);
+  static QCoro::Task<> closePairing(std::shared_ptr<Parts> parts);
+  void closePairingLater();
+  void publish(const SyncState& state);
+  QDateTime now() const;
+
+  SharedDefaults& defaults_;
+  Signals& signals_;
+  Keychain& keychain_;
+  const Clock& clock_;
+  Timings timings_;
+  std::shared_ptr<Parts> parts_;
+
+  CancelTokenPtr flow_;
+  qint64 generation_ = 0;
+  QDateTime lastApplied_;
+  bool pulling_ = false;
+  CancelTokenPtr pending_;
+  QTimer poll_;
+};
+
+}  // namespace pm

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QStringList>
+
+#include "sync/SyncPayload.h"
+
+namespace pm {
+
+// How two computers' synced settings become one. Every conflict goes to the later date; on equal dates
+// this computer's side (`local`) wins. A connection travels whole: the winner's record with all its
+// credentials.
+//
+// A connection stays unless a tombstone at least as new as its last change removes it; one without a
+// tombstone always stays, whatever its date (a connection stored without a date must not vanish when
+// it was deleted nowhere). The result is sorted by last change, oldest first; no tombstone is dropped
+// for its age here.
+SyncPayload merge(const SyncPayload& local, const SyncPayload& other);
+
+// The same connections (compared without their credentials, in any order), the same tombstones and the
+// same preferences with the same dates.
+bool hasSameContent(const SyncPayload& one, const SyncPayload& other);
+
+// Which parts of two payloads differ, from "connections" (in payload order), "deletions" and
+// "preferences", in this order.
+QStringList differingParts(const SyncPayload& one, const SyncPayload& other);
+
+}  // namespace pm

@@ -1,0 +1,78 @@
+#include "SyncService.h"
+
+#include <QJsonObject>
+
+#include "core/JsonDecoding.h"
+#include "core/ParcelmoorAPI.h"
+#include "platform/Log.h"
+#include "sync/StrictBase64.h"
+#include "sync/SyncMerge.h"
+#include "sync/SyncStore.h"
+
+namespace pm {
+
+namespace {
+
+const QString kPath = QStringLiteral("sync/uploaders");
+
+// Sealing and opening stretch the key; an envelope may ask for many rounds, so neither blocks the
+// main thread.
+QCoro::Task<QByteArray> sealOffThread(SyncPayload payload, QString key) {
+  QCoro::Task<QByteArray> sealing = runOnWorker(
+      [payload = std::move(payload), key = std::move(key)] { return SyncStore::seal(payload, key); });
+  co_return co_await std::move(sealing);
+}
+
+QCoro::Task<SyncPayload> openOffThread(QByteArray envelope, QString key) {
+  QCoro::Task<SyncPayload> opening = runOnWorker(
+      [envelope = std::move(envelope), key = std::move(key)] { return SyncStore::open(envelope, key); });
+  co_return co_await std::move(opening);
+}
+
+}  // namespace
+
+SyncService::SyncService(SyncStore& store, ParcelmoorAPI& api) : store_(store), api_(api) {}
+
+QCoro::Task<SyncService::Head> SyncService::fetchHead(CancelTokenPtr cancel) {
+  const QByteArray body = co_await api_.authorizedRequest(kPath, "GET", std::nullopt, cancel);
+  const QJsonObject object = decodeJsonObject(body);
+  Head head;
+  head.blob = optionalString(object, u"blob");
+  head.version = requiredInteger(object, u"version");
+  co_return head;
+}
+
+QCoro::Task<std::optional<qint64>> SyncService::pull(QString key, CancelTokenPtr cancel) {
+  const Head head = co_await fetchHead(cancel);
+  if (!head.blob) co_return std::nullopt;
+  const std::optional<QByteArray> envelope = strictBase64Decode(*head.blob);
+  if (!envelope) co_return std::nullopt;
+
+  const SyncPayload remote = co_await openOffThread(*envelope, key);
+  const SyncPayload merged = merge(store_.localPayload(), remote);
+  store_.apply(merged);
+  if (hasSameContent(merged, remote)) co_return head.version;
+
+  qCDebug(lcSync, "differs in %s", qUtf8Printable(differingParts(merged, remote).join(QStringLiteral(", "))));
+  const QByteArray sealed = co_await sealOffThread(merged, key);
+  const qint64 version = co_await put(sealed, head.version, cancel);
+  qCInfo(lcSync, "stored the merge as version %lld", qlonglong(version));
+  co_return version;
+}
+
+QCoro::Task<qint64> SyncService::push(QString key, CancelTokenPtr cancel) {
+  const QByteArray sealed = co_await sealOffThread(store_.localPayload(), key);
+  const Head head = co_await fetchHead(cancel);
+  const qint64 version = co_await put(sealed, head.version, cancel);
+  qCInfo(lcSync, "pushed this computer's connections as version %lld", qlonglong(version));
+  co_return version;
+}
+
+QCoro::Task<qint64> SyncService::put(QByteArray envelope, qint64 version, CancelTokenPtr cancel) {
+  const QJsonObject body{{QStringLiteral("blob"), QString::fromLatin1(envelope.toBase64())},
+                         {QStringLiteral("version"), version}};
+  const QByteArray answer = co_await api_.authorizedRequest(kPath, "PUT", QJsonValue(body), cancel);
+  co_return requiredInteger(decodeJsonObject(answer), u"version");
+}
+
+}  // namespace pm

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <QCoroTask>
+
+#include <optional>
+
+#include "platform/Async.h"
+
+namespace pm {
+
+class ParcelmoorAPI;
+class SyncStore;
+
+// The service's one sealed copy of the account's synced settings ("sync/uploaders"), with its version.
+// A pull opens it, merges it into this computer's settings and stores the merge back when it differs; a
+// push replaces it with this computer's settings. Every PUT carries the version read just before, so the
+// service can refuse a copy that another computer replaced meanwhile; nothing here retries. Main thread.
+class SyncService {
+ public:
+  struct Head {
+    std::optional<QString> blob;  // Base64 of the envelope; nothing when the service holds no copy
+    qint64 version = 0;
+  };
+
+  SyncService(SyncStore& store, ParcelmoorAPI& api);
+
+  // Throws the service client's errors and JsonDecodingError.
+  QCoro::Task<Head> fetchHead(CancelTokenPtr cancel = {});
+  // Nothing when the service holds no usable copy (none, or not Base64); else the version after the pull.
+  // Throws the service client's errors, JsonDecodingError, PMRS1::Error when the copy does not open (before
+  // anything is applied), SyncStore::SettingsUnreadable and the errors of sealing.
+  QCoro::Task<std::optional<qint64>> pull(QString key, CancelTokenPtr cancel = {});
+  // Stores this computer's settings as the copy; returns its new version. Throws as `pull` does.
+  QCoro::Task<qint64> push(QString key, CancelTokenPtr cancel = {});
+
+ private:
+  QCoro::Task<qint64> put(QByteArray envelope, qint64 version, CancelTokenPtr cancel);
+
+  SyncStore& store_;
+  ParcelmoorAPI& api_;
+};
+
+}  // namespace pm

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+#include <optional>
+
+#include "views/ConnectionTest.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace pm::settings {
+
+// Beside a connection on the Apps page: nothing, a spinner while its test runs, "Connected" (what was
+// reached as tooltip) or "Failed" in orange.
+class ConnectionTestBadge final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ConnectionTestBadge(QWidget* parent = nullptr);
+
+  void show(const std::optional<ConnectionTest>& test);
+  bool isSpinning() const;
+  QString text() const;
+
+ private:
+  QProgressBar* spinner_;
+  QLabel* text_;
+  QLabel* symbol_;
+};
+
+}  // namespace pm::settings

@@ -1,0 +1,80 @@
+#include "PairingSheet.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pm::settings {
+
+PairingSheet::PairingSheet(std::function<void()> onCancel, QWidget* parent)
+    : QDialog(parent), onCancel_(std::move(onCancel)) {
+  setWindowModality(Qt::WindowModal);
+  setFixedWidth(kWidth);
+  column_ = new QVBoxLayout(this);
+  column_->setContentsMargins(0, 0, 0, 0);
+  column_->setSpacing(0);
+  body_ = new QVBoxLayout();
+  body_->setSpacing(0);
+}
+
+void PairingSheet::addHeader(QLabel* title, QLabel* sentence) {
+  QFont headline = title->font();
+  headline.setBold(true);
+  title->setFont(headline);
+  title->setAlignment(Qt::AlignCenter);
+  sentence->setAlignment(Qt::AlignCenter);
+  auto* header = new QVBoxLayout();
+  header->setContentsMargins(24, 22, 24, 0);
+  header->setSpacing(8);
+  header->addWidget(title);
+  header->addWidget(sentence);
+  column_->addLayout(header);
+  column_->addLayout(body_);
+}
+
+void PairingSheet::addFooter(QPushButton* primary) {
+  auto* divider = new QFrame();
+  divider->setFrameShape(QFrame::HLine);
+  divider->setFrameShadow(QFrame::Plain);
+  divider->setForegroundRole(QPalette::Midlight);
+  column_->addWidget(divider);
+
+  auto* row = new QHBoxLayout();
+  row->setContentsMargins(12, 12, 12, 12);
+  row->addStretch(1);
+  auto* cancel = new QPushButton(tr("Cancel"));
+  cancel->setObjectName(QStringLiteral("pairing.cancel"));
+  cancel->setAutoDefault(false);
+  connect(cancel, &QPushButton::clicked, this, &PairingSheet::reject);
+  row->addWidget(cancel);
+  if (primary) {
+    primary->setDefault(true);
+    row->addWidget(primary);
+  }
+  column_->addLayout(row);
+}
+
+QLabel* PairingSheet::makeNote(const QString& text) {
+  auto* note = new QLabel(text);
+  note->setWordWrap(true);
+  note->setForegroundRole(QPalette::PlaceholderText);
+  QFont callout = note->font();
+  callout.setPointSizeF(callout.pointSizeF() * 0.92);
+  note->setFont(callout);
+  return note;
+}
+
+void PairingSheet::reject() {
+  if (onCancel_) onCancel_();
+}
+
+// Closing the window is the user's Cancel; the sheet stays until the pairing has ended.
+void PairingSheet::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  reject();
+}
+
+}  // namespace pm::settings

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "AppsRig.h"
+#include "connectors/FTPCredentials.h"
+#include "connectors/OAuthCredentials.h"
+#include "views/AccountConnectionSection.h"
+#include "views/ConnectionEditor.h"
+#include "views/PortText.h"
+#include "views/ShortenedText.h"
+
+namespace pm::settings {
+namespace {
+
+using Kind = UploaderConfig::Kind;
+
+class ConnectionEditorTest : public ::testing::Test {
+ protected:
+  ConnectionEditor& open(const UploaderConfig& config, bool isNew = false) {
+    editor = std::make_unique<ConnectionEditor>(config, isNew, rig.services());
+    editor->show();
+    return *editor;
+  }
+  template <typename T>
+  T* find(const char* name) const {
+    return editor->findChild<T*>(QString::fromLatin1(name));
+  }
+  QString pendingConnect() const {
+    return rig.defaults.object(QString::fromLatin1(names::key::kPendingDriveConnect)).toString();
+  }
+  void settle() { pm::test::spin(std::chrono::milliseconds(120)); }
+
+  test::AppsRig rig;
+  std::unique_ptr<ConnectionEditor> editor;
+};
+
+TEST_F(ConnectionEditorTest, TheOwnServiceHidesTypeAndTestButKeepsNameAndIcon) {
+  UploaderConfig own(Kind::parcelmoor);
+  open(own);
+  EXPECT_EQ(find<QComboBox>("editor.type"), nullptr);
+  EXPECT_TRUE(find<QPushButton>("editor.test")->isHidden());
+  find<QLineEdit>("editor.name")->setText(QStringLiteral("Mine"));
+  Q_EMIT find<QLineEdit>("editor.name")->textEdited(QStringLiteral("Mine"));
+  std::optional<UploaderConfig> saved;
+  QObject::connect(editor.get(), &ConnectionEditor::saved, [&](const UploaderConfig& config) { saved = config; });
+  find<QPushButton>("editor.save")->click();
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->name, QStringLiteral("Mine"));
+}
+
+TEST_F(ConnectionEditorTest, TheTypePickerOffersTwoGroupsWithADividerAndNeverTheOwnService) {
+  open(UploaderConfig(Kind::icloud));
+  QComboBox* type = find<QComboBox>("editor.type");
+  QStringList entries;
+  for (int index = 0; index < type->count(); ++index)
+    entries.append(type->itemText(index).isEmpty() ? QStringLiteral("—") : type->itemText(index));
+  EXPECT_EQ(entries, (QStringList{QStringLiteral("iCloud Drive"), QStringLiteral("Google Drive"),
+                                  QStringLiteral("OneDrive"), QStringLiteral("Dropbox"), QStringLiteral("—"),
+                                  QStringLiteral("AWS S3"), QStringLiteral("Cloudflare R2"), QStringLiteral("FTP")}));
+}
+
+TEST_F(ConnectionEditorTest, ChangingTheKindClearsOnlyEndpointAndRegion) {
+  UploaderConfig config(Kind::customS3);
+  config.endpoint = QStringLiteral("https://s3.eu-west-1.amazonaws.com");
+  config.region = QStringLiteral("eu-west-1");
+  config.bucketName = QStringLiteral("bucket");
+  config.keyPrefix = QStringLiteral("folder");
+  config.symbol = QStringLiteral("star");
+  config.port = 2121;
+  open(config);
+  editor->setKind(Kind::ftp);
+  UploaderConfig expected = config;
+  expected.kind = Kind::ftp;
+  expected.endpoint.clear();
+  expected.region.clear();
+  EXPECT_EQ(editor->config(), expected);
+  EXPECT_EQ(find<QLineEdit>("editor.server")->text(), QString());
+}
+
+TEST_F(ConnectionEditorTest, PortTextKeepsOnlyNumbers) {
+  struct Case {
+    QString typed;
+    qint64 stored;
+  };
+  const Case cases[] = {{QStringLiteral("2a1"), 21},
+                        {QString(), 0},
+                        {QStringLiteral("abc"), 0},
+                        {QStringLiteral("990"), 990},
+                        {QStringLiteral("٢١"), 0},
+                        {QStringLiteral("99999999999999999999"), 0}};
+  for (const Case& c : cases) EXPECT_EQ(portFromText(c.typed), c.stored) << c.typed.toStdString();
+  EXPECT_EQ(portText(0), QString());
+  EXPECT_EQ(portText(21), QStringLiteral("21"));
+
+  UploaderConfig ftp(Kind::ftp);
+  open(ftp);
+  QLineEdit* port = find<QLineEdit>("editor.port");
+  EXPECT_EQ(port->text(), QString());
+  EXPECT_EQ(port->placeholderText(), QStringLiteral("21"));
+  QComboBox* security = find<QComboBox>("editor.security");
+  security->setCurrentIndex(1);
+  Q_EMIT security->activated(1);
+  EXPECT_EQ(port->placeholderText(), QStringLiteral("990"));
+}
+
+TEST_F(ConnectionEditorTest, FailureTextsAreShortenedAtTheLastSpace) {
+  const QString forty = QString(39, QLatin1Char('a')) + QLatin1Char(' ');  // the space is the 40th
+  struct Case {
+    QString text;
+    QString shown;
+  };
+  const Case cases[] = {
+      {forty + QString(20, QLatin1Char('b')), QString(39, QLatin1Char('a')) + QStringLiteral("…")},
+      {QString(52, QLatin1Char('c')), QString(52, QLatin1Char('c'))},
+      {QString(60, QLatin1Char('d')), QString(52, QLatin1Char('d')) + QStringLiteral("…")},
+  };
+  for (const Case& c : cases) EXPECT_EQ(shortenedText(c.text), c.shown) << c.text.toStdString();
+}
+
+TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheFailureShortenedWithTheWholeTextAsTooltip) {
+  UploaderConfig ftp(Kind::ftp);
+  ftp.endpoint = QStringLiteral("ftp.example.com");
+  open(ftp);
+  find<QLineEdit>("editor.username")->setText(QStringLiteral("ann"));
+  Q_EMIT find<QLineEdit>("editor.username")->textEdited(QStringLiteral("ann"));
+  Q_EMIT find<QLineEdit>("editor.password")->textEdited(QStringLiteral("secret"));
+  std::optional<FTPCredentials> seenByTest;
+  rig.checks.onTest = [&](const UploaderConfig& config) { seenByTest = FTPCredentials::load(rig.keychain, config.id); };
+  const QString failure =
+      QStringLiteral("The server refused the login for this user name and password: 530 Login incorrect.");
+  rig.checks.failures.insert(Kind::ftp, failure);
+  rig.checks.holding = true;
+  editor->runTest();
+  EXPECT_EQ(find<QPushButton>("editor.test")->text(), QStringLiteral("Testing…"));
+  EXPECT_FALSE(find<QPushButton>("editor.test")->isEnabled());
+  rig.checks.release();
+  settle();
+  ASSERT_TRUE(seenByTest);
+  EXPECT_EQ(*seenByTest, (FTPCredentials{QStringLiteral("ann"), QStringLiteral("secret")}));
+  EXPECT_EQ(editor->testLabel(), QStringLiteral("The server refused the login for this user name and…"));
+  EXPECT_EQ(find<QPushButton>("editor.test")->toolTip(), failure);
+  test::AppsRig::screenshot(*editor, QStringLiteral("editor-ftp-failed"));
+}
+
+TEST_F(ConnectionEditorTest, ConnectingWithAnUnchangedTokenGivesUpAndANewTokenFillsTheAccount) {
+  UploaderConfig drive(Kind::googleDrive);
+  OAuthCredentials old{QStringLiteral("refresh-1"), QStringLiteral("old@example.com"), QString(), {}};
+  OAuthCredentials::save(rig.keychain, old, drive.id, OAuthProvider::google);
+  open(drive);
+  find<QPushButton>("editor.connect")->click();
+  EXPECT_TRUE(editor->isConnecting());
+  EXPECT_EQ(find<QPushButton>("editor.connect")->text(), QStringLiteral("Waiting for your browser…"));
+  EXPECT_FALSE(find<QPushButton>("editor.connect")->isEnabled());
+  EXPECT_EQ(pendingConnect(), drive.id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral("|googleDrive"));
+  EXPECT_EQ(rig.signals.posted().count(QString::fromLatin1(names::signal::kConnectDrive)), 1);
+  settle();
+  EXPECT_FALSE(editor->isConnecting());
+  EXPECT_EQ(editor->testResult(), ProbeResult::failed(QStringLiteral("No account arrived. Try connecting again.")));
+
+  find<QPushButton>("editor.connect")->click();
+  OAuthCredentials renewed{QStringLiteral("refresh-2"), QStringLiteral("new@example.com"), QString(), {}};
+  OAuthCredentials::save(rig.keychain, renewed, drive.id, OAuthProvider::google);
+  settle();
+  EXPECT_EQ(editor->config().account, QStringLiteral("new@example.com"));
+  EXPECT_EQ(editor->testResult(), ProbeResult::reachable());
+  EXPECT_EQ(find<QLabel>("editor.account")->text(), QStringLiteral("new@example.com"));
+  EXPECT_EQ(find<QPushButton>("editor.connect")->text(), QStringLiteral("Change…"));
+  test::AppsRig::screenshot(*editor, QStringLiteral("editor-googleDrive"));
+}
+
+TEST_F(ConnectionEditorTest, ABuildWithoutTheDropboxClientPostsNothing) {
+  open(UploaderConfig(Kind::dropbox));
+  rig.signals.clearPosted();
+  find<QPushButton>("editor.connect")->click();
+  EXPECT_FALSE(editor->isConnecting());
+  EXPECT_TRUE(rig.signals.posted().isEmpty());
+  EXPECT_EQ(pendingConnect(), QString());
+  EXPECT_EQ(editor->testResult(), ProbeResult::failed(QStringLiteral("This build cannot connect a Dropbox account.")));
+  EXPECT_EQ(find<QLabel>("editor.account")->text(), QStringLiteral("Not connected"));
+  test::AppsRig::screenshot(*editor, QStringLiteral("editor-dropbox"));
+}
+
+TEST_F(ConnectionEditorTest, SavingADropboxConnectionWritesBackTheLoadedKeyPairUnchanged) {
+  UploaderConfig dropbox(Kind::dropbox);
+  S3Credentials::save(rig.keychain, S3Credentials{QStringLiteral("id"), QStringLiteral("secret")}, dropbox.id);
+  open(dropbox);
+  // The key pair loads whatever the kind, so the save that every Dropbox connection makes loses nothing.
+  find<QPushButton>("editor.save")->click();
+  EXPECT_EQ(S3Credentials::load(rig.keychain, dropbox.id),
+            (S3Credentials{QStringLiteral("id"), QStringLiteral("secret")}));
+}
+
+TEST_F(ConnectionEditorTest, APickedSymbolIsStoredAndClosesThePicker) {
+  open(UploaderConfig(Kind::customS3));
+  find<QAbstractButton>("editor.icon")->click();
+  QPointer<SymbolPicker> picker = editor->symbolPicker();
+  ASSERT_NE(picker, nullptr);
+  EXPECT_TRUE(picker->cell(QString())->isChecked());
+  picker->cell(QStringLiteral("star"))->click();
+  pm::test::spin(std::chrono::milliseconds(10));
+  EXPECT_EQ(editor->config().symbol, QStringLiteral("star"));
+  EXPECT_TRUE(!picker || !picker->isVisible());
+}
+
+TEST_F(ConnectionEditorTest, ScreenshotsOfTheOtherKinds) {
+  for (const Kind kind : {Kind::icloud, Kind::customS3, Kind::r2, Kind::oneDrive, Kind::parcelmoor}) {
+    UploaderConfig config(kind);
+    open(config, true);
+    test::AppsRig::screenshot(*editor, QStringLiteral("editor-") + rawValue(kind));
+  }
+}
+
+}  // namespace
+}  // namespace pm::settings

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QMenu>
+#include <QMessageBox>
+
+#include "AppsRig.h"
+#include "views/ConnectionEditor.h"
+#include "views/ConnectionRow.h"
+#include "views/ConnectionTestBadge.h"
+#include "views/ConnectionsPageModel.h"
+#include "views/ConnectionsSettingsView.h"
+
+namespace pm::settings {
+namespace {
+
+using Kind = UploaderConfig::Kind;
+
+QStringList kinds(const QList<UploaderConfig>& configs) {
+  QStringList raw;
+  for (const UploaderConfig& config : configs) raw.append(rawValue(config.kind));
+  return raw;
+}
+
+class ConnectionsPageTest : public ::testing::Test {
+ protected:
+  ConnectionsPageModel& model() {
+    if (!page) page = std::make_unique<ConnectionsSettingsView>(*rig.settings, rig.services());
+    return page->model();
+  }
+
+  test::AppsRig rig;
+  std::unique_ptr<ConnectionsSettingsView> page;
+};
+
+TEST_F(ConnectionsPageTest, TheOwnServiceShowsOnlyWithASubscriptionAndTheEmptyStateAsksForWhatIsMissing) {
+  struct Case {
+    std::optional<AccountState> account;
+    QStringList fileSharing;
+    std::optional<ConnectionsPageModel::EmptyAction> empty;
+  };
+  const Case cases[] = {
+      {std::nullopt, {}, ConnectionsPageModel::EmptyAction::signIn},
+      {AccountState::waiting(), {}, ConnectionsPageModel::EmptyAction::signIn},
+      {AccountState::signedIn(QStringLiteral("a@example.com"), false), {},
+       ConnectionsPageModel::EmptyAction::subscribe},
+      {AccountState::signedIn(QStringLiteral("a@example.com"), true), {QStringLiteral("parcelmoor")}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    test::AppsRig fresh;
+    if (c.account) fresh.setAccount(*c.account);
+    ConnectionsSettingsView view(*fresh.settings, fresh.services());
+    EXPECT_EQ(kinds(view.model().fileSharing()), c.fileSharing);
+    EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("apps.emptyState")) != nullptr, c.empty.has_value());
+    if (c.empty) EXPECT_EQ(view.model().emptyAction(), *c.empty);
+  }
+}
+
+TEST_F(ConnectionsPageTest, SignInPostsAndSubscribeOpensPricing) {
+  ConnectionsSettingsView signedOut(*rig.settings, rig.services());
+  rig.signals.clearPosted();
+  signedOut.findChild<QAbstractButton*>(QStringLiteral("apps.emptyState.signIn"))->click();
+  EXPECT_EQ(rig.signals.posted(), QStringList{QString::fromLatin1(names::signal::kSignIn)});
+
+  rig.setAccount(AccountState::signedIn(QStringLiteral("a@example.com"), false));
+  pm::test::spin(std::chrono::milliseconds(20));
+  auto* subscribe = signedOut.findChild<QAbstractButton*>(QStringLiteral("apps.emptyState.subscribe"));
+  ASSERT_NE(subscribe, nullptr);
+  subscribe->click();
+  ASSERT_EQ(rig.opened.size(), 1);
+  EXPECT_EQ(rig.opened.first().toString(), QStringLiteral("http://127.0.0.1:9/base/pricing"));
+  test::AppsRig::screenshot(signedOut, QStringLiteral("apps-empty-subscribe"));
+}
+
+TEST_F(ConnectionsPageTest, SharingMovesAnS3ConnectionBetweenTheSections) {
+  UploaderConfig s3 = rig.add(Kind::customS3, QStringLiteral("Bucket"));
+  rig.add(Kind::ftp);
+  EXPECT_EQ(kinds(model().fileSharing()), QStringList());
+  EXPECT_EQ(kinds(model().uploaders()), (QStringList{QStringLiteral("customS3"), QStringLiteral("ftp")}));
+  s3.parcelmoorDownloads = true;
+  model().save(s3);
+  EXPECT_EQ(kinds(model().fileSharing()), QStringList{QStringLiteral("customS3")});
+  EXPECT_EQ(kinds(model().uploaders()), QStringList{QStringLiteral("ftp")});
+}
+
+TEST_F(ConnectionsPageTest, ATestShowsTheSpinnerAtOnceAndItsResultWhenItEnds) {
+  const UploaderConfig ftp = rig.add(Kind::ftp);
+  rig.checks.failures.insert(Kind::ftp, QStringLiteral("Fill in the server first."));
+  rig.checks.holding = true;
+  model().runTest(ftp);
+  EXPECT_EQ(model().test(ftp.id), ConnectionTest::running());
+  auto* badge = page->findChild<ConnectionTestBadge*>(QStringLiteral("apps.badge"));
+  ASSERT_NE(badge, nullptr);
+  EXPECT_TRUE(badge->isSpinning());
+
+  rig.checks.release();
+  pm::test::spin(std::chrono::milliseconds(20));
+  EXPECT_EQ(model().test(ftp.id), ConnectionTest::failed(QStringLiteral("Fill in the server first.")));
+  badge = page->findChild<ConnectionTestBadge*>(QStringLiteral("apps.badge"));
+  EXPECT_EQ(badge->text(), QStringLiteral("Failed"));
+  auto* row = page->findChild<ConnectionRow*>();
+  EXPECT_EQ(row->failureText(), QStringLiteral("Fill in the server first."));
+  // An FTP connection without a server lacks what it needs: drawn at half strength.
+  EXPECT_EQ(row->opacity(), 0.5);
+}
+
+TEST_F(ConnectionsPageTest, TheOwnServiceTestSaysWhatTheAccountStillNeeds) {
+  struct Case {
+    AccountState account;
+    QString text;
+  };
+  const Case cases[] = {
+      {AccountState::signedOut(), QStringLiteral("Reached Parcelmoor. Sign in to use this connection.")},
+      {AccountState::signedIn(QStringLiteral("a@example.com"), false),
+       QStringLiteral("Reached Parcelmoor. This connection needs a subscription.")},
+      {AccountState::signedIn(QStringLiteral("a@example.com"), true), QStringLiteral("Reached Parcelmoor.")},
+  };
+  for (const Case& c : cases) {
+    test::AppsRig fresh;
+    fresh.setAccount(c.account);
+    ConnectionsSettingsView view(*fresh.settings, fresh.services());
+    const UploaderConfig own = fresh.settings->uploaders().first();
+    ASSERT_EQ(own.kind, Kind::parcelmoor);
+    view.model().runTest(own);
+    pm::test::spin(std::chrono::milliseconds(10));
+    EXPECT_EQ(view.model().test(own.id), ConnectionTest::ok(c.text));
+  }
+}
+
+TEST_F(ConnectionsPageTest, TheOwnServiceOffersOnlyATestAndOthersEditTestAndDelete) {
+  rig.setAccount(AccountState::signedIn(QStringLiteral("a@example.com"), true));
+  rig.add(Kind::r2, QStringLiteral("Backup"));
+  model();
+  QStringList own, other;
+  for (QMenu* menu : page->findChildren<QMenu*>()) {
+    QStringList names;
+    for (QAction* action : menu->actions())
+      if (!action->isSeparator()) names.append(action->objectName());
+    (names.size() == 1 ? own : other) = names;
+  }
+  EXPECT_EQ(own, QStringList{QStringLiteral("apps.test")});
+  EXPECT_EQ(other, (QStringList{QStringLiteral("apps.edit"), QStringLiteral("apps.test"),
+                                QStringLiteral("apps.delete")}));
+}
+
+TEST_F(ConnectionsPageTest, TheDeleteAlertNamesTheConnectionAndDeletesOnlyWhenConfirmed) {
+  const UploaderConfig backup = rig.add(Kind::ftp, QStringLiteral("Backup"));
+  EXPECT_EQ(ConnectionsPageModel::deleteTitle(backup), QStringLiteral("Delete Backup?"));
+  EXPECT_EQ(ConnectionsPageModel::deleteTitle(std::nullopt), QStringLiteral("Delete ?"));
+  EXPECT_EQ(ConnectionsPageModel::deleteMessage(),
+            QStringLiteral("The connection and its keys are removed from this computer. Files you already "
+                           "uploaded stay in your storage."));
+  model();
+  page->resize(520, 400);
+  page->show();
+  page->confirmDelete(backup);
+  ASSERT_NE(page->deleteAlert(), nullptr);
+  page->deleteAlert()->button(QMessageBox::Cancel)->click();
+  EXPECT_EQ(rig.settings->uploaders().size(), 2);
+  page->confirmDelete(backup);
+  page->deleteAlert()->findChild<QAbstractButton*>(QStringLiteral("apps.deleteAlert.delete"))->click();
+  EXPECT_EQ(rig.settings->uploaders().size(), 1);
+}
+
+TEST_F(ConnectionsPageTest, AddingOpensANewSyncedFolderDraftAndEditingAStoredOne) {
+  const UploaderConfig stored = rig.add(Kind::ftp, QStringLiteral("Backup"));
+  model();
+  page->add();
+  ASSERT_NE(page->editor(), nullptr);
+  EXPECT_EQ(page->editor()->config().kind, Kind::icloud);
+  EXPECT_EQ(page->editor()->windowTitle(), QStringLiteral("Create new app"));
+  page->editor()->findChild<QAbstractButton*>(QStringLiteral("editor.cancel"))->click();
+  EXPECT_EQ(rig.settings->uploaders().size(), 2);
+
+  page->edit(stored);
+  EXPECT_EQ(page->editor()->windowTitle(), QStringLiteral("Edit app"));
+}
+
+TEST_F(ConnectionsPageTest, ScreenshotOfEveryKindWithAFailedBadge) {
+  rig.setAccount(AccountState::signedIn(QStringLiteral("a@example.com"), true));
+  UploaderConfig shared(Kind::r2);
+  shared.name = QStringLiteral("Shared bucket");
+  shared.parcelmoorDownloads = true;
+  rig.settings->upsert(shared);
+  for (const Kind kind : {Kind::customS3, Kind::ftp, Kind::icloud, Kind::googleDrive, Kind::oneDrive, Kind::dropbox})
+    rig.add(kind);
+  rig.checks.failures.insert(Kind::ftp, QStringLiteral("Fill in the server first."));
+  model();
+  for (const UploaderConfig& config : rig.settings->uploaders())
+    if (config.kind == Kind::ftp || config.kind == Kind::parcelmoor) model().runTest(config);
+  pm::test::spin(std::chrono::milliseconds(20));
+  page->resize(520, 640);
+  test::AppsRig::screenshot(*page, QStringLiteral("apps-rows"));
+}
+
+}  // namespace
+}  // namespace pm::settings

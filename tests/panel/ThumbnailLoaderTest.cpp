@@ -1,0 +1,166 @@
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "panel/ThumbnailLoader.h"
+#include "tests/panel/TileTesting.h"
+
+namespace pm {
+namespace {
+
+// A JPEG stored lying on its side: left half red, right half blue, with the EXIF orientation 6 ("turn a
+// quarter clockwise to view"), so the upright picture is red on top and blue below.
+QByteArray sidewaysJpeg(QSize stored) {
+  QImage image(stored, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  for (int y = 0; y < stored.height(); ++y) {
+    for (int x = 0; x < stored.width() / 2; ++x) image.setPixelColor(x, y, Qt::red);
+  }
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "JPEG", 95);
+  const QByteArray exif = QByteArray("Exif", 4) + QByteArray(2, '\0') +
+                          QByteArray::fromHex("4d4d002a00000008"      // big-endian TIFF header, IFD at 8
+                                              "0001"                  // one entry
+                                              "011200030000000100060000"  // orientation = 6
+                                              "00000000");            // no next IFD
+  const int length = int(exif.size()) + 2;
+  QByteArray segment = QByteArray::fromHex("ffe1");
+  segment.append(char(length >> 8)).append(char(length & 0xff)).append(exif);
+  return jpeg.insert(2, segment);
+}
+
+class ThumbnailLoaderTest : public ::testing::Test {
+ protected:
+  test::TempRoot root;
+};
+
+TEST_F(ThumbnailLoaderTest, APictureComesOutUprightWithinTheAskedSize) {
+  const QString path = root.write(QStringLiteral("sideways.jpg"), sidewaysJpeg(QSize(400, 200)));
+  const LoadedThumbnail loaded = test::wait(loadThumbnail(path, 60));
+  const double scale = thumbnailScale(QGuiApplication::primaryScreen());
+  const int limit = int(scale * 60);
+  EXPECT_FALSE(loaded.isIcon);
+  EXPECT_EQ(loaded.image.height(), limit) << "the longer side, now upright";
+  EXPECT_EQ(loaded.image.width(), limit / 2);
+  const QColor top = loaded.image.pixelColor(loaded.image.width() / 2, 2);
+  const QColor bottom = loaded.image.pixelColor(loaded.image.width() / 2, loaded.image.height() - 3);
+  EXPECT_GT(top.red(), 200);
+  EXPECT_LT(top.blue(), 60);
+  EXPECT_GT(bottom.blue(), 200);
+  EXPECT_LT(bottom.red(), 60);
+}
+
+TEST_F(ThumbnailLoaderTest, DecodingLeavesTheMainThreadFree) {
+  QImage photo(4000, 3000, QImage::Format_RGB32);
+  for (int y = 0; y < photo.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+    for (int x = 0; x < photo.width(); ++x) line[x] = qRgb(x & 0xff, y & 0xff, (x ^ y) & 0xff);
+  }
+  const QString path = root.file(QStringLiteral("big.jpg"));
+  ASSERT_TRUE(photo.save(path, "JPEG", 90));
+
+  bool finished = false;
+  int ticksWhileLoading = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    if (!finished) ++ticksWhileLoading;
+  });
+  ticker.start(0);
+  auto load = [&]() -> QCoro::Task<LoadedThumbnail> {
+    LoadedThumbnail loaded = co_await loadThumbnail(path, 60);
+    finished = true;
+    co_return loaded;
+  };
+  const LoadedThumbnail loaded = test::wait(load());
+  EXPECT_FALSE(loaded.isIcon);
+  EXPECT_GT(ticksWhileLoading, 0) << "the event loop kept running while the picture was decoded";
+}
+
+TEST_F(ThumbnailLoaderTest, FoldersAndUnreadablePicturesGetIcons) {
+  root.write(QStringLiteral("Folder.png/inside.txt"), "a folder named like a picture");
+  const std::pair<QString, const char*> cases[] = {
+      {root.file(QStringLiteral("Folder.png")), "folder"},
+      {root.write(QStringLiteral("garbage.png"), QByteArray(5000, '\x07')), "garbage named .png"},
+      // Claims 60,000 × 60,000 pixels: more than the decoder may allocate, so it must not be decoded.
+      {root.write(QStringLiteral("huge.ppm"), QByteArray("P6\n60000 60000\n255\n") + QByteArray(64, '\0')), "huge"},
+      {root.write(QStringLiteral("notes.txt"), "plain text"), "text"},
+  };
+  for (const auto& [path, what] : cases) {
+    const LoadedThumbnail loaded = test::wait(loadThumbnail(path, 60));
+    EXPECT_TRUE(loaded.isIcon) << what;
+    EXPECT_FALSE(loaded.image.isNull()) << what;
+  }
+}
+
+TEST_F(ThumbnailLoaderTest, ASecondLoadComesFromTheCacheEvenAfterTheFileWentAway) {
+  const QString path = test::writePicture(root, QStringLiteral("photo.png"), QSize(90, 90));
+  EXPECT_FALSE(cachedThumbnail(path).has_value());
+  const LoadedThumbnail first = test::wait(loadThumbnail(path, 60));
+  ASSERT_TRUE(QFile::remove(path));
+  const LoadedThumbnail second = test::wait(loadThumbnail(path, 60));
+  EXPECT_FALSE(second.isIcon);
+  EXPECT_EQ(second.image, first.image);
+  ASSERT_TRUE(cachedThumbnail(path).has_value());
+  EXPECT_EQ(cachedThumbnail(path)->image, first.image);
+}
+
+TEST_F(ThumbnailLoaderTest, TheCacheKeepsALimitedNumberOfPictures) {
+  const QString first = root.write(QStringLiteral("many/first.txt"), "x");
+  test::wait(loadThumbnail(first, 60));
+  ASSERT_TRUE(cachedThumbnail(first).has_value());
+  for (int n = 0; n < kThumbnailCacheCapacity; ++n) {
+    test::wait(loadThumbnail(root.write(QStringLiteral("many/%1.txt").arg(n), "x"), 60));
+  }
+  EXPECT_FALSE(cachedThumbnail(first).has_value()) << "the oldest picture made room";
+}
+
+TEST_F(ThumbnailLoaderTest, WithoutAScreenThePixelSizeIsTwiceThePointSize) {
+  EXPECT_EQ(thumbnailScale(nullptr), 2.0);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(thumbnailScale(screen), screen->devicePixelRatio());
+}
+
+TEST_F(ThumbnailLoaderTest, TheDesktopsStoredThumbnailIsUsedOnlyWhileItMatchesTheFile) {
+  const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+  const QString cacheHome = root.file(QStringLiteral("cache"));
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome));
+
+  const QString document = root.write(QStringLiteral("paper.pdf"), "%PDF-1.4 not really");
+  const QFileInfo info(document);
+  const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
+  const QString stored = cacheHome + QStringLiteral("/thumbnails/normal/") +
+                         QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
+                         QStringLiteral(".png");
+  QDir().mkpath(QFileInfo(stored).absolutePath());
+  auto storeThumbnail = [&](qint64 mtime) {
+    QImage page(96, 128, QImage::Format_RGB32);
+    page.fill(Qt::darkGreen);
+    page.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
+    page.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    ASSERT_TRUE(page.save(stored, "png"));
+  };
+
+  storeThumbnail(info.lastModified().toSecsSinceEpoch());
+  const auto current = desktopCachedThumbnail(document, 120);
+  ASSERT_TRUE(current.has_value());
+  EXPECT_EQ(current->height(), 120) << "reduced to the asked size";
+  EXPECT_EQ(current->pixelColor(10, 10), QColor(Qt::darkGreen));
+
+  storeThumbnail(info.lastModified().toSecsSinceEpoch() - 100);
+  EXPECT_FALSE(desktopCachedThumbnail(document, 120).has_value()) << "a thumbnail of an older version is stale";
+
+  qputenv("XDG_CACHE_HOME", savedCache);
+}
+
+}  // namespace
+}  // namespace pm

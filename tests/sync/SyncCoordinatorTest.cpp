@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include "SyncMachine.h"
+#include "platform/SharedNames.h"
+#include "support/FakeServiceSync.h"
+#include "support/LogCapture.h"
+#include "support/TestSupport.h"
+
+namespace pm {
+namespace {
+
+using Failure = SyncState::Failure;
+using Reply = test::FakeService::Reply;
+using namespace std::chrono_literals;
+
+const QString kAccount = QStringLiteral("ada@example.com");
+const QString kCopy = QStringLiteral("sync/uploaders");
+const QString kPairings = QStringLiteral("sync/pairings");
+const QString kSyncService = QStringLiteral("com.wrenfold.Parcelmoor.sync");
+const QString kPendingCode = QStringLiteral("pendingSyncCode");
+
+class SyncCoordinatorTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<test::SyncMachine> machine(
+      SyncCoordinator::Timings timings = test::SyncMachine::fastTimings(), bool unreachable = false) {
+    return std::make_unique<test::SyncMachine>(service, service.createSession(kAccount, true), clock, timings,
+                                               unreachable);
+  }
+  static bool reaches(const test::SyncMachine& m, const SyncState& state) {
+    return test::runUntil([&] { return m.state() == state; }, 10s);
+  }
+  // Turns sync on in `m` from scratch and waits until it is on.
+  QString turnOnFromScratch(test::SyncMachine& m) {
+    m.coordinator.turnOn();
+    if (!reaches(m, SyncState::on())) throw std::runtime_error("sync did not come on");
+    return *m.syncKey();
+  }
+  void offerFrom(test::SyncMachine& m) {
+    const QString key = *m.syncKey();
+    m.coordinator.startFlow([&m, key] { return m.coordinator.offer(key); });
+  }
+  // The code `m` shows once its offer is open.
+  QString shownCode(const test::SyncMachine& m) {
+    if (!test::runUntil([&] { return m.state().kind() == SyncState::Case::offering; }, 10s))
+      throw std::runtime_error("no offer shown");
+    return m.state().code();
+  }
+  void typeCode(test::SyncMachine& m, const QString& typed) {
+    m.defaults.set(kPendingCode, typed);
+    m.coordinator.submitPendingCode();
+  }
+
+  SystemClock clock;
+  test::FakeService service;
+  test::FakeServiceSync sync{service};
+  test::LogCapture log;
+};
+
+TEST_F(SyncCoordinatorTest, TurningOnAgainstAnEmptyServiceMakesAKeyPushesAndPolls) {
+  const auto a = machine();
+  a->coordinator.turnOn();
+  EXPECT_EQ(a->state(), SyncState::starting());
+  ASSERT_TRUE(reaches(*a, SyncState::on()));
+  ASSERT_TRUE(a->syncKey());
+  EXPECT_EQ(a->syncKey()->size(), 20);
+  EXPECT_EQ(sync.copy(kAccount)->version, 1);
+  EXPECT_TRUE(a->coordinator.isPolling());
+  EXPECT_TRUE(log.contains(QStringLiteral("sync started on this computer")));
+}
+
+TEST_F(SyncCoordinatorTest, ACopyOnTheServiceAsksForACode) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  b->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*b, SyncState::enterCode()));
+  EXPECT_EQ(b->syncKey(), std::nullopt);
+}
+
+TEST_F(SyncCoordinatorTest, AnOfferAndAJoinBringTheSecondComputerIn) {
+  const auto a = machine();
+  const QString key = turnOnFromScratch(*a);
+  const S3Credentials keys{QStringLiteral("AKIA1"), QStringLiteral("secret")};
+  const UploaderConfig added = a->addS3(QStringLiteral("photos"), keys);
+  test::wait(a->syncService.push(key));
+
+  const auto b = machine();
+  offerFrom(*a);
+  const QString code = shownCode(*a);
+  typeCode(*b, code.left(3).toLower() + QLatin1Char('-') + code.mid(3).toLower());
+  EXPECT_EQ(b->state(), SyncState::joining());
+  ASSERT_TRUE(reaches(*b, SyncState::on()));
+  ASSERT_TRUE(reaches(*a, SyncState::on()));
+
+  EXPECT_EQ(b->syncKey(), key);
+  EXPECT_EQ(b->names(), QStringList{QStringLiteral("photos")});
+  EXPECT_EQ(S3Credentials::load(b->keychain, added.id), keys);
+  EXPECT_TRUE(b->coordinator.isPolling());
+  EXPECT_FALSE(b->defaults.contains(kPendingCode));
+  EXPECT_TRUE(test::runUntil([&] { return !a->coordinator.hasFlow() && !b->coordinator.hasFlow(); }));
+}
+
+TEST_F(SyncCoordinatorTest, AWrongCodeFailsBothSides) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  offerFrom(*a);
+  const QString code = shownCode(*a);
+  typeCode(*b, code.front() == QLatin1Char('0') ? QStringLiteral("1") + code.mid(1)
+                                                : QStringLiteral("0") + code.mid(1));
+  ASSERT_TRUE(reaches(*a, SyncState::failed(Failure::mismatch, true)));
+  EXPECT_EQ(service.count("DELETE", kPairings), 1);
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::mismatch, false))) << "the pairing is gone";
+  EXPECT_EQ(b->syncKey(), std::nullopt);
+}
+
+TEST_F(SyncCoordinatorTest, AJoinWhoseKeyDoesNotOpenTheCopyReplacesItWithThisComputers) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  b->addS3(QStringLiteral("mine"));
+  const QByteArray salt = SyncPairing::makeSalt();
+  test::wait(a->pairing.open(salt));
+  typeCode(*b, QStringLiteral("7K2MXQ"));
+  std::optional<QByteArray> publicKey;
+  ASSERT_TRUE(test::runUntil(
+      [&] { return (publicKey = test::wait(a->pairing.fetchAnswer("7K2MXQ", salt))).has_value(); }));
+  const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
+  test::wait(a->pairing.handOver(otherKey, *publicKey, QStringLiteral("7K2MXQ")));
+
+  ASSERT_TRUE(reaches(*b, SyncState::on()));
+  EXPECT_EQ(b->syncKey(), otherKey);
+  const SyncPayload stored =
+      SyncStore::open(QByteArray::fromBase64(sync.copy(kAccount)->blob.toLatin1()), otherKey);
+  ASSERT_EQ(stored.uploaders.size(), 1);
+  EXPECT_EQ(stored.uploaders.first().config.name, QStringLiteral("mine"));
+  EXPECT_TRUE(log.contains(QStringLiteral("replacing it with this computer's connections")));
+}
+
+TEST_F(SyncCoordinatorTest, AJoinThatReceivesNoKeyExpires) {
+  SyncCoordinator::Timings timings = test::SyncMachine::fastTimings();
+  timings.pairingDeadline = 300ms;
+  const auto b = machine(timings);
+  test::wait(b->pairing.open(SyncPairing::makeSalt()));
+  typeCode(*b, QStringLiteral("7K2MXQ"));
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::expired, false)));
+  EXPECT_GE(service.count("POST", QStringLiteral("sync/pairings/claim")), 2);
+}
+
+TEST_F(SyncCoordinatorTest, ACodeTypedWithoutAnOpenPairing) {
+  const auto b = machine();
+  typeCode(*b, QStringLiteral("7K2MXQ"));
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::noPairing, false)));
+}
+
+TEST_F(SyncCoordinatorTest, APendingCodeOfAnotherLengthIsDroppedSilently) {
+  const auto b = machine();
+  typeCode(*b, QStringLiteral("7k-2mx"));
+  EXPECT_FALSE(b->defaults.contains(kPendingCode));
+  EXPECT_FALSE(b->coordinator.hasFlow());
+  EXPECT_TRUE(b->signals.posted().isEmpty());
+  EXPECT_TRUE(service.requests().isEmpty());
+}
+
+TEST_F(SyncCoordinatorTest, PullsOnlyWithAKeyWithoutAFlowAndOneAtATime) {
+  const auto a = machine();
+  a->coordinator.pull();
+  EXPECT_FALSE(a->coordinator.isPulling());
+
+  saveSyncKey(a->keychain, QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"));
+  a->coordinator.startFlow([]() -> QCoro::Task<> { co_await sleepFor(200ms); });
+  a->coordinator.pull();
+  EXPECT_FALSE(a->coordinator.isPulling());
+  ASSERT_TRUE(test::runUntil([&] { return !a->coordinator.hasFlow(); }));
+
+  a->coordinator.pull();
+  a->coordinator.pull();
+  EXPECT_TRUE(a->coordinator.isPulling());
+  ASSERT_TRUE(test::runUntil([&] { return !a->coordinator.isPulling(); }));
+  EXPECT_EQ(service.count("GET", kCopy), 1);
+}
+
+TEST_F(SyncCoordinatorTest, ABurstOfChangesLeadsToOnePush) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  service.clearLog();
+  for (int change = 0; change < 5; ++change) {
+    a->coordinator.schedulePush();
+    test::spin(50ms);
+  }
+  EXPECT_EQ(service.count("PUT", kCopy), 0);
+  ASSERT_TRUE(test::runUntil([&] { return service.count("PUT", kCopy) == 1; }));
+  test::spin(300ms);
+  EXPECT_EQ(service.count("PUT", kCopy), 1);
+}
+
+TEST_F(SyncCoordinatorTest, NoPushIsScheduledWithinTheQuietTimeAfterAPull) {
+  test::ManualClock manual;
+  test::SyncMachine a(service, service.createSession(kAccount, true), manual);
+  saveSyncKey(a.keychain, QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"));
+  a.coordinator.pull();
+  ASSERT_TRUE(test::runUntil([&] { return !a.coordinator.isPulling(); }));
+  const QDateTime applied = a.coordinator.lastApplied();
+
+  manual.set(applied.addMSecs(2900));
+  a.coordinator.schedulePush();
+  EXPECT_FALSE(a.coordinator.hasPendingPush());
+
+  manual.set(applied.addMSecs(3100));
+  a.coordinator.schedulePush();
+  EXPECT_TRUE(a.coordinator.hasPendingPush());
+  ASSERT_TRUE(test::runUntil([&] { return service.count("PUT", kCopy) == 1; }));
+}
+
+TEST_F(SyncCoordinatorTest, TurningOffDuringThePushWaitPushesNothing) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  service.clearLog();
+  a->coordinator.schedulePush();
+  a->coordinator.turnOff();
+  test::spin(400ms);
+  EXPECT_EQ(service.count("PUT", kCopy), 0);
+  EXPECT_EQ(a->syncKey(), std::nullopt);
+  EXPECT_EQ(a->state(), SyncState::off());
+  EXPECT_FALSE(a->coordinator.isPolling());
+  EXPECT_EQ(service.count("DELETE", kPairings), 1);
+  EXPECT_EQ(sync.copy(kAccount)->version, 1) << "the service's copy stays for the other computers";
+}
+
+TEST_F(SyncCoordinatorTest, CancellingAJoinWithoutKeyIsOffAndSendsNoDelete) {
+  const auto a = machine();
+  test::wait(a->pairing.open(SyncPairing::makeSalt()));
+  const auto b = machine();
+  typeCode(*b, QStringLiteral("7K2MXQ"));
+  ASSERT_TRUE(test::runUntil([&] { return service.count("PUT", kPairings) == 1; }));
+  b->coordinator.cancelPairing();
+  EXPECT_EQ(b->state(), SyncState::off());
+  test::spin(200ms);
+  EXPECT_EQ(b->state(), SyncState::off()) << "the cancelled flow publishes nothing";
+  EXPECT_EQ(service.count("DELETE", kPairings), 0);
+}
+
+TEST_F(SyncCoordinatorTest, CancellingAnOfferIsOnAndDeletesThePairing) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  offerFrom(*a);
+  shownCode(*a);
+  a->coordinator.cancelPairing();
+  EXPECT_EQ(a->state(), SyncState::on());
+  ASSERT_TRUE(test::runUntil([&] { return service.count("DELETE", kPairings) == 1; }));
+  EXPECT_EQ(sync.pairing(kAccount), std::nullopt);
+}
+
+TEST_F(SyncCoordinatorTest, AStoredKeyTheCopyRejectsIsDeleted) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  saveSyncKey(b->keychain, QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ"));
+  b->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::mismatch, false)));
+  EXPECT_EQ(b->syncKey(), std::nullopt);
+}
+
+TEST_F(SyncCoordinatorTest, AWrongKeyInThePolledPullStopsTheTimer) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  saveSyncKey(b->keychain, QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ"));
+  b->coordinator.startPolling();
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::keyMismatch, true)));
+  EXPECT_FALSE(b->coordinator.isPolling());
+  EXPECT_TRUE(b->syncKey()) << "the key stays: sync is still on";
+  EXPECT_TRUE(log.contains(QStringLiteral("this computer's sync key does not open the stored connections")));
+}
+
+TEST_F(SyncCoordinatorTest, AnUnreachableServiceIsANetworkFailure) {
+  const auto a = machine(test::SyncMachine::fastTimings(), true);
+  a->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*a, SyncState::failed(Failure::network, false)));
+
+  saveSyncKey(a->keychain, QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"));
+  a->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*a, SyncState::failed(Failure::network, true)));
+  EXPECT_TRUE(a->syncKey()) << "a key that may be right is kept";
+}
+
+TEST_F(SyncCoordinatorTest, ARefusedResumeKeepsTheKey) {
+  const auto a = machine();
+  saveSyncKey(a->keychain, QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"));
+  service.script("GET", kCopy, Reply::error(500, QStringLiteral("INTERNAL"), QStringLiteral("Try later.")));
+  a->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*a, SyncState::failed(Failure::refused, true)));
+  EXPECT_TRUE(a->syncKey());
+}
+
+TEST_F(SyncCoordinatorTest, AKeychainThatRefusesTheKeyPushesNothing) {
+  const auto a = machine();
+  a->keychain.refusedService = kSyncService;
+  a->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*a, SyncState::failed(Failure::refused, false)));
+  EXPECT_EQ(service.count("PUT", kCopy), 0);
+  EXPECT_FALSE(a->coordinator.isPolling());
+}
+
+TEST_F(SyncCoordinatorTest, AJoinerWhoseKeyRefusesTheKeychainIsRefused) {
+  const auto a = machine();
+  turnOnFromScratch(*a);
+  const auto b = machine();
+  b->keychain.refusedService = kSyncService;
+  offerFrom(*a);
+  typeCode(*b, shownCode(*a));
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::refused, false)));
+  EXPECT_FALSE(b->coordinator.isPolling());
+}
+
+}  // namespace
+}  // namespace pm

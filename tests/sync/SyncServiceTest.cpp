@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "../core/UploaderConfigPrinting.h"
+#include "SyncMachine.h"
+#include "SyncPayloadPrinting.h"
+#include "core/UploadError.h"
+#include "support/FakeServiceSync.h"
+#include "support/TestSupport.h"
+#include "sync/SealedEnvelope.h"
+
+namespace pm {
+namespace {
+
+const QString kAccount = QStringLiteral("ada@example.com");
+const QString kPath = QStringLiteral("sync/uploaders");
+const QString kKey = QStringLiteral("7K2MXQ9PDRT4VB8N3WHC");
+
+class SyncServiceTest : public ::testing::Test {
+ protected:
+  SyncPayload storedCopy(const QString& key = kKey) const {
+    const std::optional<dev::SyncRecords::Copy> copy = sync.copy(kAccount);
+    if (!copy) throw std::runtime_error("no copy stored");
+    return SyncStore::open(QByteArray::fromBase64(copy->blob.toLatin1()), key);
+  }
+  QStringList storedNames() const {
+    QStringList names;
+    for (const SyncEntry& entry : storedCopy().uploaders) names.append(entry.config.name);
+    return names;
+  }
+
+  test::ManualClock clock{QDateTime(QDate(2024, 3, 1), QTime(10, 0), QTimeZone::utc())};
+  test::FakeService service;
+  test::FakeServiceSync sync{service};
+  test::SyncMachine a{service, service.createSession(kAccount, true), clock};
+  test::SyncMachine b{service, service.createSession(kAccount, true), clock};
+};
+
+TEST_F(SyncServiceTest, AnEmptyServiceGivesNothingAndNothingIsWritten) {
+  for (const char* answer :
+       {"{\"version\":0}", "{\"version\":3,\"blob\":null}", "{\"version\":3,\"blob\":\"@@@@\"}",
+        "{\"version\":3,\"blob\":\"QUJD\\nREVG\"}"}) {
+    service.script("GET", kPath, test::FakeService::Reply::raw(200, answer, "application/json"));
+    a.defaults.written.clear();
+    a.keychain.written.clear();
+    EXPECT_EQ(test::wait(a.syncService.pull(kKey)), std::nullopt) << answer;
+    EXPECT_TRUE(a.defaults.written.isEmpty()) << answer;
+    EXPECT_TRUE(a.keychain.written.isEmpty()) << answer;
+  }
+  EXPECT_EQ(service.count("PUT", kPath), 0);
+}
+
+TEST_F(SyncServiceTest, APushReachesTheOtherComputerWithItsCredentials) {
+  const S3Credentials keys{QStringLiteral("AKIA1"), QStringLiteral("secret")};
+  const UploaderConfig added = a.addS3(QStringLiteral("photos"), keys);
+  EXPECT_EQ(test::wait(a.syncService.push(kKey)), 1);
+
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), 1) << "same content: no new version";
+  EXPECT_EQ(b.names(), QStringList{QStringLiteral("photos")});
+  EXPECT_EQ(S3Credentials::load(b.keychain, added.id), keys);
+  EXPECT_EQ(service.count("PUT", kPath), 1);
+}
+
+TEST_F(SyncServiceTest, AConnectionOfTheSameIdAndDateKeepsThisComputersNameAndStoresIt) {
+  const UploaderConfig remote = a.addS3(QStringLiteral("remote name"));
+  test::wait(a.syncService.push(kKey));
+  UploaderConfig local = remote;
+  local.name = QStringLiteral("local name");
+  b.settings.setUploaders(QList<UploaderConfig>{b.settings.uploaders().first(), local});
+
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), 2);
+  EXPECT_EQ(b.names(), QStringList{QStringLiteral("local name")});
+  EXPECT_EQ(storedNames(), QStringList{QStringLiteral("local name")});
+}
+
+TEST_F(SyncServiceTest, EqualContentInAnotherOrderIsAppliedAndNotStoredAgain) {
+  const UploaderConfig first = a.addS3(QStringLiteral("first"));
+  const UploaderConfig second = a.addS3(QStringLiteral("second"));
+  test::wait(a.syncService.push(kKey));
+  b.settings.setUploaders(QList<UploaderConfig>{b.settings.uploaders().first(), second, first});
+
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), 1);
+  EXPECT_EQ(service.count("PUT", kPath), 1);
+}
+
+TEST_F(SyncServiceTest, AWrongKeyFailsBeforeAnythingIsApplied) {
+  a.addS3(QStringLiteral("photos"));
+  test::wait(a.syncService.push(kKey));
+  b.defaults.written.clear();
+  try {
+    test::wait(b.syncService.pull(QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ")));
+    FAIL() << "opened with the wrong key";
+  } catch (const PMRS1::Error& error) {
+    EXPECT_EQ(error.failure(), PMRS1::Failure::wrongKey);
+  }
+  EXPECT_TRUE(b.defaults.written.isEmpty());
+  EXPECT_TRUE(b.names().isEmpty());
+}
+
+TEST_F(SyncServiceTest, AStaleVersionIsRefusedAndEndsThePull) {
+  a.addS3(QStringLiteral("first"));
+  test::wait(a.syncService.push(kKey));
+  // Another computer stores a copy between this one's read and its write.
+  const QString blob = sync.copy(kAccount)->blob;
+  service.script("GET", kPath, test::FakeService::Reply::json(QJsonObject{{"blob", blob}, {"version", 0}}));
+  b.addS3(QStringLiteral("mine"));
+  try {
+    test::wait(b.syncService.pull(kKey));
+    FAIL() << "a stale version was accepted";
+  } catch (const UploadError& error) {
+    EXPECT_TRUE(error.message().contains(QStringLiteral("newer settings"))) << error.message().toStdString();
+  }
+  EXPECT_EQ(sync.copy(kAccount)->version, 1);
+  EXPECT_EQ(b.names(), (QStringList{QStringLiteral("mine"), QStringLiteral("first")}))
+      << "the merge was applied before the store failed";
+}
+
+TEST_F(SyncServiceTest, APushWithoutConnectionsReplacesTheCopyWithAnEmptyList) {
+  a.addS3(QStringLiteral("old"));
+  test::wait(a.syncService.push(kKey));
+  EXPECT_EQ(test::wait(b.syncService.push(kKey)), 2);
+  EXPECT_TRUE(storedCopy().uploaders.isEmpty());
+  EXPECT_TRUE(QByteArray(storedCopy().toJson()).contains("\"uploaders\":[]"));
+}
+
+TEST_F(SyncServiceTest, APreferenceChangedInTheSameSecondKeepsThisComputersValue) {
+  const QDateTime now = clock.now();
+  a.settings.applySyncedPreference(QStringLiteral("panelEdge"), QStringLiteral("top"), now);
+  test::wait(a.syncService.push(kKey));
+  b.settings.applySyncedPreference(QStringLiteral("panelEdge"), QStringLiteral("right"), now);
+  test::wait(b.syncService.pull(kKey));
+  EXPECT_EQ(b.defaults.object(QStringLiteral("panelEdge")).toString(), QStringLiteral("right"));
+  EXPECT_EQ(storedCopy().preferences.value(QStringLiteral("panelEdge")).value, QStringLiteral("right"));
+}
+
+TEST_F(SyncServiceTest, WithoutASessionNothingIsSent) {
+  deleteKeychainString(a.keychain, sessionTokenAccount());
+  EXPECT_THROW(test::wait(a.syncService.push(kKey)), UploadError);
+  EXPECT_EQ(service.count("GET", kPath), 0);
+}
+
+}  // namespace
+}  // namespace pm
