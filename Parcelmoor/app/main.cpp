@@ -23,6 +23,7 @@
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
+#include "platform/Async.h"
 #include "platform/BundleInfo.h"
 #include "panel/UploadPanel.h"
 #include "platform/Clock.h"
@@ -150,5 +151,7 @@ int main(int argc, char** argv) {
 
   pm::routeLaunchRequests(instance, delegate, arguments);
 
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  pm::finishWorkerPools();
+  return status;
 }

@@ -21,6 +21,11 @@ QThreadPool& sealingPool() {
   return pool;
 }
 
+void finishWorkerPools() {
+  QThreadPool::globalInstance()->waitForDone();
+  sealingPool().waitForDone();
+}
+
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {
   // The returned task is dropped on purpose: the coroutine frame outlives it and frees itself at the end.
   awaitAndLog(std::move(task), category, what);

@@ -77,6 +77,11 @@ inline void detachTask(QCoro::Task<> task, const QLoggingCategory& (*category)()
 // so it runs apart from the shared pool: a folder walk or a key derivation never queues behind it.
 QThreadPool& sealingPool();
 
+// Waits for the work still running on the shared pool and the sealing pool. Programs call it as main()
+// ends: the pools would otherwise be torn down after the crypto library, and a chunk still being sealed
+// or a key still being derived would use it half destroyed.
+void finishWorkerPools();
+
 // Runs `work` on `pool` and resumes the caller on its own thread with the result. An exception thrown by
 // the work reaches the caller as it was thrown (QtConcurrent alone would wrap it in QUnhandledException
 // and lose its type, and with it the text the user should see).

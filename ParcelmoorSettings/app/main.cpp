@@ -11,6 +11,7 @@
 #include "core/ParcelmoorAPI.h"
 #include "model/AppSettings.h"
 #include "model/LiveConnectionChecks.h"
+#include "platform/Async.h"
 #include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
@@ -89,5 +90,7 @@ int main(int argc, char** argv) {
                    [&window] { bringForward(window); });
 
   delegate.finishLaunching(window);
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  pm::finishWorkerPools();
+  return status;
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Async.h"
+
 // Every test runs with a Qt application object, so timers, sockets and coroutines have an event loop.
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  pm::finishWorkerPools();
+  return status;
 }

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Async.h"
+
 // The main of test executables that make widgets: the plain one with a widget application. Without a
 // platform named (listing the tests at build time) it draws off screen rather than look for a display.
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  pm::finishWorkerPools();
+  return status;
 }
