@@ -164,8 +164,8 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
   added.endpoint = QStringLiteral("https://s3.example.com");
   added.bucketName = QStringLiteral("shared");
   added.updatedAt = QDateTime::currentDateTimeUtc();
-  ASSERT_TRUE(S3Credentials::save(
-      first.keychain, S3Credentials{QStringLiteral("AKIAPAIR"), QStringLiteral("key")}, added.id));
+  const S3Credentials keys{QStringLiteral("AKIAPAIR"), QStringLiteral("key")};
+  ASSERT_TRUE(S3Credentials::save(first.keychain, keys, added.id));
   const qint64 before = storedVersion(state);
   first.settings.setUploaders(first.settings.uploaders() + QList<UploaderConfig>{added});
   // A change within 3 seconds of a pull is taken for the pull's own and not pushed: announce it again until
@@ -181,6 +181,10 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
   second.signals.postDarwinNotification(QStringLiteral("com.wrenfold.Parcelmoor.refreshAccount"));
   ASSERT_TRUE(test::runUntil([&] { return second.showsConnection(added.name); }, 20s))
       << second.agent.log().toStdString();
+  const std::optional<QByteArray> received =
+      second.keychain.load(S3Credentials::keychainService(), S3Credentials::keychainAccount(added.id));
+  ASSERT_TRUE(received);
+  EXPECT_EQ(S3Credentials::fromJson(*received), keys);
 
   first.click("sidebar.apps");
   EXPECT_TRUE(first.showsConnection(added.name));
