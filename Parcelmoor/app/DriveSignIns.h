@@ -13,8 +13,6 @@
 
 namespace pm {
 
-// The provider of a drive connection kind; nothing for every other kind.
-std::optional<OAuthProvider> driveProvider(UploaderConfig::Kind kind);
 // Whether the provider's tokens carry no account label, so the label is asked for after signing in.
 bool needsAccountLabel(OAuthProvider provider);
 

@@ -41,7 +41,7 @@ std::optional<PendingDriveConnect> PendingDriveConnect::parse(const QString& val
   if (!connection) return std::nullopt;
   const std::optional<UploaderConfig::Kind> kind = kindFromRawValue(pieces.at(1));
   if (!kind) return std::nullopt;
-  const std::optional<OAuthProvider> provider = driveProvider(*kind);
+  const std::optional<OAuthProvider> provider = oauthProvider(*kind);
   if (!provider) return std::nullopt;
   return PendingDriveConnect{*connection, *provider};
 }

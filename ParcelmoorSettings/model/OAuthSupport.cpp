@@ -29,19 +29,6 @@ bool isOAuthClientConfigured(OAuthProvider provider, const BundleInfo& bundle) {
   return !infoPlistValue(bundle, clientIDKey(provider)).isEmpty();
 }
 
-std::optional<OAuthProvider> oauthProvider(UploaderConfig::Kind kind) {
-  switch (kind) {
-    case UploaderConfig::Kind::googleDrive:
-      return OAuthProvider::google;
-    case UploaderConfig::Kind::oneDrive:
-      return OAuthProvider::microsoft;
-    case UploaderConfig::Kind::dropbox:
-      return OAuthProvider::dropbox;
-    default:
-      return std::nullopt;
-  }
-}
-
 QString message(const OAuthFailure& failure) {
   switch (failure.kind()) {
     case OAuthFailure::Kind::refused:

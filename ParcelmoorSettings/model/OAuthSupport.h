@@ -20,8 +20,6 @@ QString clientIDKey(OAuthProvider provider);
 // Whether the build carries a non-empty client identifier for `provider` (an unexpanded "$(…)" counts as
 // none).
 bool isOAuthClientConfigured(OAuthProvider provider, const BundleInfo& bundle);
-// google for Google Drive, microsoft for OneDrive, dropbox for Dropbox; nothing for the other kinds.
-std::optional<OAuthProvider> oauthProvider(UploaderConfig::Kind kind);
 // The provider's own text for a refusal; a fixed, translated text for the other cases.
 QString message(const OAuthFailure& failure);
 

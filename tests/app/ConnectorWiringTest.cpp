@@ -68,7 +68,7 @@ TEST_P(ConnectDriveForReal, StoresWhatTheSignInYieldsAndAlwaysTellsTheSettingsPr
   launchQuietly(rig);
 
   const QUuid connection = QUuid::createUuid();
-  const std::optional<OAuthProvider> provider = driveProvider(*kindFromRawValue(literal(row.kind)));
+  const std::optional<OAuthProvider> provider = oauthProvider(*kindFromRawValue(literal(row.kind)));
   const OAuthCredentials before{QStringLiteral("refresh-old"), QStringLiteral("old@example.com"),
                                 QStringLiteral("access-old"), rig.clock.now().addSecs(600)};
   if (row.connectedBefore) ASSERT_TRUE(OAuthCredentials::save(rig.keychain, before, connection, *provider));
