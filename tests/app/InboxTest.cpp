@@ -50,16 +50,16 @@ struct Connections {
   }
 };
 
-struct BatchSpec {
+struct PlannedBatch {
   QStringList files;  // names under the rig's files folder; absolute paths are taken as they are
   Target target = Target::none;
 };
 
 struct DrainRow {
   const char* name;
-  QList<BatchSpec> earlier = {};  // drained before the case's own batches
+  QList<PlannedBatch> earlier = {};  // drained before the case's own batches
   bool completeBucket = false;    // the bucket is completed before the case's batches arrive
-  QList<BatchSpec> batches = {};
+  QList<PlannedBatch> batches = {};
   QStringList items = {};             // the bucket's items afterwards, by name
   Target uploaderFor = Target::none;  // the one connection an uploader was made for
   QStringList uploaded = {};          // files the uploader registered, in order
@@ -80,11 +80,11 @@ struct Fixture {
     const QString existing = rig.root.file(QStringLiteral("files/") + file);
     return QFileInfo::exists(existing) ? existing : rig.writeFile(file);
   }
-  void drain(const QList<BatchSpec>& batches) {
-    for (const BatchSpec& spec : batches) {
+  void drain(const QList<PlannedBatch>& batches) {
+    for (const PlannedBatch& planned : batches) {
       QStringList paths;
-      for (const QString& file : spec.files) paths.append(path(file));
-      rig.writeBatch(paths, connections.id(spec.target));
+      for (const QString& file : planned.files) paths.append(path(file));
+      rig.writeBatch(paths, connections.id(planned.target));
       // One batch per drain: their order in a listing of the folder is not defined.
       rig.delegate->drainInbox();
     }
