@@ -93,7 +93,8 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
   overlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
   overlay_->raise();
   finishButton_->raise();
-  connect(finishButton_, &FinishButton::finishingChanged, this, &UploadPanelView::interactiveRegionChanged);
+  // The button shows and hides itself as the session changes; the window's input mask must follow.
+  finishButton_->installEventFilter(this);
 
   stripLengthAnimation_.setEasingCurve(QEasingCurve::OutBack);
   connect(&stripLengthAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
@@ -134,6 +135,10 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
 
 UploadPanelView::~UploadPanelView() {
   removeKeyMonitor();
+}
+
+void UploadPanelView::setPanel(UploadPanel* panel) {
+  panel_ = panel;
 }
 
 void UploadPanelView::setAnimationScale(double scale) {
@@ -530,6 +535,11 @@ bool UploadPanelView::handleKeyDown(QKeyEvent& event, QObject* receiver) {
 }
 
 bool UploadPanelView::eventFilter(QObject* watched, QEvent* event) {
+  // Only a shown bar has a mask to keep: while the window hides or goes, its mask is left alone.
+  if (watched == finishButton_ && isVisible() &&
+      (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Move))
+    Q_EMIT interactiveRegionChanged();
+  if (watched == finishButton_) return false;
   if (keyMonitor_ && event->type() == QEvent::KeyPress)
     return handleKeyDown(*static_cast<QKeyEvent*>(event), watched);
   return QWidget::eventFilter(watched, event);

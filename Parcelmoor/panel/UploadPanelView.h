@@ -74,7 +74,7 @@ class UploadPanelView final : public QWidget {
   ~UploadPanelView() override;
 
   // The panel that hosts the view; it is sent away when the session ends.
-  void setPanel(UploadPanel* panel) { panel_ = panel; }
+  void setPanel(UploadPanel* panel);
   // Multiplies every animation's duration; 0 makes every change immediate.
   void setAnimationScale(double scale);
 

@@ -58,11 +58,13 @@ TEST_F(BarEndToEndTest, ABatchIsUploadedFinishedToTheClipboardAndTheNextBatchBri
   ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 3; }));
   ASSERT_TRUE(test::runUntil([&] { return view.finishButton().isShown(); }, 20s)) << "all three uploaded";
   for (ItemTile* tile : view.tiles())
-    EXPECT_EQ(tile->item()->state().kind(), BucketItem::State::Case::uploaded) << tile->item()->name().toStdString();
+    EXPECT_EQ(tile->item()->state().kind(), BucketItem::State::Case::uploaded)
+        << tile->item()->name().toStdString();
   EXPECT_EQ(sounds.played, QStringList{QStringLiteral("complete")});
 
   view.finishButton().click();
-  ASSERT_TRUE(test::runUntil([&] { return !panel.window()->isVisible(); }, 20s)) << "slid out and ordered out";
+  ASSERT_TRUE(test::runUntil([&] { return !panel.window()->isVisible(); }, 20s))
+      << "slid out and ordered out";
   ASSERT_EQ(buckets.buckets().size(), 1);
   EXPECT_TRUE(buckets.buckets().first().sealed);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), buckets.shareUrl(buckets.buckets().first().id).toString());

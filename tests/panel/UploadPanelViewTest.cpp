@@ -76,6 +76,8 @@ TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   ASSERT_TRUE(test::runUntil([&] { return button.isShown(); }));
   const int circleRight = button.geometry().center().x() + FinishButton::kDiameter / 2;
   EXPECT_NEAR(circleRight, rig.view().barRect().right() + 1 + 10, 1) << "over the top-trailing corner";
+  const QPoint inWindow = button.mapTo(rig.panel.panel.window(), button.rect().center());
+  EXPECT_TRUE(rig.panel.panel.window()->mask().contains(inWindow)) << "the button takes clicks once shown";
 }
 
 // A drag of `urls` entering the bar, moving over it and dropping; whether the drop was taken.
