@@ -172,47 +172,73 @@ void UploadPanelView::followCurrentBucket() {
   if (bucket != bucket_) {
     disconnect(bucketConnection_);
     bucket_ = bucket;
-    bucketConnection_ = connect(bucket, &Bucket::itemsChanged, this, &UploadPanelView::syncTiles);
+    bucketConnection_ = connect(bucket, &Bucket::itemsChanged, this, &UploadPanelView::itemsChanged);
   }
   syncTiles();
 }
 
+void UploadPanelView::itemsChanged() {
+  const qsizetype count = store_.current().items().size();
+  if (count != itemCount_) {
+    itemCount_ = count;
+    pruneSelection();
+  }
+  // A batch adds its items one by one in a single turn of the loop; the tiles follow once for all.
+  if (syncPending_) return;
+  syncPending_ = true;
+  QMetaObject::invokeMethod(this, &UploadPanelView::syncTiles, Qt::QueuedConnection);
+}
+
 void UploadPanelView::syncTiles() {
+  syncPending_ = false;
   // Read before the new tiles stretch the strip. A follow still on its way counts as the end being in
   // view: tiles arriving one by one must not strand the strip behind the first that overflowed it.
   const bool endInView = !edges_.end || followingEnd_;
   const QList<Bucket::ItemPointer>& items = store_.current().items();
+  // Making a tile is the costly part: a large batch gets its tiles over several turns, so the bar keeps
+  // drawing meanwhile.
   QHash<QUuid, ItemTile*> kept;
+  kept.reserve(items.size());
+  int made = 0;
   for (const Bucket::ItemPointer& item : items) {
     ItemTile* tile = tiles_.take(item->id());
-    kept.insert(item->id(), tile ? tile : makeTile(item));
+    if (!tile && made < kTilesPerTurn) {
+      tile = makeTile(item);
+      ++made;
+    }
+    if (tile) kept.insert(item->id(), tile);
   }
   for (ItemTile* gone : std::as_const(tiles_)) {
     hoverReports_.remove(gone);
     delete gone;
   }
   tiles_ = std::move(kept);
-  for (int i = 0; i < items.size(); ++i) {
-    ItemTile* tile = tiles_.value(items[i]->id());
-    if (stackLayout_->indexOf(tile) != i) {
+  int at = 0;
+  std::optional<QUuid> last;
+  for (const Bucket::ItemPointer& item : items) {
+    ItemTile* tile = tiles_.value(item->id());
+    if (!tile) continue;
+    const QLayoutItem* there = stackLayout_->itemAt(at);
+    if (!there || there->widget() != tile) {
       stackLayout_->removeWidget(tile);
-      stackLayout_->insertWidget(i, tile, 0, Qt::AlignCenter);
+      stackLayout_->insertWidget(at, tile, 0, Qt::AlignCenter);
     }
-    tile->show();
+    if (tile->isHidden()) tile->show();
+    last = item->id();
+    ++at;
   }
   updateSelectionLook();
   updateHoveredItem();
 
-  const std::optional<QUuid> last = items.isEmpty() ? std::nullopt : std::optional(items.last()->id());
   const bool lastChanged = last != lastItemID_;
   lastItemID_ = last;
-  if (items.size() != itemCount_) {
-    itemCount_ = items.size();
-    pruneSelection();
-  }
-  const bool followEnd = lastChanged && last && endInView;
+  shownItemCount_ = at;
   updateStripLength(true);
-  if (followEnd) scrollToEnd();
+  if (lastChanged && last && endInView) scrollToEnd();
+  if (tiles_.size() < items.size() && !syncPending_) {
+    syncPending_ = true;
+    QMetaObject::invokeMethod(this, &UploadPanelView::syncTiles, Qt::QueuedConnection);
+  }
 }
 
 ItemTile* UploadPanelView::makeTile(const std::shared_ptr<BucketItem>& item) {
@@ -282,7 +308,7 @@ void UploadPanelView::applyEdge() {
 
 void UploadPanelView::updateStripLength(bool animated) {
   const double length = presentation_.edge() == PanelEdge::top ? width() : height();
-  const double target = stripLength(tileCapacity(length), itemCount_);
+  const double target = stripLength(tileCapacity(length), shownItemCount_);
   stripLengthAnimation_.stop();
   const int duration = int(kStripSpringMs * animationScale_);
   if (!animated || duration <= 0 || !isVisible() || qFuzzyCompare(target, shownStripLength_)) {

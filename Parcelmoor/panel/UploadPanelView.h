@@ -54,6 +54,7 @@ class UploadPanelView final : public QWidget {
   static constexpr double kCornerRadius = 22;
   static constexpr int kFewestTiles = 2;
   static constexpr double kFinishButtonInset = 10;
+  static constexpr int kTilesPerTurn = 50;
 
   // How many tiles fit along a bar in a panel `length` points long before the strip scrolls.
   static constexpr int tileCapacity(double length) {
@@ -128,6 +129,7 @@ class UploadPanelView final : public QWidget {
   QList<QUuid> order() const;
   std::shared_ptr<UploadSession> session() const;
   void followCurrentBucket();
+  void itemsChanged();
   void syncTiles();
   ItemTile* makeTile(const std::shared_ptr<BucketItem>& item);
   void followSession();
@@ -154,6 +156,7 @@ class UploadPanelView final : public QWidget {
   bool keyMonitor_ = false;
   ScrollEdges edges_;
   bool followingEnd_ = false;
+  bool syncPending_ = false;
   bool isDropTarget_ = false;
   double dropHighlight_ = 0;
 
@@ -162,6 +165,7 @@ class UploadPanelView final : public QWidget {
   std::shared_ptr<UploadSession> session_;
   std::optional<QUuid> lastItemID_;
   qsizetype itemCount_ = 0;
+  qsizetype shownItemCount_ = 0;
 
   QScrollArea* strip_;
   QWidget* stack_;

@@ -80,6 +80,23 @@ TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   EXPECT_TRUE(rig.panel.panel.window()->mask().contains(inWindow)) << "the button takes clicks once shown";
 }
 
+TEST(UploadPanelViewTest, ALargeBatchGetsEveryTileInBucketOrderOverSeveralTurns) {
+  BarRig rig;
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  QStringList names;
+  for (int i = 0; i < 3 * UploadPanelView::kTilesPerTurn + 7; ++i) names << QStringLiteral("%1.txt").arg(i);
+  QStringList paths;
+  for (const QString& name : names) paths << rig.panel.root.write(name, "x");
+  rig.panel.store.session()->enqueue(paths);
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == names.size(); }));
+  QList<QUuid> shown;
+  for (const ItemTile* tile : rig.view().tiles()) shown << tile->item()->id();
+  EXPECT_EQ(shown, rig.itemIDs());
+  EXPECT_FALSE(rig.view().edges().end) << "followed to the end";
+  EXPECT_TRUE(rig.view().edges().start);
+}
+
 // A drag of `urls` entering the bar, moving over it and dropping; whether the drop was taken.
 bool dropOnBar(UploadPanelView& view, const QList<QUrl>& urls) {
   QMimeData data;
