@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QBoxLayout>
-#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -13,8 +12,8 @@
 #include <QScrollBar>
 #include <QWindow>
 
-#include "core/UserNotifications.h"
 #include "panel/FinishButton.h"
+#include "panel/FinishedBucketShare.h"
 #include "panel/HoveredItemOverlay.h"
 #include "panel/ItemTile.h"
 #include "panel/PanelPresentation.h"
@@ -614,24 +613,7 @@ QCoro::Task<> UploadPanelView::finish() {
   QPointer<UploadPanelView> self(this);
   const std::optional<ResponseItem> result = co_await open->finish();
   if (!self || !result) co_return;
-  QString body;
-  switch (result->type) {
-    case ResponseItem::Kind::copied:
-      QGuiApplication::clipboard()->clear();
-      QGuiApplication::clipboard()->setText(result->url.toString(QUrl::FullyEncoded));
-      body = tr("The share link for your box is on the clipboard.");
-      break;
-    case ResponseItem::Kind::copiedBox:
-      QGuiApplication::clipboard()->clear();
-      QGuiApplication::clipboard()->setText(result->url.toString(QUrl::FullyEncoded) + QLatin1Char('\n') +
-                                            tr("Password: %1").arg(result->password));
-      body = tr("The share link and its password are on the clipboard.");
-      break;
-    case ResponseItem::Kind::done:
-      body = tr("Your box is on its way.");
-      break;
-  }
-  if (services_.notifications) services_.notifications->postUserNotification(tr("Upload complete"), body);
+  shareFinishedBucket(*result, *QGuiApplication::clipboard(), services_.notifications);
 }
 
 }  // namespace pm
