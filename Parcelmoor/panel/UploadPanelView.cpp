@@ -20,6 +20,7 @@
 #include "panel/PreviewWindow.h"
 #include "panel/QuickLookPreview.h"
 #include "panel/StripFadeEffect.h"
+#include "panel/TileEffects.h"
 #include "panel/UnconstrainedPanel.h"
 #include "panel/UploadPanel.h"
 #include "panel/UploadSoundPlayer.h"
@@ -245,6 +246,7 @@ ItemTile* UploadPanelView::makeTile(const std::shared_ptr<BucketItem>& item) {
   tile->setPanelEdge(presentation_.edge());
   tile->setHoverSpace(this);
   tile->setAnimationScale(animationScale_);
+  attachTileEffects(*tile, *services_.clock);
   tile->setAllowsRemoval(session_ && session_->uploader().allowsRemoval());
   const QUuid id = item->id();
   // Each action reads the session when it runs: the tile outlives the session it was made under.

@@ -93,8 +93,26 @@ TEST(UploadPanelViewTest, ALargeBatchGetsEveryTileInBucketOrderOverSeveralTurns)
   QList<QUuid> shown;
   for (const ItemTile* tile : rig.view().tiles()) shown << tile->item()->id();
   EXPECT_EQ(shown, rig.itemIDs());
-  EXPECT_FALSE(rig.view().edges().end) << "followed to the end";
-  EXPECT_TRUE(rig.view().edges().start);
+  EXPECT_TRUE(test::runUntil([&] { return !rig.view().edges().end && rig.view().edges().start; }))
+      << "followed to the end";
+}
+
+TEST(UploadPanelViewTest, ANewTilePlaysItsRevealAndRipplesWhileItUploads) {
+  BarRig rig;
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  rig.uploader->held.insert(QStringLiteral("a.png"));
+  rig.addFiles({QStringLiteral("a.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 1; }));
+  ItemTile& tile = *rig.view().tiles().first();
+  ASSERT_TRUE(test::runUntil([&] { return tile.thumbnail().has_value() && tile.rippleActive(); }));
+  EXPECT_TRUE(tile.isRevealing());
+  const QImage early = tile.grab().toImage();
+  rig.panel.clock.advance(std::chrono::seconds(2));
+  EXPECT_TRUE(test::runUntil([&] { return tile.isRevealed(); })) << "the reveal ends and tells the tile";
+  EXPECT_NE(tile.grab().toImage(), early);
+  test::saveScreenshot(*rig.panel.panel.window(), QStringLiteral("bar-left-uploading"));
+  rig.uploader->releaseAll();
 }
 
 // A drag of `urls` entering the bar, moving over it and dropping; whether the drop was taken.
