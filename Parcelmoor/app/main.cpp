@@ -25,6 +25,9 @@
 #include "core/UserNotifications.h"
 #include "platform/Async.h"
 #include "platform/BundleInfo.h"
+#include "panel/DesktopFileViewer.h"
+#include "panel/PreviewWindow.h"
+#include "panel/QuickLookPreview.h"
 #include "panel/UploadPanel.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
@@ -35,6 +38,7 @@
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
+#include "platform/SoundPlayer.h"
 #include "send/SendCommand.h"
 #include "sync/SyncCoordinator.h"
 #include "upload/BucketUploader.h"
@@ -102,7 +106,12 @@ int main(int argc, char** argv) {
   pm::DBusNotifier notifier;
   pm::UserNotifications notifications(*defaults, signals, notifier);
   pm::DesktopWorkspace workspace;
+  // The bar's services go before the panel, which uses them until it goes.
+  pm::QuickLookPreview preview;
+  pm::DesktopFileViewer fileViewer;
+  pm::CanberraSoundPlayer sounds;
   pm::UploadPanel panel;
+  panel.setBarServices({&clock, &fileViewer, &preview, &notifications, defaults.get(), &sounds});
   // One Google sign-in serves both the connect request and the Drive uploaders' token renewal.
   const auto google =
       std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);

@@ -40,7 +40,8 @@ PanelEdge UploadPanel::configuredEdge() const {
 void UploadPanel::createWindow() {
   window_ = std::make_unique<UnconstrainedPanel>();
   window_->resize(kInitialSize);
-  view_ = new UploadPanelView(*store_, presentation_);
+  view_ = new UploadPanelView(*store_, presentation_, barServices_);
+  view_->setPanel(this);
   content_ = new PanelContent(presentation_, view_, timings_.fade, window_.get());
   content_->setGeometry(window_->rect());
   connect(content_, &PanelContent::contentMoved, this, &UploadPanel::updateInputRegion);

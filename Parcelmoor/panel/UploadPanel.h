@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "core/PanelEdge.h"
+#include "panel/BarServices.h"
 #include "panel/PanelPresentation.h"
 #include "panel/UploadPanelControl.h"
 
@@ -45,6 +46,8 @@ class UploadPanel final : public QObject, public UploadPanelControl {
   ~UploadPanel() override;
 
   void attach(BucketStore& store, AppSettings& settings) override;
+  // What the bar inside reaches beyond the store; set before the panel is first shown.
+  void setBarServices(BarServices services) { barServices_ = services; }
   // Makes the window on first use and brings a hidden (or closing) panel in at the configured edge of
   // the screen under the mouse. Without a store it does nothing.
   void show() override;
@@ -93,6 +96,7 @@ class UploadPanel final : public QObject, public UploadPanelControl {
   std::unique_ptr<UnconstrainedPanel> window_;
   PanelContent* content_ = nullptr;
   UploadPanelView* view_ = nullptr;
+  BarServices barServices_;
   std::optional<QRect> currentScreenFrame_;
   std::optional<PanelEdge> placedEdge_;
   bool isMoving_ = false;

@@ -1,26 +1,334 @@
 #include "UploadPanelView.h"
 
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDragEnterEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWindow>
 
-#include "PanelPresentation.h"
+#include "panel/FinishButton.h"
+#include "panel/FinishedBucketShare.h"
+#include "panel/HoveredItemOverlay.h"
+#include "panel/ItemTile.h"
+#include "panel/PanelPresentation.h"
+#include "panel/PreviewWindow.h"
+#include "panel/QuickLookPreview.h"
+#include "panel/StripFadeEffect.h"
+#include "panel/TileEffects.h"
+#include "panel/UnconstrainedPanel.h"
+#include "panel/UploadPanel.h"
+#include "panel/UploadSoundPlayer.h"
+#include "upload/BucketStore.h"
+#include "upload/BucketUploader.h"
+#include "upload/UploadSession.h"
 
 namespace pm {
 
-UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presentation, QWidget* parent)
-    : QWidget(parent), store_(store), presentation_(presentation) {
-  connect(&presentation_, &PanelPresentation::edgeChanged, this, [this] {
-    update();
-    Q_EMIT interactiveRegionChanged();
+namespace {
+
+constexpr int kStripSpringMs = 350;
+constexpr int kFollowEndMs = 350;
+constexpr int kDropHighlightMs = 150;
+
+// The bar is dark in every desktop theme: light text, the accent for selection and drops.
+QPalette barPalette(QPalette palette) {
+  palette.setColor(QPalette::Window, QColor(0x26, 0x26, 0x28));
+  palette.setColor(QPalette::WindowText, Qt::white);
+  palette.setColor(QPalette::Text, Qt::white);
+  palette.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
+  return palette;
+}
+
+QStringList localPaths(const QList<QUrl>& urls) {
+  QStringList paths;
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  return paths;
+}
+
+}  // namespace
+
+UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presentation, BarServices services,
+                                 QWidget* parent)
+    : QWidget(parent),
+      store_(store),
+      presentation_(presentation),
+      services_(services),
+      strip_(new QScrollArea(this)),
+      stack_(new QWidget),
+      stackLayout_(new QBoxLayout(QBoxLayout::TopToBottom, stack_)),
+      fade_(new StripFadeEffect(strip_)),
+      finishButton_(new FinishButton([this] { return finish(); }, this)),
+      overlay_(new HoveredItemOverlay(this)) {
+  if (!services_.clock) services_.clock = &systemClock_;
+  if (!services_.files) services_.files = &desktopFiles_;
+  setPalette(barPalette(palette()));
+  setAcceptDrops(true);
+
+  stackLayout_->setContentsMargins(kStackPadding, kStackPadding, kStackPadding, kStackPadding);
+  stackLayout_->setSpacing(kTileSpacing);
+  stackLayout_->setSizeConstraint(QLayout::SetFixedSize);
+  stack_->setAutoFillBackground(false);
+  strip_->setFrameShape(QFrame::NoFrame);
+  strip_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  strip_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  strip_->setWidget(stack_);
+  strip_->setAlignment(Qt::AlignCenter);
+  strip_->setStyleSheet(
+      QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+  strip_->viewport()->setAutoFillBackground(false);
+  strip_->setGraphicsEffect(fade_);
+  for (QScrollBar* bar : {strip_->horizontalScrollBar(), strip_->verticalScrollBar()}) {
+    connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::measureEdges);
+    connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::measureEdges);
+  }
+
+  overlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  overlay_->raise();
+  finishButton_->raise();
+  // The button shows and hides itself as the session changes; the window's input mask must follow.
+  finishButton_->installEventFilter(this);
+
+  stripLengthAnimation_.setEasingCurve(QEasingCurve::OutBack);
+  connect(&stripLengthAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+    shownStripLength_ = value.toDouble();
+    layoutBar();
   });
+  dropHighlightAnimation_.setEasingCurve(QEasingCurve::OutCubic);
+  connect(&dropHighlightAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+    dropHighlight_ = value.toDouble();
+    update();
+  });
+  scrollAnimation_.setEasingCurve(QEasingCurve::OutCubic);
+  connect(&scrollAnimation_, &QVariantAnimation::finished, this, [this] { followingEnd_ = false; });
+  connect(&scrollAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+    QScrollBar* bar =
+        presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+    bar->setValue(value.toInt());
+  });
+
+  if (services_.defaults && services_.sounds)
+    sounds_ = std::make_unique<UploadSoundPlayer>(*services_.defaults, *services_.sounds);
+
+  connect(&selection_, &BarSelection::idsChanged, this, &UploadPanelView::updateSelectionLook);
+  connect(&selection_, &BarSelection::anchorChanged, this, [this] {
+    if (!selection_.anchor()) return;
+    if (ItemTile* tile = tiles_.value(*selection_.anchor())) strip_->ensureWidgetVisible(tile, 0, 0);
+  });
+  connect(&presentation_, &PanelPresentation::edgeChanged, this, &UploadPanelView::applyEdge);
+  connect(&store_, &BucketStore::currentChanged, this, &UploadPanelView::followCurrentBucket);
+  connect(&store_, &BucketStore::sessionChanged, this, &UploadPanelView::followSession);
+
+  session_ = store_.session();
+  finishButton_->setSession(session_);
+  if (sounds_) sounds_->setSession(session_);
+  applyEdge();
+  followCurrentBucket();
+}
+
+UploadPanelView::~UploadPanelView() {
+  removeKeyMonitor();
+}
+
+void UploadPanelView::setPanel(UploadPanel* panel) {
+  panel_ = panel;
+}
+
+void UploadPanelView::setAnimationScale(double scale) {
+  animationScale_ = scale;
+  finishButton_->setAnimationScale(scale);
+  for (ItemTile* tile : std::as_const(tiles_)) tile->setAnimationScale(scale);
+}
+
+std::shared_ptr<UploadSession> UploadPanelView::session() const {
+  return store_.session();
+}
+
+QList<QUuid> UploadPanelView::order() const {
+  QList<QUuid> ids;
+  for (const Bucket::ItemPointer& item : store_.current().items()) ids << item->id();
+  return ids;
+}
+
+QList<ItemTile*> UploadPanelView::tiles() const {
+  QList<ItemTile*> ordered;
+  for (int i = 0; i < stackLayout_->count(); ++i) {
+    if (auto* tile = qobject_cast<ItemTile*>(stackLayout_->itemAt(i)->widget())) ordered << tile;
+  }
+  return ordered;
+}
+
+// --- Items and session -------------------------------------------------------------------------------
+
+void UploadPanelView::followCurrentBucket() {
+  Bucket* bucket = &store_.current();
+  if (bucket != bucket_) {
+    disconnect(bucketConnection_);
+    bucket_ = bucket;
+    bucketConnection_ = connect(bucket, &Bucket::itemsChanged, this, &UploadPanelView::itemsChanged);
+  }
+  syncTiles();
+}
+
+void UploadPanelView::itemsChanged() {
+  const qsizetype count = store_.current().items().size();
+  if (count != itemCount_) {
+    itemCount_ = count;
+    pruneSelection();
+  }
+  // A batch adds its items one by one in a single turn of the loop; the tiles follow once for all.
+  if (syncPending_) return;
+  syncPending_ = true;
+  QMetaObject::invokeMethod(this, &UploadPanelView::syncTiles, Qt::QueuedConnection);
+}
+
+void UploadPanelView::syncTiles() {
+  syncPending_ = false;
+  // Read before the new tiles stretch the strip. A follow still on its way counts as the end being in
+  // view: tiles arriving one by one must not strand the strip behind the first that overflowed it.
+  const bool endInView = !edges_.end || followingEnd_;
+  const QList<Bucket::ItemPointer>& items = store_.current().items();
+  // Making a tile is the costly part: a large batch gets its tiles over several turns, so the bar keeps
+  // drawing meanwhile.
+  QHash<QUuid, ItemTile*> kept;
+  kept.reserve(items.size());
+  int made = 0;
+  for (const Bucket::ItemPointer& item : items) {
+    ItemTile* tile = tiles_.take(item->id());
+    if (!tile && made < kTilesPerTurn) {
+      tile = makeTile(item);
+      ++made;
+    }
+    if (tile) kept.insert(item->id(), tile);
+  }
+  for (ItemTile* gone : std::as_const(tiles_)) {
+    hoverReports_.remove(gone);
+    delete gone;
+  }
+  tiles_ = std::move(kept);
+  int at = 0;
+  std::optional<QUuid> last;
+  for (const Bucket::ItemPointer& item : items) {
+    ItemTile* tile = tiles_.value(item->id());
+    if (!tile) continue;
+    const QLayoutItem* there = stackLayout_->itemAt(at);
+    if (!there || there->widget() != tile) {
+      stackLayout_->removeWidget(tile);
+      stackLayout_->insertWidget(at, tile, 0, Qt::AlignCenter);
+    }
+    if (tile->isHidden()) tile->show();
+    last = item->id();
+    ++at;
+  }
+  updateSelectionLook();
+  updateHoveredItem();
+
+  const bool lastChanged = last != lastItemID_;
+  lastItemID_ = last;
+  shownItemCount_ = at;
+  updateStripLength(true);
+  if (lastChanged && last && endInView) scrollToEnd();
+  if (tiles_.size() < items.size() && !syncPending_) {
+    syncPending_ = true;
+    QMetaObject::invokeMethod(this, &UploadPanelView::syncTiles, Qt::QueuedConnection);
+  }
+}
+
+ItemTile* UploadPanelView::makeTile(const std::shared_ptr<BucketItem>& item) {
+  auto* tile = new ItemTile(item, *services_.clock, *services_.files, stack_);
+  tile->setPanelEdge(presentation_.edge());
+  tile->setHoverSpace(this);
+  tile->setAnimationScale(animationScale_);
+  attachTileEffects(*tile, *services_.clock);
+  tile->setAllowsRemoval(session_ && session_->uploader().allowsRemoval());
+  const QUuid id = item->id();
+  // Each action reads the session when it runs: the tile outlives the session it was made under.
+  connect(tile, &ItemTile::selectRequested, this, [this, id](TileSelection mode) { select(id, mode); });
+  connect(tile, &ItemTile::previewRequested, this, [this, id] { preview(id); });
+  connect(tile, &ItemTile::removeRequested, this, [this, id] {
+    if (const std::shared_ptr<UploadSession> open = session()) open->remove(id);
+  });
+  connect(tile, &ItemTile::approveRequested, this, [this, id] {
+    if (const std::shared_ptr<UploadSession> open = session()) open->approve(id);
+  });
+  connect(tile, &ItemTile::hoveredItemChanged, this, [this, tile](const std::optional<HoveredItem>& hovered) {
+    hoverReports_.insert(tile, hovered);
+    updateHoveredItem();
+  });
+  return tile;
+}
+
+void UploadPanelView::followSession() {
+  const std::shared_ptr<UploadSession> now = store_.session();
+  if (now == session_) return;
+  const bool had = session_ != nullptr;
+  session_ = now;
+  finishButton_->setSession(session_);
+  if (sounds_) sounds_->setSession(session_);
+  updateAllowsRemoval();
+  if (session_ && !had) installKeyMonitor();
+  if (!session_ && had) resetAfterSession();
+}
+
+void UploadPanelView::updateAllowsRemoval() {
+  const bool allowed = session_ && session_->uploader().allowsRemoval();
+  for (ItemTile* tile : std::as_const(tiles_)) tile->setAllowsRemoval(allowed);
+}
+
+void UploadPanelView::updateSelectionLook() {
+  for (auto it = tiles_.cbegin(); it != tiles_.cend(); ++it)
+    it.value()->setSelected(selection_.contains(it.key()));
+}
+
+void UploadPanelView::updateHoveredItem() {
+  std::optional<HoveredItem> shown = HoveredItemKey::defaultValue();
+  for (ItemTile* tile : tiles()) HoveredItemKey::reduce(shown, hoverReports_.value(tile));
+  overlay_->setHoveredItem(shown, presentation_.edge());
+  Q_EMIT interactiveRegionChanged();
+}
+
+// --- Layout --------------------------------------------------------------------------------------------
+
+void UploadPanelView::applyEdge() {
+  const bool horizontal = presentation_.edge() == PanelEdge::top;
+  stackLayout_->setDirection(horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+  for (ItemTile* tile : std::as_const(tiles_)) tile->setPanelEdge(presentation_.edge());
+  const bool trailing = presentation_.edge() == PanelEdge::right;
+  finishButton_->setOffset(QSizeF(trailing ? -kFinishButtonInset : kFinishButtonInset, -kFinishButtonInset));
+  updateStripLength(false);
+  measureEdges();
+  updateHoveredItem();
+}
+
+void UploadPanelView::updateStripLength(bool animated) {
+  const double length = presentation_.edge() == PanelEdge::top ? width() : height();
+  const double target = stripLength(tileCapacity(length), shownItemCount_);
+  stripLengthAnimation_.stop();
+  const int duration = int(kStripSpringMs * animationScale_);
+  if (!animated || duration <= 0 || !isVisible() || qFuzzyCompare(target, shownStripLength_)) {
+    shownStripLength_ = target;
+    layoutBar();
+    return;
+  }
+  stripLengthAnimation_.setDuration(duration);
+  stripLengthAnimation_.setStartValue(shownStripLength_);
+  stripLengthAnimation_.setEndValue(target);
+  stripLengthAnimation_.start();
 }
 
 QRect UploadPanelView::barRect() const {
   const QRect room =
       rect().marginsRemoved(QMargins(kOuterPadding, kOuterPadding, kOuterPadding, kOuterPadding));
-  const QSize size(presentation_.edge() == PanelEdge::top ? kShortestBar : kBarThickness,
-                   presentation_.edge() == PanelEdge::top ? kBarThickness : kShortestBar);
-  QRect bar(QPoint(0, 0), size);
+  const int length = int(std::lround(shownStripLength_));
+  const bool horizontal = presentation_.edge() == PanelEdge::top;
+  QRect bar(QPoint(0, 0), horizontal ? QSize(length, kBarThickness) : QSize(kBarThickness, length));
   bar.moveCenter(room.center());
   switch (presentation_.edge()) {
     case PanelEdge::left:
@@ -36,8 +344,23 @@ QRect UploadPanelView::barRect() const {
   return bar;
 }
 
+void UploadPanelView::layoutBar() {
+  const QRect bar = barRect();
+  strip_->setGeometry(bar);
+  overlay_->setGeometry(rect());
+  // The button's circle sits in its shadow margin; the circle, not the widget, meets the bar's corner.
+  const int margin = (finishButton_->sizeHint().width() - FinishButton::kDiameter) / 2;
+  const bool trailing = presentation_.edge() == PanelEdge::right;
+  const QPoint circle(trailing ? bar.left() : bar.right() + 1 - FinishButton::kDiameter, bar.top());
+  finishButton_->placeAt(circle - QPoint(margin, margin));
+  update();
+  Q_EMIT interactiveRegionChanged();
+}
+
 QRegion UploadPanelView::interactiveRegion() const {
-  return QRegion(barRect());
+  QRegion region(barRect());
+  if (finishButton_->isVisible()) region += finishButton_->geometry();
+  return region;
 }
 
 void UploadPanelView::paintEvent(QPaintEvent*) {
@@ -52,11 +375,247 @@ void UploadPanelView::paintEvent(QPaintEvent*) {
   rim.addRoundedRect(bar.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
   painter.setPen(QPen(QColor(255, 255, 255, int(0.18 * 255)), 1.0));
   painter.drawPath(rim);
+  if (dropHighlight_ > 0) {
+    QPainterPath ring;
+    ring.addRoundedRect(bar.adjusted(1.5, 1.5, -1.5, -1.5), kCornerRadius - 1.5, kCornerRadius - 1.5);
+    QColor accent = palette().color(QPalette::Highlight);
+    accent.setAlphaF(float(dropHighlight_));
+    painter.setPen(QPen(accent, 3.0));
+    painter.drawPath(ring);
+  }
 }
 
 void UploadPanelView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Q_EMIT interactiveRegionChanged();
+  updateStripLength(false);
+}
+
+// --- Scrolling ---------------------------------------------------------------------------------------
+
+void UploadPanelView::measureEdges() {
+  const QScrollBar* bar =
+      presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+  const QSize viewport = strip_->viewport()->size();
+  const QSize content = stack_->size();
+  const QPointF offset =
+      presentation_.edge() == PanelEdge::top ? QPointF(bar->value(), 0) : QPointF(0, bar->value());
+  const ScrollEdges measured = ScrollEdges::measure({content, viewport, offset}, presentation_.edge());
+  fade_->setFade(measured, presentation_.edge());
+  if (measured == edges_) return;
+  edges_ = measured;
+}
+
+void UploadPanelView::scrollToEnd() {
+  // The strip's content grows with the layout's next pass; follow the end once it has.
+  stackLayout_->activate();
+  QScrollBar* bar =
+      presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+  followingEnd_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this, bar] {
+        animateScroll(bar->maximum(), kFollowEndMs);
+        if (scrollAnimation_.state() != QAbstractAnimation::Running) followingEnd_ = false;
+      },
+      Qt::QueuedConnection);
+}
+
+void UploadPanelView::animateScroll(int to, int milliseconds) {
+  QScrollBar* bar =
+      presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+  scrollAnimation_.stop();
+  const int duration = int(milliseconds * animationScale_);
+  if (duration <= 0 || !isVisible()) {
+    bar->setValue(to);
+    return;
+  }
+  scrollAnimation_.setDuration(duration);
+  scrollAnimation_.setStartValue(bar->value());
+  scrollAnimation_.setEndValue(to);
+  scrollAnimation_.start();
+}
+
+// --- Drops -------------------------------------------------------------------------------------------
+
+bool UploadPanelView::handleDrop(const QList<QUrl>& urls) {
+  const QStringList paths = localPaths(urls);
+  if (paths.isEmpty()) return false;
+  // Without a session there is nowhere for the files to go: refusing lets the drag snap back instead of
+  // the files silently vanishing.
+  const std::shared_ptr<UploadSession> open = session();
+  if (!open) return false;
+  open->enqueue(paths);
+  return true;
+}
+
+void UploadPanelView::setDropTarget(bool target) {
+  if (target == isDropTarget_) return;
+  isDropTarget_ = target;
+  dropHighlightAnimation_.stop();
+  const int duration = int(kDropHighlightMs * animationScale_);
+  if (duration <= 0) {
+    dropHighlight_ = target ? 1 : 0;
+    update();
+    return;
+  }
+  dropHighlightAnimation_.setDuration(duration);
+  dropHighlightAnimation_.setStartValue(dropHighlight_);
+  dropHighlightAnimation_.setEndValue(target ? 1.0 : 0.0);
+  dropHighlightAnimation_.start();
+}
+
+void UploadPanelView::dragEnterEvent(QDragEnterEvent* event) {
+  const bool acceptable = event->mimeData()->hasUrls() && barRect().contains(event->position().toPoint());
+  // Entering anywhere in the panel keeps the drag coming so it can still reach the bar.
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+  setDropTarget(acceptable);
+}
+
+void UploadPanelView::dragMoveEvent(QDragMoveEvent* event) {
+  const bool overBar = event->mimeData()->hasUrls() && barRect().contains(event->position().toPoint());
+  setDropTarget(overBar);
+  if (overBar)
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void UploadPanelView::dragLeaveEvent(QDragLeaveEvent*) {
+  setDropTarget(false);
+}
+
+void UploadPanelView::dropEvent(QDropEvent* event) {
+  setDropTarget(false);
+  if (barRect().contains(event->position().toPoint()) && handleDrop(event->mimeData()->urls()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+// --- Selection and keys ------------------------------------------------------------------------------
+
+void UploadPanelView::select(const QUuid& itemID, TileSelection mode) {
+  // Keys reach the bar only while its window is active, so a click brings it forward.
+  if (panel_ && panel_->window() && panel_->window()->isVisible()) panel_->window()->makeKey();
+  selection_.click(itemID, mode, order());
+}
+
+void UploadPanelView::preview(const QUuid& itemID) {
+  if (!services_.preview) return;
+  const Bucket::ItemPointer item = store_.current().item(itemID);
+  if (!item) return;
+  QStringList among;
+  for (const Bucket::ItemPointer& each : store_.current().items()) among << each->url();
+  services_.preview->show(item->url(), among);
+}
+
+void UploadPanelView::previewSelection() {
+  if (const std::optional<QUuid> first = selection_.firstSelected(order())) preview(*first);
+}
+
+void UploadPanelView::removeSelection() {
+  if (!store_.session() || !store_.session()->uploader().allowsRemoval()) return;
+  const QList<Bucket::ItemPointer> snapshot = store_.current().items();
+  for (const Bucket::ItemPointer& item : snapshot) {
+    const std::shared_ptr<UploadSession> open = store_.session();
+    if (!open) break;
+    if (selection_.contains(item->id())) open->remove(item->id());
+  }
+  selection_.clear();
+}
+
+void UploadPanelView::moveSelection(int delta, bool extending) {
+  selection_.move(delta, extending, order());
+}
+
+void UploadPanelView::pruneSelection() {
+  selection_.prune(order());
+}
+
+bool UploadPanelView::handleKeyDown(QKeyEvent& event, QObject* receiver) {
+  QWidget* panelWindow = window();
+  const bool ours = receiver == panelWindow->windowHandle() ||
+                    (receiver->isWidgetType() && static_cast<QWidget*>(receiver)->window() == panelWindow);
+  if (!ours || QApplication::activeWindow() != panelWindow) return false;
+  const bool extending = event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+  switch (event.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+      moveSelection(-1, extending);
+      return true;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+      moveSelection(1, extending);
+      return true;
+    case Qt::Key_Space:
+      if (selection_.ids().isEmpty()) return false;
+      previewSelection();
+      return true;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+      if (selection_.ids().isEmpty()) return false;
+      removeSelection();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool UploadPanelView::eventFilter(QObject* watched, QEvent* event) {
+  // Only a shown bar has a mask to keep: while the window hides or goes, its mask is left alone.
+  if (watched == finishButton_ && isVisible() &&
+      (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Move))
+    Q_EMIT interactiveRegionChanged();
+  if (watched == finishButton_) return false;
+  if (keyMonitor_ && event->type() == QEvent::KeyPress)
+    return handleKeyDown(*static_cast<QKeyEvent*>(event), watched);
+  return QWidget::eventFilter(watched, event);
+}
+
+void UploadPanelView::installKeyMonitor() {
+  if (keyMonitor_ || !qApp) return;
+  qApp->installEventFilter(this);
+  keyMonitor_ = true;
+}
+
+void UploadPanelView::removeKeyMonitor() {
+  if (!keyMonitor_) return;
+  if (qApp) qApp->removeEventFilter(this);
+  keyMonitor_ = false;
+}
+
+void UploadPanelView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  installKeyMonitor();
+}
+
+void UploadPanelView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  removeKeyMonitor();
+}
+
+void UploadPanelView::resetAfterSession() {
+  selection_.clear();
+  removeKeyMonitor();
+  if (!panel_) return;
+  panel_->removeMonitors();
+  if (panel_->window() && panel_->window()->isVisible()) {
+    QPointer<UploadPanel> panel = panel_;
+    panel_->slideOut([panel] {
+      if (panel) panel->orderOut();
+    });
+  }
+}
+
+// --- Finishing ---------------------------------------------------------------------------------------
+
+QCoro::Task<> UploadPanelView::finish() {
+  const std::shared_ptr<UploadSession> open = store_.session();
+  if (!open) co_return;
+  QPointer<UploadPanelView> self(this);
+  const std::optional<ResponseItem> result = co_await open->finish();
+  if (!self || !result) co_return;
+  shareFinishedBucket(*result, *QGuiApplication::clipboard(), services_.notifications);
 }
 
 }  // namespace pm

@@ -1,42 +1,185 @@
 #pragma once
 
+#include <QHash>
+#include <QPointer>
 #include <QRegion>
+#include <QUuid>
+#include <QVariantAnimation>
 #include <QWidget>
+
+#include <QCoroTask>
+
+#include <memory>
+#include <optional>
+
+#include "panel/BarSelection.h"
+#include "panel/BarServices.h"
+#include "panel/DesktopFileViewer.h"
+#include "panel/HoveredItem.h"
+#include "panel/ScrollEdges.h"
+#include "platform/Clock.h"
+
+class QKeyEvent;
+class QScrollArea;
+class QBoxLayout;
 
 namespace pm {
 
+class Bucket;
+class BucketItem;
 class BucketStore;
+class FinishButton;
+class HoveredItemOverlay;
+class ItemTile;
 class PanelPresentation;
+class StripFadeEffect;
+class UploadPanel;
+class UploadSession;
+class UploadSoundPlayer;
 
-// The bucket bar: the root of the panel's content. For now it draws the empty bar docked at the panel's
-// edge; tiles, drops and the finish button come with the bar itself.
+// The bucket bar: the root of the panel's content. A rounded translucent bar docked at the panel's edge
+// with a scrolling strip of one tile per item of the open bucket, the finish button at a corner and the
+// hovered tile's label beside it. It takes dropped files for the open session, owns the selection and its
+// keys, and sends the panel away when the session is over.
 class UploadPanelView final : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr int kTileLength = 60;
+  static constexpr int kTileSpacing = 5;
+  static constexpr int kStackPadding = 10;
   static constexpr int kBarThickness = 80;
   static constexpr int kShortestBar = 80;
   static constexpr int kOuterPadding = 18;
   static constexpr double kCornerRadius = 22;
+  static constexpr int kFewestTiles = 2;
+  static constexpr double kFinishButtonInset = 10;
+  static constexpr int kTilesPerTurn = 50;
 
-  // Both must outlive the view.
-  UploadPanelView(BucketStore& store, PanelPresentation& presentation, QWidget* parent = nullptr);
+  // How many tiles fit along a bar in a panel `length` points long before the strip scrolls.
+  static constexpr int tileCapacity(double length) {
+    const double fitting =
+        (length - 2 * kOuterPadding - 2 * kStackPadding + kTileSpacing) / (kTileLength + kTileSpacing);
+    return fitting > kFewestTiles ? int(fitting) : kFewestTiles;
+  }
+  // The strip's length: one tile more each time up to `capacity`, never shorter than the shortest bar.
+  static constexpr int stripLength(int capacity, qsizetype itemCount) {
+    const qsizetype content = itemCount * (kTileLength + kTileSpacing) - kTileSpacing + 2 * kStackPadding;
+    const int full = capacity * kTileLength + (capacity - 1) * kTileSpacing + 2 * kStackPadding;
+    return int(std::min<qsizetype>(full, std::max<qsizetype>(kShortestBar, content)));
+  }
+
+  // `store` and `presentation` and the services must outlive the view.
+  UploadPanelView(BucketStore& store, PanelPresentation& presentation, BarServices services = {},
+                  QWidget* parent = nullptr);
+  ~UploadPanelView() override;
+
+  // The panel that hosts the view; it is sent away when the session ends.
+  void setPanel(UploadPanel* panel);
+  // Multiplies every animation's duration; 0 makes every change immediate.
+  void setAnimationScale(double scale);
 
   // The bar's rectangle in this view's coordinates.
   QRect barRect() const;
   // What takes the mouse: the bar and whatever floats over it.
   QRegion interactiveRegion() const;
 
+  BarSelection& selection() { return selection_; }
+  const ScrollEdges& edges() const { return edges_; }
+  bool isDropTarget() const { return isDropTarget_; }
+  bool hasKeyMonitor() const { return keyMonitor_; }
+  QScrollArea& strip() const { return *strip_; }
+  FinishButton& finishButton() const { return *finishButton_; }
+  HoveredItemOverlay& hoveredOverlay() const { return *overlay_; }
+  // The tiles in strip order.
+  QList<ItemTile*> tiles() const;
+  ItemTile* tile(const QUuid& itemID) const { return tiles_.value(itemID); }
+
+  // Hands dropped files to the open session; whether the drop is taken.
+  bool handleDrop(const QList<QUrl>& urls);
+  void select(const QUuid& itemID, TileSelection mode);
+  void preview(const QUuid& itemID);
+  void previewSelection();
+  void removeSelection();
+  void moveSelection(int delta, bool extending);
+  // Whether the bar took the key; keys count only while the panel is the active window.
+  bool handleKeyDown(QKeyEvent& event, QObject* receiver);
+  void installKeyMonitor();
+  void removeKeyMonitor();
+  void pruneSelection();
+  void resetAfterSession();
+  // Ends the open bucket and hands its link to the clipboard and the user.
+  QCoro::Task<> finish();
+
  Q_SIGNALS:
   void interactiveRegionChanged();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  QList<QUuid> order() const;
+  std::shared_ptr<UploadSession> session() const;
+  void followCurrentBucket();
+  void itemsChanged();
+  void syncTiles();
+  ItemTile* makeTile(const std::shared_ptr<BucketItem>& item);
+  void followSession();
+  void applyEdge();
+  void updateAllowsRemoval();
+  void updateSelectionLook();
+  void updateStripLength(bool animated);
+  void layoutBar();
+  void measureEdges();
+  void scrollToEnd();
+  void updateHoveredItem();
+  void setDropTarget(bool target);
+  void animateScroll(int to, int milliseconds);
+
   BucketStore& store_;
   PanelPresentation& presentation_;
+  BarServices services_;
+  SystemClock systemClock_;
+  DesktopFileViewer desktopFiles_;
+  QPointer<UploadPanel> panel_;
+  double animationScale_ = 1.0;
+
+  BarSelection selection_;
+  bool keyMonitor_ = false;
+  ScrollEdges edges_;
+  bool followingEnd_ = false;
+  bool syncPending_ = false;
+  bool isDropTarget_ = false;
+  double dropHighlight_ = 0;
+
+  QPointer<Bucket> bucket_;
+  QMetaObject::Connection bucketConnection_;
+  std::shared_ptr<UploadSession> session_;
+  std::optional<QUuid> lastItemID_;
+  qsizetype itemCount_ = 0;
+  qsizetype shownItemCount_ = 0;
+
+  QScrollArea* strip_;
+  QWidget* stack_;
+  QBoxLayout* stackLayout_;
+  StripFadeEffect* fade_;
+  FinishButton* finishButton_;
+  HoveredItemOverlay* overlay_;
+  std::unique_ptr<UploadSoundPlayer> sounds_;
+  QHash<QUuid, ItemTile*> tiles_;
+  QHash<ItemTile*, std::optional<HoveredItem>> hoverReports_;
+  QVariantAnimation stripLengthAnimation_;
+  QVariantAnimation dropHighlightAnimation_;
+  QVariantAnimation scrollAnimation_;
+  double shownStripLength_ = kShortestBar;
 };
 
 }  // namespace pm

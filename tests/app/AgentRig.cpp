@@ -50,12 +50,13 @@ AppDelegate& AgentRig::make() {
       api,
       inbox,
       notifications,
-      panel,
+      *panelControl,
       *driveSignIns,
       *icloudCheck,
       *redirects,
       workspace,
-      [this](const UploaderConfig& config) {
+      [this](const UploaderConfig& config) -> std::unique_ptr<BucketUploader> {
+        if (makeUploader) return makeUploader(config);
         auto uploader = std::make_unique<ScriptedUploader>(network);
         uploadersMadeFor.append(config.id);
         uploaders.append(uploader.get());

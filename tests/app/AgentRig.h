@@ -67,6 +67,9 @@ class AgentRig {
   ScriptedDriveSignIns drives;
   // What make() hands the delegate: the recording fakes above unless a test points these at real pieces.
   DriveSignIns* driveSignIns = &drives;
+  UploadPanelControl* panelControl = &panel;
+  // Scripted uploaders unless set.
+  AgentServices::MakeUploader makeUploader;
   ICloudAvailabilityCheck* icloudCheck = &icloud;
   OAuthRedirectHandler* redirects = &oauth;
   RecordingSyncCoordinator* sync = nullptr;  // owned by the delegate

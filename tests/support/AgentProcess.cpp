@@ -70,6 +70,11 @@ AgentProcess::~AgentProcess() {
   stop();
 }
 
+void AgentProcess::showOnDisplay() {
+  environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  process_.setProcessEnvironment(environment_);
+}
+
 void AgentProcess::start(const QStringList& arguments) {
   process_.start(QStringLiteral(PM_AGENT_PROGRAM), arguments);
   if (!process_.waitForStarted(10'000)) throw std::runtime_error("the agent did not start");

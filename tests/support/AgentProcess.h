@@ -34,6 +34,8 @@ class AgentProcess {
   AgentProcess(const AgentProcess&) = delete;
   AgentProcess& operator=(const AgentProcess&) = delete;
 
+  // Runs the agent on the caller's X display (DISPLAY) instead of off screen; call before start().
+  void showOnDisplay();
   // Starts the agent; its standard error goes to logFile().
   void start(const QStringList& arguments = {});
   // Until the agent owns its bus name; false when it did not within `timeout` or ended first.

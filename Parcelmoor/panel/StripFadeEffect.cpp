@@ -1,0 +1,36 @@
+#include "StripFadeEffect.h"
+
+#include <QPainter>
+
+#include "panel/BarEdgeFade.h"
+
+namespace pm {
+
+void StripFadeEffect::setFade(ScrollEdges edges, PanelEdge edge) {
+  if (edges == edges_ && edge == edge_) return;
+  edges_ = edges;
+  edge_ = edge;
+  update();
+}
+
+void StripFadeEffect::draw(QPainter* painter) {
+  if (!edges_.start && !edges_.end) {
+    drawSource(painter);
+    return;
+  }
+  QPoint offset;
+  const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
+  if (source.isNull()) return;
+  QImage picture = source.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  {
+    QPainter mask(&picture);
+    const qreal ratio = picture.devicePixelRatio();
+    BarEdgeFade(edges_, edge_).mask(mask, QRectF(QPointF(0, 0), QSizeF(picture.size()) / ratio));
+  }
+  painter->save();
+  painter->setWorldTransform(QTransform());
+  painter->drawImage(offset, picture);
+  painter->restore();
+}
+
+}  // namespace pm

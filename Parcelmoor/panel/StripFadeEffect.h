@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QGraphicsEffect>
+
+#include "core/PanelEdge.h"
+#include "panel/ScrollEdges.h"
+
+namespace pm {
+
+// Fades the ends of the bar's strip that have tiles scrolled beyond them, tiles included: the strip is
+// drawn into a picture, masked, then put on screen.
+class StripFadeEffect final : public QGraphicsEffect {
+  Q_OBJECT
+
+ public:
+  explicit StripFadeEffect(QObject* parent = nullptr) : QGraphicsEffect(parent) {}
+
+  void setFade(ScrollEdges edges, PanelEdge edge);
+
+ protected:
+  void draw(QPainter* painter) override;
+
+ private:
+  ScrollEdges edges_;
+  PanelEdge edge_ = PanelEdge::left;
+};
+
+}  // namespace pm

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+#include <array>
+#include <memory>
+
+#include "panel/UploadSound.h"
+
+namespace pm {
+
+class SharedDefaults;
+class SoundPlayer;
+class UploadSession;
+
+// Makes the open session's outcomes heard: all through, an item waiting for consent, an item failed.
+// Each sound plays when its condition turns true, and at once when a session is attached with it already
+// true; a condition that stays true stays silent.
+class UploadSoundPlayer final : public QObject {
+  Q_OBJECT
+
+ public:
+  // Both must outlive the player.
+  UploadSoundPlayer(SharedDefaults& defaults, SoundPlayer& sounds, QObject* parent = nullptr);
+
+  // The session to follow, or null.
+  void setSession(std::shared_ptr<UploadSession> session);
+  // Plays the outcome's sound unless its preference holds false.
+  void play(UploadSound sound);
+
+ private:
+  void followItems();
+  void evaluate();
+
+  SharedDefaults& defaults_;
+  SoundPlayer& sounds_;
+  std::shared_ptr<UploadSession> session_;
+  QList<QMetaObject::Connection> connections_;
+  QList<QMetaObject::Connection> itemConnections_;
+  std::array<bool, 3> conditions_{};
+};
+
+}  // namespace pm

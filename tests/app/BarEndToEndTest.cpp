@@ -1,0 +1,83 @@
+#include <QApplication>
+#include <QClipboard>
+
+#include <gtest/gtest.h>
+
+#include "AgentRig.h"
+#include "panel/FinishButton.h"
+#include "panel/ItemTile.h"
+#include "panel/UnconstrainedPanel.h"
+#include "panel/UploadPanel.h"
+#include "panel/UploadPanelView.h"
+#include "platform/SoundPlayer.h"
+#include "support/FakeServiceBuckets.h"
+#include "upload/BucketStore.h"
+#include "upload/ParcelmoorUploader.h"
+#include "upload/UploadSession.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The agent with the real panel and the own service's uploader against the fake service.
+class BarEndToEndTest : public ::testing::Test {
+ protected:
+  BarEndToEndTest() : buckets(rig.service) {
+    panel.setBarServices({&rig.clock, nullptr, nullptr, &rig.notifications, &rig.defaults, &sounds});
+    rig.panelControl = &panel;
+    rig.makeUploader = [this](const UploaderConfig&) {
+      return std::make_unique<ParcelmoorUploader>(rig.network, rig.api);
+    };
+    rig.signIn();
+    rig.storeConnections({UploaderConfig(UploaderConfig::Kind::parcelmoor)});
+    rig.launch();
+  }
+
+  void sendBatch(const QStringList& names) {
+    QStringList paths;
+    for (const QString& name : names) paths << rig.writeFile(name, QByteArray(100, 'x') + name.toUtf8());
+    rig.writeBatch(paths);
+    rig.delegate->drainInbox();
+  }
+  bool panelShown() {
+    return panel.window() && panel.window()->isVisible() && panel.presentation().visible();
+  }
+
+  test::AgentRig rig;
+  test::FakeServiceBuckets buckets;
+  RecordingSoundPlayer sounds;
+  UploadPanel panel{UploadPanel::Timings{40ms, 5ms}};
+};
+
+TEST_F(BarEndToEndTest, ABatchIsUploadedFinishedToTheClipboardAndTheNextBatchBringsThePanelBack) {
+  sendBatch({QStringLiteral("one.txt"), QStringLiteral("two.txt"), QStringLiteral("three.txt")});
+  ASSERT_TRUE(test::runUntil([&] { return panelShown(); }));
+  UploadPanelView& view = *panel.view();
+  view.setAnimationScale(0);
+  ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 3; }));
+  ASSERT_TRUE(test::runUntil([&] { return view.finishButton().isShown(); }, 20s)) << "all three uploaded";
+  for (ItemTile* tile : view.tiles())
+    EXPECT_EQ(tile->item()->state().kind(), BucketItem::State::Case::uploaded)
+        << tile->item()->name().toStdString();
+  EXPECT_EQ(sounds.played, QStringList{QStringLiteral("complete")});
+
+  view.finishButton().click();
+  ASSERT_TRUE(test::runUntil([&] { return !panel.window()->isVisible(); }, 20s))
+      << "slid out and ordered out";
+  ASSERT_EQ(buckets.buckets().size(), 1);
+  EXPECT_TRUE(buckets.buckets().first().sealed);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), buckets.shareUrl(buckets.buckets().first().id).toString());
+  EXPECT_FALSE(rig.delegate->store().session());
+  EXPECT_TRUE(view.tiles().isEmpty());
+  EXPECT_FALSE(view.hasKeyMonitor());
+
+  sendBatch({QStringLiteral("four.txt")});
+  ASSERT_TRUE(test::runUntil([&] { return panelShown(); })) << "the panel comes back for the new bucket";
+  ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 1; }));
+  EXPECT_TRUE(view.hasKeyMonitor());
+  ASSERT_TRUE(test::runUntil([&] { return buckets.buckets().size() == 2; }, 20s)) << "a new bucket";
+}
+
+}  // namespace
+}  // namespace pm

@@ -1,0 +1,387 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+#include "BarRig.h"
+#include "panel/FinishButton.h"
+#include "panel/ItemTile.h"
+#include "panel/PreviewWindow.h"
+#include "panel/UnconstrainedPanel.h"
+
+namespace pm {
+namespace {
+
+using test::BarRig;
+
+TEST(BarSizing, CapacityAndStripLength) {
+  struct Capacity {
+    double length;
+    int tiles;
+  };
+  for (const Capacity c :
+       {Capacity{600, 8}, Capacity{665, 9}, Capacity{120, 2}, Capacity{0, 2}, Capacity{-50, 2}})
+    EXPECT_EQ(UploadPanelView::tileCapacity(c.length), c.tiles) << "length " << c.length;
+
+  struct Strip {
+    int capacity;
+    qsizetype items;
+    int length;
+  };
+  for (const Strip s : {Strip{8, 0, 80}, Strip{8, 1, 80}, Strip{8, 2, 145}, Strip{8, 3, 210},
+                        Strip{8, 8, 535}, Strip{8, 9, 535}, Strip{2, 40, 145}})
+    EXPECT_EQ(UploadPanelView::stripLength(s.capacity, s.items), s.length)
+        << "capacity " << s.capacity << ", items " << s.items;
+}
+
+TEST(BarSizing, ScrollEdgesAtEachOffset) {
+  struct Case {
+    double content;
+    double offset;
+    ScrollEdges expected;
+  };
+  // A vertical strip 200 long; content 300 overflows by 100, content 150 fits.
+  const Case cases[] = {{300, 0, {false, true}},   {300, 50, {true, true}},  {300, 96, {true, false}},
+                        {300, 100, {true, false}}, {300, 4, {false, true}},  {300, -2, {false, true}},
+                        {150, -4, {false, false}}, {150, 0, {false, false}}, {150, 3, {false, false}}};
+  for (const Case& c : cases) {
+    const ScrollEdges vertical =
+        ScrollEdges::measure({QSizeF(80, c.content), QSizeF(80, 200), QPointF(0, c.offset)}, PanelEdge::left);
+    EXPECT_EQ(vertical, c.expected) << "content " << c.content << " at " << c.offset;
+    const ScrollEdges horizontal =
+        ScrollEdges::measure({QSizeF(c.content, 80), QSizeF(200, 80), QPointF(c.offset, 0)}, PanelEdge::top);
+    EXPECT_EQ(horizontal, c.expected)
+        << "a top strip uses widths; content " << c.content << " at " << c.offset;
+  }
+}
+
+TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
+  BarRig rig(PanelEdge::top);
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  EXPECT_EQ(rig.view().barRect().size(), QSize(80, 80)) << "an empty bucket";
+  rig.addFiles({QStringLiteral("a.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 1; }));
+  EXPECT_EQ(rig.view().barRect().size(), QSize(80, 80)) << "one item";
+  rig.addFiles({QStringLiteral("b.png"), QStringLiteral("c.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 3; }));
+  EXPECT_EQ(rig.view().barRect().size(), QSize(210, 80)) << "a horizontal strip at the top";
+  EXPECT_EQ(rig.view().barRect().top(), UploadPanelView::kOuterPadding);
+  const FinishButton& button = rig.view().finishButton();
+  ASSERT_TRUE(test::runUntil([&] { return button.isShown(); }));
+  const int circleRight = button.geometry().center().x() + FinishButton::kDiameter / 2;
+  EXPECT_NEAR(circleRight, rig.view().barRect().right() + 1 + 10, 1) << "over the top-trailing corner";
+  const QPoint inWindow = button.mapTo(rig.panel.panel.window(), button.rect().center());
+  EXPECT_TRUE(rig.panel.panel.window()->mask().contains(inWindow)) << "the button takes clicks once shown";
+}
+
+TEST(UploadPanelViewTest, ALargeBatchGetsEveryTileInBucketOrderOverSeveralTurns) {
+  BarRig rig;
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  QStringList names;
+  for (int i = 0; i < 3 * UploadPanelView::kTilesPerTurn + 7; ++i) names << QStringLiteral("%1.txt").arg(i);
+  QStringList paths;
+  for (const QString& name : names) paths << rig.panel.root.write(name, "x");
+  rig.panel.store.session()->enqueue(paths);
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == names.size(); }));
+  QList<QUuid> shown;
+  for (const ItemTile* tile : rig.view().tiles()) shown << tile->item()->id();
+  EXPECT_EQ(shown, rig.itemIDs());
+  EXPECT_TRUE(test::runUntil([&] { return !rig.view().edges().end && rig.view().edges().start; }))
+      << "followed to the end";
+}
+
+TEST(UploadPanelViewTest, ANewTilePlaysItsRevealAndRipplesWhileItUploads) {
+  BarRig rig;
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  rig.uploader->held.insert(QStringLiteral("a.png"));
+  rig.addFiles({QStringLiteral("a.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 1; }));
+  ItemTile& tile = *rig.view().tiles().first();
+  ASSERT_TRUE(test::runUntil([&] { return tile.thumbnail().has_value() && tile.rippleActive(); }));
+  EXPECT_TRUE(tile.isRevealing());
+  const QImage early = tile.grab().toImage();
+  rig.panel.clock.advance(std::chrono::seconds(2));
+  EXPECT_TRUE(test::runUntil([&] { return tile.isRevealed(); })) << "the reveal ends and tells the tile";
+  EXPECT_NE(tile.grab().toImage(), early);
+  test::saveScreenshot(*rig.panel.panel.window(), QStringLiteral("bar-left-uploading"));
+  rig.uploader->releaseAll();
+}
+
+// A drag of `urls` entering the bar, moving over it and dropping; whether the drop was taken.
+bool dropOnBar(UploadPanelView& view, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  const QPointF at = QRectF(view.barRect()).center();
+  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &enter);
+  QDragMoveEvent move(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  move.ignore();
+  QCoreApplication::sendEvent(&view, &move);
+  EXPECT_EQ(view.isDropTarget(), move.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  drop.ignore();
+  QCoreApplication::sendEvent(&view, &drop);
+  EXPECT_FALSE(view.isDropTarget());
+  return drop.isAccepted();
+}
+
+TEST(UploadPanelViewTest, DroppedFilesAndFoldersGoToTheSession) {
+  BarRig rig;
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  const QString file = rig.panel.root.write(QStringLiteral("drop/a.txt"), "a");
+  const QString folder = rig.panel.root.file(QStringLiteral("folder"));
+  rig.panel.root.write(QStringLiteral("folder/inside.txt"), "b");
+  EXPECT_TRUE(dropOnBar(rig.view(), {QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder)}));
+  ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.current().items().size() == 2; }));
+  QStringList urls;
+  for (const auto& item : rig.panel.store.current().items()) urls << item->url();
+  EXPECT_EQ(urls, (QStringList{file, folder}));
+  EXPECT_TRUE(rig.panel.store.current().items().last()->isDirectory());
+}
+
+TEST(UploadPanelViewTest, DropsWithNothingToTakeOrNowhereToGoAreRefused) {
+  BarRig rig;
+  ASSERT_TRUE(rig.show());
+  const QString file = rig.panel.root.write(QStringLiteral("a.txt"), "a");
+  EXPECT_FALSE(dropOnBar(rig.view(), {QUrl::fromLocalFile(file)})) << "no session: the drag snaps back";
+  EXPECT_TRUE(rig.panel.store.current().items().isEmpty());
+  EXPECT_TRUE(QFile::exists(file)) << "nothing is lost";
+
+  rig.openSession();
+  EXPECT_FALSE(dropOnBar(rig.view(), {})) << "an empty list";
+  EXPECT_FALSE(dropOnBar(rig.view(), {QUrl(QStringLiteral("https://example.com/a.txt"))})) << "no local file";
+  test::runUntil([] { return false; }, std::chrono::milliseconds(50));
+  EXPECT_TRUE(rig.panel.store.current().items().isEmpty());
+}
+
+// The bar's keys over a five-item bucket, with the panel as the active window.
+class BarKeysTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.openSession();
+    ASSERT_TRUE(rig.show());
+    rig.addFiles({QStringLiteral("0.png"), QStringLiteral("1.png"), QStringLiteral("2.png"),
+                  QStringLiteral("3.png"), QStringLiteral("4.png")});
+    ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 5; }));
+    ids = rig.itemIDs();
+    rig.panel.panel.window()->makeKey();
+    ASSERT_TRUE(test::runUntil([&] { return QApplication::activeWindow() == rig.panel.panel.window(); }));
+  }
+
+  // Types `key` on the bar; whether the bar consumed it.
+  bool type(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    event.ignore();
+    return rig.view().handleKeyDown(event, &rig.view());
+  }
+  QSet<QUuid> at(std::initializer_list<int> positions) const {
+    QSet<QUuid> selected;
+    for (int position : positions) selected.insert(ids[position]);
+    return selected;
+  }
+
+  BarRig rig;
+  QList<QUuid> ids;
+};
+
+TEST_F(BarKeysTest, ArrowsMoveAndExtendTheSelection) {
+  struct Row {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    std::vector<int> selected;
+    int anchor;
+  };
+  const Row rows[] = {
+      {Qt::Key_Right, Qt::NoModifier, {0}, 0},       {Qt::Key_Down, Qt::NoModifier, {1}, 1},
+      {Qt::Key_Right, Qt::ShiftModifier, {1, 2}, 2}, {Qt::Key_Down, Qt::ControlModifier, {1, 2, 3}, 3},
+      {Qt::Key_Up, Qt::NoModifier, {2}, 2},          {Qt::Key_Left, Qt::AltModifier, {1}, 1},
+      {Qt::Key_Left, Qt::NoModifier, {0}, 0},        {Qt::Key_Left, Qt::NoModifier, {0}, 0},
+  };
+  for (const Row& row : rows) {
+    EXPECT_TRUE(type(row.key, row.modifiers)) << "arrows are always consumed";
+    QSet<QUuid> expected;
+    for (int position : row.selected) expected.insert(ids[position]);
+    EXPECT_EQ(rig.view().selection().ids(), expected) << "key " << row.key;
+    EXPECT_EQ(rig.view().selection().anchor(), ids[row.anchor]) << "key " << row.key;
+  }
+  EXPECT_TRUE(rig.view().tile(ids[0])->isSelected());
+  EXPECT_FALSE(rig.view().tile(ids[1])->isSelected());
+}
+
+TEST_F(BarKeysTest, LeftWithoutAnchorSelectsTheLastAndTheMonitorSeesKeysOfThePanel) {
+  QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+  ASSERT_TRUE(rig.view().hasKeyMonitor());
+  QCoreApplication::sendEvent(rig.panel.panel.window(), &left);
+  EXPECT_EQ(rig.view().selection().ids(), at({4}));
+}
+
+TEST_F(BarKeysTest, SpacePreviewsTheFirstSelectedInBucketOrder) {
+  EXPECT_FALSE(type(Qt::Key_Space)) << "nothing selected: passed on";
+  rig.view().selection().setIds(at({3, 1}));
+  rig.view().selection().setAnchor(ids[3]);
+  EXPECT_TRUE(type(Qt::Key_Space));
+  ASSERT_NE(rig.preview.window(), nullptr);
+  EXPECT_EQ(rig.preview.window()->currentItem(), rig.panel.store.current().items()[1]->url());
+  rig.preview.window()->close();
+}
+
+TEST_F(BarKeysTest, DeleteRemovesTheSelectionOnlyWhereRemovalIsAllowed) {
+  EXPECT_FALSE(type(Qt::Key_Delete)) << "nothing selected: passed on";
+  rig.view().selection().setIds(at({0, 2, 4}));
+  rig.uploader->removalAllowed = false;
+  EXPECT_TRUE(type(Qt::Key_Delete)) << "consumed even when refused";
+  EXPECT_EQ(rig.view().selection().ids(), at({0, 2, 4})) << "kept";
+  EXPECT_EQ(rig.panel.store.current().items().size(), 5);
+
+  rig.uploader->removalAllowed = true;
+  EXPECT_TRUE(type(Qt::Key_Backspace));
+  EXPECT_TRUE(rig.view().selection().ids().isEmpty());
+  EXPECT_EQ(rig.itemIDs(), (QList<QUuid>{ids[1], ids[3]}));
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 2; }));
+}
+
+TEST_F(BarKeysTest, RemovingATileByOtherMeansPrunesTheSelection) {
+  rig.view().selection().setIds(at({1, 2}));
+  rig.view().selection().setAnchor(ids[2]);
+  rig.panel.store.session()->remove(ids[2]);
+  EXPECT_EQ(rig.view().selection().ids(), at({1}));
+  EXPECT_EQ(rig.view().selection().anchor(), std::nullopt);
+}
+
+TEST_F(BarKeysTest, KeysOfAnotherActiveWindowAreNotTheBars) {
+  QWidget other;
+  other.resize(100, 100);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activeWindow() == &other; }));
+  EXPECT_FALSE(type(Qt::Key_Right));
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  EXPECT_FALSE(rig.view().handleKeyDown(right, &other));
+  EXPECT_TRUE(rig.view().selection().ids().isEmpty());
+}
+
+TEST_F(BarKeysTest, AClickOnATileSelectsItAndMakesThePanelActive) {
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activeWindow() == &other; }));
+  rig.view().tile(ids[2])->handleClick(1, Qt::NoModifier);
+  EXPECT_EQ(rig.view().selection().ids(), at({2}));
+  EXPECT_TRUE(test::runUntil([&] { return QApplication::activeWindow() == rig.panel.panel.window(); }));
+}
+
+// Finishing over a session whose files are all up.
+class BarFinishTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.openSession();
+    ASSERT_TRUE(rig.show());
+    rig.addFiles({QStringLiteral("a.png")});
+    ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.session()->canFinish(); }));
+    QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
+  }
+  QStringList notices() const {
+    QStringList texts;
+    for (const NotificationRequest& request : rig.notifier.requests())
+      texts << request.title + u'|' + request.body;
+    return texts;
+  }
+
+  BarRig rig;
+};
+
+TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification) {
+  struct Case {
+    ResponseItem result;
+    QString clipboard;
+    QString notice;
+  };
+  const QUrl link(QStringLiteral("https://share.example/b/x7?k=1"));
+  const Case cases[] = {
+      {ResponseItem::copied(link), link.toString(),
+       QStringLiteral("Upload complete|The share link for your box is on the clipboard.")},
+      {ResponseItem::copiedBox(link, QStringLiteral("correct horse")),
+       link.toString() + QStringLiteral("\nPassword: correct horse"),
+       QStringLiteral("Upload complete|The share link and its password are on the clipboard.")},
+      {ResponseItem::done(), QStringLiteral("earlier"),
+       QStringLiteral("Upload complete|Your box is on its way.")},
+  };
+  for (const Case& c : cases) {
+    if (!rig.panel.store.session()) {
+      rig.openSession();
+      rig.addFiles({QStringLiteral("a.png")});
+      ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.session()->canFinish(); }));
+    }
+    QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
+    rig.uploader->finalizeResults = {c.result};
+    const qsizetype before = rig.notifier.requests().size();
+    test::wait(rig.view().finish());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), c.clipboard);
+    ASSERT_TRUE(test::runUntil([&] { return rig.notifier.requests().size() == before + 1; }));
+    EXPECT_EQ(notices().last(), c.notice);
+  }
+}
+
+TEST_F(BarFinishTest, ARefusedFinishChangesNothing) {
+  rig.addFiles({QStringLiteral("held.png")});
+  rig.uploader->held.insert(QStringLiteral("held.png"));
+  rig.panel.store.session()->enqueue({rig.panel.root.write(QStringLiteral("held.png"), "h")});
+  ASSERT_TRUE(test::runUntil([&] { return !rig.panel.store.session()->canFinish(); }));
+  test::wait(rig.view().finish());
+  test::runUntil([] { return false; }, std::chrono::milliseconds(50));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("earlier"));
+  EXPECT_TRUE(rig.notifier.requests().isEmpty());
+  EXPECT_TRUE(rig.panel.store.session());
+  rig.uploader->releaseAll();
+}
+
+TEST_F(BarFinishTest, TheEndOfTheSessionClearsTheBarAndSendsThePanelAway) {
+  rig.view().selection().setIds({rig.itemIDs().first()});
+  rig.view().selection().setAnchor(rig.itemIDs().first());
+  ASSERT_TRUE(rig.view().hasKeyMonitor());
+  rig.uploader->finalizeResults = {ResponseItem::copied(QUrl(QStringLiteral("https://share.example/b/1")))};
+  rig.view().finishButton().click();
+  ASSERT_TRUE(test::runUntil([&] { return !rig.panel.panel.window()->isVisible(); }));
+  EXPECT_FALSE(rig.panel.store.session());
+  EXPECT_TRUE(rig.view().selection().ids().isEmpty());
+  EXPECT_EQ(rig.view().selection().anchor(), std::nullopt);
+  EXPECT_TRUE(rig.view().tiles().isEmpty()) << "the fresh bucket is empty";
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("https://share.example/b/1"));
+}
+
+TEST(UploadPanelViewScreenshots, EachEdgeWithNoneAFewAndMoreThanFit) {
+  for (const PanelEdge edge : {PanelEdge::left, PanelEdge::top, PanelEdge::right}) {
+    for (const int count : {0, 3, 12}) {
+      BarRig rig(edge);
+      rig.openSession();
+      ASSERT_TRUE(rig.show());
+      QStringList names;
+      for (int i = 0; i < count; ++i) names << QStringLiteral("picture %1.png").arg(i);
+      if (count) rig.addFiles(names);
+      ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == count; }));
+      rig.panel.clock.advance(std::chrono::seconds(5));
+      for (ItemTile* tile : rig.view().tiles()) tile->refresh();
+      test::runUntil([] { return false; }, std::chrono::milliseconds(300));
+      const QSize panel = rig.panel.panel.window()->size();
+      const bool overflows =
+          UploadPanelView::tileCapacity(edge == PanelEdge::top ? panel.width() : panel.height()) < count;
+      // New tiles are followed to the end: what overflows is hidden at the start.
+      EXPECT_EQ(rig.view().edges(), (ScrollEdges{overflows, false}))
+          << rawValue(edge).toStdString() << " " << count;
+      const QString name = QStringLiteral("bar-%1-%2").arg(rawValue(edge)).arg(count);
+      test::saveScreenshot(*rig.panel.panel.window(), name);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pm

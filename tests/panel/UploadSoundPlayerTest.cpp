@@ -1,0 +1,100 @@
+#include <QNetworkAccessManager>
+
+#include <gtest/gtest.h>
+
+#include "panel/UploadSoundPlayer.h"
+#include "platform/SharedDefaults.h"
+#include "platform/SoundPlayer.h"
+#include "support/ScriptedUploader.h"
+#include "support/TestSupport.h"
+#include "upload/BucketStore.h"
+#include "upload/UploadSession.h"
+
+namespace pm {
+namespace {
+
+class UploadSoundPlayerTest : public ::testing::Test {
+ protected:
+  UploadSoundPlayerTest() {
+    auto made = std::make_unique<test::ScriptedUploader>(network);
+    uploader = made.get();
+    session = UploadSession::create(std::make_shared<Bucket>(clock),
+                                    UploaderConfig(UploaderConfig::Kind::customS3), std::move(made));
+  }
+
+  // Adds a file and waits until its item has settled.
+  void addSettled(const QString& name) {
+    session->enqueue({root.write(name, "x")});
+    ASSERT_TRUE(test::runUntil([&] {
+      const auto& items = session->bucket().items();
+      return !items.isEmpty() && items.last()->name() == name &&
+             (items.last()->state().kind() == BucketItem::State::Case::uploaded ||
+              items.last()->state().kind() == BucketItem::State::Case::failed ||
+              (items.last()->isSensitive() && !items.last()->consented()));
+    }));
+  }
+
+  test::TempRoot root;
+  test::ManualClock clock;
+  QNetworkAccessManager network;
+  MemorySharedDefaults defaults;
+  RecordingSoundPlayer sounds;
+  test::ScriptedUploader* uploader = nullptr;
+  std::shared_ptr<UploadSession> session;
+  UploadSoundPlayer player{defaults, sounds};
+};
+
+TEST_F(UploadSoundPlayerTest, ANeverWrittenKeyPlaysWhenEverythingIsThrough) {
+  player.setSession(session);
+  EXPECT_TRUE(sounds.played.isEmpty()) << "an empty session is not finishable";
+  addSettled(QStringLiteral("a.txt"));
+  EXPECT_EQ(sounds.played, QStringList{QStringLiteral("complete")});
+}
+
+TEST_F(UploadSoundPlayerTest, FalseSilencesOnlyItsOwnOutcome) {
+  defaults.set(QStringLiteral("uploadFailedSound"), false);
+  uploader->failing.insert(QStringLiteral("bad.txt"), UploadError::rejected(QStringLiteral("no")));
+  player.setSession(session);
+  addSettled(QStringLiteral("bad.txt"));
+  addSettled(QStringLiteral("good.txt"));
+  EXPECT_EQ(sounds.played, QStringList{QStringLiteral("complete")});
+}
+
+TEST_F(UploadSoundPlayerTest, AnythingButAStoredFalsePlays) {
+  defaults.set(QStringLiteral("uploadFailedSound"), QStringLiteral("no"));
+  defaults.set(QStringLiteral("uploadWarningSound"), true);
+  uploader->failing.insert(QStringLiteral("bad.txt"), UploadError::rejected(QStringLiteral("no")));
+  player.setSession(session);
+  addSettled(QStringLiteral("bad.txt"));
+  addSettled(QStringLiteral(".env"));
+  EXPECT_EQ(sounds.played, (QStringList{QStringLiteral("dialog-error"), QStringLiteral("dialog-warning")}));
+}
+
+TEST_F(UploadSoundPlayerTest, TwoFailuresInARowPlayOnce) {
+  uploader->failing.insert(QStringLiteral("one.txt"), UploadError::rejected(QStringLiteral("no")));
+  uploader->failing.insert(QStringLiteral("two.txt"), UploadError::rejected(QStringLiteral("no")));
+  player.setSession(session);
+  addSettled(QStringLiteral("one.txt"));
+  addSettled(QStringLiteral("two.txt"));
+  EXPECT_EQ(sounds.played, QStringList{QStringLiteral("dialog-error")});
+}
+
+TEST_F(UploadSoundPlayerTest, AttachingToAFinishableSessionPlaysAtOnceAndASessionChangeRearms) {
+  addSettled(QStringLiteral("a.txt"));
+  ASSERT_TRUE(session->canFinish());
+  player.setSession(session);
+  EXPECT_EQ(sounds.played, QStringList{QStringLiteral("complete")});
+  player.setSession(session);
+  EXPECT_EQ(sounds.played.size(), 1) << "the same session again is no change";
+  player.setSession(nullptr);
+  player.setSession(session);
+  EXPECT_EQ(sounds.played.size(), 2) << "shown anew with the condition true";
+}
+
+TEST_F(UploadSoundPlayerTest, NoSessionPlaysNothing) {
+  player.setSession(nullptr);
+  EXPECT_TRUE(sounds.played.isEmpty());
+}
+
+}  // namespace
+}  // namespace pm
