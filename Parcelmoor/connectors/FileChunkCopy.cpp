@@ -50,8 +50,26 @@ void copyFileChunk(QFile& from, qint64 offset, qint64 length, const QString& to)
   FileDescriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!out.isValid()) throw temporaryCopyUnwritable();
 
-  QByteArray slice(std::min(length, kFileChunkCopySlice), Qt::Uninitialized);
-  for (qint64 remaining = length; remaining > 0;) {
+  // The kernel copies between the two files without the bytes passing through this process; where it
+  // cannot (another kind of file system, an older kernel) the copy goes on through a buffer.
+  qint64 remaining = length;
+  loff_t position = offset;
+  while (remaining > 0) {
+    const ssize_t copied = ::copy_file_range(from.handle(), &position, out.get(), nullptr, size_t(remaining), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0) break;
+    if (copied == 0) throw fileChangedWhileUploading();
+    remaining -= copied;
+  }
+  // The source's position moves past the piece, as a read would have moved it.
+  if (remaining == 0) {
+    if (!from.seek(offset + length)) throw UploadError::fileUnreadable();
+    return;
+  }
+  if (!from.seek(offset + (length - remaining))) throw UploadError::fileUnreadable();
+
+  QByteArray slice(std::min(remaining, kFileChunkCopySlice), Qt::Uninitialized);
+  while (remaining > 0) {
     const qint64 read = from.read(slice.data(), std::min(remaining, qint64(slice.size())));
     if (read < 0) throw UploadError::fileUnreadable();
     if (read == 0) throw fileChangedWhileUploading();
