@@ -295,6 +295,14 @@ void ItemTile::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
+void ItemTile::setScrollTransition(const TileScrollTransition& transition) {
+  // A tile in full view looks the same along either axis: no repaint for that.
+  const bool unchanged =
+      transition == scrollTransition_ || (transition.isIdentity() && scrollTransition_.isIdentity());
+  scrollTransition_ = transition;
+  if (!unchanged) update();
+}
+
 void ItemTile::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   updateHoverReport();
@@ -364,6 +372,11 @@ void ItemTile::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF tile = rect();
   const QPainterPath shape = roundedTile(tile, kCornerRadius);
+  // Everything below, the effects included, shrinks and fades together as the tile scrolls away.
+  if (!scrollTransition_.isIdentity()) {
+    painter.setTransform(scrollTransition_.transform(tile.size()));
+    painter.setOpacity(scrollTransition_.opacity());
+  }
 
   // The kept content is already cut to the tile's shape; clipping is only needed for the effects' drawing.
   const bool revealing = thumbnail_ && revealPainter_ && isRevealing();

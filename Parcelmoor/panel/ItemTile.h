@@ -16,6 +16,7 @@
 #include "panel/HoveredItem.h"
 #include "panel/LoadedThumbnail.h"
 #include "panel/PopoverWindow.h"
+#include "panel/TileScrollTransition.h"
 #include "panel/TileSelection.h"
 #include "panel/TileStatus.h"
 
@@ -68,6 +69,10 @@ class ItemTile final : public QWidget {
   bool isRevealed() const { return revealed_; }
   bool isHovering() const { return hovering_; }
   const std::optional<LoadedThumbnail>& thumbnail() const { return thumbnail_; }
+  // How far the tile has scrolled out of the strip's view; it repaints only when that changes.
+  const TileScrollTransition& scrollTransition() const { return scrollTransition_; }
+  void setScrollTransition(const TileScrollTransition& transition);
+
   // The current hover report: set while the tile is hovered and settled.
   const std::optional<HoveredItem>& hoveredItem() const { return hovered_; }
 
@@ -151,6 +156,7 @@ class ItemTile final : public QWidget {
   QPointF lastPressPosition_;
   int lastClickCount_ = 0;
 
+  TileScrollTransition scrollTransition_;
   EasedValue darkness_;
   EasedValue selectionRing_;
   EasedValue hoverRing_;

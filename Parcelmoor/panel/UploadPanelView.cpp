@@ -88,6 +88,8 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
   for (QScrollBar* bar : {strip_->horizontalScrollBar(), strip_->verticalScrollBar()}) {
     connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::measureEdges);
     connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::measureEdges);
+    connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::applyScrollTransitions);
+    connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::applyScrollTransitions);
   }
 
   overlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -304,6 +306,7 @@ void UploadPanelView::applyEdge() {
   finishButton_->setOffset(QSizeF(trailing ? -kFinishButtonInset : kFinishButtonInset, -kFinishButtonInset));
   updateStripLength(false);
   measureEdges();
+  applyScrollTransitions();
   updateHoveredItem();
 }
 
@@ -353,6 +356,7 @@ void UploadPanelView::layoutBar() {
   const bool trailing = presentation_.edge() == PanelEdge::right;
   const QPoint circle(trailing ? bar.left() : bar.right() + 1 - FinishButton::kDiameter, bar.top());
   finishButton_->placeAt(circle - QPoint(margin, margin));
+  applyScrollTransitions();
   update();
   Q_EMIT interactiveRegionChanged();
 }
@@ -403,6 +407,14 @@ void UploadPanelView::measureEdges() {
   fade_->setFade(measured, presentation_.edge());
   if (measured == edges_) return;
   edges_ = measured;
+}
+
+void UploadPanelView::applyScrollTransitions() {
+  const Qt::Orientation axis = presentation_.edge() == PanelEdge::top ? Qt::Horizontal : Qt::Vertical;
+  // The visible part of the strip in the tiles' coordinates; the stack sits centred while it fits.
+  const QRectF visible = QRectF(strip_->viewport()->rect()).translated(-QPointF(stack_->pos()));
+  for (ItemTile* tile : std::as_const(tiles_))
+    tile->setScrollTransition(TileScrollTransition::of(QRectF(tile->geometry()), visible, axis));
 }
 
 void UploadPanelView::scrollToEnd() {

@@ -139,6 +139,7 @@ class UploadPanelView final : public QWidget {
   void updateStripLength(bool animated);
   void layoutBar();
   void measureEdges();
+  void applyScrollTransitions();
   void scrollToEnd();
   void updateHoveredItem();
   void setDropTarget(bool target);

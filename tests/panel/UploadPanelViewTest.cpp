@@ -383,5 +383,56 @@ TEST(UploadPanelViewScreenshots, EachEdgeWithNoneAFewAndMoreThanFit) {
   }
 }
 
+TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
+  BarRig rig(PanelEdge::left);
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  QStringList names;
+  for (int i = 0; i < 12; ++i) names << QStringLiteral("picture %1.png").arg(i);
+  rig.addFiles(names);
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 12; }));
+  rig.panel.clock.advance(std::chrono::seconds(5));
+  for (ItemTile* tile : rig.view().tiles()) tile->refresh();
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  ASSERT_TRUE(test::runUntil([&] { return bar->maximum() > 0; }));
+  // Halfway the tiles happen to meet the view's ends; half a tile further both ends are cut mid-tile.
+  const struct {
+    int offset;
+    QString name;
+  } stops[] = {{bar->maximum() / 2, QStringLiteral("bar-left-12-scrolled-halfway")},
+               {bar->maximum() / 2 + ItemTile::kSide / 2, QStringLiteral("bar-left-12-scrolled-mid-tile")}};
+  for (const auto& stop : stops) {
+    bar->setValue(stop.offset);
+    test::runUntil([] { return false; }, std::chrono::milliseconds(300));
+    const QList<ItemTile*> tiles = rig.view().tiles();
+    EXPECT_EQ(tiles.first()->scrollTransition().phase, -1) << "scrolled out before the view";
+    EXPECT_EQ(tiles.last()->scrollTransition().phase, 1) << "still to come after it";
+    const QRect visible = rig.view().strip().viewport()->rect();
+    int cut = 0;
+    for (ItemTile* tile : tiles) {
+      const QRect shown = QRect(tile->mapTo(rig.view().strip().viewport(), QPoint(0, 0)), tile->size());
+      const double phase = tile->scrollTransition().phase;
+      if (visible.contains(shown)) {
+        EXPECT_EQ(phase, 0) << "a tile in full view keeps its size";
+      } else if (shown.intersects(visible)) {
+        ++cut;
+        EXPECT_EQ(phase > 0, shown.bottom() > visible.bottom())
+            << "the phase's sign tells the end it leaves by";
+        EXPECT_GT(std::abs(phase), 0);
+        EXPECT_LT(std::abs(phase), 1);
+      }
+    }
+    EXPECT_EQ(cut, 2) << "one tile cut at each end";
+    test::saveScreenshot(*rig.panel.panel.window(), stop.name);
+  }
+
+  // Scrolled back, a new tile lands out of view at the end and is drawn as leaving from the start.
+  bar->setValue(0);
+  rig.addFiles({QStringLiteral("late.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 13; }));
+  EXPECT_EQ(bar->value(), 0) << "not followed";
+  EXPECT_EQ(rig.view().tiles().last()->scrollTransition().phase, 1);
+}
+
 }  // namespace
 }  // namespace pm
