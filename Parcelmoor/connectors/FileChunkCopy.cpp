@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "connectors/PieceFile.h"
 #include "platform/Async.h"
-#include "platform/FileDescriptor.h"
 
 namespace pm {
 
@@ -20,13 +20,14 @@ QString translated(const char* text) {
   return QCoreApplication::translate("FileChunkCopy", text);
 }
 
-bool writeAll(int fd, const char* bytes, qint64 count) {
+bool writeAllAt(int fd, const char* bytes, qint64 count, qint64 at) {
   while (count > 0) {
-    const ssize_t written = ::write(fd, bytes, size_t(count));
+    const ssize_t written = ::pwrite(fd, bytes, size_t(count), off_t(at));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     bytes += written;
     count -= written;
+    at += written;
   }
   return true;
 }
@@ -41,46 +42,50 @@ UploadError temporaryCopyUnwritable() {
   return UploadError::rejected(translated("A temporary copy of this file could not be written."));
 }
 
-void copyFileChunk(QFile& from, qint64 offset, qint64 length, const QString& to) {
+void copyFileChunk(QFile& from, qint64 offset, qint64 length, PieceFile& to) {
   if (offset < 0 || length < 0 || !from.seek(offset)) throw UploadError::fileUnreadable();
-
-  const QByteArray target = QFile::encodeName(to);
-  ::unlink(target.constData());
-  // O_EXCL and O_NOFOLLOW: a file or link that appears at the name after the unlink is never written through.
-  FileDescriptor out(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!out.isValid()) throw temporaryCopyUnwritable();
+  const int out = to.descriptor();
 
   // The kernel copies between the two files without the bytes passing through this process; where it
   // cannot (another kind of file system, an older kernel) the copy goes on through a buffer.
   qint64 remaining = length;
   loff_t position = offset;
+  loff_t written = 0;
   while (remaining > 0) {
-    const ssize_t copied = ::copy_file_range(from.handle(), &position, out.get(), nullptr, size_t(remaining), 0);
+    const ssize_t copied = ::copy_file_range(from.handle(), &position, out, &written, size_t(remaining), 0);
     if (copied < 0 && errno == EINTR) continue;
     if (copied < 0) break;
     if (copied == 0) throw fileChangedWhileUploading();
     remaining -= copied;
   }
+  if (remaining > 0) {
+    if (!from.seek(offset + (length - remaining))) throw UploadError::fileUnreadable();
+    QByteArray slice(std::min(remaining, kFileChunkCopySlice), Qt::Uninitialized);
+    while (remaining > 0) {
+      const qint64 read = from.read(slice.data(), std::min(remaining, qint64(slice.size())));
+      if (read < 0) throw UploadError::fileUnreadable();
+      if (read == 0) throw fileChangedWhileUploading();
+      if (!writeAllAt(out, slice.constData(), read, written)) throw temporaryCopyUnwritable();
+      written += read;
+      remaining -= read;
+    }
+  }
+  // What is left of a longer piece before this one is cut off.
+  if (::ftruncate(out, length) != 0) throw temporaryCopyUnwritable();
   // The source's position moves past the piece, as a read would have moved it.
-  if (remaining == 0) {
-    if (!from.seek(offset + length)) throw UploadError::fileUnreadable();
-    return;
-  }
-  if (!from.seek(offset + (length - remaining))) throw UploadError::fileUnreadable();
-
-  QByteArray slice(std::min(remaining, kFileChunkCopySlice), Qt::Uninitialized);
-  while (remaining > 0) {
-    const qint64 read = from.read(slice.data(), std::min(remaining, qint64(slice.size())));
-    if (read < 0) throw UploadError::fileUnreadable();
-    if (read == 0) throw fileChangedWhileUploading();
-    if (!writeAll(out.get(), slice.constData(), read)) throw temporaryCopyUnwritable();
-    remaining -= read;
-  }
+  if (!from.seek(offset + length)) throw UploadError::fileUnreadable();
 }
 
-QCoro::Task<> copyFileChunkOnWorker(std::shared_ptr<QFile> from, qint64 offset, qint64 length, QString to) {
+void copyFileChunk(QFile& from, qint64 offset, qint64 length, const QString& to) {
+  ::unlink(QFile::encodeName(to).constData());
+  PieceFile piece(to);
+  copyFileChunk(from, offset, length, piece);
+}
+
+QCoro::Task<> copyFileChunkOnWorker(std::shared_ptr<QFile> from, qint64 offset, qint64 length,
+                                    std::shared_ptr<PieceFile> to) {
   auto work = [from = std::move(from), offset, length, to = std::move(to)] {
-    copyFileChunk(*from, offset, length, to);
+    copyFileChunk(*from, offset, length, *to);
   };
   QCoro::Task<> copying = runOnWorker(std::move(work));
   co_await std::move(copying);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "connectors/FileChunkCopy.h"
+#include "connectors/PieceFile.h"
 #include "connectors/PieceFolder.h"
 #include "core/UploadError.h"
 
@@ -17,8 +18,10 @@ QCoro::Task<> sendInPieces(QString file, qint64 size, qint64 pieceSize, QString 
   const auto source = std::make_shared<QFile>(file);
   if (!source->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) throw UploadError::fileUnreadable();
   const PieceFolder folder(temporaryDirectory);
-  const QString pieces[] = {folder.filePath(name + QStringLiteral("-1")),
-                            folder.filePath(name + QStringLiteral("-2"))};
+  // Shared with the copies, which may still run on a worker when this coroutine is destroyed.
+  const std::shared_ptr<PieceFile> pieces[] = {
+      std::make_shared<PieceFile>(folder.filePath(name + QStringLiteral("-1"))),
+      std::make_shared<PieceFile>(folder.filePath(name + QStringLiteral("-2")))};
 
   QCoro::Task<> copying = copyFileChunkOnWorker(source, 0, std::min(size, pieceSize), pieces[0]);
   for (qint64 offset = 0, index = 0; offset < size; ++index) {
@@ -34,7 +37,7 @@ QCoro::Task<> sendInPieces(QString file, qint64 size, qint64 pieceSize, QString 
       failure = std::make_exception_ptr(UploadError::cancelled());
     } else {
       try {
-        QCoro::Task<> sending = send(pieces[index % 2], ByteRange{offset, length, size});
+        QCoro::Task<> sending = send(pieces[index % 2]->path(), ByteRange{offset, length, size});
         co_await std::move(sending);
       } catch (...) {
         failure = std::current_exception();

@@ -1,8 +1,9 @@
 #pragma once
 
 // One HTTP request with a body per call, sent with an easy handle of its own, so any number may run at
-// once on different threads. Plain functions over C strings (UTF-8, NUL-terminated) and callbacks; the
-// call blocks until the answer is in, the transfer failed, or a callback stopped it.
+// once on different threads; a connection a call leaves open is kept for a later call to the same server.
+// Plain functions over C strings (UTF-8, NUL-terminated) and callbacks; the call blocks until the answer is
+// in, the transfer failed, or a callback stopped it.
 
 #include <cstddef>
 #include <cstdint>

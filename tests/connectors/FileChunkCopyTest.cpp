@@ -9,6 +9,7 @@
 #include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/FileChunkCopy.h"
+#include "connectors/PieceFile.h"
 
 namespace pm {
 namespace {
@@ -75,6 +76,42 @@ TEST_F(FileChunkCopyTest, NeverWritesThroughALinkPlantedAtThePieceName) {
   copyFileChunk(reader, 0, 100, piecePath());
   EXPECT_FALSE(QFileInfo(piecePath()).isSymLink());
   EXPECT_EQ(fileContents(piecePath()), source.left(100));
+  EXPECT_EQ(QFileInfo(victim).size(), 0);
+}
+
+// An upload writes each piece over the one before it in the same file; a shorter piece must not keep the
+// tail of a longer one.
+TEST_F(FileChunkCopyTest, APieceFileWrittenOverHoldsOnlyTheLastPiece) {
+  QFile reader(sourcePath());
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  PieceFile piece(piecePath());
+  struct Case {
+    qint64 offset;
+    qint64 length;
+  };
+  const Case cases[] = {
+      {0, 9 * 1024 * 1024}, {9 * 1024 * 1024, 1024 * 1024 + 123}, {77, 5}, {3, 6 * 1024 * 1024}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    copyFileChunk(reader, c.offset, c.length, piece);
+    EXPECT_EQ(fileContents(piece.path()), source.mid(c.offset, c.length));
+  }
+}
+
+TEST_F(FileChunkCopyTest, APieceFileIsNeverMadeWhereSomethingIsInTheWay) {
+  const QString victim = dir.filePath(QStringLiteral("victim"));
+  ASSERT_TRUE(QFile(victim).open(QIODevice::WriteOnly));
+  const QString link = dir.filePath(QStringLiteral("planted-link"));
+  ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(link).constData()), 0);
+  for (const QString& path : {victim, link}) {
+    SCOPED_TRACE(path.toStdString());
+    try {
+      PieceFile piece(path);
+      FAIL() << "a piece file was opened over what was there";
+    } catch (const UploadError& error) {
+      EXPECT_EQ(error, temporaryCopyUnwritable());
+    }
+  }
   EXPECT_EQ(QFileInfo(victim).size(), 0);
 }
 

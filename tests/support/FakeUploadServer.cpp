@@ -43,6 +43,7 @@ void FakeUploadServer::handle(const httplib::Request& request, httplib::Response
   logged.path = QString::fromStdString(request.path);
   for (const auto& [name, value] : request.headers) logged.headers.insert(bytes(name).toLower(), bytes(value));
   logged.body = bytes(request.body);
+  logged.clientPort = request.remote_port;
 
   Answer answer;
   {

@@ -30,6 +30,7 @@ class FakeUploadServer {
     QString path;  // without the query
     QMap<QByteArray, QByteArray> headers;  // names lower-cased
     QByteArray body;
+    int clientPort = 0;  // the client's end of the connection: the same for requests over one connection
   };
 
   FakeUploadServer();

@@ -118,7 +118,9 @@ TEST_F(HttpBodyTransferTest, AnAnswerIsReadUpToItsLimit) {
     server.setAnswer(QStringLiteral("/big-answer"), answer);
     const HttpBodyOutcome outcome = send(requestTo(server.url(QStringLiteral("/big-answer"))), bodyOf("x"));
     EXPECT_EQ(outcome.ending, c.ending) << c.size;
-    if (c.ending == Ending::answered) EXPECT_EQ(outcome.body.size(), c.size);
+    if (c.ending == Ending::answered) {
+      EXPECT_EQ(outcome.body.size(), c.size);
+    }
   }
 }
 
@@ -170,6 +172,42 @@ TEST_F(HttpBodyTransferTest, CancellingStopsABodyUnderWayAtOnce) {
   EXPECT_EQ(outcome.ending, Ending::cancelled);
   ASSERT_TRUE(clock.isValid()) << "the body was under way";
   EXPECT_LT(clock.elapsed(), 500);
+}
+
+// Pieces of one file follow one another to one server: they share a connection instead of each paying
+// for a new one (a TLS handshake, in real life).
+TEST_F(HttpBodyTransferTest, BodiesThatFollowOneAnotherShareAConnection) {
+  for (int piece = 0; piece < 3; ++piece) {
+    const HttpBodyOutcome outcome =
+        send(requestTo(server.url(QStringLiteral("/piece"))), bodyOf(test::reproducibleBytes(256 * 1024)));
+    ASSERT_EQ(outcome.ending, Ending::answered) << outcome.text.toStdString();
+  }
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 3);
+  EXPECT_EQ(requests[1].clientPort, requests[0].clientPort);
+  EXPECT_EQ(requests[2].clientPort, requests[0].clientPort);
+}
+
+// A kept connection must never carry what is left of a transfer that ended early into the next one.
+TEST_F(HttpBodyTransferTest, ABodyStoppedHalfWayLeavesNothingBehindForTheNextOne) {
+  test::FakeUploadServer::Answer slow;
+  slow.delay = std::chrono::seconds(5);
+  server.setAnswer(QStringLiteral("/slow"), slow);
+  const QByteArray whole = test::reproducibleBytes(1024 * 1024 + 3);
+  ASSERT_EQ(send(requestTo(server.url(QStringLiteral("/first"))), bodyOf(whole)).ending, Ending::answered);
+
+  const CancelTokenPtr cancel = makeCancelToken();
+  QTimer::singleShot(200, cancel.get(), [cancel] { cancel->cancel(); });
+  EXPECT_EQ(send(requestTo(server.url(QStringLiteral("/slow"))), bodyOf(whole), cancel).ending, Ending::cancelled);
+
+  HttpBodyRequest timed = requestTo(server.url(QStringLiteral("/slow")));
+  timed.idleTimeout = std::chrono::milliseconds(300);
+  EXPECT_EQ(send(timed, bodyOf(whole)).ending, Ending::timedOut);
+
+  const HttpBodyOutcome last = send(requestTo(server.url(QStringLiteral("/last"))), bodyOf(whole));
+  ASSERT_EQ(last.ending, Ending::answered) << last.text.toStdString();
+  EXPECT_EQ(last.status, 200);
+  EXPECT_TRUE(server.lastBody(QStringLiteral("/last")) == whole);
 }
 
 TEST_F(HttpBodyTransferTest, AConnectionCutWithoutAWholeAnswerIsCutOff) {
