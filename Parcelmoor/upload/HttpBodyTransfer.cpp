@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "curl/CurlGlobal.h"
@@ -22,6 +23,8 @@ namespace {
 // Transfers block their thread for as long as a body travels; the pool is large enough that one upload
 // never waits for a thread behind the others of a session.
 constexpr int kTransfersAtOnce = 16;
+// The shortest time between two progress reports of one body but the last.
+constexpr std::chrono::milliseconds kProgressInterval{8};
 // How long a read waits for a body that makes its bytes as it goes before it checks for a stop again.
 constexpr int kBodyWaitMilliseconds = 20;
 
@@ -83,6 +86,7 @@ struct Transfer {
   const std::atomic<bool>& stop;
   const std::function<void(qint64, qint64)> posted;  // hands (sent, total) to the caller's thread
   qint64 lastPosted = -1;
+  std::chrono::steady_clock::time_point lastPostedAt;
   QString readFailure;
   bool answerTooLarge = false;
   int interimStatus = 0;  // the last 1xx answer other than 100 Continue
@@ -119,12 +123,17 @@ int seekBody(void* context, std::int64_t offset) {
 int progress(void* context, std::int64_t sent, std::int64_t total) {
   auto& transfer = *static_cast<Transfer*>(context);
   if (transfer.stopping()) return 1;
-  // A thousandth is finer than any step the caller passes on, and keeps the events to the caller's
-  // thread to about a thousand per body.
-  if (sent != transfer.lastPosted && (sent == total || sent - transfer.lastPosted >= std::max<qint64>(total / 1000, 1))) {
-    transfer.lastPosted = sent;
-    transfer.posted(sent, total);
-  }
+  if (sent == transfer.lastPosted) return 0;
+  // A thousandth is finer than any step the caller passes on, and a few milliseconds finer than any screen
+  // shows: a fast body wakes the caller's thread no more often than that, a slow one at most a thousand
+  // times. The last byte is always told.
+  const auto now = std::chrono::steady_clock::now();
+  if (sent != total && (sent - transfer.lastPosted < std::max<qint64>(total / 1000, 1) ||
+                        now - transfer.lastPostedAt < kProgressInterval))
+    return 0;
+  transfer.lastPosted = sent;
+  transfer.lastPostedAt = now;
+  transfer.posted(sent, total);
   return 0;
 }
 
