@@ -23,9 +23,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Larger reads and sends than the 64 KiB default, up to libcurl's largest: fewer system calls per byte on
-// fast links, for 2 MiB per running transfer.
-constexpr long kUploadBufferSize = 2 * 1024 * 1024;
+// Larger reads and sends than the 64 KiB default: fewer system calls per byte on fast links.
+constexpr long kUploadBufferSize = 512 * 1024;
 // How long the loop sleeps at most while nothing happens: the latency of a cancellation and the
 // granularity of the idle time-out.
 constexpr int kPollMilliseconds = 20;
