@@ -1,107 +1,23 @@
 #include "BucketHistory.h"
 
-#include <QByteArrayList>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
-#include <QRegularExpression>
 
 #include <utility>
 
 #include "core/Bucket.h"
-#include "core/Identifiers.h"
+#include "core/BucketRecordCoding.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
-#include "platform/JsonNumbers.h"
+#include "platform/CoalescingWorker.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 
 namespace pm {
 namespace {
-
-// ---- Dates: internet date-times, whole seconds, written in UTC with "Z"
-
-QString encodeDate(const QDateTime& date) {
-  return date.toUTC().toString(Qt::ISODate);
-}
-
-std::optional<QDateTime> decodeDate(const QJsonValue& value) {
-  // Qt's ISO parser also takes dates without a time, fractions and other shapes; the file allows one form.
-  static const QRegularExpression form(
-      QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}(Z|[+-][0-9]{2}:[0-9]{2})$"));
-  if (!value.isString()) return std::nullopt;
-  const QString text = value.toString();
-  if (!form.match(text).hasMatch()) return std::nullopt;
-  const QDateTime date = QDateTime::fromString(text, Qt::ISODate);
-  if (!date.isValid()) return std::nullopt;
-  return date.toUTC();
-}
-
-// ---- One record
-
-std::optional<QUuid> decodeUuid(const QJsonValue& value) {
-  return value.isString() ? uuidFromText(value.toString()) : std::nullopt;
-}
-
-// Absent or null is no link (nullopt inside); a value that is not a usable URL fails the record.
-std::optional<std::optional<QUrl>> decodeShareURL(const QJsonValue& value) {
-  if (value.isUndefined() || value.isNull()) return std::optional<QUrl>();
-  if (!value.isString()) return std::nullopt;
-  const QString text = value.toString();
-  QUrl url(text, QUrl::StrictMode);
-  if (text.isEmpty() || !url.isValid()) return std::nullopt;
-  return std::optional<QUrl>(std::move(url));
-}
-
-std::optional<BucketRecord> decodeRecord(const QJsonValue& value) {
-  if (!value.isObject()) return std::nullopt;
-  const QJsonObject object = value.toObject();
-  const auto id = decodeUuid(object.value(QLatin1String("id")));
-  const auto createdAt = decodeDate(object.value(QLatin1String("createdAt")));
-  const auto completedAt = decodeDate(object.value(QLatin1String("completedAt")));
-  const auto itemCount = exactInteger(object.value(QLatin1String("itemCount")));
-  const auto shareURL = decodeShareURL(object.value(QLatin1String("shareURL")));
-  const QJsonValue isClosed = object.value(QLatin1String("isClosed"));
-  if (!id || !createdAt || !completedAt || !itemCount || !shareURL || !isClosed.isBool()) return std::nullopt;
-  return BucketRecord{*id, *createdAt, *completedAt, *itemCount, *shareURL, isClosed.toBool()};
-}
-
-// One JSON value as compact text, with Qt's escaping.
-QByteArray jsonText(const QJsonValue& value) {
-  const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-  return wrapped.mid(1, wrapped.size() - 2);
-}
-
-// Written by hand because QJsonObject sorts its keys, and the keys go in the order of the fields.
-QByteArray encodeRecord(const BucketRecord& record) {
-  QList<std::pair<QString, QJsonValue>> fields{
-      {QStringLiteral("id"), uuidText(record.id)},
-      {QStringLiteral("createdAt"), encodeDate(record.createdAt)},
-      {QStringLiteral("completedAt"), encodeDate(record.completedAt)},
-      {QStringLiteral("itemCount"), record.itemCount},
-  };
-  if (record.shareURL) {
-    fields.append({QStringLiteral("shareURL"), record.shareURL->toString(QUrl::FullyEncoded)});
-  }
-  fields.append({QStringLiteral("isClosed"), record.isClosed});
-
-  QByteArrayList members;
-  for (const auto& [key, value] : std::as_const(fields))
-    members.append(jsonText(key) + ':' + jsonText(value));
-  return '{' + members.join(',') + '}';
-}
-
-QByteArray encodeRecords(const QList<BucketRecord>& records) {
-  QByteArrayList elements;
-  for (const BucketRecord& record : records) elements.append(encodeRecord(record));
-  return '[' + elements.join(',') + ']';
-}
-
-// ---- The file
 
 // The records hold share links: only their owner may read them.
 constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -117,10 +33,61 @@ QString unusedAsideName(const QString& filePath, const QDateTime& now) {
 
 }  // namespace
 
+// Everything here but the constructor runs on the writing thread, one write at a time.
+struct BucketHistory::Writing {
+  Writing(QString filePath, FileWriter writeFile)
+      : filePath(std::move(filePath)), writeFile(std::move(writeFile)) {}
+
+  void write(const QByteArrayList& records, const QDateTime& now) {
+    if (!keepUnreadableFile(now)) return;
+    const QString folder = QFileInfo(filePath).absolutePath();
+    if (!ensurePrivateDirectory(folder)) {
+      qCWarning(lcApp) << "Cannot create the bucket history's folder" << privateValue(folder);
+      return;
+    }
+    QString error;
+    if (!writeFile(filePath, '[' + records.join(',') + ']', kPrivateFile, &error))
+      qCWarning(lcApp) << "Cannot write the bucket history" << privateValue(filePath) << error;
+  }
+
+  // Moves a file that held more than was loaded out of the way; false when it is still in the way.
+  bool keepUnreadableFile(const QDateTime& now) {
+    if (!fileNeedsKeeping) return true;
+    if (!QFileInfo::exists(filePath)) {
+      fileNeedsKeeping = false;
+      return true;
+    }
+    const QString aside = unusedAsideName(filePath, now);
+    if (!QDir().rename(filePath, aside)) {
+      qCWarning(lcApp) << "Cannot move the unreadable bucket history aside; not overwriting it:"
+                       << privateValue(filePath);
+      return false;
+    }
+    qCWarning(lcApp) << "Kept the unreadable bucket history as" << privateValue(aside);
+    fileNeedsKeeping = false;
+    return true;
+  }
+
+  const QString filePath;
+  const FileWriter writeFile;
+  // Set while loading, before the first write; from then on only the writing thread reads and changes it.
+  bool fileNeedsKeeping = false;
+  // Last, so it stops (finishing its waiting write) before what that write uses goes.
+  CoalescingWorker worker;
+};
+
 BucketHistory::BucketHistory(QString filePath, const Clock& clock, QObject* parent)
-    : QObject(parent), filePath_(std::move(filePath)), clock_(clock) {
+    : BucketHistory(std::move(filePath), clock, FileWriter(&writeFileAtomically), parent) {}
+
+BucketHistory::BucketHistory(QString filePath, const Clock& clock, FileWriter writeFile, QObject* parent)
+    : QObject(parent),
+      filePath_(std::move(filePath)),
+      clock_(clock),
+      writing_(std::make_unique<Writing>(filePath_, std::move(writeFile))) {
   load();
 }
+
+BucketHistory::~BucketHistory() = default;
 
 void BucketHistory::load() {
   if (!QFileInfo::exists(filePath_)) return;
@@ -131,28 +98,31 @@ void BucketHistory::load() {
     qCWarning(lcApp) << "Cannot make the bucket history private" << privateValue(filePath_);
   QFile file(filePath_);
   if (!file.open(QIODevice::ReadOnly)) {
-    fileNeedsKeeping_ = true;
+    writing_->fileNeedsKeeping = true;
     return;
   }
   const QByteArray data = file.readAll();
   if (file.error() != QFileDevice::NoError) {
-    fileNeedsKeeping_ = true;
+    writing_->fileNeedsKeeping = true;
     return;
   }
   if (data.isEmpty()) return;
   const QJsonDocument document = QJsonDocument::fromJson(data);
   if (!document.isArray()) {
-    fileNeedsKeeping_ = true;
+    writing_->fileNeedsKeeping = true;
     return;
   }
   const QJsonArray array = document.array();
+  records_.reserve(array.size());
+  encoded_.reserve(array.size());
   for (const QJsonValue& value : array) {
-    if (std::optional<BucketRecord> record = decodeRecord(value)) {
-      records_.append(std::move(*record));
+    if (std::optional<DecodedBucketRecord> decoded = decodeBucketRecord(value)) {
+      records_.append(std::move(decoded->record));
+      encoded_.append(std::move(decoded->encoded));
     } else {
       // The rest is usable; the file still holds something we could not take in, so keep it on the next
       // write.
-      fileNeedsKeeping_ = true;
+      writing_->fileNeedsKeeping = true;
     }
   }
 }
@@ -160,37 +130,18 @@ void BucketHistory::load() {
 void BucketHistory::record(const Bucket& bucket, const std::optional<QUrl>& shareURL) {
   records_.append(
       BucketRecord{bucket.id(), bucket.createdAt(), clock_.now(), bucket.items().size(), shareURL, false});
+  encoded_.append(encodeBucketRecord(records_.constLast()));
   Q_EMIT recordsChanged();
   save();
 }
 
-bool BucketHistory::keepUnreadableFile() {
-  if (!fileNeedsKeeping_) return true;
-  if (!QFileInfo::exists(filePath_)) {
-    fileNeedsKeeping_ = false;
-    return true;
-  }
-  const QString aside = unusedAsideName(filePath_, clock_.now());
-  if (!QDir().rename(filePath_, aside)) {
-    qCWarning(lcApp) << "Cannot move the unreadable bucket history aside; not overwriting it:"
-                     << privateValue(filePath_);
-    return false;
-  }
-  qCWarning(lcApp) << "Kept the unreadable bucket history as" << privateValue(aside);
-  fileNeedsKeeping_ = false;
-  return true;
+void BucketHistory::save() {
+  // The job holds its own copy of the list (shared until the next record), so the history may change
+  // while the file is written.
+  writing_->worker.submit(
+      [writing = writing_.get(), records = encoded_, now = clock_.now()] { writing->write(records, now); });
 }
 
-void BucketHistory::save() {
-  if (!keepUnreadableFile()) return;
-  const QString folder = QFileInfo(filePath_).absolutePath();
-  if (!ensurePrivateDirectory(folder)) {
-    qCWarning(lcApp) << "Cannot create the bucket history's folder" << privateValue(folder);
-    return;
-  }
-  QString error;
-  if (!writeFileAtomically(filePath_, encodeRecords(records_), kPrivateFile, &error))
-    qCWarning(lcApp) << "Cannot write the bucket history" << privateValue(filePath_) << error;
-}
+void BucketHistory::flush() { writing_->worker.waitUntilIdle(); }
 
 }  // namespace pm

@@ -111,7 +111,15 @@ QList<QUrl> SharedInbox::Batch::urls() const {
                           << "that is not absolute:" << privateValue(path);
       continue;
     }
-    result.append(QUrl::fromLocalFile(path));
+    // A path beginning with "//" is read as a host by the URL; one that names no valid host ("//[x") makes
+    // no file URL at all, and one that does not come back as the same path would name another file.
+    QUrl url = QUrl::fromLocalFile(path);
+    if (!url.isValid() || url.toLocalFile() != path) {
+      qCWarning(lcApp) << "Skipping a path of inbox batch" << uuidText(id)
+                          << "that cannot be named as a file:" << privateValue(path);
+      continue;
+    }
+    result.append(std::move(url));
   }
   return result;
 }

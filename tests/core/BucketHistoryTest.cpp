@@ -1,12 +1,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <condition_variable>
+#include <mutex>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "core/Bucket.h"
 #include "core/BucketHistory.h"
+#include "platform/AtomicFile.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
@@ -68,6 +74,7 @@ TEST_F(BucketHistoryTest, NoFileStartsEmptyAndCreatesNothingUntilTheFirstRecord)
   EXPECT_FALSE(QFileInfo::exists(root.paths().applicationSupport));
 
   history.record(*finishedBucket(1), std::nullopt);
+  history.flush();
   EXPECT_TRUE(QFileInfo::exists(path()));
 }
 
@@ -75,6 +82,7 @@ TEST_F(BucketHistoryTest, RecordWithoutLinkHasNoShareURLKey) {
   BucketHistory history(path(), clock);
   const auto bucket = finishedBucket(2);
   history.record(*bucket, std::nullopt);
+  history.flush();
 
   const QString expected =
       QStringLiteral(R"([{"id":"%1","createdAt":"2024-03-01T12:00:00Z","completedAt":"2024-03-01T12:01:00Z",)"
@@ -97,6 +105,7 @@ TEST_F(BucketHistoryTest, RecordsAppendInCompletionOrderAndReadBack) {
   history.record(*first, QUrl(QStringLiteral("https://share.example/b/x%20y?k=1")));
   const auto second = finishedBucket(0);
   history.record(*second, std::nullopt);
+  history.flush();
 
   EXPECT_EQ(recordsChanged, 2);
   ASSERT_EQ(history.records().size(), 2);
@@ -139,6 +148,7 @@ TEST_F(BucketHistoryTest, OneBadRecordDropsOnlyThatRecord) {
 
     // The next write keeps the original, bad record included, beside the new file.
     history.record(*finishedBucket(1), std::nullopt);
+    history.flush();
     EXPECT_EQ(BucketHistory(file, clock).records().size(), 3);
     const QStringList aside = asideCopies(file);
     ASSERT_EQ(aside.size(), 1);
@@ -161,6 +171,7 @@ TEST_F(BucketHistoryTest, UndecodableFileIsKeptAsideBeforeTheNextWrite) {
 
     const auto bucket = finishedBucket(1);
     history.record(*bucket, std::nullopt);
+    history.flush();
     EXPECT_EQ(asideCopies(file), QStringList{QStringLiteral("buckets.json.unreadable-20240301T120100Z")});
     EXPECT_EQ(readAll(QFileInfo(file).dir().filePath(asideCopies(file).value(0))), original);
     const auto reloaded = BucketHistory(file, clock).records();
@@ -178,6 +189,7 @@ TEST_F(BucketHistoryTest, UnopenableFileIsKeptAsideWithoutReplacingAnEarlierCopy
   EXPECT_TRUE(history.records().isEmpty());
 
   history.record(*finishedBucket(1), std::nullopt);
+  history.flush();
   EXPECT_EQ(readAll(earlier), "earlier copy");
   EXPECT_TRUE(QFileInfo(earlier + QLatin1String("-2/inside")).isDir());
   EXPECT_EQ(BucketHistory(path(), clock).records().size(), 1);
@@ -241,6 +253,7 @@ TEST_F(BucketHistoryTest, FileAndFolderArePrivateFromTheStartAndOldOnesAreTighte
   EXPECT_EQ(modeOf(folder), 0700u);
   EXPECT_EQ(modeOf(path()), 0600u);
   history.record(*finishedBucket(1), std::nullopt);
+  history.flush();
   EXPECT_EQ(modeOf(path()), 0600u);
 }
 
@@ -249,8 +262,131 @@ TEST_F(BucketHistoryTest, FailedWriteKeepsTheRecordInMemory) {
   BucketHistory history(path(), clock);
 
   history.record(*finishedBucket(1), std::nullopt);
+  history.flush();
   EXPECT_EQ(history.records().size(), 1);
   EXPECT_TRUE(QFileInfo(root.paths().applicationSupport).isFile());
+}
+
+// Every record that loads is written back as it was read: the same values, and the share link as the same
+// text (a parser's normal form of a link is not the link the service handed out). A date that cannot be
+// written back does not load, and its file is kept aside like any other unreadable record.
+TEST_F(BucketHistoryTest, WhatLoadsSavesBackEqual) {
+  struct Row {
+    const char* name;
+    QByteArray record;
+    bool loads;
+    QByteArray keptText;  // found in the rewritten file, when not empty
+  };
+  const auto withDates = [](const char* createdAt) {
+    return QByteArray(R"({"id":"6F1C3B0E-2D4A-4C55-9E0F-444444444444","createdAt":")") + createdAt +
+           R"(","completedAt":"2024-02-01T10:05:00Z","itemCount":3,"isClosed":false})";
+  };
+  const auto withLink = [](const char* link) {
+    return QByteArray(R"({"id":"6F1C3B0E-2D4A-4C55-9E0F-444444444444","createdAt":"2024-02-01T10:00:00Z",)"
+                      R"("completedAt":"2024-02-01T10:05:00Z","itemCount":3,"shareURL":")") +
+           link + R"(","isClosed":false})";
+  };
+  const Row table[] = {
+      {"an offset, written back in UTC", withDates("2024-02-02T10:00:00+02:00"), true, {}},
+      {"a UTC date in the year 10000", withDates("9999-12-31T23:00:00-02:00"), false, {}},
+      {"a UTC date in the year 0", withDates("0001-01-01T00:30:00+01:00"), false, {}},
+      {"the last writable second", withDates("9999-12-31T23:59:59Z"), true, {}},
+      {"a hash inside the fragment", withLink("https://share.example/s/AB#key#2"), true,
+       R"("https://share.example/s/AB#key#2")"},
+      {"an escaped letter", withLink("https://share.example/%41b?x=%7e"), true,
+       R"("https://share.example/%41b?x=%7e")"},
+      {"an escaped slash", withLink(R"(https:\/\/share.example\/c)"), true, R"("https://share.example/c")"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    test::TempRoot scratch;
+    const QString file = scratch.paths().historyFile();
+    writeFile(file, '[' + row.record + ']');
+
+    BucketHistory first(file, clock);
+    ASSERT_EQ(first.records().size(), row.loads ? 1 : 0);
+    first.record(*finishedBucket(1), std::nullopt);
+    first.flush();
+
+    const QByteArray rewritten = readAll(file);
+    if (!row.keptText.isEmpty()) EXPECT_TRUE(rewritten.contains(row.keptText)) << rewritten.toStdString();
+    EXPECT_EQ(BucketHistory(file, clock).records(), first.records()) << rewritten.toStdString();
+    EXPECT_EQ(asideCopies(file).size(), row.loads ? 0 : 1);
+
+    // And again: a second round changes nothing more.
+    BucketHistory second(file, clock);
+    second.save();
+    second.flush();
+    EXPECT_EQ(readAll(file), rewritten);
+  }
+}
+
+// Finishing a bucket never waits for the disk: the file is written on the history's own thread, and records
+// that arrive while a write runs go out together in the next one, in order.
+TEST_F(BucketHistoryTest, RecordsArrivingDuringAWriteGoOutTogetherInTheNextOne) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  QList<int> writtenCounts;
+  BucketHistory::FileWriter heldWriter = [&](const QString& target, const QByteArray& bytes,
+                                             QFileDevice::Permissions permissions, QString* error) {
+    std::unique_lock lock(mutex);
+    writtenCounts.append(QJsonDocument::fromJson(bytes).array().size());
+    changed.notify_all();
+    changed.wait(lock, [&] { return released; });
+    return writeFileAtomically(target, bytes, permissions, error);
+  };
+  BucketHistory history(path(), clock, heldWriter);
+
+  history.record(*finishedBucket(1), std::nullopt);
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 60s, [&] { return !writtenCounts.isEmpty(); }));
+  }
+  // The first write is held on the disk; these return all the same.
+  for (int n = 0; n < 5; ++n) history.record(*finishedBucket(2), std::nullopt);
+  EXPECT_EQ(history.records().size(), 6);
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
+  history.flush();
+
+  EXPECT_EQ(writtenCounts, (QList<int>{1, 6}));
+  EXPECT_EQ(BucketHistory(path(), clock).records(), history.records());
+}
+
+TEST_F(BucketHistoryTest, AFailedWriteKeepsTheOldFileAndTheNextWriteHoldsEverything) {
+  BucketHistory history(path(), clock);
+  history.record(*finishedBucket(1), std::nullopt);
+  history.flush();
+  const QByteArray before = readAll(path());
+
+  bool fail = true;
+  BucketHistory failing(path(), clock, [&](const QString& target, const QByteArray& bytes,
+                                           QFileDevice::Permissions permissions, QString* error) {
+    return fail ? false : writeFileAtomically(target, bytes, permissions, error);
+  });
+  failing.record(*finishedBucket(2), std::nullopt);
+  failing.flush();
+  EXPECT_EQ(readAll(path()), before);
+  EXPECT_EQ(failing.records().size(), 2);
+
+  fail = false;
+  failing.record(*finishedBucket(3), std::nullopt);
+  failing.flush();
+  EXPECT_EQ(BucketHistory(path(), clock).records(), failing.records());
+}
+
+TEST_F(BucketHistoryTest, GoingAwayWritesWhatWasStillWaiting) {
+  QList<BucketRecord> records;
+  {
+    BucketHistory history(path(), clock);
+    for (int n = 0; n < 20; ++n) history.record(*finishedBucket(1), std::nullopt);
+    records = history.records();
+  }
+  EXPECT_EQ(BucketHistory(path(), clock).records(), records);
 }
 
 }  // namespace

@@ -201,10 +201,14 @@ TEST(SharedInbox, UrlsAreTheAbsolutePathsInOrder) {
   const SharedInbox::Batch batch{QUuid::fromString(kBatchA),
                                  std::nullopt,
                                  {QStringLiteral("/home/ada/b.txt"), QStringLiteral("Documents/secret.txt"),
-                                  QString(), QStringLiteral("/home/ada/a folder"), QStringLiteral("../x")},
+                                  QString(), QStringLiteral("/home/ada/a folder"), QStringLiteral("../x"),
+                                  QStringLiteral("//[x"), QStringLiteral("/home/ada/c #1?.txt")},
                                  {}};
-  EXPECT_EQ(batch.urls(), (QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/home/ada/b.txt")),
-                                       QUrl::fromLocalFile(QStringLiteral("/home/ada/a folder"))}));
+  const QList<QUrl> urls = batch.urls();
+  EXPECT_EQ(urls, (QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/home/ada/b.txt")),
+                               QUrl::fromLocalFile(QStringLiteral("/home/ada/a folder")),
+                               QUrl::fromLocalFile(QStringLiteral("/home/ada/c #1?.txt"))}));
+  for (const QUrl& url : urls) EXPECT_TRUE(url.isValid()) << url.toString().toStdString();
 }
 
 TEST(SharedInbox, RemoveBatchDeletesTheFileItWasReadFrom) {
