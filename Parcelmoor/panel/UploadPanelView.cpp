@@ -85,6 +85,10 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
       QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
   strip_->viewport()->setAutoFillBackground(false);
   strip_->setGraphicsEffect(fade_);
+  // A tile's phase depends on where the layout put it and on where the view is: both settle after the
+  // scroll bars have spoken (a layout pass, a resize, a show), so the phases follow those too.
+  stack_->installEventFilter(this);
+  strip_->viewport()->installEventFilter(this);
   for (QScrollBar* bar : {strip_->horizontalScrollBar(), strip_->verticalScrollBar()}) {
     connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::measureEdges);
     connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::measureEdges);
@@ -103,6 +107,7 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
     shownStripLength_ = value.toDouble();
     layoutBar();
   });
+  connect(&stripLengthAnimation_, &QVariantAnimation::finished, this, &UploadPanelView::applyScrollTransitions);
   dropHighlightAnimation_.setEasingCurve(QEasingCurve::OutCubic);
   connect(&dropHighlightAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
     dropHighlight_ = value.toDouble();
@@ -420,6 +425,7 @@ void UploadPanelView::applyScrollTransitions() {
 void UploadPanelView::scrollToEnd() {
   // The strip's content grows with the layout's next pass; follow the end once it has.
   stackLayout_->activate();
+  applyScrollTransitions();
   QScrollBar* bar =
       presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
   followingEnd_ = true;
@@ -574,6 +580,11 @@ bool UploadPanelView::handleKeyDown(QKeyEvent& event, QObject* receiver) {
 }
 
 bool UploadPanelView::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  // The stack's layout has placed its tiles by the time its own filters see the request.
+  if ((watched == stack_ || watched == strip_->viewport()) &&
+      (type == QEvent::LayoutRequest || type == QEvent::Resize || type == QEvent::Move || type == QEvent::Show))
+    applyScrollTransitions();
   // Only a shown bar has a mask to keep: while the window hides or goes, its mask is left alone.
   if (watched == finishButton_ && isVisible() &&
       (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Move))
@@ -599,6 +610,7 @@ void UploadPanelView::removeKeyMonitor() {
 void UploadPanelView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   installKeyMonitor();
+  applyScrollTransitions();
 }
 
 void UploadPanelView::hideEvent(QHideEvent* event) {

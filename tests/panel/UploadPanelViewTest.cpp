@@ -11,6 +11,7 @@
 #include "BarRig.h"
 #include "panel/FinishButton.h"
 #include "panel/ItemTile.h"
+#include "panel/PanelContent.h"
 #include "panel/PreviewWindow.h"
 #include "panel/UnconstrainedPanel.h"
 
@@ -60,6 +61,29 @@ TEST(BarSizing, ScrollEdgesAtEachOffset) {
   }
 }
 
+// Where the strip's view shows `tile`.
+QRect shownRect(const UploadPanelView& view, const ItemTile& tile) {
+  return QRect(tile.mapTo(view.strip().viewport(), QPoint(0, 0)), tile.size());
+}
+
+// Whether the strip has given every tile its own place along the axis of `edge`, one pitch after the last.
+bool tilesPlaced(const UploadPanelView& view, PanelEdge edge) {
+  const QList<ItemTile*> tiles = view.tiles();
+  constexpr int pitch = ItemTile::kSide + UploadPanelView::kTileSpacing;
+  for (qsizetype i = 1; i < tiles.size(); ++i) {
+    const QPoint step = tiles[i]->pos() - tiles[i - 1]->pos();
+    if (step != (edge == PanelEdge::top ? QPoint(pitch, 0) : QPoint(0, pitch))) return false;
+  }
+  return true;
+}
+
+// Whether the panel shows at `edge` with its content in and still.
+bool settledAt(BarRig& rig, PanelEdge edge) {
+  const auto* content = rig.panel.panel.window() ? rig.panel.panel.window()->findChild<PanelContent*>() : nullptr;
+  return rig.panel.panel.presentation().edge() == edge && rig.panel.panel.presentation().visible() && content &&
+         !content->isAnimating();
+}
+
 TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   BarRig rig(PanelEdge::top);
   rig.openSession();
@@ -78,6 +102,45 @@ TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   EXPECT_NEAR(circleRight, rig.view().barRect().right() + 1 + 10, 1) << "over the top-trailing corner";
   const QPoint inWindow = button.mapTo(rig.panel.panel.window(), button.rect().center());
   EXPECT_TRUE(rig.panel.panel.window()->mask().contains(inWindow)) << "the button takes clicks once shown";
+}
+
+// However the strip got where it is (a window made over items already there, a few tiles that never
+// scroll, an edge change), once it has settled every tile it shows whole is drawn at full size.
+TEST(UploadPanelViewTest, TilesInFullViewAreDrawnWholeOnceTheStripSettles) {
+  struct Case {
+    PanelEdge first;
+    PanelEdge then;
+    int count;
+  };
+  const Case cases[] = {{PanelEdge::left, PanelEdge::left, 2},  {PanelEdge::left, PanelEdge::left, 6},
+                        {PanelEdge::right, PanelEdge::right, 30}, {PanelEdge::left, PanelEdge::top, 30},
+                        {PanelEdge::top, PanelEdge::right, 6}};
+  for (const Case& c : cases) {
+    const std::string label = rawValue(c.first).toStdString() + " then " + rawValue(c.then).toStdString() +
+                              ", " + std::to_string(c.count) + " items";
+    BarRig rig(c.first);
+    rig.openSession();
+    QStringList names;
+    for (int i = 0; i < c.count; ++i) names << QStringLiteral("picture %1.png").arg(i);
+    rig.addFiles(names);
+    ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.current().items().size() == c.count; })) << label;
+    ASSERT_TRUE(rig.show()) << label;
+    if (c.then != c.first) {
+      rig.panel.settings.setPanelEdge(c.then);
+      rig.panel.panel.applyEdgeSetting();
+    }
+    ASSERT_TRUE(test::runUntil([&] {
+      return settledAt(rig, c.then) && rig.view().tiles().size() == c.count && tilesPlaced(rig.view(), c.then);
+    })) << label;
+    const QRect visible = rig.view().strip().viewport()->rect();
+    int whole = 0;
+    for (const ItemTile* tile : rig.view().tiles()) {
+      if (!visible.contains(shownRect(rig.view(), *tile))) continue;
+      ++whole;
+      EXPECT_EQ(tile->scrollTransition().phase, 0) << label << ": " << tile->item()->name().toStdString();
+    }
+    EXPECT_GE(whole, std::min(c.count, 2)) << label;
+  }
 }
 
 TEST(UploadPanelViewTest, ALargeBatchGetsEveryTileInBucketOrderOverSeveralTurns) {
@@ -394,7 +457,10 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
   rig.panel.clock.advance(std::chrono::seconds(5));
   for (ItemTile* tile : rig.view().tiles()) tile->refresh();
   QScrollBar* bar = rig.view().strip().verticalScrollBar();
-  ASSERT_TRUE(test::runUntil([&] { return bar->maximum() > 0; }));
+  // New tiles are followed to the end: the follow must be over before the test scrolls on its own.
+  ASSERT_TRUE(test::runUntil([&] {
+    return bar->maximum() > 0 && bar->value() == bar->maximum() && tilesPlaced(rig.view(), PanelEdge::left);
+  }));
   // Halfway the tiles happen to meet the view's ends; half a tile further both ends are cut mid-tile.
   const struct {
     int offset;
@@ -403,14 +469,14 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
                {bar->maximum() / 2 + ItemTile::kSide / 2, QStringLiteral("bar-left-12-scrolled-mid-tile")}};
   for (const auto& stop : stops) {
     bar->setValue(stop.offset);
-    test::runUntil([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_EQ(bar->value(), stop.offset);
     const QList<ItemTile*> tiles = rig.view().tiles();
     EXPECT_EQ(tiles.first()->scrollTransition().phase, -1) << "scrolled out before the view";
     EXPECT_EQ(tiles.last()->scrollTransition().phase, 1) << "still to come after it";
     const QRect visible = rig.view().strip().viewport()->rect();
     int cut = 0;
     for (ItemTile* tile : tiles) {
-      const QRect shown = QRect(tile->mapTo(rig.view().strip().viewport(), QPoint(0, 0)), tile->size());
+      const QRect shown = shownRect(rig.view(), *tile);
       const double phase = tile->scrollTransition().phase;
       if (visible.contains(shown)) {
         EXPECT_EQ(phase, 0) << "a tile in full view keeps its size";
@@ -429,7 +495,9 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
   // Scrolled back, a new tile lands out of view at the end and is drawn as leaving from the start.
   bar->setValue(0);
   rig.addFiles({QStringLiteral("late.png")});
-  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 13; }));
+  // The new tile's phase means something once the strip has given it its place.
+  ASSERT_TRUE(test::runUntil(
+      [&] { return rig.view().tiles().size() == 13 && tilesPlaced(rig.view(), PanelEdge::left); }));
   EXPECT_EQ(bar->value(), 0) << "not followed";
   EXPECT_EQ(rig.view().tiles().last()->scrollTransition().phase, 1);
 }
