@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QTextStream>
 
+#include "app/AgentCommandLine.h"
 #include "app/AppDelegate.h"
 #include "app/DisplayPlatform.h"
 #include "app/LaunchRequests.h"
@@ -63,6 +64,11 @@ int main(int argc, char** argv) {
   if (!pm::initializeCurl()) qCWarning(lcFtp, "libcurl could not be set up; FTP connections will not work");
 
   if (argc > 1 && qstrcmp(argv[1], "send") == 0) return runSend(argc, argv);
+  // Help and a wrong option are answered where no display is reachable, before anything starts.
+  QStringList given;
+  for (int i = 1; i < argc; ++i) given.append(QString::fromLocal8Bit(argv[i]));
+  QTextStream err(stderr);
+  if (const std::optional<int> exitCode = pm::handleAgentCommandLine(given, err)) return *exitCode;
 
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
   if (display.problem) {
@@ -80,7 +86,6 @@ int main(int argc, char** argv) {
   // anything (a parcelmoor:// link from the desktop arrives as an argument).
   const QStringList arguments = QCoreApplication::arguments().mid(1);
   pm::SingleInstance instance;
-  QTextStream err(stderr);
   if (const std::optional<int> exitCode = pm::handOffToRunningAgent(instance, arguments, err))
     return *exitCode;
 
