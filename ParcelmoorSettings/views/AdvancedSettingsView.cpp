@@ -16,6 +16,7 @@
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
 #include "views/FormSection.h"
+#include "views/TextTone.h"
 #include "views/VersionText.h"
 
 namespace pm::settings {
@@ -73,7 +74,7 @@ void AdvancedSettingsView::buildGeneral() {
   QFont caption = notificationCaption_->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   notificationCaption_->setFont(caption);
-  notificationCaption_->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(notificationCaption_, TextTone::secondary);
   texts->addWidget(notificationTitle_);
   texts->addWidget(notificationCaption_);
 
@@ -128,7 +129,7 @@ void AdvancedSettingsView::buildAbout(const BundleInfo& bundle) {
   auto* version = new QLabel(versionText(bundle));
   version->setObjectName(QStringLiteral("advanced.version"));
   version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  version->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(version, TextTone::secondary);
   section->addRow(tr("Version"), version);
 
   auto* check = new QPushButton(tr("Check for Updates\u2026"));
