@@ -11,6 +11,8 @@ class QProgressBar;
 
 namespace pm::settings {
 
+class SymbolView;
+
 // Beside a connection on the Apps page: nothing, a spinner while its test runs, "Connected" (what was
 // reached as tooltip) or "Failed" in orange.
 class ConnectionTestBadge final : public QWidget {
@@ -26,7 +28,7 @@ class ConnectionTestBadge final : public QWidget {
  private:
   QProgressBar* spinner_;
   QLabel* text_;
-  QLabel* symbol_;
+  SymbolView* symbol_;
 };
 
 }  // namespace pm::settings
