@@ -89,7 +89,9 @@ UploadError OneDriveUploader::graphFailure(int status, const QByteArray& body) {
                                  .value(QStringLiteral("error"))
                                  .toObject()
                                  .value(QStringLiteral("message"));
-  const std::optional<QString> text = message.isString() ? std::optional(message.toString()) : std::nullopt;
+  // An empty message tells the user nothing; the fixed text does.
+  const std::optional<QString> text =
+      message.isString() && !message.toString().isEmpty() ? std::optional(message.toString()) : std::nullopt;
   if (status == 401) return UploadError::rejected(reconnectText());
   if (status == 403) return UploadError::rejected(text.value_or(reconnectText()));
   return UploadError::rejected(text.value_or(translated("OneDrive refused the upload (%1).").arg(status)));

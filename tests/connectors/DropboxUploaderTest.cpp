@@ -122,6 +122,9 @@ TEST_F(DropboxUploaderTest, TheArgumentHeaderIsSortedEscapedAscii) {
   EXPECT_EQ(append.value("Authorization"), QStringLiteral("Bearer t"));
   EXPECT_EQ(append.value("Content-Type"), QStringLiteral("application/octet-stream"));
   EXPECT_EQ(dropboxapiarg::json({{"q", "a\"b\\c\n\x01"}}), QStringLiteral(R"({"q":"a\"b\\c\n\u0001"})"));
+  // DEL may not travel raw in a header either.
+  EXPECT_EQ(dropboxapiarg::header(DropboxUploader::commitInfo(QStringLiteral("/a\x7f.txt"))),
+            QByteArray(R"({"autorename":true,"mode":"add","mute":true,"path":"\/a\u007f.txt"})"));
 
   // A lone surrogate cannot be written as UTF-8, so Dropbox could not be told the name.
   const QString broken = QStringLiteral("/a") + QChar(char16_t(0xD800));

@@ -180,6 +180,8 @@ TEST_F(GoogleDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryDrivesTe
       {{403, message, {}, {}}, QStringLiteral("The user's Drive storage quota has been exceeded.")},
       {{403, {}, {}, {}}, QStringLiteral("Google refused this account. Connect it again.")},
       {{500, {}, {}, {}}, QStringLiteral("Google Drive refused the upload (500).")},
+      {{500, R"({"error":{"code":500,"message":""}})", {}, {}}, QStringLiteral("Google Drive refused the upload (500).")},
+      {{403, R"({"error":{"message":""}})", {}, {}}, QStringLiteral("Google refused this account. Connect it again.")},
       {{200, message, {}, {}}, QStringLiteral("The user's Drive storage quota has been exceeded.")},
       {{200, {}, {}, {}}, QStringLiteral("Google Drive refused the upload (200).")},
       {{200, {}, {{"Location", "not a url"}}, {}}, QStringLiteral("Google Drive refused the upload (200).")},
