@@ -507,12 +507,18 @@ TEST_F(HeldUpload, CancellingMidwayLeavesNoPieceAndWithdrawingEndsTheSession) {
   const auto outcome = start(cancel);
   EXPECT_EQ(piecesBothCopied().size(), 2);
   cancel->cancel();
-  ASSERT_TRUE(test::runUntil([&] { return outcome->done; }, 2s));
+  ASSERT_TRUE(test::runUntil([&] { return outcome->done; }, 30s));
   EXPECT_EQ(outcome->failure, UploadError::cancelled());
   EXPECT_TRUE(leftInTemporary().isEmpty());
 
   test::wait(drive_->withdraw({sent_}));
-  EXPECT_EQ(microsoft_.requests(destination_.url.path()).last().method, "DELETE");
+  // The held piece and the session's cancellation travel on connections of their own, so the fake may take
+  // them in either order: what counts is that the cancellation reached it and nothing of the file is left.
+  const auto sessionCancelled = [&] {
+    const auto requests = microsoft_.requests(destination_.url.path());
+    return std::any_of(requests.begin(), requests.end(), [](const auto& request) { return request.method == "DELETE"; });
+  };
+  EXPECT_TRUE(test::runUntil(sessionCancelled, 30s));
   EXPECT_EQ(microsoft_.openSessions(), 0);
   EXPECT_TRUE(microsoft_.filePaths().isEmpty());
 }
