@@ -2,8 +2,8 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 
+#include "views/Spinner.h"
 #include "views/SymbolView.h"
 #include "views/TextTone.h"
 
@@ -11,16 +11,12 @@ namespace pm::settings {
 
 ConnectionTestBadge::ConnectionTestBadge(QWidget* parent)
     : QWidget(parent),
-      spinner_(new QProgressBar(this)),
+      spinner_(new Spinner(14, this)),
       text_(new QLabel(this)),
       symbol_(new SymbolView(QStringLiteral("checkmark.circle.fill"), 14, SymbolTone::text, this)) {
   auto* line = new QHBoxLayout(this);
   line->setContentsMargins(0, 0, 0, 0);
   line->setSpacing(5);
-  // No range: the bar runs as an indicator of work without an end known.
-  spinner_->setRange(0, 0);
-  spinner_->setTextVisible(false);
-  spinner_->setFixedSize(40, 8);
   line->addWidget(spinner_);
   line->addWidget(text_);
   line->addWidget(symbol_);

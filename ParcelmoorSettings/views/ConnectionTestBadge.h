@@ -7,10 +7,10 @@
 #include "views/ConnectionTest.h"
 
 class QLabel;
-class QProgressBar;
 
 namespace pm::settings {
 
+class Spinner;
 class SymbolView;
 
 // Beside a connection on the Apps page: nothing, a spinner while its test runs, "Connected" (what was
@@ -26,7 +26,7 @@ class ConnectionTestBadge final : public QWidget {
   QString text() const;
 
  private:
-  QProgressBar* spinner_;
+  Spinner* spinner_;
   QLabel* text_;
   SymbolView* symbol_;
 };

@@ -19,8 +19,9 @@ SpinnerFace::SpinnerFace(QPushButton* button, const QString& text, int diameter)
   row->setSpacing(6);
   row->addStretch(1);
   row->addWidget(new Spinner(diameter, this));
-  // The button is disabled while its work runs; what it says is still meant to be read.
-  setTextTone(label_, TextTone::secondary);
+  // The button is disabled while its work runs; what it says is still meant to be read, in the text's own
+  // colour (a secondary grey would fade into the button's face).
+  setTextTone(label_, TextTone::primary);
   row->addWidget(label_);
   row->addStretch(1);
   hide();

@@ -30,7 +30,8 @@ void fitPlaceholder(QLineEdit* field) {
   option.lineWidth = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field) : 0;
   const QMargins margins = field->textMargins();
   const int text = field->fontMetrics().horizontalAdvance(field->placeholderText());
-  const QSize content(text + margins.left() + margins.right() + 4, field->fontMetrics().height());
+  // Two pixels either side that the field keeps, and some to spare: it cuts a text that only just fits.
+  const QSize content(text + margins.left() + margins.right() + 4 + 8, field->fontMetrics().height());
   const int width = field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, content, field).width();
   field->setMinimumWidth(std::max(field->minimumWidth(), width));
 }

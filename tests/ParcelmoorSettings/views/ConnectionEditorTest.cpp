@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
+#include <QtTest/QTest>
 
 #include "AppsRig.h"
 #include "connectors/FTPCredentials.h"
@@ -107,6 +108,18 @@ TEST_F(ConnectionEditorTest, PortTextKeepsOnlyNumbers) {
   security->setCurrentIndex(1);
   Q_EMIT security->activated(1);
   EXPECT_EQ(port->placeholderText(), QStringLiteral("990"));
+
+  // The field takes digits only, so what it shows is what is stored.
+  QTest::keyClicks(port, QStringLiteral("2a1"));
+  EXPECT_EQ(port->text(), QStringLiteral("21"));
+  EXPECT_EQ(editor->config().port, 21);
+}
+
+TEST_F(ConnectionEditorTest, TheNameFieldShowsTheKindsNameUntilTheUserGivesOne) {
+  open(UploaderConfig(Kind::ftp), true);
+  EXPECT_EQ(find<QLineEdit>("editor.name")->placeholderText(), QStringLiteral("FTP"));
+  editor->setKind(Kind::customS3);
+  EXPECT_EQ(find<QLineEdit>("editor.name")->placeholderText(), QStringLiteral("AWS S3"));
 }
 
 TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheWholeFailureAboveTheButtons) {
