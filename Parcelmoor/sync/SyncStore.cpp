@@ -38,6 +38,17 @@ std::optional<QString> preferenceText(const QVariant& stored) {
   }
 }
 
+// The credential stored under `service` and `account`; nothing when no item is stored or it does not
+// decode. Throws CredentialsUnreadable when the keychain could not say.
+template <typename Credential>
+std::optional<Credential> storedCredential(const Keychain& keychain, const QString& service,
+                                           const QString& account) {
+  const Keychain::Lookup found = keychain.find(service, account);
+  if (found.status == Keychain::Status::Failed) throw SyncStore::CredentialsUnreadable();
+  if (found.status == Keychain::Status::NotFound) return std::nullopt;
+  return Credential::fromJson(found.data);
+}
+
 // Compared as the payload carries them: a token's expiry whole to the second.
 template <typename Credential>
 bool sameAsCarried(const Credential& stored, const Credential& carried) {
@@ -79,16 +90,19 @@ SyncStore::Payload SyncStore::localPayload() const {
   for (UploaderConfig config : stored->configs()) {
     if (isOwnService(config)) continue;
     config.updatedAt = wholeSecond(config.updatedAt);
-    const QUuid id = config.id;
-    std::optional<OAuthCredentials> google = OAuthCredentials::load(keychain_, id, OAuthProvider::google);
+    const QString account = uuidText(config.id);
+    std::optional<OAuthCredentials> google =
+        storedCredential<OAuthCredentials>(keychain_, keychainService(OAuthProvider::google), account);
     std::optional<OAuthCredentials> microsoft =
-        OAuthCredentials::load(keychain_, id, OAuthProvider::microsoft);
+        storedCredential<OAuthCredentials>(keychain_, keychainService(OAuthProvider::microsoft), account);
     for (std::optional<OAuthCredentials>* tokens : {&google, &microsoft}) {
       if (*tokens) (*tokens)->expiresAt = wholeSecond((*tokens)->expiresAt);
     }
-    payload.uploaders.append(Entry{std::move(config), S3Credentials::load(keychain_, id),
-                                   FTPCredentials::load(keychain_, id), std::move(google),
-                                   std::move(microsoft)});
+    payload.uploaders.append(
+        Entry{std::move(config),
+              storedCredential<S3Credentials>(keychain_, S3Credentials::keychainService(), account),
+              storedCredential<FTPCredentials>(keychain_, FTPCredentials::keychainService(), account),
+              std::move(google), std::move(microsoft)});
   }
 
   payload.deleted = toWholeSeconds(settings_.readDeletedUploaders());

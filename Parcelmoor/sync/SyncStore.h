@@ -34,9 +34,16 @@ class SyncStore {
     SettingsUnreadable() : std::runtime_error("the stored settings cannot be read now") {}
   };
 
+  // A credential could not be read just now (the keyring locked, or not answering).
+  class CredentialsUnreadable final : public std::runtime_error {
+   public:
+    CredentialsUnreadable() : std::runtime_error("the stored credentials cannot be read now") {}
+  };
+
   // What this computer holds now, every date rounded down to the whole second. Data that does not decode
-  // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all: collecting "nothing
-  // stored" then would be pushed as the user deleting every connection.
+  // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all, and
+  // CredentialsUnreadable when the keychain fails to answer for a credential: collecting "nothing stored"
+  // then would be pushed as the user deleting every connection, or that credential on every computer.
   Payload localPayload() const;
   // Writes `payload` into the suite and the keychain, each part only where it differs from what is stored,
   // and posts "settingsChanged" when a preference or the connection list changed. Entries of the own

@@ -131,6 +131,21 @@ TEST_F(SyncServiceTest, AStaleVersionIsRefusedAndEndsThePull) {
       << "the merge was applied before the store failed";
 }
 
+TEST_F(SyncServiceTest, ACredentialTheKeychainCannotReadStopsThePushAndThePull) {
+  const S3Credentials keys{QStringLiteral("AKIA1"), QStringLiteral("secret")};
+  a.addS3(QStringLiteral("photos"), keys);
+  test::wait(a.syncService.push(kKey));
+  test::wait(b.syncService.pull(kKey));
+  service.clearLog();
+
+  b.keychain.unreadableService = S3Credentials::keychainService();
+  EXPECT_THROW(test::wait(b.syncService.push(kKey)), SyncStore::CredentialsUnreadable);
+  EXPECT_EQ(service.requests().size(), 0) << "collected before anything is asked of the service";
+  EXPECT_THROW(test::wait(b.syncService.pull(kKey)), SyncStore::CredentialsUnreadable);
+  EXPECT_EQ(service.count("PUT", kPath), 0);
+  EXPECT_EQ(storedCopy().uploaders.first().credentials, keys);
+}
+
 TEST_F(SyncServiceTest, APushWithoutConnectionsReplacesTheCopyWithAnEmptyList) {
   a.addS3(QStringLiteral("old"));
   test::wait(a.syncService.push(kKey));

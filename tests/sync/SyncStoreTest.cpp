@@ -142,6 +142,19 @@ TEST_F(SyncStoreTest, CollectingFailsWhileTheSuiteCannotBeRead) {
   EXPECT_EQ(store->localPayload().uploaders.size(), 1);
 }
 
+TEST_F(SyncStoreTest, CollectingFailsWhileACredentialCannotBeRead) {
+  storeConnections({own(), connection(Kind::ftp, QStringLiteral("a"))});
+  for (const QString& service :
+       {kS3, FTPCredentials::keychainService(), keychainService(OAuthProvider::google),
+        keychainService(OAuthProvider::microsoft)}) {
+    SCOPED_TRACE(service.toStdString());
+    keychain.unreadableService = service;
+    EXPECT_THROW(store->localPayload(), SyncStore::CredentialsUnreadable);
+  }
+  keychain.unreadableService = kDropbox;
+  EXPECT_EQ(store->localPayload().uploaders.size(), 1) << "Dropbox tokens are never collected";
+}
+
 TEST_F(SyncStoreTest, APreferenceIsAppliedOnlyWhenItsDateIsLater) {
   const QString key = QStringLiteral("panelEdge");
   settings->applySyncedPreference(key, QStringLiteral("left"), at(10, 0, 0));
