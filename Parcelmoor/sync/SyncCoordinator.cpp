@@ -64,8 +64,8 @@ SyncState::Failure networkOrRefused(const std::exception_ptr& failure) {
 }  // namespace
 
 SyncCoordinator::Parts::Parts(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
-                              AppSettings& settings, ParcelmoorAPI& api)
-    : store(defaults, signals, keychain, settings), service(store, api), pairing(api, keychain) {}
+                              AppSettings& settings, ParcelmoorAPI& api, const Clock& clock)
+    : store(defaults, signals, keychain, settings, clock), service(store, api), pairing(api, keychain) {}
 
 SyncCoordinator::SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
                                  AppSettings& settings, ParcelmoorAPI& api, const Clock& clock,
@@ -75,7 +75,7 @@ SyncCoordinator::SyncCoordinator(SharedDefaults& defaults, Signals& signals, Key
       keychain_(keychain),
       clock_(clock),
       timings_(timings),
-      parts_(std::make_shared<Parts>(defaults, signals, keychain, settings, api)),
+      parts_(std::make_shared<Parts>(defaults, signals, keychain, settings, api, clock)),
       lastApplied_(UploaderConfig::distantPast()) {
   connect(&poll_, &QTimer::timeout, this, [this] { pull(); });
 }

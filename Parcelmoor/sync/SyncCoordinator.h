@@ -82,7 +82,7 @@ class SyncCoordinator final : public SyncCoordinating {
   // What the running tasks use: they keep it alive past the coordinator.
   struct Parts {
     Parts(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
-          ParcelmoorAPI& api);
+          ParcelmoorAPI& api, const Clock& clock);
     SyncStore store;
     SyncService service;
     SyncPairing pairing;

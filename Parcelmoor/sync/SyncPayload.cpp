@@ -72,12 +72,18 @@ QJsonObject oauthJson(const OAuthCredentials& credentials) {
   return object;
 }
 
-QJsonObject entryJson(const SyncEntry& entry) {
-  QJsonObject object{{kConfig, configJson(entry.config)}};
+QJsonObject credentialsObject(const SyncEntry& entry) {
+  QJsonObject object;
   if (entry.credentials) object.insert(kCredentials, objectOf(entry.credentials->toJson()));
   if (entry.ftp) object.insert(kFtp, objectOf(entry.ftp->toJson()));
   if (entry.google) object.insert(kGoogle, oauthJson(*entry.google));
   if (entry.microsoft) object.insert(kMicrosoft, oauthJson(*entry.microsoft));
+  return object;
+}
+
+QJsonObject entryJson(const SyncEntry& entry) {
+  QJsonObject object = credentialsObject(entry);
+  object.insert(kConfig, configJson(entry.config));
   return object;
 }
 
@@ -187,6 +193,10 @@ void putOver(QJsonObject& part, const QMap<QString, QJsonValue>& unread) {
 }
 
 }  // namespace
+
+QByteArray SyncEntry::credentialsJson() const {
+  return bytesOf(credentialsObject(*this));
+}
 
 bool SyncUnread::isEmpty() const {
   return uploaders.isEmpty() && deleted.isEmpty() && preferences.isEmpty() && others.isEmpty();

@@ -26,6 +26,9 @@ struct SyncEntry {
   std::optional<OAuthCredentials> microsoft;
 
   bool operator==(const SyncEntry&) const = default;
+
+  // The four credentials as the payload writes them, without the connection: {"credentials":…,"ftp":…}.
+  QByteArray credentialsJson() const;
 };
 
 // One synced preference: flags as "true" or "false", texts as they are stored, with the time of the change.

@@ -41,7 +41,7 @@ struct SyncMachine {
       : clock(clock),
         settings(defaults, signals, clock),
         api(network, keychain, optionsFor(service, unreachable)),
-        store(defaults, signals, keychain, settings),
+        store(defaults, signals, keychain, settings, clock),
         syncService(store, api),
         pairing(api, keychain),
         coordinator(defaults, signals, keychain, settings, api, clock, timings) {

@@ -146,6 +146,23 @@ TEST_F(SyncServiceTest, ACredentialTheKeychainCannotReadStopsThePushAndThePull) 
   EXPECT_EQ(storedCopy().uploaders.first().credentials, keys);
 }
 
+TEST_F(SyncServiceTest, ACredentialRenewedWithoutItsConnectionReachesAComputerThatHoldsIt) {
+  const UploaderConfig added = a.addS3(QStringLiteral("photos"), S3Credentials{"AKIA1", "first"});
+  test::wait(a.syncService.push(kKey));
+  test::wait(b.syncService.pull(kKey));
+
+  clock.advance(std::chrono::minutes(1));
+  const S3Credentials renewed{QStringLiteral("AKIA1"), QStringLiteral("renewed")};
+  S3Credentials::save(a.keychain, renewed, added.id);
+  const qint64 version = test::wait(a.syncService.push(kKey));
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), version);
+  EXPECT_EQ(S3Credentials::load(b.keychain, added.id), renewed);
+
+  clock.advance(std::chrono::minutes(1));
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), version);
+  EXPECT_EQ(test::wait(a.syncService.pull(kKey)), version) << "the credential does not travel back and forth";
+}
+
 TEST_F(SyncServiceTest, APushWithoutConnectionsReplacesTheCopyWithAnEmptyList) {
   a.addS3(QStringLiteral("old"));
   test::wait(a.syncService.push(kKey));
