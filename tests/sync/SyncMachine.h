@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "SyncTestDoubles.h"
+#include "SyncWaits.h"
 #include "core/AppSettings.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/S3Credentials.h"
@@ -48,6 +49,14 @@ struct SyncMachine {
     storeKeychainString(keychain, sessionToken, sessionTokenAccount());
     signals.clearPosted();
   }
+  // Every flow, pull and push the coordinator started ends before the keychain, suite and client they use
+  // go away, also after a failed assertion left one running.
+  ~SyncMachine() {
+    coordinator.cancelAll();
+    eventually([this] { return coordinator.isIdle(); });
+  }
+  SyncMachine(const SyncMachine&) = delete;
+  SyncMachine& operator=(const SyncMachine&) = delete;
 
   static ParcelmoorAPI::Options optionsFor(const FakeService& service, bool unreachable) {
     ParcelmoorAPI::Options options = ServiceHarness::optionsFor(service);
