@@ -56,15 +56,14 @@ TEST_F(BarEndToEndTest, ABatchIsUploadedFinishedToTheClipboardAndTheNextBatchBri
   UploadPanelView& view = *panel.view();
   view.setAnimationScale(0);
   ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 3; }));
-  ASSERT_TRUE(test::runUntil([&] { return view.finishButton().isShown(); }, 20s)) << "all three uploaded";
+  ASSERT_TRUE(test::runUntil([&] { return view.finishButton().isShown(); })) << "all three uploaded";
   for (ItemTile* tile : view.tiles())
     EXPECT_EQ(tile->item()->state().kind(), BucketItem::State::Case::uploaded)
         << tile->item()->name().toStdString();
   EXPECT_EQ(sounds.played, QStringList{QStringLiteral("complete")});
 
   view.finishButton().click();
-  ASSERT_TRUE(test::runUntil([&] { return !panel.window()->isVisible(); }, 20s))
-      << "slid out and ordered out";
+  ASSERT_TRUE(test::runUntil([&] { return !panel.window()->isVisible(); })) << "slid out and ordered out";
   ASSERT_EQ(buckets.buckets().size(), 1);
   EXPECT_TRUE(buckets.buckets().first().sealed);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), buckets.shareUrl(buckets.buckets().first().id).toString());
@@ -76,7 +75,7 @@ TEST_F(BarEndToEndTest, ABatchIsUploadedFinishedToTheClipboardAndTheNextBatchBri
   ASSERT_TRUE(test::runUntil([&] { return panelShown(); })) << "the panel comes back for the new bucket";
   ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 1; }));
   EXPECT_TRUE(view.hasKeyMonitor());
-  ASSERT_TRUE(test::runUntil([&] { return buckets.buckets().size() == 2; }, 20s)) << "a new bucket";
+  ASSERT_TRUE(test::runUntil([&] { return buckets.buckets().size() == 2; })) << "a new bucket";
 }
 
 }  // namespace

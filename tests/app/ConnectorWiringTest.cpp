@@ -99,7 +99,7 @@ TEST_P(ConnectDriveForReal, StoresWhatTheSignInYieldsAndAlwaysTellsTheSettingsPr
 
   test::LogCapture log;
   rig.signals.postDarwinNotification(literal(names::signal::kConnectDrive));
-  ASSERT_TRUE(test::runUntil([&] { return settingsChangedPosts(rig) > 0; }, 20s));
+  ASSERT_TRUE(test::runUntil([&] { return settingsChangedPosts(rig) > 0; }));
   test::spin(20ms);
 
   EXPECT_EQ(settingsChangedPosts(rig), 1);

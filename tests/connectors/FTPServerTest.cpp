@@ -177,7 +177,7 @@ TEST_F(FTPServerTest, UploadsLandByteForByteInTheBucketFolder) {
     const UploadUnit empty = localFile(QStringLiteral("empty"), {});
     const auto outcome = send(*ftp, unit);
     const auto emptyOutcome = send(*ftp, empty);
-    ASSERT_TRUE(test::runUntil([&] { return outcome->done && emptyOutcome->done; }, 30s));
+    ASSERT_TRUE(test::runUntil([&] { return outcome->done && emptyOutcome->done; }));
     ASSERT_FALSE(outcome->error) << outcome->error->message().toStdString();
     ASSERT_FALSE(emptyOutcome->error) << emptyOutcome->error->message().toStdString();
 
@@ -236,7 +236,7 @@ TEST_F(FTPServerTest, EveryFailureHasItsText) {
     UploadUnit unit = localFile(QStringLiteral("failing.txt"), "bytes");
     if (row.missingFile) QFile::remove(unit.url);
     const auto outcome = send(*ftp, unit);
-    ASSERT_TRUE(test::runUntil([&] { return outcome->done; }, 30s));
+    ASSERT_TRUE(test::runUntil([&] { return outcome->done; }));
     ASSERT_TRUE(outcome->error);
     EXPECT_EQ(*outcome->error, row.expected);
   }
@@ -248,7 +248,7 @@ TEST_F(FTPServerTest, WithdrawDeletesTheFileUnderTheConnectionsFolder) {
   const UploadUnit removed = localFile(QStringLiteral("sub/removed file.txt"), "removed");
   const auto first = send(*ftp, kept);
   const auto second = send(*ftp, removed);
-  ASSERT_TRUE(test::runUntil([&] { return first->done && second->done; }, 30s));
+  ASSERT_TRUE(test::runUntil([&] { return first->done && second->done; }));
   ASSERT_FALSE(second->error);
   const QString folder = peers->plainRoot.path() + QStringLiteral("/deep/er/") + ftp->folder();
   ASSERT_TRUE(QFileInfo::exists(folder + QStringLiteral("/sub/removed file.txt")));
@@ -270,14 +270,15 @@ TEST_F(FTPServerTest, AnItemRemovedMidTransferLeavesNothingOnTheServer) {
   const CancelTokenPtr cancel = makeCancelToken();
   const auto outcome = send(*ftp, unit, cancel);
   const QString onServer = root.path() + QStringLiteral("/in/") + ftp->folder() + QStringLiteral("/large.bin");
-  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(onServer).size() > 0; }, 20s));
+  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(onServer).size() > 0; }));
 
   // What the session does when the user removes the item: cancel its task, then withdraw its units.
   cancel->cancel();
-  test::wait(ftp->withdraw({unit}), 30s);
+  test::wait(ftp->withdraw({unit}));
   EXPECT_TRUE(outcome->done);
   ASSERT_TRUE(outcome->error);
   EXPECT_EQ(*outcome->error, UploadError::cancelled());
+  EXPECT_TRUE(test::runUntil([&] { return filesBelow(root.path() + QStringLiteral("/in")).isEmpty(); }));
   test::spin(500ms);
   EXPECT_EQ(filesBelow(root.path() + QStringLiteral("/in")), QStringList());
 }
@@ -299,10 +300,11 @@ TEST_F(FTPServerTest, RemovingAnItemFromTheSessionMidTransferLeavesNothing) {
   file.close();
   session->enqueue({dropped});
   const QString onServer = root.path() + QStringLiteral("/in/") + ftp->folder() + QStringLiteral("/large.bin");
-  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(onServer).size() > 0; }, 20s));
+  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(onServer).size() > 0; }));
 
   session->remove(session->bucket().items().first()->id());
-  EXPECT_TRUE(test::runUntil([&] { return !QFileInfo::exists(onServer) && session->runningItemCount() == 0; }, 20s));
+  EXPECT_TRUE(
+      test::runUntil([&] { return !QFileInfo::exists(onServer) && session->runningItemCount() == 0; }));
   test::spin(1s);
   EXPECT_EQ(filesBelow(root.path() + QStringLiteral("/in")), QStringList());
 }

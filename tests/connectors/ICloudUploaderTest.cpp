@@ -233,7 +233,7 @@ TEST_F(ICloudUploaderTest, AnItemRemovedMidCopyLeavesNoFile) {
     }
     d = true;
   }(*uploader, unit, placed, cancel, failure, done);
-  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(placed).size() > 0; }, 10s));
+  ASSERT_TRUE(test::runUntil([&] { return QFileInfo(placed).size() > 0; }));
 
   cancel->cancel();
   QCoro::Task<> withdrawing = uploader->withdraw({unit});

@@ -282,7 +282,8 @@ TEST_F(AccountStoreTest, CancelDuringThePollStopsIt) {
   ASSERT_TRUE(test::runUntil([&] { return polls() >= 2; }));
   store.cancelSignIn();
   const int pollsAtCancel = polls();
-  test::spin(50ms);
+  EXPECT_TRUE(waitForStates(2));
+  test::spin(50ms);  // a poll that would go on shows by now
   EXPECT_EQ(states(), (QList{AccountState::waiting(), AccountState::signedOut()}));
   EXPECT_LE(polls(), pollsAtCancel + 1) << "at most the poll already under way";
 }
@@ -293,7 +294,8 @@ TEST_F(AccountStoreTest, ALocalSignOutDuringThePollForgetsEverything) {
   ASSERT_TRUE(test::runUntil([&] { return polls() >= 1; }));
   store.forgetSession();
   harness.service.setApproval(Approval::approved);
-  test::spin(50ms);
+  EXPECT_TRUE(waitForStates(2));
+  test::spin(50ms);  // an approval the forgotten sign-in would still take shows by now
   EXPECT_EQ(states(), (QList{AccountState::waiting(), AccountState::signedOut()}));
   EXPECT_FALSE(harness.storedToken());
 }

@@ -180,7 +180,8 @@ TEST(UserNotifications, ARefusedNotificationIsOnlyLogged) {
   CriticalLogCapture log;
 
   f.notifications.postUserNotification(QStringLiteral("Upload complete"), QStringLiteral("Link copied"));
-  test::spin(10ms);
+  EXPECT_TRUE(
+      test::runUntil([&] { return !f.notifier.memory.requests().isEmpty() && !log.lines.isEmpty(); }));
 
   ASSERT_EQ(f.notifier.memory.requests().size(), 1);
   EXPECT_EQ(f.notifier.memory.requests()[0].title, QStringLiteral("Upload complete"));

@@ -171,7 +171,7 @@ TEST_F(ItemTileTest, AYoungItemKeepsItsOverlaysBackUntilItSettles) {
 
   // The reveal ends 1.1 s after the item arrived; then everything shows without another event.
   clock.advance(700ms);
-  ASSERT_TRUE(test::runUntil([&] { return tile->status().settled; }, 3s));
+  ASSERT_TRUE(test::runUntil([&] { return tile->status().settled; }));
   EXPECT_TRUE(tile->badge().isVisibleTo(tile.get()));
   EXPECT_TRUE(tile->removeButton().isShown());
   ASSERT_TRUE(report.has_value());

@@ -1,6 +1,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -185,9 +186,14 @@ TEST_F(UploadPanelTest, AShowWhileClosingKeepsThePanelShown) {
     ++orderedOut;
     rig.panel.orderOut();
   });
-  test::spin(10ms);  // a batch arrives while the content slides out
+  // A batch arrives while the content slides out: the slide's end is still ahead.
   rig.panel.show();
-  test::spin(4 * PanelRig::kTimings.fade);
+  // Timers of the same length fire in the order they were started: once this one has, the slide that
+  // would have ordered the window out has ended too.
+  QObject context;
+  bool slideEnded = false;
+  QTimer::singleShot(PanelRig::kTimings.fade, &context, [&slideEnded] { slideEnded = true; });
+  ASSERT_TRUE(test::runUntil([&] { return slideEnded && rig.panel.presentation().visible(); }));
   EXPECT_EQ(orderedOut, 0);
   EXPECT_TRUE(rig.panel.window()->isVisible());
   EXPECT_TRUE(rig.panel.presentation().visible());

@@ -19,15 +19,19 @@
 
 namespace pm::test {
 
+// How long a test waits for what it expects before calling it a hang. Only a hang should ever reach it:
+// a loaded two-core machine takes seconds for what an idle one does at once.
+inline constexpr std::chrono::milliseconds kHangBound = std::chrono::seconds(30);
+
 // Runs the event loop until `done` holds or `timeout` passes; returns whether it held.
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kHangBound);
 // Runs the event loop for `duration`.
 void spin(std::chrono::milliseconds duration);
 
 // Runs `task` to its end on the event loop and returns its value or rethrows its exception. (QCoro's
 // waitFor never returns when the task throws.) Throws std::runtime_error when `timeout` passes first.
 template <typename T>
-T wait(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+T wait(QCoro::Task<T> task, std::chrono::milliseconds timeout = kHangBound) {
   struct Outcome {
     std::conditional_t<std::is_void_v<T>, bool, std::optional<T>> value{};
     std::exception_ptr error;

@@ -1,5 +1,7 @@
 #include <QNetworkAccessManager>
 
+#include <cmath>
+
 #include <QCoroTask>
 #include <gtest/gtest.h>
 
@@ -260,8 +262,10 @@ TEST_F(UploadSessionTest, ProgressCountsEndedUnitsPlusTheShareInFlight) {
     progress(0.5);
   };
   session->enqueue({folder});
-  ASSERT_TRUE(test::runUntil([&] { return secondSize != 0 && itemFor(folder)->state().fraction() > 0.45; }));
-  test::spin(10ms);
+  const auto expected = [&] { return (double(firstSize) + 0.5 * double(secondSize)) / 1000.0; };
+  ASSERT_TRUE(test::runUntil(
+      [&] { return secondSize != 0 && std::abs(itemFor(folder)->state().fraction() - expected()) < 1e-9; }));
+  test::spin(10ms);  // nothing moves it further
   EXPECT_DOUBLE_EQ(itemFor(folder)->state().fraction(), (double(firstSize) + 0.5 * double(secondSize)) / 1000.0);
   EXPECT_DOUBLE_EQ(itemFor(folder)->state().fraction(), firstSize == 400 ? 0.7 : 0.8);
 
@@ -286,8 +290,10 @@ TEST_F(UploadSessionTest, AFinishedUnitsLastReportIsNotCountedTwice) {
     secondStarted = true;
   };
   session->enqueue({folder});
-  ASSERT_TRUE(test::runUntil([&] { return secondStarted; }));
-  test::spin(20ms);
+  ASSERT_TRUE(test::runUntil([&] {
+    return secondStarted && std::abs(itemFor(folder)->state().fraction() - double(firstSize) / 1000.0) < 1e-9;
+  }));
+  test::spin(20ms);  // a second count of the ended unit would show by now
   EXPECT_DOUBLE_EQ(itemFor(folder)->state().fraction(), double(firstSize) / 1000.0);
 
   uploader->releaseAll();

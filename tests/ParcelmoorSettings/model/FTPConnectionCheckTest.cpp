@@ -70,7 +70,7 @@ class FTPConnectionCheck : public ::testing::Test {
   std::optional<QString> check(const UploaderConfig& config) {
     FTPTransferOptions options;
     options.caFile = peers->certificates.caFile();
-    return test::wait(testFTPConnection(config, keychain, options), 30s);
+    return test::wait(testFTPConnection(config, keychain, options));
   }
 
   static Peers* peers;

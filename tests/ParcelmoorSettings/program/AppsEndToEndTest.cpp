@@ -68,7 +68,7 @@ TEST(AppsEndToEnd, AConnectionMadeInTheEditorTestsConnectedAndTakesTheAgentsUplo
   type(editor, "editor.secretKey", QStringLiteral("S3RVER"));
   const QUuid id = editor.config().id;
   editor.runTest();
-  ASSERT_TRUE(test::runUntil([&] { return !editor.isTesting(); }, 20s));
+  ASSERT_TRUE(test::runUntil([&] { return !editor.isTesting(); }));
   EXPECT_EQ(editor.testResult(), ProbeResult::reachable()) << editor.testResult()->message().toStdString();
   EXPECT_EQ(editor.testLabel(), QStringLiteral("Reached the bucket"));
   editor.findChild<QAbstractButton*>(QStringLiteral("editor.save"))->click();

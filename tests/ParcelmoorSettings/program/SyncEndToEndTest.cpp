@@ -78,7 +78,7 @@ struct Computer {
     button->click();
   }
   bool pageReaches(SyncState::Case wanted) const {
-    return test::runUntil([&] { return account().syncState().kind() == wanted; }, 20s);
+    return test::runUntil([&] { return account().syncState().kind() == wanted; });
   }
   bool showsConnection(const QString& title) const {
     for (const QLabel* label : window.findChildren<QLabel*>(QStringLiteral("apps.rowTitle")))
@@ -123,8 +123,7 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
 
   // The page asks the agent for the account when it appears; both come up signed in.
   for (const Computer* computer : {&first, &second}) {
-    ASSERT_TRUE(
-        test::runUntil([&] { return computer->find<QLabel>("account.status")->text() == kEmail; }, 20s))
+    ASSERT_TRUE(test::runUntil([&] { return computer->find<QLabel>("account.status")->text() == kEmail; }))
         << computer->find<QLabel>("account.status")->text().toStdString() << "\n"
         << computer->agent.log().toStdString();
     EXPECT_TRUE(computer->find<QWidget>("account.signOut")->isVisible());
@@ -134,7 +133,7 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
   ASSERT_TRUE(first.pageReaches(SyncState::Case::on)) << first.agent.log().toStdString();
   ASSERT_TRUE(first.find<QWidget>("account.syncConnectDevice")->isVisible());
   first.click("account.syncConnectDevice");
-  ASSERT_TRUE(test::runUntil([&] { return first.account().codeSheet() != nullptr; }, 20s))
+  ASSERT_TRUE(test::runUntil([&] { return first.account().codeSheet() != nullptr; }))
       << first.agent.log().toStdString();
   const QString shown =
       first.account().codeSheet()->findChild<QLabel*>(QStringLiteral("syncCodeSheet.code"))->text();
@@ -143,7 +142,7 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
 
   // The second has a copy to join, so its switch asks for the code.
   second.click("account.syncToggle");
-  ASSERT_TRUE(test::runUntil([&] { return second.account().joinSheet() != nullptr; }, 20s))
+  ASSERT_TRUE(test::runUntil([&] { return second.account().joinSheet() != nullptr; }))
       << second.agent.log().toStdString();
   SyncJoinSheet& join = *second.account().joinSheet();
   auto* field = join.findChild<QLineEdit*>(QStringLiteral("syncJoinSheet.field"));
@@ -179,7 +178,7 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
 
   second.click("sidebar.apps");
   second.signals.postDarwinNotification(QStringLiteral("com.wrenfold.Parcelmoor.refreshAccount"));
-  ASSERT_TRUE(test::runUntil([&] { return second.showsConnection(added.name); }, 20s))
+  ASSERT_TRUE(test::runUntil([&] { return second.showsConnection(added.name); }))
       << second.agent.log().toStdString();
   const std::optional<QByteArray> received =
       second.keychain.load(S3Credentials::keychainService(), S3Credentials::keychainAccount(added.id));

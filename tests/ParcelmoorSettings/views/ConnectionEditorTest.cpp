@@ -35,7 +35,10 @@ class ConnectionEditorTest : public ::testing::Test {
   QString pendingConnect() const {
     return rig.defaults.object(QString::fromLatin1(names::key::kPendingDriveConnect)).toString();
   }
-  void settle() { pm::test::spin(std::chrono::milliseconds(120)); }
+  // Until the editor's test or drive connection has ended.
+  bool settled() const {
+    return pm::test::runUntil([this] { return !editor->isTesting() && !editor->isConnecting(); });
+  }
 
   test::AppsRig rig;
   std::unique_ptr<ConnectionEditor> editor;
@@ -143,7 +146,7 @@ TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheWholeFail
   EXPECT_EQ(find<QLabel>("editor.testingText")->text(), QStringLiteral("Testing…"));
   EXPECT_TRUE(find<QLabel>("editor.failureText")->isHidden() || !find<QWidget>("editor.failure")->isVisible());
   rig.checks.release();
-  settle();
+  ASSERT_TRUE(settled());
   ASSERT_TRUE(seenByTest);
   EXPECT_EQ(*seenByTest, (FTPCredentials{QStringLiteral("ann"), QStringLiteral("secret")}));
   EXPECT_FALSE(find<QLabel>("editor.testingText")->isVisible());
@@ -164,14 +167,14 @@ TEST_F(ConnectionEditorTest, ConnectingWithAnUnchangedTokenGivesUpAndANewTokenFi
   EXPECT_FALSE(find<QPushButton>("editor.connect")->isEnabled());
   EXPECT_EQ(pendingConnect(), drive.id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral("|googleDrive"));
   EXPECT_EQ(rig.signals.posted().count(QString::fromLatin1(names::signal::kConnectDrive)), 1);
-  settle();
+  ASSERT_TRUE(settled());
   EXPECT_FALSE(editor->isConnecting());
   EXPECT_EQ(editor->testResult(), ProbeResult::failed(QStringLiteral("No account arrived. Try connecting again.")));
 
   find<QPushButton>("editor.connect")->click();
   OAuthCredentials renewed{QStringLiteral("refresh-2"), QStringLiteral("new@example.com"), QString(), {}};
   OAuthCredentials::save(rig.keychain, renewed, drive.id, OAuthProvider::google);
-  settle();
+  ASSERT_TRUE(settled());
   EXPECT_EQ(editor->config().account, QStringLiteral("new@example.com"));
   EXPECT_EQ(editor->testResult(), ProbeResult::reachable());
   EXPECT_EQ(find<QLabel>("editor.account")->text(), QStringLiteral("new@example.com"));
@@ -208,7 +211,7 @@ TEST_F(ConnectionEditorTest, APickedSymbolIsStoredAndClosesThePicker) {
   ASSERT_NE(picker, nullptr);
   EXPECT_TRUE(picker->cell(QString())->isChecked());
   picker->cell(QStringLiteral("star"))->click();
-  pm::test::spin(std::chrono::milliseconds(10));
+  EXPECT_TRUE(pm::test::runUntil([&] { return !picker || !picker->isVisible(); }));
   EXPECT_EQ(editor->config().symbol, QStringLiteral("star"));
   EXPECT_TRUE(!picker || !picker->isVisible());
 }

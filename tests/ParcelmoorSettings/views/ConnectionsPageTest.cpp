@@ -70,9 +70,11 @@ TEST_F(ConnectionsPageTest, SignInPostsAndSubscribeOpensPricing) {
   EXPECT_EQ(rig.signals.posted(), QStringList{QString::fromLatin1(names::signal::kSignIn)});
 
   rig.setAccount(AccountState::signedIn(QStringLiteral("a@example.com"), false));
-  pm::test::spin(std::chrono::milliseconds(20));
-  auto* subscribe = signedOut.findChild<QAbstractButton*>(QStringLiteral("apps.emptyState.subscribe"));
-  ASSERT_NE(subscribe, nullptr);
+  QAbstractButton* subscribe = nullptr;
+  ASSERT_TRUE(pm::test::runUntil([&] {
+    subscribe = signedOut.findChild<QAbstractButton*>(QStringLiteral("apps.emptyState.subscribe"));
+    return subscribe && !subscribe->isHidden();
+  }));
   subscribe->click();
   ASSERT_EQ(rig.opened.size(), 1);
   EXPECT_EQ(rig.opened.first().toString(), QStringLiteral("http://127.0.0.1:9/base/pricing"));
@@ -119,7 +121,7 @@ TEST_F(ConnectionsPageTest, ATestShowsTheSpinnerAtOnceAndItsResultWhenItEnds) {
   EXPECT_TRUE(badge->isSpinning());
 
   rig.checks.release();
-  pm::test::spin(std::chrono::milliseconds(20));
+  EXPECT_TRUE(pm::test::runUntil([&] { return model().test(ftp.id) != ConnectionTest::running(); }));
   EXPECT_EQ(model().test(ftp.id), ConnectionTest::failed(QStringLiteral("Fill in the server first.")));
   badge = page->findChild<ConnectionTestBadge*>(QStringLiteral("apps.badge"));
   EXPECT_EQ(badge->text(), QStringLiteral("Failed"));
@@ -201,7 +203,7 @@ TEST_F(ConnectionsPageTest, TheOwnServiceTestSaysWhatTheAccountStillNeeds) {
     const UploaderConfig own = fresh.settings->uploaders().first();
     ASSERT_EQ(own.kind, Kind::parcelmoor);
     view.model().runTest(own);
-    pm::test::spin(std::chrono::milliseconds(10));
+    EXPECT_TRUE(pm::test::runUntil([&] { return view.model().test(own.id) != ConnectionTest::running(); }));
     EXPECT_EQ(view.model().test(own.id), ConnectionTest::ok(c.text));
   }
 }

@@ -22,7 +22,7 @@ class SingleInstanceProgram : public AgentProgramFixture {
 
   // Waits until the settings program was started `count` times, then a moment longer to see no more come.
   void expectSettingsLaunches(int count) {
-    EXPECT_TRUE(runUntil([&] { return agent->settingsProgramLaunches() >= count; }, 10s))
+    EXPECT_TRUE(runUntil([&] { return agent->settingsProgramLaunches() >= count; }))
         << agent->log().toStdString();
     spin(200ms);
     EXPECT_EQ(agent->settingsProgramLaunches(), count);
@@ -90,7 +90,7 @@ TEST_F(SingleInstanceProgram, SendHandsFilesToTheRunningAgent) {
   ASSERT_EQ(sent.exitCode, 0) << sent.errors.toStdString();
 
   // The agent drained the batch into a bucket of its own: it published the open bucket for senders.
-  EXPECT_TRUE(runUntil([&] { return agent->preference(QStringLiteral("openBucket")).isValid(); }, 10s))
+  EXPECT_TRUE(runUntil([&] { return agent->preference(QStringLiteral("openBucket")).isValid(); }))
       << agent->log().toStdString();
   EXPECT_TRUE(inboxFiles().isEmpty());
   EXPECT_FALSE(wakeMarkerExists());
@@ -120,15 +120,15 @@ TEST_F(SingleInstanceProgram, SendStartsTheAgentWhenNoneRuns) {
   ASSERT_EQ(sent.exitCode, 0) << sent.errors.toStdString();
 
   // The agent it started runs detached, so it is stopped through the process that owns the name.
-  ASSERT_TRUE(runUntil([] { return AgentProcess::nameIsOwned(); }, 10s));
+  ASSERT_TRUE(runUntil([] { return AgentProcess::nameIsOwned(); }));
   const QDBusReply<uint> owner = QDBusConnection::sessionBus().interface()->servicePid(
       QString::fromLatin1(SingleInstance::kServiceName));
   ASSERT_TRUE(owner.isValid());
   const auto stopStarted = qScopeGuard([&] {
     ::kill(pid_t(owner.value()), SIGTERM);
-    runUntil([] { return !AgentProcess::nameIsOwned(); }, 10s);
+    runUntil([] { return !AgentProcess::nameIsOwned(); });
   });
-  EXPECT_TRUE(runUntil([&] { return agent->preference(QStringLiteral("openBucket")).isValid(); }, 10s));
+  EXPECT_TRUE(runUntil([&] { return agent->preference(QStringLiteral("openBucket")).isValid(); }));
   EXPECT_TRUE(inboxFiles().isEmpty());
 }
 

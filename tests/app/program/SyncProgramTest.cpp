@@ -37,7 +37,7 @@ struct Computer {
         .value_or(SyncState::off());
   }
   bool reaches(const std::function<bool(const SyncState&)>& wanted) const {
-    return runUntil([&] { return wanted(state()); }, 30s);
+    return runUntil([&] { return wanted(state()); });
   }
   QList<UploaderConfig> connections() const {
     return UploaderConfig::decodeList(agent.preference(QStringLiteral("uploaderConfigs")).toByteArray());

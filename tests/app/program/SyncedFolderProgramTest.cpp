@@ -21,13 +21,13 @@ TEST_F(SyncedFolderProgram, IsCheckedAtStartAndOnRequest) {
   ASSERT_NO_FATAL_FAILURE(startService());
   ASSERT_NO_FATAL_FAILURE(startAgent());
   const QVariant switchedOff(QStringLiteral("iCloud Drive is switched off on this computer."));
-  EXPECT_TRUE(runUntil([&] { return state() == switchedOff; }, 10s)) << agent->log().toStdString();
+  EXPECT_TRUE(runUntil([&] { return state() == switchedOff; })) << agent->log().toStdString();
 
   ASSERT_TRUE(QDir().mkpath(agent->ubiquityRoot()));
   DBusSignals signals;
   signals.postDarwinNotification(QString::fromLatin1(names::signal::kCheckICloud));
 
-  EXPECT_TRUE(runUntil([&] { return state() == QVariant(QString()); }, 10s)) << agent->log().toStdString();
+  EXPECT_TRUE(runUntil([&] { return state() == QVariant(QString()); })) << agent->log().toStdString();
   EXPECT_TRUE(
       QFileInfo(agent->ubiquityRoot() + QStringLiteral("/iCloud.com.wrenfold.Parcelmoor/Documents")).isDir());
 }

@@ -35,7 +35,7 @@ TEST_F(WorkingFolderProgram, TheAgentClearsWhatAKilledRunLeftAndKeepsItsOwnFolde
 
   // The agent answers on the bus before it has set up its working folder.
   const auto runs = [&] { return QDir(userFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot); };
-  EXPECT_TRUE(runUntil([&] { return !QFileInfo::exists(leftover) && runs().size() == 1; }, 10s))
+  EXPECT_TRUE(runUntil([&] { return !QFileInfo::exists(leftover) && runs().size() == 1; }))
       << runs().join(u' ').toStdString() << agent->log().toStdString();
   EXPECT_FALSE(runs().contains(QStringLiteral("run-killed")));
   EXPECT_TRUE(UploadWorkingFolder::isPrivateFolder(userFolder));

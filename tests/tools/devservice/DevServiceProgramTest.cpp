@@ -20,7 +20,7 @@ TEST(DevServiceProgram, PrintsItsUrlFirstAndStopsOnTerminate) {
   QProcess program;
   program.start(QStringLiteral(PM_DEVSERVICE_PROGRAM),
                 {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"), state});
-  ASSERT_TRUE(test::runUntil([&] { return program.canReadLine(); }, 10s));
+  ASSERT_TRUE(test::runUntil([&] { return program.canReadLine(); }));
   const QUrl url(QString::fromUtf8(program.readLine()).trimmed());
   EXPECT_EQ(url.host(), QStringLiteral("127.0.0.1"));
   EXPECT_GT(url.port(), 0);
@@ -32,7 +32,7 @@ TEST(DevServiceProgram, PrintsItsUrlFirstAndStopsOnTerminate) {
   delete reply;
 
   program.terminate();
-  ASSERT_TRUE(test::runUntil([&] { return program.state() == QProcess::NotRunning; }, 10s));
+  ASSERT_TRUE(test::runUntil([&] { return program.state() == QProcess::NotRunning; }));
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0);
   EXPECT_TRUE(QFileInfo(state).isDir());

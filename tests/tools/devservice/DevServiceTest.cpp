@@ -65,7 +65,7 @@ class DevServiceTest : public ::testing::Test {
     QNetworkRequest request(url);
     if (!contentType.isEmpty()) request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     QNetworkReply* reply = network.sendCustomRequest(request, method, body);
-    EXPECT_TRUE(test::runUntil([&] { return reply->isFinished(); }, 20s));
+    EXPECT_TRUE(test::runUntil([&] { return reply->isFinished(); }));
     Fetched fetched{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
                     reply->error()};
     reply->deleteLater();
@@ -165,8 +165,8 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
     return std::make_unique<ParcelmoorUploader>(network, *api);
   });
   session->enqueue(paths);
-  ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }, 30s));
-  const std::optional<ResponseItem> finished = test::wait(session->finish(), 30s);
+  ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }));
+  const std::optional<ResponseItem> finished = test::wait(session->finish());
   ASSERT_TRUE(finished.has_value());
   ASSERT_EQ(finished->type, ResponseItem::Kind::copied);
   const QUrl link = finished->url;
