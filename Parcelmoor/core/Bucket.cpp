@@ -95,8 +95,7 @@ Bucket::Bucket(const Clock& clock, QObject* parent)
     : QObject(parent), clock_(clock), id_(QUuid::createUuid()), createdAt_(clock.now()) {}
 
 Bucket::ItemPointer Bucket::item(const QUuid& id) const {
-  const qsizetype index = indexOf(id);
-  return index < 0 ? nullptr : items_.at(index);
+  return byID_.value(id);
 }
 
 qsizetype Bucket::indexOf(const QUuid& itemID) const {
@@ -112,13 +111,12 @@ void Bucket::setState(const State& state) {
 
 QList<Bucket::ItemPointer> Bucket::add(const QStringList& urls) {
   if (!state_.isOpen()) return {};
-  QSet<QString> seen;
-  for (const ItemPointer& existing : std::as_const(items_)) seen.insert(existing->url());
   QList<ItemPointer> added;
   for (const QString& url : urls) {
-    if (seen.contains(url)) continue;
-    seen.insert(url);
+    if (urls_.contains(url)) continue;
+    urls_.insert(url);
     added.append(std::make_shared<BucketItem>(url, clock_.now()));
+    byID_.insert(added.last()->id(), added.last());
   }
   items_.append(added);
   Q_EMIT itemsChanged();
@@ -130,6 +128,8 @@ Bucket::ItemPointer Bucket::removeItem(const QUuid& id) {
   const qsizetype index = indexOf(id);
   if (index < 0) return nullptr;
   ItemPointer removed = items_.takeAt(index);
+  byID_.remove(id);
+  urls_.remove(removed->url());
   Q_EMIT itemsChanged();
   return removed;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -151,6 +153,9 @@ class Bucket final : public QObject {
   const QUuid id_;
   const QDateTime createdAt_;
   QList<ItemPointer> items_;
+  // The same items by identifier and by path, so a lookup or an add costs the same in a bucket of any size.
+  QHash<QUuid, ItemPointer> byID_;
+  QSet<QString> urls_;
   State state_;
 };
 

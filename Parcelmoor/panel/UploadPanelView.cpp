@@ -34,6 +34,7 @@ namespace {
 
 constexpr int kStripSpringMs = 350;
 constexpr int kFollowEndMs = 350;
+constexpr int kRevealAnchorMs = 300;
 constexpr int kDropHighlightMs = 150;
 
 // The bar is dark in every desktop theme: light text, the accent for selection and drops.
@@ -65,7 +66,8 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
       stack_(new QWidget),
       fade_(new StripFadeEffect(strip_)),
       finishButton_(new FinishButton([this] { return finish(); }, this)),
-      overlay_(new HoveredItemOverlay(this)) {
+      overlay_(new HoveredItemOverlay(this)),
+      scroll_(services.clock ? *services.clock : systemClock_) {
   if (!services_.clock) services_.clock = &systemClock_;
   if (!services_.files) services_.files = &desktopFiles_;
   setPalette(barPalette(palette()));
@@ -111,10 +113,8 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
     dropHighlight_ = value.toDouble();
     update();
   });
-  scrollAnimation_.setEasingCurve(QEasingCurve::OutCubic);
-  connect(&scrollAnimation_, &QVariantAnimation::finished, this, [this] { followingEnd_ = false; });
-  connect(&scrollAnimation_, &QVariantAnimation::valueChanged, this,
-          [this](const QVariant& value) { scrollBar()->setValue(value.toInt()); });
+  connect(&scroll_, &EasedScroll::finished, this, [this] { followingEnd_ = false; });
+  connect(&scroll_, &EasedScroll::valueChanged, this, [this](int value) { scrollBar()->setValue(value); });
 
   if (services_.defaults && services_.sounds)
     sounds_ = std::make_unique<UploadSoundPlayer>(*services_.defaults, *services_.sounds);
@@ -470,23 +470,20 @@ void UploadPanelView::scrollToEnd() {
       this,
       [this, bar] {
         animateScroll(bar->maximum(), kFollowEndMs);
-        if (scrollAnimation_.state() != QAbstractAnimation::Running) followingEnd_ = false;
+        if (!scroll_.isRunning()) followingEnd_ = false;
       },
       Qt::QueuedConnection);
 }
 
 void UploadPanelView::animateScroll(int to, int milliseconds) {
   QScrollBar* bar = scrollBar();
-  scrollAnimation_.stop();
+  scroll_.stop();
   const int duration = int(milliseconds * animationScale_);
   if (duration <= 0 || !isVisible()) {
     bar->setValue(to);
     return;
   }
-  scrollAnimation_.setDuration(duration);
-  scrollAnimation_.setStartValue(bar->value());
-  scrollAnimation_.setEndValue(to);
-  scrollAnimation_.start();
+  scroll_.start(bar->value(), to, std::chrono::milliseconds(duration));
 }
 
 void UploadPanelView::revealAnchor() {
@@ -502,14 +499,15 @@ void UploadPanelView::revealAnchor() {
   const int end = horizontal ? place.right() + 1 : place.bottom() + 1;
   const int viewLength = horizontal ? strip_->viewport()->width() : strip_->viewport()->height();
   QScrollBar* bar = scrollBar();
-  int to = bar->value();
+  // Keys pressed in quick succession each go on from where the glide under way is heading.
+  int to = scroll_.isRunning() ? scroll_.target() : bar->value();
   if (start < to)
     to = start;
   else if (end > to + viewLength)
     to = end - viewLength;
-  // The user's choice wins over a follow of new tiles still on its way.
+  // The user's choice wins over a follow of new tiles still on its way; it glides as that follow does.
   followingEnd_ = false;
-  animateScroll(std::clamp(to, bar->minimum(), bar->maximum()), 0);
+  animateScroll(std::clamp(to, bar->minimum(), bar->maximum()), kRevealAnchorMs);
 }
 
 // --- Drops -------------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "panel/BarSelection.h"
 #include "panel/BarServices.h"
 #include "panel/DesktopFileViewer.h"
+#include "panel/EasedScroll.h"
 #include "panel/HoveredItem.h"
 #include "panel/ScrollEdges.h"
 #include "platform/Clock.h"
@@ -195,7 +196,7 @@ class UploadPanelView final : public QWidget {
   QHash<ItemTile*, std::optional<HoveredItem>> hoverReports_;
   QVariantAnimation stripLengthAnimation_;
   QVariantAnimation dropHighlightAnimation_;
-  QVariantAnimation scrollAnimation_;
+  EasedScroll scroll_;
   double shownStripLength_ = kShortestBar;
 };
 

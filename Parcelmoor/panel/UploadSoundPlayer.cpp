@@ -1,7 +1,5 @@
 #include "UploadSoundPlayer.h"
 
-#include <algorithm>
-
 #include "platform/SharedDefaults.h"
 #include "platform/SoundPlayer.h"
 #include "upload/BucketStore.h"
@@ -34,25 +32,35 @@ void UploadSoundPlayer::setSession(std::shared_ptr<UploadSession> session) {
 void UploadSoundPlayer::followItems() {
   for (const QMetaObject::Connection& connection : std::as_const(itemConnections_)) disconnect(connection);
   itemConnections_.clear();
+  marks_.clear();
+  marked_ = {};
   if (!session_) return;
   for (const Bucket::ItemPointer& item : session_->bucket().items()) {
-    itemConnections_ << connect(item.get(), &BucketItem::stateChanged, this, &UploadSoundPlayer::evaluate);
-    itemConnections_ << connect(item.get(), &BucketItem::consentedChanged, this,
-                                &UploadSoundPlayer::evaluate);
+    const BucketItem* changed = item.get();
+    const auto follow = [this, changed] {
+      recount(*changed);
+      evaluate();
+    };
+    itemConnections_ << connect(item.get(), &BucketItem::stateChanged, this, follow);
+    itemConnections_ << connect(item.get(), &BucketItem::consentedChanged, this, follow);
+    recount(*changed);
   }
+}
+
+void UploadSoundPlayer::recount(const BucketItem& item) {
+  const std::array<bool, 2> now{item.isSensitive() && !item.consented(),
+                                item.state().kind() == BucketItem::State::Case::failed};
+  std::array<bool, 2>& before = marks_[&item];
+  for (std::size_t i = 0; i < now.size(); ++i) marked_[i] += qsizetype(now[i]) - qsizetype(before[i]);
+  before = now;
 }
 
 void UploadSoundPlayer::evaluate() {
   std::array<bool, 3> now{};
   if (session_) {
-    const QList<Bucket::ItemPointer>& items = session_->bucket().items();
     now[0] = session_->canFinish();
-    now[1] = std::any_of(items.begin(), items.end(), [](const Bucket::ItemPointer& item) {
-      return item->isSensitive() && !item->consented();
-    });
-    now[2] = std::any_of(items.begin(), items.end(), [](const Bucket::ItemPointer& item) {
-      return item->state().kind() == BucketItem::State::Case::failed;
-    });
+    now[1] = marked_[0] > 0;
+    now[2] = marked_[1] > 0;
   }
   const std::array<bool, 3> before = conditions_;
   conditions_ = now;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -10,6 +11,7 @@
 
 namespace pm {
 
+class BucketItem;
 class SharedDefaults;
 class SoundPlayer;
 class UploadSession;
@@ -31,6 +33,8 @@ class UploadSoundPlayer final : public QObject {
 
  private:
   void followItems();
+  // Counts the item's part in the conditions again after it changed.
+  void recount(const BucketItem& item);
   void evaluate();
 
   SharedDefaults& defaults_;
@@ -39,6 +43,10 @@ class UploadSoundPlayer final : public QObject {
   QList<QMetaObject::Connection> connections_;
   QList<QMetaObject::Connection> itemConnections_;
   std::array<bool, 3> conditions_{};
+  // What each item adds to the conditions (waiting for consent, failed), and how many items add each: a
+  // change of one item costs the same in a bucket of any size.
+  QHash<const BucketItem*, std::array<bool, 2>> marks_;
+  std::array<qsizetype, 2> marked_{};
 };
 
 }  // namespace pm

@@ -117,8 +117,10 @@ QCoro::Task<> UploadSession::registerPending() {
 
 QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
   QList<QUuid> itemIDs;  // in batch order, each once
+  QSet<QUuid> seen;
   for (const UploadUnit& unit : batch) {
-    if (!itemIDs.contains(unit.itemID)) itemIDs.append(unit.itemID);
+    if (!seen.contains(unit.itemID)) itemIDs.append(unit.itemID);
+    seen.insert(unit.itemID);
   }
 
   std::optional<Registration> registration;
@@ -159,9 +161,7 @@ QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
 
   bool queuedAny = false;
   for (const QUuid& itemID : itemIDs) {
-    const bool busy = itemTasks_.contains(itemID) ||
-                      std::any_of(queued_.begin(), queued_.end(), [&](const QueuedItem& q) { return q.itemID == itemID; });
-    if (busy) continue;
+    if (itemTasks_.contains(itemID) || queuedIDs_.contains(itemID)) continue;
     Work work;
     for (const UploadUnit& unit : units_.value(itemID)) {
       const auto destination = destinations.constFind(unit.id);
@@ -171,6 +171,7 @@ QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
       settle(itemID);
     } else {
       queued_.append(QueuedItem{itemID, std::move(work)});
+      queuedIDs_.insert(itemID);
       queuedAny = true;
     }
   }
@@ -185,6 +186,7 @@ void UploadSession::startQueued() {
   bool changed = false;
   while (itemTasks_.size() < kMaxItemTasks && !queued_.isEmpty()) {
     QueuedItem entry = queued_.takeFirst();
+    queuedIDs_.remove(entry.itemID);
     changed = true;
     if (!holdsItem(entry.itemID)) continue;
     const CancelTokenPtr cancel = makeCancelToken();
@@ -236,7 +238,7 @@ void UploadSession::itemFinished(const QUuid& itemID, const CancelTokenPtr& canc
 void UploadSession::settle(const QUuid& itemID) {
   if (itemTasks_.contains(itemID) || !holdsItem(itemID)) return;
   if (std::any_of(pending_.begin(), pending_.end(), [&](const UploadUnit& u) { return u.itemID == itemID; })) return;
-  if (std::any_of(queued_.begin(), queued_.end(), [&](const QueuedItem& q) { return q.itemID == itemID; })) return;
+  if (queuedIDs_.contains(itemID)) return;
 
   const qsizetype unitCount = units_.value(itemID).size();
   qsizetype errorCount = 0;
@@ -287,7 +289,7 @@ void UploadSession::remove(const QUuid& itemID) {
     itemTasks_.erase(running);
   }
   pending_.removeIf([&](const UploadUnit& u) { return u.itemID == itemID; });
-  queued_.removeIf([&](const QueuedItem& q) { return q.itemID == itemID; });
+  if (queuedIDs_.remove(itemID)) queued_.removeIf([&](const QueuedItem& q) { return q.itemID == itemID; });
   const QList<UploadUnit> removedUnits = units_.take(itemID);
   itemTotal_.remove(itemID);
   itemSent_.remove(itemID);
@@ -364,6 +366,7 @@ void UploadSession::cancelAll() {
   itemTasks_.clear();
   pending_.clear();
   queued_.clear();
+  queuedIDs_.clear();
   units_.clear();
   itemTotal_.clear();
   itemSent_.clear();

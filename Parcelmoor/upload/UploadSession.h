@@ -149,6 +149,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   bool pumpRunning_ = false;
   QHash<QUuid, CancelTokenPtr> itemTasks_;
   QList<QueuedItem> queued_;
+  // The items of `queued_`, so asking whether one waits costs the same however many do.
+  QSet<QUuid> queuedIDs_;
   QHash<QUuid, QList<UploadUnit>> units_;
   QHash<QUuid, qint64> itemTotal_;
   QHash<QUuid, qint64> itemSent_;

@@ -421,6 +421,28 @@ TEST_F(FarBarKeysTest, KeysReachItemsScrolledFarOutOfView) {
   EXPECT_TRUE(rig.view().tile(ids[298])->isSelected());
 }
 
+TEST_F(FarBarKeysTest, AnArrowKeyGlidesTheStripToTheSelectedItemOnTheClock) {
+  rig.view().setAnimationScale(1);
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  const int start = bar->value();
+  ASSERT_GT(start, 0);
+  EXPECT_TRUE(type(Qt::Key_Down)) << "the first item, far before the view";
+  EXPECT_EQ(bar->value(), start) << "no jump";
+  // Just far enough: the tile lands at the start of the view.
+  const int target = rig.view().tileRect(0).top();
+
+  // Halfway through the glide's time an ease-out has covered seven eighths of the way.
+  rig.panel.clock.advance(std::chrono::milliseconds(150));
+  ASSERT_TRUE(test::runUntil([&] { return bar->value() != start; }));
+  EXPECT_NEAR(bar->value(), start + (target - start) * 0.875, 1);
+  EXPECT_TRUE(rig.view().tile(ids[0]) == nullptr || !inView(ids[0]));
+
+  rig.panel.clock.advance(std::chrono::milliseconds(150));
+  ASSERT_TRUE(test::runUntil([&] { return bar->value() == target; }));
+  EXPECT_TRUE(inView(ids[0]));
+  EXPECT_TRUE(rig.view().tile(ids[0])->isSelected());
+}
+
 TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLater) {
   rig.view().select(ids[2], TileSelection::replace);
   ASSERT_TRUE(inView(ids[2]));
