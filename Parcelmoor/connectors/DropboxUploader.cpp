@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
+#include "upload/PathPieces.h"
 
 namespace pm {
 
@@ -165,7 +166,7 @@ QString DropboxUploader::bucketFolder() {
 QString DropboxUploader::remotePath(const QString& relativePath) {
   QStringList parts;
   for (const QString& piece : {config().keyPrefix, bucketFolder(), relativePath})
-    parts += piece.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    parts += pathPieces(piece);
   return QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "upload/PathPieces.h"
+
 namespace pm {
 
 namespace {
@@ -60,7 +62,7 @@ QString cleanFTPPath(const QString& path) {
     if (u < 32 || u == 127) continue;
     cleaned.append(c);
   }
-  return cleaned.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
+  return cleanPath(cleaned);
 }
 
 FTPTarget::FTPTarget(const UploaderConfig& config) : security(config.ftpSecurity) {

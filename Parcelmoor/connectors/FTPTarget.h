@@ -38,7 +38,8 @@ struct FTPTarget {
   std::optional<QUrl> serverURL() const;
 };
 
-// `path` without control characters, split at "/" with the empty pieces dropped, joined again with "/".
+// `path` without control characters, split at "/" with the empty, "." and ".." pieces dropped, joined again
+// with "/".
 QString cleanFTPPath(const QString& path);
 
 }  // namespace pm

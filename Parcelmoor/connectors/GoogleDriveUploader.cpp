@@ -14,6 +14,7 @@
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
+#include "upload/PathPieces.h"
 
 namespace pm {
 
@@ -128,7 +129,7 @@ QCoro::Task<QString> GoogleDriveUploader::folderChain(QStringList names, QString
 }
 
 QCoro::Task<QString> GoogleDriveUploader::bucketFolder(QString token) {
-  const QStringList prefix = config().keyPrefix.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  const QStringList prefix = pathPieces(config().keyPrefix);
   const QString chain = co_await folderChain(prefix, QStringLiteral("root"), token);
   co_return co_await folder(timestampFolderName(signIn_->clock().now()), chain, token);
 }
@@ -158,7 +159,7 @@ QCoro::Task<Registration> GoogleDriveUploader::registerUnits(QList<UploadUnit> u
 
   Registration registration;
   for (const UploadUnit& unit : units) {
-    QStringList folders = unit.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QStringList folders = pathPieces(unit.relativePath);
     const QString name = uniqueName(folders.isEmpty() ? unit.relativePath : folders.takeLast());
     try {
       const QString parent = co_await folderChain(folders, *bucketFolder_, token);

@@ -18,17 +18,11 @@
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "upload/PathPieces.h"
 
 namespace pm {
 
 namespace {
-
-// "/"-separated pieces without empty ones and without "." and "..", which would leave the folder.
-QStringList safePieces(const QString& path) {
-  QStringList pieces = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  pieces.removeIf([](const QString& piece) { return piece == QLatin1String(".") || piece == QLatin1String(".."); });
-  return pieces;
-}
 
 // Whether anything (a file, a folder, a link, even a dangling one) has this name.
 bool existsOnDisk(const QString& path) {
@@ -54,7 +48,7 @@ std::optional<QString> ICloudUploader::documentsFolder(const QString& root) {
 std::optional<QString> ICloudUploader::baseFolder(const UploaderConfig& config, const QString& root) {
   const std::optional<QString> documents = documentsFolder(root);
   if (!documents) return std::nullopt;
-  const QStringList pieces = safePieces(config.keyPrefix);
+  const QStringList pieces = pathPieces(config.keyPrefix);
   if (pieces.isEmpty()) return documents;
   return *documents + QLatin1Char('/') + pieces.join(QLatin1Char('/'));
 }
@@ -127,7 +121,7 @@ QCoro::Task<Registration> ICloudUploader::registerUnits(QList<UploadUnit> units)
 
   Registration registration;
   for (const UploadUnit& unit : units) {
-    const QStringList pieces = safePieces(unit.relativePath);
+    const QStringList pieces = pathPieces(unit.relativePath);
     // A relative path is never empty in practice; the unit's id keeps even such a file apart.
     const QString wanted =
         bucketFolder + QLatin1Char('/') + (pieces.isEmpty() ? uuidText(unit.id) : pieces.join(QLatin1Char('/')));

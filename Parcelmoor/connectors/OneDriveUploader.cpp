@@ -16,6 +16,7 @@
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
+#include "upload/PathPieces.h"
 
 namespace pm {
 
@@ -98,16 +99,16 @@ UploadError OneDriveUploader::graphFailure(int status, const QByteArray& body) {
 }
 
 QString OneDriveUploader::encodedPath(const QString& path) {
-  QStringList pieces = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QStringList pieces = pathPieces(path);
   for (QString& piece : pieces) piece = QString::fromLatin1(QUrl::toPercentEncoding(piece, " ()"));
   return pieces.join(QLatin1Char('/'));
 }
 
 QString OneDriveUploader::remotePath(const UploadUnit& unit) {
   if (!folder_) folder_ = timestampFolderName(signIn_->clock().now());
-  QStringList pieces = config().keyPrefix.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  pieces += folder_->split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  pieces += unit.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QStringList pieces = pathPieces(config().keyPrefix);
+  pieces += pathPieces(*folder_);
+  pieces += pathPieces(unit.relativePath);
   return pieces.join(QLatin1Char('/'));
 }
 
@@ -193,7 +194,7 @@ QCoro::Task<Registration> OneDriveUploader::registerUnits(QList<UploadUnit> unit
   Registration registration;
   for (const UploadUnit& unit : units) {
     const QString path = uniquePath(remotePath(unit));
-    QStringList folders = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QStringList folders = pathPieces(path);
     folders.removeLast();
     try {
       co_await ensureFolders(folders, rootID, token);

@@ -1,4 +1,5 @@
 #include "CustomS3Uploader.h"
+#include "upload/PathPieces.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -45,7 +46,7 @@ UploadError unsendableName(const QString& piece) {
 // The key folder without the "." and ".." pieces a typed prefix may hold ("./x", "../../elsewhere"): they
 // would move the objects elsewhere in the bucket, or out of it, when Qt resolves them.
 QString keyFolder(const QString& keyPrefix, const QDateTime& now) {
-  return s3keys::withoutDotSegments(timestampedKeyPrefix(keyPrefix, now)) + QLatin1Char('/');
+  return cleanPath(timestampedKeyPrefix(keyPrefix, now)) + QLatin1Char('/');
 }
 
 UploadError unaddressable() {
@@ -166,7 +167,7 @@ QCoro::Task<Registration> CustomS3Uploader::registerUnits(QList<UploadUnit> unit
   Registration registration;
   for (const UploadUnit& unit : units) {
     // A key is exactly what is signed, sent, stored and listed in the box: no piece Qt would resolve.
-    const QString relativePath = s3keys::withoutDotSegments(unit.relativePath);
+    const QString relativePath = cleanPath(unit.relativePath);
     if (relativePath.isEmpty()) {
       registration.refused.insert(unit.id, nameless());
       continue;

@@ -4,15 +4,6 @@
 
 namespace pm::s3keys {
 
-QString withoutDotSegments(const QString& path) {
-  QStringList kept;
-  for (const QString& piece : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-    if (piece == QLatin1String(".") || piece == QLatin1String("..")) continue;
-    kept.append(piece);
-  }
-  return kept.join(QLatin1Char('/'));
-}
-
 bool sentAsIs(const QUrl& url) {
   // Qt's HTTP stack formats the request line with NormalizePathSegments; asking QUrl for the same
   // normalisation reproduces it exactly, quirks included.

@@ -11,10 +11,6 @@
 // path and stored under another, with ".." even outside the upload's folder or in another bucket.
 namespace pm::s3keys {
 
-// `path` without its empty, "." and ".." pieces, the rest joined by "/": what a folder or a relative path
-// means as part of an object key. Empty when nothing is left.
-QString withoutDotSegments(const QString& path);
-
 // Whether Qt puts the path of `url` on the request line exactly as the URL holds it.
 bool sentAsIs(const QUrl& url);
 

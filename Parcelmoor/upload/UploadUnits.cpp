@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "platform/Async.h"
+#include "upload/PathPieces.h"
 
 namespace pm {
 
@@ -18,8 +19,9 @@ struct ItemSource {
   bool isDirectory = false;
 };
 
-UploadUnit makeUnit(const QUuid& itemID, QString url, QString relativePath, qint64 size) {
-  return UploadUnit{QUuid::createUuid(), itemID, std::move(url), std::move(relativePath), size};
+// The one place relative paths are made: whatever an item's path held, no "." or ".." piece gets past here.
+UploadUnit makeUnit(const QUuid& itemID, QString url, const QString& relativePath, qint64 size) {
+  return UploadUnit{QUuid::createUuid(), itemID, std::move(url), cleanPath(relativePath), size};
 }
 
 // The path without trailing slashes, so its children are "<path>/<name>"; "/" stays "/".
@@ -56,7 +58,8 @@ UnitExpansion expand(const QList<ItemSource>& items) {
 }  // namespace
 
 QList<UploadUnit> folderUnits(const QString& folder, const QUuid& itemID) {
-  const QString rootName = QDir(folder).dirName();
+  // A folder given as "…/x/.." or "…/x/." goes by the name of the folder it is.
+  const QString rootName = QFileInfo(QDir::cleanPath(folder)).fileName();
   const QString base = withoutTrailingSlashes(folder);
   const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
 

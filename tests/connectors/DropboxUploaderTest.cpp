@@ -412,6 +412,20 @@ TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnly
   }
 }
 
+// "." and ".." pieces in a unit's path or in the folder prefix never reach Dropbox, which would resolve them.
+TEST_F(DropboxUploaderTest, DotPiecesNeverMoveAFileOutOfItsBucketFolder) {
+  config_.keyPrefix = QStringLiteral("../../Elsewhere/./Uploads/..");
+  const auto dropbox = uploader();
+  send(*dropbox, localUnit(files_, QStringLiteral("../inner.txt"), "inner"));
+  send(*dropbox, localUnit(files_, QStringLiteral("./Sub/../deeper.txt"), "deeper"));
+  const QString bucket = QStringLiteral("/Elsewhere/Uploads/") + timestampFolderName(clock_.now());
+  QStringList stored;
+  for (const test::FakeDropbox::File& file : dropbox_.files()) stored.append(file.path);
+  stored.sort();
+  EXPECT_EQ(stored, (QStringList{bucket + "/Sub/deeper.txt", bucket + "/inner.txt"}));
+  EXPECT_EQ(dropbox_.file(bucket + QStringLiteral("/inner.txt"))->bytes, "inner");
+}
+
 TEST_F(DropboxUploaderTest, TheAccountLabelIsTheEmailElseTheDisplayName) {
   struct Case {
     std::optional<QString> email;

@@ -192,6 +192,20 @@ TEST_F(FTPServerTest, UploadsLandByteForByteInTheBucketFolder) {
   }
 }
 
+// "." and ".." pieces in a unit's path or in the folder prefix never reach the server: libcurl would resolve
+// them and land the file outside the bucket's folder.
+TEST_F(FTPServerTest, DotPiecesNeverMoveAFileOutOfItsBucketFolder) {
+  const auto ftp = uploader(connection(peers->plain->port(), FTPSecurity::plain, QStringLiteral("../../Elsewhere/./drop")));
+  const auto up = send(*ftp, localFile(QStringLiteral("../inner.txt"), "inner"));
+  const auto down = send(*ftp, localFile(QStringLiteral("./Sub/../deeper.txt"), "deeper"));
+  ASSERT_TRUE(test::runUntil([&] { return up->done && down->done; }, 30s));
+  ASSERT_FALSE(up->error) << up->error->message().toStdString();
+  ASSERT_FALSE(down->error) << down->error->message().toStdString();
+
+  EXPECT_EQ(filesBelow(peers->plainRoot.path() + QStringLiteral("/Elsewhere/drop")),
+            (QStringList{ftp->folder() + QStringLiteral("/Sub/deeper.txt"), ftp->folder() + QStringLiteral("/inner.txt")}));
+}
+
 TEST_F(FTPServerTest, EveryFailureHasItsText) {
   QTcpServer closed;
   ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));

@@ -304,6 +304,14 @@ TEST_F(GoogleDriveUploaderTest, WithoutAnAnswerNamingItTheFileOfItsNameSizeAndTi
   }
 }
 
+// "." and ".." pieces in a unit's path or in the folder prefix are no folders of their own.
+TEST_F(GoogleDriveUploaderTest, DotPiecesNeverBecomeFolders) {
+  config_.keyPrefix = QStringLiteral("../../Elsewhere/./Uploads/..");
+  registerAndUpload(*uploader(), {unit(QStringLiteral("../inner.txt")), unit(QStringLiteral("./Sub/../deeper.txt"))});
+  const QString bucket = QStringLiteral("root/Elsewhere/Uploads/") + timestamp() + QLatin1Char('/');
+  EXPECT_EQ(storedPaths(), (QStringList{bucket + "Sub/deeper.txt", bucket + "inner.txt"}));
+}
+
 TEST_F(GoogleDriveUploaderTest, AFailedDeletionIsLoggedAndA404CountsAsDone) {
   auto drive = uploader();
   const QList<UploadUnit> units{unit(QStringLiteral("gone.txt")), unit(QStringLiteral("locked.txt"))};

@@ -86,6 +86,18 @@ TEST_F(ICloudUploaderTest, TheKeyPrefixPicksTheFolderInsideDocuments) {
   }
 }
 
+// "." and ".." pieces in a unit's path or in the folder prefix never lead out of the bucket's folder.
+TEST_F(ICloudUploaderTest, DotPiecesNeverMoveACopyOutOfItsBucketFolder) {
+  const auto uploader = make(QStringLiteral("../../Elsewhere/./Uploads/.."));
+  const UploadUnit up = localFile(QStringLiteral("../inner.txt"), "inner");
+  const UploadUnit down = localFile(QStringLiteral("./Sub/../deeper.txt"), "deeper");
+  copy(*uploader, up, placeOne(*uploader, up));
+  copy(*uploader, down, placeOne(*uploader, down));
+  const QString bucket = documents() + QStringLiteral("/Elsewhere/Uploads/") + uploader->folder();
+  EXPECT_EQ(test::fileContents(bucket + QStringLiteral("/inner.txt")), "inner");
+  EXPECT_EQ(test::fileContents(bucket + QStringLiteral("/Sub/deeper.txt")), "deeper");
+}
+
 TEST_F(ICloudUploaderTest, NumbersNamesTakenInTheBucketOnly) {
   const auto uploader = make();
   const QStringList relative{QStringLiteral("report.pdf"), QStringLiteral("report.pdf"), QStringLiteral("report.pdf"),

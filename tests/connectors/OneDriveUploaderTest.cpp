@@ -422,6 +422,18 @@ TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnl
   }
 }
 
+// "." and ".." pieces in a unit's path or in the folder prefix never reach Graph: resolved, they would climb
+// out of the bucket's folder, or out of the app folder to another endpoint.
+TEST_F(OneDriveUploaderTest, DotPiecesNeverMoveAFileOutOfItsBucketFolder) {
+  config_.keyPrefix = QStringLiteral("../../Elsewhere/./Uploads/..");
+  registerAndUpload(*uploader(), {unit(QStringLiteral("../inner.txt")), unit(QStringLiteral("./Sub/../deeper.txt"))});
+  const QString bucket = QStringLiteral("Elsewhere/Uploads/") + timestampFolderName(clock_.now());
+  EXPECT_EQ(microsoft_.filePaths(), (QStringList{bucket + "/Sub/deeper.txt", bucket + "/inner.txt"}));
+  for (const auto& request : microsoft_.requests(QStringLiteral("/v1.0/")))
+    EXPECT_FALSE(request.target.contains(QLatin1String("/..")) || request.target.contains(QLatin1String("/./")))
+        << request.target.toStdString();
+}
+
 TEST_F(OneDriveUploaderTest, AFailedDeletionIsLoggedAndA404CountsAsDone) {
   auto drive = uploader();
   const QList<UploadUnit> units{unit(QStringLiteral("gone.txt")), unit(QStringLiteral("locked.txt"))};

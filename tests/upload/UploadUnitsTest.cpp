@@ -71,6 +71,22 @@ TEST_F(UploadUnitsTest, AFolderWrittenWithATrailingSlashKeepsItsName) {
   EXPECT_THAT(relativePaths(result.units), ElementsAre(QStringLiteral("Photos/x.txt")));
 }
 
+// A batch path ending in "/.." or "/." names the folder it leads to: no "." or ".." piece reaches a unit,
+// where a remote path would resolve it and land the file outside the bucket's folder.
+TEST_F(UploadUnitsTest, AFolderWrittenWithDotPiecesGoesByTheFolderItIs) {
+  root.write(QStringLiteral("Outer/inner.txt"), "inner");
+  root.write(QStringLiteral("Outer/Sub/deeper.txt"), "deeper");
+  const struct {
+    const char* path;
+  } table[] = {{"Outer/Sub/.."}, {"Outer/."}, {"Outer/./Sub/../"}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.path);
+    const UnitExpansion result = expand({item(QString::fromLatin1(row.path))});
+    EXPECT_THAT(relativePaths(result.units),
+                UnorderedElementsAre(QStringLiteral("Outer/inner.txt"), QStringLiteral("Outer/Sub/deeper.txt")));
+  }
+}
+
 TEST_F(UploadUnitsTest, HiddenEntriesAndEmptyFoldersMakeAnEmptyFolder) {
   root.write(QStringLiteral("Drop/.DS_Store"), "meta");
   root.write(QStringLiteral("Drop/.git/config"), "hidden folder");
