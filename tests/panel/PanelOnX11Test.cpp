@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DesktopOnX11.h"
 #include "PanelRig.h"
 #include "panel/PanelWindowFrame.h"
 #include "panel/UnconstrainedPanel.h"
@@ -18,13 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs a tool to its end and returns what it printed.
-QString run(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  if (!process.waitForFinished(10'000)) return {};
-  return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
+QString run(const QString& program, const QStringList& arguments) { return test::runTool(program, arguments); }
 
 // Counts the presses that reach a widget.
 class PressCounter final : public QObject {
@@ -39,32 +34,7 @@ class PressCounter final : public QObject {
   }
 };
 
-// The window manager for the whole run: started once, before the first window maps.
-class WindowManager final : public ::testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")) << "runs on X (under xvfb-run)";
-    manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    ASSERT_TRUE(manager_.waitForStarted()) << "openbox is installed by scripts/setup";
-    ASSERT_TRUE(test::runUntil(
-        [] {
-          return run(QStringLiteral("xprop"),
-                     {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-              .contains(QStringLiteral("window id"));
-        },
-        30s))
-        << "the window manager came up";
-  }
-  void TearDown() override {
-    manager_.terminate();
-    manager_.waitForFinished(5'000);
-  }
-
- private:
-  QProcess manager_;
-};
-
-const auto* const kWindowManager = ::testing::AddGlobalTestEnvironment(new WindowManager);
+const auto* const kDesktop = ::testing::AddGlobalTestEnvironment(new test::DesktopOnX11);
 
 // The client windows the window manager manages, bottom to top, as it announces them on the root window.
 QList<WId> stackingOrder() {

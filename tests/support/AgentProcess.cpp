@@ -70,8 +70,9 @@ AgentProcess::~AgentProcess() {
   stop();
 }
 
-void AgentProcess::showOnDisplay() {
+void AgentProcess::showOnDisplay(double scale) {
   environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  environment_.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
   process_.setProcessEnvironment(environment_);
 }
 

@@ -35,8 +35,9 @@ class AgentProcess {
   AgentProcess(const AgentProcess&) = delete;
   AgentProcess& operator=(const AgentProcess&) = delete;
 
-  // Runs the agent on the caller's X display (DISPLAY) instead of off screen; call before start().
-  void showOnDisplay();
+  // Runs the agent on the caller's X display (DISPLAY) instead of off screen, with Qt's scale factor
+  // `scale` (device pixels per point); call before start().
+  void showOnDisplay(double scale = 1.0);
   // Starts the agent; its standard error goes to logFile().
   void start(const QStringList& arguments = {});
   // Until the agent owns its bus name; false when it did not within `timeout` or ended first.

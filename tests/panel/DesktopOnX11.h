@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QGuiApplication>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "support/TestSupport.h"
+
+namespace pm::test {
+
+// Runs a tool to its end and returns what it printed.
+inline QString runTool(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(10'000)) return {};
+  return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+// The desktop of an X server started by xvfb-run, for a whole test program: a window manager that honours
+// "stay above" (openbox) and, when asked for, a compositing manager (xcompmgr) that draws translucent
+// windows over what lies below them, as a desktop user sees them. Both are up before the first window maps.
+class DesktopOnX11 final : public ::testing::Environment {
+ public:
+  explicit DesktopOnX11(bool compositing = false) : compositing_(compositing) {}
+
+  void SetUp() override {
+    using namespace std::chrono_literals;
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")) << "runs on X (under xvfb-run)";
+    // Nobody reads what they print: a pipe nobody empties would stop them once full.
+    for (QProcess* process : {&manager_, &compositor_}) {
+      process->setStandardOutputFile(QProcess::nullDevice());
+      process->setStandardErrorFile(QProcess::nullDevice());
+    }
+    manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    ASSERT_TRUE(manager_.waitForStarted()) << "openbox is installed by scripts/setup";
+    ASSERT_TRUE(runUntil(
+        [] {
+          return runTool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+              .contains(QStringLiteral("window id"));
+        },
+        30s))
+        << "the window manager came up";
+    if (!compositing_) return;
+    compositor_.start(QStringLiteral("xcompmgr"), {});
+    ASSERT_TRUE(compositor_.waitForStarted()) << "xcompmgr is installed by scripts/setup";
+    ASSERT_TRUE(runUntil([] { return compositorRuns(); }, 30s)) << "the compositing manager came up";
+  }
+
+  void TearDown() override {
+    for (QProcess* process : {&compositor_, &manager_}) {
+      if (process->state() == QProcess::NotRunning) continue;
+      process->terminate();
+      process->waitForFinished(5'000);
+    }
+  }
+
+  // Whether a compositing manager owns the screen's selection, as the desktop's hints say one must.
+  static bool compositorRuns() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return false;
+    xcb_connection_t* connection = x11->connection();
+    const QByteArray name = "_NET_WM_CM_S0";
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()),
+                              nullptr),
+        &std::free);
+    if (!atom || atom->atom == XCB_ATOM_NONE) return false;
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr),
+        &std::free);
+    return owner && owner->owner != XCB_NONE;
+  }
+
+ private:
+  bool compositing_;
+  QProcess manager_;
+  QProcess compositor_;
+};
+
+}  // namespace pm::test

@@ -1,0 +1,316 @@
+// The panel as a user sees it: the real agent on an X server (run under xvfb-run) with a window manager
+// and a compositing manager, files sent with "Parcelmoor send", and every check made on the screen's
+// pixels as the X server composes them, never on widget state. Screenshots of each view go to the test
+// artifacts.
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "DesktopOnX11.h"
+#include "app/program/AgentProgramFixture.h"
+#include "core/PanelEdge.h"
+#include "panel/HoveredItemLabel.h"
+#include "platform/SharedNames.h"
+#include "support/PrivateDesktopSession.h"
+
+namespace pm::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const auto* const kDesktop = ::testing::AddGlobalTestEnvironment(new DesktopOnX11(true));
+
+// The pictures sent: flat colours no other part of the screen has (the compositing manager draws the
+// desktop in a middle grey), so a tile is found by its colour. The first is dark, to see the hover ring
+// against it.
+const QColor kDark(25, 35, 120);
+const QColor kLight(235, 140, 40);
+
+constexpr int kTileSide = 60;
+// Where the label sits relative to its tile, in points: 106 in from the panel's edge, while the tile's
+// near side is 18 + 10 in from it.
+constexpr int kLabelFromTile = 106 - 18 - 10;
+
+bool near(QRgb pixel, const QColor& colour, int tolerance = 16) {
+  return std::abs(qRed(pixel) - colour.red()) <= tolerance && std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
+         std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
+}
+
+int lightness(QRgb pixel) { return QColor(pixel).lightness(); }
+
+struct Tile {
+  QRect box;
+  int pixels = 0;
+};
+
+// Every patch of the screen in one of the pictures' colours, at its full strength: a tile drawn smaller,
+// faded or darkened is a smaller patch or none.
+std::vector<Tile> findTiles(const QImage& screen) {
+  const int width = screen.width(), height = screen.height();
+  std::vector<char> seen(size_t(width) * size_t(height), 0);
+  std::vector<Tile> tiles;
+  std::vector<QPoint> stack;
+  for (int y = 0; y < height; ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(screen.constScanLine(y));
+    for (int x = 0; x < width; ++x) {
+      if (seen[size_t(y) * width + x]) continue;
+      seen[size_t(y) * width + x] = 1;
+      const QColor* colour = near(line[x], kDark) ? &kDark : near(line[x], kLight) ? &kLight : nullptr;
+      if (!colour) continue;
+      Tile tile{QRect(x, y, 1, 1), 0};
+      stack.assign(1, QPoint(x, y));
+      while (!stack.empty()) {
+        const QPoint at = stack.back();
+        stack.pop_back();
+        ++tile.pixels;
+        tile.box |= QRect(at, QSize(1, 1));
+        for (const QPoint step : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)}) {
+          const QPoint next = at + step;
+          if (next.x() < 0 || next.y() < 0 || next.x() >= width || next.y() >= height) continue;
+          char& mark = seen[size_t(next.y()) * width + next.x()];
+          if (mark || !near(screen.pixel(next), *colour)) continue;
+          mark = 1;
+          stack.push_back(next);
+        }
+      }
+      if (tile.pixels > 20) tiles.push_back(tile);
+    }
+  }
+  return tiles;
+}
+
+// A tile at full size and opacity: its square of 60 points, rounded corners aside.
+bool isWhole(const Tile& tile, double scale) {
+  const int side = int(std::lround(kTileSide * scale));
+  const auto fits = [&](int length) { return length >= side - 2 && length <= side + 1; };
+  return fits(tile.box.width()) && fits(tile.box.height()) && tile.pixels >= int(0.93 * side * side);
+}
+
+QString describe(const std::vector<Tile>& tiles) {
+  QStringList parts;
+  for (const Tile& tile : tiles) {
+    parts << QStringLiteral("%1×%2 at %3,%4 (%5 px)")
+                 .arg(tile.box.width())
+                 .arg(tile.box.height())
+                 .arg(tile.box.x())
+                 .arg(tile.box.y())
+                 .arg(tile.pixels);
+  }
+  return parts.join(QStringLiteral("; "));
+}
+
+QImage grabScreen() {
+  return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QString saveShot(const QImage& screen, const QString& name) {
+  const QString path = artifactsDirectory() + QLatin1String("/screen-") + name + QLatin1String(".png");
+  screen.save(path);
+  return path;
+}
+
+void movePointer(QPoint to) {
+  // The checks that follow wait for what the move brings about.
+  runTool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y())});
+}
+
+class PanelOnScreen : public AgentProgramFixture {
+ protected:
+  void SetUp() override { movePointer(QGuiApplication::primaryScreen()->geometry().center()); }
+
+  void launch(double scale) {
+    scale_ = scale;
+    ASSERT_NO_FATAL_FAILURE(startService(QStringLiteral("screen@example.com")));
+    agent->showOnDisplay(scale);
+    ASSERT_NO_FATAL_FAILURE(startAgent());
+  }
+
+  // Sends `count` more pictures, the very first of them dark, and waits until the service stored them.
+  void send(int count) {
+    QStringList arguments{QStringLiteral("send")};
+    QStringList names;
+    for (int n = 0; n < count; ++n) {
+      const QString name = QStringLiteral("photo-%1.png").arg(++sent_, 2, 10, QLatin1Char('0'));
+      QImage picture(QSize(160, 120), QImage::Format_RGB32);
+      picture.fill(sent_ == 1 ? kDark : kLight);
+      const QString path = root.file(QStringLiteral("files/") + name);
+      QDir().mkpath(QFileInfo(path).absolutePath());
+      ASSERT_TRUE(picture.save(path));
+      arguments << path;
+      names << name;
+    }
+    const AgentProcess::Finished done = agent->launch(arguments);
+    ASSERT_EQ(done.exitCode, 0) << done.errors.toStdString();
+    ASSERT_TRUE(runUntil(
+        [&] {
+          return std::all_of(names.begin(), names.end(),
+                             [&](const QString& name) { return service->storedFile(name).has_value(); });
+        },
+        30s))
+        << agent->log().toStdString();
+  }
+
+  void moveToEdge(PanelEdge edge) {
+    edge_ = edge;
+    agent->setPreference(QStringLiteral("panelEdge"), rawValue(edge));
+    postAgentSignal(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QLatin1String(names::signal::kSettingsChanged));
+  }
+
+  QString shotName(const char* state = nullptr) const {
+    QString name = rawValue(edge_) + QLatin1Char('-') + QString::number(sent_);
+    if (state) name += QLatin1Char('-') + QLatin1String(state);
+    if (scale_ != 1.0) name += QStringLiteral("-%1x").arg(scale_);
+    return name;
+  }
+
+  // Whether the tile lies along the panel's edge, where the panel has moved once it shows there.
+  bool onTheEdge(const Tile& tile, QSize screen) const {
+    switch (edge_) {
+      case PanelEdge::left:
+        return tile.box.right() < screen.width() / 4;
+      case PanelEdge::right:
+        return tile.box.left() > screen.width() * 3 / 4;
+      case PanelEdge::top:
+        return tile.box.bottom() < screen.height() / 4;
+    }
+    return false;
+  }
+
+  // Waits until the tiles show along the panel's edge and every tile in full view is whole: all of them while the strip holds every item, else all
+  // but the two at the strip's ends, which may be scrolling out. Saves the view either way.
+  std::vector<Tile> expectTilesWhole() {
+    std::vector<Tile> tiles, before;
+    QImage screen;
+    const bool whole = runUntil(
+        [&] {
+          screen = grabScreen();
+          before = std::exchange(tiles, findTiles(screen));
+          // Still moving (sliding in, the bar growing): wait for two alike views in a row.
+          if (tiles.size() != before.size() ||
+              !std::equal(tiles.begin(), tiles.end(), before.begin(),
+                          [](const Tile& a, const Tile& b) { return a.box == b.box; }))
+            return false;
+          const bool vertical = edge_ != PanelEdge::top;
+          std::sort(tiles.begin(), tiles.end(), [&](const Tile& a, const Tile& b) {
+            return vertical ? a.box.y() < b.box.y() : a.box.x() < b.box.x();
+          });
+          if (!std::all_of(tiles.begin(), tiles.end(), [&](const Tile& t) { return onTheEdge(t, screen.size()); }))
+            return false;
+          if (tiles.size() == size_t(sent_))
+            return std::all_of(tiles.begin(), tiles.end(), [&](const Tile& t) { return isWhole(t, scale_); });
+          if (tiles.size() < 3 || tiles.size() > size_t(sent_)) return false;
+          return std::all_of(tiles.begin() + 1, tiles.end() - 1, [&](const Tile& t) { return isWhole(t, scale_); });
+        },
+        30s);
+    const QString path = saveShot(screen, shotName());
+    EXPECT_TRUE(whole) << "tiles in full view drawn whole, " << sent_ << " sent: " << describe(tiles).toStdString()
+                       << "\nsee " << path.toStdString() << "\n"
+                       << agent->log().right(3000).toStdString();
+    return tiles;
+  }
+
+  // Hovers the tile and waits for its light ring and for the label with the file's name beside it.
+  void expectHoverShows(const Tile& tile, const QString& name) {
+    HoveredItemLabel measure;
+    measure.setItem(HoveredItem{name, std::nullopt, 0, 0});
+    const int labelWidth = int(std::lround(measure.sizeHint().width() * scale_));
+    const int labelHeight = int(std::lround(HoveredItemLabel::kHeight * scale_));
+    const int offset = int(std::lround(kLabelFromTile * scale_));
+    QRect label(QPoint(0, 0), QSize(labelWidth, labelHeight));
+    switch (edge_) {
+      case PanelEdge::left:
+        label.moveTopLeft(QPoint(tile.box.left() + offset, tile.box.center().y() - labelHeight / 2));
+        break;
+      case PanelEdge::right:
+        label.moveTopLeft(QPoint(tile.box.right() - offset - labelWidth + 1, tile.box.center().y() - labelHeight / 2));
+        break;
+      case PanelEdge::top:
+        label.moveTopLeft(QPoint(tile.box.center().x() - labelWidth / 2, tile.box.top() + offset));
+        break;
+    }
+    const int slack = int(std::ceil(3 * scale_));
+    const QPoint ringAt(tile.box.left() + int(scale_), tile.box.center().y());
+
+    movePointer(tile.box.center());
+    QImage screen;
+    QString seen;
+    const bool shown = runUntil(
+        [&] {
+          screen = grabScreen();
+          // The capsule: dark across its inside, light letters in it, and the desktop beyond its ends.
+          int dark = 0, letters = 0, area = 0;
+          const QRect inside = label.adjusted(labelHeight / 2, slack, -labelHeight / 2, -slack);
+          for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            for (int x = inside.left(); x <= inside.right(); ++x) {
+              const int level = lightness(screen.pixel(x, y));
+              ++area;
+              if (level < 50) ++dark;
+              if (level > 170) ++letters;
+            }
+          }
+          const int middle = label.center().y();
+          const bool endsThere = lightness(screen.pixel(label.left() - slack, middle)) > 90 &&
+                                 lightness(screen.pixel(label.right() + slack, middle)) > 90 &&
+                                 lightness(screen.pixel(label.left() + slack, middle)) < 50 &&
+                                 lightness(screen.pixel(label.right() - slack, middle)) < 50;
+          const int ring = lightness(screen.pixel(ringAt));
+          seen = QStringLiteral("capsule dark %1/%2, letters %3, ends there %4, ring lightness %5")
+                     .arg(dark)
+                     .arg(area)
+                     .arg(letters)
+                     .arg(endsThere)
+                     .arg(ring);
+          return dark + letters >= area * 9 / 10 && letters >= 20 && endsThere && ring > 200;
+        },
+        20s);
+    const QString path = saveShot(screen, shotName("hovered"));
+    EXPECT_TRUE(shown) << "the hovered tile's label and light ring at " << label.x() << "," << label.y() << " "
+                       << label.width() << "×" << label.height() << ": " << seen.toStdString() << "\nsee "
+                       << path.toStdString();
+    movePointer(QGuiApplication::primaryScreen()->geometry().center());
+  }
+
+  // The tiles whole, then the first one in view (or the middle one) hovered.
+  void lookAtTilesAndHover(bool middle) {
+    const std::vector<Tile> tiles = expectTilesWhole();
+    ASSERT_FALSE(tiles.empty());
+    // The digits of the names share one width, so one name measures the label of any tile.
+    expectHoverShows(middle ? tiles[tiles.size() / 2] : tiles.front(), QStringLiteral("photo-01.png"));
+  }
+
+  double scale_ = 1.0;
+  int sent_ = 0;
+  PanelEdge edge_ = PanelEdge::left;
+};
+
+TEST_F(PanelOnScreen, TilesAreWholeAndTheHoveredOneShowsItsRingAndLabelAtEveryEdge) {
+  ASSERT_NO_FATAL_FAILURE(launch(1.0));
+  ASSERT_NO_FATAL_FAILURE(send(2));
+  ASSERT_NO_FATAL_FAILURE(lookAtTilesAndHover(false));
+  ASSERT_NO_FATAL_FAILURE(send(4));
+  expectTilesWhole();
+  moveToEdge(PanelEdge::top);
+  ASSERT_NO_FATAL_FAILURE(lookAtTilesAndHover(false));
+  moveToEdge(PanelEdge::right);
+  ASSERT_NO_FATAL_FAILURE(send(24));
+  ASSERT_NO_FATAL_FAILURE(lookAtTilesAndHover(true));
+}
+
+TEST_F(PanelOnScreen, AtTwiceTheScaleTilesAreWholeAndTheLabelShows) {
+  ASSERT_NO_FATAL_FAILURE(launch(2.0));
+  ASSERT_NO_FATAL_FAILURE(send(2));
+  ASSERT_NO_FATAL_FAILURE(lookAtTilesAndHover(false));
+  ASSERT_NO_FATAL_FAILURE(send(4));
+  ASSERT_NO_FATAL_FAILURE(lookAtTilesAndHover(false));
+}
+
+}  // namespace
+}  // namespace pm::test
