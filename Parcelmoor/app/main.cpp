@@ -71,6 +71,10 @@ int main(int argc, char** argv) {
   QTextStream err(stderr);
   if (const std::optional<int> exitCode = pm::handleAgentCommandLine(given, err)) return *exitCode;
 
+  // The keychain's connection is made while the application and the agent are built; the first read of
+  // the session token finds it ready.
+  pm::SecretServiceKeychain::connectInBackground();
+
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
   if (display.problem) {
     QTextStream(stderr) << *display.problem << '\n';

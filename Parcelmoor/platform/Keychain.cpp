@@ -2,6 +2,8 @@
 
 #include <libsecret/secret.h>
 
+#include <future>
+
 #include "Log.h"
 
 namespace pm {
@@ -9,15 +11,21 @@ namespace pm {
 namespace {
 
 const SecretSchema* itemSchema() {
-  static const SecretSchema schema = {
-      "com.wrenfold.Parcelmoor.GenericPassword",
-      SECRET_SCHEMA_DONT_MATCH_NAME,
-      {
-          {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-          {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-          {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-      },
-      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  static const SecretSchema schema = {"com.wrenfold.Parcelmoor.GenericPassword",
+                                      SECRET_SCHEMA_DONT_MATCH_NAME,
+                                      {
+                                          {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                          {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                          {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                      },
+                                      0,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr};
   return &schema;
 }
 
@@ -29,9 +37,28 @@ struct GErrorHolder {
   QString message() const { return error ? QString::fromUtf8(error->message) : QString(); }
 };
 
+// Set once, before any keychain call, by connectInBackground(); only waited for afterwards.
+std::shared_future<void> connecting;
+
+void waitUntilConnected() {
+  if (connecting.valid()) connecting.wait();
+}
+
 }  // namespace
 
+void SecretServiceKeychain::connectInBackground() {
+  if (connecting.valid()) return;
+  connecting = std::async(std::launch::async, [] {
+                 // libsecret keeps the service it opened for the process; later calls use it.
+                 GErrorHolder error;
+                 SecretService* service =
+                     secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error.error);
+                 if (service) g_object_unref(service);
+               }).share();
+}
+
 Keychain::Lookup SecretServiceKeychain::find(const QString& service, const QString& account) const {
+  waitUntilConnected();
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
   GErrorHolder error;
@@ -50,14 +77,15 @@ Keychain::Lookup SecretServiceKeychain::find(const QString& service, const QStri
 }
 
 bool SecretServiceKeychain::store(const QString& service, const QString& account, const QByteArray& data) {
+  waitUntilConnected();
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
   const QByteArray label = (service + QLatin1String(" (") + account + QLatin1Char(')')).toUtf8();
   SecretValue* value = secret_value_new(data.constData(), data.size(), "application/octet-stream");
   GErrorHolder error;
-  const gboolean ok =
-      secret_password_store_binary_sync(itemSchema(), SECRET_COLLECTION_DEFAULT, label.constData(), value, nullptr,
-                                        &error.error, "service", s.constData(), "account", a.constData(), nullptr);
+  const gboolean ok = secret_password_store_binary_sync(
+      itemSchema(), SECRET_COLLECTION_DEFAULT, label.constData(), value, nullptr, &error.error, "service",
+      s.constData(), "account", a.constData(), nullptr);
   secret_value_unref(value);
   if (!ok || error.error) {
     qCWarning(lcKeychain) << "Keychain write failed for" << service << "-" << error.message();
@@ -67,6 +95,7 @@ bool SecretServiceKeychain::store(const QString& service, const QString& account
 }
 
 bool SecretServiceKeychain::remove(const QString& service, const QString& account) {
+  waitUntilConnected();
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
   GErrorHolder error;

@@ -38,6 +38,11 @@ class Keychain {
 // Secret Service answers, every call fails with a logged error.
 class SecretServiceKeychain final : public Keychain {
  public:
+  // Connects to the Secret Service and opens its session on a thread of its own, so that the program's
+  // start goes on meanwhile; the first call of any keychain waits for that connection instead of making
+  // its own. Call once, early, while no keychain is in use.
+  static void connectInBackground();
+
   Lookup find(const QString& service, const QString& account) const override;
   bool store(const QString& service, const QString& account, const QByteArray& data) override;
   bool remove(const QString& service, const QString& account) override;

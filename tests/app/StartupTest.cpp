@@ -11,8 +11,10 @@
 #include "core/Bucket.h"
 #include "platform/InboxWatcher.h"
 #include "platform/SharedNames.h"
+#include "support/FakeServiceBuckets.h"
 #include "support/LogCapture.h"
 #include "upload/BucketStore.h"
+#include "upload/ParcelmoorUploader.h"
 
 namespace pm {
 namespace {
@@ -118,7 +120,8 @@ TEST(AgentStartup, DailySessionCheckRunsOnItsTimerAndStopsWithTheDelegate) {
   rig.launch();
   const auto checks = [&] { return rig.service.count("GET", QStringLiteral("auth/get-session")); };
   const auto confirmed = [&] {
-    return AccountState::load(rig.defaults) == AccountState::signedIn(QStringLiteral("ada@example.com"), true);
+    return AccountState::load(rig.defaults) ==
+           AccountState::signedIn(QStringLiteral("ada@example.com"), true);
   };
   // The start-up check, answered to the end, so a check the timer starts is not skipped as a repeat.
   ASSERT_TRUE(test::runUntil([&] { return checks() == 1 && confirmed(); }, 30s));
@@ -136,10 +139,38 @@ TEST(AgentStartup, DailySessionCheckRunsOnItsTimerAndStopsWithTheDelegate) {
   EXPECT_TRUE(timer.isNull()) << "the timer is the delegate's and goes with it";
   rig.defaults.remove(literal(names::key::kAccountState));
   bool flushed = false;
-  QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { flushed = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&] { flushed = true; }, Qt::QueuedConnection);
   ASSERT_TRUE(test::runUntil([&] { return flushed; }, 30s));
   EXPECT_FALSE(rig.defaults.contains(literal(names::key::kAccountState)));
   EXPECT_EQ(checks(), 2);
+}
+
+// A batch that waited for the agent goes to the service at once: nothing it needs waits for the account's
+// session check, which a slow service may keep for long.
+TEST(AgentStartup, TheFirstBatchIsRegisteredWhileTheSessionCheckWaitsForItsAnswer) {
+  test::AgentRig rig;
+  test::FakeServiceBuckets buckets(rig.service);
+  rig.makeUploader = [&rig](const UploaderConfig&) {
+    return std::make_unique<ParcelmoorUploader>(rig.network, rig.api);
+  };
+  rig.signIn();
+  rig.storeConnections({UploaderConfig(UploaderConfig::Kind::parcelmoor)});
+  // Held until the test ends (stopping the service cuts the wait short).
+  rig.service.delayNext("GET", QStringLiteral("auth/get-session"), 120s);
+  const QString file = rig.writeFile(QStringLiteral("report.txt"));
+  rig.writeBatch({file});
+
+  rig.launch();
+  const auto announced = [&] {
+    const QList<test::FakeServiceBuckets::Bucket> opened = buckets.buckets();
+    return opened.size() == 1 && opened.first().file(QStringLiteral("report.txt")).has_value();
+  };
+  ASSERT_TRUE(test::runUntil(announced, 30s));
+  EXPECT_EQ(rig.service.count("GET", QStringLiteral("auth/get-session")), 1) << "the check was asked";
+  EXPECT_EQ(rig.service.count("GET", QStringLiteral("me")), 0) << "and is still unanswered";
+  // Meanwhile the stored session is shown as signed in.
+  EXPECT_EQ(AccountState::load(rig.defaults).kind(), AccountState::Case::signedIn);
 }
 
 TEST(AgentStartup, AutomaticUpdatesFollowThePreferenceFromTheStart) {

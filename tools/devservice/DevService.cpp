@@ -5,6 +5,7 @@
 #include "AccountRoutes.h"
 #include "BoxRoutes.h"
 #include "BucketRoutes.h"
+#include "ConnectionThreads.h"
 #include "DevStore.h"
 #include "Router.h"
 #include "SharePage.h"
@@ -15,6 +16,8 @@ namespace pm::dev {
 namespace {
 
 constexpr qint64 kLargestJsonBody = 4 * 1024 * 1024;
+// Open connections served at once; each idle one is dropped after the keep-alive or read time-out.
+constexpr std::size_t kConnectionLimit = 256;
 
 QByteArray bytes(const std::string& text) {
   return QByteArray(text.data(), qsizetype(text.size()));
@@ -65,6 +68,7 @@ bool DevService::start() {
   // A client that keeps a connection open must not hold up stopping for long.
   server_->set_keep_alive_timeout(1);
   server_->set_tcp_nodelay(true);
+  server_->new_task_queue = [] { return new ConnectionThreads(kConnectionLimit); };
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   while (!server_->is_running()) std::this_thread::yield();
   return true;

@@ -4,10 +4,13 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QUuid>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include <stdio.h>
 
 #include "platform/Crypto.h"
 #include "platform/Paths.h"
@@ -157,13 +160,23 @@ QString DevStore::partFile(const QString& bucketID, const QString& fileID, int p
 }
 
 bool DevStore::save() const {
-  QSaveFile file(stateFile(directory_));
+  // Written beside and renamed over, so a reader or a crash of the service meets the old state or the new
+  // one whole. It is not flushed to the disk first: every change of a request would wait for the disk,
+  // and a stand-in for development may lose its last changes when the machine itself goes down.
+  const QString target = stateFile(directory_);
+  QFile file(target + QLatin1String(".new"));
   const QByteArray bytes = QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    std::fprintf(stderr, "cannot save the state: %s\n", qPrintable(file.errorString()));
+  const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                       file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                       file.write(bytes) == bytes.size() && file.flush();
+  file.close();
+  if (!written ||
+      ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+    const QString reason = written ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+    std::fprintf(stderr, "cannot save the state: %s\n", qPrintable(reason));
+    file.remove();
     return false;
   }
-  QFile::setPermissions(stateFile(directory_), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   return true;
 }
 

@@ -1,3 +1,5 @@
+#include <QElapsedTimer>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -5,10 +7,13 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "DevService.h"
 #include "core/BucketHistory.h"
@@ -161,9 +166,8 @@ TEST_F(DevServiceTest, FilesUploadedByTheAgentAreServedDecryptedBehindTheShareLi
   BucketHistory history(root.file(QStringLiteral("support/buckets.json")), clock);
   BucketStore store(
       history, [](const std::optional<SharedInbox::OpenBucket>&) {}, clock);
-  const auto session = store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor), [&] {
-    return std::make_unique<ParcelmoorUploader>(network, *api);
-  });
+  const auto session = store.session(UploaderConfig(UploaderConfig::Kind::parcelmoor),
+                                     [&] { return std::make_unique<ParcelmoorUploader>(network, *api); });
   session->enqueue(paths);
   ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }));
   const std::optional<ResponseItem> finished = test::wait(session->finish());
@@ -287,6 +291,33 @@ TEST_F(DevServiceTest, ConnectorsAndBoxesAreKeptAndABoxIsRegisteredOnce) {
 
   EXPECT_EQ(call(QStringLiteral("connectors/") + connector, "DELETE", Body::none(), token).status, 200);
   EXPECT_EQ(call(QStringLiteral("connectors/") + connector, "DELETE", Body::none(), token).status, 404);
+}
+
+// Sockets a browser or a probe opened and left: silent ones, and ones that stopped in the middle of a
+// request's head. None of them may hold up the agent's requests.
+TEST_F(DevServiceTest, IdleConnectionsDoNotHoldUpTheAgentsRequests) {
+  const QString token = signIn();
+  std::vector<std::unique_ptr<QTcpSocket>> idle;
+  int connected = 0;
+  for (int i = 0; i < 32; ++i) {
+    auto socket = std::make_unique<QTcpSocket>();
+    QTcpSocket* opened = socket.get();
+    QObject::connect(opened, &QTcpSocket::connected, opened, [opened, i, &connected] {
+      ++connected;
+      if (i % 2 == 0) opened->write("GET /api/me HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    });
+    socket->connectToHost(QHostAddress::LocalHost, quint16(service->baseUrl().port()));
+    idle.push_back(std::move(socket));
+  }
+  // The service drops a silent one after a second; by then it must have been taken.
+  ASSERT_TRUE(test::runUntil([&] { return connected == 32; }, 30s));
+
+  QElapsedTimer answered;
+  answered.start();
+  EXPECT_EQ(call(QStringLiteral("me"), "GET", Body::none(), token).status, 200);
+  // Served at once, it takes milliseconds; behind the idle sockets it took seconds for each few of them.
+  EXPECT_LT(answered.elapsed(), 3000);
+  idle.clear();  // closed, so stopping the service does not wait for their time-outs
 }
 
 TEST(DevService, DoesNotStartWithoutAPlaceForItsState) {
