@@ -36,6 +36,8 @@ const char* Error::what() const noexcept {
       return "the data is not a sealed sync envelope";
     case Failure::wrongKey:
       return "the sync key does not open the envelope";
+    case Failure::unreadablePayload:
+      return "the envelope holds settings this version cannot read";
     case Failure::keyPreparationFailed:
       break;
   }
@@ -77,7 +79,7 @@ SyncPayload open(const QByteArray& envelope, const QString& key) {
   std::optional<SyncPayload> payload = SyncPayload::fromJson(*json, &why);
   if (!payload) {
     qCWarning(lcSync) << "An authentic envelope holds no readable payload:" << why;
-    throw Error(Failure::wrongKey);
+    throw Error(Failure::unreadablePayload);
   }
   return *std::move(payload);
 }

@@ -25,7 +25,9 @@ namespace pm {
 // PBKDF2-HMAC-SHA256 of the sync key's UTF-8 text, exactly as given, over the salt.
 namespace PMRS1 {
 
-enum class Failure { notAnEnvelope, wrongKey, keyPreparationFailed };
+// unreadablePayload: the envelope is authentic (so the key is right) but what it seals is no payload this
+// version can read; unlike a wrong key, that is no reason to replace it.
+enum class Failure { notAnEnvelope, wrongKey, keyPreparationFailed, unreadablePayload };
 
 class Error final : public std::exception {
  public:
@@ -53,7 +55,7 @@ inline constexpr int kTagBytes = 16;
 QByteArray seal(const SyncPayload& payload, const QString& key);
 // Throws Error: notAnEnvelope for anything shorter than 55 bytes, another magic or version, or a round
 // count outside 1 to 1,000,000; keyPreparationFailed when the derivation fails; wrongKey when
-// authentication fails or the plaintext is not a payload.
+// authentication fails; unreadablePayload when the plaintext is not a payload.
 SyncPayload open(const QByteArray& envelope, const QString& key);
 
 }  // namespace PMRS1

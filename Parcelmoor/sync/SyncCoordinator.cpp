@@ -61,11 +61,46 @@ SyncState::Failure networkOrRefused(const std::exception_ptr& failure) {
                                                                   : SyncState::Failure::refused;
 }
 
+// Whether a task should stop where it stands: the coordinator is gone or the task was cancelled.
+bool ended(const QPointer<SyncCoordinator>& self, const CancelTokenPtr& token) {
+  return !self || (token && token->isCancelled());
+}
+
+}  // namespace
+
+// Counted from each task's start to its end, with the tokens that stop them.
+struct SyncCoordinator::Running {
+  int count = 0;
+  QList<CancelTokenPtr> tokens;
+};
+
+namespace {
+
+// One task of the coordinator's, for as long as its coroutine runs.
+class RunningTask {
+ public:
+  template <typename Running>
+  RunningTask(std::shared_ptr<Running> running, CancelTokenPtr token) {
+    ++running->count;
+    if (token) running->tokens.append(token);
+    end_ = [running = std::move(running), token = std::move(token)] {
+      --running->count;
+      if (token) running->tokens.removeOne(token);
+    };
+  }
+  ~RunningTask() { end_(); }
+  RunningTask(const RunningTask&) = delete;
+  RunningTask& operator=(const RunningTask&) = delete;
+
+ private:
+  std::function<void()> end_;
+};
+
 }  // namespace
 
 SyncCoordinator::Parts::Parts(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
-                              AppSettings& settings, ParcelmoorAPI& api)
-    : store(defaults, signals, keychain, settings), service(store, api), pairing(api, keychain) {}
+                              AppSettings& settings, ParcelmoorAPI& api, const Clock& clock)
+    : store(defaults, signals, keychain, settings, clock), service(store, api), pairing(api, keychain) {}
 
 SyncCoordinator::SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
                                  AppSettings& settings, ParcelmoorAPI& api, const Clock& clock,
@@ -75,14 +110,28 @@ SyncCoordinator::SyncCoordinator(SharedDefaults& defaults, Signals& signals, Key
       keychain_(keychain),
       clock_(clock),
       timings_(timings),
-      parts_(std::make_shared<Parts>(defaults, signals, keychain, settings, api)),
+      parts_(std::make_shared<Parts>(defaults, signals, keychain, settings, api, clock)),
+      running_(std::make_shared<Running>()),
       lastApplied_(UploaderConfig::distantPast()) {
   connect(&poll_, &QTimer::timeout, this, [this] { pull(); });
 }
 
 SyncCoordinator::~SyncCoordinator() {
-  if (flow_) flow_->cancel();
-  if (pending_) pending_->cancel();
+  cancelAll();
+}
+
+void SyncCoordinator::cancelAll() {
+  poll_.stop();
+  pending_.reset();
+  flow_.reset();
+  pull_.reset();
+  // Cancelling runs the tasks' own code, which takes their tokens off the list.
+  const QList<CancelTokenPtr> tokens = running_->tokens;
+  for (const CancelTokenPtr& token : tokens) token->cancel();
+}
+
+bool SyncCoordinator::isIdle() const {
+  return running_->count == 0;
 }
 
 QDateTime SyncCoordinator::now() const {
@@ -93,6 +142,15 @@ void SyncCoordinator::publish(const SyncState& state) {
   state.save(defaults_, signals_);
 }
 
+void SyncCoordinator::publishOn() {
+  publish(SyncState::on());
+  keepPolling();
+}
+
+void SyncCoordinator::keepPolling() {
+  if (!poll_.isActive()) poll_.start(timings_.pollInterval);
+}
+
 void SyncCoordinator::startPolling() {
   pull();
   poll_.start(timings_.pollInterval);
@@ -101,23 +159,25 @@ void SyncCoordinator::startPolling() {
 void SyncCoordinator::pull() {
   const std::optional<QString> key = loadSyncKey(keychain_);
   if (!key) return;
-  if (flow_ || pulling_) return;
-  pulling_ = true;
-  detachTask(runPull(*key), lcSync, "Sync pull");
+  if (flow_ || pull_) return;
+  pull_ = makeCancelToken();
+  detachTask(runPull(*key, pull_), lcSync, "Sync pull");
 }
 
-QCoro::Task<> SyncCoordinator::runPull(QString key) {
+QCoro::Task<> SyncCoordinator::runPull(QString key, CancelTokenPtr token) {
+  const RunningTask running(running_, token);
   const QPointer<SyncCoordinator> self(this);
   const std::shared_ptr<Parts> parts = parts_;
   lastApplied_ = now();
   std::exception_ptr failure;
   try {
-    co_await parts->service.pull(key);
+    co_await parts->service.pull(key, token);
   } catch (...) {
     failure = std::current_exception();
   }
   if (!self) co_return;
-  pulling_ = false;
+  if (pull_ == token) pull_.reset();
+  if (token->isCancelled()) co_return;
   if (!failure) {
     lastApplied_ = now();
   } else if (envelopeFailure(failure) == PMRS1::Failure::wrongKey) {
@@ -138,10 +198,13 @@ void SyncCoordinator::schedulePush() {
 }
 
 QCoro::Task<> SyncCoordinator::runPush(CancelTokenPtr token) {
+  const RunningTask running(running_, token);
   const QPointer<SyncCoordinator> self(this);
   const std::shared_ptr<Parts> parts = parts_;
-  const bool slept = co_await sleepFor(timings_.pushDelay, token);
+  const bool slept = co_await timings_.sleep(timings_.pushDelay, token);
   if (!slept || !self) co_return;
+  // Past its delay the push is no longer the waiting one: a new change waits anew instead of cutting this
+  // push short, while turning off still cancels it through its token.
   if (pending_ == token) pending_.reset();
   const std::optional<QString> key = loadSyncKey(keychain_);
   if (!key) co_return;
@@ -158,7 +221,7 @@ void SyncCoordinator::startFlow(Flow flow) {
   if (flow_) flow_->cancel();
   const qint64 generation = ++generation_;
   flow_ = makeCancelToken();
-  detachTask(runFlow(std::move(flow), generation), lcSync, "Sync flow");
+  detachTask(runFlow(std::move(flow), generation, flow_), lcSync, "Sync flow");
 }
 
 CancelTokenPtr SyncCoordinator::flowToken() const {
@@ -166,7 +229,8 @@ CancelTokenPtr SyncCoordinator::flowToken() const {
   return flow_ ? flow_ : makeCancelToken();
 }
 
-QCoro::Task<> SyncCoordinator::runFlow(Flow flow, qint64 generation) {
+QCoro::Task<> SyncCoordinator::runFlow(Flow flow, qint64 generation, CancelTokenPtr token) {
+  const RunningTask running(running_, token);
   const QPointer<SyncCoordinator> self(this);
   try {
     QCoro::Task<> running = flow();
@@ -184,7 +248,7 @@ QCoro::Task<> SyncCoordinator::runFlow(Flow flow, qint64 generation) {
 QCoro::Task<SyncCoordinator::PollStep> SyncCoordinator::nextPoll(QDateTime deadline, CancelTokenPtr token) {
   if (now() >= deadline) co_return PollStep::expired;
   // A sleep cut short by the cancellation is no failure: the flow only ends.
-  const bool slept = co_await sleepFor(timings_.pairingPoll, token);
+  const bool slept = co_await timings_.sleep(timings_.pairingPoll, token);
   co_return slept ? PollStep::poll : PollStep::stop;
 }
 
@@ -211,10 +275,10 @@ QCoro::Task<> SyncCoordinator::resume() {
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!self || token->isCancelled()) co_return;
+  if (ended(self, token)) co_return;
   if (!failure) {
     lastApplied_ = now();
-    publish(SyncState::on());
+    publishOn();
     co_return;
   }
   qCWarning(lcSync, "could not read the synced connections: %s", qUtf8Printable(describe(failure)));
@@ -223,8 +287,9 @@ QCoro::Task<> SyncCoordinator::resume() {
     publish(SyncState::failed(SyncState::Failure::mismatch, false));
     co_return;
   }
-  // The key may well be right: the service was out of reach or refused. It stays, and so does the timer.
+  // The key may well be right: the service was out of reach or refused. It stays, and the timer tries again.
   publish(SyncState::failed(networkOrRefused(failure), true));
+  keepPolling();
 }
 
 QCoro::Task<> SyncCoordinator::begin() {
@@ -238,7 +303,7 @@ QCoro::Task<> SyncCoordinator::begin() {
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!self) co_return;
+  if (ended(self, token)) co_return;
   if (failure) co_return beginFailed(failure, token);
   if (head->version >= 1) {
     publish(SyncState::enterCode());
@@ -262,7 +327,7 @@ QCoro::Task<> SyncCoordinator::begin() {
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!self) co_return;
+  if (ended(self, token)) co_return;
   if (failure) co_return beginFailed(failure, token);
   qCInfo(lcSync, "sync started on this computer");
   publish(SyncState::on());
@@ -298,7 +363,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!self) co_return;
+  if (ended(self, token)) co_return;
   if (failure) co_return joinFailed(failure, token);
 
   const QDateTime deadline = now().addMSecs(timings_.pairingDeadline.count());
@@ -316,7 +381,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
     } catch (...) {
       failure = std::current_exception();
     }
-    if (!self) co_return;
+    if (ended(self, token)) co_return;
     if (failure) co_return joinFailed(failure, token);
     if (!key) continue;
 
@@ -334,7 +399,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
       failure = std::current_exception();
       replace = envelopeFailure(failure) == PMRS1::Failure::wrongKey;
     }
-    if (!self) co_return;
+    if (ended(self, token)) co_return;
     if (replace) {
       qCInfo(lcSync, "what was stored will not open; replacing it with this computer's connections");
       failure = nullptr;
@@ -343,7 +408,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
       } catch (...) {
         failure = std::current_exception();
       }
-      if (!self) co_return;
+      if (ended(self, token)) co_return;
     }
     if (failure) co_return joinFailed(failure, token);
     lastApplied_ = now();
@@ -385,7 +450,7 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
   } catch (...) {
     failure = std::current_exception();
   }
-  if (!self) co_return;
+  if (ended(self, token)) co_return;
   if (failure) {
     co_await offerFailed(failure, token);
     co_return;
@@ -399,7 +464,7 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
     if (!self || step == PollStep::stop) co_return;
     if (step == PollStep::expired) {
       co_await parts->pairing.close();
-      if (self) publish(SyncState::on());
+      if (!ended(self, token)) publishOn();
       co_return;
     }
 
@@ -410,14 +475,14 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
     } catch (...) {
       failure = std::current_exception();
     }
-    if (!self) co_return;
+    if (ended(self, token)) co_return;
     if (failure) {
       co_await offerFailed(failure, token);
       co_return;
     }
     if (!publicKey) continue;
     qCInfo(lcSync, "another computer was let into sync");
-    publish(SyncState::on());
+    publishOn();
     co_return;
   }
 }
@@ -428,12 +493,12 @@ QCoro::Task<> SyncCoordinator::offerFailed(std::exception_ptr failure, CancelTok
   const std::shared_ptr<Parts> parts = parts_;
   const std::optional<SyncPairing::Failure> pairing = pairingFailure(failure);
   if (pairing == SyncPairing::Failure::gone) {
-    publish(SyncState::on());
+    publishOn();
     co_return;
   }
   if (pairing == SyncPairing::Failure::badProof) {
     co_await parts->pairing.close();
-    if (!self) co_return;
+    if (ended(self, token)) co_return;
     qCWarning(lcSync, "offer refused: the proof behind the typed code did not match");
     publish(SyncState::failed(SyncState::Failure::mismatch, true));
     co_return;
@@ -442,28 +507,29 @@ QCoro::Task<> SyncCoordinator::offerFailed(std::exception_ptr failure, CancelTok
   publish(SyncState::failed(networkOrRefused(failure), true));
 }
 
-QCoro::Task<> SyncCoordinator::closePairing(std::shared_ptr<Parts> parts) {
+QCoro::Task<> SyncCoordinator::closePairing(std::shared_ptr<Parts> parts, std::shared_ptr<Running> running) {
+  const RunningTask counted(std::move(running), nullptr);
   co_await parts->pairing.close();
 }
 
 void SyncCoordinator::closePairingLater() {
-  detachTask(closePairing(parts_), lcSync, "Closing the pairing");
+  detachTask(closePairing(parts_, running_), lcSync, "Closing the pairing");
 }
 
 void SyncCoordinator::cancelPairing() {
   const bool keyStored = loadSyncKey(keychain_).has_value();
   if (flow_) flow_->cancel();
   flow_.reset();
-  if (keyStored) closePairingLater();
-  publish(keyStored ? SyncState::on() : SyncState::off());
+  if (keyStored) {
+    closePairingLater();
+    publishOn();
+  } else {
+    publish(SyncState::off());
+  }
 }
 
 void SyncCoordinator::turnOff() {
-  poll_.stop();
-  if (pending_) pending_->cancel();
-  pending_.reset();
-  if (flow_) flow_->cancel();
-  flow_.reset();
+  cancelAll();
   closePairingLater();
   deleteSyncKey(keychain_);
   qCInfo(lcSync, "sync switched off on this computer");

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <memory>
 
 #include "platform/Async.h"
@@ -42,6 +43,13 @@ class SyncCoordinator final : public SyncCoordinating {
     std::chrono::milliseconds quietTime = std::chrono::seconds(3);
     std::chrono::milliseconds pairingPoll = std::chrono::seconds(2);
     std::chrono::milliseconds pairingDeadline = std::chrono::seconds(300);
+    // How the push's delay and the pairing polls wait: true when the time passed, false when the token was
+    // cancelled first. Tests end each wait by hand; a replacement must keep no state in the function
+    // object past the call, since a wait may outlive the coordinator.
+    using Sleep = std::function<QCoro::Task<bool>(std::chrono::milliseconds, CancelTokenPtr)>;
+    Sleep sleep = [](std::chrono::milliseconds duration, CancelTokenPtr token) {
+      return sleepFor(duration, std::move(token));
+    };
   };
 
   SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
@@ -61,9 +69,13 @@ class SyncCoordinator final : public SyncCoordinating {
   // With a stored key: pulls with it (publishing on, or failed). Without: starts sync from scratch, or asks
   // for a code when the service already holds another computer's settings.
   void turnOn();
-  // Stops the timer, the waiting push and the flow, closes any pairing and forgets the key. The service's
-  // copy stays for the other computers.
+  // Stops the timer and every pull, push and flow under way, closes any pairing and forgets the key; none
+  // of what was stopped publishes afterwards. The service's copy stays for the other computers.
   void turnOff();
+  // Stops the timer and cancels every pull, push and flow under way, publishing nothing.
+  void cancelAll();
+  // Nothing the coordinator started is still running (cancelled work runs until it notices).
+  bool isIdle() const;
   void submitPendingCode() override;
   void startFlow(Flow flow) override;
   QCoro::Task<> offer(QString key) override;
@@ -72,7 +84,7 @@ class SyncCoordinator final : public SyncCoordinating {
   bool hasRunningFlow() const override { return flow_ && !flow_->isCancelled(); }
 
   bool hasFlow() const { return flow_ != nullptr; }
-  bool isPulling() const { return pulling_; }
+  bool isPulling() const { return pull_ != nullptr; }
   bool hasPendingPush() const { return pending_ != nullptr; }
   bool isPolling() const { return poll_.isActive(); }
   qint64 generation() const { return generation_; }
@@ -82,7 +94,7 @@ class SyncCoordinator final : public SyncCoordinating {
   // What the running tasks use: they keep it alive past the coordinator.
   struct Parts {
     Parts(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
-          ParcelmoorAPI& api);
+          ParcelmoorAPI& api, const Clock& clock);
     SyncStore store;
     SyncService service;
     SyncPairing pairing;
@@ -93,19 +105,25 @@ class SyncCoordinator final : public SyncCoordinating {
   enum class PollStep { poll, expired, stop };
   QCoro::Task<PollStep> nextPoll(QDateTime deadline, CancelTokenPtr token);
 
+  // What runs on the coordinator's behalf, shared with the tasks, which may outlive it.
+  struct Running;
+
   // The running flow's cancel token, read by a flow as it starts.
   CancelTokenPtr flowToken() const;
-  QCoro::Task<> runFlow(Flow flow, qint64 generation);
-  QCoro::Task<> runPull(QString key);
+  QCoro::Task<> runFlow(Flow flow, qint64 generation, CancelTokenPtr token);
+  QCoro::Task<> runPull(QString key, CancelTokenPtr token);
   QCoro::Task<> runPush(CancelTokenPtr token);
   QCoro::Task<> resume();
   QCoro::Task<> begin();
   void beginFailed(std::exception_ptr failure, const CancelTokenPtr& token);
   void joinFailed(std::exception_ptr failure, const CancelTokenPtr& token);
   QCoro::Task<> offerFailed(std::exception_ptr failure, CancelTokenPtr token);
-  static QCoro::Task<> closePairing(std::shared_ptr<Parts> parts);
+  static QCoro::Task<> closePairing(std::shared_ptr<Parts> parts, std::shared_ptr<Running> running);
   void closePairingLater();
   void publish(const SyncState& state);
+  // Publishes "on" and keeps the poll timer running: whatever way sync ends up on, it pulls from then on.
+  void publishOn();
+  void keepPolling();
   QDateTime now() const;
 
   SharedDefaults& defaults_;
@@ -115,10 +133,12 @@ class SyncCoordinator final : public SyncCoordinating {
   Timings timings_;
   std::shared_ptr<Parts> parts_;
 
+  std::shared_ptr<Running> running_;
   CancelTokenPtr flow_;
   qint64 generation_ = 0;
   QDateTime lastApplied_;
-  bool pulling_ = false;
+  CancelTokenPtr pull_;
+  // The push still waiting for its delay; a push past it runs on until it ends or is cancelled.
   CancelTokenPtr pending_;
   QTimer poll_;
 };

@@ -32,6 +32,49 @@ QList<UploaderConfig> sortedById(QList<UploaderConfig> list) {
   return list;
 }
 
+// `readable` as a stored payload holds it: a key that the payload also holds unread is stored unread.
+template <typename Value>
+QMap<QString, Value> asStored(QMap<QString, Value> readable, const QMap<QString, QJsonValue>& unread) {
+  for (auto it = unread.cbegin(); it != unread.cend(); ++it) readable.remove(it.key());
+  return readable;
+}
+
+bool sameConnections(const SyncPayload& one, const SyncPayload& other, bool inOrder) {
+  const bool readable =
+      inOrder ? configs(one) == configs(other) : sortedById(configs(one)) == sortedById(configs(other));
+  return readable && one.unread.uploaders == other.unread.uploaders;
+}
+
+bool sameDeletions(const SyncPayload& one, const SyncPayload& other) {
+  return asStored(one.deleted, one.unread.deleted) == asStored(other.deleted, other.unread.deleted) &&
+         one.unread.deleted == other.unread.deleted;
+}
+
+bool samePreferences(const SyncPayload& one, const SyncPayload& other) {
+  return asStored(one.preferences, one.unread.preferences) ==
+             asStored(other.preferences, other.unread.preferences) &&
+         one.unread.preferences == other.unread.preferences;
+}
+
+// Neither side's unread elements can be weighed: the merge keeps every one of them, this computer's first
+// where both hold one under the same key.
+SyncUnread mergedUnread(const SyncUnread& local, const SyncUnread& other) {
+  SyncUnread merged = local;
+  for (const QJsonValue& element : other.uploaders) {
+    if (!merged.uploaders.contains(element)) merged.uploaders.append(element);
+  }
+  for (auto it = other.deleted.cbegin(); it != other.deleted.cend(); ++it) {
+    if (!merged.deleted.contains(it.key())) merged.deleted.insert(it.key(), *it);
+  }
+  for (auto it = other.preferences.cbegin(); it != other.preferences.cend(); ++it) {
+    if (!merged.preferences.contains(it.key())) merged.preferences.insert(it.key(), *it);
+  }
+  for (auto it = other.others.begin(); it != other.others.end(); ++it) {
+    if (!merged.others.contains(it.key())) merged.others.insert(it.key(), *it);
+  }
+  return merged;
+}
+
 }  // namespace
 
 SyncPayload merge(const SyncPayload& local, const SyncPayload& other) {
@@ -64,19 +107,20 @@ SyncPayload merge(const SyncPayload& local, const SyncPayload& other) {
   std::stable_sort(
       merged.uploaders.begin(), merged.uploaders.end(),
       [](const SyncEntry& a, const SyncEntry& b) { return a.config.updatedAt < b.config.updatedAt; });
+  merged.unread = mergedUnread(local.unread, other.unread);
   return merged;
 }
 
 bool hasSameContent(const SyncPayload& one, const SyncPayload& other) {
-  return sortedById(configs(one)) == sortedById(configs(other)) && one.deleted == other.deleted &&
-         one.preferences == other.preferences;
+  return sameConnections(one, other, false) && sameDeletions(one, other) && samePreferences(one, other) &&
+         one.unread.others == other.unread.others;
 }
 
 QStringList differingParts(const SyncPayload& one, const SyncPayload& other) {
   QStringList parts;
-  if (configs(one) != configs(other)) parts.append(QStringLiteral("connections"));
-  if (one.deleted != other.deleted) parts.append(QStringLiteral("deletions"));
-  if (one.preferences != other.preferences) parts.append(QStringLiteral("preferences"));
+  if (!sameConnections(one, other, true)) parts.append(QStringLiteral("connections"));
+  if (!sameDeletions(one, other)) parts.append(QStringLiteral("deletions"));
+  if (!samePreferences(one, other)) parts.append(QStringLiteral("preferences"));
   return parts;
 }
 

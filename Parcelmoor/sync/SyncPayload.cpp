@@ -72,12 +72,18 @@ QJsonObject oauthJson(const OAuthCredentials& credentials) {
   return object;
 }
 
-QJsonObject entryJson(const SyncEntry& entry) {
-  QJsonObject object{{kConfig, configJson(entry.config)}};
+QJsonObject credentialsObject(const SyncEntry& entry) {
+  QJsonObject object;
   if (entry.credentials) object.insert(kCredentials, objectOf(entry.credentials->toJson()));
   if (entry.ftp) object.insert(kFtp, objectOf(entry.ftp->toJson()));
   if (entry.google) object.insert(kGoogle, oauthJson(*entry.google));
   if (entry.microsoft) object.insert(kMicrosoft, oauthJson(*entry.microsoft));
+  return object;
+}
+
+QJsonObject entryJson(const SyncEntry& entry) {
+  QJsonObject object = credentialsObject(entry);
+  object.insert(kConfig, configJson(entry.config));
   return object;
 }
 
@@ -125,15 +131,16 @@ QJsonObject optionalObject(const QJsonObject& payload, const QString& key) {
   return value.toObject();
 }
 
-// Reads one element of a list or map; one that does not read is left out with a log line, so a connection
-// of a kind only a newer version knows, or one damaged element, costs that element and not the whole
-// payload (which would read as a wrong sync key).
-template <typename Read>
-void readElement(Read read) {
+// Reads one element of a list or map; one that does not read is kept as it came (`keep`) with a log line,
+// so a connection of a kind only a newer version knows, or one damaged element, neither costs the whole
+// payload (which would read as unreadable) nor vanishes from it.
+template <typename Read, typename Keep>
+void readElement(Read read, Keep keep) {
   try {
     read();
   } catch (const JsonDecodingError& error) {
-    qCWarning(lcSync) << "Left out of the synced settings:" << error.text();
+    qCWarning(lcSync) << "Carried unread in the synced settings:" << error.text();
+    keep();
   }
 }
 
@@ -150,36 +157,69 @@ SyncPayload payloadFrom(const QJsonObject& object) {
   if (!uploaders.isUndefined() && !uploaders.isArray())
     fail(QStringLiteral("\"uploaders\" is not an array."));
   const QJsonArray entries = uploaders.toArray();
-  for (const QJsonValue& element : entries)
-    readElement([&] { payload.uploaders.append(entryFrom(element)); });
+  for (const QJsonValue& element : entries) {
+    readElement([&] { payload.uploaders.append(entryFrom(element)); },
+                [&] { payload.unread.uploaders.append(element); });
+  }
 
   const QJsonObject deleted = optionalObject(object, kDeleted);
   for (auto it = deleted.begin(); it != deleted.end(); ++it) {
-    readElement([&] {
-      payload.deleted.insert(it.key(),
-                             dateFrom(it.value(), QStringLiteral("The deletion time of %1").arg(it.key())));
-    });
+    readElement(
+        [&] {
+          payload.deleted.insert(
+              it.key(), dateFrom(it.value(), QStringLiteral("The deletion time of %1").arg(it.key())));
+        },
+        [&] { payload.unread.deleted.insert(it.key(), it.value()); });
   }
 
   const QJsonObject preferences = optionalObject(object, kPreferences);
-  for (auto it = preferences.begin(); it != preferences.end(); ++it)
-    readElement([&] { payload.preferences.insert(it.key(), prefFrom(it.key(), it.value())); });
+  for (auto it = preferences.begin(); it != preferences.end(); ++it) {
+    readElement([&] { payload.preferences.insert(it.key(), prefFrom(it.key(), it.value())); },
+                [&] { payload.unread.preferences.insert(it.key(), it.value()); });
+  }
+
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (it.key() != kUploaders && it.key() != kDeleted && it.key() != kPreferences)
+      payload.unread.others.insert(it.key(), it.value());
+  }
   return payload;
+}
+
+// The unread elements stand in for readable ones under the same key: this computer keeps its own readable
+// value locally, while the stored copy keeps what another version wrote until a computer that can weigh
+// both replaces it.
+void putOver(QJsonObject& part, const QMap<QString, QJsonValue>& unread) {
+  for (auto it = unread.cbegin(); it != unread.cend(); ++it) part.insert(it.key(), it.value());
 }
 
 }  // namespace
 
+QByteArray SyncEntry::credentialsJson() const {
+  return bytesOf(credentialsObject(*this));
+}
+
+bool SyncUnread::isEmpty() const {
+  return uploaders.isEmpty() && deleted.isEmpty() && preferences.isEmpty() && others.isEmpty();
+}
+
 QByteArray SyncPayload::toJson() const {
   QJsonArray entries;
   for (const SyncEntry& entry : uploaders) entries.append(entryJson(entry));
+  for (const QJsonValue& element : unread.uploaders) entries.append(element);
   QJsonObject deletedTimes;
   for (auto it = deleted.cbegin(); it != deleted.cend(); ++it)
     deletedTimes.insert(it.key(), dateText(it.value()));
   QJsonObject prefs;
   for (auto it = preferences.cbegin(); it != preferences.cend(); ++it)
     prefs.insert(it.key(), QJsonObject{{kValue, it->value}, {kUpdatedAt, dateText(it->updatedAt)}});
+  putOver(deletedTimes, unread.deleted);
+  putOver(prefs, unread.preferences);
+  QJsonObject object = unread.others;
+  object.insert(kUploaders, entries);
+  object.insert(kDeleted, deletedTimes);
+  object.insert(kPreferences, prefs);
   // QJsonObject keeps its keys sorted, and Qt writes "/" as it is.
-  return bytesOf(QJsonObject{{kUploaders, entries}, {kDeleted, deletedTimes}, {kPreferences, prefs}});
+  return bytesOf(object);
 }
 
 std::optional<SyncPayload> SyncPayload::fromJson(const QByteArray& json, QString* error) {

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -24,6 +26,9 @@ struct SyncEntry {
   std::optional<OAuthCredentials> microsoft;
 
   bool operator==(const SyncEntry&) const = default;
+
+  // The four credentials as the payload writes them, without the connection: {"credentials":…,"ftp":…}.
+  QByteArray credentialsJson() const;
 };
 
 // One synced preference: flags as "true" or "false", texts as they are stored, with the time of the change.
@@ -34,6 +39,22 @@ struct SyncPref {
   bool operator==(const SyncPref&) const = default;
 };
 
+// What a payload held that this version cannot read (a connection of a kind only a newer version knows, a
+// field of another type, a date in another form), kept as the JSON it came as. This computer neither
+// applies nor judges it; it only hands it back unchanged whenever it stores the payload again, so another
+// computer's data never disappears because this one could not read it.
+struct SyncUnread {
+  QList<QJsonValue> uploaders;
+  // By connection identifier and by preference key, as in the readable parts.
+  QMap<QString, QJsonValue> deleted;
+  QMap<QString, QJsonValue> preferences;
+  // Parts of the payload this version does not know at all.
+  QJsonObject others;
+
+  bool isEmpty() const;
+  bool operator==(const SyncUnread&) const = default;
+};
+
 // Everything settings sync carries between computers, sealed before it leaves this one.
 struct SyncPayload {
   QList<SyncEntry> uploaders;
@@ -41,16 +62,21 @@ struct SyncPayload {
   QMap<QString, QDateTime> deleted;
   // Preference key to its value and change time.
   QMap<QString, SyncPref> preferences;
+  SyncUnread unread;
 
   bool operator==(const SyncPayload&) const = default;
 
   // {"deleted":{…},"preferences":{…},"uploaders":[{"config":{…},"credentials":{…},…}]}: keys sorted, "/" not
   // escaped, every date as whole-second ISO 8601 text in UTC; an absent credential is left out. The nested
-  // records keep their own field names. Throws std::invalid_argument for a date that is no date.
+  // records keep their own field names. The unread elements are written as they came: entries after the
+  // readable ones, and a tombstone or preference in place of a readable one under the same key (which of
+  // the two is newer cannot be told here; the computer that reads both decides). Throws
+  // std::invalid_argument for a date that is no date.
   QByteArray toJson() const;
   // Each of the three keys may be missing (empty); "config" is required in every entry. An element that
-  // does not read (an entry, a deletion time, a preference) is left out and logged; nothing when the text
-  // is no JSON object or one of the three parts is not an array or object. `error` says why.
+  // does not read (an entry, a deletion time, a preference) goes to `unread` as it is, and so does any
+  // other top-level key; nothing when the text is no JSON object or one of the three parts is not an array
+  // or object. `error` says why.
   static std::optional<SyncPayload> fromJson(const QByteArray& json, QString* error = nullptr);
 };
 

@@ -4,7 +4,9 @@
 
 #include "core/JsonDecoding.h"
 #include "core/ParcelmoorAPI.h"
+#include "core/UploadError.h"
 #include "platform/Log.h"
+#include "sync/SealedEnvelope.h"
 #include "sync/StrictBase64.h"
 #include "sync/SyncMerge.h"
 #include "sync/SyncStore.h"
@@ -29,6 +31,12 @@ QCoro::Task<SyncPayload> openOffThread(QByteArray envelope, QString key) {
   co_return co_await std::move(opening);
 }
 
+// Opening and sealing run off the main thread and take no token: a cancellation while they ran ends the
+// operation before it changes anything more.
+void throwIfCancelled(const CancelTokenPtr& cancel) {
+  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+}
+
 }  // namespace
 
 SyncService::SyncService(SyncStore& store, ParcelmoorAPI& api) : store_(store), api_(api) {}
@@ -42,18 +50,25 @@ QCoro::Task<SyncService::Head> SyncService::fetchHead(CancelTokenPtr cancel) {
   co_return head;
 }
 
-QCoro::Task<std::optional<qint64>> SyncService::pull(QString key, CancelTokenPtr cancel) {
-  const Head head = co_await fetchHead(cancel);
+QCoro::Task<std::optional<SyncPayload>> SyncService::openCopy(Head head, QString key) {
   if (!head.blob) co_return std::nullopt;
   const std::optional<QByteArray> envelope = strictBase64Decode(*head.blob);
   if (!envelope) co_return std::nullopt;
+  co_return co_await openOffThread(*envelope, key);
+}
 
-  const SyncPayload remote = co_await openOffThread(*envelope, key);
-  const SyncPayload merged = merge(store_.localPayload(), remote);
+QCoro::Task<std::optional<qint64>> SyncService::pull(QString key, CancelTokenPtr cancel) {
+  const Head head = co_await fetchHead(cancel);
+  const std::optional<SyncPayload> remote = co_await openCopy(head, key);
+  if (!remote) co_return std::nullopt;
+  throwIfCancelled(cancel);
+
+  const SyncPayload merged = merge(store_.localPayload(), *remote);
   store_.apply(merged);
-  if (hasSameContent(merged, remote)) co_return head.version;
+  if (hasSameContent(merged, *remote)) co_return head.version;
 
-  qCDebug(lcSync, "differs in %s", qUtf8Printable(differingParts(merged, remote).join(QStringLiteral(", "))));
+  qCDebug(lcSync, "differs in %s",
+          qUtf8Printable(differingParts(merged, *remote).join(QStringLiteral(", "))));
   const QByteArray sealed = co_await sealOffThread(merged, key);
   const qint64 version = co_await put(sealed, head.version, cancel);
   qCInfo(lcSync, "stored the merge as version %lld", qlonglong(version));
@@ -61,8 +76,21 @@ QCoro::Task<std::optional<qint64>> SyncService::pull(QString key, CancelTokenPtr
 }
 
 QCoro::Task<qint64> SyncService::push(QString key, CancelTokenPtr cancel) {
-  const QByteArray sealed = co_await sealOffThread(store_.localPayload(), key);
+  // Collected first: settings that cannot be read now are not pushed, and nothing is asked of the service.
+  SyncPayload local = store_.localPayload();
   const Head head = co_await fetchHead(cancel);
+  // The push replaces the service's copy, but what that copy holds unread here goes back unchanged. A copy
+  // under another key, or no envelope at all, is replaced whole; one that opens to settings this version
+  // cannot read at all is not replaced.
+  try {
+    const std::optional<SyncPayload> remote = co_await openCopy(head, key);
+    if (remote) local.unread = remote->unread;
+  } catch (const PMRS1::Error& error) {
+    if (error.failure() != PMRS1::Failure::wrongKey && error.failure() != PMRS1::Failure::notAnEnvelope)
+      throw;
+  }
+  throwIfCancelled(cancel);
+  const QByteArray sealed = co_await sealOffThread(local, key);
   const qint64 version = co_await put(sealed, head.version, cancel);
   qCInfo(lcSync, "pushed this computer's connections as version %lld", qlonglong(version));
   co_return version;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/Async.h"
+#include "sync/SyncPayload.h"
 
 namespace pm {
 
@@ -32,10 +33,14 @@ class SyncService {
   // Throws the service client's errors, JsonDecodingError, PMRS1::Error when the copy does not open (before
   // anything is applied), SyncStore::SettingsUnreadable and the errors of sealing.
   QCoro::Task<std::optional<qint64>> pull(QString key, CancelTokenPtr cancel = {});
-  // Stores this computer's settings as the copy; returns its new version. Throws as `pull` does.
+  // Stores this computer's settings as the copy, with whatever the copy held that this version cannot
+  // read; returns its new version. A copy under another key is replaced whole; one that opens but holds
+  // no payload this version reads is left alone (PMRS1::Error unreadablePayload). Throws as `pull` does.
   QCoro::Task<qint64> push(QString key, CancelTokenPtr cancel = {});
 
  private:
+  // The copy `head` carries, opened with `key`; nothing when there is none or it is not Base64.
+  static QCoro::Task<std::optional<SyncPayload>> openCopy(Head head, QString key);
   QCoro::Task<qint64> put(QByteArray envelope, qint64 version, CancelTokenPtr cancel);
 
   SyncStore& store_;

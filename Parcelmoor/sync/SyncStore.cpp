@@ -1,16 +1,21 @@
 #include "SyncStore.h"
 
+#include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 #include "connectors/OAuthProvider.h"
 #include "core/AppSettings.h"
 #include "core/Identifiers.h"
 #include "core/StoredConnections.h"
+#include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "sync/CredentialMarks.h"
 #include "sync/PayloadDates.h"
 
 namespace pm {
@@ -36,6 +41,17 @@ std::optional<QString> preferenceText(const QVariant& stored) {
     default:
       return std::nullopt;
   }
+}
+
+// The credential stored under `service` and `account`; nothing when no item is stored or it does not
+// decode. Throws CredentialsUnreadable when the keychain could not say.
+template <typename Credential>
+std::optional<Credential> storedCredential(const Keychain& keychain, const QString& service,
+                                           const QString& account) {
+  const Keychain::Lookup found = keychain.find(service, account);
+  if (found.status == Keychain::Status::Failed) throw SyncStore::CredentialsUnreadable();
+  if (found.status == Keychain::Status::NotFound) return std::nullopt;
+  return Credential::fromJson(found.data);
 }
 
 // Compared as the payload carries them: a token's expiry whole to the second.
@@ -68,10 +84,26 @@ void saveIfChanged(const Keychain& keychain, const QString& service, const QStri
 
 }  // namespace
 
-SyncStore::SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings)
-    : defaults_(defaults), signals_(signals), keychain_(keychain), settings_(settings) {}
+SyncStore::SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
+                     const Clock& clock)
+    : defaults_(defaults), signals_(signals), keychain_(keychain), settings_(settings), clock_(clock) {}
 
-SyncStore::Payload SyncStore::localPayload() const {
+SyncStore::Entry SyncStore::withStoredCredentials(UploaderConfig config) const {
+  const QString account = uuidText(config.id);
+  std::optional<OAuthCredentials> google =
+      storedCredential<OAuthCredentials>(keychain_, keychainService(OAuthProvider::google), account);
+  std::optional<OAuthCredentials> microsoft =
+      storedCredential<OAuthCredentials>(keychain_, keychainService(OAuthProvider::microsoft), account);
+  for (std::optional<OAuthCredentials>* tokens : {&google, &microsoft}) {
+    if (*tokens) (*tokens)->expiresAt = wholeSecond((*tokens)->expiresAt);
+  }
+  return Entry{std::move(config),
+               storedCredential<S3Credentials>(keychain_, S3Credentials::keychainService(), account),
+               storedCredential<FTPCredentials>(keychain_, FTPCredentials::keychainService(), account),
+               std::move(google), std::move(microsoft)};
+}
+
+SyncStore::Payload SyncStore::localPayload() {
   const std::optional<StoredConnections> stored = StoredConnections::load(defaults_);
   if (!stored || !defaults_.read(QString::fromLatin1(names::key::kDeletedUploaders)))
     throw SettingsUnreadable();
@@ -79,17 +111,9 @@ SyncStore::Payload SyncStore::localPayload() const {
   for (UploaderConfig config : stored->configs()) {
     if (isOwnService(config)) continue;
     config.updatedAt = wholeSecond(config.updatedAt);
-    const QUuid id = config.id;
-    std::optional<OAuthCredentials> google = OAuthCredentials::load(keychain_, id, OAuthProvider::google);
-    std::optional<OAuthCredentials> microsoft =
-        OAuthCredentials::load(keychain_, id, OAuthProvider::microsoft);
-    for (std::optional<OAuthCredentials>* tokens : {&google, &microsoft}) {
-      if (*tokens) (*tokens)->expiresAt = wholeSecond((*tokens)->expiresAt);
-    }
-    payload.uploaders.append(Entry{std::move(config), S3Credentials::load(keychain_, id),
-                                   FTPCredentials::load(keychain_, id), std::move(google),
-                                   std::move(microsoft)});
+    payload.uploaders.append(withStoredCredentials(std::move(config)));
   }
+  stampChangedCredentials(payload.uploaders, stored->configs());
 
   payload.deleted = toWholeSeconds(settings_.readDeletedUploaders());
 
@@ -110,7 +134,53 @@ void SyncStore::apply(const Payload& payload) {
   if (applyPreferences(payload))
     signals_.postDarwinNotification(QString::fromLatin1(names::signal::kSettingsChanged));
   for (const Entry& entry : entries) applyCredentials(entry);
+  markAppliedCredentials(entries);
   applyConnections(entries);
+}
+
+void SyncStore::stampChangedCredentials(QList<Entry>& entries, const QList<UploaderConfig>& stored) {
+  const std::optional<CredentialMarks::Marks> known = CredentialMarks::load(keychain_);
+  if (!known) throw CredentialsUnreadable();
+  CredentialMarks::Marks marks;
+  QHash<QUuid, QDateTime> stamps;
+  for (const Entry& entry : std::as_const(entries)) {
+    const QString id = uuidText(entry.config.id);
+    const QByteArray digest = CredentialMarks::digest(entry);
+    marks.insert(id, digest);
+    // A connection seen for the first time has nothing to compare with: it is only marked.
+    const auto mark = known->constFind(id);
+    if (mark == known->cend() || *mark == digest) continue;
+    // Later than the connection's own date, also when another computer's clock ran ahead: on equal dates
+    // the other computers would keep their own entry, and with it the old credential.
+    stamps.insert(entry.config.id, std::max(wholeSecond(clock_.now()), entry.config.updatedAt.addSecs(1)));
+  }
+  if (marks == *known) return;
+  // Marked before anything is stamped: a mark the keychain did not keep would stamp the connection again
+  // at every collect. Left unstamped, the change is seen at the next collect.
+  if (!CredentialMarks::save(keychain_, marks)) {
+    qCWarning(lcSync) << "The keychain did not keep the credential marks.";
+    return;
+  }
+  if (stamps.isEmpty()) return;
+  for (Entry& entry : entries) entry.config.updatedAt = stamps.value(entry.config.id, entry.config.updatedAt);
+  QList<UploaderConfig> connections = stored;
+  for (UploaderConfig& config : connections) config.updatedAt = stamps.value(config.id, config.updatedAt);
+  settings_.setUploaders(connections);
+}
+
+void SyncStore::markAppliedCredentials(const QList<Entry>& entries) {
+  // What a pull wrote is no change of this computer's own: marked as it is stored now, it stamps nothing.
+  std::optional<CredentialMarks::Marks> marks = CredentialMarks::load(keychain_);
+  if (!marks) return;
+  const CredentialMarks::Marks known = *marks;
+  try {
+    for (const Entry& entry : entries)
+      marks->insert(uuidText(entry.config.id), CredentialMarks::digest(withStoredCredentials(entry.config)));
+  } catch (const CredentialsUnreadable&) {
+    return;
+  }
+  if (*marks != known && !CredentialMarks::save(keychain_, *marks))
+    qCWarning(lcSync) << "The keychain did not keep the credential marks.";
 }
 
 QList<SyncStore::Entry> SyncStore::applicableEntries(const Payload& payload) const {

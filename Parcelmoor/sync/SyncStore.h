@@ -11,6 +11,7 @@
 namespace pm {
 
 class AppSettings;
+class Clock;
 class Keychain;
 class SharedDefaults;
 class Signals;
@@ -25,8 +26,9 @@ class SyncStore {
   using Pref = SyncPref;
 
   // `settings` is the agent's live view of the suite: applying sets its connection list, so the agent
-  // sees a pulled change at once.
-  SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings);
+  // sees a pulled change at once. `clock` stamps connections whose credentials changed.
+  SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
+            const Clock& clock);
 
   // The suite could not be read just now (an I/O error, no descriptor left).
   class SettingsUnreadable final : public std::runtime_error {
@@ -34,20 +36,35 @@ class SyncStore {
     SettingsUnreadable() : std::runtime_error("the stored settings cannot be read now") {}
   };
 
+  // A credential could not be read just now (the keyring locked, or not answering).
+  class CredentialsUnreadable final : public std::runtime_error {
+   public:
+    CredentialsUnreadable() : std::runtime_error("the stored credentials cannot be read now") {}
+  };
+
   // What this computer holds now, every date rounded down to the whole second. Data that does not decode
-  // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all: collecting "nothing
-  // stored" then would be pushed as the user deleting every connection.
-  Payload localPayload() const;
+  // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all, and
+  // CredentialsUnreadable when the keychain fails to answer for a credential: collecting "nothing stored"
+  // then would be pushed as the user deleting every connection, or that credential on every computer.
+  // A connection whose stored credentials changed since the last collect (see CredentialMarks) is
+  // stamped now, in the payload and in the suite, so the change wins on the other computers.
+  Payload localPayload();
   // Writes `payload` into the suite and the keychain, each part only where it differs from what is stored,
   // and posts "settingsChanged" when a preference or the connection list changed. Entries of the own
   // service's kind and repeated identifiers are ignored; Dropbox tokens and the credentials of connections
-  // the payload no longer holds are left alone. Never fails.
+  // the payload no longer holds are left alone; the credentials it wrote are marked as seen, so the next
+  // collect does not take them for a change of this computer's. Never fails.
   void apply(const Payload& payload);
 
   static QByteArray seal(const Payload& payload, const QString& key) { return PMRS1::seal(payload, key); }
   static Payload open(const QByteArray& envelope, const QString& key) { return PMRS1::open(envelope, key); }
 
  private:
+  // `config` with the credentials stored for it. Throws CredentialsUnreadable.
+  Entry withStoredCredentials(UploaderConfig config) const;
+  // `stored` is the connection list as read, where the stamps are written.
+  void stampChangedCredentials(QList<Entry>& entries, const QList<UploaderConfig>& stored);
+  void markAppliedCredentials(const QList<Entry>& entries);
   QList<Entry> applicableEntries(const Payload& payload) const;
   bool applyPreferences(const Payload& payload);
   void applyCredentials(const Entry& entry);
@@ -57,6 +74,7 @@ class SyncStore {
   Signals& signals_;
   Keychain& keychain_;
   AppSettings& settings_;
+  const Clock& clock_;
 };
 
 }  // namespace pm

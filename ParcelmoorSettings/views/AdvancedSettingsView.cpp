@@ -17,6 +17,7 @@
 #include "platform/Signals.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/TextTone.h"
 #include "views/VersionText.h"
 
 namespace pm::settings {
@@ -78,7 +79,7 @@ void AdvancedSettingsView::buildGeneral() {
   QFont caption = notificationCaption_->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   notificationCaption_->setFont(caption);
-  notificationCaption_->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(notificationCaption_, TextTone::secondary);
   texts->addWidget(notificationTitle_);
   texts->addWidget(notificationCaption_);
 
@@ -133,7 +134,7 @@ void AdvancedSettingsView::buildAbout(const BundleInfo& bundle) {
   auto* version = new QLabel(versionText(bundle));
   version->setObjectName(QStringLiteral("advanced.version"));
   version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  version->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(version, TextTone::secondary);
   section->addRow(tr("Version"), version);
 
   // On this system the package manager brings new versions; the agent only notes a check. The page

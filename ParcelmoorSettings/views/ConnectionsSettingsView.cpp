@@ -23,6 +23,8 @@
 #include "views/FormSection.h"
 #include "views/NewConnectionKind.h"
 #include "views/SymbolIcon.h"
+#include "views/SymbolView.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 
@@ -193,10 +195,7 @@ QWidget* ConnectionsSettingsView::buildEmptyState() {
   auto* column = new QVBoxLayout(empty);
   column->setSpacing(10);
   column->addStretch(1);
-  auto* symbol = new QLabel(empty);
-  symbol->setPixmap(symbolIcon(QStringLiteral("cloud")).pixmap(44, 44));
-  symbol->setAlignment(Qt::AlignCenter);
-  column->addWidget(symbol);
+  column->addWidget(new SymbolView(QStringLiteral("cloud"), 44, SymbolTone::text, empty), 0, Qt::AlignCenter);
   auto* title = new QLabel(tr("No Apps"), empty);
   QFont headline = title->font();
   headline.setBold(true);
@@ -208,7 +207,7 @@ QWidget* ConnectionsSettingsView::buildEmptyState() {
       new QLabel(tr("Add an app to upload to your own storage, or use Parcelmoor with a subscription."), empty);
   description->setWordWrap(true);
   description->setAlignment(Qt::AlignCenter);
-  description->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(description, TextTone::secondary);
   column->addWidget(description);
 
   const bool signIn = model_->emptyAction() == ConnectionsPageModel::EmptyAction::signIn;

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "views/TextTone.h"
+
 namespace pm::settings {
 
 PairingSheet::PairingSheet(std::function<void()> onCancel, QWidget* parent)
@@ -66,7 +68,7 @@ void PairingSheet::addFooter(QPushButton* primary) {
 QLabel* PairingSheet::makeNote(const QString& text) {
   auto* note = new QLabel(text);
   note->setWordWrap(true);
-  note->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(note, TextTone::secondary);
   QFont callout = note->font();
   callout.setPointSizeF(callout.pointSizeF() * 0.92);
   note->setFont(callout);

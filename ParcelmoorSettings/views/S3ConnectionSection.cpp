@@ -10,12 +10,14 @@
 #include <QVBoxLayout>
 
 #include "model/R2Endpoint.h"
+#include "views/FlowLabel.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
 #include "views/Popover.h"
 #include "views/RegionChoice.h"
 #include "views/ShareableLinksExplainer.h"
 #include "views/SymbolIcon.h"
+#include "views/TextField.h"
 
 namespace pm::settings {
 
@@ -35,11 +37,7 @@ S3ConnectionSection::S3ConnectionSection(UploaderConfig& config, S3Credentials& 
 }
 
 QLineEdit* S3ConnectionSection::addField(const QString& title, const char* objectName, const QString& text) {
-  auto* field = new QLineEdit(text);
-  field->setObjectName(QString::fromLatin1(objectName));
-  field->setAccessibleName(title);
-  field->setAlignment(Qt::AlignRight);
-  field->setMinimumWidth(200);
+  QLineEdit* field = textField(title, objectName, text);
   configuration_->addRow(title, field);
   return field;
 }
@@ -62,6 +60,7 @@ void S3ConnectionSection::buildConfiguration() {
   } else {
     QLineEdit* endpoint = addField(tr("Endpoint"), "editor.endpoint", config_.endpoint);
     endpoint->setPlaceholderText(endpointExample());
+    fitPlaceholder(endpoint);
     connect(endpoint, &QLineEdit::textEdited, this, [this](const QString& text) { config_.endpoint = text; });
   }
 
@@ -114,11 +113,11 @@ void S3ConnectionSection::buildSharing() {
   auto* texts = new QVBoxLayout(label);
   texts->setContentsMargins(0, 0, 0, 0);
   texts->setSpacing(2);
-  texts->addWidget(new QLabel(tr("Create shareable links")));
-  auto* caption = new QLabel(
+  texts->addWidget(new FlowLabel(tr("Create shareable links")));
+  auto* caption = new FlowLabel(
       tr("Uploaded items will be registered with Parcelmoor and downloadable via %1.")
           .arg(ShareableLinksExplainer::webHost(serviceBase_)));
-  caption->setWordWrap(true);
+  caption->setObjectName(QStringLiteral("editor.shareableLinksCaption"));
   makeCaption(caption);
   texts->addWidget(caption);
 

@@ -110,12 +110,13 @@ TEST(SealedEnvelope, OpensWithTheStoredRoundsWithinTheirBounds) {
   }
 }
 
-TEST(SealedEnvelope, AnAuthenticTextThatIsNoPayloadIsTheWrongKey) {
+TEST(SealedEnvelope, AnAuthenticTextThatIsNoPayloadIsUnreadableNotTheWrongKey) {
   const QByteArray salt(16, '\x01');
   const QByteArray nonce(12, '\x02');
-  EXPECT_EQ(openingFailure(test::sealByHand("not json", kKey, 1000, salt, nonce)), Failure::wrongKey);
+  EXPECT_EQ(openingFailure(test::sealByHand("not json", kKey, 1000, salt, nonce)),
+            Failure::unreadablePayload);
   EXPECT_EQ(openingFailure(test::sealByHand(R"({"uploaders":{}})", kKey, 1000, salt, nonce)),
-            Failure::wrongKey);
+            Failure::unreadablePayload);
   EXPECT_EQ(SyncStore::open(test::sealByHand("{}", kKey, 1000, salt, nonce), kKey), SyncPayload());
 }
 

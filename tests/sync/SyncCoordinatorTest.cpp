@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "EnvelopeByHand.h"
+#include "HeldSleeps.h"
 #include "SyncMachine.h"
 #include "platform/SharedNames.h"
 #include "support/FakeServiceSync.h"
@@ -26,8 +28,18 @@ class SyncCoordinatorTest : public ::testing::Test {
     return std::make_unique<test::SyncMachine>(service, service.createSession(kAccount, true), clock, timings,
                                                unreachable);
   }
+  // A machine on the manual clock whose waits end only when `sleeps` releases them.
+  std::unique_ptr<test::SyncMachine> heldMachine() {
+    SyncCoordinator::Timings timings = test::SyncMachine::fastTimings();
+    timings.sleep = sleeps.sleep();
+    return std::make_unique<test::SyncMachine>(service, service.createSession(kAccount, true), manual,
+                                               timings);
+  }
   static bool reaches(const test::SyncMachine& m, const SyncState& state) {
-    return test::runUntil([&] { return m.state() == state; }, 10s);
+    return test::eventually([&] { return m.state() == state; });
+  }
+  static bool idle(const test::SyncMachine& m) {
+    return test::eventually([&] { return m.coordinator.isIdle(); });
   }
   // Turns sync on in `m` from scratch and waits until it is on.
   QString turnOnFromScratch(test::SyncMachine& m) {
@@ -41,7 +53,7 @@ class SyncCoordinatorTest : public ::testing::Test {
   }
   // The code `m` shows once its offer is open.
   QString shownCode(const test::SyncMachine& m) {
-    if (!test::runUntil([&] { return m.state().kind() == SyncState::Case::offering; }, 10s))
+    if (!test::eventually([&] { return m.state().kind() == SyncState::Case::offering; }))
       throw std::runtime_error("no offer shown");
     return m.state().code();
   }
@@ -49,8 +61,22 @@ class SyncCoordinatorTest : public ::testing::Test {
     m.defaults.set(kPendingCode, typed);
     m.coordinator.submitPendingCode();
   }
+  // Opens a pairing from `offering`'s account, lets `joining` answer the typed code and hands it `key`.
+  void handOver(test::SyncMachine& offering, test::SyncMachine& joining, const QString& key) {
+    const QString code = QStringLiteral("7K2MXQ");
+    const QByteArray salt = SyncPairing::makeSalt();
+    test::finish(offering.pairing.open(salt));
+    typeCode(joining, code);
+    std::optional<QByteArray> publicKey;
+    if (!test::eventually(
+            [&] { return (publicKey = test::finish(offering.pairing.fetchAnswer(code, salt))).has_value(); }))
+      throw std::runtime_error("no answer to the pairing");
+    test::finish(offering.pairing.handOver(key, *publicKey, code));
+  }
 
   SystemClock clock;
+  test::ManualClock manual;
+  test::HeldSleeps sleeps;
   test::FakeService service;
   test::FakeServiceSync sync{service};
   test::LogCapture log;
@@ -82,7 +108,7 @@ TEST_F(SyncCoordinatorTest, AnOfferAndAJoinBringTheSecondComputerIn) {
   const QString key = turnOnFromScratch(*a);
   const S3Credentials keys{QStringLiteral("AKIA1"), QStringLiteral("secret")};
   const UploaderConfig added = a->addS3(QStringLiteral("photos"), keys);
-  test::wait(a->syncService.push(key));
+  test::finish(a->syncService.push(key));
 
   const auto b = machine();
   offerFrom(*a);
@@ -97,7 +123,7 @@ TEST_F(SyncCoordinatorTest, AnOfferAndAJoinBringTheSecondComputerIn) {
   EXPECT_EQ(S3Credentials::load(b->keychain, added.id), keys);
   EXPECT_TRUE(b->coordinator.isPolling());
   EXPECT_FALSE(b->defaults.contains(kPendingCode));
-  EXPECT_TRUE(test::runUntil([&] { return !a->coordinator.hasFlow() && !b->coordinator.hasFlow(); }));
+  EXPECT_TRUE(test::eventually([&] { return !a->coordinator.hasFlow() && !b->coordinator.hasFlow(); }));
 }
 
 TEST_F(SyncCoordinatorTest, AWrongCodeFailsBothSides) {
@@ -119,14 +145,8 @@ TEST_F(SyncCoordinatorTest, AJoinWhoseKeyDoesNotOpenTheCopyReplacesItWithThisCom
   turnOnFromScratch(*a);
   const auto b = machine();
   b->addS3(QStringLiteral("mine"));
-  const QByteArray salt = SyncPairing::makeSalt();
-  test::wait(a->pairing.open(salt));
-  typeCode(*b, QStringLiteral("7K2MXQ"));
-  std::optional<QByteArray> publicKey;
-  ASSERT_TRUE(test::runUntil(
-      [&] { return (publicKey = test::wait(a->pairing.fetchAnswer("7K2MXQ", salt))).has_value(); }));
   const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
-  test::wait(a->pairing.handOver(otherKey, *publicKey, QStringLiteral("7K2MXQ")));
+  handOver(*a, *b, otherKey);
 
   ASSERT_TRUE(reaches(*b, SyncState::on()));
   EXPECT_EQ(b->syncKey(), otherKey);
@@ -137,14 +157,37 @@ TEST_F(SyncCoordinatorTest, AJoinWhoseKeyDoesNotOpenTheCopyReplacesItWithThisCom
   EXPECT_TRUE(log.contains(QStringLiteral("replacing it with this computer's connections")));
 }
 
+TEST_F(SyncCoordinatorTest, AJoinWhoseKeyOpensACopyItCannotReadLeavesTheCopyAlone) {
+  const auto a = machine();
+  const QString key = turnOnFromScratch(*a);
+  const QByteArray unreadable =
+      test::sealByHand(R"({"uploaders":{"a":1}})", key, 1000, QByteArray(16, '\x01'), QByteArray(12, '\x02'));
+  sync.setCopy(kAccount, QString::fromLatin1(unreadable.toBase64()), 7);
+  const auto b = machine();
+  b->addS3(QStringLiteral("mine"));
+  handOver(*a, *b, key);
+
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::refused, false)));
+  EXPECT_EQ(sync.copy(kAccount)->version, 7);
+  EXPECT_EQ(sync.copy(kAccount)->blob, QString::fromLatin1(unreadable.toBase64()));
+  EXPECT_FALSE(log.contains(QStringLiteral("replacing it with this computer's connections")));
+}
+
 TEST_F(SyncCoordinatorTest, AJoinThatReceivesNoKeyExpires) {
-  SyncCoordinator::Timings timings = test::SyncMachine::fastTimings();
-  timings.pairingDeadline = 300ms;
-  const auto b = machine(timings);
-  test::wait(b->pairing.open(SyncPairing::makeSalt()));
+  const QString claims = QStringLiteral("sync/pairings/claim");
+  const auto b = heldMachine();
+  test::finish(b->pairing.open(SyncPairing::makeSalt()));
   typeCode(*b, QStringLiteral("7K2MXQ"));
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; }));
+  EXPECT_EQ(service.count("POST", claims), 0) << "the first claim comes a poll after the answer";
+
+  sleeps.releaseOne();
+  ASSERT_TRUE(test::eventually([&] { return service.count("POST", claims) == 1 && sleeps.waiting() == 1; }));
+  EXPECT_EQ(b->state(), SyncState::joining());
+  manual.advance(test::SyncMachine::fastTimings().pairingDeadline);
+  sleeps.releaseOne();
   ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::expired, false)));
-  EXPECT_GE(service.count("POST", QStringLiteral("sync/pairings/claim")), 2);
+  EXPECT_EQ(service.count("POST", claims), 2);
 }
 
 TEST_F(SyncCoordinatorTest, ACodeTypedWithoutAnOpenPairing) {
@@ -171,35 +214,33 @@ TEST_F(SyncCoordinatorTest, PullsOnlyWithAKeyWithoutAFlowAndOneAtATime) {
   a->coordinator.startFlow([]() -> QCoro::Task<> { co_await sleepFor(200ms); });
   a->coordinator.pull();
   EXPECT_FALSE(a->coordinator.isPulling());
-  ASSERT_TRUE(test::runUntil([&] { return !a->coordinator.hasFlow(); }));
+  ASSERT_TRUE(test::eventually([&] { return !a->coordinator.hasFlow(); }));
 
   a->coordinator.pull();
   a->coordinator.pull();
   EXPECT_TRUE(a->coordinator.isPulling());
-  ASSERT_TRUE(test::runUntil([&] { return !a->coordinator.isPulling(); }));
+  ASSERT_TRUE(test::eventually([&] { return !a->coordinator.isPulling(); }));
   EXPECT_EQ(service.count("GET", kCopy), 1);
 }
 
 TEST_F(SyncCoordinatorTest, ABurstOfChangesLeadsToOnePush) {
-  const auto a = machine();
+  const auto a = heldMachine();
   turnOnFromScratch(*a);
   service.clearLog();
-  for (int change = 0; change < 5; ++change) {
-    a->coordinator.schedulePush();
-    test::spin(50ms);
-  }
+  for (int change = 0; change < 5; ++change) a->coordinator.schedulePush();
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; })) << "each change restarts the wait";
   EXPECT_EQ(service.count("PUT", kCopy), 0);
-  ASSERT_TRUE(test::runUntil([&] { return service.count("PUT", kCopy) == 1; }));
-  test::spin(300ms);
+  sleeps.releaseOne();
+  ASSERT_TRUE(test::eventually([&] { return service.count("PUT", kCopy) == 1; }));
+  ASSERT_TRUE(idle(*a));
   EXPECT_EQ(service.count("PUT", kCopy), 1);
 }
 
 TEST_F(SyncCoordinatorTest, NoPushIsScheduledWithinTheQuietTimeAfterAPull) {
-  test::ManualClock manual;
   test::SyncMachine a(service, service.createSession(kAccount, true), manual);
   saveSyncKey(a.keychain, QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"));
   a.coordinator.pull();
-  ASSERT_TRUE(test::runUntil([&] { return !a.coordinator.isPulling(); }));
+  ASSERT_TRUE(test::eventually([&] { return !a.coordinator.isPulling(); }));
   const QDateTime applied = a.coordinator.lastApplied();
 
   manual.set(applied.addMSecs(2900));
@@ -209,7 +250,7 @@ TEST_F(SyncCoordinatorTest, NoPushIsScheduledWithinTheQuietTimeAfterAPull) {
   manual.set(applied.addMSecs(3100));
   a.coordinator.schedulePush();
   EXPECT_TRUE(a.coordinator.hasPendingPush());
-  ASSERT_TRUE(test::runUntil([&] { return service.count("PUT", kCopy) == 1; }));
+  ASSERT_TRUE(test::eventually([&] { return service.count("PUT", kCopy) == 1; }));
 }
 
 TEST_F(SyncCoordinatorTest, TurningOffDuringThePushWaitPushesNothing) {
@@ -218,7 +259,7 @@ TEST_F(SyncCoordinatorTest, TurningOffDuringThePushWaitPushesNothing) {
   service.clearLog();
   a->coordinator.schedulePush();
   a->coordinator.turnOff();
-  test::spin(400ms);
+  ASSERT_TRUE(idle(*a));
   EXPECT_EQ(service.count("PUT", kCopy), 0);
   EXPECT_EQ(a->syncKey(), std::nullopt);
   EXPECT_EQ(a->state(), SyncState::off());
@@ -227,15 +268,64 @@ TEST_F(SyncCoordinatorTest, TurningOffDuringThePushWaitPushesNothing) {
   EXPECT_EQ(sync.copy(kAccount)->version, 1) << "the service's copy stays for the other computers";
 }
 
+TEST_F(SyncCoordinatorTest, TurningOffStopsAPushPastItsWait) {
+  const auto a = heldMachine();
+  turnOnFromScratch(*a);
+  service.clearLog();
+  service.delayNext("GET", kCopy, 5s);
+  a->coordinator.schedulePush();
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; }));
+  sleeps.releaseOne();
+  ASSERT_TRUE(test::eventually([&] { return service.count("GET", kCopy) == 1; })) << "the push is under way";
+  a->coordinator.turnOff();
+  ASSERT_TRUE(idle(*a));
+  EXPECT_EQ(service.count("PUT", kCopy), 0);
+  EXPECT_EQ(a->state(), SyncState::off());
+}
+
+TEST_F(SyncCoordinatorTest, TurningOffStopsAnOfferPastItsDeadlineFromPublishing) {
+  const auto a = heldMachine();
+  turnOnFromScratch(*a);
+  offerFrom(*a);
+  shownCode(*a);
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; }));
+  manual.advance(test::SyncMachine::fastTimings().pairingDeadline);
+  service.delayNext("DELETE", kPairings, 5s);
+  sleeps.releaseOne();
+  ASSERT_TRUE(test::eventually([&] { return service.count("DELETE", kPairings) == 1; }))
+      << "the expired offer is closing its pairing";
+  a->coordinator.turnOff();
+  EXPECT_EQ(a->state(), SyncState::off());
+  ASSERT_TRUE(idle(*a));
+  EXPECT_EQ(a->state(), SyncState::off()) << "nothing is published after turning off";
+}
+
+TEST_F(SyncCoordinatorTest, TurningOnAgainWithTheStoredKeyPollsAgain) {
+  const auto a = machine();
+  const QString key = turnOnFromScratch(*a);
+  a->coordinator.turnOff();
+  EXPECT_FALSE(a->coordinator.isPolling());
+  saveSyncKey(a->keychain, key);
+  a->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*a, SyncState::on()));
+  EXPECT_TRUE(a->coordinator.isPolling());
+
+  a->coordinator.turnOff();
+  saveSyncKey(a->keychain, key);
+  a->coordinator.cancelPairing();
+  EXPECT_EQ(a->state(), SyncState::on());
+  EXPECT_TRUE(a->coordinator.isPolling()) << "every way to \"on\" polls";
+}
+
 TEST_F(SyncCoordinatorTest, CancellingAJoinWithoutKeyIsOffAndSendsNoDelete) {
   const auto a = machine();
-  test::wait(a->pairing.open(SyncPairing::makeSalt()));
+  test::finish(a->pairing.open(SyncPairing::makeSalt()));
   const auto b = machine();
   typeCode(*b, QStringLiteral("7K2MXQ"));
-  ASSERT_TRUE(test::runUntil([&] { return service.count("PUT", kPairings) == 1; }));
+  ASSERT_TRUE(test::eventually([&] { return service.count("PUT", kPairings) == 1; }));
   b->coordinator.cancelPairing();
   EXPECT_EQ(b->state(), SyncState::off());
-  test::spin(200ms);
+  ASSERT_TRUE(idle(*b));
   EXPECT_EQ(b->state(), SyncState::off()) << "the cancelled flow publishes nothing";
   EXPECT_EQ(service.count("DELETE", kPairings), 0);
 }
@@ -247,7 +337,7 @@ TEST_F(SyncCoordinatorTest, CancellingAnOfferIsOnAndDeletesThePairing) {
   shownCode(*a);
   a->coordinator.cancelPairing();
   EXPECT_EQ(a->state(), SyncState::on());
-  ASSERT_TRUE(test::runUntil([&] { return service.count("DELETE", kPairings) == 1; }));
+  ASSERT_TRUE(test::eventually([&] { return service.count("DELETE", kPairings) == 1; }));
   EXPECT_EQ(sync.pairing(kAccount), std::nullopt);
 }
 

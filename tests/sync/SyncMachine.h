@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "SyncTestDoubles.h"
+#include "SyncWaits.h"
 #include "core/AppSettings.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/S3Credentials.h"
@@ -41,13 +42,21 @@ struct SyncMachine {
       : clock(clock),
         settings(defaults, signals, clock),
         api(network, keychain, optionsFor(service, unreachable)),
-        store(defaults, signals, keychain, settings),
+        store(defaults, signals, keychain, settings, clock),
         syncService(store, api),
         pairing(api, keychain),
         coordinator(defaults, signals, keychain, settings, api, clock, timings) {
     storeKeychainString(keychain, sessionToken, sessionTokenAccount());
     signals.clearPosted();
   }
+  // Every flow, pull and push the coordinator started ends before the keychain, suite and client they use
+  // go away, also after a failed assertion left one running.
+  ~SyncMachine() {
+    coordinator.cancelAll();
+    eventually([this] { return coordinator.isIdle(); });
+  }
+  SyncMachine(const SyncMachine&) = delete;
+  SyncMachine& operator=(const SyncMachine&) = delete;
 
   static ParcelmoorAPI::Options optionsFor(const FakeService& service, bool unreachable) {
     ParcelmoorAPI::Options options = ServiceHarness::optionsFor(service);

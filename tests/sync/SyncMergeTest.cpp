@@ -1,3 +1,5 @@
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTimeZone>
 #include <QUuid>
 
@@ -145,6 +147,32 @@ TEST(Merge, SameContentIgnoresOrderAndCredentialsButNotDates) {
   EXPECT_FALSE(hasSameContent(one, redated));
   EXPECT_EQ(differingParts(one, redated),
             (QStringList{QStringLiteral("deletions"), QStringLiteral("preferences")}));
+}
+
+TEST(Merge, KeepsWhatEitherSideHoldsUnreadAndComparesAsStored) {
+  SyncPayload local = withEntries({entry(kA, "a", at(10, 0, 0))}, {{uuidText(kB), at(10, 0, 0)}});
+  local.unread.uploaders = {QJsonValue(QJsonObject{{QStringLiteral("config"), QStringLiteral("mine")}})};
+  SyncPayload other;
+  other.unread.uploaders = {QJsonValue(7), local.unread.uploaders.first()};
+  other.unread.deleted = {{uuidText(kB), QStringLiteral("2024-02-20T09:00:00.5Z")}};
+  other.unread.preferences = {{QStringLiteral("panelEdge"), QJsonValue(true)}};
+  other.unread.others = {{QStringLiteral("folders"), QJsonArray{1}}};
+
+  const SyncPayload merged = merge(local, other);
+  EXPECT_EQ(merged.unread.uploaders, (QList<QJsonValue>{local.unread.uploaders.first(), QJsonValue(7)}));
+  EXPECT_EQ(merged.unread.deleted, other.unread.deleted);
+  EXPECT_EQ(merged.unread.preferences, other.unread.preferences);
+  EXPECT_EQ(merged.unread.others, other.unread.others);
+  EXPECT_EQ(merged.deleted.value(uuidText(kB)), at(10, 0, 0)) << "this computer keeps its readable tombstone";
+
+  // The readable tombstone is stored as the unread one it stands beside: a copy without it is no
+  // different, so pulling it again stores nothing.
+  SyncPayload stored = merged;
+  stored.deleted.remove(uuidText(kB));
+  EXPECT_TRUE(hasSameContent(merged, stored));
+  stored.unread.deleted.clear();
+  EXPECT_FALSE(hasSameContent(merged, stored));
+  EXPECT_EQ(differingParts(merged, stored), QStringList{QStringLiteral("deletions")});
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -122,9 +124,9 @@ TEST(SyncPayload, EveryPartRoundTrips) {
   EXPECT_EQ(*decoded, payload);
 }
 
-// One good element of each part, then the bad element of the row: the bad one is left out, the rest
-// survives; only a payload that is not one at all fails.
-TEST(SyncPayload, DecodingLeavesOutOnlyTheElementThatDoesNotRead) {
+// One good element of each part, then the bad element of the row: the bad one is carried unread, exactly
+// as it came, the rest reads; only a payload that is not one at all fails.
+TEST(SyncPayload, DecodingCarriesTheElementThatDoesNotReadUnchanged) {
   const auto withGood = [](const char* uploader, const char* deleted, const char* preference) {
     return QByteArray(R"({"uploaders":[{"config":{"kind":"ftp"}})") + uploader +
            R"(],"deleted":{"A":"2024-01-01T00:00:00Z")" + deleted +
@@ -137,27 +139,44 @@ TEST(SyncPayload, DecodingLeavesOutOnlyTheElementThatDoesNotRead) {
     int entries;
     int deleted;
     int preferences;
+    QByteArray unread;  // the one element carried unread, as compact JSON
   } table[] = {
       {"all good, unknown keys ignored", withGood(R"(,{"config":{"kind":"r2"},"ftp":null,"x":1})", "", ""), 2,
-       1, 1},
+       1, 1, ""},
       {"entry without config",
-       withGood(R"(,{"credentials":{"accessKeyID":"a","secretAccessKey":"b"}})", "", ""), 1, 1, 1},
-      {"kind of a newer version", withGood(R"(,{"config":{"kind":"warp"}})", "", ""), 1, 1, 1},
-      {"date as a number", withGood(R"(,{"config":{"kind":"ftp","updatedAt":0}})", "", ""), 1, 1, 1},
-      {"half an FTP login", withGood(R"(,{"config":{"kind":"ftp"},"ftp":{"username":"u"}})", "", ""), 1, 1,
-       1},
+       withGood(R"(,{"credentials":{"accessKeyID":"a","secretAccessKey":"b"}})", "", ""), 1, 1, 1,
+       R"({"credentials":{"accessKeyID":"a","secretAccessKey":"b"}})"},
+      {"kind of a newer version", withGood(R"(,{"config":{"kind":"warp"}})", "", ""), 1, 1, 1,
+       R"({"config":{"kind":"warp"}})"},
+      {"field of another type", withGood(R"(,{"config":{"kind":"ftp","port":"21"}})", "", ""), 1, 1, 1,
+       R"({"config":{"kind":"ftp","port":"21"}})"},
+      {"date as a number", withGood(R"(,{"config":{"kind":"ftp","updatedAt":0}})", "", ""), 1, 1, 1,
+       R"({"config":{"kind":"ftp","updatedAt":0}})"},
+      {"date with fractional seconds",
+       withGood(R"(,{"config":{"kind":"ftp","updatedAt":"2024-01-01T00:00:00.250Z"}})", "", ""), 1, 1, 1,
+       R"({"config":{"kind":"ftp","updatedAt":"2024-01-01T00:00:00.250Z"}})"},
+      {"half an FTP login", withGood(R"(,{"config":{"kind":"ftp"},"ftp":{"username":"u"}})", "", ""), 1, 1, 1,
+       R"({"config":{"kind":"ftp"},"ftp":{"username":"u"}})"},
       {"token expiry as a number",
        withGood(R"(,{"config":{"kind":"googleDrive"},"google":{"refreshToken":"r","account":"a",)"
                 R"("accessToken":"t","expiresAt":12}})",
                 "", ""),
-       1, 1, 1},
-      {"entry not an object", withGood(",7", "", ""), 1, 1, 1},
-      {"deletion time not a date", withGood("", R"(,"B":"soon")", ""), 1, 1, 1},
-      {"preference without a time", withGood("", "", R"(,"uploadFailedSound":{"value":"true"})"), 1, 1, 1},
+       1, 1, 1,
+       R"({"config":{"kind":"googleDrive"},"google":{"accessToken":"t","account":"a","expiresAt":12,)"
+       R"("refreshToken":"r"}})"},
+      {"entry not an object", withGood(",7", "", ""), 1, 1, 1, "7"},
+      {"deletion time not a date", withGood("", R"(,"B":"soon")", ""), 1, 1, 1, R"("soon")"},
+      {"deletion time with fractional seconds", withGood("", R"(,"B":"2024-01-01T00:00:00.5Z")", ""), 1, 1, 1,
+       R"("2024-01-01T00:00:00.5Z")"},
+      {"preference without a time", withGood("", "", R"(,"uploadFailedSound":{"value":"true"})"), 1, 1, 1,
+       R"({"value":"true"})"},
       {"preference value not text",
-       withGood("", "", R"(,"uploadFailedSound":{"value":true,"updatedAt":"2024-01-01T00:00:00Z"})"), 1, 1,
-       1},
-      {"empty object", "{}", 0, 0, 0},
+       withGood("", "", R"(,"uploadFailedSound":{"value":true,"updatedAt":"2024-01-01T00:00:00Z"})"), 1, 1, 1,
+       R"({"updatedAt":"2024-01-01T00:00:00Z","value":true})"},
+      {"empty object", "{}", 0, 0, 0, ""},
+  };
+  const auto compact = [](const QJsonValue& value) {
+    return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).chopped(1).mid(1);
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.what);
@@ -167,12 +186,35 @@ TEST(SyncPayload, DecodingLeavesOutOnlyTheElementThatDoesNotRead) {
     EXPECT_EQ(decoded->uploaders.size(), row.entries);
     EXPECT_EQ(decoded->deleted.size(), row.deleted);
     EXPECT_EQ(decoded->preferences.size(), row.preferences);
+    QList<QJsonValue> unread = decoded->unread.uploaders;
+    unread += decoded->unread.deleted.values();
+    unread += decoded->unread.preferences.values();
+    ASSERT_EQ(unread.size(), QByteArray(row.unread).isEmpty() ? 0 : 1);
+    if (!unread.isEmpty()) EXPECT_EQ(compact(unread.first()), row.unread);
+
+    const auto again = SyncPayload::fromJson(decoded->toJson());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *decoded) << "written back, the unread element reads as it did";
   }
   for (const char* notAPayload :
        {R"({"uploaders":{}})", R"({"deleted":[]})", R"({"preferences":"x"})", "[]", "not json", ""}) {
     SCOPED_TRACE(notAPayload);
     EXPECT_EQ(SyncPayload::fromJson(notAPayload), std::nullopt);
   }
+}
+
+TEST(SyncPayload, AnUnreadElementStandsInForTheReadableOneUnderItsKeyAndUnknownPartsStay) {
+  const QByteArray json =
+      R"({"deleted":{"B":"2024-01-01T00:00:00.5Z"},"folders":{"x":[1,2]},)"
+      R"("preferences":{"panelEdge":{"updatedAt":"2024-01-01T00:00:00Z","value":{"edge":"top"}}},"uploaders":[]})";
+  auto payload = SyncPayload::fromJson(json);
+  ASSERT_TRUE(payload);
+  EXPECT_EQ(payload->toJson(), json);
+
+  payload->deleted.insert(QStringLiteral("B"), utc(2024, 5, 1, 0, 0, 0));
+  payload->preferences.insert(QStringLiteral("panelEdge"),
+                              SyncPref{QStringLiteral("left"), utc(2024, 5, 1, 0, 0, 0)});
+  EXPECT_EQ(payload->toJson(), json) << "which of the two is newer is for a version that reads both";
 }
 
 }  // namespace

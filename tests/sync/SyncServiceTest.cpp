@@ -1,6 +1,10 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <gtest/gtest.h>
 
 #include "../core/UploaderConfigPrinting.h"
+#include "EnvelopeByHand.h"
 #include "SyncMachine.h"
 #include "SyncPayloadPrinting.h"
 #include "core/UploadError.h"
@@ -17,6 +21,19 @@ const QString kKey = QStringLiteral("7K2MXQ9PDRT4VB8N3WHC");
 
 class SyncServiceTest : public ::testing::Test {
  protected:
+  // Stores `json` as the service's copy, sealed under `kKey` as another computer would.
+  void storeCopy(const QByteArray& json, qint64 version = 1) {
+    const QByteArray envelope =
+        test::sealByHand(json, kKey, 10'000, QByteArray(16, '\x11'), QByteArray(12, '\x22'));
+    sync.setCopy(kAccount, QString::fromLatin1(envelope.toBase64()), version);
+  }
+  // The plaintext of the service's copy.
+  QByteArray storedJson() const {
+    const std::optional<QByteArray> json =
+        test::openByHand(QByteArray::fromBase64(sync.copy(kAccount)->blob.toLatin1()), kKey);
+    if (!json) throw std::runtime_error("the stored copy does not open");
+    return *json;
+  }
   SyncPayload storedCopy(const QString& key = kKey) const {
     const std::optional<dev::SyncRecords::Copy> copy = sync.copy(kAccount);
     if (!copy) throw std::runtime_error("no copy stored");
@@ -114,6 +131,38 @@ TEST_F(SyncServiceTest, AStaleVersionIsRefusedAndEndsThePull) {
       << "the merge was applied before the store failed";
 }
 
+TEST_F(SyncServiceTest, ACredentialTheKeychainCannotReadStopsThePushAndThePull) {
+  const S3Credentials keys{QStringLiteral("AKIA1"), QStringLiteral("secret")};
+  a.addS3(QStringLiteral("photos"), keys);
+  test::wait(a.syncService.push(kKey));
+  test::wait(b.syncService.pull(kKey));
+  service.clearLog();
+
+  b.keychain.unreadableService = S3Credentials::keychainService();
+  EXPECT_THROW(test::wait(b.syncService.push(kKey)), SyncStore::CredentialsUnreadable);
+  EXPECT_EQ(service.requests().size(), 0) << "collected before anything is asked of the service";
+  EXPECT_THROW(test::wait(b.syncService.pull(kKey)), SyncStore::CredentialsUnreadable);
+  EXPECT_EQ(service.count("PUT", kPath), 0);
+  EXPECT_EQ(storedCopy().uploaders.first().credentials, keys);
+}
+
+TEST_F(SyncServiceTest, ACredentialRenewedWithoutItsConnectionReachesAComputerThatHoldsIt) {
+  const UploaderConfig added = a.addS3(QStringLiteral("photos"), S3Credentials{"AKIA1", "first"});
+  test::wait(a.syncService.push(kKey));
+  test::wait(b.syncService.pull(kKey));
+
+  clock.advance(std::chrono::minutes(1));
+  const S3Credentials renewed{QStringLiteral("AKIA1"), QStringLiteral("renewed")};
+  S3Credentials::save(a.keychain, renewed, added.id);
+  const qint64 version = test::wait(a.syncService.push(kKey));
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), version);
+  EXPECT_EQ(S3Credentials::load(b.keychain, added.id), renewed);
+
+  clock.advance(std::chrono::minutes(1));
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), version);
+  EXPECT_EQ(test::wait(a.syncService.pull(kKey)), version) << "the credential does not travel back and forth";
+}
+
 TEST_F(SyncServiceTest, APushWithoutConnectionsReplacesTheCopyWithAnEmptyList) {
   a.addS3(QStringLiteral("old"));
   test::wait(a.syncService.push(kKey));
@@ -136,6 +185,65 @@ TEST_F(SyncServiceTest, WithoutASessionNothingIsSent) {
   deleteKeychainString(a.keychain, sessionTokenAccount());
   EXPECT_THROW(test::wait(a.syncService.push(kKey)), UploadError);
   EXPECT_EQ(service.count("GET", kPath), 0);
+}
+
+TEST_F(SyncServiceTest, WhatThisVersionCannotReadGoesBackToTheServiceUnchanged) {
+  // Another computer's copy: one connection this version reads, one of a kind it does not know, one with
+  // a field of another type, and a tombstone whose date it cannot read.
+  SyncPayload readable;
+  readable.uploaders.append(SyncEntry{a.addS3(QStringLiteral("shared")), {}, {}, {}, {}});
+  QJsonObject copy = QJsonDocument::fromJson(readable.toJson()).object();
+  const QByteArray newKind =
+      R"({"config":{"id":"6A0B6C1D-0000-4000-8000-000000000001","kind":"warp","name":"teleporter",)"
+      R"("updatedAt":"2024-03-01T09:00:00Z"},"warp":{"token":"t"}})";
+  const QByteArray otherType =
+      R"({"config":{"id":"6A0B6C1D-0000-4000-8000-000000000002","kind":"ftp","name":"box","port":"21",)"
+      R"("updatedAt":"2024-03-01T09:00:00Z"}})";
+  const QByteArray tombstone = R"("6A0B6C1D-0000-4000-8000-000000000003":"2024-02-01T10:00:00.5Z")";
+  QJsonArray uploaders = copy.value(QStringLiteral("uploaders")).toArray();
+  uploaders.append(QJsonDocument::fromJson(newKind).object());
+  uploaders.append(QJsonDocument::fromJson(otherType).object());
+  copy.insert(QStringLiteral("uploaders"), uploaders);
+  copy.insert(QStringLiteral("deleted"), QJsonDocument::fromJson("{" + tombstone + "}").object());
+  storeCopy(QJsonDocument(copy).toJson(QJsonDocument::Compact));
+  const auto holdsAllThree = [&](const char* when) {
+    const QByteArray json = storedJson();
+    EXPECT_TRUE(json.contains(newKind)) << when << ": " << json.toStdString();
+    EXPECT_TRUE(json.contains(otherType)) << when << ": " << json.toStdString();
+    EXPECT_TRUE(json.contains(tombstone)) << when << ": " << json.toStdString();
+  };
+
+  b.addS3(QStringLiteral("mine"));
+  EXPECT_EQ(test::wait(b.syncService.pull(kKey)), 2) << "the merge differs: it is stored";
+  EXPECT_EQ(b.names(), (QStringList{QStringLiteral("mine"), QStringLiteral("shared")}));
+  holdsAllThree("the pull's merge");
+
+  b.addS3(QStringLiteral("later"));
+  EXPECT_EQ(test::wait(b.syncService.push(kKey)), 3);
+  holdsAllThree("the push");
+  EXPECT_EQ(storedNames(),
+            (QStringList{QStringLiteral("mine"), QStringLiteral("shared"), QStringLiteral("later")}));
+}
+
+TEST_F(SyncServiceTest, ACopyThatOpensButIsNoPayloadIsNeitherMergedNorReplaced) {
+  storeCopy(R"({"uploaders":{"a":1}})", 4);
+  b.addS3(QStringLiteral("mine"));
+  for (const bool pushing : {false, true}) {
+    SCOPED_TRACE(pushing ? "push" : "pull");
+    try {
+      if (pushing) {
+        test::wait(b.syncService.push(kKey));
+      } else {
+        test::wait(b.syncService.pull(kKey));
+      }
+      FAIL() << "the copy was taken for a payload";
+    } catch (const PMRS1::Error& error) {
+      EXPECT_EQ(error.failure(), PMRS1::Failure::unreadablePayload);
+    }
+  }
+  EXPECT_EQ(service.count("PUT", kPath), 0);
+  EXPECT_EQ(sync.copy(kAccount)->version, 4);
+  EXPECT_EQ(storedJson(), QByteArray(R"({"uploaders":{"a":1}})"));
 }
 
 }  // namespace

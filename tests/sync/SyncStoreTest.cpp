@@ -20,6 +20,7 @@ const QString kConfigsKey = QStringLiteral("uploaderConfigs");
 const QString kSettingsChanged = QStringLiteral("com.wrenfold.Parcelmoor.settingsChanged");
 const QString kS3 = QStringLiteral("com.wrenfold.Parcelmoor.s3");
 const QString kDropbox = QStringLiteral("com.wrenfold.Parcelmoor.dropbox");
+const QString kSyncService = QStringLiteral("com.wrenfold.Parcelmoor.sync");
 
 QDateTime at(int h, int mi, int s, int ms = 0) {
   return QDateTime(QDate(2024, 2, 20), QTime(h, mi, s, ms), QTimeZone::utc());
@@ -47,7 +48,7 @@ class SyncStoreTest : public ::testing::Test {
   void storeConnections(const QList<UploaderConfig>& configs) {
     defaults.inner.set(kConfigsKey, UploaderConfig::encodeList(configs).value());
     settings = std::make_unique<AppSettings>(defaults, signals, clock);
-    store = std::make_unique<SyncStore>(defaults, signals, keychain, *settings);
+    store = std::make_unique<SyncStore>(defaults, signals, keychain, *settings, clock);
     forgetWrites();
   }
   void forgetWrites() {
@@ -63,7 +64,8 @@ class SyncStoreTest : public ::testing::Test {
   RecordingKeychain keychain;
   test::ManualClock clock{at(12, 0, 0)};
   std::unique_ptr<AppSettings> settings = std::make_unique<AppSettings>(defaults, signals, clock);
-  std::unique_ptr<SyncStore> store = std::make_unique<SyncStore>(defaults, signals, keychain, *settings);
+  std::unique_ptr<SyncStore> store =
+      std::make_unique<SyncStore>(defaults, signals, keychain, *settings, clock);
 };
 
 TEST_F(SyncStoreTest, OnlyTheOwnServiceStoredGivesAnEmptyPayloadAndApplyingOneKeepsIt) {
@@ -142,6 +144,59 @@ TEST_F(SyncStoreTest, CollectingFailsWhileTheSuiteCannotBeRead) {
   EXPECT_EQ(store->localPayload().uploaders.size(), 1);
 }
 
+TEST_F(SyncStoreTest, CollectingFailsWhileACredentialCannotBeRead) {
+  storeConnections({own(), connection(Kind::ftp, QStringLiteral("a"))});
+  for (const QString& service :
+       {kS3, FTPCredentials::keychainService(), keychainService(OAuthProvider::google),
+        keychainService(OAuthProvider::microsoft), kSyncService}) {
+    SCOPED_TRACE(service.toStdString());
+    keychain.unreadableService = service;
+    EXPECT_THROW(store->localPayload(), SyncStore::CredentialsUnreadable);
+  }
+  keychain.unreadableService = kDropbox;
+  EXPECT_EQ(store->localPayload().uploaders.size(), 1) << "Dropbox tokens are never collected";
+}
+
+TEST_F(SyncStoreTest, ACredentialChangedSinceTheLastCollectStampsItsConnection) {
+  const UploaderConfig bucket = connection(Kind::customS3, QStringLiteral("bucket"), at(10, 0, 0));
+  const UploaderConfig ahead = connection(Kind::customS3, QStringLiteral("ahead"), at(13, 0, 0));
+  storeConnections({own(), bucket, ahead});
+  S3Credentials::save(keychain, kKeys, bucket.id);
+  const auto dates = [&](const SyncStore::Payload& payload) {
+    QList<QDateTime> list;
+    for (const SyncStore::Entry& entry : payload.uploaders) list.append(entry.config.updatedAt);
+    return list;
+  };
+
+  EXPECT_EQ(dates(store->localPayload()), (QList<QDateTime>{at(10, 0, 0), at(13, 0, 0)}))
+      << "seen for the first time: only marked";
+  const std::optional<QByteArray> marks =
+      keychain.inner.load(kSyncService, QStringLiteral("credential-marks"));
+  ASSERT_TRUE(marks);
+  EXPECT_FALSE(marks->contains("secret")) << marks->toStdString();
+  forgetWrites();
+  EXPECT_EQ(dates(store->localPayload()), (QList<QDateTime>{at(10, 0, 0), at(13, 0, 0)}));
+  EXPECT_TRUE(defaults.written.isEmpty());
+  EXPECT_TRUE(keychain.written.isEmpty()) << "unchanged marks are not rewritten";
+
+  clock.set(at(12, 0, 0, 500));
+  S3Credentials::save(keychain, S3Credentials{QStringLiteral("AKIA"), QStringLiteral("renewed")}, bucket.id);
+  FTPCredentials::save(keychain, kLogin, ahead.id);
+  const QList<QDateTime> stamped{at(12, 0, 0), at(13, 0, 1)};
+  EXPECT_EQ(dates(store->localPayload()), stamped) << "a date ahead of this clock still moves on";
+  EXPECT_EQ(stored()[1].updatedAt, at(12, 0, 0));
+  EXPECT_EQ(stored()[2].updatedAt, at(13, 0, 1));
+  EXPECT_EQ(dates(store->localPayload()), stamped) << "stamped once";
+
+  // Credentials a pull writes are no change of this computer's.
+  SyncStore::Payload pulled = store->localPayload();
+  pulled.uploaders[0].credentials = S3Credentials{QStringLiteral("AKIA"), QStringLiteral("from elsewhere")};
+  pulled.uploaders[1].ftp.reset();
+  store->apply(pulled);
+  clock.set(at(14, 0, 0));
+  EXPECT_EQ(dates(store->localPayload()), stamped);
+}
+
 TEST_F(SyncStoreTest, APreferenceIsAppliedOnlyWhenItsDateIsLater) {
   const QString key = QStringLiteral("panelEdge");
   settings->applySyncedPreference(key, QStringLiteral("left"), at(10, 0, 0));
@@ -174,9 +229,9 @@ TEST_F(SyncStoreTest, CredentialsAreWrittenOnlyWhereTheyDiffer) {
   S3Credentials::save(keychain, kKeys, bucket.id);
   OAuthCredentials::save(keychain, kTokens, drive.id, OAuthProvider::google);
   OAuthCredentials::save(keychain, kTokens, box.id, OAuthProvider::dropbox);
+  SyncStore::Payload payload = store->localPayload();
   forgetWrites();
 
-  SyncStore::Payload payload = store->localPayload();
   store->apply(payload);
   EXPECT_TRUE(keychain.written.isEmpty()) << "unchanged: " << keychain.written.join(u',').toStdString();
 
@@ -192,7 +247,8 @@ TEST_F(SyncStoreTest, CredentialsAreWrittenOnlyWhereTheyDiffer) {
       << "Dropbox is never synced";
   EXPECT_EQ(keychain.written,
             (QStringList{kS3 + QLatin1Char(' ') + uuidText(bucket.id),
-                         QStringLiteral("com.wrenfold.Parcelmoor.google ") + uuidText(drive.id)}));
+                         QStringLiteral("com.wrenfold.Parcelmoor.google ") + uuidText(drive.id),
+                         kSyncService + QStringLiteral(" credential-marks")}));
   EXPECT_FALSE(keychain.written.join(u',').contains(kDropbox));
 }
 
@@ -257,6 +313,7 @@ TEST_F(SyncStoreTest, PullingAnUnchangedPayloadRewritesNothing) {
   settings->writeDeletedUploaders({{QStringLiteral("GONE"), at(9, 0, 0)}});
   defaults.inner.set(QStringLiteral("panelEdge"), QStringLiteral("top"));  // never stamped
   settings->applySyncedPreference(QStringLiteral("uploadFailedSound"), QStringLiteral("false"), at(8, 0, 0));
+  store->localPayload();  // an earlier collect, which marked the credentials
   forgetWrites();
 
   const QByteArray json = store->localPayload().toJson();

@@ -27,10 +27,12 @@ class RecordingDefaults final : public SharedDefaults {
 };
 
 // A keychain in memory that records every store and removal as "service account", and can refuse to
-// store items of one service (as a locked or full keyring would) while it still reads.
+// store items of one service (as a locked or full keyring would) while it still reads, or fail to read
+// the items of one service.
 class RecordingKeychain final : public Keychain {
  public:
   Lookup find(const QString& service, const QString& account) const override {
+    if (service == unreadableService) return {Status::Failed, {}};
     return inner.find(service, account);
   }
   bool store(const QString& service, const QString& account, const QByteArray& data) override {
@@ -46,6 +48,7 @@ class RecordingKeychain final : public Keychain {
   MemoryKeychain inner;
   QStringList written;
   QString refusedService;
+  QString unreadableService;
 };
 
 }  // namespace pm

@@ -30,6 +30,7 @@
 #include "views/SaveFolder.h"
 #include "views/Spinner.h"
 #include "views/SyncTile.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 namespace {
@@ -337,7 +338,8 @@ TEST(AccountSettingsViewTest, TheSyncRowFollowsThePublishedSyncState) {
     const bool failed = c.sync.kind() == SyncState::Case::failed;
     const QColor sentenceColour =
         rig.find("account.syncSentence")->palette().color(rig.find("account.syncSentence")->foregroundRole());
-    EXPECT_EQ(sentenceColour == QColor(255, 149, 0), failed);
+    // The warning's orange, darkened until it reads on the page.
+    EXPECT_EQ(sentenceColour == toneColour(TextTone::warning, rig.page->palette()), failed);
     EXPECT_TRUE(rig.find<SyncTile>("account.syncTile")->isActive());
   }
 }
