@@ -54,7 +54,7 @@ std::optional<QString> ICloudUploader::baseFolder(const UploaderConfig& config, 
 }
 
 QString ICloudUploader::switchedOffText() {
-  return QCoreApplication::translate("ICloudUploader", "iCloud Drive is switched off on this computer.");
+  return QCoreApplication::translate("ICloudUploader", "The synced folder is switched off on this computer.");
 }
 
 std::optional<QString> ICloudUploader::checkAvailability(const QString& root, SharedDefaults& defaults,

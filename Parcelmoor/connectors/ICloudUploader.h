@@ -45,7 +45,7 @@ class ICloudUploader final : public ConnectorUploader {
   static std::optional<QString> checkAvailability(const QString& root, SharedDefaults& defaults, Signals* signals);
   // The problem the last check stored; nothing when the synced folder is usable.
   static std::optional<QString> lastAvailabilityProblem(const SharedDefaults& defaults);
-  // "iCloud Drive is switched off on this computer."
+  // "The synced folder is switched off on this computer."
   static QString switchedOffText();
 
   // `root` empty: standardRoot(). `signals` may be null (nothing is posted then).

@@ -106,7 +106,7 @@ QString SyncedFolderCopy::run() const {
   Descriptor out(fd);
   if (!out.valid())
     throw UploadError::rejected(
-        QCoreApplication::translate("ICloudUploader", "That folder in iCloud Drive could not be written to."));
+        QCoreApplication::translate("ICloudUploader", "That folder in the synced folder could not be written to."));
 
   const auto discard = [&] { ::unlink(QFile::encodeName(written).constData()); };
   bool kernelCopy = true;

@@ -15,7 +15,16 @@ const QString kSignedOut = QStringLiteral("signedOut");
 const QString kWaiting = QStringLiteral("waiting");
 const QString kSignedIn = QStringLiteral("signedIn");
 const QString kFailed = QStringLiteral("failed");
+const QString kUserCode = QStringLiteral("userCode");
+const QString kVerificationUri = QStringLiteral("verificationUri");
+const QString kVerificationUriComplete = QStringLiteral("verificationUriComplete");
 }  // namespace
+
+AccountState AccountState::waiting(SignInCode code) {
+  AccountState state(Case::waiting);
+  state.code_ = std::move(code);
+  return state;
+}
 
 AccountState AccountState::signedIn(QString email, bool subscribed) {
   AccountState state(Case::signedIn);
@@ -37,6 +46,8 @@ bool AccountState::operator==(const AccountState& other) const {
       return email_ == other.email_ && subscribed_ == other.subscribed_;
     case Case::failed:
       return failure_ == other.failure_;
+    case Case::waiting:
+      return code_ == other.code_;
     default:
       return true;
   }
@@ -79,6 +90,11 @@ QByteArray AccountState::toJson() const {
       break;
     case Case::waiting:
       key = kWaiting;
+      if (!code_.userCode.isEmpty()) {
+        payload.insert(kUserCode, code_.userCode);
+        payload.insert(kVerificationUri, code_.verificationUri);
+        payload.insert(kVerificationUriComplete, code_.verificationUriComplete);
+      }
       break;
     case Case::signedIn:
       key = kSignedIn;
@@ -118,7 +134,10 @@ std::optional<AccountState> AccountState::fromJson(const QByteArray& json, QStri
   const QJsonObject payload = value.toObject();
 
   if (key == kSignedOut) return signedOut();
-  if (key == kWaiting) return waiting();
+  // The code is a help, not a promise: a state without it (or with a part that is no text) still waits.
+  if (key == kWaiting)
+    return waiting({payload.value(kUserCode).toString(), payload.value(kVerificationUri).toString(),
+                    payload.value(kVerificationUriComplete).toString()});
   if (key == kSignedIn) {
     const QJsonValue email = payload.value(QStringLiteral("email"));
     const QJsonValue subscribed = payload.value(QStringLiteral("subscribed"));

@@ -17,9 +17,18 @@ class AccountState {
   enum class Case { signedOut, waiting, signedIn, failed };
   // keychain: the sign-in was approved but the session token could not be kept, so it did not happen.
   enum class Failure { denied, expired, network, keychain };
+  // What a waiting sign-in asks of the user: to open `verificationUri` in any browser and check (or
+  // type) `userCode` there; `verificationUriComplete` opens the page with the code filled in. Empty when
+  // the agent that published the state did not say.
+  struct SignInCode {
+    QString userCode;
+    QString verificationUri;
+    QString verificationUriComplete;
+    bool operator==(const SignInCode&) const = default;
+  };
 
   static AccountState signedOut() { return AccountState(Case::signedOut); }
-  static AccountState waiting() { return AccountState(Case::waiting); }
+  static AccountState waiting(SignInCode code = {});
   static AccountState signedIn(QString email, bool subscribed);
   static AccountState failed(Failure failure);
 
@@ -29,10 +38,14 @@ class AccountState {
   bool subscribed() const { return subscribed_; }
   // Meaningful for failed only.
   Failure failure() const { return failure_; }
+  // Meaningful for waiting only.
+  const SignInCode& signInCode() const { return code_; }
 
   bool operator==(const AccountState& other) const;
 
-  // {"signedOut":{}}, {"waiting":{}}, {"signedIn":{"email":…,"subscribed":…}}, {"failed":{"_0":"expired"}}
+  // {"signedOut":{}}, {"waiting":{}}, {"signedIn":{"email":…,"subscribed":…}}, {"failed":{"_0":"expired"}};
+  // a waiting state with a code carries "userCode", "verificationUri" and "verificationUriComplete", which
+  // a reader that does not know them passes over.
   QByteArray toJson() const;
   // Nothing when the document is not exactly one of the four shapes; `error` says why.
   static std::optional<AccountState> fromJson(const QByteArray& json, QString* error = nullptr);
@@ -50,6 +63,7 @@ class AccountState {
   QString email_;
   bool subscribed_ = false;
   Failure failure_ = Failure::network;
+  SignInCode code_;
 };
 
 QString failureRawValue(AccountState::Failure failure);

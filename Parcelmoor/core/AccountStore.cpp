@@ -90,10 +90,11 @@ QCoro::Task<std::optional<QUrl>> AccountStore::signIn() {
     co_return std::nullopt;
   }
 
-  publish(AccountState::waiting());
+  // The settings window shows the code and the address too, so a sign-in whose browser did not open can
+  // be finished from any browser.
+  publish(AccountState::waiting({code->userCode, code->verificationUri, code->verificationUriComplete}));
   flow_ = attempt;
   detachTask(pollForApproval(*code, attempt), lcAuth(), "sign-in poll");
-  // The user code is not shown: the page carries it.
   co_return absoluteUrl(code->verificationUriComplete);
 }
 

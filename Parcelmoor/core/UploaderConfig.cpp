@@ -75,7 +75,7 @@ constexpr KindNames kKindNames[] = {
     {Kind::customS3, "customS3", QT_TRANSLATE_NOOP("UploaderConfig", "AWS S3")},
     {Kind::r2, "r2", QT_TRANSLATE_NOOP("UploaderConfig", "Cloudflare R2")},
     {Kind::ftp, "ftp", QT_TRANSLATE_NOOP("UploaderConfig", "FTP")},
-    {Kind::icloud, "icloud", QT_TRANSLATE_NOOP("UploaderConfig", "iCloud Drive")},
+    {Kind::icloud, "icloud", QT_TRANSLATE_NOOP("UploaderConfig", "Synced Folder")},
     {Kind::googleDrive, "googleDrive", QT_TRANSLATE_NOOP("UploaderConfig", "Google Drive")},
     {Kind::oneDrive, "oneDrive", QT_TRANSLATE_NOOP("UploaderConfig", "OneDrive")},
     {Kind::dropbox, "dropbox", QT_TRANSLATE_NOOP("UploaderConfig", "Dropbox")},

@@ -28,7 +28,7 @@ QCoro::Task<std::optional<QString>> testICloudConnection(const SharedDefaults& d
     // Only a newer stamp is an answer: a stored state with an unchanged stamp is an old check's.
     if (checkedAt(defaults) > before) co_return iCloudLastAvailabilityProblem(defaults);
   }
-  co_return QCoreApplication::translate("ICloudCheck", "Parcelmoor did not answer about iCloud Drive.");
+  co_return QCoreApplication::translate("ICloudCheck", "Parcelmoor did not answer about the synced folder.");
 }
 
 }  // namespace pm::settings

@@ -26,6 +26,7 @@
 #include "views/FormSection.h"
 #include "views/Popover.h"
 #include "views/SaveFolder.h"
+#include "views/SignInCodePanel.h"
 #include "views/Spinner.h"
 #include "views/SpinnerFace.h"
 #include "views/SymbolIcon.h"
@@ -175,6 +176,10 @@ void AccountSettingsView::buildAccountSection() {
   row->addWidget(signOut_);
   accountSection_->addRow(tr("Your account"), trailing);
 
+  signInCode_ = new SignInCodePanel(environment_.openUrl);
+  signInCodeRow_ = accountSection_->addRow(signInCode_, nullptr);
+  signInCodeRow_->setObjectName(QStringLiteral("account.signInCodeRow"));
+
   auto* subscription = new QWidget();
   auto* subscriptionLayout = new QHBoxLayout(subscription);
   subscriptionLayout->setContentsMargins(0, 0, 0, 0);
@@ -309,6 +314,11 @@ void AccountSettingsView::showAccount() {
   signOut_->setVisible(!loading && in);
   signIn_->setVisible(!loading && !in);
   signIn_->setText(failed ? tr("Try Again") : tr("Sign In"));
+
+  // A sign-in that waits can be finished from any browser with its code, as long as it waits.
+  const bool waiting = state_.kind() == AccountState::Case::waiting && !state_.signInCode().userCode.isEmpty();
+  if (waiting) signInCode_->showCode(state_.signInCode());
+  accountSection_->setRowVisible(signInCodeRow_, waiting);
 
   subscriptionStatus_->setText(state_.subscribed() ? tr("Parcelmoor+") : tr("Not subscribed"));
   billing_->setVisible(state_.subscribed());

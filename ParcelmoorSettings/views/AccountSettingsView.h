@@ -27,6 +27,7 @@ class Signals;
 namespace pm::settings {
 
 class FormSection;
+class SignInCodePanel;
 class Spinner;
 class SyncTile;
 
@@ -104,6 +105,8 @@ class AccountSettingsView final : public QWidget {
   QPushButton* signingIn_ = nullptr;
   QPushButton* signIn_ = nullptr;
   QPushButton* signOut_ = nullptr;
+  QWidget* signInCodeRow_ = nullptr;
+  SignInCodePanel* signInCode_ = nullptr;
   QWidget* subscriptionRow_ = nullptr;
   QLabel* subscriptionStatus_ = nullptr;
   QPushButton* billing_ = nullptr;

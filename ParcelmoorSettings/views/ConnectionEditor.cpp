@@ -35,6 +35,7 @@
 #include "views/SymbolView.h"
 #include "views/TextField.h"
 #include "views/TextTone.h"
+#include "views/TildePath.h"
 
 namespace pm::settings {
 
@@ -212,18 +213,24 @@ QWidget* ConnectionEditor::buildSyncedFolderSection() {
                   nullptr);
   // This computer has no iCloud: the kind stands for a folder that a sync client of the user's choice
   // carries to the other devices.
-  const QString documents = QDir::toNativeSeparators(
-      QDir(ICloudUploader::standardRoot())
-          .filePath(QStringLiteral("%1/%2").arg(QLatin1String(ICloudUploader::kContainer),
-                                                QLatin1String(ICloudUploader::kDocuments))));
-  auto* note = new QLabel(tr("Files are copied into %1 on this computer. Whatever syncs that folder takes them "
-                             "to your other devices, on its own schedule.")
-                              .arg(documents));
+  auto* note = new QLabel(tr("Files are copied into a folder that your sync client keeps in step."));
   note->setObjectName(QStringLiteral("editor.syncedFolderNote"));
   note->setWordWrap(true);
   makeCaption(note);
   section->addRow(note, nullptr);
+  auto* where = new QLabel(syncedFolderPath());
+  where->setObjectName(QStringLiteral("editor.syncedFolderPath"));
+  where->setWordWrap(true);
+  where->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  makeCaption(where);
+  section->addRow(where, nullptr);
   return section;
+}
+
+QString ConnectionEditor::syncedFolderPath() {
+  return tildePath(QDir(ICloudUploader::standardRoot())
+                       .filePath(QStringLiteral("%1/%2").arg(QLatin1String(ICloudUploader::kContainer),
+                                                             QLatin1String(ICloudUploader::kDocuments))));
 }
 
 QWidget* ConnectionEditor::buildFTPSection() {
@@ -413,7 +420,7 @@ QString ConnectionEditor::successText(Kind kind) {
     case Kind::ftp:
       return tr("Reached the server");
     case Kind::icloud:
-      return tr("iCloud Drive is ready");
+      return tr("The synced folder is ready");
     case Kind::customS3:
     case Kind::r2:
       return tr("Reached the bucket");

@@ -63,6 +63,8 @@ class ConnectionEditor final : public QDialog {
   QString failureMessage() const;
   // What the footer says after a passed test or an arrived account.
   static QString successText(UploaderConfig::Kind kind);
+  // Where a synced-folder connection copies files, "~" standing for the home folder.
+  static QString syncedFolderPath();
 
  Q_SIGNALS:
   void saved(const UploaderConfig& config);

@@ -98,7 +98,7 @@ QString ConnectionsPageModel::successText(UploaderConfig::Kind kind) {
     case UploaderConfig::Kind::ftp:
       return tr("Reached the server.");
     case UploaderConfig::Kind::icloud:
-      return tr("iCloud Drive is ready.");
+      return tr("The synced folder is ready.");
     case UploaderConfig::Kind::googleDrive:
       return tr("Reached Google Drive.");
     case UploaderConfig::Kind::oneDrive:
@@ -141,9 +141,9 @@ bool ConnectionsPageModel::isEditable(const UploaderConfig& config) {
   return config.kind != UploaderConfig::Kind::parcelmoor;
 }
 
-UploaderConfig ConnectionsPageModel::newDraft() {
+UploaderConfig ConnectionsPageModel::newDraft(UploaderConfig::Kind kind) {
   // A fresh identifier, empty texts, port 0 and explicit TLS come with the kind.
-  UploaderConfig draft(UploaderConfig::Kind::icloud);
+  UploaderConfig draft(kind);
   draft.updatedAt = QDateTime::currentDateTimeUtc();
   return draft;
 }

@@ -64,8 +64,8 @@ class ConnectionsPageModel final : public QObject {
   // The own service can only be tested.
   static bool isEditable(const UploaderConfig& config);
 
-  // A connection of kind iCloud Drive with a new identifier and nothing filled in.
-  static UploaderConfig newDraft();
+  // A connection of `kind` with a new identifier and nothing filled in.
+  static UploaderConfig newDraft(UploaderConfig::Kind kind);
   bool isNew(const UploaderConfig& draft) const;
   void save(const UploaderConfig& config);
   void remove(const UploaderConfig& config);

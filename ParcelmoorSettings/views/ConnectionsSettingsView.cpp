@@ -14,12 +14,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "connectors/ICloudUploader.h"
 #include "model/AppSettings.h"
 #include "views/ConnectionEditor.h"
 #include "views/ConnectionRow.h"
 #include "views/ConnectionTestBadge.h"
 #include "views/ConnectionsPageModel.h"
 #include "views/FormSection.h"
+#include "views/NewConnectionKind.h"
 #include "views/SymbolIcon.h"
 #include "views/SymbolView.h"
 #include "views/TextTone.h"
@@ -221,7 +223,9 @@ QWidget* ConnectionsSettingsView::buildEmptyState() {
   return empty;
 }
 
-void ConnectionsSettingsView::add() { edit(ConnectionsPageModel::newDraft()); }
+void ConnectionsSettingsView::add() {
+  edit(ConnectionsPageModel::newDraft(newConnectionKind(services_.bundle, ICloudUploader::standardRoot())));
+}
 
 void ConnectionsSettingsView::edit(const UploaderConfig& draft) {
   if (editor_) editor_->close();

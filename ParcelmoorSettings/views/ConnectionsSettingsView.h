@@ -37,6 +37,7 @@ class ConnectionsSettingsView final : public QWidget {
 
   // Opens the editor sheet on `draft`.
   void edit(const UploaderConfig& draft);
+  // Opens the editor on a new connection of a kind that works on this computer.
   void add();
   // Asks before deleting.
   void confirmDelete(const UploaderConfig& config);

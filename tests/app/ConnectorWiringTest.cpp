@@ -245,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, CheckICloud,
     ::testing::Values(CheckRow{"usable", true, QString()},
                       CheckRow{"switchedOff", false,
-                               QStringLiteral("iCloud Drive is switched off on this computer.")}),
+                               QStringLiteral("The synced folder is switched off on this computer.")}),
     [](const ::testing::TestParamInfo<CheckRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

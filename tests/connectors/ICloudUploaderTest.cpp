@@ -270,22 +270,22 @@ TEST_F(ICloudUploaderTest, AnUnreadableSourceFailsAndLeavesNothing) {
 
 TEST_F(ICloudUploaderTest, AMissingRootReadsAsSwitchedOff) {
   const QString off = root.filePath(QStringLiteral("not made"));
-  EXPECT_EQ(ICloudUploader::lastAvailabilityProblem(defaults), QStringLiteral("iCloud Drive has not been checked yet."));
+  EXPECT_EQ(ICloudUploader::lastAvailabilityProblem(defaults), QStringLiteral("The synced folder has not been checked yet."));
 
   UploaderConfig config(UploaderConfig::Kind::icloud);
   ICloudUploader uploader(config, off, defaults, &signals, network);
   EXPECT_EQ(test::failureOf(uploader.registerUnits({localFile(QStringLiteral("a"), "a")})),
-            UploadError::rejected(QStringLiteral("iCloud Drive is switched off on this computer.")));
+            UploadError::rejected(QStringLiteral("The synced folder is switched off on this computer.")));
   // Registering checked again and told everyone.
-  EXPECT_EQ(defaults.stringValue(QStringLiteral("icloudState")), QStringLiteral("iCloud Drive is switched off on this computer."));
-  EXPECT_EQ(ICloudUploader::lastAvailabilityProblem(defaults), QStringLiteral("iCloud Drive is switched off on this computer."));
+  EXPECT_EQ(defaults.stringValue(QStringLiteral("icloudState")), QStringLiteral("The synced folder is switched off on this computer."));
+  EXPECT_EQ(ICloudUploader::lastAvailabilityProblem(defaults), QStringLiteral("The synced folder is switched off on this computer."));
   EXPECT_TRUE(defaults.doubleValue(QStringLiteral("icloudCheckedAt")));
   EXPECT_EQ(signals.posted(), QStringList{QStringLiteral("com.wrenfold.Parcelmoor.settingsChanged")});
   EXPECT_FALSE(QFileInfo::exists(off));
 }
 
 TEST_F(ICloudUploaderTest, ASuccessfulCheckStoresNoProblemAndLeavesNoProbe) {
-  defaults.set(QStringLiteral("icloudState"), QStringLiteral("iCloud Drive is switched off on this computer."));
+  defaults.set(QStringLiteral("icloudState"), QStringLiteral("The synced folder is switched off on this computer."));
   defaults.set(QStringLiteral("icloudCheckedAt"), 0.0);
   const double before = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
 

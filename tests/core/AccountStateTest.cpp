@@ -15,6 +15,10 @@ TEST(AccountState, TheFourShapesRoundTrip) {
   } table[] = {
       {AccountState::signedOut(), R"({"signedOut":{}})"},
       {AccountState::waiting(), R"({"waiting":{}})"},
+      {AccountState::waiting({QStringLiteral("WDJB-MJHT"), QStringLiteral("https://example.com/device"),
+                              QStringLiteral("https://example.com/device?user_code=WDJB-MJHT")}),
+       R"({"waiting":{"userCode":"WDJB-MJHT","verificationUri":"https://example.com/device",)"
+       R"("verificationUriComplete":"https://example.com/device?user_code=WDJB-MJHT"}})"},
       {AccountState::signedIn(QStringLiteral("ada@example.com"), true),
        R"({"signedIn":{"email":"ada@example.com","subscribed":true}})"},
       {AccountState::failed(AccountState::Failure::expired), R"({"failed":{"_0":"expired"}})"},
@@ -43,6 +47,9 @@ TEST(AccountState, DecodingTable) {
       {R"({"failed":{"_0":"lost"}})", std::nullopt},
       {R"({"failed":"expired"})", std::nullopt},
       {R"({"waiting":{"ignored":true}})", AccountState::waiting()},
+      // A code part that is no text reads as missing; the state still waits.
+      {R"({"waiting":{"userCode":7,"verificationUri":"https://example.com/device"}})",
+       AccountState::waiting({QString(), QStringLiteral("https://example.com/device"), QString()})},
       {R"({"waiting":[]})", std::nullopt},
       {R"(["signedOut"])", std::nullopt},
       {"not json", std::nullopt},

@@ -97,7 +97,14 @@ class PollTimer {
 QCoro::Task<> openSignIn(AccountStore& store, std::optional<QUrl>& opened) { opened = co_await store.signIn(); }
 
 struct AccountStoreTest : ::testing::Test {
-  QList<AccountState> states() const { return defaults.states; }
+  // The published states, a waiting one without its code (the code test looks at codes).
+  QList<AccountState> states() const {
+    QList<AccountState> published = defaults.states;
+    for (AccountState& state : published) {
+      if (state.kind() == AccountState::Case::waiting) state = AccountState::waiting();
+    }
+    return published;
+  }
   bool waitForStates(qsizetype count) {
     return test::runUntil([&] { return defaults.states.size() >= count; });
   }
@@ -127,6 +134,11 @@ TEST_F(AccountStoreTest, ASignInWaitsThenStoresTheTokenAndPublishesTheAccount) {
   EXPECT_EQ(url->path(), QStringLiteral("/device"));
   EXPECT_TRUE(url->query().startsWith(QLatin1String("user_code=")));
   EXPECT_EQ(states(), QList{AccountState::waiting()});
+  // The settings window shows the code and where to enter it, for a browser that did not open.
+  const AccountState::SignInCode code = defaults.states.first().signInCode();
+  EXPECT_EQ(code.userCode, QStringLiteral("WDJB-0001"));
+  EXPECT_EQ(QUrl(code.verificationUri).path(), QStringLiteral("/device"));
+  EXPECT_EQ(QUrl(code.verificationUriComplete), *url);
 
   ASSERT_TRUE(waitForStates(2));
   EXPECT_EQ(states(), (QList{AccountState::waiting(), signedIn(kEmail, true)}));

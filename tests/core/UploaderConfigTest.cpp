@@ -178,7 +178,7 @@ TEST(UploaderConfig, RawValuesAndDefaultTitlesInOrder) {
       {Kind::customS3, "customS3", "AWS S3"},
       {Kind::r2, "r2", "Cloudflare R2"},
       {Kind::ftp, "ftp", "FTP"},
-      {Kind::icloud, "icloud", "iCloud Drive"},
+      {Kind::icloud, "icloud", "Synced Folder"},
       {Kind::googleDrive, "googleDrive", "Google Drive"},
       {Kind::oneDrive, "oneDrive", "OneDrive"},
       {Kind::dropbox, "dropbox", "Dropbox"},
@@ -283,11 +283,11 @@ TEST(UploaderConfig, ICloudDriveIsReadyOnlyAfterACheckFoundNoProblem) {
     QVariant stored;
     std::optional<QString> problem;
   } table[] = {
-      {"never checked", QVariant(), QStringLiteral("iCloud Drive has not been checked yet.")},
+      {"never checked", QVariant(), QStringLiteral("The synced folder has not been checked yet.")},
       {"checked and usable", QString(), std::nullopt},
       {"checked and off", QStringLiteral("iCloud Drive is turned off."),
        QStringLiteral("iCloud Drive is turned off.")},
-      {"not a text", true, QStringLiteral("iCloud Drive has not been checked yet.")},
+      {"not a text", true, QStringLiteral("The synced folder has not been checked yet.")},
   };
   const UploaderConfig icloud(Kind::icloud);
   for (const auto& row : table) {

@@ -33,7 +33,7 @@ TEST(ConnectionPresentation, EveryKindHasItsNameSymbolAndConfiguredRule) {
       {Kind::customS3, "AWS S3", "internaldrive"},
       {Kind::r2, "Cloudflare R2", "cloud.bolt"},
       {Kind::ftp, "FTP", "server.rack"},
-      {Kind::icloud, "iCloud Drive", "icloud"},
+      {Kind::icloud, "Synced Folder", "icloud"},
       {Kind::googleDrive, "Google Drive", "triangle.righthalf.filled"},
       {Kind::oneDrive, "OneDrive", "cloud.fill"},
       {Kind::dropbox, "Dropbox", "shippingbox.fill"},
@@ -83,7 +83,7 @@ TEST(ConnectionPresentation, ICloudDriveIsConfiguredOnlyAfterACheckFoundNoProble
   MemorySharedDefaults defaults;
   EXPECT_FALSE(icloud.isConfigured(defaults));  // never checked
   defaults.set(QStringLiteral("icloudState"),
-               QStringLiteral("iCloud Drive is switched off on this computer."));
+               QStringLiteral("The synced folder is switched off on this computer."));
   EXPECT_FALSE(icloud.isConfigured(defaults));
   defaults.set(QStringLiteral("icloudState"), QString());
   EXPECT_TRUE(icloud.isConfigured(defaults));

@@ -51,12 +51,12 @@ TEST_F(ICloudCheck, AnAnswerInTheFirstTickIsSeenAfterOneSleep) {
 
 TEST_F(ICloudCheck, TheAgentsProblemIsReturnedAsItIsStored) {
   agentAnswers([this] {
-    defaults.set(kState, QStringLiteral("iCloud Drive is switched off on this computer."));
+    defaults.set(kState, QStringLiteral("The synced folder is switched off on this computer."));
     defaults.set(kCheckedAt, 1'700'000'000.5);
   });
 
   EXPECT_EQ(test::wait(testICloudConnection(defaults, signals, kTiming)),
-            QStringLiteral("iCloud Drive is switched off on this computer."));
+            QStringLiteral("The synced folder is switched off on this computer."));
 }
 
 TEST_F(ICloudCheck, NoNewerStampIsNoAnswer) {
@@ -82,7 +82,7 @@ TEST_F(ICloudCheck, NoNewerStampIsNoAnswer) {
     elapsed.start();
 
     EXPECT_EQ(test::wait(testICloudConnection(defaults, fresh, kTiming)),
-              QStringLiteral("Parcelmoor did not answer about iCloud Drive."))
+              QStringLiteral("Parcelmoor did not answer about the synced folder."))
         << c.what;
     EXPECT_GE(elapsed.elapsed(), kTiming.rounds * kTiming.interval.count()) << c.what;
     EXPECT_EQ(fresh.posted(), QStringList{kCheckICloud}) << c.what;

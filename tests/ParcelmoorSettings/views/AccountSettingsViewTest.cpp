@@ -249,6 +249,39 @@ TEST(AccountSettingsViewTest, SigningInShowsAtOnceEvenWhileTheWindowIsOpen) {
   EXPECT_EQ(rig.posted(names::signal::kSignIn), 1);
 }
 
+// A sign-in whose browser never opened can be finished from any browser: the page shows the address and
+// the code while the sign-in waits.
+TEST(AccountSettingsViewTest, AWaitingSignInShowsItsCodeAndWhereToEnterIt) {
+  AccountPageRig rig;
+  rig.open();
+  rig.window->resize(620, 520);
+  EXPECT_FALSE(rig.shown("account.signInCode"));
+  rig.click("account.signIn");
+  // An agent that publishes no code leaves the row away.
+  rig.publish(AccountState::waiting());
+  EXPECT_FALSE(rig.shown("account.signInCode"));
+
+  const AccountState::SignInCode code{QStringLiteral("WDJB-MJHT"), QStringLiteral("https://parcelmoor.example/device"),
+                                      QStringLiteral("https://parcelmoor.example/device?user_code=WDJB-MJHT")};
+  rig.publish(AccountState::waiting(code));
+  EXPECT_TRUE(rig.shown("account.signInCode"));
+  EXPECT_EQ(rig.text("account.signInAddress"), code.verificationUri);
+  EXPECT_EQ(rig.text("account.signInUserCode"), code.userCode);
+  for (const char* selectable : {"account.signInAddress", "account.signInUserCode"})
+    EXPECT_TRUE(rig.find<QLabel>(selectable)->textInteractionFlags() & Qt::TextSelectableByMouse) << selectable;
+  rig.click("account.openSignInPage");
+  EXPECT_EQ(rig.opened, QList<QUrl>{QUrl(code.verificationUriComplete)});
+  rig.screenshot(QStringLiteral("settings-account-sign-in-code"));
+
+  // The code goes with the wait, also while the loading window is still open.
+  rig.publish(AccountState::signedIn(QStringLiteral("ada@example.com"), true));
+  EXPECT_FALSE(rig.shown("account.signInCode"));
+  rig.publish(AccountState::waiting({QStringLiteral("C0DE"), QStringLiteral("javascript:alert(1)"), QString()}));
+  rig.opened.clear();
+  rig.click("account.openSignInPage");
+  EXPECT_TRUE(rig.opened.isEmpty()) << "only a web page is opened";
+}
+
 TEST(AccountSettingsViewTest, TheAccountButtonsAskTheAgentOrOpenThePricingPage) {
   AccountPageRig rig;
   rig.seed(AccountState::signedIn(QStringLiteral("ada@example.com"), false));

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest/QTest>
 
@@ -14,6 +15,8 @@
 #include "connectors/OAuthCredentials.h"
 #include "views/AccountConnectionSection.h"
 #include "views/ConnectionEditor.h"
+#include "views/NewConnectionKind.h"
+#include "views/TildePath.h"
 #include "views/PortText.h"
 
 namespace pm::settings {
@@ -64,9 +67,63 @@ TEST_F(ConnectionEditorTest, TheTypePickerOffersTwoGroupsWithADividerAndNeverThe
   QStringList entries;
   for (int index = 0; index < type->count(); ++index)
     entries.append(type->itemText(index).isEmpty() ? QStringLiteral("—") : type->itemText(index));
-  EXPECT_EQ(entries, (QStringList{QStringLiteral("iCloud Drive"), QStringLiteral("Google Drive"),
+  EXPECT_EQ(entries, (QStringList{QStringLiteral("Synced Folder"), QStringLiteral("Google Drive"),
                                   QStringLiteral("OneDrive"), QStringLiteral("Dropbox"), QStringLiteral("—"),
                                   QStringLiteral("AWS S3"), QStringLiteral("Cloudflare R2"), QStringLiteral("FTP")}));
+}
+
+// On this system the kind "icloud" is a folder that the user's sync client carries: it is named and
+// explained so, and its folder is shown the way the user would type it.
+TEST_F(ConnectionEditorTest, TheSyncedFolderSaysWhatItIsAndWhereItsFolderIs) {
+  const QByteArray before = qgetenv("PARCELMOOR_UBIQUITY_ROOT");
+  qputenv("PARCELMOOR_UBIQUITY_ROOT", QDir(QDir::homePath()).filePath(QStringLiteral("Sync/drive")).toUtf8());
+  open(UploaderConfig(Kind::icloud));
+  EXPECT_EQ(editor->config().kind, Kind::icloud) << "the stored kind stays";
+  QStringList texts;
+  for (const QLabel* label : editor->findChildren<QLabel*>()) texts.append(label->text());
+  EXPECT_TRUE(texts.contains(QStringLiteral("Synced Folder")));
+  EXPECT_TRUE(texts.contains(QStringLiteral("Files are copied into a folder that your sync client keeps in step.")));
+  EXPECT_TRUE(texts.contains(QStringLiteral("~/Sync/drive/iCloud.com.wrenfold.Parcelmoor/Documents")));
+  EXPECT_EQ(ConnectionEditor::successText(Kind::icloud), QStringLiteral("The synced folder is ready"));
+  for (const QString& text : texts) EXPECT_FALSE(text.contains(QStringLiteral("iCloud Drive"))) << text.toStdString();
+  test::AppsRig::screenshot(*editor, QStringLiteral("editor-synced-folder"));
+  if (before.isNull()) qunsetenv("PARCELMOOR_UBIQUITY_ROOT");
+  else qputenv("PARCELMOOR_UBIQUITY_ROOT", before);
+}
+
+TEST(TildePathTest, TheHomeFolderReadsAsATilde) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home/ada/.local/share/parcelmoor/drive", "~/.local/share/parcelmoor/drive"},
+      {"/home/ada", "~"},
+      {"/home/ada/", "~"},
+      {"/home/adam/drive", "/home/adam/drive"},
+      {"/srv/drive", "/srv/drive"},
+  };
+  for (const auto& [path, shown] : cases)
+    EXPECT_EQ(tildePath(QString::fromLatin1(path), QStringLiteral("/home/ada")), QString::fromLatin1(shown)) << path;
+  EXPECT_EQ(tildePath(QStringLiteral("/srv/drive"), QStringLiteral("/")), QStringLiteral("/srv/drive"));
+}
+
+TEST(NewConnectionKindTest, ANewConnectionStartsWithAKindThatWorksHere) {
+  QTemporaryDir root;
+  const QString missing = QDir(root.path()).filePath(QStringLiteral("absent"));
+  const BundleInfo none({});
+  const BundleInfo google({{QStringLiteral("GOOGLE_CLIENT_ID"), QStringLiteral("g")}});
+  const BundleInfo dropbox({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("d")}});
+  struct Case {
+    const char* name;
+    const BundleInfo& bundle;
+    QString root;
+    Kind kind;
+  };
+  const Case cases[] = {
+      {"the synced folder's root is there", none, root.path(), Kind::icloud},
+      {"no root, a Google client", google, missing, Kind::googleDrive},
+      {"no root, a Dropbox key", dropbox, missing, Kind::dropbox},
+      {"no root, no client: S3 always works", none, missing, Kind::customS3},
+      {"no root named at all", none, QString(), Kind::customS3},
+  };
+  for (const Case& c : cases) EXPECT_EQ(newConnectionKind(c.bundle, c.root), c.kind) << c.name;
 }
 
 TEST_F(ConnectionEditorTest, ChangingTheKindClearsOnlyEndpointAndRegion) {

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
@@ -264,10 +265,21 @@ TEST_F(ConnectionsPageTest, ReturnInTheDeleteAlertCancelsAndTheAlertHasRoomForIt
   EXPECT_EQ(rig.settings->uploaders().size(), 2) << "Return deleted the connection";
 }
 
-TEST_F(ConnectionsPageTest, AddingOpensANewSyncedFolderDraftAndEditingAStoredOne) {
+TEST_F(ConnectionsPageTest, AddingOpensANewDraftOfAKindThatWorksHereAndEditingAStoredOne) {
   const UploaderConfig stored = rig.add(Kind::ftp, QStringLiteral("Backup"));
   model();
+  const QByteArray before = qgetenv("PARCELMOOR_UBIQUITY_ROOT");
+  QTemporaryDir root;
+  // Without the synced folder's root, the first drive this build can connect.
+  qputenv("PARCELMOOR_UBIQUITY_ROOT", QDir(root.path()).filePath(QStringLiteral("absent")).toUtf8());
   page->add();
+  ASSERT_NE(page->editor(), nullptr);
+  EXPECT_EQ(page->editor()->config().kind, Kind::googleDrive);
+  page->editor()->findChild<QAbstractButton*>(QStringLiteral("editor.cancel"))->click();
+  qputenv("PARCELMOOR_UBIQUITY_ROOT", root.path().toUtf8());
+  page->add();
+  if (before.isNull()) qunsetenv("PARCELMOOR_UBIQUITY_ROOT");
+  else qputenv("PARCELMOOR_UBIQUITY_ROOT", before);
   ASSERT_NE(page->editor(), nullptr);
   EXPECT_EQ(page->editor()->config().kind, Kind::icloud);
   EXPECT_EQ(page->editor()->windowTitle(), QStringLiteral("Create new app"));

@@ -20,7 +20,7 @@ class SyncedFolderProgram : public AgentProgramFixture {
 TEST_F(SyncedFolderProgram, IsCheckedAtStartAndOnRequest) {
   ASSERT_NO_FATAL_FAILURE(startService());
   ASSERT_NO_FATAL_FAILURE(startAgent());
-  const QVariant switchedOff(QStringLiteral("iCloud Drive is switched off on this computer."));
+  const QVariant switchedOff(QStringLiteral("The synced folder is switched off on this computer."));
   EXPECT_TRUE(runUntil([&] { return state() == switchedOff; })) << agent->log().toStdString();
 
   ASSERT_TRUE(QDir().mkpath(agent->ubiquityRoot()));
