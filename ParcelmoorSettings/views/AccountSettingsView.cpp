@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -22,8 +21,11 @@
 #include "platform/Signals.h"
 #include "sync/SyncKey.h"
 #include "views/AboutSyncPopover.h"
+#include "views/AppendingPath.h"
 #include "views/FlowLabel.h"
 #include "views/FormSection.h"
+#include "views/Popover.h"
+#include "views/SaveFolder.h"
 #include "views/Spinner.h"
 #include "views/SpinnerFace.h"
 #include "views/SymbolIcon.h"
@@ -75,22 +77,13 @@ QString failureText(AccountState::Failure failure) {
   return QString();
 }
 
-QUrl pricingURL(const QUrl& base) {
-  QUrl url = base;
-  QString path = url.path();
-  if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
-  url.setPath(path + QLatin1String("pricing"));
-  return url;
-}
-
 void fillDesktopDefaults(AccountSettingsView::Environment& environment) {
   if (!environment.openUrl) environment.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   if (!environment.serviceBase) environment.serviceBase = serviceBaseUrl();
   if (!environment.chooseSaveLocation) {
     environment.chooseSaveLocation = [](QWidget* parent, const QString& fileName) -> std::optional<QString> {
-      const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
       const QString chosen = QFileDialog::getSaveFileName(parent, AccountSettingsView::tr("Save Recovery Kit"),
-                                                          QDir(folder).filePath(fileName));
+                                                          QDir(saveFolder()).filePath(fileName));
       if (chosen.isEmpty()) return std::nullopt;
       return chosen;
     };
@@ -193,7 +186,7 @@ void AccountSettingsView::buildAccountSection() {
   subscriptionLayout->addWidget(billing_);
   subscribe_ = makeButton(tr("Subscribe"), "account.subscribe");
   connect(subscribe_, &QPushButton::clicked, this,
-          [this] { environment_.openUrl(pricingURL(*environment_.serviceBase)); });
+          [this] { environment_.openUrl(appendingPath(*environment_.serviceBase, QStringLiteral("pricing"))); });
   subscriptionLayout->addWidget(subscribe_);
   subscriptionRow_ = accountSection_->addRow(tr("Subscription"), subscription);
   subscriptionRow_->setObjectName(QStringLiteral("account.subscriptionRow"));
@@ -245,9 +238,8 @@ void AccountSettingsView::buildSyncSection() {
   syncInfo_->setAutoRaise(true);
   syncInfo_->setAccessibleName(tr("About sync"));
   connect(syncInfo_, &QToolButton::clicked, this, [this] {
-    auto* popover = new AboutSyncPopover(this);
-    popover->setAttribute(Qt::WA_DeleteOnClose);
-    popover->showAbove(*syncInfo_);
+    auto* popover = new Popover(new AboutSyncPopover(), this);
+    popover->showAt(*syncInfo_);
   });
   controls->addWidget(syncInfo_);
   syncSection_->addRow(leading, trailing);

@@ -25,6 +25,7 @@
 #include "views/AccountConnectionSection.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/Popover.h"
 #include "views/PortText.h"
 #include "views/S3ConnectionSection.h"
 #include "views/FlowLabel.h"
@@ -396,17 +397,15 @@ QCoro::Task<> ConnectionEditor::waitForAccount(QPointer<ConnectionEditor> editor
 
 void ConnectionEditor::pickSymbol() {
   if (picker_) return;
-  picker_ = new SymbolPicker(config_.symbol, defaultSymbol(config_.kind), this);
-  picker_->setWindowFlags(Qt::Popup);
-  picker_->setAttribute(Qt::WA_DeleteOnClose);
+  picker_ = new SymbolPicker(config_.symbol, defaultSymbol(config_.kind));
+  auto* popover = new Popover(picker_, this);
   connect(picker_, &SymbolPicker::symbolChanged, this, [this](const QString& symbol) {
     config_.symbol = symbol;
     showIcon();
   });
-  connect(picker_, &SymbolPicker::picked, picker_, &QWidget::close);
-  picker_->adjustSize();
-  picker_->move(icon_->mapToGlobal(QPoint(icon_->width() / 2 - picker_->width() / 2, icon_->height())));
-  picker_->show();
+  // Every pick closes the picker.
+  connect(picker_, &SymbolPicker::picked, popover, &QWidget::close);
+  popover->showAt(*icon_);
 }
 
 QString ConnectionEditor::successText(Kind kind) {

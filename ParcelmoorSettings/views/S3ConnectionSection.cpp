@@ -13,6 +13,7 @@
 #include "views/FlowLabel.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/Popover.h"
 #include "views/RegionChoice.h"
 #include "views/ShareableLinksExplainer.h"
 #include "views/SymbolIcon.h"
@@ -115,7 +116,7 @@ void S3ConnectionSection::buildSharing() {
   texts->addWidget(new FlowLabel(tr("Create shareable links")));
   auto* caption = new FlowLabel(
       tr("Uploaded items will be registered with Parcelmoor and downloadable via %1.")
-          .arg(ShareableLinksExplainer::webHost()));
+          .arg(ShareableLinksExplainer::webHost(serviceBase_)));
   caption->setObjectName(QStringLiteral("editor.shareableLinksCaption"));
   makeCaption(caption);
   texts->addWidget(caption);
@@ -142,13 +143,10 @@ void S3ConnectionSection::buildSharing() {
 
 void S3ConnectionSection::explainLinks() {
   if (explainer_) return;
-  // A popup closes when the user clicks elsewhere, which ends the explanation.
-  explainer_ = new ShareableLinksExplainer(config_.kind, serviceBase_, openUrl_, this);
-  explainer_->setWindowFlags(Qt::Popup);
-  explainer_->setAttribute(Qt::WA_DeleteOnClose);
-  const QPoint anchor = info_->mapToGlobal(QPoint(info_->width() / 2, 0));
-  explainer_->move(anchor - QPoint(explainer_->width() / 2, explainer_->height()));
-  explainer_->show();
+  // The popover closes when the user clicks elsewhere, which ends the explanation.
+  explainer_ = new ShareableLinksExplainer(config_.kind, serviceBase_, openUrl_);
+  auto* popover = new Popover(explainer_, this);
+  popover->showAt(*info_);
 }
 
 void S3ConnectionSection::chooseRegion(const QString& value) {
