@@ -143,7 +143,7 @@ TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheWholeFail
   EXPECT_EQ(find<QLabel>("editor.testingText")->text(), QStringLiteral("Testing…"));
   EXPECT_TRUE(find<QLabel>("editor.failureText")->isHidden() || !find<QWidget>("editor.failure")->isVisible());
   rig.checks.release();
-  settle();
+  ASSERT_TRUE(pm::test::runUntil([&] { return !editor->isTesting(); }, std::chrono::seconds(30)));
   ASSERT_TRUE(seenByTest);
   EXPECT_EQ(*seenByTest, (FTPCredentials{QStringLiteral("ann"), QStringLiteral("secret")}));
   EXPECT_FALSE(find<QLabel>("editor.testingText")->isVisible());
@@ -164,14 +164,13 @@ TEST_F(ConnectionEditorTest, ConnectingWithAnUnchangedTokenGivesUpAndANewTokenFi
   EXPECT_FALSE(find<QPushButton>("editor.connect")->isEnabled());
   EXPECT_EQ(pendingConnect(), drive.id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral("|googleDrive"));
   EXPECT_EQ(rig.signals.posted().count(QString::fromLatin1(names::signal::kConnectDrive)), 1);
-  settle();
-  EXPECT_FALSE(editor->isConnecting());
+  ASSERT_TRUE(pm::test::runUntil([&] { return !editor->isConnecting(); }, std::chrono::seconds(30)));
   EXPECT_EQ(editor->testResult(), ProbeResult::failed(QStringLiteral("No account arrived. Try connecting again.")));
 
   find<QPushButton>("editor.connect")->click();
   OAuthCredentials renewed{QStringLiteral("refresh-2"), QStringLiteral("new@example.com"), QString(), {}};
   OAuthCredentials::save(rig.keychain, renewed, drive.id, OAuthProvider::google);
-  settle();
+  ASSERT_TRUE(pm::test::runUntil([&] { return !editor->isConnecting(); }, std::chrono::seconds(30)));
   EXPECT_EQ(editor->config().account, QStringLiteral("new@example.com"));
   EXPECT_EQ(editor->testResult(), ProbeResult::reachable());
   EXPECT_EQ(find<QLabel>("editor.account")->text(), QStringLiteral("new@example.com"));
