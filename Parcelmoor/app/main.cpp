@@ -6,29 +6,30 @@
 #include <QProcessEnvironment>
 #include <QTextStream>
 
+#include "app/AgentCommandLine.h"
 #include "app/AppDelegate.h"
+#include "app/ConnectorDriveSignIns.h"
+#include "app/DesktopWorkspace.h"
 #include "app/DisplayPlatform.h"
 #include "app/LaunchRequests.h"
-#include "app/ConnectorDriveSignIns.h"
 #include "app/OAuthCallbackRedirects.h"
 #include "app/SyncedFolderCheck.h"
-#include "app/DesktopWorkspace.h"
 #include "connectors/DropboxSignIn.h"
 #include "connectors/GoogleSignIn.h"
-#include "connectors/OneDriveSignIn.h"
 #include "connectors/ICloudUploader.h"
 #include "connectors/OAuthCallback.h"
+#include "connectors/OneDriveSignIn.h"
 #include "connectors/UploaderFactory.h"
-#include "curl/CurlGlobal.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
-#include "platform/Async.h"
-#include "platform/BundleInfo.h"
+#include "curl/CurlGlobal.h"
 #include "panel/DesktopFileViewer.h"
 #include "panel/PreviewWindow.h"
 #include "panel/QuickLookPreview.h"
 #include "panel/UploadPanel.h"
+#include "platform/Async.h"
+#include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
@@ -39,6 +40,7 @@
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
+#include "platform/TerminationSignals.h"
 #include "send/SendCommand.h"
 #include "sync/SyncCoordinator.h"
 #include "upload/BucketUploader.h"
@@ -63,6 +65,11 @@ int main(int argc, char** argv) {
   if (!pm::initializeCurl()) qCWarning(lcFtp, "libcurl could not be set up; FTP connections will not work");
 
   if (argc > 1 && qstrcmp(argv[1], "send") == 0) return runSend(argc, argv);
+  // Help and a wrong option are answered where no display is reachable, before anything starts.
+  QStringList given;
+  for (int i = 1; i < argc; ++i) given.append(QString::fromLocal8Bit(argv[i]));
+  QTextStream err(stderr);
+  if (const std::optional<int> exitCode = pm::handleAgentCommandLine(given, err)) return *exitCode;
 
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
   if (display.problem) {
@@ -75,12 +82,19 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Parcelmoor"));
   // The agent lives on without windows: the bar comes and goes, the program stays.
   QApplication::setQuitOnLastWindowClosed(false);
+  // A session that ends, a terminal's Ctrl-C or a kill ends the agent as a quit does: the event loop
+  // returns and everything below is taken down in order (the working folder removed, the history and the
+  // suite written).
+  pm::TerminationSignals termination;
+  QObject::connect(&termination, &pm::TerminationSignals::requested, &application, [](int signalNumber) {
+    qCInfo(lcApp, "quitting on signal %d", signalNumber);
+    QCoreApplication::quit();
+  });
 
   // One agent per session: a second launch hands its request to the running one before it builds
   // anything (a parcelmoor:// link from the desktop arrives as an argument).
   const QStringList arguments = QCoreApplication::arguments().mid(1);
   pm::SingleInstance instance;
-  QTextStream err(stderr);
   if (const std::optional<int> exitCode = pm::handOffToRunningAgent(instance, arguments, err))
     return *exitCode;
 
@@ -117,8 +131,8 @@ int main(int argc, char** argv) {
       std::make_shared<const pm::GoogleSignIn>(network, pm::BundleInfo::compiledIn(), clock, &workspace);
   // The one waiter for sign-in redirects that come back as opened parcelmoor:// URLs.
   pm::OAuthCallback oauthCallback;
-  const auto oneDrive = std::make_shared<const pm::OneDriveSignIn>(network, pm::BundleInfo::compiledIn(), clock,
-                                                                   &oauthCallback, &workspace);
+  const auto oneDrive = std::make_shared<const pm::OneDriveSignIn>(network, pm::BundleInfo::compiledIn(),
+                                                                   clock, &oauthCallback, &workspace);
   const auto dropbox = std::make_shared<const pm::DropboxSignIn>(network, pm::BundleInfo::compiledIn(), clock,
                                                                  &workspace, &oauthCallback);
   pm::ConnectorDriveSignIns drives(keychain, google, oneDrive, dropbox);
@@ -126,7 +140,8 @@ int main(int argc, char** argv) {
   const QString ubiquityRoot = pm::ICloudUploader::standardRoot();
   pm::SyncedFolderCheck icloud(ubiquityRoot, *defaults, signals);
   const pm::UploaderServices uploaderServices{
-      network, api, keychain, *defaults, workingFolder->path(), google, oneDrive, dropbox, ubiquityRoot, &signals};
+      network, api,      keychain, *defaults,    workingFolder->path(),
+      google,  oneDrive, dropbox,  ubiquityRoot, &signals};
 
   std::optional<QString> settingsProgram;
   if (const QString chosen = qEnvironmentVariable("PARCELMOOR_SETTINGS_PROGRAM"); !chosen.isEmpty())

@@ -42,7 +42,8 @@ void appendString(QString& out, const QString& text) {
         out += QLatin1String("\\t");
         break;
       default:
-        if (c.unicode() < 0x20) {
+        // DEL is a control character too, which no header may carry.
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
           out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
         } else {
           out += c;

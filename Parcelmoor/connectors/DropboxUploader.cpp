@@ -121,8 +121,11 @@ UploadError DropboxUploader::uploadFailure(const UploadError& error) {
   return UploadError::rejected(refusedWithStatus(status));
 }
 
-QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints,
-                                              QString route, QString token, std::optional<QJsonObject> body) {
+namespace {
+
+// The answer of the RPC `route` with the JSON `body`, when given, whatever its status.
+QCoro::Task<HttpAnswer> rpcExchange(QNetworkAccessManager& network, DropboxEndpoints endpoints, QString route,
+                                    QString token, std::optional<QJsonObject> body) {
   QNetworkRequest request = networkRequest(endpointUrl(endpoints.api, QStringLiteral("/2/") + route));
   request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
   QByteArray payload;
@@ -130,7 +133,15 @@ QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, Dr
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     payload = QJsonDocument(*body).toJson(QJsonDocument::Compact);
   }
-  const HttpAnswer answer = co_await exchange(network, request, "POST", payload);
+  co_return co_await exchange(network, request, "POST", payload);
+}
+
+}  // namespace
+
+QCoro::Task<QJsonObject> DropboxUploader::rpc(QNetworkAccessManager& network, DropboxEndpoints endpoints,
+                                              QString route, QString token, std::optional<QJsonObject> body) {
+  const HttpAnswer answer = co_await rpcExchange(network, std::move(endpoints), std::move(route), std::move(token),
+                                                 std::move(body));
   if (!isSuccess(answer.status)) throw dropboxFailure(answer.status, answer.body);
   co_return objectOf(answer.body);
 }
@@ -193,6 +204,9 @@ QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destina
   const QString path = *found;
   const QUuid id = unit.id;
   if (!progress) progress = [](double) {};
+  // Until the answer is read: a withdrawal waits for it.
+  const auto transfer = running_.begin(id);
+  sent_.insert(id, SentFile{unit.size, signIn_->clock().now()});
 
   QString stored;
   try {
@@ -210,8 +224,8 @@ QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destina
 
   if (!self || !self->paths_.contains(id)) co_return;
   if (stored.isEmpty()) {
-    qCWarning(lcDropbox, "Dropbox did not name the stored file %s; it cannot be withdrawn",
-              qUtf8Printable(privateValue(path)));
+    qCWarning(lcDropbox, "Dropbox did not name the stored file %s; it is found by its path, size and time "
+              "when it is withdrawn", qUtf8Printable(privateValue(path)));
     co_return;
   }
   self->stored_.insert(id, stored);
@@ -281,15 +295,44 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
       sendInPieces(unit.url, unit.size, pieceSize, temporaryDirectory,
                    QStringLiteral("pmr-dropbox-") + uuidText(unitID), cancel, std::move(send));
   co_await std::move(sending);
-  if (!self) throw UploadError::cancelled();
+  // Unfinished, the session stores nothing and lapses on its own.
+  if (!self || (cancel && cancel->isCancelled())) throw UploadError::cancelled();
 
   const QJsonObject finished = co_await self->finishSession(sessionID, unit.size, path, token);
   if (progress) progress(1.0);
   co_return storedName(finished);
 }
 
+QCoro::Task<QString> DropboxUploader::findSentFile(QString path, SentFile sent, QString token) {
+  const QString route = QStringLiteral("files/get_metadata");
+  const QJsonObject body{{QStringLiteral("path"), path}};
+  const HttpAnswer answer = co_await rpcExchange(signIn_->network(), signIn_->endpoints(), route, token, body);
+  const QString summary = objectOf(answer.body).value(QStringLiteral("error_summary")).toString();
+  if (answer.status == 409 && summary.startsWith(QLatin1String("path/not_found"))) {
+    qCInfo(lcDropbox, "nothing is stored at %s; nothing to remove", qUtf8Printable(privateValue(path)));
+    co_return QString();
+  }
+  if (!isSuccess(answer.status)) throw dropboxFailure(answer.status, answer.body);
+  const QJsonObject metadata = objectOf(answer.body);
+  const QJsonValue size = metadata.value(QStringLiteral("size"));
+  const QDateTime modified = serviceTime(metadata.value(QStringLiteral("server_modified")).toString());
+  const bool isFile = metadata.value(QStringLiteral(".tag")).toString() == QLatin1String("file");
+  const QString id = metadata.value(QStringLiteral("id")).toString();
+  if (!isFile || id.isEmpty() || !size.isDouble() ||
+      !sent.matches(size.toInteger(-1), modified, signIn_->clock().now())) {
+    qCWarning(lcDropbox, "could not remove %s: the file there is not surely the one this bucket stored",
+              qUtf8Printable(privateValue(path)));
+    co_return QString();
+  }
+  co_return id;
+}
+
 QCoro::Task<> DropboxUploader::withdraw(QList<UploadUnit> units) {
   const QPointer<DropboxUploader> self(this);
+  // A transfer still under way may yet have its bytes stored, and one whose body went out whole is reading
+  // the answer that names the file: what to delete is known only once each has ended.
+  for (const UploadUnit& unit : units) co_await running_.waitUntilStopped(unit.id);
+  if (!self) co_return;
   QString token;
   try {
     token = co_await accessToken();
@@ -302,12 +345,15 @@ QCoro::Task<> DropboxUploader::withdraw(QList<UploadUnit> units) {
     if (!self) co_return;
     if (!self->paths_.contains(unit.id)) continue;
     const QString path = self->paths_.take(unit.id);
-    const QString stored = self->stored_.take(unit.id);
-    // The upload asked Dropbox to rename on a conflict, so the requested path may hold someone else's file:
-    // only what this upload stored is deleted, and nothing when it never completed.
-    if (stored.isEmpty()) continue;
-    const QJsonObject body{{QStringLiteral("path"), stored}};
+    QString stored = self->stored_.take(unit.id);
+    const std::optional<SentFile> sent =
+        self->sent_.contains(unit.id) ? std::optional(self->sent_.take(unit.id)) : std::nullopt;
     try {
+      // The upload asked Dropbox to rename on a conflict, so the requested path may hold someone else's
+      // file: only what this upload stored is deleted, and nothing when it never sent its bytes.
+      if (stored.isEmpty() && sent) stored = co_await self->findSentFile(path, *sent, token);
+      if (stored.isEmpty() || !self) continue;
+      const QJsonObject body{{QStringLiteral("path"), stored}};
       co_await rpc(self->signIn_->network(), self->signIn_->endpoints(), deleteRoute, token, body);
     } catch (const std::exception& error) {
       qCInfo(lcDropbox, "could not delete %s: %s", qUtf8Printable(privateValue(path)),

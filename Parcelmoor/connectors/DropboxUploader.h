@@ -13,6 +13,8 @@
 #include "connectors/ConnectorUploader.h"
 #include "connectors/DropboxEndpoints.h"
 #include "connectors/HttpExchange.h"
+#include "connectors/RunningTransfers.h"
+#include "connectors/SentFile.h"
 #include "core/UploadError.h"
 
 namespace pm {
@@ -29,9 +31,10 @@ struct DropboxUploadSizes {
 // Uploads a bucket to Dropbox: every file goes below "/<key prefix pieces>/<time of the bucket's first
 // registration>/<relative path>", a file of up to 150 MiB in one request and a larger one through an upload
 // session in pieces of 32 MiB, each copied into a private temporary folder on a worker thread while the piece
-// before it travels; Dropbox renames on a conflict with a file already there. Withdrawing deletes
-// the file that this bucket's upload created (by the id Dropbox named), never whatever sits at the path
-// that was asked for. Finishing sends nothing. The access token comes from the connection's credentials in
+// before it travels; Dropbox renames on a conflict with a file already there. Withdrawing waits for the
+// unit's transfer to end and deletes the file that this bucket's upload created (by the id Dropbox named),
+// never whatever sits at the path that was asked for; when no answer named it, the file at that path is
+// deleted only when its size and time are those of the file sent. Finishing sends nothing. The access token comes from the connection's credentials in
 // the keychain (renewed and stored again when it is about to expire).
 class DropboxUploader final : public ConnectorUploader {
   Q_OBJECT
@@ -47,7 +50,7 @@ class DropboxUploader final : public ConnectorUploader {
   QCoro::Task<Registration> registerUnits(QList<UploadUnit> units) override;
   QCoro::Task<> upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
                        CancelTokenPtr cancel) override;
-  // Deletes the Dropbox files of units whose upload completed; reports nothing.
+  // Waits for the units' transfers to end, then deletes what their uploads stored; reports nothing.
   QCoro::Task<> withdraw(QList<UploadUnit> units) override;
 
   // "/" and the non-empty "/"-separated pieces of the key prefix, the bucket's folder and `relativePath`.
@@ -89,6 +92,8 @@ class DropboxUploader final : public ConnectorUploader {
   QCoro::Task<QString> startSession(QString token);
   QCoro::Task<QJsonObject> finishSession(QString sessionID, qint64 offset, QString path, QString token);
   QCoro::Task<HttpAnswer> contentRequest(QString route, QJsonObject argument, QString token);
+  // The id of the file at `path` when it can be the one sent; empty otherwise (logged).
+  QCoro::Task<QString> findSentFile(QString path, SentFile sent, QString token);
 
   Keychain& keychain_;
   const std::shared_ptr<const DropboxSignIn> signIn_;
@@ -98,6 +103,8 @@ class DropboxUploader final : public ConnectorUploader {
   QHash<QUuid, QString> paths_;
   // What Dropbox named each completed upload: its id, else its lower-case path (after any renaming).
   QHash<QUuid, QString> stored_;
+  QHash<QUuid, SentFile> sent_;  // units whose upload began
+  RunningTransfers running_;
 };
 
 }  // namespace pm

@@ -116,7 +116,7 @@ QCoro::Task<> FTPTransfer::sendCommand(std::optional<QString> command, QUrl url,
                               &limits);
     });
   };
-  QCoro::Task<> sending = runOnWorker(std::move(work));
+  QCoro::Task<> sending = runOnWorker(fileTransferPool(), std::move(work));
   co_await std::move(sending);
 }
 
@@ -141,7 +141,7 @@ QCoro::Task<> FTPTransfer::upload(QUrl url, FTPCredentials credentials, FTPSecur
     });
   };
   try {
-    QCoro::Task<> uploading = runOnWorker(std::move(work));
+    QCoro::Task<> uploading = runOnWorker(fileTransferPool(), std::move(work));
     co_await std::move(uploading);
   } catch (...) {
     if (stop->load()) throw UploadError::cancelled();

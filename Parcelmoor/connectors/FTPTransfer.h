@@ -28,7 +28,7 @@ struct FTPTransferOptions {
   bool operator==(const FTPTransferOptions&) const = default;
 };
 
-// Runs the calls of the libcurl layer on the thread pool and turns their result codes into UploadErrors
+// Runs the calls of the libcurl layer on the file transfer pool and turns their result codes into UploadErrors
 // with texts a user can act on. Each call has its own handle, so transfers run side by side.
 class FTPTransfer {
  public:

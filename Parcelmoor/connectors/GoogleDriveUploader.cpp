@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QStringList>
 #include <QPointer>
 
 #include "connectors/GoogleEndpoints.h"
@@ -61,7 +62,9 @@ GoogleDriveUploader::GoogleDriveUploader(UploaderConfig config, QNetworkAccessMa
 UploadError GoogleDriveUploader::uploadError(int status, const QByteArray& body) {
   const QJsonValue message = QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject().value(
       QStringLiteral("message"));
-  const std::optional<QString> text = message.isString() ? std::optional(message.toString()) : std::nullopt;
+  // An empty message tells the user nothing; the fixed text does.
+  const std::optional<QString> text =
+      message.isString() && !message.toString().isEmpty() ? std::optional(message.toString()) : std::nullopt;
   if (status == 401) return UploadError::rejected(reconnectText());
   if (status == 403) return UploadError::rejected(text.value_or(reconnectText()));
   return UploadError::rejected(text.value_or(translated("Google Drive refused the upload (%1).").arg(status)));
@@ -175,6 +178,10 @@ QCoro::Task<> GoogleDriveUploader::upload(UploadUnit unit, UploadDestination des
                                           CancelTokenPtr cancel) {
   const QPointer<GoogleDriveUploader> alive(this);
   const QUuid unitID = unit.id;
+  // Until the answer is read: a withdrawal waits for it.
+  const auto transfer = running_.begin(unitID);
+  if (const auto placement = placed_.find(unitID); placement != placed_.end())
+    placement->sent = SentFile{unit.size, signIn_->clock().now()};
   const UploadResponse response =
       co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress), std::move(cancel));
   const QString fileID = textAt(QJsonDocument::fromJson(response.body).object(), QStringLiteral("id"));
@@ -182,8 +189,8 @@ QCoro::Task<> GoogleDriveUploader::upload(UploadUnit unit, UploadDestination des
   const auto placement = alive->placed_.find(unitID);
   if (placement == alive->placed_.end()) co_return;
   if (fileID.isEmpty()) {
-    qCWarning(lcDrive, "Google Drive did not name the stored file %s; it cannot be withdrawn",
-              qUtf8Printable(privateValue(placement->name)));
+    qCWarning(lcDrive, "Google Drive did not name the stored file %s; it is found by its name, size and time "
+              "when it is withdrawn", qUtf8Printable(privateValue(placement->name)));
   }
   placement->fileID = fileID;
 }
@@ -195,7 +202,42 @@ QCoro::Task<> GoogleDriveUploader::deleteFile(QString fileID, QString token) {
   throw uploadError(answer.status, answer.body);
 }
 
+QCoro::Task<QString> GoogleDriveUploader::findSentFile(Placement placement, QString token) {
+  const QString query = QStringLiteral("name='%1' and '%2' in parents and trashed=false")
+                            .arg(escapedQueryName(placement.name), escapedQueryName(placement.folder));
+  const QUrl url = driveUrl(signIn_->endpoints(), QStringLiteral("files?q=") + encodedQuery(query) +
+                                                      QStringLiteral("&fields=files(id,size,createdTime)"));
+  const QJsonObject found =
+      co_await jsonObject(signIn_->network(), authorizedRequest(url, token), "GET", {}, requestTimeout());
+  const QDateTime now = signIn_->clock().now();
+  QStringList candidates;
+  for (const QJsonValue& entry : found.value(QStringLiteral("files")).toArray()) {
+    const QJsonObject file = entry.toObject();
+    // Drive writes sizes as text (they may pass 2^53).
+    const QJsonValue sizeValue = file.value(QStringLiteral("size"));
+    bool readable = sizeValue.isDouble();
+    const qint64 size = readable ? sizeValue.toInteger(-1) : sizeValue.toString().toLongLong(&readable);
+    const QDateTime created = serviceTime(file.value(QStringLiteral("createdTime")).toString());
+    const QString id = textAt(file, QStringLiteral("id"));
+    if (readable && !id.isEmpty() && placement.sent->matches(size, created, now)) candidates.append(id);
+  }
+  if (candidates.size() > 1) {
+    qCWarning(lcDrive, "could not remove %s: %lld files there may be the one this bucket stored",
+              qUtf8Printable(privateValue(placement.name)), qint64(candidates.size()));
+    co_return QString();
+  }
+  if (candidates.isEmpty()) {
+    qCInfo(lcDrive, "no file of this bucket is named %s; nothing to remove",
+           qUtf8Printable(privateValue(placement.name)));
+    co_return QString();
+  }
+  co_return candidates.first();
+}
+
 QCoro::Task<> GoogleDriveUploader::withdraw(QList<UploadUnit> units) {
+  // A transfer still under way may yet have its bytes stored, and one whose body went out whole is reading
+  // the answer that names the file: what to delete is known only once each has ended.
+  for (const UploadUnit& unit : units) co_await running_.waitUntilStopped(unit.id);
   QString token;
   try {
     token = co_await accessToken();
@@ -206,10 +248,12 @@ QCoro::Task<> GoogleDriveUploader::withdraw(QList<UploadUnit> units) {
   for (const UploadUnit& unit : units) {
     if (!placed_.contains(unit.id)) continue;
     const Placement placement = placed_.take(unit.id);
-    // Only the file this bucket's upload created is deleted: a file of the same name may be someone else's.
-    if (placement.fileID.isEmpty()) continue;
     try {
-      co_await deleteFile(placement.fileID, token);
+      // Only the file this bucket's upload created is deleted: a file of the same name may be someone else's.
+      QString fileID = placement.fileID;
+      if (fileID.isEmpty() && placement.sent) fileID = co_await findSentFile(placement, token);
+      if (fileID.isEmpty()) continue;
+      co_await deleteFile(fileID, token);
     } catch (const UploadError& error) {
       qCInfo(lcDrive, "could not delete %s: %s", qUtf8Printable(privateValue(placement.name)),
              qUtf8Printable(error.message()));

@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "connectors/ConnectorUploader.h"
+#include "connectors/RunningTransfers.h"
+#include "connectors/SentFile.h"
 #include "core/UploadError.h"
 
 namespace pm {
@@ -20,8 +22,10 @@ struct GoogleEndpoints;
 
 // Uploads a bucket to Google Drive: every bucket gets a folder of its own ("<key prefix pieces>/<time of its
 // first registration>"), registering a unit opens a Drive resumable upload session below it (in the unit's
-// own relative folders), the base upload sends the file's bytes to the session URL, and withdrawing deletes
-// the file that upload created, by its id. Finishing sends nothing. The access token comes from the
+// own relative folders), the base upload sends the file's bytes to the session URL, and withdrawing waits
+// for the unit's transfer to end and deletes the file that upload created, by its id, or, when no answer
+// named it, the file of that name in that folder that has the size and time of the one sent. Finishing
+// sends nothing. The access token comes from the
 // connection's credentials in the keychain and is renewed and stored again when it is about to expire.
 class GoogleDriveUploader final : public ConnectorUploader {
   Q_OBJECT
@@ -33,6 +37,7 @@ class GoogleDriveUploader final : public ConnectorUploader {
     QString folder;
     QString name;
     QString fileID;
+    std::optional<SentFile> sent;  // from the start of its upload
   };
 
   GoogleDriveUploader(UploaderConfig config, QNetworkAccessManager& network, Keychain& keychain,
@@ -42,7 +47,7 @@ class GoogleDriveUploader final : public ConnectorUploader {
   // The base upload; the file id of Drive's final answer is kept for withdraw().
   QCoro::Task<> upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
                        CancelTokenPtr cancel) override;
-  // Deletes the Drive files of units whose upload completed; reports nothing.
+  // Waits for the units' transfers to end, then deletes what their uploads stored; reports nothing.
   QCoro::Task<> withdraw(QList<UploadUnit> units) override;
 
   // `name`, or the first of "base 2.ext", "base 3.ext", … that no placed unit of this bucket uses, in any
@@ -73,11 +78,15 @@ class GoogleDriveUploader final : public ConnectorUploader {
   QCoro::Task<QString> folder(QString name, QString parent, QString token);
   QCoro::Task<QUrl> openUploadSession(QString name, QString parent, qint64 size, QString token);
   QCoro::Task<> deleteFile(QString fileID, QString token);
+  // The id of the one file in the placement's folder that can be the one its upload sent; empty when none
+  // or more than one can (logged).
+  QCoro::Task<QString> findSentFile(Placement placement, QString token);
 
   Keychain& keychain_;
   const std::shared_ptr<const GoogleSignIn> signIn_;
   std::optional<QString> bucketFolder_;
   QHash<QUuid, Placement> placed_;
+  RunningTransfers running_;
 };
 
 }  // namespace pm

@@ -158,7 +158,7 @@ QCoro::Task<> ICloudUploader::upload(UploadUnit unit, UploadDestination destinat
   {
     const auto transfer = running_.begin(unit.id);
     auto work = [copy = std::move(copy), stop] { return copy.run(); };
-    QCoro::Task<QString> copying = runOnWorker(std::move(work));
+    QCoro::Task<QString> copying = runOnWorker(fileTransferPool(), std::move(work));
     written = co_await std::move(copying);
     // Another name was taken on disk after registering; the unit's copy now lives there.
     if (written != planned && files_.value(unit.id) == planned) place(unit.id, written);

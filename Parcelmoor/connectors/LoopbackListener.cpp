@@ -148,7 +148,9 @@ LoopbackListener::ParseResult LoopbackListener::parse(const QString& request, co
 
   if (firstQueryValue(items, u"state") != state) return OAuthFailure::badResponse();
   if (const std::optional<QString> code = firstQueryValue(items, u"code"); code && !code->isEmpty()) return *code;
-  if (const std::optional<QString> error = firstQueryValue(items, u"error")) return OAuthFailure::refused(*error);
+  // The provider writes its texts form-encoded: "+" stands for a space there.
+  if (const std::optional<QString> error = firstQueryValue(parseQueryItems(query, PlusSign::space), u"error"))
+    return OAuthFailure::refused(*error);
   return OAuthFailure::badResponse();
 }
 

@@ -117,8 +117,10 @@ bool OAuthCallback::handle(const QString& url) {
   if (code && !code->isEmpty()) {
     waiter->settle(*code);
   } else {
-    std::optional<QString> text = firstQueryValue(items, u"error_description");
-    if (!text) text = firstQueryValue(items, u"error");
+    // The provider writes its texts form-encoded: "+" stands for a space there.
+    const QList<QueryItem> texts = parseQueryItems(*parts->query, PlusSign::space);
+    std::optional<QString> text = firstQueryValue(texts, u"error_description");
+    if (!text) text = firstQueryValue(texts, u"error");
     waiter->settle(OAuthFailure::refused(text.value_or(signInRefusedText())));
   }
   return true;

@@ -35,7 +35,8 @@ std::optional<OAuthTokenResponse> OAuthTokenResponse::decode(const QByteArray& b
   const QJsonObject object = document.object();
   const QJsonValue access = object.value(QStringLiteral("access_token"));
   const std::optional<qint64> expiresIn = wholeNumber(object.value(QStringLiteral("expires_in")));
-  if (!access.isString() || !expiresIn) return std::nullopt;
+  // A token that is empty, or that expired before it was given, connects nothing.
+  if (!access.isString() || access.toString().isEmpty() || !expiresIn || *expiresIn < 0) return std::nullopt;
   OAuthTokenResponse response{access.toString(), *expiresIn, {}, {}};
   if (!optionalText(object.value(QStringLiteral("refresh_token")), response.refreshToken)) return std::nullopt;
   if (!optionalText(object.value(QStringLiteral("id_token")), response.idToken)) return std::nullopt;

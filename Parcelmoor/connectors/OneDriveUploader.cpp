@@ -89,7 +89,9 @@ UploadError OneDriveUploader::graphFailure(int status, const QByteArray& body) {
                                  .value(QStringLiteral("error"))
                                  .toObject()
                                  .value(QStringLiteral("message"));
-  const std::optional<QString> text = message.isString() ? std::optional(message.toString()) : std::nullopt;
+  // An empty message tells the user nothing; the fixed text does.
+  const std::optional<QString> text =
+      message.isString() && !message.toString().isEmpty() ? std::optional(message.toString()) : std::nullopt;
   if (status == 401) return UploadError::rejected(reconnectText());
   if (status == 403) return UploadError::rejected(text.value_or(reconnectText()));
   return UploadError::rejected(text.value_or(translated("OneDrive refused the upload (%1).").arg(status)));
@@ -235,6 +237,9 @@ QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destin
                                        ProgressCallback progress, CancelTokenPtr cancel) {
   const QPointer<OneDriveUploader> self(this);
   const QUuid unitID = unit.id;
+  // Until the answer is read: a withdrawal waits for it.
+  const auto transfer = running_.begin(unitID);
+  sent_.insert(unitID, SentFile{unit.size, signIn_->clock().now()});
   UploadResponse response;
   if (unit.size < 1) {
     // Nothing to cut into ranges: the file goes as it is.
@@ -250,8 +255,8 @@ QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destin
   if (!self->paths_.contains(unitID)) co_return;
   const QJsonValue itemID = QJsonDocument::fromJson(response.body).object().value(QStringLiteral("id"));
   if (!itemID.isString() || itemID.toString().isEmpty()) {
-    qCWarning(lcOneDrive, "OneDrive did not name the stored file %s; it cannot be withdrawn",
-              qUtf8Printable(privateValue(self->paths_.value(unitID))));
+    qCWarning(lcOneDrive, "OneDrive did not name the stored file %s; it is found by its path, size and time "
+              "when it is withdrawn", qUtf8Printable(privateValue(self->paths_.value(unitID))));
     co_return;
   }
   self->itemIDs_.insert(unitID, itemID.toString());
@@ -272,11 +277,37 @@ QCoro::Task<> OneDriveUploader::cancelSession(QUrl uploadURL) {
   throw graphFailure(answer.status, answer.body);
 }
 
+QCoro::Task<QString> OneDriveUploader::findSentFile(QString path, SentFile sent, QString token) {
+  const QString rootID = co_await appRootID(token);
+  const QString relative = itemPath(rootID) + QStringLiteral(":/") + encodedPath(path) +
+                           QStringLiteral(":?$select=id,size,createdDateTime");
+  const QNetworkRequest request = authorizedRequest(signIn_->endpoints().graphUrl(relative), token);
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "GET", {}, requestTimeout());
+  if (answer.status == 404) {
+    qCInfo(lcOneDrive, "nothing is stored at %s; nothing to remove", qUtf8Printable(privateValue(path)));
+    co_return QString();
+  }
+  if (!isAccepted(answer.status)) throw graphFailure(answer.status, answer.body);
+  const QJsonObject item = QJsonDocument::fromJson(answer.body).object();
+  const QJsonValue size = item.value(QStringLiteral("size"));
+  const QDateTime created = serviceTime(item.value(QStringLiteral("createdDateTime")).toString());
+  const QString id = item.value(QStringLiteral("id")).toString();
+  if (id.isEmpty() || !size.isDouble() || !sent.matches(size.toInteger(-1), created, signIn_->clock().now())) {
+    qCWarning(lcOneDrive, "could not remove %s: the item there is not surely the one this bucket stored",
+              qUtf8Printable(privateValue(path)));
+    co_return QString();
+  }
+  co_return id;
+}
+
 QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
   QList<QUuid> known;
   for (const UploadUnit& unit : units)
     if (paths_.contains(unit.id)) known.append(unit.id);
   if (known.isEmpty()) co_return;
+  // A transfer still under way may yet complete its session, and one whose last piece went out whole is
+  // reading the answer that names the item: what to delete is known only once each has ended.
+  for (const QUuid& id : known) co_await running_.waitUntilStopped(id);
 
   QString token;
   try {
@@ -293,12 +324,18 @@ QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
         itemIDs_.contains(id) ? std::optional(itemIDs_.take(id)) : std::nullopt;
     const std::optional<QUrl> session =
         openSessions_.contains(id) ? std::optional(openSessions_.take(id)) : std::nullopt;
+    const std::optional<SentFile> sent = sent_.contains(id) ? std::optional(sent_.take(id)) : std::nullopt;
     try {
       // Only what this bucket's upload created is deleted: after a rename, the path may be someone else's.
       if (item) {
         co_await deleteItem(*item, token);
-      } else if (session) {
-        co_await cancelSession(*session);
+        continue;
+      }
+      if (session) co_await cancelSession(*session);
+      // The last piece may have gone out whole while its answer was lost: the item may be there all the same.
+      if (sent) {
+        const QString found = co_await findSentFile(path, *sent, token);
+        if (!found.isEmpty()) co_await deleteItem(found, token);
       }
     } catch (const UploadError& error) {
       qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)),

@@ -12,6 +12,8 @@
 #include <optional>
 
 #include "connectors/ConnectorUploader.h"
+#include "connectors/RunningTransfers.h"
+#include "connectors/SentFile.h"
 #include "core/UploadError.h"
 
 namespace pm {
@@ -23,9 +25,10 @@ class OneDriveSignIn;
 // folder of its own ("<key prefix pieces>/<time of its first registration>"), registering a unit makes its
 // folder chain (a folder that exists already is fine) and opens an upload session that renames on a
 // conflict, and the upload sends the file to the session in ranged pieces, each copied into a private
-// temporary folder on a worker thread while the piece before it travels. Withdrawing deletes the item the
-// upload created, by its id, or cancels the upload session of a unit that never completed. Finishing sends
-// nothing. The access token comes from the connection's credentials in the keychain and is renewed and stored
+// temporary folder on a worker thread while the piece before it travels. Withdrawing waits for the unit's
+// transfer to end and deletes the item the upload created, by its id, or cancels the upload session of a
+// unit that never completed; when a sent file's answer never named its item, the item at its path is
+// deleted only when its size and time are those of the file sent. Finishing sends nothing. The access token comes from the connection's credentials in the keychain and is renewed and stored
 // again when it is about to expire.
 class OneDriveUploader final : public ConnectorUploader {
   Q_OBJECT
@@ -47,7 +50,8 @@ class OneDriveUploader final : public ConnectorUploader {
   // the item the final answer names is kept for withdraw().
   QCoro::Task<> upload(UploadUnit unit, UploadDestination destination, ProgressCallback progress,
                        CancelTokenPtr cancel) override;
-  // Deletes the items of completed units and cancels the sessions of the others; reports nothing.
+  // Waits for the units' transfers to end, then deletes the items of completed units and cancels the
+  // sessions of the others; reports nothing.
   QCoro::Task<> withdraw(QList<UploadUnit> units) override;
 
   // The connection's access token, renewed and stored first when it is about to expire. Throws UploadError
@@ -78,6 +82,8 @@ class OneDriveUploader final : public ConnectorUploader {
   QCoro::Task<QUrl> createUploadSession(QString path, QString rootID, QString token);
   QCoro::Task<> deleteItem(QString itemID, QString token);
   QCoro::Task<> cancelSession(QUrl uploadURL);
+  // The id of the item at `path` when it can be the one sent; empty otherwise (logged).
+  QCoro::Task<QString> findSentFile(QString path, SentFile sent, QString token);
   QCoro::Task<UploadResponse> sendPieces(QString file, qint64 size, QUuid unitID,
                                          UploadDestination destination, ProgressCallback progress,
                                          CancelTokenPtr cancel);
@@ -90,6 +96,8 @@ class OneDriveUploader final : public ConnectorUploader {
   QHash<QUuid, QString> paths_;
   QHash<QUuid, QUrl> openSessions_;  // registered units whose upload has not completed
   QHash<QUuid, QString> itemIDs_;    // completed units: the item Graph stored
+  QHash<QUuid, SentFile> sent_;      // units whose upload began
+  RunningTransfers running_;
 };
 
 }  // namespace pm

@@ -6,18 +6,23 @@ namespace pm {
 
 namespace {
 
-QString decoded(QStringView text) { return QUrl::fromPercentEncoding(text.toUtf8()); }
+QString decoded(QStringView text, PlusSign plus) {
+  QByteArray raw = text.toUtf8();
+  // Before the percent-decoding, so that an encoded plus sign ("%2B") stays one.
+  if (plus == PlusSign::space) raw.replace('+', ' ');
+  return QUrl::fromPercentEncoding(raw);
+}
 
 }  // namespace
 
-QList<QueryItem> parseQueryItems(QStringView query) {
+QList<QueryItem> parseQueryItems(QStringView query, PlusSign plus) {
   QList<QueryItem> items;
   for (const QStringView piece : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
     const qsizetype equals = piece.indexOf(QLatin1Char('='));
     if (equals < 0) {
-      items.append({decoded(piece), std::nullopt});
+      items.append({decoded(piece, plus), std::nullopt});
     } else {
-      items.append({decoded(piece.left(equals)), decoded(piece.mid(equals + 1))});
+      items.append({decoded(piece.left(equals), plus), decoded(piece.mid(equals + 1), plus)});
     }
   }
   return items;

@@ -37,6 +37,8 @@ constexpr int kRippleFadeMs = 450;
 constexpr double kInFlightDarkness = 0.18;
 constexpr double kDimming = 0.45;
 constexpr int kFrameIntervalMs = 33;
+// The bar is dark in every desktop theme, so the hover ring is light whatever the palette says.
+const QColor kHoverRingColour(Qt::white);
 
 QPainterPath roundedTile(const QRectF& rect, qreal radius) {
   QPainterPath path;
@@ -392,7 +394,7 @@ void ItemTile::paintEvent(QPaintEvent*) {
   if (darkness_.value() > 0) painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, float(darkness_.value())));
 
   strokeInside(painter, tile, palette().color(QPalette::Highlight), 3, selectionRing_.value());
-  strokeInside(painter, tile, palette().color(QPalette::WindowText), 2, hoverRing_.value());
+  strokeInside(painter, tile, kHoverRingColour, 2, hoverRing_.value());
 
   if (attention_.value() > 0) {
     painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, float(kDimming * attention_.value())));

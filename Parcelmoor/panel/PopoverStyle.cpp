@@ -2,6 +2,9 @@
 
 #include <QLabel>
 
+#include <algorithm>
+#include <cmath>
+
 namespace pm {
 
 QFont headlineFont(const QFont& base) {
@@ -18,20 +21,53 @@ QFont bodyFont(const QFont& base) {
   return font;
 }
 
+namespace {
+
+// The relative luminance and contrast ratio by which readability is commonly judged (WCAG 2).
+double luminance(const QColor& colour) {
+  const auto channel = [](double value) {
+    return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+QColor over(const QColor& text, double strength, const QColor& ground) {
+  const auto mix = [&](double front, double back) { return front * strength + back * (1 - strength); };
+  return QColor::fromRgbF(float(mix(text.redF(), ground.redF())), float(mix(text.greenF(), ground.greenF())),
+                          float(mix(text.blueF(), ground.blueF())));
+}
+
+// Text the user must read to act needs this much contrast with its ground.
+constexpr double kReadableContrast = 4.5;
+
+}  // namespace
+
+double contrastRatio(const QColor& first, const QColor& second) {
+  const double a = luminance(first), b = luminance(second);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
 void styleLabel(QLabel& label, TextEmphasis emphasis) {
   QPalette palette = label.palette();
-  QColor colour = palette.color(QPalette::WindowText);
+  const QColor text = palette.color(QPalette::WindowText);
+  const QColor ground = palette.color(QPalette::Window);
+  double strength = 1.0;
   switch (emphasis) {
     case TextEmphasis::primary:
       break;
     case TextEmphasis::secondary:
-      colour.setAlphaF(0.5f);
+      strength = 0.5;
       break;
     case TextEmphasis::tertiary:
-      colour.setAlphaF(0.26f);
+      strength = 0.26;
       break;
   }
-  palette.setColor(QPalette::WindowText, colour);
+  // The softer strengths set the lines apart, but never below what reads well on this ground: the colour
+  // moves towards the full text colour until it does.
+  while (strength < 1.0 && contrastRatio(over(text, strength, ground), ground) < kReadableContrast) {
+    strength = std::min(1.0, strength + 0.02);
+  }
+  palette.setColor(QPalette::WindowText, over(text, strength, ground));
   label.setPalette(palette);
 }
 

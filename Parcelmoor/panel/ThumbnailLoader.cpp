@@ -107,11 +107,18 @@ std::optional<QImage> decodeImageThumbnail(const QString& path, int maxPixelSize
   reader.setAutoTransform(true);
   // The reader turns the picture upright after scaling, so the scaled size is in the stored orientation.
   const QSize stored = reader.size();
-  if (stored.isValid() && maxPixelSize > 0 && std::max(stored.width(), stored.height()) > maxPixelSize) {
+  // A colour-mapped picture scaled while decoding loses its colour table (a 1-bit one comes out black and
+  // white): it is decoded whole and turned into full colour before it is reduced.
+  const QImage::Format format = reader.imageFormat();
+  const bool mapped = format == QImage::Format_Mono || format == QImage::Format_MonoLSB || format == QImage::Format_Indexed8;
+  if (!mapped && stored.isValid() && maxPixelSize > 0 && std::max(stored.width(), stored.height()) > maxPixelSize) {
     reader.setScaledSize(stored.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio));
   }
   QImage image = reader.read();
   if (image.isNull()) return std::nullopt;
+  if (image.colorCount() > 0) {
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  }
   // A format that cannot scale while decoding hands back the full picture.
   return reducedTo(std::move(image), maxPixelSize);
 }

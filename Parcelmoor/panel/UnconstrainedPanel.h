@@ -10,6 +10,7 @@ namespace pm {
 // never corrects a top-level's position). It may still become the active window when asked, as a click on
 // a tile does. Because X11 gives a transparent window every click over its whole rectangle, only the
 // input region set here (the bar and what floats over it) takes clicks; the rest reaches the windows below.
+// The region limits clicks only: everything the panel draws stays visible.
 // It shows on every virtual desktop where the window manager offers that.
 class UnconstrainedPanel final : public QWidget {
   Q_OBJECT
@@ -25,9 +26,12 @@ class UnconstrainedPanel final : public QWidget {
   void makeKey();
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
+  void applyInputRegion();
+
   QRegion inputRegion_;
 };
 

@@ -1,10 +1,10 @@
 #include "UploadPanelView.h"
 
 #include <QApplication>
-#include <QBoxLayout>
 #include <QDragEnterEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -63,7 +63,6 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
       services_(services),
       strip_(new QScrollArea(this)),
       stack_(new QWidget),
-      stackLayout_(new QBoxLayout(QBoxLayout::TopToBottom, stack_)),
       fade_(new StripFadeEffect(strip_)),
       finishButton_(new FinishButton([this] { return finish(); }, this)),
       overlay_(new HoveredItemOverlay(this)) {
@@ -72,10 +71,8 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
   setPalette(barPalette(palette()));
   setAcceptDrops(true);
 
-  stackLayout_->setContentsMargins(kStackPadding, kStackPadding, kStackPadding, kStackPadding);
-  stackLayout_->setSpacing(kTileSpacing);
-  stackLayout_->setSizeConstraint(QLayout::SetFixedSize);
   stack_->setAutoFillBackground(false);
+  stack_->setFixedSize(kStackPadding * 2, kStackPadding * 2);
   strip_->setFrameShape(QFrame::NoFrame);
   strip_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   strip_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -85,11 +82,16 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
       QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
   strip_->viewport()->setAutoFillBackground(false);
   strip_->setGraphicsEffect(fade_);
+  // Which items have a tile, and each tile's phase, depend on where the view is over the strip: that
+  // settles on the scroll bars' signals and also after them (a resize or move of the stack or the view,
+  // a show), so both follow all of those.
+  stack_->installEventFilter(this);
+  strip_->viewport()->installEventFilter(this);
   for (QScrollBar* bar : {strip_->horizontalScrollBar(), strip_->verticalScrollBar()}) {
     connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::measureEdges);
     connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::measureEdges);
-    connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::applyScrollTransitions);
-    connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::applyScrollTransitions);
+    connect(bar, &QScrollBar::valueChanged, this, &UploadPanelView::stripSettled);
+    connect(bar, &QScrollBar::rangeChanged, this, &UploadPanelView::stripSettled);
   }
 
   overlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -103,6 +105,7 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
     shownStripLength_ = value.toDouble();
     layoutBar();
   });
+  connect(&stripLengthAnimation_, &QVariantAnimation::finished, this, &UploadPanelView::stripSettled);
   dropHighlightAnimation_.setEasingCurve(QEasingCurve::OutCubic);
   connect(&dropHighlightAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
     dropHighlight_ = value.toDouble();
@@ -110,20 +113,14 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
   });
   scrollAnimation_.setEasingCurve(QEasingCurve::OutCubic);
   connect(&scrollAnimation_, &QVariantAnimation::finished, this, [this] { followingEnd_ = false; });
-  connect(&scrollAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-    QScrollBar* bar =
-        presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
-    bar->setValue(value.toInt());
-  });
+  connect(&scrollAnimation_, &QVariantAnimation::valueChanged, this,
+          [this](const QVariant& value) { scrollBar()->setValue(value.toInt()); });
 
   if (services_.defaults && services_.sounds)
     sounds_ = std::make_unique<UploadSoundPlayer>(*services_.defaults, *services_.sounds);
 
   connect(&selection_, &BarSelection::idsChanged, this, &UploadPanelView::updateSelectionLook);
-  connect(&selection_, &BarSelection::anchorChanged, this, [this] {
-    if (!selection_.anchor()) return;
-    if (ItemTile* tile = tiles_.value(*selection_.anchor())) strip_->ensureWidgetVisible(tile, 0, 0);
-  });
+  connect(&selection_, &BarSelection::anchorChanged, this, &UploadPanelView::revealAnchor);
   connect(&presentation_, &PanelPresentation::edgeChanged, this, &UploadPanelView::applyEdge);
   connect(&store_, &BucketStore::currentChanged, this, &UploadPanelView::followCurrentBucket);
   connect(&store_, &BucketStore::sessionChanged, this, &UploadPanelView::followSession);
@@ -161,10 +158,19 @@ QList<QUuid> UploadPanelView::order() const {
 
 QList<ItemTile*> UploadPanelView::tiles() const {
   QList<ItemTile*> ordered;
-  for (int i = 0; i < stackLayout_->count(); ++i) {
-    if (auto* tile = qobject_cast<ItemTile*>(stackLayout_->itemAt(i)->widget())) ordered << tile;
-  }
+  ordered.reserve(placed_.size());
+  for (const auto& [index, tile] : placed_) ordered << tile;
   return ordered;
+}
+
+QRect UploadPanelView::tileRect(qsizetype index) const {
+  const int along = int(kStackPadding + index * kTilePitch);
+  return presentation_.edge() == PanelEdge::top ? QRect(along, kStackPadding, kTileLength, kTileLength)
+                                                : QRect(kStackPadding, along, kTileLength, kTileLength);
+}
+
+QScrollBar* UploadPanelView::scrollBar() const {
+  return presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
 }
 
 // --- Items and session -------------------------------------------------------------------------------
@@ -181,10 +187,9 @@ void UploadPanelView::followCurrentBucket() {
 
 void UploadPanelView::itemsChanged() {
   const qsizetype count = store_.current().items().size();
-  if (count != itemCount_) {
-    itemCount_ = count;
-    pruneSelection();
-  }
+  // Only a removal can leave the selection naming an item that is gone; adding never does.
+  if (count < itemCount_ && (!selection_.ids().isEmpty() || selection_.anchor())) pruneSelection();
+  itemCount_ = count;
   // A batch adds its items one by one in a single turn of the loop; the tiles follow once for all.
   if (syncPending_) return;
   syncPending_ = true;
@@ -193,64 +198,105 @@ void UploadPanelView::itemsChanged() {
 
 void UploadPanelView::syncTiles() {
   syncPending_ = false;
-  // Read before the new tiles stretch the strip. A follow still on its way counts as the end being in
-  // view: tiles arriving one by one must not strand the strip behind the first that overflowed it.
+  // Read before the strip grows. A follow still on its way counts as the end being in view: tiles
+  // arriving one by one must not strand the strip behind the first that overflowed it.
   const bool endInView = !edges_.end || followingEnd_;
   const QList<Bucket::ItemPointer>& items = store_.current().items();
-  // Making a tile is the costly part: a large batch gets its tiles over several turns, so the bar keeps
-  // drawing meanwhile.
-  QHash<QUuid, ItemTile*> kept;
-  kept.reserve(items.size());
-  int made = 0;
-  for (const Bucket::ItemPointer& item : items) {
-    ItemTile* tile = tiles_.take(item->id());
-    if (!tile && made < kTilesPerTurn) {
-      tile = makeTile(item);
-      ++made;
-    }
-    if (tile) kept.insert(item->id(), tile);
-  }
-  for (ItemTile* gone : std::as_const(tiles_)) {
-    hoverReports_.remove(gone);
-    delete gone;
-  }
-  tiles_ = std::move(kept);
-  int at = 0;
-  std::optional<QUuid> last;
-  for (const Bucket::ItemPointer& item : items) {
-    ItemTile* tile = tiles_.value(item->id());
-    if (!tile) continue;
-    const QLayoutItem* there = stackLayout_->itemAt(at);
-    if (!there || there->widget() != tile) {
-      stackLayout_->removeWidget(tile);
-      stackLayout_->insertWidget(at, tile, 0, Qt::AlignCenter);
-    }
-    if (tile->isHidden()) tile->show();
-    last = item->id();
-    ++at;
-  }
+  shownItemCount_ = items.size();
+  resizeStack();
+  placeTiles();
   updateSelectionLook();
   updateHoveredItem();
 
+  const std::optional<QUuid> last = items.isEmpty() ? std::nullopt : std::optional<QUuid>(items.last()->id());
   const bool lastChanged = last != lastItemID_;
   lastItemID_ = last;
-  shownItemCount_ = at;
   updateStripLength(true);
   if (lastChanged && last && endInView) scrollToEnd();
-  if (tiles_.size() < items.size() && !syncPending_) {
-    syncPending_ = true;
-    QMetaObject::invokeMethod(this, &UploadPanelView::syncTiles, Qt::QueuedConnection);
+}
+
+void UploadPanelView::resizeStack() {
+  const qsizetype count = shownItemCount_;
+  const int along = int(2 * kStackPadding + (count > 0 ? count * kTilePitch - kTileSpacing : 0));
+  const int across = 2 * kStackPadding + (count > 0 ? kTileLength : 0);
+  const QSize size = presentation_.edge() == PanelEdge::top ? QSize(along, across) : QSize(across, along);
+  if (stack_->size() != size) stack_->setFixedSize(size);
+}
+
+void UploadPanelView::placeTiles() {
+  // Making and dropping tiles moves nothing the view watches, but a tile's show may still come back here.
+  if (placing_) return;
+  placing_ = true;
+  const QList<Bucket::ItemPointer>& items = store_.current().items();
+  const qsizetype count = items.size();
+  const bool horizontal = presentation_.edge() == PanelEdge::top;
+  // The view over the strip in the stack's coordinates; the stack sits centred while it fits.
+  const QRect view = QRect(strip_->viewport()->rect()).translated(-stack_->pos());
+  const double from = horizontal ? view.left() : view.top();
+  const double to = horizontal ? view.right() + 1 : view.bottom() + 1;
+  const qsizetype first = std::clamp<qsizetype>(
+      qsizetype(std::floor((from - kStackPadding) / kTilePitch)) - kTilesBeyondView, 0, count);
+  const qsizetype end = std::clamp<qsizetype>(
+      qsizetype(std::ceil((to - kStackPadding) / kTilePitch)) + kTilesBeyondView, first, count);
+
+  QHash<QUuid, ItemTile*> kept;
+  kept.reserve(end - first);
+  QList<std::pair<qsizetype, ItemTile*>> placed;
+  placed.reserve(end - first);
+  for (qsizetype index = first; index < end; ++index) {
+    const Bucket::ItemPointer& item = items.at(index);
+    ItemTile* tile = tiles_.take(item->id());
+    if (!tile) tile = makeTile(item);
+    kept.insert(item->id(), tile);
+    placed.append({index, tile});
   }
+  // A tile whose popover or menu is open stays while its item does, wherever it has scrolled to: closing
+  // what the user is reading because the strip moved would lose their place.
+  for (ItemTile* gone : std::as_const(tiles_)) {
+    const bool open = gone->popover() || gone->findChild<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    const qsizetype index = open ? items.indexOf(gone->item()) : -1;
+    if (index < 0) {
+      dropTile(gone);
+      continue;
+    }
+    kept.insert(gone->item()->id(), gone);
+    placed.insert(std::upper_bound(placed.begin(), placed.end(), index,
+                                   [](qsizetype at, const auto& entry) { return at < entry.first; }),
+                  {index, gone});
+  }
+  tiles_ = std::move(kept);
+  placed_ = std::move(placed);
+  for (const auto& [index, tile] : std::as_const(placed_)) {
+    const QRect place = tileRect(index);
+    if (tile->geometry() != place) tile->setGeometry(place);
+    if (tile->isHidden()) tile->show();
+  }
+  placing_ = false;
+  applyScrollTransitions();
+}
+
+void UploadPanelView::dropTile(ItemTile* tile) {
+  hoverReports_.remove(tile);
+  // The tile may be in the middle of handling an event of its own: it goes once that is over.
+  tile->hide();
+  tile->deleteLater();
+}
+
+void UploadPanelView::stripSettled() {
+  placeTiles();
 }
 
 ItemTile* UploadPanelView::makeTile(const std::shared_ptr<BucketItem>& item) {
   auto* tile = new ItemTile(item, *services_.clock, *services_.files, stack_);
   tile->setPanelEdge(presentation_.edge());
   tile->setHoverSpace(this);
-  tile->setAnimationScale(animationScale_);
   attachTileEffects(*tile, *services_.clock);
-  tile->setAllowsRemoval(session_ && session_->uploader().allowsRemoval());
   const QUuid id = item->id();
+  // A tile made as its item scrolls into view shows the item's state at once, without animating to it.
+  tile->setAnimationScale(0);
+  tile->setSelected(selection_.contains(id));
+  tile->setAllowsRemoval(session_ && session_->uploader().allowsRemoval());
+  tile->setAnimationScale(animationScale_);
   // Each action reads the session when it runs: the tile outlives the session it was made under.
   connect(tile, &ItemTile::selectRequested, this, [this, id](TileSelection mode) { select(id, mode); });
   connect(tile, &ItemTile::previewRequested, this, [this, id] { preview(id); });
@@ -291,7 +337,7 @@ void UploadPanelView::updateSelectionLook() {
 
 void UploadPanelView::updateHoveredItem() {
   std::optional<HoveredItem> shown = HoveredItemKey::defaultValue();
-  for (ItemTile* tile : tiles()) HoveredItemKey::reduce(shown, hoverReports_.value(tile));
+  for (const auto& [index, tile] : std::as_const(placed_)) HoveredItemKey::reduce(shown, hoverReports_.value(tile));
   overlay_->setHoveredItem(shown, presentation_.edge());
   Q_EMIT interactiveRegionChanged();
 }
@@ -299,14 +345,13 @@ void UploadPanelView::updateHoveredItem() {
 // --- Layout --------------------------------------------------------------------------------------------
 
 void UploadPanelView::applyEdge() {
-  const bool horizontal = presentation_.edge() == PanelEdge::top;
-  stackLayout_->setDirection(horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
   for (ItemTile* tile : std::as_const(tiles_)) tile->setPanelEdge(presentation_.edge());
+  resizeStack();
   const bool trailing = presentation_.edge() == PanelEdge::right;
   finishButton_->setOffset(QSizeF(trailing ? -kFinishButtonInset : kFinishButtonInset, -kFinishButtonInset));
   updateStripLength(false);
   measureEdges();
-  applyScrollTransitions();
+  placeTiles();
   updateHoveredItem();
 }
 
@@ -397,8 +442,7 @@ void UploadPanelView::resizeEvent(QResizeEvent* event) {
 // --- Scrolling ---------------------------------------------------------------------------------------
 
 void UploadPanelView::measureEdges() {
-  const QScrollBar* bar =
-      presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+  const QScrollBar* bar = scrollBar();
   const QSize viewport = strip_->viewport()->size();
   const QSize content = stack_->size();
   const QPointF offset =
@@ -418,10 +462,9 @@ void UploadPanelView::applyScrollTransitions() {
 }
 
 void UploadPanelView::scrollToEnd() {
-  // The strip's content grows with the layout's next pass; follow the end once it has.
-  stackLayout_->activate();
-  QScrollBar* bar =
-      presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+  // The scroll bars take the strip's new length with the stack's resize, which a hidden view gets late;
+  // follow the end once they have.
+  QScrollBar* bar = scrollBar();
   followingEnd_ = true;
   QMetaObject::invokeMethod(
       this,
@@ -433,8 +476,7 @@ void UploadPanelView::scrollToEnd() {
 }
 
 void UploadPanelView::animateScroll(int to, int milliseconds) {
-  QScrollBar* bar =
-      presentation_.edge() == PanelEdge::top ? strip_->horizontalScrollBar() : strip_->verticalScrollBar();
+  QScrollBar* bar = scrollBar();
   scrollAnimation_.stop();
   const int duration = int(milliseconds * animationScale_);
   if (duration <= 0 || !isVisible()) {
@@ -445,6 +487,29 @@ void UploadPanelView::animateScroll(int to, int milliseconds) {
   scrollAnimation_.setStartValue(bar->value());
   scrollAnimation_.setEndValue(to);
   scrollAnimation_.start();
+}
+
+void UploadPanelView::revealAnchor() {
+  if (!selection_.anchor()) return;
+  const QList<Bucket::ItemPointer>& items = store_.current().items();
+  const auto found = std::find_if(items.cbegin(), items.cend(),
+                                  [&](const Bucket::ItemPointer& item) { return item->id() == *selection_.anchor(); });
+  if (found == items.cend()) return;
+  // Just far enough to bring the whole tile into view, whether or not it has a widget yet.
+  const bool horizontal = presentation_.edge() == PanelEdge::top;
+  const QRect place = tileRect(found - items.cbegin());
+  const int start = horizontal ? place.left() : place.top();
+  const int end = horizontal ? place.right() + 1 : place.bottom() + 1;
+  const int viewLength = horizontal ? strip_->viewport()->width() : strip_->viewport()->height();
+  QScrollBar* bar = scrollBar();
+  int to = bar->value();
+  if (start < to)
+    to = start;
+  else if (end > to + viewLength)
+    to = end - viewLength;
+  // The user's choice wins over a follow of new tiles still on its way.
+  followingEnd_ = false;
+  animateScroll(std::clamp(to, bar->minimum(), bar->maximum()), 0);
 }
 
 // --- Drops -------------------------------------------------------------------------------------------
@@ -574,6 +639,10 @@ bool UploadPanelView::handleKeyDown(QKeyEvent& event, QObject* receiver) {
 }
 
 bool UploadPanelView::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if ((watched == stack_ || watched == strip_->viewport()) &&
+      (type == QEvent::Resize || type == QEvent::Move || type == QEvent::Show))
+    stripSettled();
   // Only a shown bar has a mask to keep: while the window hides or goes, its mask is left alone.
   if (watched == finishButton_ && isVisible() &&
       (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Move))
@@ -599,6 +668,7 @@ void UploadPanelView::removeKeyMonitor() {
 void UploadPanelView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   installKeyMonitor();
+  stripSettled();
 }
 
 void UploadPanelView::hideEvent(QHideEvent* event) {

@@ -21,7 +21,7 @@
 
 class QKeyEvent;
 class QScrollArea;
-class QBoxLayout;
+class QScrollBar;
 
 namespace pm {
 
@@ -41,6 +41,8 @@ class UploadSoundPlayer;
 // with a scrolling strip of one tile per item of the open bucket, the finish button at a corner and the
 // hovered tile's label beside it. It takes dropped files for the open session, owns the selection and its
 // keys, and sends the panel away when the session is over.
+// The strip is laid out from the items alone (an item's place is its index times the pitch); only the
+// items in or near the view have a tile widget, so a bucket of any size costs what the view shows.
 class UploadPanelView final : public QWidget {
   Q_OBJECT
 
@@ -54,7 +56,9 @@ class UploadPanelView final : public QWidget {
   static constexpr double kCornerRadius = 22;
   static constexpr int kFewestTiles = 2;
   static constexpr double kFinishButtonInset = 10;
-  static constexpr int kTilesPerTurn = 50;
+  static constexpr int kTilePitch = kTileLength + kTileSpacing;
+  // Tiles kept as widgets beyond each end of the view, so a short scroll finds them made.
+  static constexpr int kTilesBeyondView = 4;
 
   // How many tiles fit along a bar in a panel `length` points long before the strip scrolls.
   static constexpr int tileCapacity(double length) {
@@ -91,9 +95,13 @@ class UploadPanelView final : public QWidget {
   QScrollArea& strip() const { return *strip_; }
   FinishButton& finishButton() const { return *finishButton_; }
   HoveredItemOverlay& hoveredOverlay() const { return *overlay_; }
-  // The tiles in strip order.
+  // The tile widgets in strip order: the items in or near the view (and a tile whose popover or menu is
+  // open), not every item.
   QList<ItemTile*> tiles() const;
+  // The item's tile widget; none while the item is far from the view.
   ItemTile* tile(const QUuid& itemID) const { return tiles_.value(itemID); }
+  // Where the item at `index` lies in the strip's content.
+  QRect tileRect(qsizetype index) const;
 
   // Hands dropped files to the open session; whether the drop is taken.
   bool handleDrop(const QList<QUrl>& urls);
@@ -131,7 +139,13 @@ class UploadPanelView final : public QWidget {
   void followCurrentBucket();
   void itemsChanged();
   void syncTiles();
+  void placeTiles();
   ItemTile* makeTile(const std::shared_ptr<BucketItem>& item);
+  void dropTile(ItemTile* tile);
+  void stripSettled();
+  void resizeStack();
+  QScrollBar* scrollBar() const;
+  void revealAnchor();
   void followSession();
   void applyEdge();
   void updateAllowsRemoval();
@@ -170,12 +184,14 @@ class UploadPanelView final : public QWidget {
 
   QScrollArea* strip_;
   QWidget* stack_;
-  QBoxLayout* stackLayout_;
   StripFadeEffect* fade_;
   FinishButton* finishButton_;
   HoveredItemOverlay* overlay_;
   std::unique_ptr<UploadSoundPlayer> sounds_;
   QHash<QUuid, ItemTile*> tiles_;
+  // The tile widgets by the index of their item, in strip order.
+  QList<std::pair<qsizetype, ItemTile*>> placed_;
+  bool placing_ = false;
   QHash<ItemTile*, std::optional<HoveredItem>> hoverReports_;
   QVariantAnimation stripLengthAnimation_;
   QVariantAnimation dropHighlightAnimation_;

@@ -21,9 +21,20 @@ QThreadPool& sealingPool() {
   return pool;
 }
 
+QThreadPool& fileTransferPool() {
+  // A session runs four item tasks; a few sessions (a bucket finishing while the next one fills) fit too.
+  class FileTransferPool final : public QThreadPool {
+   public:
+    FileTransferPool() { setMaxThreadCount(16); }
+  };
+  static FileTransferPool pool;
+  return pool;
+}
+
 void finishWorkerPools() {
   QThreadPool::globalInstance()->waitForDone();
   sealingPool().waitForDone();
+  fileTransferPool().waitForDone();
 }
 
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {

@@ -77,9 +77,14 @@ inline void detachTask(QCoro::Task<> task, const QLoggingCategory& (*category)()
 // so it runs apart from the shared pool: a folder walk or a key derivation never queues behind it.
 QThreadPool& sealingPool();
 
-// Waits for the work still running on the shared pool and the sealing pool. Programs call it as main()
-// ends: the pools would otherwise be torn down after the crypto library, and a chunk still being sealed
-// or a key still being derived would use it half destroyed.
+// The threads that carry FTP transfers and copies into the synced folder. Each holds its thread for as long
+// as a file travels (or a server keeps it waiting), so they run apart from the shared pool, where nothing
+// short may wait behind them, with a thread for every upload that sessions run at once.
+QThreadPool& fileTransferPool();
+
+// Waits for the work still running on the shared pool, the sealing pool and the file transfer pool.
+// Programs call it as main() ends: the pools would otherwise be torn down after the crypto library, and a
+// chunk still being sealed or a key still being derived would use it half destroyed.
 void finishWorkerPools();
 
 // Runs `work` on `pool` and resumes the caller on its own thread with the result. An exception thrown by
@@ -109,7 +114,8 @@ QCoro::Task<Result> runOnWorker(QThreadPool& pool, Work work) {
   if constexpr (!std::is_void_v<Result>) co_return std::move(*outcome.value);
 }
 
-// The same on the shared thread pool, where short CPU work (folder walks, key derivations) runs.
+// The same on the shared thread pool, where short CPU work (folder walks, key derivations) runs; never
+// anything that waits for a network or holds a file's whole journey.
 template <typename Work, typename Result = std::invoke_result_t<Work&>>
 QCoro::Task<Result> runOnWorker(Work work) {
   return runOnWorker(*QThreadPool::globalInstance(), std::move(work));

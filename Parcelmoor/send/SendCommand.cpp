@@ -29,14 +29,6 @@ struct UsageError {
   QString message;
 };
 
-QString usage() {
-  return translated(
-      "Usage: Parcelmoor send [--connection <UUID>] [--] PATH...\n"
-      "Hands files and folders to the running Parcelmoor (starting it when needed), which uploads them to "
-      "the\n"
-      "connection named by --connection, or to its first ready connection.\n");
-}
-
 std::variant<SendRequest, UsageError> parse(const QStringList& arguments) {
   SendRequest request;
   bool optionsEnded = false;
@@ -75,16 +67,24 @@ std::variant<SendRequest, UsageError> parse(const QStringList& arguments) {
 
 }  // namespace
 
+QString sendCommandUsage() {
+  return translated(
+      "Usage: Parcelmoor send [--connection <UUID>] [--] PATH...\n"
+      "Hands files and folders to the running Parcelmoor (starting it when needed), which uploads them to "
+      "the\n"
+      "connection named by --connection, or to its first ready connection.\n");
+}
+
 int runSendCommand(const QStringList& arguments, QTextStream& err,
                    const SendCommandEnvironment& environment) {
   const auto parsed = parse(arguments);
   if (const auto* wrong = std::get_if<UsageError>(&parsed)) {
-    err << "Parcelmoor send: " << wrong->message << '\n' << usage() << Qt::flush;
+    err << "Parcelmoor send: " << wrong->message << '\n' << sendCommandUsage() << Qt::flush;
     return 2;
   }
   const SendRequest& request = std::get<SendRequest>(parsed);
   if (request.help) {
-    err << usage() << Qt::flush;
+    err << sendCommandUsage() << Qt::flush;
     return 0;
   }
 

@@ -21,6 +21,9 @@ struct SendCommandEnvironment {
   QString serviceName = QString::fromLatin1(SingleInstance::kServiceName);
 };
 
+// How `Parcelmoor send` is used, as --help and a wrong argument print it.
+QString sendCommandUsage();
+
 // `Parcelmoor send [--connection <UUID>] [--] PATH…`: `arguments` are those after "send". Leaves one
 // inbox batch of the absolute paths and the wake marker, then asks the running agent to Reopen (it drains
 // the inbox) or starts the agent, detached, when none runs. Nothing is written when an argument is wrong or

@@ -165,7 +165,11 @@ QCoro::Task<UploadResponse> BucketUploader::send(std::unique_ptr<QIODevice> body
       sendHttpBody(makeRequest(destination, network_, requestTimeout_), std::move(body), std::move(sent), cancel);
   const HttpBodyOutcome outcome = co_await std::move(sending);
 
-  if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
+  // A body the service took whole and stored stays an upload that happened, cancelled or not: the caller
+  // needs the answer to find (and withdraw) what was stored.
+  const bool stored = outcome.ending == HttpBodyOutcome::Ending::answered && !outcome.answeredEarly &&
+                      outcome.status >= 200 && outcome.status <= 299;
+  if (cancel && cancel->isCancelled() && !stored) throw UploadError::cancelled();
   if (outcome.ending != HttpBodyOutcome::Ending::answered) throw failureOf(outcome);
   // A server that refuses an upload early answers on the header and drops the connection under the body;
   // such an answer says only that it refused, and the callers that can learn why ask the server again.

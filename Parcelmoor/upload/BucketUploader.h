@@ -103,7 +103,8 @@ class BucketUploader : public QObject {
 
   // Sends the file as the request body, streamed from disk. Progress is the fraction of the body sent,
   // then 1.0 on success. Throws UploadError: `http` outside 200-299, `transport` for anything that is
-  // not an HTTP answer or never arrives, `cancelled` when `cancel` fired, `fileUnreadable`.
+  // not an HTTP answer or never arrives, `cancelled` when `cancel` fired, `fileUnreadable`. A body that
+  // had gone out whole when `cancel` fired has its answer read, and a success returns as one.
   QCoro::Task<UploadResponse> uploadFile(QString filePath, UploadDestination destination,
                                          ProgressCallback progress, CancelTokenPtr cancel = {});
   // As above for a file holding one chunk of a larger one; progress is reported for the whole.

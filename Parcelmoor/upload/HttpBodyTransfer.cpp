@@ -93,6 +93,12 @@ struct Transfer {
   HttpBodyOutcome answer;
 
   bool stopping() const { return stop.load(std::memory_order_relaxed) || transferPool().closing(); }
+  // Whether to stop now, `sent` bytes of the body being out. A body that went out whole is the service's
+  // to store: its answer is read to its end (the caller must learn what was made of it), unless the
+  // program is closing.
+  bool stopsAt(qint64 sent) const { return transferPool().closing() || (stopping() && sent < length); }
+
+  bool stopped = false;  // this side ended the transfer early
 };
 
 std::size_t readBody(void* context, char* buffer, std::size_t capacity) {
@@ -110,7 +116,10 @@ std::size_t readBody(void* context, char* buffer, std::size_t capacity) {
       transfer.readFailure = translated("The file ended before all of it was sent.");
       return HTTP_READ_FAILURE;
     }
-    if (transfer.stopping()) return HTTP_READ_FAILURE;
+    if (transfer.stopping()) {
+      transfer.stopped = true;
+      return HTTP_READ_FAILURE;
+    }
     transfer.body.waitForReadyRead(kBodyWaitMilliseconds);
   }
 }
@@ -122,7 +131,10 @@ int seekBody(void* context, std::int64_t offset) {
 
 int progress(void* context, std::int64_t sent, std::int64_t total) {
   auto& transfer = *static_cast<Transfer*>(context);
-  if (transfer.stopping()) return 1;
+  if (transfer.stopsAt(sent)) {
+    transfer.stopped = true;
+    return 1;
+  }
   if (sent == transfer.lastPosted) return 0;
   // A thousandth is finer than any step the caller passes on, and a few milliseconds finer than any screen
   // shows: a fast body wakes the caller's thread no more often than that, a slow one at most a thousand
@@ -230,7 +242,7 @@ HttpBodyOutcome transfer(const HttpBodyRequest& request, QIODevice& body, const 
   ended.status = int(outcome.status);
   ended.answeredEarly = outcome.status > 0 && outcome.body_sent < state.length;
   ended.text = QString::fromUtf8(error.data());
-  if (state.stopping()) {
+  if (state.stopped) {
     ended.ending = HttpBodyOutcome::Ending::cancelled;
   } else if (state.answerTooLarge) {
     ended.ending = HttpBodyOutcome::Ending::answerTooLarge;

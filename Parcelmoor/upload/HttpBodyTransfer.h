@@ -60,7 +60,9 @@ inline constexpr qsizetype kAnswerLimit = 8 * 1024 * 1024;
 // Sends `body` (open, random-access, its size the body's length) as the body of `request` through
 // libcurl on a thread of the transfer pool, and resumes the caller on its own thread with the outcome.
 // `sent` receives (bytes sent, body length) on the caller's thread as the body goes out, in steps of at
-// least a thousandth; cancelling `cancel` stops the transfer within a few milliseconds. The device is read
+// least a thousandth; cancelling `cancel` stops the transfer within a few milliseconds, unless the whole
+// body has gone out already: then the service may have stored it, and its answer is awaited as usual (within
+// the idle time-out) so that the caller learns what it made of the body. The device is read
 // on the transfer thread meanwhile, so the caller leaves it alone until the outcome is in; it is destroyed
 // on the caller's thread. A device that produces its bytes as it goes (read gives 0 before its end) is
 // waited for with waitForReadyRead().

@@ -3,7 +3,6 @@
 #include <QDBusConnection>
 #include <QNetworkAccessManager>
 #include <QProcessEnvironment>
-#include <QScreen>
 #include <QTextStream>
 
 #include "app/SettingsAppDelegate.h"
@@ -21,7 +20,9 @@
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
+#include "views/SettingsStyle.h"
 #include "views/SettingsView.h"
+#include "views/WindowPlacement.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("ParcelmoorSettings"));
   QApplication::setApplicationDisplayName(QApplication::translate("main", "Parcelmoor Settings"));
   QGuiApplication::setDesktopFileName(QStringLiteral("com.wrenfold.ParcelmoorSettings"));
+  pm::settings::useSettingsStyle();
 
   // One settings window per session: a second launch raises the open one and ends before it writes
   // anything.
@@ -84,8 +86,7 @@ int main(int argc, char** argv) {
   pm::settings::LiveConnectionChecks checks(network, keychain, *defaults, signals, clock, bundle,
                                             pm::serviceBaseUrl());
   pm::settings::SettingsView window(settings, *defaults, signals, notificationSettings, bundle, keychain, checks);
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    window.move(screen->availableGeometry().center() - window.rect().center());
+  pm::settings::placeWindow(window, pm::settings::SettingsView::kSize);
   QObject::connect(&instance, &pm::SingleInstance::reopenRequested, &window,
                    [&window] { bringForward(window); });
 

@@ -1,5 +1,7 @@
 #include "DropboxTokenRenewal.h"
 
+#include <QCoreApplication>
+
 #include "connectors/OAuthFailure.h"
 #include "connectors/TokenEndpoint.h"
 #include "platform/Clock.h"
@@ -16,7 +18,8 @@ QCoro::Task<OAuthCredentials> DropboxTokenRenewal::refreshed(OAuthCredentials cr
                                     {QStringLiteral("refresh_token"), credentials.refreshToken},
                                     {QStringLiteral("client_id"), client}};
   const OAuthTokenResponse answer = co_await requestOAuthToken(
-      network_, endpoint, form, lcDropbox(), QStringLiteral("Dropbox refused to renew the sign-in."));
+      network_, endpoint, form, lcDropbox(),
+      QCoreApplication::translate("DropboxTokenRenewal", "Dropbox refused the sign-in."));
   co_return credentials.renewed(answer, clock_.now());
 }
 

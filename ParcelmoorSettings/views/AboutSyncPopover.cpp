@@ -5,9 +5,8 @@
 
 namespace pm::settings {
 
-AboutSyncPopover::AboutSyncPopover(QWidget* parent) : QFrame(parent, Qt::Popup) {
+AboutSyncPopover::AboutSyncPopover(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("account.aboutSync"));
-  setFrameShape(QFrame::StyledPanel);
   auto* column = new QVBoxLayout(this);
   constexpr int kPadding = 16;
   column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -37,13 +36,6 @@ AboutSyncPopover::AboutSyncPopover(QWidget* parent) : QFrame(parent, Qt::Popup) 
     paragraph->setFixedWidth(kWidth - 2 * kPadding);
     column->addWidget(paragraph);
   }
-}
-
-void AboutSyncPopover::showAbove(const QWidget& anchor) {
-  adjustSize();
-  const QPoint anchorTop = anchor.mapToGlobal(QPoint(anchor.width() / 2, 0));
-  move(anchorTop.x() - width() / 2, anchorTop.y() - height() - 4);
-  show();
 }
 
 }  // namespace pm::settings

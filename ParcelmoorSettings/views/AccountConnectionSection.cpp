@@ -8,6 +8,7 @@
 
 #include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 
@@ -51,7 +52,7 @@ AccountConnectionSection::AccountConnectionSection(UploaderConfig& config, QWidg
 void AccountConnectionSection::refresh(bool connecting) {
   const bool hasAccount = !config_.account.isEmpty();
   account_->setText(hasAccount ? config_.account : tr("Not connected"));
-  account_->setForegroundRole(hasAccount ? QPalette::WindowText : QPalette::PlaceholderText);
+  setTextTone(account_, hasAccount ? TextTone::primary : TextTone::secondary);
   connect_->setText(buttonTitle(connecting, config_.account));
   connect_->setEnabled(!connecting);
 }

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -22,18 +21,22 @@
 #include "platform/Signals.h"
 #include "sync/SyncKey.h"
 #include "views/AboutSyncPopover.h"
+#include "views/AppendingPath.h"
+#include "views/FlowLabel.h"
 #include "views/FormSection.h"
+#include "views/Popover.h"
+#include "views/SaveFolder.h"
 #include "views/Spinner.h"
+#include "views/SpinnerFace.h"
 #include "views/SymbolIcon.h"
 #include "views/SyncCodeSheet.h"
 #include "views/SyncJoinSheet.h"
 #include "views/SyncTile.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 
 namespace {
-
-const QColor kOrange(255, 149, 0);
 
 bool syncIsOn(const SyncState& sync) {
   switch (sync.kind()) {
@@ -74,22 +77,13 @@ QString failureText(AccountState::Failure failure) {
   return QString();
 }
 
-QUrl pricingURL(const QUrl& base) {
-  QUrl url = base;
-  QString path = url.path();
-  if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
-  url.setPath(path + QLatin1String("pricing"));
-  return url;
-}
-
 void fillDesktopDefaults(AccountSettingsView::Environment& environment) {
   if (!environment.openUrl) environment.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   if (!environment.serviceBase) environment.serviceBase = serviceBaseUrl();
   if (!environment.chooseSaveLocation) {
     environment.chooseSaveLocation = [](QWidget* parent, const QString& fileName) -> std::optional<QString> {
-      const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
       const QString chosen = QFileDialog::getSaveFileName(parent, AccountSettingsView::tr("Save Recovery Kit"),
-                                                          QDir(folder).filePath(fileName));
+                                                          QDir(saveFolder()).filePath(fileName));
       if (chosen.isEmpty()) return std::nullopt;
       return chosen;
     };
@@ -101,11 +95,11 @@ void fillDesktopDefaults(AccountSettingsView::Environment& environment) {
   }
 }
 
-// A secondary-coloured line of the form.
+// A secondary-coloured line of the form, on one line while the row has room for it.
 QLabel* makeStatusLabel(const char* objectName) {
-  auto* label = new QLabel();
+  auto* label = new FlowLabel();
   label->setObjectName(QString::fromLatin1(objectName));
-  label->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(label, TextTone::secondary);
   return label;
 }
 
@@ -159,23 +153,16 @@ void AccountSettingsView::buildAccountSection() {
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(10);
   accountStatus_ = makeStatusLabel("account.status");
-  // A failure can take a sentence to explain; it wraps rather than widen the window.
-  accountStatus_->setWordWrap(true);
+  // A failure can take a sentence to explain: it takes the room the row has and wraps only beyond that.
   accountStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  accountStatus_->setMaximumWidth(300);
-  row->addWidget(accountStatus_);
+  row->addWidget(accountStatus_, 1);
 
   // A spinner beside the text inside the button: the button's own label cannot hold a moving picture.
   signingIn_ = makeButton(QString(), "account.signingIn");
   signingIn_->setAccessibleName(tr("Signing In\u2026"));
-  auto* spinnerRow = new QHBoxLayout(signingIn_);
-  spinnerRow->setContentsMargins(10, 0, 10, 0);
-  spinnerRow->setSpacing(6);
-  spinnerRow->addWidget(new Spinner(12));
-  auto* signingInText = new QLabel(tr("Signing In\u2026"));
-  signingInText->setObjectName(QStringLiteral("account.signingInText"));
-  spinnerRow->addWidget(signingInText);
-  signingIn_->setMinimumWidth(spinnerRow->sizeHint().width());
+  auto* signingInFace = new SpinnerFace(signingIn_, tr("Signing In\u2026"));
+  signingInFace->label()->setObjectName(QStringLiteral("account.signingInText"));
+  signingInFace->setShown(true);
   signingIn_->setEnabled(false);
   row->addWidget(signingIn_);
 
@@ -199,7 +186,7 @@ void AccountSettingsView::buildAccountSection() {
   subscriptionLayout->addWidget(billing_);
   subscribe_ = makeButton(tr("Subscribe"), "account.subscribe");
   connect(subscribe_, &QPushButton::clicked, this,
-          [this] { environment_.openUrl(pricingURL(*environment_.serviceBase)); });
+          [this] { environment_.openUrl(appendingPath(*environment_.serviceBase, QStringLiteral("pricing"))); });
   subscriptionLayout->addWidget(subscribe_);
   subscriptionRow_ = accountSection_->addRow(tr("Subscription"), subscription);
   subscriptionRow_->setObjectName(QStringLiteral("account.subscriptionRow"));
@@ -220,9 +207,8 @@ void AccountSettingsView::buildSyncSection() {
   auto* texts = new QVBoxLayout();
   texts->setSpacing(2);
   texts->addWidget(new QLabel(tr("Sync")));
-  syncSentence_ = new QLabel();
+  syncSentence_ = new FlowLabel();
   syncSentence_->setObjectName(QStringLiteral("account.syncSentence"));
-  syncSentence_->setWordWrap(true);
   QFont caption = syncSentence_->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   syncSentence_->setFont(caption);
@@ -252,9 +238,8 @@ void AccountSettingsView::buildSyncSection() {
   syncInfo_->setAutoRaise(true);
   syncInfo_->setAccessibleName(tr("About sync"));
   connect(syncInfo_, &QToolButton::clicked, this, [this] {
-    auto* popover = new AboutSyncPopover(this);
-    popover->setAttribute(Qt::WA_DeleteOnClose);
-    popover->showAbove(*syncInfo_);
+    auto* popover = new Popover(new AboutSyncPopover(), this);
+    popover->showAt(*syncInfo_);
   });
   controls->addWidget(syncInfo_);
   syncSection_->addRow(leading, trailing);
@@ -335,15 +320,7 @@ void AccountSettingsView::showSync() {
   const bool in = signedIn(state_);
   syncTile_->setActive(in);
   syncSentence_->setText(sync_.sentence());
-  if (sync_.kind() == SyncState::Case::failed) {
-    QPalette orange = syncSentence_->palette();
-    orange.setColor(QPalette::WindowText, kOrange);
-    syncSentence_->setPalette(orange);
-    syncSentence_->setForegroundRole(QPalette::WindowText);
-  } else {
-    syncSentence_->setPalette(palette());
-    syncSentence_->setForegroundRole(QPalette::PlaceholderText);
-  }
+  setTextTone(syncSentence_, sync_.kind() == SyncState::Case::failed ? TextTone::warning : TextTone::secondary);
   syncSpinner_->setVisible(sync_.kind() == SyncState::Case::starting);
   {
     const QSignalBlocker quiet(syncToggle_);

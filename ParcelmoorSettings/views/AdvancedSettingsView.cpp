@@ -15,7 +15,9 @@
 #include "platform/NotificationSettings.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/TextTone.h"
 #include "views/VersionText.h"
 
 namespace pm::settings {
@@ -55,6 +57,10 @@ AdvancedSettingsView::AdvancedSettingsView(AppSettings& settings, Signals& signa
                           [this] { showNotificationAccess(); });
 }
 
+QString AdvancedSettingsView::packageManagerText() {
+  return tr("Your package manager keeps Parcelmoor up to date, together with the rest of your system.");
+}
+
 void AdvancedSettingsView::buildGeneral() {
   general_ = new FormSection();
   addToggle(general_, tr("Check for updates automatically"), "advanced.automaticUpdates",
@@ -73,7 +79,7 @@ void AdvancedSettingsView::buildGeneral() {
   QFont caption = notificationCaption_->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   notificationCaption_->setFont(caption);
-  notificationCaption_->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(notificationCaption_, TextTone::secondary);
   texts->addWidget(notificationTitle_);
   texts->addWidget(notificationCaption_);
 
@@ -128,19 +134,36 @@ void AdvancedSettingsView::buildAbout(const BundleInfo& bundle) {
   auto* version = new QLabel(versionText(bundle));
   version->setObjectName(QStringLiteral("advanced.version"));
   version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  version->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(version, TextTone::secondary);
   section->addRow(tr("Version"), version);
+
+  // On this system the package manager brings new versions; the agent only notes a check. The page
+  // says so beside the controls rather than leave them seemingly doing nothing.
+  auto* updates = new QLabel(packageManagerText());
+  updates->setObjectName(QStringLiteral("advanced.updatesNote"));
+  updates->setWordWrap(true);
+  makeCaption(updates);
+  section->addRow(updates, nullptr);
 
   auto* check = new QPushButton(tr("Check for Updates\u2026"));
   check->setObjectName(QStringLiteral("advanced.checkForUpdates"));
-  // Asked whether or not automatic checks are on; the agent decides and shows the outcome.
-  connect(check, &QPushButton::clicked, this,
-          [this] { signals_.postDarwinNotification(QString::fromLatin1(names::signal::kCheckForUpdates)); });
+  auto* answer = new QLabel(tr("Updates come from your package manager. Open your system's software updater "
+                               "to look for a newer Parcelmoor."));
+  answer->setObjectName(QStringLiteral("advanced.updateAnswer"));
+  answer->setWordWrap(true);
+  answer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  answer->hide();
+  // Asked whether or not automatic checks are on; the agent notes it.
+  connect(check, &QPushButton::clicked, this, [this, answer] {
+    signals_.postDarwinNotification(QString::fromLatin1(names::signal::kCheckForUpdates));
+    answer->show();
+  });
   auto* leading = new QWidget();
   auto* leadingLayout = new QHBoxLayout(leading);
   leadingLayout->setContentsMargins(0, 0, 0, 0);
-  leadingLayout->addWidget(check);
-  leadingLayout->addStretch(1);
+  leadingLayout->setSpacing(12);
+  leadingLayout->addWidget(check, 0, Qt::AlignTop);
+  leadingLayout->addWidget(answer, 1);
   section->addRow(leading, nullptr);
   layout()->addWidget(section);
 }

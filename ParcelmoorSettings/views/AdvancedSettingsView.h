@@ -28,6 +28,9 @@ class AdvancedSettingsView final : public QWidget {
   AdvancedSettingsView(AppSettings& settings, Signals& signals, NotificationSettings& notificationSettings,
                        const BundleInfo& bundle, QWidget* parent = nullptr);
 
+  // The line under the version: where new versions come from.
+  static QString packageManagerText();
+
  private:
   void buildGeneral();
   void buildAppearance();

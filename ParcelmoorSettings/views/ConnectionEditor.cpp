@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -24,26 +25,22 @@
 #include "views/AccountConnectionSection.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/Popover.h"
 #include "views/PortText.h"
 #include "views/S3ConnectionSection.h"
-#include "views/ShortenedText.h"
+#include "views/FlowLabel.h"
+#include "views/SpinnerFace.h"
 #include "views/SymbolIcon.h"
 #include "views/SymbolPicker.h"
+#include "views/SymbolView.h"
+#include "views/TextField.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 
 namespace {
 
 using Kind = UploaderConfig::Kind;
-
-QLineEdit* textField(const QString& title, const char* objectName, const QString& text) {
-  auto* field = new QLineEdit(text);
-  field->setObjectName(QString::fromLatin1(objectName));
-  field->setAccessibleName(title);
-  field->setAlignment(Qt::AlignRight);
-  field->setMinimumWidth(200);
-  return field;
-}
 
 }  // namespace
 
@@ -90,12 +87,32 @@ ConnectionEditor::ConnectionEditor(UploaderConfig config, bool isNew, Connection
   divider->setFrameShadow(QFrame::Sunken);
   column->addWidget(divider);
 
+  // Why a test failed, whole, above the buttons: it is what the user must read to put the connection right.
+  auto* footerColumn = new QVBoxLayout();
+  footerColumn->setContentsMargins(12, 12, 12, 12);
+  footerColumn->setSpacing(10);
+  failure_ = new QWidget(this);
+  failure_->setObjectName(QStringLiteral("editor.failure"));
+  auto* failureLine = new QHBoxLayout(failure_);
+  failureLine->setContentsMargins(0, 0, 0, 0);
+  failureLine->setSpacing(6);
+  failureLine->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), 16, SymbolTone::warning,
+                                        failure_),
+                         0, Qt::AlignTop);
+  failureText_ = new FlowLabel(QString(), failure_);
+  failureText_->setObjectName(QStringLiteral("editor.failureText"));
+  failureText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  setTextTone(failureText_, TextTone::warning);
+  failureLine->addWidget(failureText_, 1);
+  footerColumn->addWidget(failure_);
   auto* footer = new QHBoxLayout();
-  footer->setContentsMargins(12, 12, 12, 12);
+  footerColumn->addLayout(footer);
   testButton_ = new QPushButton(this);
   testButton_->setObjectName(QStringLiteral("editor.test"));
   testButton_->setAutoDefault(false);
   connect(testButton_, &QPushButton::clicked, this, &ConnectionEditor::runTest);
+  testingFace_ = new SpinnerFace(testButton_, tr("Testing…"));
+  testingFace_->label()->setObjectName(QStringLiteral("editor.testingText"));
   testButton_->setVisible(config_.kind != Kind::parcelmoor);
   footer->addWidget(testButton_);
   footer->addStretch(1);
@@ -112,7 +129,7 @@ ConnectionEditor::ConnectionEditor(UploaderConfig config, bool isNew, Connection
   connect(saveButton, &QPushButton::clicked, this, &ConnectionEditor::save);
   footer->addWidget(cancel);
   footer->addWidget(saveButton);
-  column->addLayout(footer);
+  column->addLayout(footerColumn);
 
   loadCredentials();
   buildKindSection();
@@ -136,6 +153,8 @@ QWidget* ConnectionEditor::buildGeneral() {
   }
 
   name_ = textField(tr("Name"), "editor.name", config_.name);
+  // Until the user names it, the connection is called after its kind.
+  name_->setPlaceholderText(defaultTitle(config_.kind));
   connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) { config_.name = text; });
   general->addRow(tr("Name"), name_);
 
@@ -212,6 +231,7 @@ QWidget* ConnectionEditor::buildFTPSection() {
   section->setObjectName(QStringLiteral("editor.ftpSection"));
   auto* server = textField(tr("Server"), "editor.server", config_.endpoint);
   server->setPlaceholderText(QStringLiteral("ftp.example.com"));
+  fitPlaceholder(server);
   connect(server, &QLineEdit::textEdited, this, [this](const QString& text) { config_.endpoint = text; });
   section->addRow(tr("Server"), server);
 
@@ -227,19 +247,20 @@ QWidget* ConnectionEditor::buildFTPSection() {
   auto* warning = new QWidget();
   auto* warningLine = new QHBoxLayout(warning);
   warningLine->setContentsMargins(0, 0, 0, 0);
-  auto* warningIcon = new QLabel();
-  warningIcon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle.fill")).pixmap(14, 14));
+  auto* warningIcon = new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), 14, SymbolTone::warning);
   auto* warningText =
-      new QLabel(tr("Without TLS your username, password and files cross the network unencrypted."));
-  warningText->setWordWrap(true);
+      new FlowLabel(tr("Without TLS your username, password and files cross the network unencrypted."));
+  warningText->setObjectName(QStringLiteral("editor.plainWarningText"));
   makeCaption(warningText);
-  warningText->setStyleSheet(QStringLiteral("color: #e67e00;"));
+  setTextTone(warningText, TextTone::warning);
   warningLine->addWidget(warningIcon, 0, Qt::AlignTop);
   warningLine->addWidget(warningText, 1);
   QWidget* warningRow = section->addRow(warning, nullptr);
   warningRow->setObjectName(QStringLiteral("editor.plainWarning"));
 
   port_ = textField(tr("Port"), "editor.port", portText(config_.port));
+  // Digits only: a letter typed here would show while the port stored ignores it.
+  port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), port_));
   connect(port_, &QLineEdit::textEdited, this, [this](const QString& text) { config_.port = portFromText(text); });
   section->addRow(new FormRow(tr("Port"), tr("Only if the server uses an unusual one."), port_), nullptr);
 
@@ -276,6 +297,7 @@ void ConnectionEditor::setKind(Kind kind) {
   config_.endpoint.clear();
   config_.region.clear();
   if (type_) type_->setCurrentIndex(type_->findData(int(kind)));
+  name_->setPlaceholderText(defaultTitle(kind));
   buildKindSection();
   showState();
 }
@@ -375,17 +397,15 @@ QCoro::Task<> ConnectionEditor::waitForAccount(QPointer<ConnectionEditor> editor
 
 void ConnectionEditor::pickSymbol() {
   if (picker_) return;
-  picker_ = new SymbolPicker(config_.symbol, defaultSymbol(config_.kind), this);
-  picker_->setWindowFlags(Qt::Popup);
-  picker_->setAttribute(Qt::WA_DeleteOnClose);
+  picker_ = new SymbolPicker(config_.symbol, defaultSymbol(config_.kind));
+  auto* popover = new Popover(picker_, this);
   connect(picker_, &SymbolPicker::symbolChanged, this, [this](const QString& symbol) {
     config_.symbol = symbol;
     showIcon();
   });
-  connect(picker_, &SymbolPicker::picked, picker_, &QWidget::close);
-  picker_->adjustSize();
-  picker_->move(icon_->mapToGlobal(QPoint(icon_->width() / 2 - picker_->width() / 2, icon_->height())));
-  picker_->show();
+  // Every pick closes the picker.
+  connect(picker_, &SymbolPicker::picked, popover, &QWidget::close);
+  popover->showAt(*icon_);
 }
 
 QString ConnectionEditor::successText(Kind kind) {
@@ -412,12 +432,12 @@ QString ConnectionEditor::successText(Kind kind) {
 
 QString ConnectionEditor::testLabel() const {
   if (test_ && test_->isReachable()) return successText(config_.kind);
-  if (test_) return shortenedText(test_->message(), kFailureLength);
   if (testing_) return tr("Testing…");
+  // A failure is told whole above the buttons; the button offers to test again.
   return tr("Test Connection");
 }
 
-QString ConnectionEditor::testToolTip() const {
+QString ConnectionEditor::failureMessage() const {
   return test_ && !test_->isReachable() ? test_->message() : QString();
 }
 
@@ -425,21 +445,15 @@ void ConnectionEditor::showIcon() { icon_->setIcon(symbolIcon(displaySymbol(conf
 
 void ConnectionEditor::showState() {
   showIcon();
-  // Cancel and Save keep their room; what does not fit is in the tooltip.
-  constexpr int kTestTextWidth = 230;
-  testButton_->setText(testButton_->fontMetrics().elidedText(testLabel(), Qt::ElideRight, kTestTextWidth));
-  testButton_->setToolTip(testToolTip());
+  const bool running = testing_ && !test_;
+  testingFace_->setShown(running);
+  testButton_->setText(running ? QString() : testLabel());
+  testButton_->setAccessibleName(testLabel());
   testButton_->setEnabled(!testing_);
-  if (test_ && test_->isReachable()) {
-    testButton_->setIcon(symbolIcon(QStringLiteral("checkmark.circle.fill")));
-    testButton_->setStyleSheet(QStringLiteral("color: #2e9e44;"));
-  } else if (test_) {
-    testButton_->setIcon(symbolIcon(QStringLiteral("exclamationmark.triangle.fill")));
-    testButton_->setStyleSheet(QStringLiteral("color: #e67e00;"));
-  } else {
-    testButton_->setIcon(QIcon());
-    testButton_->setStyleSheet(QString());
-  }
+  const bool reachable = test_ && test_->isReachable();
+  testButton_->setIcon(reachable ? symbolIcon(QStringLiteral("checkmark.circle.fill"), SymbolTone::success) : QIcon());
+  failureText_->setText(failureMessage());
+  failure_->setVisible(!failureMessage().isEmpty());
   if (accountSection_) accountSection_->refresh(connecting_);
 }
 

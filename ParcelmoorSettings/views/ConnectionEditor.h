@@ -26,6 +26,7 @@ namespace pm::settings {
 
 class AccountConnectionSection;
 class S3ConnectionSection;
+class SpinnerFace;
 
 // The sheet that creates or changes one connection. It edits a copy and hands it back through saved();
 // besides the connection it keeps the FTP login and the S3/R2 key pair in the keychain, tests the edited
@@ -35,7 +36,6 @@ class ConnectionEditor final : public QDialog {
 
  public:
   static constexpr QSize kSize{460, 480};
-  static constexpr int kFailureLength = 52;
 
   ConnectionEditor(UploaderConfig config, bool isNew, ConnectionServices services, QWidget* parent = nullptr);
 
@@ -57,9 +57,10 @@ class ConnectionEditor final : public QDialog {
   void pickSymbol();
   SymbolPicker* symbolPicker() const { return picker_; }
 
-  // The test button's text and its tooltip for the current state.
+  // The test button's text for the current state.
   QString testLabel() const;
-  QString testToolTip() const;
+  // Why the last test or connect failed, shown whole above the buttons; empty when nothing failed.
+  QString failureMessage() const;
   // What the footer says after a passed test or an arrived account.
   static QString successText(UploaderConfig::Kind kind);
 
@@ -102,6 +103,9 @@ class ConnectionEditor final : public QDialog {
   QLineEdit* ftpPassword_ = nullptr;
   QLineEdit* port_ = nullptr;
   QPushButton* testButton_ = nullptr;
+  SpinnerFace* testingFace_ = nullptr;
+  QWidget* failure_ = nullptr;
+  QLabel* failureText_ = nullptr;
   QPointer<SymbolPicker> picker_;
 };
 

@@ -12,7 +12,7 @@ class QLabel;
 namespace pm::settings {
 
 // One connection on the Apps page: its symbol and title, the failure of its last test under the title,
-// half transparent while it lacks what it needs to upload.
+// dimmed while it lacks what it needs to upload (`opacity` 0.5: a faded symbol and a secondary title).
 class ConnectionRow final : public QWidget {
   Q_OBJECT
 

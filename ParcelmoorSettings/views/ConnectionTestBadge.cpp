@@ -2,21 +2,21 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 
-#include "views/SymbolIcon.h"
+#include "views/Spinner.h"
+#include "views/SymbolView.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 
 ConnectionTestBadge::ConnectionTestBadge(QWidget* parent)
-    : QWidget(parent), spinner_(new QProgressBar(this)), text_(new QLabel(this)), symbol_(new QLabel(this)) {
+    : QWidget(parent),
+      spinner_(new Spinner(14, this)),
+      text_(new QLabel(this)),
+      symbol_(new SymbolView(QStringLiteral("checkmark.circle.fill"), 14, SymbolTone::text, this)) {
   auto* line = new QHBoxLayout(this);
   line->setContentsMargins(0, 0, 0, 0);
   line->setSpacing(5);
-  // No range: the bar runs as an indicator of work without an end known.
-  spinner_->setRange(0, 0);
-  spinner_->setTextVisible(false);
-  spinner_->setFixedSize(40, 8);
   line->addWidget(spinner_);
   line->addWidget(text_);
   line->addWidget(symbol_);
@@ -32,14 +32,13 @@ void ConnectionTestBadge::show(const std::optional<ConnectionTest>& test) {
   symbol_->setVisible(ok || failed);
   if (ok) {
     text_->setText(tr("Connected"));
-    text_->setStyleSheet(QString());
-    text_->setForegroundRole(QPalette::PlaceholderText);
-    symbol_->setPixmap(symbolIcon(QStringLiteral("checkmark.circle.fill")).pixmap(14, 14));
+    setTextTone(text_, TextTone::secondary);
+    symbol_->setSymbol(QStringLiteral("checkmark.circle.fill"), SymbolTone::text);
     setToolTip(test->message());
   } else if (failed) {
     text_->setText(tr("Failed"));
-    text_->setStyleSheet(QStringLiteral("color: #e67e00;"));
-    symbol_->setPixmap(symbolIcon(QStringLiteral("exclamationmark.circle.fill")).pixmap(14, 14));
+    setTextTone(text_, TextTone::warning);
+    symbol_->setSymbol(QStringLiteral("exclamationmark.circle.fill"), SymbolTone::warning);
     // The row shows why.
     setToolTip(QString());
   } else {

@@ -7,9 +7,11 @@
 #include "views/ConnectionTest.h"
 
 class QLabel;
-class QProgressBar;
 
 namespace pm::settings {
+
+class Spinner;
+class SymbolView;
 
 // Beside a connection on the Apps page: nothing, a spinner while its test runs, "Connected" (what was
 // reached as tooltip) or "Failed" in orange.
@@ -24,9 +26,9 @@ class ConnectionTestBadge final : public QWidget {
   QString text() const;
 
  private:
-  QProgressBar* spinner_;
+  Spinner* spinner_;
   QLabel* text_;
-  QLabel* symbol_;
+  SymbolView* symbol_;
 };
 
 }  // namespace pm::settings

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "views/AppendingPath.h"
 
 namespace pm::settings {
 
@@ -78,9 +79,7 @@ ConnectionsPageModel::EmptyAction ConnectionsPageModel::emptyAction() const {
 void ConnectionsPageModel::signIn() { signals_.postDarwinNotification(QString::fromLatin1(names::signal::kSignIn)); }
 
 void ConnectionsPageModel::subscribe() {
-  QUrl pricing = serviceBase_;
-  pricing.setPath(pricing.path() + QStringLiteral("/pricing"));
-  openUrl_(pricing);
+  openUrl_(appendingPath(serviceBase_, QStringLiteral("pricing")));
 }
 
 std::optional<ConnectionTest> ConnectionsPageModel::test(const QUuid& id) const {

@@ -1,12 +1,16 @@
 #include "ConnectionsSettingsView.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -17,8 +21,24 @@
 #include "views/ConnectionsPageModel.h"
 #include "views/FormSection.h"
 #include "views/SymbolIcon.h"
+#include "views/SymbolView.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
+
+namespace {
+
+constexpr int kDeleteAlertMinimumWidth = 380;
+
+// Out of the page at once, deleted later: a rebuild may come from one of the old widgets' own menus.
+void discard(QWidget* old) {
+  if (!old) return;
+  old->hide();
+  old->setParent(nullptr);
+  old->deleteLater();
+}
+
+}  // namespace
 
 ConnectionsSettingsView::ConnectionsSettingsView(AppSettings& settings, ConnectionServices services,
                                                  QWidget* parent)
@@ -45,28 +65,63 @@ ConnectionsSettingsView::ConnectionsSettingsView(AppSettings& settings, Connecti
   layout->addLayout(toolbar);
   layout->addWidget(content_, 1);
 
-  connect(model_, &ConnectionsPageModel::connectionsChanged, this, &ConnectionsSettingsView::rebuild);
-  connect(model_, &ConnectionsPageModel::accountChanged, this, &ConnectionsSettingsView::rebuild);
-  connect(model_, &ConnectionsPageModel::testChanged, this, &ConnectionsSettingsView::rebuild);
+  connect(model_, &ConnectionsPageModel::connectionsChanged, this, &ConnectionsSettingsView::refresh);
+  connect(model_, &ConnectionsPageModel::accountChanged, this, &ConnectionsSettingsView::refresh);
+  connect(model_, &ConnectionsPageModel::testChanged, this, &ConnectionsSettingsView::showTest);
+  refresh();
+}
+
+ConnectionsSettingsView::Shown ConnectionsSettingsView::wanted() const {
+  Shown shown;
+  for (const UploaderConfig& config : model_->visibleConnections())
+    shown.rows.append({config, config.isConfigured(services_.defaults)});
+  if (shown.rows.isEmpty()) shown.empty = model_->emptyAction();
+  return shown;
+}
+
+void ConnectionsSettingsView::refresh() {
+  Shown now = wanted();
+  // Only a different list (or empty state) is built anew: a rebuild would close a menu the user has open
+  // and lose the scroll position.
+  if (shown_ && *shown_ == now) return;
+  shown_ = std::move(now);
   rebuild();
 }
 
+void ConnectionsSettingsView::showTest(const QUuid& id) {
+  const auto found = rows_.constFind(id);
+  if (found != rows_.constEnd()) {
+    const std::optional<ConnectionTest> test = model_->test(id);
+    if (found->row) found->row->showTest(test);
+    if (found->badge) found->badge->show(test);
+  }
+  // A test may have found out what a connection lacks (the synced folder's check, for one).
+  refresh();
+}
+
 void ConnectionsSettingsView::rebuild() {
-  while (content_->count() > 0) {
-    QWidget* old = content_->widget(0);
-    content_->removeWidget(old);
-    // Later, as a rebuild may come from one of its own menus; out of the page at once.
-    old->hide();
-    old->setParent(nullptr);
-    old->deleteLater();
+  rows_.clear();
+  if (empty_) {
+    content_->removeWidget(empty_);
+    discard(empty_);
+    empty_ = nullptr;
   }
   if (model_->visibleConnections().isEmpty()) {
-    content_->addWidget(buildEmptyState());
+    empty_ = buildEmptyState();
+    content_->addWidget(empty_);
+    content_->setCurrentWidget(empty_);
     return;
   }
-  auto* scroll = new QScrollArea();
-  scroll->setWidgetResizable(true);
-  scroll->setFrameShape(QFrame::NoFrame);
+  if (!scroll_) {
+    scroll_ = new QScrollArea();
+    scroll_->setObjectName(QStringLiteral("apps.scroll"));
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    content_->addWidget(scroll_);
+  }
+  // The same scroll area takes the new list, so the user keeps looking where they were.
+  const int scrolled = scroll_->verticalScrollBar()->value();
+  discard(scroll_->takeWidget());
   auto* list = new QWidget();
   list->setObjectName(QStringLiteral("apps.list"));
   auto* column = new QVBoxLayout(list);
@@ -90,6 +145,7 @@ void ConnectionsSettingsView::rebuild() {
       line->addWidget(buildRow(config));
       auto* row = new ConnectionRow(config, config.isConfigured(services_.defaults));
       row->showTest(model_->test(config.id));
+      rows_.insert(config.id, {row, badge});
       QWidget* container = section->addRow(row, trailing);
       container->setObjectName(QStringLiteral("apps.row.") + rawValue(config.kind));
       container->setProperty("connectionId", config.id);
@@ -97,8 +153,11 @@ void ConnectionsSettingsView::rebuild() {
     column->addWidget(section);
   }
   column->addStretch(1);
-  scroll->setWidget(list);
-  content_->addWidget(scroll);
+  scroll_->setWidget(list);
+  content_->setCurrentWidget(scroll_);
+  // Once the new list has its size the old position exists again.
+  if (scrolled > 0)
+    QTimer::singleShot(0, scroll_, [scroll = scroll_, scrolled] { scroll->verticalScrollBar()->setValue(scrolled); });
 }
 
 QWidget* ConnectionsSettingsView::buildRow(const UploaderConfig& config) {
@@ -134,10 +193,7 @@ QWidget* ConnectionsSettingsView::buildEmptyState() {
   auto* column = new QVBoxLayout(empty);
   column->setSpacing(10);
   column->addStretch(1);
-  auto* symbol = new QLabel(empty);
-  symbol->setPixmap(symbolIcon(QStringLiteral("cloud")).pixmap(44, 44));
-  symbol->setAlignment(Qt::AlignCenter);
-  column->addWidget(symbol);
+  column->addWidget(new SymbolView(QStringLiteral("cloud"), 44, SymbolTone::text, empty), 0, Qt::AlignCenter);
   auto* title = new QLabel(tr("No Apps"), empty);
   QFont headline = title->font();
   headline.setBold(true);
@@ -149,7 +205,7 @@ QWidget* ConnectionsSettingsView::buildEmptyState() {
       new QLabel(tr("Add an app to upload to your own storage, or use Parcelmoor with a subscription."), empty);
   description->setWordWrap(true);
   description->setAlignment(Qt::AlignCenter);
-  description->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(description, TextTone::secondary);
   column->addWidget(description);
 
   const bool signIn = model_->emptyAction() == ConnectionsPageModel::EmptyAction::signIn;
@@ -183,7 +239,19 @@ void ConnectionsSettingsView::confirmDelete(const UploaderConfig& config) {
   deleteAlert_->setInformativeText(ConnectionsPageModel::deleteMessage());
   QPushButton* remove = deleteAlert_->addButton(tr("Delete"), QMessageBox::DestructiveRole);
   remove->setObjectName(QStringLiteral("apps.deleteAlert.delete"));
-  deleteAlert_->addButton(QMessageBox::Cancel);
+  remove->setAutoDefault(false);
+  // Return must never delete: the harmless answer is the default.
+  QPushButton* cancel = deleteAlert_->addButton(QMessageBox::Cancel);
+  deleteAlert_->setDefaultButton(cancel);
+  deleteAlert_->setEscapeButton(cancel);
+  // A message box sizes itself to its text alone; the window manager then cuts the title.
+  if (auto* grid = qobject_cast<QGridLayout*>(deleteAlert_->layout())) {
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    // Room for the title beside the window manager's buttons, and never a cramped box.
+    const int width = std::max(kDeleteAlertMinimumWidth, title.horizontalAdvance(deleteAlert_->windowTitle()) + 160);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
   deleteAlert_->setAttribute(Qt::WA_DeleteOnClose);
   connect(remove, &QPushButton::clicked, this, [this, config] { model_->remove(config); });
   deleteAlert_->open();

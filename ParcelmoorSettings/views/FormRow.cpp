@@ -5,13 +5,16 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "views/FlowLabel.h"
+#include "views/TextTone.h"
+
 namespace pm::settings {
 
 void makeCaption(QWidget* label) {
   QFont caption = label->font();
   caption.setPointSizeF(caption.pointSizeF() * 0.85);
   label->setFont(caption);
-  label->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(label, TextTone::secondary);
 }
 
 FormRow::FormRow(const QString& title, const QString& hint, QWidget* content, QWidget* parent)
@@ -20,7 +23,7 @@ FormRow::FormRow(const QString& title, const QString& hint, QWidget* content, QW
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(4);
   auto* line = new QHBoxLayout();
-  auto* label = new QLabel(title, this);
+  auto* label = new FlowLabel(title, this);
   label->setBuddy(content);
   line->addWidget(label);
   line->addStretch(1);

@@ -14,7 +14,8 @@ class FormRow final : public QWidget {
   FormRow(const QString& title, const QString& hint, QWidget* content, QWidget* parent = nullptr);
 };
 
-// Small secondary text: hints, notes and captions of the editor and the Apps page.
+// Small secondary text: hints, notes and captions of the editor and the Apps page, readable on the form's
+// boxes in light and dark palettes.
 void makeCaption(QWidget* label);
 
 }  // namespace pm::settings

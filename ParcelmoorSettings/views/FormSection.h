@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QFrame>
-#include <QList>
 #include <QString>
+#include <QWidget>
 
-class QLabel;
 class QVBoxLayout;
 
 namespace pm::settings {
 
+class FormBox;
+
 // One section of a grouped form: an optional header above a rounded box whose rows are divided by thin
 // lines. A row is a leading label (or any widget) and trailing content; hidden rows take their divider
-// with them.
+// with them. A row's widget carries the property "formRow", so a check of the texts knows what a row is.
 class FormSection final : public QWidget {
   Q_OBJECT
 
@@ -24,12 +24,8 @@ class FormSection final : public QWidget {
   void setRowVisible(QWidget* row, bool visible);
 
  private:
-  void updateDividers();
-
-  QFrame* box_;
+  FormBox* box_;
   QVBoxLayout* rows_;
-  QList<QWidget*> rowWidgets_;
-  QList<QFrame*> dividers_;  // dividers_[i] sits above rowWidgets_[i + 1]
 };
 
 }  // namespace pm::settings

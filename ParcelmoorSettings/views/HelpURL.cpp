@@ -1,6 +1,7 @@
 #include "HelpURL.h"
 
 #include "core/ParcelmoorAPI.h"
+#include "views/AppendingPath.h"
 
 namespace pm::settings {
 
@@ -32,11 +33,7 @@ QString helpWord(UploaderConfig::Kind kind) {
 }  // namespace
 
 QUrl helpURL(UploaderConfig::Kind kind, const QUrl& base) {
-  QUrl url = base;
-  QString path = url.path();
-  if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
-  url.setPath(path + QLatin1String("help/") + helpWord(kind));
-  return url;
+  return appendingPath(base, QLatin1String("help/") + helpWord(kind));
 }
 
 QUrl helpURL(UploaderConfig::Kind kind) {

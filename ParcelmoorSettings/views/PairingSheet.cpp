@@ -1,5 +1,6 @@
 #include "PairingSheet.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -7,10 +8,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "views/TextTone.h"
+
 namespace pm::settings {
 
 PairingSheet::PairingSheet(std::function<void()> onCancel, QWidget* parent)
     : QDialog(parent), onCancel_(std::move(onCancel)) {
+  // A sheet is a dialog of the settings window: a title and a close button, nothing to minimise or
+  // maximise, and a size of its own.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setWindowModality(Qt::WindowModal);
   setFixedWidth(kWidth);
   column_ = new QVBoxLayout(this);
@@ -60,11 +68,29 @@ void PairingSheet::addFooter(QPushButton* primary) {
 QLabel* PairingSheet::makeNote(const QString& text) {
   auto* note = new QLabel(text);
   note->setWordWrap(true);
-  note->setForegroundRole(QPalette::PlaceholderText);
+  setTextTone(note, TextTone::secondary);
   QFont callout = note->font();
   callout.setPointSizeF(callout.pointSizeF() * 0.92);
   note->setFont(callout);
   return note;
+}
+
+int PairingSheet::widthFor(const QString& title) {
+  // The window manager's title bar holds the title beside its buttons.
+  const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+  return std::max(kWidth, metrics.horizontalAdvance(title) + kTitleBarRoom);
+}
+
+bool PairingSheet::event(QEvent* event) {
+  if (event->type() == QEvent::WindowTitleChange) setFixedWidth(widthFor(windowTitle()));
+  const bool handled = QDialog::event(event);
+  // The height follows the content at the sheet's width, and the window manager cannot change it, so
+  // it offers no maximising either.
+  if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) {
+    const int height = heightForWidth(width());
+    setFixedHeight(height > 0 ? height : sizeHint().height());
+  }
+  return handled;
 }
 
 void PairingSheet::reject() {

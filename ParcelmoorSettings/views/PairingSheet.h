@@ -20,6 +20,12 @@ class PairingSheet : public QDialog {
 
  public:
   static constexpr int kWidth = 400;
+  // What the window manager's title bar needs besides the title: its buttons and margins.
+  static constexpr int kTitleBarRoom = 160;
+
+  // The sheet's width for a window title: 400 points, or more for a title that would not fit beside the
+  // title bar's buttons.
+  static int widthFor(const QString& title);
 
   void reject() override;
 
@@ -33,6 +39,7 @@ class PairingSheet : public QDialog {
   // The divider and the button row; `primary`, when given, stands right of "Cancel" as the default button.
   void addFooter(QPushButton* primary = nullptr);
 
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
   // A line in callout size and the secondary colour.

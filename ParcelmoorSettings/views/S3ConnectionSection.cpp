@@ -10,11 +10,14 @@
 #include <QVBoxLayout>
 
 #include "model/R2Endpoint.h"
+#include "views/FlowLabel.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
+#include "views/Popover.h"
 #include "views/RegionChoice.h"
 #include "views/ShareableLinksExplainer.h"
 #include "views/SymbolIcon.h"
+#include "views/TextField.h"
 
 namespace pm::settings {
 
@@ -34,11 +37,7 @@ S3ConnectionSection::S3ConnectionSection(UploaderConfig& config, S3Credentials& 
 }
 
 QLineEdit* S3ConnectionSection::addField(const QString& title, const char* objectName, const QString& text) {
-  auto* field = new QLineEdit(text);
-  field->setObjectName(QString::fromLatin1(objectName));
-  field->setAccessibleName(title);
-  field->setAlignment(Qt::AlignRight);
-  field->setMinimumWidth(200);
+  QLineEdit* field = textField(title, objectName, text);
   configuration_->addRow(title, field);
   return field;
 }
@@ -61,6 +60,7 @@ void S3ConnectionSection::buildConfiguration() {
   } else {
     QLineEdit* endpoint = addField(tr("Endpoint"), "editor.endpoint", config_.endpoint);
     endpoint->setPlaceholderText(endpointExample());
+    fitPlaceholder(endpoint);
     connect(endpoint, &QLineEdit::textEdited, this, [this](const QString& text) { config_.endpoint = text; });
   }
 
@@ -113,11 +113,11 @@ void S3ConnectionSection::buildSharing() {
   auto* texts = new QVBoxLayout(label);
   texts->setContentsMargins(0, 0, 0, 0);
   texts->setSpacing(2);
-  texts->addWidget(new QLabel(tr("Create shareable links")));
-  auto* caption = new QLabel(
+  texts->addWidget(new FlowLabel(tr("Create shareable links")));
+  auto* caption = new FlowLabel(
       tr("Uploaded items will be registered with Parcelmoor and downloadable via %1.")
-          .arg(ShareableLinksExplainer::webHost()));
-  caption->setWordWrap(true);
+          .arg(ShareableLinksExplainer::webHost(serviceBase_)));
+  caption->setObjectName(QStringLiteral("editor.shareableLinksCaption"));
   makeCaption(caption);
   texts->addWidget(caption);
 
@@ -143,13 +143,10 @@ void S3ConnectionSection::buildSharing() {
 
 void S3ConnectionSection::explainLinks() {
   if (explainer_) return;
-  // A popup closes when the user clicks elsewhere, which ends the explanation.
-  explainer_ = new ShareableLinksExplainer(config_.kind, serviceBase_, openUrl_, this);
-  explainer_->setWindowFlags(Qt::Popup);
-  explainer_->setAttribute(Qt::WA_DeleteOnClose);
-  const QPoint anchor = info_->mapToGlobal(QPoint(info_->width() / 2, 0));
-  explainer_->move(anchor - QPoint(explainer_->width() / 2, explainer_->height()));
-  explainer_->show();
+  // The popover closes when the user clicks elsewhere, which ends the explanation.
+  explainer_ = new ShareableLinksExplainer(config_.kind, serviceBase_, openUrl_);
+  auto* popover = new Popover(explainer_, this);
+  popover->showAt(*info_);
 }
 
 void S3ConnectionSection::chooseRegion(const QString& value) {

@@ -2,7 +2,9 @@
 
 #include <QButtonGroup>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -19,11 +21,27 @@
 
 namespace pm::settings {
 
+namespace {
+
+// A page in a frameless vertical scroller: with larger text or a small screen the window may be shorter
+// than the page.
+QWidget* scrolled(QWidget* page) {
+  auto* scroll = new QScrollArea();
+  scroll->setObjectName(page->objectName() + QStringLiteral(".scroll"));
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setWidget(page);
+  return scroll;
+}
+
+}  // namespace
+
 SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Signals& signals,
                            NotificationSettings& notificationSettings, const BundleInfo& bundle,
                            Keychain& keychain, ConnectionChecks& checks, QWidget* parent)
     : QWidget(parent), settings_(settings), defaults_(defaults) {
-  setFixedSize(kSize);
+  resize(kSize);
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -31,7 +49,7 @@ SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Sign
 
   pages_ = new QStackedWidget(this);
   // In the order of the pages, so a page's index is its case's.
-  pages_->addWidget(new AccountSettingsView(defaults, signals, keychain));
+  pages_->addWidget(scrolled(new AccountSettingsView(defaults, signals, keychain)));
   pages_->addWidget(new ConnectionsSettingsView(
       settings, {.keychain = keychain,
                  .defaults = defaults,
@@ -41,7 +59,7 @@ SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Sign
                  .serviceBase = serviceBaseUrl(),
                  .openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); },
                  .driveConnect = {}}));
-  pages_->addWidget(new AdvancedSettingsView(settings, signals, notificationSettings, bundle));
+  pages_->addWidget(scrolled(new AdvancedSettingsView(settings, signals, notificationSettings, bundle)));
   layout->addWidget(pages_, 1);
 
   signals.onNotification(QString::fromLatin1(names::signal::kSettingsChanged), this, [this] { reload(); });
@@ -50,18 +68,11 @@ SettingsView::SettingsView(AppSettings& settings, SharedDefaults& defaults, Sign
 
 QWidget* SettingsView::buildSidebar() {
   auto* sidebar = new QWidget(this);
+  sidebar_ = sidebar;
   sidebar->setObjectName(QStringLiteral("sidebar"));
   sidebar->setFixedWidth(kSidebarWidth);
   sidebar->setAttribute(Qt::WA_StyledBackground);
-  const QPalette colours = palette();
-  sidebar->setStyleSheet(
-      QStringLiteral("QWidget#sidebar { background: %1; border-right: 1px solid %2; }"
-                     "QToolButton { border: none; border-radius: 6px; padding: 5px 8px; text-align: left; }"
-                     "QToolButton:checked { background: %3; color: %4; }"
-                     "QToolButton:hover:!checked { background: %5; }")
-          .arg(colours.color(QPalette::Window).darker(106).name(), colours.color(QPalette::Mid).name(),
-               colours.color(QPalette::Highlight).name(), colours.color(QPalette::HighlightedText).name(),
-               colours.color(QPalette::Window).darker(115).name()));
+  styleSidebar();
   auto* column = new QVBoxLayout(sidebar);
   column->setContentsMargins(10, 12, 10, 12);
   column->setSpacing(2);
@@ -84,6 +95,31 @@ QWidget* SettingsView::buildSidebar() {
   column->addStretch(1);
   connect(rows_, &QButtonGroup::idClicked, this, [this](int id) { select(Page(id)); });
   return sidebar;
+}
+
+void SettingsView::styleSidebar() {
+  if (!sidebar_) return;
+  // A shade of the window's own colour, lighter than it in a dark palette and darker in a light one.
+  const QPalette colours = palette();
+  const QColor window = colours.color(QPalette::Window);
+  const bool dark = window.lightnessF() < 0.5;
+  const QColor shaded = dark ? window.lighter(125) : window.darker(106);
+  const QColor hovered = dark ? window.lighter(150) : window.darker(115);
+  sidebar_->setStyleSheet(
+      QStringLiteral("QWidget#sidebar { background: %1; border-right: 1px solid %2; }"
+                     "QToolButton { border: none; border-radius: 6px; padding: 5px 8px; text-align: left; "
+                     "color: %6; }"
+                     "QToolButton:checked { background: %3; color: %4; }"
+                     "QToolButton:hover:!checked { background: %5; }")
+          .arg(shaded.name(), colours.color(QPalette::Mid).name(), colours.color(QPalette::Highlight).name(),
+               colours.color(QPalette::HighlightedText).name(), hovered.name(),
+               colours.color(QPalette::WindowText).name()));
+}
+
+void SettingsView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The sidebar's colours are written out in its style sheet: a new palette writes them again.
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ThemeChange) styleSidebar();
 }
 
 void SettingsView::select(Page page) {

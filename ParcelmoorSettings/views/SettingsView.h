@@ -20,8 +20,8 @@ namespace pm::settings {
 class AppSettings;
 class ConnectionChecks;
 
-// The settings window's content: a sidebar of the pages beside the selected page, 700 × 550, titled after
-// the page. It keeps `settings` fresh: on "settingsChanged", from the agent or from this program's own
+// The settings window's content: a sidebar of the pages beside the selected page, titled after the page;
+// 700 × 550 when it opens, free to grow (the pages scroll when the window is smaller than they are). It keeps `settings` fresh: on "settingsChanged", from the agent or from this program's own
 // writes, it takes the stored connections (unless there are none or they are what it holds) and has the
 // preferences read again.
 class SettingsView final : public QWidget {
@@ -41,12 +41,17 @@ class SettingsView final : public QWidget {
   // What "settingsChanged" runs.
   void reload();
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   QWidget* buildSidebar();
+  void styleSidebar();
 
   AppSettings& settings_;
   SharedDefaults& defaults_;
   Page selection_ = Page::account;
+  QWidget* sidebar_ = nullptr;
   QButtonGroup* rows_ = nullptr;
   QStackedWidget* pages_ = nullptr;
 };

@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "core/ParcelmoorAPI.h"
 #include "views/HelpURL.h"
 
 namespace pm::settings {
@@ -22,7 +21,7 @@ ShareableLinksExplainer::ShareableLinksExplainer(UploaderConfig::Kind kind, cons
   headline->setFont(bold);
   column->addWidget(headline);
 
-  const QString host = webHost();
+  const QString host = webHost(serviceBase);
   const QStringList paragraphs{
       tr("Your files stay in your own bucket. Their names, sizes and paths go to Parcelmoor as a blob only "
          "the password opens, and that blob is what a %1 link can hand to someone else.")
@@ -58,7 +57,11 @@ ShareableLinksExplainer::ShareableLinksExplainer(UploaderConfig::Kind kind, cons
   adjustSize();
 }
 
-QString ShareableLinksExplainer::webHost() { return builtInServiceUrl().host(); }
+QString ShareableLinksExplainer::webHost(const QUrl& serviceBase) {
+  // The port belongs to the name when the service runs on one of its own (a development service).
+  const int port = serviceBase.port();
+  return port < 0 ? serviceBase.host() : QStringLiteral("%1:%2").arg(serviceBase.host()).arg(port);
+}
 
 QString ShareableLinksExplainer::emphasised(const QString& text) {
   const QStringList parts = text.split(QStringLiteral("**"));

@@ -26,8 +26,8 @@ class ShareableLinksExplainer final : public QWidget {
   const QUrl& guide() const { return guide_; }
   QLabel* guideLink() const { return guideLink_; }
 
-  // The host share links are served from, named in the texts: the built-in service's.
-  static QString webHost();
+  // The host share links are served from, named in the texts: the service this program talks to.
+  static QString webHost(const QUrl& serviceBase);
   // `text` as rich text, the words between double asterisks bold and the rest escaped.
   static QString emphasised(const QString& text);
 

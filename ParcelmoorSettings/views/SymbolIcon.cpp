@@ -1,8 +1,6 @@
 #include "SymbolIcon.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QImageReader>
 #include <QHash>
 #include <QStringList>
 #include <QStyle>
@@ -88,10 +86,9 @@ const QHash<QString, Counterpart>& counterparts() {
 
 }  // namespace
 
-QIcon symbolIcon(const QString& symbolName) {
-  // The connections' own drawings first: a theme's nearest icon often means something else.
-  const QString drawn = QStringLiteral(":/symbols/%1.svg").arg(symbolName);
-  if (QFile::exists(drawn) && QImageReader::supportedImageFormats().contains("svg")) return QIcon(drawn);
+QIcon symbolIcon(const QString& symbolName, SymbolTone tone) {
+  // The program's own drawings first: a theme's nearest icon often means something else.
+  if (SymbolIconEngine::hasDrawing(symbolName)) return QIcon(new SymbolIconEngine(symbolName, tone));
   const auto found = counterparts().constFind(symbolName);
   if (found == counterparts().constEnd()) return QApplication::style()->standardIcon(QStyle::SP_FileIcon);
   for (const QString& name : found->themeNames) {

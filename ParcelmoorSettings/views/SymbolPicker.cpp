@@ -1,6 +1,8 @@
 #include "SymbolPicker.h"
 
+#include <QEvent>
 #include <QFrame>
+#include <QHash>
 #include <QGridLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -15,6 +17,43 @@ constexpr QSize kCellSize{34, 30};
 constexpr char kValueProperty[] = "symbolValue";
 
 }  // namespace
+
+QString SymbolPicker::symbolTitle(const QString& name) {
+  static const QHash<QString, const char*> titles{
+      {QStringLiteral("shippingbox"), QT_TRANSLATE_NOOP("SymbolPicker", "Shipping box")},
+      {QStringLiteral("archivebox"), QT_TRANSLATE_NOOP("SymbolPicker", "Archive box")},
+      {QStringLiteral("cube.box"), QT_TRANSLATE_NOOP("SymbolPicker", "Cube")},
+      {QStringLiteral("internaldrive"), QT_TRANSLATE_NOOP("SymbolPicker", "Internal drive")},
+      {QStringLiteral("externaldrive"), QT_TRANSLATE_NOOP("SymbolPicker", "External drive")},
+      {QStringLiteral("opticaldiscdrive"), QT_TRANSLATE_NOOP("SymbolPicker", "Optical drive")},
+      {QStringLiteral("sdcard"), QT_TRANSLATE_NOOP("SymbolPicker", "Memory card")},
+      {QStringLiteral("server.rack"), QT_TRANSLATE_NOOP("SymbolPicker", "Server")},
+      {QStringLiteral("cylinder.split.1x2"), QT_TRANSLATE_NOOP("SymbolPicker", "Database")},
+      {QStringLiteral("tray.full"), QT_TRANSLATE_NOOP("SymbolPicker", "Tray")},
+      {QStringLiteral("icloud"), QT_TRANSLATE_NOOP("SymbolPicker", "Cloud drive")},
+      {QStringLiteral("cloud"), QT_TRANSLATE_NOOP("SymbolPicker", "Cloud")},
+      {QStringLiteral("network"), QT_TRANSLATE_NOOP("SymbolPicker", "Network")},
+      {QStringLiteral("globe"), QT_TRANSLATE_NOOP("SymbolPicker", "Globe")},
+      {QStringLiteral("antenna.radiowaves.left.and.right"), QT_TRANSLATE_NOOP("SymbolPicker", "Antenna")},
+      {QStringLiteral("square.and.arrow.up"), QT_TRANSLATE_NOOP("SymbolPicker", "Share")},
+      {QStringLiteral("paperplane"), QT_TRANSLATE_NOOP("SymbolPicker", "Paper plane")},
+      {QStringLiteral("arrow.up.circle"), QT_TRANSLATE_NOOP("SymbolPicker", "Upload")},
+      {QStringLiteral("link"), QT_TRANSLATE_NOOP("SymbolPicker", "Link")},
+      {QStringLiteral("bolt"), QT_TRANSLATE_NOOP("SymbolPicker", "Lightning")},
+      {QStringLiteral("folder"), QT_TRANSLATE_NOOP("SymbolPicker", "Folder")},
+      {QStringLiteral("doc.on.doc"), QT_TRANSLATE_NOOP("SymbolPicker", "Documents")},
+      {QStringLiteral("photo.stack"), QT_TRANSLATE_NOOP("SymbolPicker", "Photos")},
+      {QStringLiteral("film.stack"), QT_TRANSLATE_NOOP("SymbolPicker", "Films")},
+      {QStringLiteral("music.note.list"), QT_TRANSLATE_NOOP("SymbolPicker", "Music")},
+      {QStringLiteral("building.2"), QT_TRANSLATE_NOOP("SymbolPicker", "Office")},
+      {QStringLiteral("briefcase"), QT_TRANSLATE_NOOP("SymbolPicker", "Briefcase")},
+      {QStringLiteral("person.2"), QT_TRANSLATE_NOOP("SymbolPicker", "People")},
+      {QStringLiteral("lock.shield"), QT_TRANSLATE_NOOP("SymbolPicker", "Shield")},
+      {QStringLiteral("star"), QT_TRANSLATE_NOOP("SymbolPicker", "Star")},
+  };
+  const auto found = titles.constFind(name);
+  return found == titles.constEnd() ? name : tr(*found);
+}
 
 const QStringList& SymbolPicker::symbols() {
   static const QStringList names{
@@ -55,7 +94,7 @@ SymbolPicker::SymbolPicker(QString symbol, const QString& fallback, QWidget* par
   grid->setVerticalSpacing(4);
   for (int index = 0; index < symbols().size(); ++index) {
     const QString& name = symbols()[index];
-    grid->addWidget(addCell(name, name, name), index / kColumns, index % kColumns);
+    grid->addWidget(addCell(name, name, symbolTitle(name)), index / kColumns, index % kColumns);
   }
   column->addLayout(grid);
   highlight();
@@ -70,6 +109,7 @@ QToolButton* SymbolPicker::addCell(const QString& value, const QString& image, c
   cell->setIconSize(QSize(17, 17));
   cell->setFixedSize(kCellSize);
   cell->setToolTip(help);
+  cell->setAccessibleName(help);
   cell->setAutoRaise(true);
   cell->setCheckable(true);
   connect(cell, &QToolButton::clicked, this, [this, value] { pick(value); });
@@ -89,6 +129,12 @@ void SymbolPicker::pick(const QString& value) {
   highlight();
   Q_EMIT symbolChanged(value);
   Q_EMIT picked();
+}
+
+void SymbolPicker::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The selected cell's accent is written out in its style sheet: a new palette writes it again.
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ThemeChange) highlight();
 }
 
 void SymbolPicker::highlight() {

@@ -17,6 +17,8 @@ class SymbolPicker final : public QWidget {
  public:
   static constexpr int kColumns = 6;
   static const QStringList& symbols();
+  // What a symbol shows, in words, for its tooltip ("Database" for "cylinder.split.1x2").
+  static QString symbolTitle(const QString& name);
 
   // `symbol` is the connection's own (empty: the default); `fallback` the kind's default symbol, drawn only.
   SymbolPicker(QString symbol, const QString& fallback, QWidget* parent = nullptr);
@@ -28,6 +30,9 @@ class SymbolPicker final : public QWidget {
  Q_SIGNALS:
   void symbolChanged(const QString& symbol);
   void picked();
+
+ protected:
+  void changeEvent(QEvent* event) override;
 
  private:
   QToolButton* addCell(const QString& value, const QString& image, const QString& help);

@@ -4,6 +4,9 @@
 #include <QPainterPath>
 #include <QtMath>
 
+#include "views/ReadableColour.h"
+#include "views/TextTone.h"
+
 #include <cmath>
 
 namespace pm::settings {
@@ -47,7 +50,9 @@ void SyncTile::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(active_ ? kGreen : palette().color(QPalette::PlaceholderText));
+  // Dark enough in either palette for the white arrows to show on it.
+  painter.setBrush(active_ ? kGreen
+                           : readableOn(toneColour(TextTone::secondary, palette()), Qt::white, kGraphicContrast));
   painter.drawRoundedRect(QRectF(rect()), kRadius, kRadius);
 
   painter.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));

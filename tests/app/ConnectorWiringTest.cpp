@@ -1,5 +1,5 @@
-// The agent's requests and opened URLs reaching the real connectors: the Google sign-in against the fake
-// Google and browser, the one OAuth redirect waiter, and the synced-folder check on a temp root.
+// The agent's requests and opened URLs reaching the real connectors: the Google and OneDrive sign-ins against
+// the fake providers and browser, the one OAuth redirect waiter, and the synced-folder check on a temp root.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,10 +9,13 @@
 #include "app/OAuthCallbackRedirects.h"
 #include "app/SyncedFolderCheck.h"
 #include "connectors/GoogleSignIn.h"
+#include "connectors/OAuthCallback.h"
 #include "connectors/OAuthFailure.h"
+#include "connectors/OneDriveSignIn.h"
 #include "platform/SharedNames.h"
 #include "support/FakeBrowser.h"
 #include "support/FakeGoogle.h"
+#include "support/FakeMicrosoft.h"
 #include "support/LogCapture.h"
 
 namespace pm {
@@ -40,9 +43,11 @@ int settingsChangedPosts(const test::AgentRig& rig) {
 struct ConnectRow {
   const char* name;
   const char* kind;                     // the connection kind the settings program asked for
+  bool wired;                           // the agent was given this provider's sign-in
   std::optional<QString> browserError;  // the browser's answer: this provider error, else a code
   bool connectedBefore;                 // the connection already holds working tokens
   bool stores;                          // the new tokens replace what was stored
+  const char* account;                  // the account label stored with new tokens
   const char* logLine;
 };
 
@@ -50,12 +55,16 @@ class ConnectDriveForReal : public ::testing::TestWithParam<ConnectRow> {};
 
 TEST_P(ConnectDriveForReal, StoresWhatTheSignInYieldsAndAlwaysTellsTheSettingsProgram) {
   const ConnectRow& row = GetParam();
+  const QString kind = literal(row.kind);
   test::FakeGoogle google;
   google.setEmail(QStringLiteral("ada@example.com"));
+  test::FakeMicrosoft microsoft;
   test::FakeBrowser browser;
   if (row.browserError) browser.answerWithError(*row.browserError);
   test::AgentRig rig;
-  const auto signIn = std::make_shared<const GoogleSignIn>(
+  // Wired as the program wires them: Google's redirect comes to a loopback listener, Microsoft's through
+  // the agent's opened URLs to the one OAuthCallback.
+  const auto googleSignIn = std::make_shared<const GoogleSignIn>(
       rig.network,
       BundleInfo({{QStringLiteral("GOOGLE_CLIENT_ID"), QStringLiteral("client-7.apps")},
                   {QStringLiteral("GOOGLE_CLIENT_SECRET"), QStringLiteral("secret")}}),
@@ -63,18 +72,30 @@ TEST_P(ConnectDriveForReal, StoresWhatTheSignInYieldsAndAlwaysTellsTheSettingsPr
       GoogleSignInOptions{GoogleEndpoints{google.url(QStringLiteral("/api")),
                                           google.url(QStringLiteral("/accounts")), google.url()},
                           {}});
-  ConnectorDriveSignIns drives(rig.keychain, signIn);
+  OAuthCallback callback;
+  const auto oneDrive = std::make_shared<const OneDriveSignIn>(
+      rig.network, BundleInfo({{QStringLiteral("MICROSOFT_CLIENT_ID"), QStringLiteral("client-9")}}), rig.clock,
+      &callback, &browser, OneDriveSignInOptions{{microsoft.url(QStringLiteral("/v1.0/")), microsoft.url()}});
+  const bool wiresOneDrive = row.wired && kind == QLatin1String("oneDrive");
+  ConnectorDriveSignIns drives(rig.keychain, row.wired && kind == QLatin1String("googleDrive") ? googleSignIn : nullptr,
+                               wiresOneDrive ? oneDrive : nullptr);
+  OAuthCallbackRedirects redirects(callback);
   rig.driveSignIns = &drives;
+  rig.redirects = &redirects;
   launchQuietly(rig);
+  AppDelegate* agent = rig.delegate.get();
+  browser.openOwnSchemeWith([agent](const QUrl& url) {
+    agent->openUrls({url.toString(QUrl::FullyEncoded)});
+    return true;
+  });
 
   const QUuid connection = QUuid::createUuid();
-  const std::optional<OAuthProvider> provider = oauthProvider(*kindFromRawValue(literal(row.kind)));
+  const std::optional<OAuthProvider> provider = oauthProvider(*kindFromRawValue(kind));
   const OAuthCredentials before{QStringLiteral("refresh-old"), QStringLiteral("old@example.com"),
                                 QStringLiteral("access-old"), rig.clock.now().addSecs(600)};
   if (row.connectedBefore) ASSERT_TRUE(OAuthCredentials::save(rig.keychain, before, connection, *provider));
-  rig.defaults.set(
-      literal(names::key::kPendingDriveConnect),
-      connection.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('|') + literal(row.kind));
+  rig.defaults.set(literal(names::key::kPendingDriveConnect),
+                   connection.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('|') + kind);
 
   test::LogCapture log;
   rig.signals.postDarwinNotification(literal(names::signal::kConnectDrive));
@@ -83,30 +104,43 @@ TEST_P(ConnectDriveForReal, StoresWhatTheSignInYieldsAndAlwaysTellsTheSettingsPr
 
   EXPECT_EQ(settingsChangedPosts(rig), 1);
   EXPECT_TRUE(log.contains(literal(row.logLine))) << log.lines().join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(browser.opened().size(), row.wired ? 1 : 0);
+  // A redirect taken by the sign-in never opens the settings program.
+  EXPECT_TRUE(rig.workspace.openedPrograms.isEmpty());
   const std::optional<OAuthCredentials> stored = OAuthCredentials::load(rig.keychain, connection, *provider);
   if (row.stores) {
-    EXPECT_EQ(stored,
-              (OAuthCredentials{QStringLiteral("refresh-for-the-code"), QStringLiteral("ada@example.com"),
-                                QStringLiteral("access-1"), rig.clock.now().addSecs(3599)}));
+    EXPECT_EQ(stored, (OAuthCredentials{QStringLiteral("refresh-for-the-code"), literal(row.account),
+                                        QStringLiteral("access-1"), rig.clock.now().addSecs(3599)}));
   } else if (row.connectedBefore) {
     EXPECT_EQ(stored, before) << "a failed sign-in keeps the working tokens";
   } else {
     EXPECT_EQ(stored, std::nullopt);
+  }
+  if (wiresOneDrive && row.stores) {
+    ASSERT_EQ(microsoft.tokenForms().size(), 1);
+    EXPECT_EQ(microsoft.tokenForms().first().value(QStringLiteral("code")), QStringLiteral("the-code"));
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConnectDriveForReal,
     ::testing::Values(
-        ConnectRow{"googleSignsIn", "googleDrive", std::nullopt, false, true, "connecting a google account"},
-        ConnectRow{"googleReplacesOldTokens", "googleDrive", std::nullopt, true, true,
+        ConnectRow{"googleSignsIn", "googleDrive", true, std::nullopt, false, true, "ada@example.com",
                    "connecting a google account"},
-        ConnectRow{"googleRefused", "googleDrive", QStringLiteral("access_denied"), true, false,
+        ConnectRow{"googleReplacesOldTokens", "googleDrive", true, std::nullopt, true, true, "ada@example.com",
+                   "connecting a google account"},
+        ConnectRow{"googleRefused", "googleDrive", true, QStringLiteral("access_denied"), true, false, "",
                    "connecting a google account failed: access_denied"},
-        ConnectRow{"dropboxNotYetAvailable", "dropbox", std::nullopt, false, false,
+        ConnectRow{"oneDriveSignsIn", "oneDrive", true, std::nullopt, false, true, "ada@outlook.com",
+                   "connecting a microsoft account"},
+        ConnectRow{"oneDriveReplacesOldTokens", "oneDrive", true, std::nullopt, true, true, "ada@outlook.com",
+                   "connecting a microsoft account"},
+        ConnectRow{"oneDriveRefused", "oneDrive", true, QStringLiteral("access_denied"), true, false, "",
+                   "connecting a microsoft account failed: access_denied"},
+        ConnectRow{"dropboxWithoutItsSignInStoresNothing", "dropbox", false, std::nullopt, false, false, "",
                    "connecting a dropbox account failed: signing in to dropbox is not available yet"},
-        ConnectRow{"oneDriveNotYetAvailable", "oneDrive", std::nullopt, true, false,
-                   "connecting a microsoft account failed: signing in to microsoft is not available yet"}),
+        ConnectRow{"oneDriveWithoutItsSignInKeepsTheWorkingTokens", "oneDrive", false, std::nullopt, true, false,
+                   "", "connecting a microsoft account failed: signing in to microsoft is not available yet"}),
     [](const ::testing::TestParamInfo<ConnectRow>& info) { return std::string(info.param.name); });
 
 // ---- opened URLs -----------------------------------------------------------------------------------

@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
 
@@ -5,6 +6,7 @@
 
 #include "AgentRig.h"
 #include "app/Updater.h"
+#include "core/AccountState.h"
 #include "core/AppSettings.h"
 #include "core/Bucket.h"
 #include "platform/InboxWatcher.h"
@@ -112,20 +114,32 @@ TEST(AgentStartup, LaunchesOnlyOnce) {
 
 TEST(AgentStartup, DailySessionCheckRunsOnItsTimerAndStopsWithTheDelegate) {
   test::AgentRig rig;
-  rig.sessionTouchInterval = 40ms;
   rig.signIn();
   rig.launch();
   const auto checks = [&] { return rig.service.count("GET", QStringLiteral("auth/get-session")); };
-  // The start-up check and at least two daily ones.
-  ASSERT_TRUE(test::runUntil([&] { return checks() >= 3; }));
+  const auto confirmed = [&] {
+    return AccountState::load(rig.defaults) == AccountState::signedIn(QStringLiteral("ada@example.com"), true);
+  };
+  // The start-up check, answered to the end, so a check the timer starts is not skipped as a repeat.
+  ASSERT_TRUE(test::runUntil([&] { return checks() == 1 && confirmed(); }, 30s));
 
+  // The day passes as the timer's own firing, not as time waited for.
   const QPointer<QTimer> timer(rig.delegate->sessionTouch());
+  ASSERT_TRUE(timer && timer->isActive());
+  ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout"));
+  ASSERT_TRUE(test::runUntil([&] { return checks() == 2 && confirmed(); }, 30s));
+
+  // A firing whose check is still queued when the delegate goes checks nothing: a check that started would
+  // publish the stored session at once, before it asks the service.
+  ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout"));
   rig.destroyDelegate();
   EXPECT_TRUE(timer.isNull()) << "the timer is the delegate's and goes with it";
-  test::spin(60ms);  // requests already on their way
-  const int settled = checks();
-  test::spin(200ms);
-  EXPECT_EQ(checks(), settled);
+  rig.defaults.remove(literal(names::key::kAccountState));
+  bool flushed = false;
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { flushed = true; }, Qt::QueuedConnection);
+  ASSERT_TRUE(test::runUntil([&] { return flushed; }, 30s));
+  EXPECT_FALSE(rig.defaults.contains(literal(names::key::kAccountState)));
+  EXPECT_EQ(checks(), 2);
 }
 
 TEST(AgentStartup, AutomaticUpdatesFollowThePreferenceFromTheStart) {

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "BackgroundUpload.h"
 #include "LocalUnits.h"
 #include "UploadErrorPrinting.h"
 #include "connectors/DropboxApiArg.h"
@@ -15,6 +16,7 @@
 #include "connectors/OAuthCredentials.h"
 #include "platform/Keychain.h"
 #include "support/FakeDropbox.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
 
@@ -122,6 +124,9 @@ TEST_F(DropboxUploaderTest, TheArgumentHeaderIsSortedEscapedAscii) {
   EXPECT_EQ(append.value("Authorization"), QStringLiteral("Bearer t"));
   EXPECT_EQ(append.value("Content-Type"), QStringLiteral("application/octet-stream"));
   EXPECT_EQ(dropboxapiarg::json({{"q", "a\"b\\c\n\x01"}}), QStringLiteral(R"({"q":"a\"b\\c\n\u0001"})"));
+  // DEL may not travel raw in a header either.
+  EXPECT_EQ(dropboxapiarg::header(DropboxUploader::commitInfo(QStringLiteral("/a\x7f.txt"))),
+            QByteArray(R"({"autorename":true,"mode":"add","mute":true,"path":"\/a\u007f.txt"})"));
 
   // A lone surrogate cannot be written as UTF-8, so Dropbox could not be told the name.
   const QString broken = QStringLiteral("/a") + QChar(char16_t(0xD800));
@@ -296,8 +301,9 @@ TEST_F(DropboxUploaderTest, ACancelledSessionStopsAndLeavesNoPiece) {
   const UploadUnit unit = localUnit(files_, QStringLiteral("big.txt"), "0123456789abcdef");
   const Registration registration = test::wait(dropbox->registerUnits({unit}));
   const CancelTokenPtr cancel = makeCancelToken();
-  // Cancelled once Dropbox has the first piece and while its answer is still on the way.
-  dropbox_.holdPieces(10s);
+  // Cancelled once Dropbox has the first piece and while its answer is still on the way (the answer is
+  // read: the piece went out whole).
+  dropbox_.holdPieces(1s);
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (!dropbox_.requests(QStringLiteral("/2/files/upload_session/append_v2")).isEmpty()) cancel->cancel();
@@ -350,6 +356,60 @@ TEST_F(DropboxUploaderTest, WithdrawDeletesOnlyWhatTheUploadStored) {
   ASSERT_TRUE(OAuthCredentials::save(keychain_, std::nullopt, config_.id, OAuthProvider::dropbox));
   test::wait(dropbox->withdraw({renamed, unsent}));
   EXPECT_EQ(dropbox_.requests(QStringLiteral("/2/files/delete_v2")).size(), 1);
+}
+
+// Dropbox holds every byte, but its answer has not arrived when the item is removed: withdrawing waits for
+// the answer that names the file, then deletes it.
+TEST_F(DropboxUploaderTest, AFileStoredWhileItsAnswerWasUnderWayIsDeletedWhenItsItemIsRemoved) {
+  const auto dropbox = uploader();
+  dropbox_.holdUploads(1s);
+  const UploadUnit sent = localUnit(files_, QStringLiteral("held.txt"), "held");
+  const Registration registration = test::wait(dropbox->registerUnits({sent}));
+  const CancelTokenPtr cancel = makeCancelToken();
+  const auto upload = test::startUpload(dropbox.get(), sent, registration.destinations.first(), cancel);
+  ASSERT_TRUE(test::runUntil([&] { return dropbox_.files().size() == 1; }, 30s));
+
+  cancel->cancel();
+  test::wait(dropbox->withdraw({sent}), 30s);
+  EXPECT_TRUE(upload->done) << "the withdrawal waited for the transfer";
+  EXPECT_TRUE(dropbox_.files().isEmpty());
+  EXPECT_TRUE(dropbox->paths().isEmpty());
+}
+
+// An answer that named no file leaves the path, the size and the time to go by: a file at the path that
+// differs in either is someone else's.
+TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnlyWhenSizeAndTimeAgree) {
+  const struct {
+    const char* name;
+    std::optional<QByteArray> theirs;  // a file at the path before the upload
+    qint64 theirSecondsEarlier;
+    bool deleted;
+  } table[] = {
+      {"alone", std::nullopt, 0, true},
+      {"renamedPastAnOlderOne", QByteArray("mine"), 3600, false},
+      {"renamedPastAnotherSize", QByteArray("theirs"), 0, false},
+  };
+  dropbox_.nameStoredFiles(false);
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const auto dropbox = uploader();
+    const UploadUnit sent = localUnit(files_, QString::fromLatin1(row.name) + QStringLiteral(".txt"), "mine");
+    const Registration registration = test::wait(dropbox->registerUnits({sent}));
+    const QString path = dropbox->paths().value(sent.id);
+    if (row.theirs) {
+      dropbox_.setNow(clock_.now().addSecs(-row.theirSecondsEarlier));
+      dropbox_.addFile(path, *row.theirs);
+    }
+    dropbox_.setNow(clock_.now());
+    test::wait(dropbox->upload(sent, registration.destinations.first(), {}, {}));
+    const qsizetype before = dropbox_.files().size();
+
+    test::LogCapture log;
+    test::wait(dropbox->withdraw({sent}));
+    EXPECT_EQ(dropbox_.files().size(), before - (row.deleted ? 1 : 0));
+    if (row.theirs) EXPECT_TRUE(dropbox_.file(path)) << "someone else's file stays";
+    EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
+  }
 }
 
 TEST_F(DropboxUploaderTest, TheAccountLabelIsTheEmailElseTheDisplayName) {

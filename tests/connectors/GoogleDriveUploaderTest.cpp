@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 
+#include "BackgroundUpload.h"
 #include "LocalUnits.h"
 #include "connectors/GoogleDriveUploader.h"
 #include "connectors/GoogleSignIn.h"
@@ -180,6 +181,8 @@ TEST_F(GoogleDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryDrivesTe
       {{403, message, {}, {}}, QStringLiteral("The user's Drive storage quota has been exceeded.")},
       {{403, {}, {}, {}}, QStringLiteral("Google refused this account. Connect it again.")},
       {{500, {}, {}, {}}, QStringLiteral("Google Drive refused the upload (500).")},
+      {{500, R"({"error":{"code":500,"message":""}})", {}, {}}, QStringLiteral("Google Drive refused the upload (500).")},
+      {{403, R"({"error":{"message":""}})", {}, {}}, QStringLiteral("Google refused this account. Connect it again.")},
       {{200, message, {}, {}}, QStringLiteral("The user's Drive storage quota has been exceeded.")},
       {{200, {}, {}, {}}, QStringLiteral("Google Drive refused the upload (200).")},
       {{200, {}, {{"Location", "not a url"}}, {}}, QStringLiteral("Google Drive refused the upload (200).")},
@@ -239,6 +242,66 @@ TEST_F(GoogleDriveUploaderTest, WithdrawDeletesOnlyTheFileThisBucketUploaded) {
   ASSERT_EQ(deletions.size(), 1);
   EXPECT_EQ(deletions.first().method, "DELETE");
   EXPECT_EQ(deletions.first().target, QStringLiteral("/api/drive/v3/files/") + myID);
+}
+
+// Drive holds every byte, but its answer has not arrived when the item is removed: withdrawing waits for
+// the answer that names the file, then deletes it.
+TEST_F(GoogleDriveUploaderTest, AFileStoredWhileItsAnswerWasUnderWayIsDeletedWhenItsItemIsRemoved) {
+  auto drive = uploader();
+  google_.holdUploads(1s);
+  const UploadUnit sent = unit(QStringLiteral("held.txt"));
+  const Registration registration = test::wait(drive->registerUnits({sent}));
+  const CancelTokenPtr cancel = makeCancelToken();
+  const auto upload = test::startUpload(drive.get(), sent, registration.destinations.first(), cancel);
+  ASSERT_TRUE(test::runUntil([&] { return storedPaths().size() == 1; }, 30s));
+
+  cancel->cancel();
+  test::wait(drive->withdraw({sent}), 30s);
+  EXPECT_TRUE(upload->done) << "the withdrawal waited for the transfer";
+  EXPECT_TRUE(storedPaths().isEmpty());
+  EXPECT_TRUE(drive->placed().isEmpty());
+}
+
+// An answer that named no file leaves only the name, the size and the time to go by: a file there that
+// differs in either is someone else's, and where two could be it, neither is deleted.
+TEST_F(GoogleDriveUploaderTest, WithoutAnAnswerNamingItTheFileOfItsNameSizeAndTimeIsDeleted) {
+  struct Other {
+    qint64 size;
+    qint64 secondsEarlier;
+  };
+  const struct {
+    const char* name;
+    QList<Other> others;
+    bool deleted;
+  } table[] = {
+      {"alone", {}, true},
+      {"besideAnotherSize", {{99, 0}}, true},
+      {"besideAnOlderOne", {{7, 3600}}, true},
+      {"besideATwin", {{7, 0}}, false},
+  };
+  google_.setNow(clock_.now());
+  google_.nameStoredFiles(false);
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    auto drive = uploader();
+    const UploadUnit sent = unit(QString::fromLatin1(row.name) + QStringLiteral(".txt"), "7 bytes");
+    const Registration registration = test::wait(drive->registerUnits({sent}));
+    const QString folder = drive->placed().value(sent.id).folder;
+    QStringList others;
+    for (const Other& other : row.others) {
+      google_.setNow(clock_.now().addSecs(-other.secondsEarlier));
+      others.append(google_.addFile(drive->placed().value(sent.id).name, folder, {}, other.size));
+    }
+    google_.setNow(clock_.now());
+    test::wait(drive->upload(sent, registration.destinations.first(), {}, {}));
+    const qsizetype before = google_.files().size();
+
+    test::LogCapture log;
+    test::wait(drive->withdraw({sent}));
+    EXPECT_EQ(google_.files().size(), before - (row.deleted ? 1 : 0));
+    for (const QString& other : others) EXPECT_TRUE(google_.file(other)) << "someone else's file stays";
+    EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
+  }
 }
 
 TEST_F(GoogleDriveUploaderTest, AFailedDeletionIsLoggedAndA404CountsAsDone) {

@@ -89,6 +89,7 @@ TEST(LoopbackListenerTest, RequestsAreReadByTheirFirstLine) {
       {"GET /?code=c%2B1&state=state-1&code=second HTTP/1.1\r\n", QStringLiteral("c+1"), {}},
       {"GET /?state=state-1&error=access_denied&error_description=no HTTP/1.1\r\n", {}, QStringLiteral("access_denied")},
       {"GET /?state=state-1&code=&error=access_denied HTTP/1.1\r\n", {}, QStringLiteral("access_denied")},
+      {"GET /?state=state-1&error=access+denied%2Bmore HTTP/1.1\r\n", {}, QStringLiteral("access denied+more")},
       {"GET /?state=state-1&code= HTTP/1.1\r\n", {}, {}},
       {"GET /?state=other&code=abc HTTP/1.1\r\n", {}, {}},
       {"GET /?code=abc HTTP/1.1\r\n", {}, {}},

@@ -123,9 +123,13 @@ TEST(OAuthTokenResponseTest, DecodesTheSnakeCaseKeys) {
             (OAuthTokenResponse{QStringLiteral("a"), 3599, QStringLiteral("r"), QStringLiteral("i")}));
   EXPECT_EQ(OAuthTokenResponse::decode(R"({"access_token":"a","expires_in":10,"refresh_token":null})"),
             (OAuthTokenResponse{QStringLiteral("a"), 10, std::nullopt, std::nullopt}));
+  EXPECT_EQ(OAuthTokenResponse::decode(R"({"access_token":"a","expires_in":0})"),
+            (OAuthTokenResponse{QStringLiteral("a"), 0, std::nullopt, std::nullopt}));
   for (const char* unreadable : {R"({"expires_in":10})", R"({"access_token":"a"})",
                                  R"({"access_token":"a","expires_in":1.5})", R"({"access_token":"a","expires_in":"10"})",
-                                 R"({"access_token":"a","expires_in":10,"refresh_token":5})", "[]", "<html>"}) {
+                                 R"({"access_token":"a","expires_in":10,"refresh_token":5})", "[]", "<html>",
+                                 R"({"access_token":"","expires_in":3599,"refresh_token":"r"})",
+                                 R"({"access_token":"a","expires_in":-1,"refresh_token":"r"})"}) {
     SCOPED_TRACE(unreadable);
     EXPECT_FALSE(OAuthTokenResponse::decode(unreadable));
   }

@@ -56,6 +56,10 @@ TEST(OAuthCallbackTest, RedirectsAreConsumedOnlyWithTheRightHostAndState) {
        QStringLiteral("You said no")},
       {"parcelmoor://oauth/x?state=s-123", true, {}, QStringLiteral("The sign-in was refused.")},
       {"parcelmoor://oauth/x?state=s-123&code=a%2Bb+c&code=second", true, QStringLiteral("a+b+c"), {}},
+      // Providers write their texts form-encoded: "+" is a space there, "%2B" a plus sign.
+      {"parcelmoor://oauth/x?state=s-123&error=access_denied&error_description=The+user+chose+not+to+give+access%2B",
+       true, {}, QStringLiteral("The user chose not to give access+")},
+      {"parcelmoor://oauth/x?state=s-123&error=user+cancelled", true, {}, QStringLiteral("user cancelled")},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.url);

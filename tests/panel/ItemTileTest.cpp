@@ -312,6 +312,28 @@ TEST_F(ItemTileTest, EffectSeamsSeeTheRevealAndTheRipple) {
   EXPECT_EQ(reveals, 1) << "the plain thumbnail once the reveal finished";
 }
 
+TEST_F(ItemTileTest, TheHoverRingIsLightOnADarkPictureWhateverThePalette) {
+  QImage dark(QSize(120, 120), QImage::Format_RGB32);
+  dark.fill(QColor(20, 24, 60));
+  const QString picture = root.file(QStringLiteral("night.png"));
+  ASSERT_TRUE(dark.save(picture));
+  test::wait(loadThumbnail(picture, ItemTile::kSide));
+  // A light desktop theme: its text colour is black.
+  QPalette light;
+  light.setColor(QPalette::WindowText, Qt::black);
+  auto tile = tileFor(std::make_shared<BucketItem>(picture, clock.now().addSecs(-5)));
+  tile->setPalette(light);
+  tile->setAllowsRemoval(true);
+  test::sendEnter(*tile);
+  ASSERT_TRUE(tile->isHovering());
+  const QImage image = tile->grab().toImage();
+  // The middle of the left side, inside the 2-point ring; the picture itself is dark there.
+  const QColor ring = image.pixelColor(image.width() * 1 / 60, image.height() / 2);
+  EXPECT_GT(ring.lightness(), 200) << ring.name().toStdString();
+  const QColor inside = image.pixelColor(image.width() / 2, image.height() / 2);
+  EXPECT_LT(inside.lightness(), 80) << "the picture is dark: " << inside.name().toStdString();
+}
+
 // Screenshots of the states a user sees, on the bar's dark ground.
 TEST_F(ItemTileTest, ScreenshotsOfEveryState) {
   const QString picture = test::writePicture(root, QStringLiteral("photo.png"), QSize(160, 120));

@@ -52,7 +52,7 @@ class WindowManager final : public ::testing::Environment {
                      {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
               .contains(QStringLiteral("window id"));
         },
-        10s))
+        30s))
         << "the window manager came up";
   }
   void TearDown() override {
@@ -65,6 +65,18 @@ class WindowManager final : public ::testing::Environment {
 };
 
 const auto* const kWindowManager = ::testing::AddGlobalTestEnvironment(new WindowManager);
+
+// The client windows the window manager manages, bottom to top, as it announces them on the root window.
+QList<WId> stackingOrder() {
+  const QString line =
+      run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+  QList<WId> order;
+  const qsizetype hash = line.indexOf(QLatin1Char('#'));
+  if (hash < 0) return order;
+  const QStringList ids = line.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+  for (const QString& id : ids) order.append(WId(id.trimmed().toULongLong(nullptr, 16)));
+  return order;
+}
 
 void click(QPoint at) {
   run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()),
@@ -90,6 +102,9 @@ TEST(PanelOnX11, StaysAboveAnOrdinaryWindowReachesBeyondTheScreenAndLetsClicksBe
   test::PanelRig rig;
   ASSERT_TRUE(rig.showAndSettle());
   UnconstrainedPanel& panel = *rig.panel.window();
+  // The window manager maps the panel and the server exposes it; on a loaded machine that takes a while.
+  ASSERT_TRUE(test::runUntil([&] { return panel.windowHandle() && panel.windowHandle()->isExposed(); }, 30s))
+      << "panel exposed";
   const QRect expected =
       panelWindowFrame(PanelEdge::left, QGuiApplication::primaryScreen()->availableGeometry());
   ASSERT_LT(expected.left(), 0);
@@ -100,12 +115,24 @@ TEST(PanelOnX11, StaysAboveAnOrdinaryWindowReachesBeyondTheScreenAndLetsClicksBe
   ordinary.setWindowTitle(QStringLiteral("Ordinary"));
   ordinary.setGeometry(QGuiApplication::primaryScreen()->availableGeometry().adjusted(0, 0, -400, 0));
   ordinary.show();
-  ASSERT_TRUE(test::runUntil([&] { return ordinary.isVisible() && ordinary.windowHandle()->isExposed(); }, 10s));
+  // First the window manager maps it (it appears in the manager's list), then the server exposes it.
+  ASSERT_TRUE(test::runUntil([&] { return stackingOrder().contains(ordinary.winId()); }, 30s))
+      << "ordinary window managed";
+  ASSERT_TRUE(test::runUntil([&] { return ordinary.isVisible() && ordinary.windowHandle()->isExposed(); }, 30s))
+      << "ordinary window exposed";
   // Asked of the window manager the way a user's click would: its focus-stealing guard may refuse a
   // program's own request to be activated.
   run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QString::number(ordinary.winId())});
-  ASSERT_TRUE(test::runUntil([&] { return ordinary.isActiveWindow(); }, 10s));
-  test::spin(200ms);  // let the window manager finish stacking
+  ASSERT_TRUE(test::runUntil([&] { return ordinary.isActiveWindow(); }, 30s));
+  // The manager restacks after activating: wait until it reports the panel above the active window.
+  ASSERT_TRUE(test::runUntil(
+      [&] {
+        const QList<WId> order = stackingOrder();
+        return order.contains(panel.winId()) &&
+               order.indexOf(panel.winId()) > order.indexOf(ordinary.winId());
+      },
+      30s))
+      << "the panel stacked above the active window";
 
   EXPECT_EQ(serverPosition(panel), expected.topLeft()) << "the frame is kept beyond the screen's edge";
   // The manager keeps the desktop "all" it was asked for (it would set the current one otherwise) or
@@ -123,7 +150,7 @@ TEST(PanelOnX11, StaysAboveAnOrdinaryWindowReachesBeyondTheScreenAndLetsClicksBe
   const QPoint bar = view.mapToGlobal(view.barRect().center());
   ASSERT_TRUE(ordinary.frameGeometry().contains(bar)) << "the ordinary window lies under the bar";
   click(bar);
-  ASSERT_TRUE(test::runUntil([&] { return onBar.presses + onOrdinary.presses > 0; }, 5s));
+  ASSERT_TRUE(test::runUntil([&] { return onBar.presses + onOrdinary.presses > 0; }, 30s));
   EXPECT_EQ(onBar.presses, 1) << "the bar is above, and the first press on the inactive panel reaches it";
   EXPECT_EQ(onOrdinary.presses, 0);
 
@@ -132,7 +159,7 @@ TEST(PanelOnX11, StaysAboveAnOrdinaryWindowReachesBeyondTheScreenAndLetsClicksBe
   ASSERT_TRUE(panel.geometry().contains(beside));
   ASSERT_TRUE(ordinary.frameGeometry().contains(beside));
   click(beside);
-  ASSERT_TRUE(test::runUntil([&] { return onOrdinary.presses > 0; }, 5s));
+  ASSERT_TRUE(test::runUntil([&] { return onOrdinary.presses > 0; }, 30s));
   EXPECT_EQ(onBar.presses, 1);
   EXPECT_EQ(onOrdinary.presses, 1);
 }

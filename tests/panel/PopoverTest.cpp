@@ -1,9 +1,11 @@
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
+#include "panel/PopoverStyle.h"
 #include "panel/PopoverWindow.h"
 #include "panel/SensitiveFilePopover.h"
 #include "panel/UploadErrorPopover.h"
@@ -105,6 +107,39 @@ TEST_F(PopoverTest, PopoversOpenOnTheSideFacingIntoTheScreen) {
   EXPECT_EQ(popoverFrame(anchor, content, PopoverSide::trailing), QRect(136, 218 - 60, 240 + arrow, 120));
   EXPECT_EQ(popoverFrame(anchor, content, PopoverSide::leading), QRect(100 - 240 - arrow, 218 - 60, 240 + arrow, 120));
   EXPECT_EQ(popoverFrame(anchor, content, PopoverSide::bottom), QRect(118 - 120, 236, 240, 120 + arrow));
+}
+
+TEST_F(PopoverTest, EveryTextReadsWellOnTheGroundOfALightAndADarkTheme) {
+  ASSERT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
+  auto secret = item(QStringLiteral("id_rsa"));
+  auto photos = folder(QStringLiteral("Photos"));
+  photos->setErrors({{QStringLiteral("a/x.txt"), {UploadError::fileUnreadable(), UploadError::cancelled()}}});
+  auto file = item(QStringLiteral("a.txt"));
+  file->setErrors({{QStringLiteral("a.txt"), {UploadError::http(500)}}});
+
+  const QPalette saved = QApplication::palette();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2f));
+  dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+  QPalette light;
+  light.setColor(QPalette::Window, QColor(0xef, 0xef, 0xef));
+  light.setColor(QPalette::WindowText, Qt::black);
+  for (const auto& [theme, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+    QApplication::setPalette(palette);
+    SensitiveFilePopover sensitive(*secret);
+    UploadErrorPopover folderErrors(photos);
+    UploadErrorPopover fileErrors(file);
+    for (const QWidget* popover : {static_cast<QWidget*>(&sensitive), static_cast<QWidget*>(&folderErrors),
+                                   static_cast<QWidget*>(&fileErrors)}) {
+      for (const QLabel* label : popover->findChildren<QLabel*>()) {
+        const QColor text = label->palette().color(QPalette::WindowText);
+        EXPECT_GE(contrastRatio(text, palette.color(QPalette::Window)), 4.5)
+            << theme << " theme, " << label->objectName().toStdString() << ": " << label->text().toStdString();
+        EXPECT_EQ(text.alpha(), 255) << "drawn as it was measured";
+      }
+    }
+  }
+  QApplication::setPalette(saved);
 }
 
 TEST_F(PopoverTest, ScreenshotsOfBothPopovers) {

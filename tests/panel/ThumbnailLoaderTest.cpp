@@ -59,6 +59,60 @@ TEST_F(ThumbnailLoaderTest, APictureComesOutUprightWithinTheAskedSize) {
   EXPECT_LT(bottom.red(), 60);
 }
 
+TEST_F(ThumbnailLoaderTest, PicturesKeepTheirColoursWhateverTheirPixelFormat) {
+  // Left half one colour, right half another, stored in the pixel formats files come in: colour-mapped
+  // (as image tools write flat-colour pictures, screenshots and icons), grey, and full colour.
+  const QColor left(200, 30, 40), right(30, 60, 210);
+  const auto halves = [&](QImage::Format format) {
+    QImage image(QSize(400, 300), QImage::Format_RGB32);
+    image.fill(right);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width() / 2; ++x) image.setPixelColor(x, y, left);
+    }
+    return format == QImage::Format_RGB32 ? image : image.convertToFormat(format, Qt::ThresholdDither);
+  };
+  const auto monoMapped = [&] {
+    QImage image(QSize(400, 300), QImage::Format_Mono);
+    image.setColorTable({right.rgb(), left.rgb()});
+    image.fill(0);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width() / 2; ++x) image.setPixel(x, y, 1);
+    }
+    return image;
+  };
+  struct Case {
+    const char* what;
+    QImage image;
+    const char* format;
+  };
+  const Case cases[] = {
+      {"1-bit colour-mapped PNG", monoMapped(), "PNG"},
+      {"8-bit colour-mapped PNG", halves(QImage::Format_Indexed8), "PNG"},
+      {"full-colour PNG", halves(QImage::Format_RGB32), "PNG"},
+      {"JPEG", halves(QImage::Format_RGB32), "JPEG"},
+      {"grey PNG", halves(QImage::Format_Grayscale8), "PNG"},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QString path = root.file(QStringLiteral("colours-%1.%2").arg(index++).arg(QString::fromLatin1(c.format).toLower()));
+    ASSERT_TRUE(c.image.save(path, c.format));
+    const LoadedThumbnail loaded = test::wait(loadThumbnail(path, 60));
+    ASSERT_FALSE(loaded.isIcon);
+    const QImage& image = loaded.image;
+    const QColor seenLeft = image.pixelColor(image.width() / 4, image.height() / 2);
+    const QColor seenRight = image.pixelColor(image.width() * 3 / 4, image.height() / 2);
+    // The stored picture's own colours (a grey one has grey ones).
+    const QColor wantLeft = c.image.pixelColor(100, 150);
+    const QColor wantRight = c.image.pixelColor(300, 150);
+    for (const auto& [seen, want] : {std::pair{seenLeft, wantLeft}, std::pair{seenRight, wantRight}}) {
+      EXPECT_NEAR(seen.red(), want.red(), 12) << seen.name().toStdString() << " for " << want.name().toStdString();
+      EXPECT_NEAR(seen.green(), want.green(), 12) << seen.name().toStdString() << " for " << want.name().toStdString();
+      EXPECT_NEAR(seen.blue(), want.blue(), 12) << seen.name().toStdString() << " for " << want.name().toStdString();
+    }
+  }
+}
+
 TEST_F(ThumbnailLoaderTest, DecodingLeavesTheMainThreadFree) {
   QImage photo(4000, 3000, QImage::Format_RGB32);
   for (int y = 0; y < photo.height(); ++y) {

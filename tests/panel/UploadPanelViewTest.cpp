@@ -11,6 +11,7 @@
 #include "BarRig.h"
 #include "panel/FinishButton.h"
 #include "panel/ItemTile.h"
+#include "panel/PanelContent.h"
 #include "panel/PreviewWindow.h"
 #include "panel/UnconstrainedPanel.h"
 
@@ -60,6 +61,29 @@ TEST(BarSizing, ScrollEdgesAtEachOffset) {
   }
 }
 
+// Where the strip's view shows `tile`.
+QRect shownRect(const UploadPanelView& view, const ItemTile& tile) {
+  return QRect(tile.mapTo(view.strip().viewport(), QPoint(0, 0)), tile.size());
+}
+
+// Whether the strip has given every tile its own place along the axis of `edge`, one pitch after the last.
+bool tilesPlaced(const UploadPanelView& view, PanelEdge edge) {
+  const QList<ItemTile*> tiles = view.tiles();
+  constexpr int pitch = ItemTile::kSide + UploadPanelView::kTileSpacing;
+  for (qsizetype i = 1; i < tiles.size(); ++i) {
+    const QPoint step = tiles[i]->pos() - tiles[i - 1]->pos();
+    if (step != (edge == PanelEdge::top ? QPoint(pitch, 0) : QPoint(0, pitch))) return false;
+  }
+  return true;
+}
+
+// Whether the panel shows at `edge` with its content in and still.
+bool settledAt(BarRig& rig, PanelEdge edge) {
+  const auto* content = rig.panel.panel.window() ? rig.panel.panel.window()->findChild<PanelContent*>() : nullptr;
+  return rig.panel.panel.presentation().edge() == edge && rig.panel.panel.presentation().visible() && content &&
+         !content->isAnimating();
+}
+
 TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   BarRig rig(PanelEdge::top);
   rig.openSession();
@@ -80,21 +104,102 @@ TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   EXPECT_TRUE(rig.panel.panel.window()->mask().contains(inWindow)) << "the button takes clicks once shown";
 }
 
-TEST(UploadPanelViewTest, ALargeBatchGetsEveryTileInBucketOrderOverSeveralTurns) {
+// However the strip got where it is (a window made over items already there, a few tiles that never
+// scroll, an edge change), once it has settled every tile it shows whole is drawn at full size.
+TEST(UploadPanelViewTest, TilesInFullViewAreDrawnWholeOnceTheStripSettles) {
+  struct Case {
+    PanelEdge first;
+    PanelEdge then;
+    int count;
+  };
+  const Case cases[] = {{PanelEdge::left, PanelEdge::left, 2},  {PanelEdge::left, PanelEdge::left, 6},
+                        {PanelEdge::right, PanelEdge::right, 30}, {PanelEdge::left, PanelEdge::top, 30},
+                        {PanelEdge::top, PanelEdge::right, 6}};
+  for (const Case& c : cases) {
+    const std::string label = rawValue(c.first).toStdString() + " then " + rawValue(c.then).toStdString() +
+                              ", " + std::to_string(c.count) + " items";
+    BarRig rig(c.first);
+    rig.openSession();
+    QStringList names;
+    for (int i = 0; i < c.count; ++i) names << QStringLiteral("picture %1.png").arg(i);
+    rig.addFiles(names);
+    ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.current().items().size() == c.count; })) << label;
+    ASSERT_TRUE(rig.show()) << label;
+    if (c.then != c.first) {
+      rig.panel.settings.setPanelEdge(c.then);
+      rig.panel.panel.applyEdgeSetting();
+    }
+    ASSERT_TRUE(test::runUntil([&] {
+      return settledAt(rig, c.then) && !rig.view().tiles().isEmpty() && tilesPlaced(rig.view(), c.then);
+    })) << label;
+    const QRect visible = rig.view().strip().viewport()->rect();
+    int whole = 0;
+    for (const ItemTile* tile : rig.view().tiles()) {
+      if (!visible.contains(shownRect(rig.view(), *tile))) continue;
+      ++whole;
+      EXPECT_EQ(tile->scrollTransition().phase, 0) << label << ": " << tile->item()->name().toStdString();
+    }
+    EXPECT_GE(whole, std::min(c.count, 2)) << label;
+  }
+}
+
+// The items that have a tile widget, in strip order.
+QList<QUuid> tileIDs(const UploadPanelView& view) {
+  QList<QUuid> ids;
+  for (const ItemTile* tile : view.tiles()) ids << tile->item()->id();
+  return ids;
+}
+
+// Whether every tile widget stands where its item's index puts it.
+bool tilesAtTheirItems(const UploadPanelView& view, const QList<QUuid>& ids) {
+  for (const ItemTile* tile : view.tiles()) {
+    if (tile->geometry() != view.tileRect(ids.indexOf(tile->item()->id()))) return false;
+  }
+  return true;
+}
+
+TEST(UploadPanelViewTest, ALargeBatchLaysOutEveryItemButMakesTilesOnlyNearTheView) {
   BarRig rig;
   rig.openSession();
   ASSERT_TRUE(rig.show());
-  QStringList names;
-  for (int i = 0; i < 3 * UploadPanelView::kTilesPerTurn + 7; ++i) names << QStringLiteral("%1.txt").arg(i);
+  constexpr int count = 400;
   QStringList paths;
-  for (const QString& name : names) paths << rig.panel.root.write(name, "x");
+  for (int i = 0; i < count; ++i) paths << rig.panel.root.write(QStringLiteral("%1.txt").arg(i), "x");
   rig.panel.store.session()->enqueue(paths);
-  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == names.size(); }));
-  QList<QUuid> shown;
-  for (const ItemTile* tile : rig.view().tiles()) shown << tile->item()->id();
-  EXPECT_EQ(shown, rig.itemIDs());
-  EXPECT_TRUE(test::runUntil([&] { return !rig.view().edges().end && rig.view().edges().start; }))
-      << "followed to the end";
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  ASSERT_TRUE(test::runUntil([&] {
+    return rig.panel.store.current().items().size() == count && bar->maximum() > 0 && bar->value() == bar->maximum();
+  })) << "followed to the end";
+  EXPECT_TRUE(rig.view().edges().start);
+  EXPECT_FALSE(rig.view().edges().end);
+  const QList<QUuid> ids = rig.itemIDs();
+  EXPECT_EQ(rig.view().strip().widget()->height(), count * UploadPanelView::kTilePitch - 5 + 20)
+      << "the strip is as long as every item makes it";
+
+  const int capacity = UploadPanelView::tileCapacity(rig.panel.panel.window()->height());
+  const int most = capacity + 2 * UploadPanelView::kTilesBeyondView + 1;
+  struct Stop {
+    int offset;
+    const char* where;
+  };
+  for (const Stop stop : {Stop{bar->maximum(), "at the end"}, Stop{0, "at the start"},
+                          Stop{bar->maximum() / 2 + 17, "midway, mid-tile"}}) {
+    bar->setValue(stop.offset);
+    const QList<QUuid> made = tileIDs(rig.view());
+    ASSERT_GE(made.size(), capacity) << stop.where;
+    EXPECT_LE(made.size(), most) << stop.where;
+    const qsizetype first = ids.indexOf(made.first());
+    EXPECT_EQ(made, ids.mid(first, made.size())) << stop.where << ": a run of items in bucket order";
+    EXPECT_TRUE(tilesAtTheirItems(rig.view(), ids)) << stop.where;
+    const QRect visible = rig.view().strip().viewport()->rect();
+    for (qsizetype index = 0; index < count; ++index) {
+      const QRect shown = rig.view().tileRect(index).translated(rig.view().strip().widget()->pos());
+      if (shown.intersects(visible))
+        EXPECT_NE(rig.view().tile(ids[index]), nullptr) << stop.where << ": item " << index << " is in view";
+    }
+  }
+  EXPECT_EQ(rig.view().tile(ids.first()), nullptr) << "far from the view, no widget";
+  EXPECT_EQ(rig.view().tile(ids.last()), nullptr);
 }
 
 TEST(UploadPanelViewTest, ANewTilePlaysItsRevealAndRipplesWhileItUploads) {
@@ -166,15 +271,28 @@ TEST(UploadPanelViewTest, DropsWithNothingToTakeOrNowhereToGoAreRefused) {
 // The bar's keys over a five-item bucket, with the panel as the active window.
 class BarKeysTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { fill(5); }
+
+  // `count` pictures in the bucket, followed to the end, with the panel as the active window.
+  void fill(int count) {
     rig.openSession();
     ASSERT_TRUE(rig.show());
-    rig.addFiles({QStringLiteral("0.png"), QStringLiteral("1.png"), QStringLiteral("2.png"),
-                  QStringLiteral("3.png"), QStringLiteral("4.png")});
-    ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 5; }));
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << QStringLiteral("%1.png").arg(i);
+    rig.addFiles(names);
+    QScrollBar* bar = rig.view().strip().verticalScrollBar();
+    ASSERT_TRUE(test::runUntil([&] {
+      const QList<QUuid> items = rig.itemIDs();
+      return items.size() == count && inView(items.last()) && bar->value() == bar->maximum();
+    }));
     ids = rig.itemIDs();
     rig.panel.panel.window()->makeKey();
     ASSERT_TRUE(test::runUntil([&] { return QApplication::activeWindow() == rig.panel.panel.window(); }));
+  }
+  // Whether the item's tile is made and wholly in the strip's view.
+  bool inView(const QUuid& id) const {
+    const ItemTile* tile = rig.view().tile(id);
+    return tile && rig.view().strip().viewport()->rect().contains(shownRect(rig.view(), *tile));
   }
 
   // Types `key` on the bar; whether the bar consumed it.
@@ -277,6 +395,63 @@ TEST_F(BarKeysTest, AClickOnATileSelectsItAndMakesThePanelActive) {
   rig.view().tile(ids[2])->handleClick(1, Qt::NoModifier);
   EXPECT_EQ(rig.view().selection().ids(), at({2}));
   EXPECT_TRUE(test::runUntil([&] { return QApplication::activeWindow() == rig.panel.panel.window(); }));
+}
+
+// The keys and the selection over a bucket far longer than the view: most items have no tile widget.
+class FarBarKeysTest : public BarKeysTest {
+ protected:
+  void SetUp() override { fill(300); }
+};
+
+TEST_F(FarBarKeysTest, KeysReachItemsScrolledFarOutOfView) {
+  ASSERT_EQ(rig.view().tile(ids.first()), nullptr);
+  EXPECT_TRUE(type(Qt::Key_Down)) << "no anchor: the first item, far out of view";
+  EXPECT_EQ(rig.view().selection().ids(), at({0}));
+  ASSERT_TRUE(inView(ids[0])) << "the strip brings the anchor into view";
+  EXPECT_TRUE(rig.view().tile(ids[0])->isSelected());
+  EXPECT_EQ(rig.view().tile(ids.last()), nullptr);
+
+  rig.view().select(ids[297], TileSelection::replace);
+  ASSERT_TRUE(inView(ids[297]));
+  for (int step = 0; step < 5; ++step) EXPECT_TRUE(type(Qt::Key_Right));
+  EXPECT_EQ(rig.view().selection().ids(), at({299})) << "clamped at the last";
+  EXPECT_TRUE(type(Qt::Key_Left, Qt::ShiftModifier));
+  EXPECT_EQ(rig.view().selection().ids(), at({298, 299}));
+  EXPECT_TRUE(inView(ids[298]));
+  EXPECT_TRUE(rig.view().tile(ids[298])->isSelected());
+}
+
+TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLater) {
+  rig.view().select(ids[2], TileSelection::replace);
+  ASSERT_TRUE(inView(ids[2]));
+  rig.view().select(ids[280], TileSelection::range);
+  QSet<QUuid> expected;
+  for (int i = 2; i <= 280; ++i) expected.insert(ids[i]);
+  EXPECT_EQ(rig.view().selection().ids(), expected) << "the range spans items that have no tile";
+  EXPECT_EQ(rig.view().selection().anchor(), ids[2]);
+  EXPECT_TRUE(inView(ids[2])) << "a range click leaves the anchor, so the strip stays";
+
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  for (const int offset : {bar->maximum() / 2, bar->maximum()}) {
+    bar->setValue(offset);
+    for (const ItemTile* tile : rig.view().tiles()) {
+      const qsizetype index = ids.indexOf(tile->item()->id());
+      EXPECT_EQ(tile->isSelected(), index >= 2 && index <= 280) << "item " << index << " at " << offset;
+    }
+  }
+
+  // Removing the selection reaches items without widgets and closes the gap they leave.
+  rig.uploader->removalAllowed = true;
+  EXPECT_TRUE(type(Qt::Key_Delete));
+  const QList<QUuid> left = rig.itemIDs();
+  EXPECT_EQ(left, ids.mid(0, 2) + ids.mid(281));
+  ASSERT_TRUE(test::runUntil([&] {
+    return rig.view().strip().widget()->height() == left.size() * UploadPanelView::kTilePitch - 5 + 20;
+  })) << "the strip closes up";
+  const QList<QUuid> made = tileIDs(rig.view());
+  ASSERT_FALSE(made.isEmpty());
+  EXPECT_EQ(made, left.mid(left.indexOf(made.first()), made.size())) << "the tiles of a run of the items left";
+  EXPECT_TRUE(tilesAtTheirItems(rig.view(), left));
 }
 
 // Finishing over a session whose files are all up.
@@ -394,7 +569,10 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
   rig.panel.clock.advance(std::chrono::seconds(5));
   for (ItemTile* tile : rig.view().tiles()) tile->refresh();
   QScrollBar* bar = rig.view().strip().verticalScrollBar();
-  ASSERT_TRUE(test::runUntil([&] { return bar->maximum() > 0; }));
+  // New tiles are followed to the end: the follow must be over before the test scrolls on its own.
+  ASSERT_TRUE(test::runUntil([&] {
+    return bar->maximum() > 0 && bar->value() == bar->maximum() && tilesPlaced(rig.view(), PanelEdge::left);
+  }));
   // Halfway the tiles happen to meet the view's ends; half a tile further both ends are cut mid-tile.
   const struct {
     int offset;
@@ -403,14 +581,14 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
                {bar->maximum() / 2 + ItemTile::kSide / 2, QStringLiteral("bar-left-12-scrolled-mid-tile")}};
   for (const auto& stop : stops) {
     bar->setValue(stop.offset);
-    test::runUntil([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_EQ(bar->value(), stop.offset);
     const QList<ItemTile*> tiles = rig.view().tiles();
     EXPECT_EQ(tiles.first()->scrollTransition().phase, -1) << "scrolled out before the view";
     EXPECT_EQ(tiles.last()->scrollTransition().phase, 1) << "still to come after it";
     const QRect visible = rig.view().strip().viewport()->rect();
     int cut = 0;
     for (ItemTile* tile : tiles) {
-      const QRect shown = QRect(tile->mapTo(rig.view().strip().viewport(), QPoint(0, 0)), tile->size());
+      const QRect shown = shownRect(rig.view(), *tile);
       const double phase = tile->scrollTransition().phase;
       if (visible.contains(shown)) {
         EXPECT_EQ(phase, 0) << "a tile in full view keeps its size";
@@ -429,7 +607,9 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
   // Scrolled back, a new tile lands out of view at the end and is drawn as leaving from the start.
   bar->setValue(0);
   rig.addFiles({QStringLiteral("late.png")});
-  ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 13; }));
+  // The new tile's phase means something once the strip has given it its place.
+  ASSERT_TRUE(test::runUntil(
+      [&] { return rig.view().tiles().size() == 13 && tilesPlaced(rig.view(), PanelEdge::left); }));
   EXPECT_EQ(bar->value(), 0) << "not followed";
   EXPECT_EQ(rig.view().tiles().last()->scrollTransition().phase, 1);
 }

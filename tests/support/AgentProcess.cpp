@@ -103,6 +103,12 @@ void AgentProcess::stop() {
   while (isServing() && timer.elapsed() < 5000) QThread::msleep(2);
 }
 
+std::optional<int> AgentProcess::waitForExit(std::chrono::milliseconds timeout) {
+  if (!process_.waitForFinished(int(timeout.count())) && isRunning()) return std::nullopt;
+  if (process_.exitStatus() != QProcess::NormalExit) return std::nullopt;
+  return process_.exitCode();
+}
+
 AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool withoutDisplay,
                                             std::chrono::milliseconds timeout) const {
   QProcessEnvironment environment = environment_;

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <chrono>
+#include <optional>
 
 #include "platform/Paths.h"
 
@@ -44,6 +45,9 @@ class AgentProcess {
   qint64 processId() const { return process_.processId(); }
   // Ends the agent and waits for it.
   void stop();
+  // Until the agent has ended by itself (after a signal the test sent, say): its exit code, or nothing
+  // when it crashed or still runs after `timeout`.
+  std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
   // Another launch of the same program in the same environment, run to its end ("send …", a second
   // launch). `withoutDisplay` takes every display variable away, as a terminal without a desktop has it.

@@ -80,9 +80,26 @@ void FakeDropbox::setAccount(std::optional<QString> email, std::optional<QString
 QString FakeDropbox::addFile(const QString& path, const QByteArray& content) {
   std::lock_guard lock(mutex_);
   const QString id = newID("id");
-  files_.insert(path.toLower(), File{id, path, content.size(), content});
+  files_.insert(path.toLower(), File{id, path, content.size(), content, now()});
   return id;
 }
+
+void FakeDropbox::setNow(QDateTime now) {
+  std::lock_guard lock(mutex_);
+  now_ = std::move(now);
+}
+
+void FakeDropbox::holdUploads(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  uploadDelay_ = delay;
+}
+
+void FakeDropbox::nameStoredFiles(bool name) {
+  std::lock_guard lock(mutex_);
+  nameStoredFiles_ = name;
+}
+
+QDateTime FakeDropbox::now() const { return now_.value_or(QDateTime::currentDateTimeUtc()); }
 
 QList<FakeDropbox::Request> FakeDropbox::requests() const {
   std::lock_guard lock(mutex_);
@@ -131,7 +148,8 @@ FakeDropbox::Answer FakeDropbox::store(const QJsonObject& commit, qint64 size, Q
     for (int n = 1; files_.contains(path.toLower()); ++n) path = renamed(wanted, n);
   }
   const QString id = newID("id");
-  files_.insert(path.toLower(), File{id, path, size, keepsBytes ? std::move(content) : QByteArray()});
+  files_.insert(path.toLower(), File{id, path, size, keepsBytes ? std::move(content) : QByteArray(), now()});
+  if (!nameStoredFiles_) return json(200, {{QStringLiteral("size"), size}});
   return json(200, {{QStringLiteral("id"), id},
                     {QStringLiteral("path_display"), path},
                     {QStringLiteral("path_lower"), path.toLower()},
@@ -172,8 +190,22 @@ FakeDropbox::Answer FakeDropbox::handle(const Request& received) {
     }
     return refusal(409, QStringLiteral("path_lookup/not_found/"));
   }
-  if (route == QLatin1String("content:/2/files/upload"))
-    return store(argument, received.bodySize, received.body, received.bodySize <= kKeptFile);
+  if (route == QLatin1String("api:/2/files/get_metadata")) {
+    const QString target =
+        QJsonDocument::fromJson(received.body).object().value(QStringLiteral("path")).toString();
+    if (!files_.contains(target.toLower())) return refusal(409, QStringLiteral("path/not_found/.."));
+    const File& found = files_[target.toLower()];
+    return json(200, {{QStringLiteral(".tag"), QStringLiteral("file")},
+                      {QStringLiteral("id"), found.id},
+                      {QStringLiteral("path_display"), found.path},
+                      {QStringLiteral("size"), found.size},
+                      {QStringLiteral("server_modified"), found.modified.toString(Qt::ISODate)}});
+  }
+  if (route == QLatin1String("content:/2/files/upload")) {
+    Answer stored = store(argument, received.bodySize, received.body, received.bodySize <= kKeptFile);
+    stored.delay = uploadDelay_;
+    return stored;
+  }
   if (route == QLatin1String("content:/2/files/upload_session/start")) {
     const QString id = newID("session");
     sessions_.insert(id, Session{received.bodySize, received.body, true});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -47,6 +48,7 @@ class FakeDropbox {
     QString path;  // as displayed
     qint64 size = 0;
     QByteArray bytes;  // kept only for files of up to 16 MiB
+    QDateTime modified;
   };
 
   FakeDropbox();
@@ -60,8 +62,14 @@ class FakeDropbox {
   void holdPieces(std::chrono::milliseconds delay);
   // What the current account names; nothing leaves the field out.
   void setAccount(std::optional<QString> email, std::optional<QString> displayName);
-  // Puts a file into the Dropbox as another program would; returns its id.
+  // Puts a file into the Dropbox as another program would, now; returns its id.
   QString addFile(const QString& path, const QByteArray& bytes);
+  // The time Dropbox stamps on what it stores from now on (else the current time).
+  void setNow(QDateTime now);
+  // Holds every answer to an upload in one request this long after the file is stored.
+  void holdUploads(std::chrono::milliseconds delay);
+  // Whether the answer to an upload names the file it stored (as Dropbox's does), or names nothing.
+  void nameStoredFiles(bool name);
 
   QList<Request> requests() const;
   // The requests to paths that start with `prefix`.
@@ -85,6 +93,7 @@ class FakeDropbox {
   Answer token(const Request& request);
   Answer store(const QJsonObject& commit, qint64 size, QByteArray bytes, bool keepsBytes);
   QString newID(const char* kind);
+  QDateTime now() const;
 
   mutable std::mutex mutex_;
   QList<Request> requests_;
@@ -95,6 +104,9 @@ class FakeDropbox {
   std::optional<QString> email_ = QStringLiteral("someone@example.com");
   std::optional<QString> displayName_ = QStringLiteral("Some One");
   std::chrono::milliseconds pieceDelay_{0};
+  std::chrono::milliseconds uploadDelay_{0};
+  std::optional<QDateTime> now_;
+  bool nameStoredFiles_ = true;
   int nextID_ = 1;
   int tokensIssued_ = 0;
   LocalHttpServer server_;  // last: it stops before the state its handler touches goes away

@@ -68,12 +68,29 @@ void FakeGoogle::setUploadBase(QUrl base) {
   uploadBase_ = std::move(base);
 }
 
-QString FakeGoogle::addFile(const QString& name, const QString& parent, const QString& mimeType) {
+QString FakeGoogle::addFile(const QString& name, const QString& parent, const QString& mimeType, qint64 size) {
   std::lock_guard lock(mutex_);
   const QString id = newID("file");
-  files_.insert(id, File{id, name, parent, mimeType, 0});
+  files_.insert(id, File{id, name, parent, mimeType, size, now()});
   return id;
 }
+
+void FakeGoogle::setNow(QDateTime now) {
+  std::lock_guard lock(mutex_);
+  now_ = std::move(now);
+}
+
+void FakeGoogle::holdUploads(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  uploadDelay_ = delay;
+}
+
+void FakeGoogle::nameStoredFiles(bool name) {
+  std::lock_guard lock(mutex_);
+  nameStoredFiles_ = name;
+}
+
+QDateTime FakeGoogle::now() const { return now_.value_or(QDateTime::currentDateTimeUtc()); }
 
 QList<FakeGoogle::Request> FakeGoogle::requests() const {
   std::lock_guard lock(mutex_);
@@ -138,7 +155,7 @@ FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
     const QString id = newID("folder");
     files_.insert(id, File{id, body.value(QStringLiteral("name")).toString(),
                            body.value(QStringLiteral("parents")).toArray().first().toString(),
-                           body.value(QStringLiteral("mimeType")).toString(), 0});
+                           body.value(QStringLiteral("mimeType")).toString(), 0, now()});
     return json(200, {{QStringLiteral("id"), id}});
   }
   if (request.method == "POST" && route == QLatin1String("/upload/drive/v3/files")) {
@@ -153,10 +170,12 @@ FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
     if (!sessions_.contains(match.captured(1))) return json(404, {});
     const Session session = sessions_.take(match.captured(1));
     const QString id = newID("file");
-    files_.insert(id, File{id, session.name, session.parent, {}, request.body.size()});
-    return json(200, {{QStringLiteral("kind"), QStringLiteral("drive#file")},
-                      {QStringLiteral("id"), id},
-                      {QStringLiteral("name"), session.name}});
+    files_.insert(id, File{id, session.name, session.parent, {}, request.body.size(), now()});
+    QJsonObject stored{{QStringLiteral("kind"), QStringLiteral("drive#file")}, {QStringLiteral("name"), session.name}};
+    if (nameStoredFiles_) stored.insert(QStringLiteral("id"), id);
+    Answer answer = json(200, stored);
+    answer.delay = uploadDelay_;
+    return answer;
   }
   if (const auto match = fileRoute.match(route); request.method == "DELETE" && match.hasMatch()) {
     return files_.remove(match.captured(1)) > 0 ? Answer{204, {}, {}, {}} : json(404, {});
@@ -200,12 +219,18 @@ FakeGoogle::Answer FakeGoogle::findFiles(const Request& /*request*/, const QMap<
   }
   const bool foldersOnly = query.contains(QLatin1String("mimeType='application/vnd.google-apps.folder'"));
   const int limit = parameters.value(QStringLiteral("pageSize"), QStringLiteral("100")).toInt();
+  const QString fields = parameters.value(QStringLiteral("fields"));
   QJsonArray found;
   for (const File& file : std::as_const(files_)) {
     if (found.size() >= limit) break;
     if (file.name != *name || file.parent != parent.captured(1)) continue;
     if (foldersOnly && file.mimeType != QLatin1String(kFolderMimeType)) continue;
-    found.append(QJsonObject{{QStringLiteral("id"), file.id}});
+    QJsonObject entry{{QStringLiteral("id"), file.id}};
+    // Like Drive: only the fields asked for, the size as text.
+    if (fields.contains(QLatin1String("size"))) entry.insert(QStringLiteral("size"), QString::number(file.size));
+    if (fields.contains(QLatin1String("createdTime")))
+      entry.insert(QStringLiteral("createdTime"), file.created.toString(Qt::ISODateWithMs));
+    found.append(entry);
   }
   return json(200, {{QStringLiteral("files"), found}});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -32,6 +33,7 @@ class FakeGoogle {
     QString parent;
     QString mimeType;
     qint64 size = 0;
+    QDateTime created;
   };
 
   static constexpr char kFolderMimeType[] = "application/vnd.google-apps.folder";
@@ -47,8 +49,14 @@ class FakeGoogle {
   void setEmail(std::optional<QString> email);
   // Where the Location of an upload session points (another server, for the benchmark).
   void setUploadBase(QUrl base);
-  // Puts a file into Drive as another bucket or another program would; returns its id.
-  QString addFile(const QString& name, const QString& parent, const QString& mimeType = {});
+  // Puts a file into Drive as another bucket or another program would, made now; returns its id.
+  QString addFile(const QString& name, const QString& parent, const QString& mimeType = {}, qint64 size = 0);
+  // The time Drive stamps on what it makes from now on (else the current time).
+  void setNow(QDateTime now);
+  // Holds every answer to an upload this long after the file is stored, as a slow link would.
+  void holdUploads(std::chrono::milliseconds delay);
+  // Whether the answer to an upload names the file it stored (as Drive's does), or names nothing.
+  void nameStoredFiles(bool name);
 
   QList<Request> requests() const;
   // The requests whose path starts with `prefix`.
@@ -73,6 +81,7 @@ class FakeGoogle {
   Answer token(const Request& request);
   Answer findFiles(const Request& request, const QMap<QString, QString>& query);
   QString newID(const char* kind);
+  QDateTime now() const;
 
   mutable std::mutex mutex_;
   FakeExchanges exchanges_;
@@ -81,6 +90,9 @@ class FakeGoogle {
   QMap<QString, Session> sessions_;
   std::optional<QString> email_ = QStringLiteral("someone@example.com");
   QUrl uploadBase_;
+  std::optional<QDateTime> now_;
+  std::chrono::milliseconds uploadDelay_{0};
+  bool nameStoredFiles_ = true;
   int nextID_ = 1;
   int tokensIssued_ = 0;
   LocalHttpServer server_;  // last: it stops before the state its handler touches goes away

@@ -71,12 +71,24 @@ void FakeMicrosoft::holdUploads(std::chrono::milliseconds delay) {
   uploadDelay_ = delay;
 }
 
-QString FakeMicrosoft::addItem(const QString& name, const QString& parent, bool folder) {
+QString FakeMicrosoft::addItem(const QString& name, const QString& parent, bool folder, qint64 size) {
   std::lock_guard lock(mutex_);
   const QString id = newID(folder ? "folder" : "file");
-  items_.insert(id, Item{id, name, parent, folder, 0, {}});
+  items_.insert(id, Item{id, name, parent, folder, size, {}, now()});
   return id;
 }
+
+void FakeMicrosoft::setNow(QDateTime now) {
+  std::lock_guard lock(mutex_);
+  now_ = std::move(now);
+}
+
+void FakeMicrosoft::nameStoredFiles(bool name) {
+  std::lock_guard lock(mutex_);
+  nameStoredFiles_ = name;
+}
+
+QDateTime FakeMicrosoft::now() const { return now_.value_or(QDateTime::currentDateTimeUtc()); }
 
 QList<FakeMicrosoft::Request> FakeMicrosoft::requests() const {
   std::lock_guard lock(mutex_);
@@ -202,6 +214,15 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
   const QString action = match.captured(3);
   if (!items_.contains(base)) return graphError(404, "itemNotFound", QStringLiteral("Item not found"));
 
+  if (request.method == "GET" && action.isEmpty()) {
+    const std::optional<QString> target = resolve(base, path);
+    if (!target) return graphError(404, "itemNotFound", QStringLiteral("Item not found"));
+    const Item& found = items_[*target];
+    return json(200, {{QStringLiteral("id"), found.id},
+                      {QStringLiteral("name"), found.name},
+                      {QStringLiteral("size"), double(found.size)},
+                      {QStringLiteral("createdDateTime"), found.created.toString(Qt::ISODateWithMs)}});
+  }
   if (request.method == "DELETE" && action.isEmpty()) {
     const std::optional<QString> target = resolve(base, path);
     if (!target || *target == appRootID())
@@ -216,7 +237,7 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
     if (child(*parent, name))
       return graphError(409, "nameAlreadyExists", QStringLiteral("Name already exists"));
     const QString id = newID("folder");
-    items_.insert(id, Item{id, name, *parent, true, 0, {}});
+    items_.insert(id, Item{id, name, *parent, true, 0, {}, now()});
     return json(201, {{QStringLiteral("id"), id}, {QStringLiteral("name"), name}});
   }
   if (request.method == "POST" && action == QLatin1String("createUploadSession")) {
@@ -279,10 +300,10 @@ FakeMicrosoft::Answer FakeMicrosoft::upload(const Request& request, const QStrin
   QString name = done.name;
   for (int n = 1; child(done.parent, name); ++n) name = renamed(done.name, n);
   const QString id = newID("file");
-  items_.insert(id, Item{id, name, done.parent, false, done.received, done.hash->result()});
-  return json(201, {{QStringLiteral("id"), id},
-                    {QStringLiteral("name"), name},
-                    {QStringLiteral("size"), double(done.received)}});
+  items_.insert(id, Item{id, name, done.parent, false, done.received, done.hash->result(), now()});
+  QJsonObject stored{{QStringLiteral("name"), name}, {QStringLiteral("size"), double(done.received)}};
+  if (nameStoredFiles_) stored.insert(QStringLiteral("id"), id);
+  return json(201, stored);
 }
 
 }  // namespace pm::test

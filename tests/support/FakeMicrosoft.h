@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QCryptographicHash>
 #include <QList>
 #include <QMap>
@@ -38,6 +39,7 @@ class FakeMicrosoft {
     bool folder = false;
     qint64 size = 0;
     QByteArray sha256;  // of the stored bytes
+    QDateTime created;
   };
 
   static constexpr qint64 kRangeUnit = 327'680;
@@ -52,8 +54,12 @@ class FakeMicrosoft {
   void setIDTokenClaims(std::optional<QByteArray> claims);
   // Holds every answer to a piece this long, as a slow link would.
   void holdUploads(std::chrono::milliseconds delay);
-  // Puts an item into the app folder tree as another bucket or program would; returns its id.
-  QString addItem(const QString& name, const QString& parent, bool folder = false);
+  // Puts an item into the app folder tree as another bucket or program would, now; returns its id.
+  QString addItem(const QString& name, const QString& parent, bool folder = false, qint64 size = 0);
+  // The time Graph stamps on what it makes from now on (else the current time).
+  void setNow(QDateTime now);
+  // Whether the answer that completes an upload names the item it stored (as Graph's does), or names nothing.
+  void nameStoredFiles(bool name);
 
   QList<Request> requests() const;
   // The requests whose path starts with `prefix`.
@@ -85,6 +91,7 @@ class FakeMicrosoft {
   std::optional<QString> resolve(const QString& from, const QString& path) const;
   std::optional<QString> child(const QString& parent, const QString& name) const;
   QString newID(const char* kind);
+  QDateTime now() const;
 
   mutable std::mutex mutex_;
   FakeExchanges exchanges_;
@@ -94,6 +101,8 @@ class FakeMicrosoft {
   std::optional<QByteArray> claims_ = QByteArray(R"({"preferred_username":"ada@outlook.com","name":"Ada"})");
   int nextID_ = 1;
   std::chrono::milliseconds uploadDelay_{0};
+  std::optional<QDateTime> now_;
+  bool nameStoredFiles_ = true;
   LocalHttpServer server_;  // last: it stops before the state its handler touches goes away
 };
 

@@ -7,6 +7,7 @@
 
 #include "support/EarlyAnswerServer.h"
 #include "support/FakeUploadServer.h"
+#include "support/StallingSink.h"
 #include "support/TestSupport.h"
 #include "support/UploadErrorTesting.h"
 #include "upload/BucketUploader.h"
@@ -250,15 +251,50 @@ TEST_F(FileUploadTest, AnIdleTransferTimesOut) {
             UploadError::transport(QStringLiteral("The request timed out.")));
 }
 
-TEST_F(FileUploadTest, CancellingAbortsTheTransfer) {
-  test::FakeUploadServer::Answer slow;
-  slow.delay = std::chrono::seconds(5);
-  server.setAnswer(QStringLiteral("/slow"), slow);
+TEST_F(FileUploadTest, CancellingAbortsATransferWhoseBodyIsUnderWay) {
+  test::StallingSink stalling;
+  UploadDestination target;
+  target.url = stalling.url();
   const CancelTokenPtr cancel = makeCancelToken();
-  QTimer::singleShot(50, cancel.get(), [cancel] { cancel->cancel(); });
+  QTimer watch;  // cancels once the sink has the start of the body
+  QObject::connect(&watch, &QTimer::timeout, cancel.get(), [&] {
+    if (!stalling.received().isEmpty()) cancel->cancel();
+  });
+  watch.start(10);
 
-  EXPECT_EQ(failureOf(uploader.uploadFile(fileOf(10), destination(QStringLiteral("/slow")), recorder(), cancel)),
+  EXPECT_EQ(failureOf(uploader.uploadFile(fileOf(16 * 1024 * 1024), target, recorder(), cancel)),
             UploadError::cancelled());
+}
+
+// The service may have stored a body that went out whole; its answer says so and names what was stored.
+TEST_F(FileUploadTest, CancellingAfterTheWholeBodyWentOutReturnsTheServicesAnswer) {
+  const struct {
+    int status;
+    bool stored;
+  } table[] = {{201, true}, {503, false}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.status);
+    const QString path = QStringLiteral("/held-%1").arg(row.status);
+    test::FakeUploadServer::Answer held;
+    held.status = row.status;
+    held.body = R"({"id":"file-7"})";
+    held.delay = std::chrono::milliseconds(500);
+    server.setAnswer(path, held);
+    const CancelTokenPtr cancel = makeCancelToken();
+    QTimer watch;  // cancels once the server has the whole request
+    QObject::connect(&watch, &QTimer::timeout, cancel.get(), [&] {
+      if (!server.requests().isEmpty() && server.requests().last().path == path) cancel->cancel();
+    });
+    watch.start(5);
+
+    auto task = uploader.uploadFile(fileOf(10), destination(path), recorder(), cancel);
+    if (row.stored) {
+      EXPECT_EQ(test::wait(std::move(task), std::chrono::seconds(30)).body, held.body);
+    } else {
+      EXPECT_EQ(failureOf(std::move(task)), UploadError::cancelled());
+    }
+    EXPECT_TRUE(cancel->isCancelled());
+  }
 }
 
 TEST_F(FileUploadTest, AnAlreadyCancelledUploadSendsNothing) {

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "platform/Crypto.h"
 #include "platform/Paths.h"
 
 namespace pm::dev {
@@ -18,6 +19,10 @@ namespace {
 constexpr qint64 kChunkSize = 4'194'304;
 constexpr qint64 kRecordOverhead = 28;
 constexpr qint64 kHeaderSize = 8;
+
+QString tokenHash(const QString& token) {
+  return QString::fromLatin1(crypto::sha256(token.toUtf8()).toHex());
+}
 
 QString stateFile(const QString& directory) {
   return directory + QLatin1String("/state.json");
@@ -138,6 +143,8 @@ DevStore::DevStore(QString directory) : directory_(QDir::cleanPath(std::move(dir
     return;
   }
   load(document.object());
+  // A file with tokens in clear is written again at once, so they do not wait there for the next change.
+  if (document.object().contains(QStringLiteral("sessions"))) save();
 }
 
 QString DevStore::bucketFolder(const QString& bucketID) const {
@@ -162,19 +169,19 @@ bool DevStore::save() const {
 
 QString DevStore::createSession(const QString& email) {
   const QString token = QStringLiteral("dev-session-") + QUuid::createUuid().toString(QUuid::Id128);
-  sessions.insert(token, email);
+  sessionHashes.insert(tokenHash(token), email);
   if (!subscriptions.contains(email)) subscriptions.insert(email, true);
   return token;
 }
 
 std::optional<QString> DevStore::sessionEmail(const QString& token) const {
-  const auto found = sessions.constFind(token);
-  if (found == sessions.cend()) return std::nullopt;
+  const auto found = sessionHashes.constFind(tokenHash(token));
+  if (found == sessionHashes.cend()) return std::nullopt;
   return *found;
 }
 
 void DevStore::endSession(const QString& token) {
-  sessions.remove(token);
+  sessionHashes.remove(tokenHash(token));
 }
 
 QString DevStore::newIdentifier(const QString& kind) {
@@ -192,7 +199,7 @@ QJsonObject DevStore::toJson() const {
   QJsonObject connectorsJson;
   for (auto it = connectors.cbegin(); it != connectors.cend(); ++it)
     connectorsJson.insert(it.key(), it.value());
-  return QJsonObject{{QStringLiteral("sessions"), mapToJson(sessions)},
+  return QJsonObject{{QStringLiteral("sessionHashes"), mapToJson(sessionHashes)},
                      {QStringLiteral("subscriptions"), mapToJson(subscriptions)},
                      {QStringLiteral("buckets"), bucketsJson},
                      {QStringLiteral("connectors"), connectorsJson},
@@ -201,9 +208,13 @@ QJsonObject DevStore::toJson() const {
 }
 
 void DevStore::load(const QJsonObject& object) {
-  const QJsonObject sessionsJson = object.value(QStringLiteral("sessions")).toObject();
-  for (auto it = sessionsJson.begin(); it != sessionsJson.end(); ++it)
-    sessions.insert(it.key(), it.value().toString());
+  const QJsonObject hashesJson = object.value(QStringLiteral("sessionHashes")).toObject();
+  for (auto it = hashesJson.begin(); it != hashesJson.end(); ++it)
+    sessionHashes.insert(it.key(), it.value().toString());
+  // Earlier versions kept the tokens themselves: their sessions go on, by hash.
+  const QJsonObject clearJson = object.value(QStringLiteral("sessions")).toObject();
+  for (auto it = clearJson.begin(); it != clearJson.end(); ++it)
+    sessionHashes.insert(tokenHash(it.key()), it.value().toString());
   const QJsonObject subscriptionsJson = object.value(QStringLiteral("subscriptions")).toObject();
   for (auto it = subscriptionsJson.begin(); it != subscriptionsJson.end(); ++it)
     subscriptions.insert(it.key(), it.value().toBool(true));

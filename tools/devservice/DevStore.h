@@ -50,8 +50,8 @@ struct StoredBox {
 };
 
 // Everything the development service keeps, in one JSON file under its state folder (private to the user:
-// it holds session tokens and the access keys of connectors), with the stored parts beside it in
-// "parts/<bucket>/<file>/part-<n>". Sign-in codes live only in memory: a restart asks for a new one.
+// it holds the access keys of connectors, and the hashes of session tokens), with the stored parts beside it
+// in "parts/<bucket>/<file>/part-<n>". Sign-in codes live only in memory: a restart asks for a new one.
 class DevStore {
  public:
   // Reads "state.json" from `directory` (made private when missing). A file that cannot be read is set
@@ -68,6 +68,7 @@ class DevStore {
   // Writes the state in one step. False (and logged) when it could not be written.
   bool save() const;
 
+  // A new session's token, handed out once: only its hash is kept, so the state file opens no account.
   QString createSession(const QString& email);
   std::optional<QString> sessionEmail(const QString& token) const;
   void endSession(const QString& token);
@@ -75,7 +76,7 @@ class DevStore {
   // A fresh identifier of `kind` ("bucket", "file", "box"): random, so links cannot be guessed.
   static QString newIdentifier(const QString& kind);
 
-  QMap<QString, QString> sessions;        // token → e-mail
+  QMap<QString, QString> sessionHashes;   // SHA-256 of the token, in hex → e-mail
   QMap<QString, bool> subscriptions;      // e-mail → subscribed (new accounts are)
   QMap<QString, StoredBucket> buckets;    // by id
   QMap<QString, QJsonObject> connectors;  // by connector id, the body as received

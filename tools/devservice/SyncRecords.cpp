@@ -1,5 +1,7 @@
 #include "SyncRecords.h"
 
+#include "platform/Clock.h"
+
 namespace pm::dev {
 
 namespace {
@@ -25,7 +27,28 @@ Answer noPairing() {
   return error(404, QStringLiteral("NOT_FOUND"), QStringLiteral("No pairing is open for this account."));
 }
 
+const SystemClock kSystemClock;
+
 }  // namespace
+
+SyncRecords::SyncRecords(const Clock* clock) : clock_(clock ? clock : &kSystemClock) {}
+
+bool SyncRecords::isLive(const QDateTime& expiresAt) const {
+  return expiresAt.isValid() && clock_->now() < expiresAt;
+}
+
+const SyncRecords::Pairing* SyncRecords::livePairing(const QString& account) const {
+  const auto found = pairings.constFind(account);
+  return found != pairings.cend() && isLive(found->expiresAt) ? &*found : nullptr;
+}
+
+SyncRecords::Pairing* SyncRecords::livePairing(const QString& account) {
+  const auto found = pairings.find(account);
+  if (found == pairings.end()) return nullptr;
+  if (isLive(found->expiresAt)) return &*found;
+  pairings.erase(found);
+  return nullptr;
+}
 
 Answer SyncRecords::getCopy(const QString& account) const {
   const auto found = copies.constFind(account);
@@ -52,13 +75,14 @@ Answer SyncRecords::putCopy(const QString& account, const QJsonObject& body) {
 Answer SyncRecords::openPairing(const QString& account, const QJsonObject& body) {
   if (!hasStrings(body, {"salt"}))
     return error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("A pairing needs \"salt\"."));
-  pairings.insert(account, Pairing{text(body, "salt"), std::nullopt, std::nullopt, std::nullopt});
+  pairings.insert(account, Pairing{text(body, "salt"), std::nullopt, std::nullopt, std::nullopt,
+                                   clock_->now().addSecs(kPairingLifetimeSeconds)});
   return Answer{201, QJsonObject{{QStringLiteral("salt"), text(body, "salt")}}};
 }
 
 Answer SyncRecords::getPairing(const QString& account) const {
-  const auto found = pairings.constFind(account);
-  if (found == pairings.cend()) return noPairing();
+  const Pairing* found = livePairing(account);
+  if (!found) return noPairing();
   QJsonObject row{{QStringLiteral("salt"), found->salt}};
   if (found->publicKey) row.insert(QStringLiteral("publicKey"), *found->publicKey);
   if (found->mac) row.insert(QStringLiteral("mac"), *found->mac);
@@ -66,12 +90,12 @@ Answer SyncRecords::getPairing(const QString& account) const {
 }
 
 Answer SyncRecords::putPairing(const QString& account, const QJsonObject& body) {
-  const auto found = pairings.find(account);
+  Pairing* found = livePairing(account);
   const bool isHandover = hasStrings(body, {"senderPublicKey", "handover", "nonce"});
   const bool isAnswer = hasStrings(body, {"publicKey", "mac", "salt"});
   if (!isHandover && !isAnswer)
     return error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("Neither an answer nor a handover."));
-  if (found == pairings.end()) return noPairing();
+  if (!found) return noPairing();
   if (isHandover) {
     if (!found->publicKey)
       return error(409, QStringLiteral("NOT_ANSWERED"),
@@ -92,13 +116,12 @@ Answer SyncRecords::putPairing(const QString& account, const QJsonObject& body) 
 }
 
 Answer SyncRecords::claim(const QString& account) {
-  const auto found = pairings.find(account);
-  if (found == pairings.end())
-    return error(410, QStringLiteral("GONE"), QStringLiteral("The pairing was closed."));
+  const Pairing* found = livePairing(account);
+  if (!found) return error(410, QStringLiteral("GONE"), QStringLiteral("The pairing was closed."));
   if (!found->handover)
     return error(404, QStringLiteral("NOT_YET"), QStringLiteral("Nothing has been handed over yet."));
   const QJsonObject handover = *found->handover;
-  pairings.erase(found);
+  pairings.remove(account);
   return Answer{200, handover};
 }
 
@@ -115,7 +138,9 @@ QJsonObject SyncRecords::toJson() const {
   }
   QJsonObject pairingsJson;
   for (auto it = pairings.cbegin(); it != pairings.cend(); ++it) {
-    QJsonObject row{{QStringLiteral("salt"), it->salt}};
+    if (!isLive(it->expiresAt)) continue;
+    QJsonObject row{{QStringLiteral("salt"), it->salt},
+                    {QStringLiteral("expiresAt"), it->expiresAt.toString(Qt::ISODateWithMs)}};
     if (it->publicKey) row.insert(QStringLiteral("publicKey"), *it->publicKey);
     if (it->mac) row.insert(QStringLiteral("mac"), *it->mac);
     if (it->handover) row.insert(QStringLiteral("handover"), *it->handover);
@@ -133,7 +158,10 @@ void SyncRecords::load(const QJsonObject& object) {
   const QJsonObject pairingsJson = object.value(QStringLiteral("pairings")).toObject();
   for (auto it = pairingsJson.begin(); it != pairingsJson.end(); ++it) {
     const QJsonObject row = it.value().toObject();
-    Pairing pairing{text(row, "salt"), std::nullopt, std::nullopt, std::nullopt};
+    // A pairing kept without its time (by an earlier version) has outlived any offer that waited for it.
+    const QDateTime expiresAt = QDateTime::fromString(text(row, "expiresAt"), Qt::ISODateWithMs);
+    if (!isLive(expiresAt)) continue;
+    Pairing pairing{text(row, "salt"), std::nullopt, std::nullopt, std::nullopt, expiresAt};
     if (row.value(QStringLiteral("publicKey")).isString()) pairing.publicKey = text(row, "publicKey");
     if (row.value(QStringLiteral("mac")).isString()) pairing.mac = text(row, "mac");
     if (row.value(QStringLiteral("handover")).isObject())

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
 
 #include <optional>
+
+namespace pm {
+class Clock;
+}
 
 namespace pm::dev {
 
@@ -15,9 +20,13 @@ namespace pm::dev {
 // A copy is stored only over the version it was read as (else 409, so a computer that missed another's
 // change pulls before it overwrites). A pairing takes one answer (a second is refused with 409, so nobody
 // can swap their key in once the offering computer may be checking the first) and one handover; a claim
-// hands the handover out once and closes the pairing.
+// hands the handover out once and closes the pairing. A pairing lives as long as the offering computer
+// waits for its answer: after that it is gone, as if closed, so a computer that joins late learns at once
+// that there is nothing to join instead of answering a pairing nobody will hand over.
 class SyncRecords {
  public:
+  static constexpr qint64 kPairingLifetimeSeconds = 300;
+
   struct Answer {
     int status = 200;
     QJsonObject body;
@@ -32,7 +41,11 @@ class SyncRecords {
     std::optional<QString> publicKey;
     std::optional<QString> mac;
     std::optional<QJsonObject> handover;
+    QDateTime expiresAt;
   };
+
+  // `clock` (the system's when none) tells when pairings expire; it outlives the records.
+  explicit SyncRecords(const Clock* clock = nullptr);
 
   // "sync/uploaders"
   Answer getCopy(const QString& account) const;
@@ -48,7 +61,15 @@ class SyncRecords {
   void load(const QJsonObject& object);
 
   QMap<QString, Copy> copies;       // by account
-  QMap<QString, Pairing> pairings;  // by account
+  QMap<QString, Pairing> pairings;  // by account; those past their time count as gone
+
+ private:
+  bool isLive(const QDateTime& expiresAt) const;
+  // The account's pairing while it lives.
+  const Pairing* livePairing(const QString& account) const;
+  Pairing* livePairing(const QString& account);
+
+  const Clock* clock_;
 };
 
 }  // namespace pm::dev

@@ -1,4 +1,5 @@
 #include <QNetworkAccessManager>
+#include <QUrlQuery>
 
 #include <httplib.h>
 
@@ -11,6 +12,7 @@
 #include "connectors/OAuthCredentials.h"
 #include "connectors/OAuthFailure.h"
 #include "model/DropboxConnection.h"
+#include "model/DropboxTokenRenewal.h"
 #include "model/GoogleDriveConnection.h"
 #include "model/OneDriveConnection.h"
 #include "platform/Keychain.h"
@@ -238,6 +240,76 @@ TEST_F(DriveChecks, DropboxAsksForTheCurrentAccountWithAnEmptyPost) {
   EXPECT_EQ(requests[0].target, "/2/users/get_current_account");
   EXPECT_EQ(requests[0].authorization, "Bearer stored-access");
   EXPECT_EQ(requests[0].body, "");
+}
+
+// Dropbox's renewal at its own token endpoint, as the settings program runs it: what goes out, what is
+// stored, and the texts a refusal shows.
+TEST_F(DriveChecks, DropboxRenewsAStaleTokenAtItsTokenEndpoint) {
+  struct Case {
+    int status;
+    QByteArray body;
+    std::optional<QString> result;
+    bool renewed;
+  };
+  const Case cases[] = {
+      // One answer serves the renewal and the account request alike.
+      {200, R"({"access_token":"fresh","expires_in":3600,"refresh_token":"r2","email":"ada@example.com"})",
+       std::nullopt, true},
+      // Only 200 gives tokens.
+      {201, R"({"access_token":"fresh","expires_in":3600})", QStringLiteral("Dropbox refused the sign-in."),
+       false},
+      {400, R"({"error":"invalid_grant","error_description":"refresh token is malformed"})",
+       QStringLiteral("refresh token is malformed"), false},
+      {400, R"({"error":"invalid_grant"})", QStringLiteral("invalid_grant"), false},
+      {401, "", QStringLiteral("Dropbox refused the sign-in."), false},
+      {200, R"({"expires_in":3600})", QStringLiteral("The answer could not be read."), false},
+  };
+  ScriptedApi api;
+  const DropboxTokenRenewal renewal(network, BundleInfo({{QStringLiteral("DROPBOX_APP_KEY"), QStringLiteral("key-9")}}),
+                                    clock, api.url());
+  const DropboxConnection dropbox(network, renewal, api.url());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body.toStdString());
+    const UploaderConfig config = connection(Kind::dropbox, OAuthProvider::dropbox, QStringLiteral("r1"), 30);
+    const auto before = OAuthCredentials::load(keychain, config.id, OAuthProvider::dropbox);
+    const std::size_t asked = api.requests().size();
+    api.answer(c.status, c.body);
+
+    EXPECT_EQ(check(config, dropbox), c.result);
+
+    const auto requests = api.requests();
+    ASSERT_GT(requests.size(), asked);
+    const ScriptedApi::Request& renewing = requests[asked];
+    EXPECT_EQ(renewing.method, "POST");
+    EXPECT_EQ(renewing.target, "/oauth2/token");
+    const QUrlQuery form(QString::fromStdString(renewing.body));
+    EXPECT_EQ(form.queryItemValue(QStringLiteral("grant_type")), QStringLiteral("refresh_token"));
+    EXPECT_EQ(form.queryItemValue(QStringLiteral("refresh_token")), QStringLiteral("r1"));
+    EXPECT_EQ(form.queryItemValue(QStringLiteral("client_id")), QStringLiteral("key-9"));
+    const auto stored = OAuthCredentials::load(keychain, config.id, OAuthProvider::dropbox);
+    ASSERT_TRUE(stored);
+    if (c.renewed) {
+      EXPECT_EQ(stored->accessToken, QStringLiteral("fresh"));
+      EXPECT_EQ(stored->refreshToken, QStringLiteral("r2"));
+      ASSERT_EQ(requests.size(), asked + 2);
+      EXPECT_EQ(requests[asked + 1].authorization, "Bearer fresh");
+    } else {
+      // A refused renewal keeps what was stored and asks nothing of the account.
+      EXPECT_EQ(stored, before);
+      EXPECT_EQ(requests.size(), asked + 1);
+    }
+  }
+}
+
+TEST_F(DriveChecks, DropboxCannotRenewWithoutTheBuildsAppKey) {
+  ScriptedApi api;
+  const DropboxTokenRenewal renewal(network, BundleInfo({}), clock, api.url());
+  const DropboxConnection dropbox(network, renewal, api.url());
+  const UploaderConfig config = connection(Kind::dropbox, OAuthProvider::dropbox, QStringLiteral("r1"), 0);
+
+  EXPECT_EQ(check(config, dropbox),
+            QStringLiteral("This build cannot connect an account: it was made without a client id."));
+  EXPECT_TRUE(api.requests().empty());
 }
 
 TEST(DriveFailureTexts, GoogleAndMicrosoftSayConnectAgainForA401AndTheBodysWordsOtherwise) {

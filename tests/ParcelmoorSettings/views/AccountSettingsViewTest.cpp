@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
@@ -26,8 +27,10 @@
 #include "sync/SyncState.h"
 #include "views/AboutSyncPopover.h"
 #include "views/AccountSettingsView.h"
+#include "views/SaveFolder.h"
 #include "views/Spinner.h"
 #include "views/SyncTile.h"
+#include "views/TextTone.h"
 
 namespace pm::settings {
 namespace {
@@ -302,7 +305,8 @@ TEST(AccountSettingsViewTest, TheSyncRowFollowsThePublishedSyncState) {
     const bool failed = c.sync.kind() == SyncState::Case::failed;
     const QColor sentenceColour =
         rig.find("account.syncSentence")->palette().color(rig.find("account.syncSentence")->foregroundRole());
-    EXPECT_EQ(sentenceColour == QColor(255, 149, 0), failed);
+    // The warning's orange, darkened until it reads on the page.
+    EXPECT_EQ(sentenceColour == toneColour(TextTone::warning, rig.page->palette()), failed);
     EXPECT_TRUE(rig.find<SyncTile>("account.syncTile")->isActive());
   }
 }
@@ -457,6 +461,15 @@ TEST(AccountSettingsViewTest, TheRecoveryKitIsSavedWhereTheUserChoseForTheOwnerO
   rig.page->saveRecoveryKit();
   ASSERT_EQ(rig.errors.size(), 1);
   EXPECT_TRUE(rig.errors[0].startsWith(QStringLiteral("The recovery kit could not be saved.")));
+}
+
+TEST(AccountSettingsViewTest, TheKitIsOfferedInDocumentsOrElseInTheHomeFolder) {
+  QTemporaryDir home;
+  const QString documents = QDir(home.path()).filePath(QStringLiteral("Documents"));
+  EXPECT_EQ(saveFolder(documents, home.path()), home.path()) << "no Documents folder yet";
+  ASSERT_TRUE(QDir().mkpath(documents));
+  EXPECT_EQ(saveFolder(documents, home.path()), documents);
+  EXPECT_EQ(saveFolder(QString(), home.path()), home.path());
 }
 
 TEST(AccountSettingsViewTest, TheInfoButtonExplainsSync) {

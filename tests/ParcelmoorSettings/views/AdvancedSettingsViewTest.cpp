@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "SettingsWindowRig.h"
+#include "views/AdvancedSettingsView.h"
 #include "views/VersionText.h"
 
 namespace pm::settings {
@@ -99,6 +100,25 @@ TEST_F(AdvancedSettingsViewTest, TheButtonsAskTheAgentOrOpenTheDesktopSettings) 
   rig.settle();
   rig.click("advanced.openNotificationSettings");
   EXPECT_EQ(rig.notificationSettings.opened, 1);
+}
+
+TEST_F(AdvancedSettingsViewTest, TheAboutSectionSaysThePackageManagerUpdatesAndSoDoesTheButton) {
+  openAdvanced();
+  auto* note = rig.find<QLabel>("advanced.updatesNote");
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_EQ(note->text(), AdvancedSettingsView::packageManagerText());
+  EXPECT_TRUE(note->text().contains(QStringLiteral("package manager")));
+  auto* answer = rig.find<QLabel>("advanced.updateAnswer");
+  ASSERT_NE(answer, nullptr);
+  EXPECT_FALSE(answer->isVisible());
+
+  rig.click("advanced.checkForUpdates");
+  EXPECT_TRUE(answer->isVisible());
+  EXPECT_TRUE(answer->text().contains(QStringLiteral("package manager")));
+  EXPECT_EQ(rig.posted(names::signal::kCheckForUpdates), 1);
+  rig.settle();
+  rig.screenshot(QStringLiteral("settings-advanced-update-answer"));
 }
 
 TEST_F(AdvancedSettingsViewTest, SoundsAndUpdateChecksShowOnWhenNothingIsStored) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
+#include <QtTest/QTest>
 
 #include "AppsRig.h"
 #include "connectors/FTPCredentials.h"
@@ -14,7 +15,6 @@
 #include "views/AccountConnectionSection.h"
 #include "views/ConnectionEditor.h"
 #include "views/PortText.h"
-#include "views/ShortenedText.h"
 
 namespace pm::settings {
 namespace {
@@ -108,23 +108,21 @@ TEST_F(ConnectionEditorTest, PortTextKeepsOnlyNumbers) {
   security->setCurrentIndex(1);
   Q_EMIT security->activated(1);
   EXPECT_EQ(port->placeholderText(), QStringLiteral("990"));
+
+  // The field takes digits only, so what it shows is what is stored.
+  QTest::keyClicks(port, QStringLiteral("2a1"));
+  EXPECT_EQ(port->text(), QStringLiteral("21"));
+  EXPECT_EQ(editor->config().port, 21);
 }
 
-TEST_F(ConnectionEditorTest, FailureTextsAreShortenedAtTheLastSpace) {
-  const QString forty = QString(39, QLatin1Char('a')) + QLatin1Char(' ');  // the space is the 40th
-  struct Case {
-    QString text;
-    QString shown;
-  };
-  const Case cases[] = {
-      {forty + QString(20, QLatin1Char('b')), QString(39, QLatin1Char('a')) + QStringLiteral("…")},
-      {QString(52, QLatin1Char('c')), QString(52, QLatin1Char('c'))},
-      {QString(60, QLatin1Char('d')), QString(52, QLatin1Char('d')) + QStringLiteral("…")},
-  };
-  for (const Case& c : cases) EXPECT_EQ(shortenedText(c.text), c.shown) << c.text.toStdString();
+TEST_F(ConnectionEditorTest, TheNameFieldShowsTheKindsNameUntilTheUserGivesOne) {
+  open(UploaderConfig(Kind::ftp), true);
+  EXPECT_EQ(find<QLineEdit>("editor.name")->placeholderText(), QStringLiteral("FTP"));
+  editor->setKind(Kind::customS3);
+  EXPECT_EQ(find<QLineEdit>("editor.name")->placeholderText(), QStringLiteral("AWS S3"));
 }
 
-TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheFailureShortenedWithTheWholeTextAsTooltip) {
+TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheWholeFailureAboveTheButtons) {
   UploaderConfig ftp(Kind::ftp);
   ftp.endpoint = QStringLiteral("ftp.example.com");
   open(ftp);
@@ -138,14 +136,20 @@ TEST_F(ConnectionEditorTest, TestingStoresTheTypedLoginFirstAndShowsTheFailureSh
   rig.checks.failures.insert(Kind::ftp, failure);
   rig.checks.holding = true;
   editor->runTest();
-  EXPECT_EQ(find<QPushButton>("editor.test")->text(), QStringLiteral("Testing…"));
+  EXPECT_EQ(editor->testLabel(), QStringLiteral("Testing…"));
   EXPECT_FALSE(find<QPushButton>("editor.test")->isEnabled());
+  // A spinner turns beside the text while the test runs.
+  EXPECT_TRUE(find<QLabel>("editor.testingText")->isVisible());
+  EXPECT_EQ(find<QLabel>("editor.testingText")->text(), QStringLiteral("Testing…"));
+  EXPECT_TRUE(find<QLabel>("editor.failureText")->isHidden() || !find<QWidget>("editor.failure")->isVisible());
   rig.checks.release();
   settle();
   ASSERT_TRUE(seenByTest);
   EXPECT_EQ(*seenByTest, (FTPCredentials{QStringLiteral("ann"), QStringLiteral("secret")}));
-  EXPECT_EQ(editor->testLabel(), QStringLiteral("The server refused the login for this user name and…"));
-  EXPECT_EQ(find<QPushButton>("editor.test")->toolTip(), failure);
+  EXPECT_FALSE(find<QLabel>("editor.testingText")->isVisible());
+  EXPECT_TRUE(find<QWidget>("editor.failure")->isVisible());
+  EXPECT_EQ(find<QLabel>("editor.failureText")->text(), failure);
+  EXPECT_EQ(find<QPushButton>("editor.test")->text(), QStringLiteral("Test Connection"));
   test::AppsRig::screenshot(*editor, QStringLiteral("editor-ftp-failed"));
 }
 

@@ -171,6 +171,34 @@ TEST(ShareableLinksExplainerTest, TheGuideFollowsTheKindAndTheServiceAddress) {
   }
 }
 
+// The texts name the service this program talks to (PARCELMOOR_API when set), never the built-in one.
+TEST(ShareableLinksExplainerTest, TheCaptionAndTheExplainerNameTheServiceInUse) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"https://share.example.org/base", "share.example.org"},
+      {"http://127.0.0.1:8123", "127.0.0.1:8123"},
+  };
+  for (const auto& [environment, host] : cases) {
+    SCOPED_TRACE(environment);
+    const QUrl base = serviceBaseUrl(QString::fromLatin1(environment));
+    UploaderConfig config(Kind::customS3);
+    S3Credentials credentials;
+    QList<QUrl> opened;
+    S3ConnectionSection section(config, credentials, base, recordTo(opened));
+    section.explainLinks();
+    ASSERT_NE(section.explainer(), nullptr);
+    int naming = 0;
+    // The explainer's popover belongs to the section: its labels are among the section's.
+    for (const QLabel* label : section.findChildren<QLabel*>()) {
+      if (label == section.explainer()->guideLink()) continue;
+      EXPECT_FALSE(label->text().contains(builtInServiceUrl().host())) << label->text().toStdString();
+      if (label->text().contains(QString::fromLatin1(host))) ++naming;
+    }
+    // The caption and two paragraphs of the explainer.
+    EXPECT_EQ(naming, 3);
+    section.explainer()->window()->close();
+  }
+}
+
 TEST(ShareableLinksExplainerTest, EmphasisIsBoldWithoutAsterisksAndTheTextWrapsInItsWidth) {
   EXPECT_EQ(ShareableLinksExplainer::emphasised(QStringLiteral("We **never** <keep> it")),
             QStringLiteral("We <b>never</b> &lt;keep&gt; it"));

@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QTest>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
 
 #include "AppsRig.h"
 #include "views/ConnectionEditor.h"
@@ -72,6 +79,24 @@ TEST_F(ConnectionsPageTest, SignInPostsAndSubscribeOpensPricing) {
   test::AppsRig::screenshot(signedOut, QStringLiteral("apps-empty-subscribe"));
 }
 
+TEST_F(ConnectionsPageTest, SubscribeAppendsPricingBehindOneSlash) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"http://127.0.0.1:9/base/", "http://127.0.0.1:9/base/pricing"},
+      {"http://127.0.0.1:9/base", "http://127.0.0.1:9/base/pricing"},
+      {"https://parcelmoor.example", "https://parcelmoor.example/pricing"},
+      {"https://parcelmoor.example/", "https://parcelmoor.example/pricing"},
+  };
+  rig.setAccount(AccountState::signedIn(QStringLiteral("a@example.com"), false));
+  for (const auto& [base, expected] : cases) {
+    ConnectionServices services = rig.services();
+    services.serviceBase = QUrl(QString::fromLatin1(base));
+    ConnectionsSettingsView view(*rig.settings, services);
+    rig.opened.clear();
+    view.findChild<QAbstractButton*>(QStringLiteral("apps.emptyState.subscribe"))->click();
+    EXPECT_EQ(rig.opened, QList<QUrl>{QUrl(QString::fromLatin1(expected))}) << base;
+  }
+}
+
 TEST_F(ConnectionsPageTest, SharingMovesAnS3ConnectionBetweenTheSections) {
   UploaderConfig s3 = rig.add(Kind::customS3, QStringLiteral("Bucket"));
   rig.add(Kind::ftp);
@@ -102,6 +127,60 @@ TEST_F(ConnectionsPageTest, ATestShowsTheSpinnerAtOnceAndItsResultWhenItEnds) {
   EXPECT_EQ(row->failureText(), QStringLiteral("Fill in the server first."));
   // An FTP connection without a server lacks what it needs: drawn at half strength.
   EXPECT_EQ(row->opacity(), 0.5);
+}
+
+// A test result or an account change that leaves the list as it is changes only what it must: the
+// scroll position stays, and a menu the user has open on another row stays open.
+TEST_F(ConnectionsPageTest, ATestResultUpdatesItsRowInPlace) {
+  QList<UploaderConfig> stored;
+  for (int index = 0; index < 12; ++index) stored.append(rig.add(Kind::ftp, QStringLiteral("Server %1").arg(index)));
+  model();
+  page->resize(520, 300);
+  page->show();
+  auto* scroll = page->findChild<QScrollArea*>(QStringLiteral("apps.scroll"));
+  ASSERT_NE(scroll, nullptr);
+  ASSERT_TRUE(pm::test::runUntil([scroll] { return scroll->verticalScrollBar()->maximum() > 0; },
+                                 std::chrono::seconds(30)));
+  scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+  const int scrolled = scroll->verticalScrollBar()->value();
+  const QPointer<QWidget> list = scroll->widget();
+
+  // The menu of the last row is open while the first row's test ends.
+  const QList<QToolButton*> menus = page->findChildren<QToolButton*>(QStringLiteral("apps.menu"));
+  ASSERT_EQ(menus.size(), 12);
+  const QPointer<QMenu> menu = menus.last()->menu();
+  menu->popup(menus.last()->mapToGlobal(QPoint(0, menus.last()->height())));
+  ASSERT_TRUE(pm::test::runUntil([menu] { return menu->isVisible(); }, std::chrono::seconds(30)));
+
+  rig.checks.failures.insert(Kind::ftp, QStringLiteral("Fill in the server first."));
+  rig.checks.holding = true;
+  model().runTest(stored.first());
+  rig.checks.release();
+  ASSERT_TRUE(pm::test::runUntil([&] { return model().test(stored.first().id) != ConnectionTest::running(); },
+                                 std::chrono::seconds(30)));
+  rig.setAccount(AccountState::signedIn(QStringLiteral("a@example.com"), false));
+  pm::test::spin(std::chrono::milliseconds(20));
+
+  EXPECT_EQ(scroll->widget(), list.data()) << "the list was built anew";
+  EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
+  ASSERT_FALSE(menu.isNull());
+  EXPECT_TRUE(menu->isVisible());
+  const QList<ConnectionRow*> rows = list->findChildren<ConnectionRow*>();
+  ASSERT_EQ(rows.size(), 12);
+  EXPECT_EQ(rows.first()->failureText(), QStringLiteral("Fill in the server first."));
+  EXPECT_EQ(list->findChildren<ConnectionTestBadge*>().first()->text(), QStringLiteral("Failed"));
+  menu->close();
+
+  // A new connection is a new list, in the same place.
+  rig.add(Kind::ftp, QStringLiteral("Server 12"));
+  pm::test::spin(std::chrono::milliseconds(20));
+  EXPECT_NE(scroll->widget(), list.data());
+  EXPECT_EQ(scroll->widget()->findChildren<ConnectionRow*>().size(), 13);
+  EXPECT_EQ(page->findChild<QScrollArea*>(QStringLiteral("apps.scroll")), scroll);
+  EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
+  EXPECT_EQ(scroll->widget()->findChildren<ConnectionRow*>().first()->failureText(),
+            QStringLiteral("Fill in the server first."))
+      << "the results stay with their connections";
 }
 
 TEST_F(ConnectionsPageTest, TheOwnServiceTestSaysWhatTheAccountStillNeeds) {
@@ -160,6 +239,27 @@ TEST_F(ConnectionsPageTest, TheDeleteAlertNamesTheConnectionAndDeletesOnlyWhenCo
   page->confirmDelete(backup);
   page->deleteAlert()->findChild<QAbstractButton*>(QStringLiteral("apps.deleteAlert.delete"))->click();
   EXPECT_EQ(rig.settings->uploaders().size(), 1);
+}
+
+TEST_F(ConnectionsPageTest, ReturnInTheDeleteAlertCancelsAndTheAlertHasRoomForItsTitleAndText) {
+  const UploaderConfig backup = rig.add(Kind::ftp, QStringLiteral("Backup of the family photo archive"));
+  model();
+  page->resize(520, 400);
+  page->show();
+  page->confirmDelete(backup);
+  const QPointer<QMessageBox> alert = page->deleteAlert();
+  ASSERT_NE(alert, nullptr);
+  ASSERT_TRUE(pm::test::runUntil([alert] { return alert->isVisible(); }, std::chrono::seconds(30)));
+  EXPECT_EQ(static_cast<QAbstractButton*>(alert->defaultButton()), alert->button(QMessageBox::Cancel));
+  EXPECT_EQ(alert->escapeButton(), alert->button(QMessageBox::Cancel));
+  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+  EXPECT_GE(alert->width(), title.horizontalAdvance(alert->windowTitle()) + 100);
+  EXPECT_GE(alert->width(), 380);
+  test::AppsRig::screenshot(*alert, QStringLiteral("apps-delete-alert"));
+
+  QTest::keyClick(alert, Qt::Key_Return);
+  ASSERT_TRUE(pm::test::runUntil([alert] { return !alert || !alert->isVisible(); }, std::chrono::seconds(30)));
+  EXPECT_EQ(rig.settings->uploaders().size(), 2) << "Return deleted the connection";
 }
 
 TEST_F(ConnectionsPageTest, AddingOpensANewSyncedFolderDraftAndEditingAStoredOne) {

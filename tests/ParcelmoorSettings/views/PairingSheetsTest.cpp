@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +43,41 @@ struct JoinSheetRig {
   int cancelled = 0;
   SyncJoinSheet sheet;
 };
+
+// What the window manager is told of a sheet: a dialog with a title and a close button, of a size it
+// cannot change, wide enough for the title beside the title bar's buttons.
+void expectDialogOfItsOwnSize(QDialog& sheet) {
+  SCOPED_TRACE(sheet.windowTitle().toStdString());
+  ASSERT_TRUE(test::runUntil([&] { return sheet.isVisible(); }, std::chrono::seconds(30)));
+  const Qt::WindowFlags flags = sheet.windowFlags();
+  EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+  EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_EQ(sheet.minimumSize(), sheet.maximumSize());
+  EXPECT_EQ(sheet.size(), sheet.minimumSize());
+  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+  EXPECT_GE(sheet.width(), title.horizontalAdvance(sheet.windowTitle()) + 100);
+  EXPECT_GE(sheet.width(), PairingSheet::kWidth);
+}
+
+TEST(PairingSheetTest, BothSheetsAreDialogsOfTheirOwnSize) {
+  SyncCodeSheet code(QStringLiteral("K7Q2PZ"), [] {});
+  code.show();
+  expectDialogOfItsOwnSize(code);
+
+  JoinSheetRig join;
+  expectDialogOfItsOwnSize(join.sheet);
+  join.modeSwitch()->click();
+  expectDialogOfItsOwnSize(join.sheet);
+  EXPECT_EQ(join.sheet.windowTitle(), QStringLiteral("Restore sync"));
+
+  // A title longer than the sheet (a translation, larger text) widens it.
+  const QString longTitle(60, QLatin1Char('W'));
+  code.setWindowTitle(longTitle);
+  expectDialogOfItsOwnSize(code);
+  EXPECT_GT(code.width(), PairingSheet::kWidth);
+}
 
 TEST(SyncCodeSheetTest, ShowsTheCodeInTwoGroupsAndOnlyAsksToCancel) {
   int cancelled = 0;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <sys/stat.h>
 
 #include "AgentProgramFixture.h"
@@ -37,6 +39,24 @@ TEST_F(WorkingFolderProgram, TheAgentClearsWhatAKilledRunLeftAndKeepsItsOwnFolde
       << runs().join(u' ').toStdString() << agent->log().toStdString();
   EXPECT_FALSE(runs().contains(QStringLiteral("run-killed")));
   EXPECT_TRUE(UploadWorkingFolder::isPrivateFolder(userFolder));
+}
+
+// Whoever ends the agent by a signal (the session, a terminal, the run command) gets a quit: the run's
+// folder is removed, nothing is left for the next start to clear.
+TEST_F(WorkingFolderProgram, TheAgentQuitsCleanlyOnTerminateInterruptAndHangUp) {
+  ASSERT_NO_FATAL_FAILURE(startService());
+  const QString userFolder = UploadWorkingFolder::userFolder(agent->paths().temporary);
+  const auto runs = [&] { return QDir(userFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot); };
+  for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    ASSERT_NO_FATAL_FAILURE(startAgent());
+    ASSERT_TRUE(runUntil([&] { return runs().size() == 1; }, 30s)) << agent->log().toStdString();
+    ASSERT_EQ(::kill(pid_t(agent->processId()), signalNumber), 0);
+    EXPECT_EQ(agent->waitForExit(), 0) << signalNumber << agent->log().toStdString();
+    EXPECT_TRUE(runs().isEmpty()) << signalNumber << ": " << runs().join(u' ').toStdString();
+    EXPECT_TRUE(agent->log().contains(QStringLiteral("quitting on signal %1").arg(signalNumber)));
+    // The next start must not meet the name before the bus has let it go.
+    ASSERT_TRUE(runUntil([] { return !AgentProcess::nameIsOwned(); }, 30s));
+  }
 }
 
 }  // namespace

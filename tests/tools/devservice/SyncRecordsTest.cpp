@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SyncRecords.h"
+#include "support/TestSupport.h"
 
 namespace pm::dev {
 namespace {
@@ -54,6 +55,35 @@ TEST(SyncRecords, ClosingAndSurvivingARestart) {
   EXPECT_EQ(restored.getPairing(kAda).body, records.getPairing(kAda).body);
   EXPECT_EQ(restored.closePairing(kAda).status, 200);
   EXPECT_EQ(restored.getPairing(kAda).status, 404);
+}
+
+// The offering computer waits five minutes for an answer; a pairing it left open (it was stopped, or lost
+// its connection before it could close it) must not keep a joining computer waiting for a handover.
+TEST(SyncRecords, APairingExpiresWhenItsOfferCanNoLongerBeWaitingAndARestartKeepsItsTime) {
+  test::ManualClock clock;
+  SyncRecords records(&clock);
+  records.openPairing(kAda, {{"salt", "c2FsdA=="}});
+  clock.advance(std::chrono::seconds(SyncRecords::kPairingLifetimeSeconds - 1));
+  EXPECT_EQ(records.getPairing(kAda).status, 200);
+  SyncRecords restored(&clock);
+  restored.load(records.toJson());
+  EXPECT_EQ(restored.putPairing(kAda, answerBody()).status, 200);
+
+  clock.advance(std::chrono::seconds(1));
+  for (SyncRecords* side : {&records, &restored}) {
+    EXPECT_EQ(side->getPairing(kAda).status, 404) << "a joining computer learns at once: no pairing";
+    EXPECT_EQ(side->putPairing(kAda, answerBody()).status, 404);
+    EXPECT_EQ(side->putPairing(kAda, kHandover).status, 404);
+    EXPECT_EQ(side->claim(kAda).status, 410);
+    EXPECT_TRUE(side->toJson().value("pairings").toObject().isEmpty());
+  }
+  EXPECT_EQ(records.openPairing(kAda, {{"salt", "bmV3"}}).status, 201) << "a new offer opens afresh";
+  EXPECT_EQ(records.getPairing(kAda).body, (QJsonObject{{"salt", "bmV3"}}));
+
+  // Kept by a version that did not note the time: nobody can still be waiting for it.
+  SyncRecords earlier(&clock);
+  earlier.load(QJsonObject{{"pairings", QJsonObject{{kAda, QJsonObject{{"salt", "c2FsdA=="}}}}}});
+  EXPECT_EQ(earlier.getPairing(kAda).status, 404);
 }
 
 }  // namespace

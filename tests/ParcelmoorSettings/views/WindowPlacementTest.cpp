@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include "views/WindowPlacement.h"
+
+namespace pm::settings {
+namespace {
+
+TEST(WindowPlacementTest, OpensAtItsPreferredSizeCentredAndWhollyOnTheScreen) {
+  struct Case {
+    const char* name;
+    QSize minimum;
+    QRect available;
+    QRect placed;
+  };
+  const QSize preferred(700, 550);
+  const Case cases[] = {
+      {"a large screen", QSize(400, 300), QRect(0, 0, 1920, 1040), QRect(610, 245, 700, 550)},
+      {"larger text asks for more", QSize(760, 620), QRect(0, 0, 1920, 1040), QRect(580, 210, 760, 620)},
+      {"a small screen", QSize(400, 300), QRect(0, 0, 1280, 690), QRect(290, 70, 700, 550)},
+      {"a screen smaller than the window", QSize(400, 300), QRect(0, 0, 640, 330), QRect(0, 0, 640, 330)},
+      {"content larger than the screen", QSize(900, 800), QRect(0, 0, 1280, 690), QRect(190, 0, 900, 690)},
+      {"a second screen beside the first", QSize(400, 300), QRect(1920, 30, 1280, 690), QRect(2210, 100, 700, 550)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QRect placed = windowPlacement(preferred, c.minimum, c.available);
+    EXPECT_EQ(placed, c.placed);
+    EXPECT_TRUE(c.available.contains(placed));
+  }
+}
+
+}  // namespace
+}  // namespace pm::settings
