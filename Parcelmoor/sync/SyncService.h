@@ -31,7 +31,8 @@ class SyncService {
   QCoro::Task<Head> fetchHead(CancelTokenPtr cancel = {});
   // Nothing when the service holds no usable copy (none, or not Base64); else the version after the pull.
   // Throws the service client's errors, JsonDecodingError, PMRS1::Error when the copy does not open (before
-  // anything is applied), SyncStore::SettingsUnreadable and the errors of sealing.
+  // anything is applied), SyncStore::SettingsUnreadable, SyncStore::CredentialsUnreadable, the errors of
+  // sealing, and UploadError::cancelled when `cancel` fires.
   QCoro::Task<std::optional<qint64>> pull(QString key, CancelTokenPtr cancel = {});
   // Stores this computer's settings as the copy, with whatever the copy held that this version cannot
   // read; returns its new version. A copy under another key is replaced whole; one that opens but holds
