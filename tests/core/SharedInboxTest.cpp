@@ -58,7 +58,7 @@ class FifoReleaser {
           QElapsedTimer waited;
           waited.start();
           while (!done_) {
-            if (waited.elapsed() > 1500) {
+            if (waited.elapsed() > 10000) {
               const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
               if (fd >= 0) ::close(fd);
             }
@@ -170,7 +170,8 @@ TEST(SharedInbox, OnlyRegularFilesOfBoundedSizeAreRead) {
     elapsed = timer.elapsed();
   }
 
-  EXPECT_LT(elapsed, 1000) << "the drain waited or read too much";
+  // Well short of the releasers' ten seconds, however busy the machine.
+  EXPECT_LT(elapsed, 5000) << "the drain waited or read too much";
   std::sort(batches.begin(), batches.end(), [](const auto& a, const auto& b) { return a.file < b.file; });
   ASSERT_EQ(batches.size(), 2);
   EXPECT_EQ(batches[0].file, f.inboxFile(QStringLiteral("at-limit.json")));
