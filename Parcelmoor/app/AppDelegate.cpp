@@ -65,8 +65,6 @@ void AppDelegate::finishLaunching() {
   // A marker left from before this run must not count for a later reopen.
   traceStep("stale wake marker");
   services_.inbox.consumeUploadWake();
-  traceStep("sync polling");
-  sync_->startPolling();
   traceStep("icloud check");
   services_.icloud.checkAvailability();
   traceStep("panel");
@@ -84,6 +82,11 @@ void AppDelegate::finishLaunching() {
   });
   traceStep("session check");
   detachTask(accounts_->refresh(), lcAuth, "Start-up session check");
+  // Sync's first pull reads its key from the keychain before it asks the service, and nothing a waiting
+  // batch needs comes from it (what a pull brings arrives later anyway): the batch's items and the session
+  // check go first.
+  traceStep("sync polling");
+  sync_->startPolling();
   traceStep("daily session check");
   startSessionTouch();
 }

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -76,7 +77,10 @@ class RecordingSyncCoordinator final : public SyncCoordinating {
  public:
   explicit RecordingSyncCoordinator(Trace& trace) : trace_(trace) {}
 
-  void startPolling() override { record(QStringLiteral("startPolling")); }
+  void startPolling() override {
+    record(QStringLiteral("startPolling"));
+    if (onStartPolling) onStartPolling();
+  }
   void pull() override { record(QStringLiteral("pull")); }
   void schedulePush() override { record(QStringLiteral("schedulePush")); }
   void enable() override { record(QStringLiteral("enable")); }
@@ -94,6 +98,8 @@ class RecordingSyncCoordinator final : public SyncCoordinating {
   void cancelPairing() override { record(QStringLiteral("cancelPairing")); }
   bool hasRunningFlow() const override { return flowRunning; }
 
+  // Looks at the agent at the moment polling starts.
+  std::function<void()> onStartPolling;
   QStringList calls;
   QStringList offeredKeys;
   bool flowRunning = false;

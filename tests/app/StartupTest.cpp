@@ -41,6 +41,21 @@ QStringList sorted(QStringList list) {
   return list;
 }
 
+// The agent uploads to its own service with a signed-in account, through the service the rig fakes.
+void signInToTheOwnService(test::AgentRig& rig) {
+  rig.makeUploader = [&rig](const UploaderConfig&) {
+    return std::make_unique<ParcelmoorUploader>(rig.network, rig.api);
+  };
+  rig.signIn();
+  rig.storeConnections({UploaderConfig(UploaderConfig::Kind::parcelmoor)});
+}
+
+// One bucket opened at the service, holding the file of that name.
+bool announcedAlone(const test::FakeServiceBuckets& buckets, const QString& name) {
+  const QList<test::FakeServiceBuckets::Bucket> opened = buckets.buckets();
+  return opened.size() == 1 && opened.first().file(name).has_value();
+}
+
 TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
   test::AgentRig rig;
   // What a previous run and the senders left behind.
@@ -61,11 +76,11 @@ TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
   EXPECT_EQ(startupSteps(log),
             (QStringList{"settings", "store", "accounts", "sync", "updater", "notification access",
                          "pending notifications", "post-notification observer", "request observers",
-                         "stale open bucket", "stale wake marker", "sync polling", "icloud check", "panel",
-                         "settings applied", "inbox drain", "inbox watcher", "session check",
+                         "stale open bucket", "stale wake marker", "icloud check", "panel", "settings applied",
+                         "inbox drain", "inbox watcher", "session check", "sync polling",
                          "daily session check"}));
-  EXPECT_EQ(rig.trace, (QStringList{"sync.startPolling", "icloud.check", "panel.attach",
-                                    "panel.applyEdgeSetting", "panel.show", "panel.show"}));
+  EXPECT_EQ(rig.trace, (QStringList{"icloud.check", "panel.attach", "panel.applyEdgeSetting", "panel.show",
+                                    "panel.show", "sync.startPolling"}));
   EXPECT_EQ(rig.panel.store, &delegate.store());
   EXPECT_EQ(rig.panel.settings, &delegate.settings());
 
@@ -151,26 +166,45 @@ TEST(AgentStartup, DailySessionCheckRunsOnItsTimerAndStopsWithTheDelegate) {
 TEST(AgentStartup, TheFirstBatchIsRegisteredWhileTheSessionCheckWaitsForItsAnswer) {
   test::AgentRig rig;
   test::FakeServiceBuckets buckets(rig.service);
-  rig.makeUploader = [&rig](const UploaderConfig&) {
-    return std::make_unique<ParcelmoorUploader>(rig.network, rig.api);
-  };
-  rig.signIn();
-  rig.storeConnections({UploaderConfig(UploaderConfig::Kind::parcelmoor)});
+  signInToTheOwnService(rig);
   // Held until the test ends (stopping the service cuts the wait short).
   rig.service.delayNext("GET", QStringLiteral("auth/get-session"), 120s);
   const QString file = rig.writeFile(QStringLiteral("report.txt"));
   rig.writeBatch({file});
 
   rig.launch();
-  const auto announced = [&] {
-    const QList<test::FakeServiceBuckets::Bucket> opened = buckets.buckets();
-    return opened.size() == 1 && opened.first().file(QStringLiteral("report.txt")).has_value();
-  };
+  const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
   ASSERT_TRUE(test::runUntil(announced, 30s));
   EXPECT_EQ(rig.service.count("GET", QStringLiteral("auth/get-session")), 1) << "the check was asked";
   EXPECT_EQ(rig.service.count("GET", QStringLiteral("me")), 0) << "and is still unanswered";
   // Meanwhile the stored session is shown as signed in.
   EXPECT_EQ(AccountState::load(rig.defaults).kind(), AccountState::Case::signedIn);
+}
+
+// Sync's first pull blocks on a keychain read before it asks anything; a batch that waited for the agent
+// is in the bucket and on its way to the service by then, and the session check has been asked.
+TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
+  test::AgentRig rig;
+  test::FakeServiceBuckets buckets(rig.service);
+  signInToTheOwnService(rig);
+  const QString file = rig.writeFile(QStringLiteral("report.txt"));
+  rig.writeBatch({file});
+
+  rig.make();
+  std::optional<QStringList> inBucketWhenPolling;
+  std::optional<AccountState::Case> accountWhenPolling;
+  rig.sync->onStartPolling = [&] {
+    inBucketWhenPolling = rig.bucketPaths();
+    accountWhenPolling = AccountState::load(rig.defaults).kind();
+  };
+  rig.launch();
+
+  ASSERT_TRUE(inBucketWhenPolling.has_value()) << "sync polls from the start";
+  EXPECT_EQ(*inBucketWhenPolling, QStringList{file});
+  // The session check started first: it shows the stored session at once.
+  EXPECT_EQ(accountWhenPolling, AccountState::Case::signedIn);
+  const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
+  ASSERT_TRUE(test::runUntil(announced, 30s));
 }
 
 TEST(AgentStartup, AutomaticUpdatesFollowThePreferenceFromTheStart) {
