@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -16,6 +14,7 @@
 
 #include "panel/ThumbnailLoader.h"
 #include "platform/DesktopThumbnailer.h"
+#include "tests/panel/PdfFixture.h"
 #include "tests/panel/TileTesting.h"
 
 namespace pm {
@@ -42,14 +41,6 @@ QByteArray sidewaysJpeg(QSize stored) {
   QByteArray segment = QByteArray::fromHex("ffe1");
   segment.append(char(length >> 8)).append(char(length & 0xff)).append(exif);
   return jpeg.insert(2, segment);
-}
-
-// A one-page PDF whose page is filled with `colour`.
-void writePdf(const QString& path, const QColor& colour) {
-  QPdfWriter writer(path);
-  writer.setPageSize(QPageSize(QPageSize::A6));
-  QPainter painter(&writer);
-  painter.fillRect(QRect(QPoint(0, 0), QSize(writer.width(), writer.height())), colour);
 }
 
 class ThumbnailLoaderTest : public ::testing::Test {
@@ -236,7 +227,7 @@ TEST_F(ThumbnailLoaderTest, TheDesktopsStoredThumbnailIsUsedOnlyWhileItMatchesTh
 TEST_F(ThumbnailLoaderTest, ADocumentGetsItsContentFromTheDesktopsThumbnailer) {
   const QColor page(230, 120, 20);
   const QString document = root.file(QStringLiteral("flyer.pdf"));
-  writePdf(document, page);
+  test::writePdf(document, page);
   const LoadedThumbnail loaded = test::wait(loadThumbnail(document, 60));
   ASSERT_FALSE(loaded.isIcon) << "the thumbnailer service rendered the page";
   const QColor seen = loaded.image.pixelColor(loaded.image.width() / 2, loaded.image.height() / 2);
@@ -247,7 +238,7 @@ TEST_F(ThumbnailLoaderTest, ADocumentGetsItsContentFromTheDesktopsThumbnailer) {
 
 TEST_F(ThumbnailLoaderTest, WithoutAThumbnailerServiceTheAnswerIsAQuickNo) {
   const QString document = root.file(QStringLiteral("missing-service.pdf"));
-  writePdf(document, Qt::darkBlue);
+  test::writePdf(document, Qt::darkBlue);
   DesktopThumbnailer absent(QDBusConnection::sessionBus(), QStringLiteral("org.example.NoThumbnailer"));
   QElapsedTimer clock;
   clock.start();
