@@ -9,17 +9,26 @@
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QTextBlock>
 #include <QVBoxLayout>
+
+#include "panel/ThumbnailLoader.h"
+#include "platform/Async.h"
+#include "platform/Log.h"
 
 namespace pm {
 
 namespace {
 
 constexpr QSize kLargestPicture(960, 720);
-constexpr QSize kTextSize(640, 480);
 constexpr QSize kSmallestFilePage(360, 280);
+constexpr QSize kSmallestText(320, 120);
 constexpr int kIconSize = 128;
+// A document's picture: the desktop's large thumbnails are this many pixels on their longer side.
+constexpr int kDocumentPicturePixels = 256;
 
 }  // namespace
 
@@ -42,6 +51,9 @@ PreviewWindow::PreviewWindow(QWidget* parent)
   // The window keeps the keys: the arrows page and Space closes, also over a text.
   text_->setFocusPolicy(Qt::NoFocus);
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // The window fits a short text, so bars appear only for a text larger than the largest window.
+  text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  text_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
   auto* fileLayout = new QVBoxLayout(filePage_);
   fileLayout->setContentsMargins(48, 40, 48, 40);
@@ -99,6 +111,7 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void PreviewWindow::showItem() {
+  ++shown_;
   item_ = itemAt_ ? itemAt_(index_) : std::nullopt;
   if (!item_) {
     setWindowTitle(tr("Preview"));
@@ -112,19 +125,68 @@ void PreviewWindow::showItem() {
       showFile(*item_);
     }
   }
-  // The window takes the size of what it shows now, not of the largest page it ever showed.
+  fitToPage();
+  Q_EMIT currentItemChanged();
+  if (kind_ == Kind::file && item_) loadDocumentPicture(*item_);
+}
+
+void PreviewWindow::fitToPage() {
+  // The window takes the size of what it shows now, not of the largest page it ever showed: the pages
+  // not shown give up their content, which would otherwise hold the window's minimum size.
+  if (kind_ != Kind::image) picture_->clear();
+  if (kind_ != Kind::text) text_->clear();
+  // The layouts learn of the change only on a later event; the size must be right now.
+  pages_->layout()->invalidate();
+  pages_->updateGeometry();
+  layout()->invalidate();
+  layout()->activate();
   switch (kind_) {
     case Kind::image:
       resize(picture_->sizeHint());
       break;
     case Kind::text:
-      resize(kTextSize);
+      resize(fittingTextSize());
       break;
     case Kind::file:
       resize(filePage_->sizeHint().expandedTo(kSmallestFilePage));
       break;
   }
-  Q_EMIT currentItemChanged();
+}
+
+QSize PreviewWindow::fittingTextSize() const {
+  const QFontMetrics metrics(text_->font());
+  int width = 0;
+  int lines = 0;
+  for (QTextBlock block = text_->document()->begin(); block.isValid(); block = block.next(), ++lines) {
+    width = std::max(width, metrics.horizontalAdvance(block.text()));
+    // Past the largest page the bars are needed anyway.
+    if (width > kTextSize.width() && lines * metrics.lineSpacing() > kTextSize.height()) break;
+  }
+  const int margins = 2 * (text_->frameWidth() + int(text_->document()->documentMargin())) + metrics.averageCharWidth();
+  const QSize content(width + margins, lines * metrics.lineSpacing() + margins);
+  return content.expandedTo(kSmallestText).boundedTo(kTextSize);
+}
+
+void PreviewWindow::loadDocumentPicture(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isFile()) return;
+  auto load = [](QPointer<PreviewWindow> window, QString path, quint64 shown, int pixels) -> QCoro::Task<> {
+    const std::optional<QImage> picture = co_await renderedThumbnail(path, pixels);
+    if (!window || window->shown_ != shown || !picture) co_return;
+    QImage image = *picture;
+    image.setDevicePixelRatio(window->devicePixelRatioF());
+    window->showPicture(image);
+    window->fitToPage();
+    Q_EMIT window->currentItemChanged();
+  };
+  const int pixels = int(kDocumentPicturePixels * devicePixelRatioF());
+  detachTask(load(QPointer<PreviewWindow>(this), path, shown_, pixels), lcApp, "loading a document's picture");
+}
+
+void PreviewWindow::showPicture(const QImage& image) {
+  kind_ = Kind::image;
+  picture_->setPixmap(QPixmap::fromImage(image));
+  pages_->setCurrentWidget(picture_);
 }
 
 void PreviewWindow::showImage(const QString& path) {
@@ -143,9 +205,7 @@ void PreviewWindow::showImage(const QString& path) {
     showFile(path);
     return;
   }
-  kind_ = Kind::image;
-  picture_->setPixmap(QPixmap::fromImage(image));
-  pages_->setCurrentWidget(picture_);
+  showPicture(image);
 }
 
 bool PreviewWindow::showText(const QString& path) {

@@ -11,8 +11,9 @@ class QStackedWidget;
 
 namespace pm {
 
-// The window that previews the bucket's files one at a time: a picture, the start of a text file, or
-// else the file's icon, name and size. The arrow keys page through the files its source holds; Escape
+// The window that previews the bucket's files one at a time: a picture, the start of a text file, the
+// desktop's thumbnail of a document, or else the file's icon, name and size. The window takes the size of
+// what it shows. The arrow keys page through the files its source holds; Escape
 // and Space close it.
 class PreviewWindow final : public QWidget {
   Q_OBJECT
@@ -24,6 +25,8 @@ class PreviewWindow final : public QWidget {
 
   // The most of a text file shown; a preview is a glance, not an editor.
   static constexpr qint64 kTextLimit = 256 * 1024;
+  // The largest a text's page grows; a longer or wider text scrolls within it.
+  static constexpr QSize kTextSize{640, 480};
 
   explicit PreviewWindow(QWidget* parent = nullptr);
 
@@ -46,10 +49,18 @@ class PreviewWindow final : public QWidget {
   void showImage(const QString& path);
   bool showText(const QString& path);
   void showFile(const QString& path);
+  // Replaces the icon of a document with the desktop's picture of its content once that is there.
+  void loadDocumentPicture(const QString& path);
+  void showPicture(const QImage& image);
+  void fitToPage();
+  // The size that shows the current text whole, up to the largest text page.
+  QSize fittingTextSize() const;
 
   ItemCount count_;
   ItemAt itemAt_;
   qsizetype index_ = 0;
+  // Counts the items shown, so that a document's picture that arrives late is dropped if the user paged on.
+  quint64 shown_ = 0;
   std::optional<QString> item_;
   Kind kind_ = Kind::file;
   QStackedWidget* pages_;

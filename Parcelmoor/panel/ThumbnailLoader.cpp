@@ -17,6 +17,7 @@
 #include <array>
 
 #include "platform/Async.h"
+#include "platform/DesktopThumbnailer.h"
 
 namespace pm {
 
@@ -59,8 +60,13 @@ Probe probe(const QString& path, int pixelSize) {
   const QFileInfo info(path);
   result.isDirectory = info.isDir();
   if (!result.isDirectory && namesPicture(path)) result.picture = decodeImageThumbnail(path, pixelSize);
-  if (!result.picture && !result.isDirectory) result.picture = desktopCachedThumbnail(path, pixelSize);
   return result;
+}
+
+// The file's content type, read from its content as the thumbnailer service expects.
+QString contentType(const QString& path) {
+  const QMimeDatabase database;
+  return database.mimeTypeForFile(path).name();
 }
 
 // Icons come from the icon theme and the style, both of which belong to the main thread.
@@ -89,6 +95,7 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size) {
 
   auto work = [path, pixelSize] { return probe(path, pixelSize); };
   Probe found = co_await runOnWorker(std::move(work));
+  if (!found.picture && !found.isDirectory) found.picture = co_await renderedThumbnail(path, pixelSize);
 
   LoadedThumbnail thumbnail;
   if (found.picture) {
@@ -100,6 +107,18 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size) {
   thumbnail.image.setDevicePixelRatio(scale);
   store(path, thumbnail);
   co_return thumbnail;
+}
+
+QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize) {
+  auto stored = [path, maxPixelSize] { return desktopCachedThumbnail(path, maxPixelSize); };
+  std::optional<QImage> picture = co_await runOnWorker(stored);
+  if (picture) co_return picture;
+  auto typing = [path] { return contentType(path); };
+  const QString type = co_await runOnWorker(std::move(typing));
+  const DesktopThumbnailer::Flavor flavor = DesktopThumbnailer::flavorFor(maxPixelSize);
+  const bool made = co_await DesktopThumbnailer::shared().make(path, type, flavor, kThumbnailerWait);
+  if (made) picture = co_await runOnWorker(stored);
+  co_return picture;
 }
 
 std::optional<QImage> decodeImageThumbnail(const QString& path, int maxPixelSize) {
@@ -147,7 +166,8 @@ std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSi
     if (image.isNull()) continue;
     // Read from the picture itself: the reader's own text lookup cannot take keys that hold "::".
     // A thumbnail of an older version of the file is stale; the desktop's rule is to ignore it.
-    if (image.text(QStringLiteral("Thumb::MTime")) != modified) continue;
+    // Some thumbnailers add the fraction of the second ("1700000000.25"); the whole seconds must match.
+    if (image.text(QStringLiteral("Thumb::MTime")).section(QLatin1Char('.'), 0, 0) != modified) continue;
     const QString storedUri = image.text(QStringLiteral("Thumb::URI"));
     if (!storedUri.isEmpty() && storedUri.toUtf8() != uri) continue;
     return reducedTo(std::move(image), maxPixelSize);

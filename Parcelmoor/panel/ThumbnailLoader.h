@@ -5,6 +5,7 @@
 
 #include <QCoroTask>
 
+#include <chrono>
 #include <optional>
 
 #include "panel/LoadedThumbnail.h"
@@ -17,17 +18,27 @@ namespace pm {
 // hundred pictures of about 60 KB each cover every tile that can be on screen and stay small.
 inline constexpr int kThumbnailCacheCapacity = 300;
 
+// How long a picture waits for the desktop's thumbnailer service before the file's icon stands in. Long
+// enough for a service that starts on the first request to render a document's first page.
+inline constexpr std::chrono::milliseconds kThumbnailerWait{8000};
+
 // The picture loaded before for this file, if the cache still holds it. Main thread only.
 std::optional<LoadedThumbnail> cachedThumbnail(const QString& path);
 
 // The picture of a file or folder for a square of `size` points: a picture file decoded at the size the
-// screen needs, a folder's icon, the desktop's stored thumbnail of the file, else the file's icon. Never
+// screen needs, a folder's icon, the desktop's thumbnail of the file (see renderedThumbnail), else the
+// file's icon. Never
 // fails. File access and decoding run on a worker; the result is cached on the main thread, where this
 // must be called. Two overlapping loads of one file both do the work; the later one is kept.
 QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size);
 
 // Pixels per point for thumbnails: the screen's device pixel ratio, or 2 without a screen.
 double thumbnailScale(const QScreen* screen);
+
+// The desktop's thumbnail of a file's content, at most `maxPixelSize`: the one stored in the shared cache,
+// else the one the desktop's thumbnailer service renders now (waiting at most kThumbnailerWait); nothing
+// when neither has one. Main thread; the files are read on a worker.
+QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize);
 
 // The file decoded as a picture whose longer side is at most `maxPixelSize`, turned upright as its EXIF
 // orientation says; nothing when it is no picture this program can read. Safe on any thread.

@@ -1,11 +1,9 @@
 #include "Notifier.h"
 
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QVariantMap>
 
-#include <QCoroSignal>
-
+#include "DBusCall.h"
 #include "Log.h"
 
 namespace pm {
@@ -26,14 +24,6 @@ QDBusMessage notificationsCall(const QString& method) {
   return QDBusMessage::createMethodCall(kService, kObjectPath, kInterface, method);
 }
 
-// The connection is taken by value: the coroutine must not depend on its caller's objects while it waits.
-QCoro::Task<QDBusMessage> callAsync(QDBusConnection connection, QDBusMessage message,
-                                    std::chrono::milliseconds timeout) {
-  QDBusPendingCallWatcher watcher(connection.asyncCall(message, int(timeout.count())));
-  if (!watcher.isFinished()) co_await qCoro(&watcher, &QDBusPendingCallWatcher::finished);
-  co_return watcher.reply();
-}
-
 QString errorText(const QDBusMessage& reply) {
   return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
 }
@@ -48,7 +38,7 @@ QCoro::Task<std::optional<QString>> DBusNotifier::add(NotificationRequest reques
   const QVariantMap hints{{kSoundHint, kDefaultSound}};
   call << kApplicationName << 0u << QString() << request.title << request.body << QStringList() << hints
        << kServerDefaultExpiry;
-  const QDBusMessage reply = co_await callAsync(connection_, call, callTimeout_);
+  const QDBusMessage reply = co_await callDBus(connection_, call, callTimeout_);
   if (reply.type() != QDBusMessage::ReplyMessage) co_return errorText(reply);
   qCDebug(lcNotifications) << "Notification" << request.identifier << "shown as"
                            << reply.arguments().value(0).toUInt();
@@ -57,7 +47,7 @@ QCoro::Task<std::optional<QString>> DBusNotifier::add(NotificationRequest reques
 
 QCoro::Task<NotificationSettings> DBusNotifier::settings() {
   QDBusMessage call = notificationsCall(QStringLiteral("GetServerInformation"));
-  const QDBusMessage reply = co_await callAsync(connection_, call, callTimeout_);
+  const QDBusMessage reply = co_await callDBus(connection_, call, callTimeout_);
   if (reply.type() != QDBusMessage::ReplyMessage) {
     qCDebug(lcNotifications) << "No notification server answers:" << errorText(reply);
     co_return NotificationSettings{NotificationAuthorization::notDetermined, NotificationAlertStyle::none};

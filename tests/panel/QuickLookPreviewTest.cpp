@@ -1,9 +1,13 @@
 #include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "PanelRig.h"
+#include "PdfFixture.h"
 #include "panel/PreviewWindow.h"
 #include "panel/QuickLookPreview.h"
 #include "support/TestSupport.h"
@@ -91,6 +95,68 @@ TEST_F(QuickLookPreviewTest, CentresOnTheVisibleFrameOfTheScreenUnderTheMouse) {
            test::screenNamed(QStringLiteral("right"))->availableGeometry().center();
   })) << "centred after it took its picture's size";
   test::pointAt(QStringLiteral("left"));
+}
+
+TEST_F(QuickLookPreviewTest, TheWindowTakesTheSizeOfEachPage) {
+  QImage image(900, 700, QImage::Format_RGB32);
+  image.fill(QColor(200, 90, 60));
+  const QString poster = root.file(QStringLiteral("poster.png"));
+  ASSERT_TRUE(image.save(poster));
+  preview.show(poster, {poster, archive, notes});
+  PreviewWindow& window = *preview.window();
+  ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::image);
+  EXPECT_EQ(window.size(), QSize(900, 700));
+
+  QTest::keyClick(&window, Qt::Key_Right);
+  ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::file);
+  EXPECT_LT(window.width(), 600) << "shrunk to the icon's page";
+  EXPECT_LT(window.height(), 500) << "shrunk to the icon's page";
+
+  QTest::keyClick(&window, Qt::Key_Right);
+  ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::text);
+  auto* text = window.findChild<QPlainTextEdit*>();
+  ASSERT_NE(text, nullptr);
+  ASSERT_TRUE(test::runUntil([&] { return window.isVisible() && text->isVisible(); }));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(text->horizontalScrollBar()->isVisible()) << "a short text fits";
+  EXPECT_FALSE(text->verticalScrollBar()->isVisible()) << "a short text fits";
+  EXPECT_LT(window.width(), PreviewWindow::kTextSize.width());
+  EXPECT_LT(window.height(), PreviewWindow::kTextSize.height());
+  screenshot(QStringLiteral("preview-short-text.png"));
+}
+
+TEST_F(QuickLookPreviewTest, ALongTextScrollsWithinTheLargestTextPage) {
+  QByteArray lines;
+  for (int n = 0; n < 200; ++n) lines += QByteArray("line ") + QByteArray::number(n) + QByteArray(300, 'x') + '\n';
+  const QString log = root.write(QStringLiteral("long.log.txt"), lines);
+  preview.show(log, {log});
+  PreviewWindow& window = *preview.window();
+  auto* text = window.findChild<QPlainTextEdit*>();
+  ASSERT_NE(text, nullptr);
+  ASSERT_TRUE(test::runUntil([&] { return text->verticalScrollBar()->isVisible(); }));
+  EXPECT_TRUE(text->horizontalScrollBar()->isVisible());
+  EXPECT_EQ(window.size(), PreviewWindow::kTextSize);
+}
+
+TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContent) {
+  const QColor page(40, 160, 90);
+  const QString document = root.file(QStringLiteral("brochure.pdf"));
+  test::writePdf(document, page);
+  preview.show(document, {document});
+  PreviewWindow& window = *preview.window();
+  ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }))
+      << "the desktop's thumbnailer rendered the page";
+  QImage shown;
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    if (label->isVisible() && !label->pixmap().isNull()) shown = label->pixmap().toImage();
+  }
+  ASSERT_FALSE(shown.isNull());
+  const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+  EXPECT_NEAR(centre.red(), page.red(), 16) << centre.name().toStdString();
+  EXPECT_NEAR(centre.green(), page.green(), 16) << centre.name().toStdString();
+  EXPECT_NEAR(centre.blue(), page.blue(), 16) << centre.name().toStdString();
+  EXPECT_LE(window.height(), 300) << "the window fits the picture";
+  screenshot(QStringLiteral("preview-document.png"));
 }
 
 }  // namespace

@@ -2,14 +2,19 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "panel/ThumbnailLoader.h"
+#include "platform/DesktopThumbnailer.h"
+#include "tests/panel/PdfFixture.h"
 #include "tests/panel/TileTesting.h"
 
 namespace pm {
@@ -196,11 +201,11 @@ TEST_F(ThumbnailLoaderTest, TheDesktopsStoredThumbnailIsUsedOnlyWhileItMatchesTh
                          QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
                          QStringLiteral(".png");
   QDir().mkpath(QFileInfo(stored).absolutePath());
-  auto storeThumbnail = [&](qint64 mtime) {
+  auto storeThumbnail = [&](double mtime) {
     QImage page(96, 128, QImage::Format_RGB32);
     page.fill(Qt::darkGreen);
     page.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
-    page.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    page.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime, 'f', mtime == std::floor(mtime) ? 0 : 2));
     ASSERT_TRUE(page.save(stored, "png"));
   };
 
@@ -210,10 +215,37 @@ TEST_F(ThumbnailLoaderTest, TheDesktopsStoredThumbnailIsUsedOnlyWhileItMatchesTh
   EXPECT_EQ(current->height(), 120) << "reduced to the asked size";
   EXPECT_EQ(current->pixelColor(10, 10), QColor(Qt::darkGreen));
 
+  storeThumbnail(info.lastModified().toSecsSinceEpoch() + 0.25);
+  EXPECT_TRUE(desktopCachedThumbnail(document, 120).has_value()) << "a time with a fraction of a second matches";
+
   storeThumbnail(info.lastModified().toSecsSinceEpoch() - 100);
   EXPECT_FALSE(desktopCachedThumbnail(document, 120).has_value()) << "a thumbnail of an older version is stale";
 
   qputenv("XDG_CACHE_HOME", savedCache);
+}
+
+TEST_F(ThumbnailLoaderTest, ADocumentGetsItsContentFromTheDesktopsThumbnailer) {
+  const QColor page(230, 120, 20);
+  const QString document = root.file(QStringLiteral("flyer.pdf"));
+  test::writePdf(document, page);
+  const LoadedThumbnail loaded = test::wait(loadThumbnail(document, 60));
+  ASSERT_FALSE(loaded.isIcon) << "the thumbnailer service rendered the page";
+  const QColor seen = loaded.image.pixelColor(loaded.image.width() / 2, loaded.image.height() / 2);
+  EXPECT_NEAR(seen.red(), page.red(), 16) << seen.name().toStdString();
+  EXPECT_NEAR(seen.green(), page.green(), 16) << seen.name().toStdString();
+  EXPECT_NEAR(seen.blue(), page.blue(), 16) << seen.name().toStdString();
+}
+
+TEST_F(ThumbnailLoaderTest, WithoutAThumbnailerServiceTheAnswerIsAQuickNo) {
+  const QString document = root.file(QStringLiteral("missing-service.pdf"));
+  test::writePdf(document, Qt::darkBlue);
+  DesktopThumbnailer absent(QDBusConnection::sessionBus(), QStringLiteral("org.example.NoThumbnailer"));
+  QElapsedTimer clock;
+  clock.start();
+  const auto bound = std::chrono::seconds(30);
+  EXPECT_FALSE(test::wait(absent.make(document, QStringLiteral("application/pdf"),
+                                      DesktopThumbnailer::Flavor::normal, bound)));
+  EXPECT_LT(clock.elapsed(), 5000) << "no wait for a service that is not there";
 }
 
 }  // namespace
