@@ -78,7 +78,9 @@ BucketItem::BucketItem(QString url, QDateTime addedAt)
       isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
 
 void BucketItem::setState(const State& state) {
-  if (assignChanged(state_, state)) Q_EMIT stateChanged();
+  if (!assignChanged(state_, state)) return;
+  Q_EMIT stateChanged();
+  notifyOwner();
 }
 
 void BucketItem::setErrors(Errors errors) {
@@ -86,13 +88,24 @@ void BucketItem::setErrors(Errors errors) {
 }
 
 void BucketItem::setConsented(bool consented) {
-  if (assignChanged(consented_, consented)) Q_EMIT consentedChanged();
+  if (!assignChanged(consented_, consented)) return;
+  Q_EMIT consentedChanged();
+  notifyOwner();
+}
+
+void BucketItem::notifyOwner() {
+  if (owner_) Q_EMIT owner_->itemChanged(*this);
 }
 
 // ---- Bucket
 
 Bucket::Bucket(const Clock& clock, QObject* parent)
     : QObject(parent), clock_(clock), id_(QUuid::createUuid()), createdAt_(clock.now()) {}
+
+Bucket::~Bucket() {
+  // A view or a running upload may still hold an item; it must not reach back to a bucket that is gone.
+  for (const ItemPointer& item : std::as_const(items_)) item->owner_ = nullptr;
+}
 
 Bucket::ItemPointer Bucket::item(const QUuid& id) const {
   return byID_.value(id);
@@ -116,6 +129,7 @@ QList<Bucket::ItemPointer> Bucket::add(const QStringList& urls) {
     if (urls_.contains(url)) continue;
     urls_.insert(url);
     added.append(std::make_shared<BucketItem>(url, clock_.now()));
+    added.last()->owner_ = this;
     byID_.insert(added.last()->id(), added.last());
   }
   items_.append(added);
@@ -128,6 +142,7 @@ Bucket::ItemPointer Bucket::removeItem(const QUuid& id) {
   const qsizetype index = indexOf(id);
   if (index < 0) return nullptr;
   ItemPointer removed = items_.takeAt(index);
+  removed->owner_ = nullptr;
   byID_.remove(id);
   urls_.remove(removed->url());
   Q_EMIT itemsChanged();

@@ -18,6 +18,7 @@
 
 namespace pm {
 
+class Bucket;
 class Clock;
 
 // One dropped file or folder: what the tile shows and what the upload session moves along. Lives on the
@@ -77,6 +78,12 @@ class BucketItem final : public QObject {
   void consentedChanged();
 
  private:
+  friend class Bucket;
+  void notifyOwner();
+
+  // The bucket that holds the item, told of every change so that a view following all items needs one
+  // connection instead of one per item; none once the item is removed or the bucket is gone.
+  Bucket* owner_ = nullptr;
   const QUuid id_;
   const QString url_;
   const QString name_;
@@ -121,6 +128,7 @@ class Bucket final : public QObject {
   // A new, empty, open bucket stamped with the clock's time. The clock must outlive the bucket: items
   // added later take their time from it.
   explicit Bucket(const Clock& clock, QObject* parent = nullptr);
+  ~Bucket() override;
 
   const QUuid& id() const { return id_; }
   const QDateTime& createdAt() const { return createdAt_; }
@@ -145,6 +153,8 @@ class Bucket final : public QObject {
  Q_SIGNALS:
   void itemsChanged();
   void stateChanged();
+  // An item held now changed its state or consent (after the item's own signal).
+  void itemChanged(const pm::BucketItem& item);
 
  private:
   qsizetype indexOf(const QUuid& itemID) const;

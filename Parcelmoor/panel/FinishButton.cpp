@@ -57,22 +57,10 @@ void FinishButton::setSession(std::shared_ptr<UploadSession> session) {
     // canFinish reads the phase, the planning state and every item's state.
     sessionConnections_ << connect(session_.get(), &UploadSession::phaseChanged, this, &FinishButton::refresh)
                         << connect(session_.get(), &UploadSession::workChanged, this, &FinishButton::refresh)
-                        << connect(&session_->bucket(), &Bucket::itemsChanged, this, [this] {
-                             followItems();
-                             refresh();
-                           });
+                        << connect(&session_->bucket(), &Bucket::itemsChanged, this, &FinishButton::refresh)
+                        << connect(&session_->bucket(), &Bucket::itemChanged, this, &FinishButton::refresh);
   }
-  followItems();
   refresh();
-}
-
-void FinishButton::followItems() {
-  for (const auto& connection : std::as_const(itemConnections_)) disconnect(connection);
-  itemConnections_.clear();
-  if (!session_) return;
-  for (const Bucket::ItemPointer& item : session_->bucket().items()) {
-    itemConnections_ << connect(item.get(), &BucketItem::stateChanged, this, &FinishButton::refresh);
-  }
 }
 
 void FinishButton::setOffset(const QSizeF& offset) {

@@ -63,13 +63,11 @@ class FinishButton final : public QAbstractButton {
  private:
   QCoro::Task<> runFinish();
   void setFinishing(bool finishing);
-  void followItems();
   void refresh();
   std::chrono::milliseconds scaled(int milliseconds) const;
 
   FinishAction onFinish_;
   std::shared_ptr<UploadSession> session_;
-  QList<QMetaObject::Connection> itemConnections_;
   QList<QMetaObject::Connection> sessionConnections_;
   QSizeF offset_;
   QPoint position_;

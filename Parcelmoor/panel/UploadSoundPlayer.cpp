@@ -22,6 +22,11 @@ void UploadSoundPlayer::setSession(std::shared_ptr<UploadSession> session) {
       followItems();
       evaluate();
     });
+    // One connection for every item, however many the bucket holds.
+    connections_ << connect(&session_->bucket(), &Bucket::itemChanged, this, [this](const BucketItem& item) {
+      recount(item);
+      evaluate();
+    });
     connections_ << connect(session_.get(), &UploadSession::phaseChanged, this, &UploadSoundPlayer::evaluate);
     connections_ << connect(session_.get(), &UploadSession::workChanged, this, &UploadSoundPlayer::evaluate);
   }
@@ -30,21 +35,10 @@ void UploadSoundPlayer::setSession(std::shared_ptr<UploadSession> session) {
 }
 
 void UploadSoundPlayer::followItems() {
-  for (const QMetaObject::Connection& connection : std::as_const(itemConnections_)) disconnect(connection);
-  itemConnections_.clear();
   marks_.clear();
   marked_ = {};
   if (!session_) return;
-  for (const Bucket::ItemPointer& item : session_->bucket().items()) {
-    const BucketItem* changed = item.get();
-    const auto follow = [this, changed] {
-      recount(*changed);
-      evaluate();
-    };
-    itemConnections_ << connect(item.get(), &BucketItem::stateChanged, this, follow);
-    itemConnections_ << connect(item.get(), &BucketItem::consentedChanged, this, follow);
-    recount(*changed);
-  }
+  for (const Bucket::ItemPointer& item : session_->bucket().items()) recount(*item);
 }
 
 void UploadSoundPlayer::recount(const BucketItem& item) {

@@ -41,7 +41,6 @@ class UploadSoundPlayer final : public QObject {
   SoundPlayer& sounds_;
   std::shared_ptr<UploadSession> session_;
   QList<QMetaObject::Connection> connections_;
-  QList<QMetaObject::Connection> itemConnections_;
   std::array<bool, 3> conditions_{};
   // What each item adds to the conditions (waiting for consent, failed), and how many items add each: a
   // change of one item costs the same in a bucket of any size.

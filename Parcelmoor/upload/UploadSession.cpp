@@ -52,12 +52,36 @@ void UploadSession::enqueue(const QStringList& urls) {
     Q_EMIT workChanged();
     return;
   }
-  QList<Bucket::ItemPointer> kept;
-  for (const Bucket::ItemPointer& item : bucket_->add(urls)) {
-    if (!item->isSensitive() || item->consented()) kept.append(item);
+  arriving_.append(urls);
+  // The files follow those still entering, so the bucket and the uploads keep the order they came in.
+  if (arrivalRunning_) return;
+  arrivalRunning_ = true;
+  detachTask(takeArriving(), lcUpload, "Adding files");
+}
+
+QCoro::Task<> UploadSession::takeArriving() {
+  const auto self = shared_from_this();
+  // The first slice enters before enqueue returns; each further one in a turn of its own.
+  while (!arriving_.isEmpty() && !cancelled_) {
+    const qsizetype count = std::min(arriving_.size(), kItemsAddedPerTurn);
+    const QStringList slice = arriving_.first(count);
+    arriving_.remove(0, count);
+    QList<Bucket::ItemPointer> kept;
+    for (const Bucket::ItemPointer& item : bucket_->add(slice)) {
+      if (!item->isSensitive() || item->consented()) kept.append(item);
+    }
+    if (!kept.isEmpty()) {
+      try {
+        co_await ingest(std::move(kept));
+      } catch (const std::exception& error) {
+        // What follows must still enter: one slice that could not be planned stops nothing else.
+        qCWarning(lcUpload) << "Adding files failed:" << error.what();
+      }
+    } else if (!arriving_.isEmpty()) {
+      co_await sleepFor(std::chrono::milliseconds(0));
+    }
   }
-  if (kept.isEmpty()) return;
-  detachTask(ingest(std::move(kept)), lcUpload, "Adding files");
+  arrivalRunning_ = false;
 }
 
 void UploadSession::approve(const QUuid& itemID) {
@@ -316,7 +340,7 @@ void UploadSession::withdrawInBackground(QList<UploadUnit> units) {
 
 bool UploadSession::canFinish() const {
   if (phase_.kind() != Phase::Case::collecting && phase_.kind() != Phase::Case::failed) return false;
-  if (!pending_.isEmpty() || !itemTasks_.isEmpty()) return false;
+  if (!pending_.isEmpty() || !itemTasks_.isEmpty() || !arriving_.isEmpty()) return false;
   const QList<Bucket::ItemPointer>& items = bucket_->items();
   if (items.isEmpty()) return false;
   bool anyUploaded = false;
@@ -364,6 +388,7 @@ void UploadSession::cancelAll() {
   pumpRunning_ = false;
   for (const CancelTokenPtr& cancel : std::as_const(itemTasks_)) cancel->cancel();
   itemTasks_.clear();
+  arriving_.clear();
   pending_.clear();
   queued_.clear();
   queuedIDs_.clear();

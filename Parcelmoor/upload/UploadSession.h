@@ -72,6 +72,9 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   };
 
   static constexpr qsizetype kMaxItemTasks = 4;
+  // A batch enters the bucket this many files a turn of the event loop, so that dropping a hundred
+  // thousand files never holds the bar still for longer than a frame.
+  static constexpr qsizetype kItemsAddedPerTurn = 256;
 
   static std::shared_ptr<UploadSession> create(std::shared_ptr<Bucket> bucket, UploaderConfig config,
                                                std::unique_ptr<BucketUploader> uploader);
@@ -86,7 +89,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   BucketStore* store() const { return store_.data(); }
   void setStore(BucketStore* store);
 
-  // Adds the files to the bucket and starts the upload of every new item that needs no approval. While
+  // Adds the files to the bucket and starts the upload of every new item that needs no approval; a batch
+  // of more than kItemsAddedPerTurn files enters over several turns, behind any still entering. While
   // the bucket is being finished the files are kept for the bucket that follows (or, should finishing
   // fail, for this one): the finished share must not change under the user, and nothing may be lost.
   void enqueue(const QStringList& urls);
@@ -113,6 +117,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   qint64 itemTotal(const QUuid& itemID) const { return itemTotal_.value(itemID); }
   qint64 itemSent(const QUuid& itemID) const { return itemSent_.value(itemID); }
   const QStringList& deferred() const { return deferred_; }
+  // The files given to enqueue that are not in the bucket yet.
+  const QStringList& arriving() const { return arriving_; }
 
  Q_SIGNALS:
   void phaseChanged();
@@ -123,6 +129,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
  private:
   UploadSession(std::shared_ptr<Bucket> bucket, UploaderConfig config, std::unique_ptr<BucketUploader> uploader);
 
+  QCoro::Task<> takeArriving();
   QCoro::Task<> ingest(QList<Bucket::ItemPointer> items);
   void startRegisterPump();
   QCoro::Task<> registerPending();
@@ -155,6 +162,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   QHash<QUuid, qint64> itemTotal_;
   QHash<QUuid, qint64> itemSent_;
   QStringList deferred_;
+  QStringList arriving_;
+  bool arrivalRunning_ = false;
   bool cancelled_ = false;
 };
 

@@ -80,6 +80,33 @@ TEST_F(UploadSessionTest, AtMostFourItemsUploadAtOnceAndTheFifthStartsWhenOneEnd
   for (const QString& url : urls) EXPECT_EQ(itemFor(url)->state().kind(), State::uploaded);
 }
 
+TEST_F(UploadSessionTest, ALargeBatchEntersOverSeveralTurnsInTheOrderGivenAndUploadsInThatOrder) {
+  auto session = open();
+  constexpr qsizetype kSlice = UploadSession::kItemsAddedPerTurn;
+  QStringList first;
+  for (qsizetype n = 0; n < 2 * kSlice + 7; ++n) first.append(file(QStringLiteral("a%1.txt").arg(n)));
+  QStringList second{file(QStringLiteral("b0.txt")), first.at(3), file(QStringLiteral("b1.txt"))};
+  int changes = 0;
+  QObject::connect(&store.current(), &Bucket::itemsChanged, [&] { ++changes; });
+
+  session->enqueue(first + QStringList{first.at(kSlice + 1)});
+  EXPECT_EQ(store.current().items().size(), kSlice) << "only the first slice enters before enqueue returns";
+  EXPECT_FALSE(session->canFinish());
+  // Arriving while the first batch still enters: behind it, and a path already given counts once.
+  session->enqueue(second);
+  ASSERT_TRUE(test::runUntil([&] { return session->arriving().isEmpty() && session->canFinish(); }));
+  EXPECT_GE(changes, 3);
+
+  const QStringList expected = first + QStringList{second.at(0), second.at(2)};
+  QStringList inBucket;
+  for (const auto& item : store.current().items()) inBucket.append(item->url());
+  EXPECT_EQ(inBucket, expected);
+  QStringList uploaded;
+  for (const QString& started : uploader->started) uploaded.append(root.path() + QStringLiteral("/files/") + started);
+  EXPECT_EQ(uploaded, expected) << "uploads start in the order the files came";
+  for (const QString& url : expected) EXPECT_EQ(itemFor(url)->state().kind(), State::uploaded);
+}
+
 TEST_F(UploadSessionTest, SettleRulesForFoldersAndSingleFiles) {
   auto session = open();
   const QString folder = QFileInfo(file(QStringLiteral("Three/a.txt"))).absolutePath();
