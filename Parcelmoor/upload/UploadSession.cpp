@@ -52,34 +52,47 @@ void UploadSession::enqueue(const QStringList& urls) {
     Q_EMIT workChanged();
     return;
   }
-  arriving_.append(urls);
-  // The files follow those still entering, so the bucket and the uploads keep the order they came in.
-  if (arrivalRunning_) return;
+  // Files given while a batch still enters follow it, so the bucket keeps the order they came in.
+  if (!arriving_.isEmpty()) {
+    arriving_.append(urls);
+    return;
+  }
+  const qsizetype count = std::min(urls.size(), kItemsAddedPerTurn);
+  addSlice(urls.first(count));
+  arriving_ = urls.mid(count);
+  if (arrivalRunning_ || (toIngest_.isEmpty() && arriving_.isEmpty())) return;
   arrivalRunning_ = true;
   detachTask(takeArriving(), lcUpload, "Adding files");
 }
 
+void UploadSession::addSlice(const QStringList& urls) {
+  QList<Bucket::ItemPointer> kept;
+  for (const Bucket::ItemPointer& item : bucket_->add(urls)) {
+    if (!item->isSensitive() || item->consented()) kept.append(item);
+  }
+  if (!kept.isEmpty()) toIngest_.append(std::move(kept));
+}
+
 QCoro::Task<> UploadSession::takeArriving() {
   const auto self = shared_from_this();
-  // The first slice enters before enqueue returns; each further one in a turn of its own.
-  while (!arriving_.isEmpty() && !cancelled_) {
-    const qsizetype count = std::min(arriving_.size(), kItemsAddedPerTurn);
-    const QStringList slice = arriving_.first(count);
-    arriving_.remove(0, count);
-    QList<Bucket::ItemPointer> kept;
-    for (const Bucket::ItemPointer& item : bucket_->add(slice)) {
-      if (!item->isSensitive() || item->consented()) kept.append(item);
-    }
-    if (!kept.isEmpty()) {
+  // One slice a turn, each planned after the one before, so the uploads keep the order of the bucket.
+  while (!cancelled_) {
+    if (!toIngest_.isEmpty()) {
       try {
-        co_await ingest(std::move(kept));
+        co_await ingest(toIngest_.takeFirst());
       } catch (const std::exception& error) {
         // What follows must still enter: one slice that could not be planned stops nothing else.
         qCWarning(lcUpload) << "Adding files failed:" << error.what();
       }
-    } else if (!arriving_.isEmpty()) {
-      co_await sleepFor(std::chrono::milliseconds(0));
+      continue;
     }
+    if (arriving_.isEmpty()) break;
+    co_await sleepFor(std::chrono::milliseconds(0));
+    if (cancelled_) break;
+    const qsizetype count = std::min(arriving_.size(), kItemsAddedPerTurn);
+    const QStringList slice = arriving_.first(count);
+    arriving_.remove(0, count);
+    addSlice(slice);
   }
   arrivalRunning_ = false;
 }
@@ -389,6 +402,7 @@ void UploadSession::cancelAll() {
   for (const CancelTokenPtr& cancel : std::as_const(itemTasks_)) cancel->cancel();
   itemTasks_.clear();
   arriving_.clear();
+  toIngest_.clear();
   pending_.clear();
   queued_.clear();
   queuedIDs_.clear();

@@ -129,6 +129,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
  private:
   UploadSession(std::shared_ptr<Bucket> bucket, UploaderConfig config, std::unique_ptr<BucketUploader> uploader);
 
+  void addSlice(const QStringList& urls);
   QCoro::Task<> takeArriving();
   QCoro::Task<> ingest(QList<Bucket::ItemPointer> items);
   void startRegisterPump();
@@ -163,6 +164,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   QHash<QUuid, qint64> itemSent_;
   QStringList deferred_;
   QStringList arriving_;
+  // Items in the bucket whose planning has not started, in the order they entered.
+  QList<QList<Bucket::ItemPointer>> toIngest_;
   bool arrivalRunning_ = false;
   bool cancelled_ = false;
 };
