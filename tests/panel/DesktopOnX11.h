@@ -47,6 +47,9 @@ class DesktopOnX11 final : public ::testing::Environment {
         },
         30s))
         << "the window manager came up";
+    // The announcement comes before the manager's start-up is done, and a window mapped then is never
+    // taken. Once the manager has answered a request from its event loop, it takes every window that maps.
+    ASSERT_TRUE(managerAnswersRequests()) << "the window manager runs its event loop";
     if (!compositing_) return;
     compositor_.start(QStringLiteral("xcompmgr"), {});
     ASSERT_TRUE(compositor_.waitForStarted()) << "xcompmgr is installed by scripts/setup";
@@ -61,19 +64,40 @@ class DesktopOnX11 final : public ::testing::Environment {
     }
   }
 
+  // Has the window manager switch to the second desktop and back. It switches only from its event loop, and
+  // a request that reaches it while it still starts is lost: each is asked again until the switch is seen.
+  static bool managerAnswersRequests() {
+    using namespace std::chrono_literals;
+    const auto start = std::chrono::steady_clock::now();
+    for (const QString desktop : {QStringLiteral("1"), QStringLiteral("0")}) {
+      const auto switched = [&] {
+        return runTool(QStringLiteral("xdotool"), {QStringLiteral("get_desktop")}).trimmed() == desktop;
+      };
+      do {
+        if (std::chrono::steady_clock::now() - start > 30s) return false;
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("set_desktop"), desktop});
+      } while (!runUntil(switched, 1s));
+    }
+    return true;
+  }
+
+  static xcb_atom_t atom(xcb_connection_t* connection, const QByteArray& name) {
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()),
+                              nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+  }
+
   // Whether a compositing manager owns the screen's selection, as the desktop's hints say one must.
   static bool compositorRuns() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection()) return false;
     xcb_connection_t* connection = x11->connection();
-    const QByteArray name = "_NET_WM_CM_S0";
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()),
-                              nullptr),
-        &std::free);
-    if (!atom || atom->atom == XCB_ATOM_NONE) return false;
+    const xcb_atom_t selection = atom(connection, "_NET_WM_CM_S0");
+    if (selection == XCB_ATOM_NONE) return false;
     const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr),
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr),
         &std::free);
     return owner && owner->owner != XCB_NONE;
   }
