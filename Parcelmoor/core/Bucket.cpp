@@ -77,19 +77,30 @@ BucketItem::BucketItem(QString url, QDateTime addedAt)
       addedAt_(std::move(addedAt)),
       isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
 
+std::shared_ptr<BucketItemNotifier> BucketItem::notifier() {
+  std::shared_ptr<BucketItemNotifier> notifier = notifier_.lock();
+  if (!notifier) {
+    notifier = std::make_shared<BucketItemNotifier>();
+    notifier_ = notifier;
+  }
+  return notifier;
+}
+
+// The notifier is held for the whole emission: a receiver may drop the last other hold on it.
 void BucketItem::setState(const State& state) {
   if (!assignChanged(state_, state)) return;
-  Q_EMIT stateChanged();
+  if (const auto notifier = notifier_.lock()) Q_EMIT notifier->stateChanged();
   notifyOwner();
 }
 
 void BucketItem::setErrors(Errors errors) {
-  if (assignChanged(errors_, std::move(errors))) Q_EMIT errorsChanged();
+  if (!assignChanged(errors_, std::move(errors))) return;
+  if (const auto notifier = notifier_.lock()) Q_EMIT notifier->errorsChanged();
 }
 
 void BucketItem::setConsented(bool consented) {
   if (!assignChanged(consented_, consented)) return;
-  Q_EMIT consentedChanged();
+  if (const auto notifier = notifier_.lock()) Q_EMIT notifier->consentedChanged();
   notifyOwner();
 }
 
