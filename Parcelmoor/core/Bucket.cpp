@@ -72,9 +72,9 @@ BucketItem::BucketItem(QString url, QDateTime addedAt)
     : id_(QUuid::createUuid()),
       url_(std::move(url)),
       name_(lastPathComponent(url_)),
+      addedAt_(std::move(addedAt)),
       // A path that cannot be looked at (missing, no access) counts as a file; the upload reports it.
       isDirectory_(QFileInfo(url_).isDir()),
-      addedAt_(std::move(addedAt)),
       isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
 
 std::shared_ptr<BucketItemNotifier> BucketItem::notifier() {

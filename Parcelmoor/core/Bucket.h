@@ -88,13 +88,14 @@ class BucketItem final {
   const QUuid id_;
   const QString url_;
   const QString name_;
-  const bool isDirectory_;
   const QDateTime addedAt_;
-  const bool isSensitive_;
   State state_;
   Errors errors_;
-  bool consented_ = false;
   std::weak_ptr<BucketItemNotifier> notifier_;
+  // The flags last, side by side, so they share one word instead of each padding out its own.
+  const bool isDirectory_;
+  const bool isSensitive_;
+  bool consented_ = false;
 };
 
 // One collection of files and folders uploaded together and handed back as one share link. Lives on the

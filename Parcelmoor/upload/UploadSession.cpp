@@ -121,10 +121,16 @@ QCoro::Task<> UploadSession::ingest(QList<Bucket::ItemPointer> items) {
     if (holdsItem(unit.itemID)) kept.append(unit);
   }
   if (kept.isEmpty()) co_return;
-  for (const UploadUnit& unit : kept) {
-    PlannedItem& planned = planned_[unit.itemID];
-    planned.units.append(unit);
-    planned.total += unit.size;
+  // An item's units come one after the other; each list is sized once for all of them, since a list
+  // grown one unit at a time keeps room for more that never come.
+  for (qsizetype first = 0, end = 0; first < kept.size(); first = end) {
+    while (end < kept.size() && kept.at(end).itemID == kept.at(first).itemID) ++end;
+    PlannedItem& planned = planned_[kept.at(first).itemID];
+    planned.units.reserve(planned.units.size() + end - first);
+    for (qsizetype i = first; i < end; ++i) {
+      planned.units.append(kept.at(i));
+      planned.total += kept.at(i).size;
+    }
   }
   pending_.append(kept);
   Q_EMIT workChanged();
@@ -203,6 +209,7 @@ QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
     const auto planned = planned_.find(itemID);
     QList<UploadDestination> placed;
     if (planned != planned_.end()) {
+      placed.reserve(planned->units.size());
       for (const UploadUnit& unit : std::as_const(planned->units)) {
         const auto destination = destinations.constFind(unit.id);
         if (destination != destinations.constEnd()) placed.append(*destination);
