@@ -77,30 +77,36 @@ BucketItem::BucketItem(QString url, QDateTime addedAt)
       isDirectory_(QFileInfo(url_).isDir()),
       isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
 
+BucketItem::~BucketItem() {
+  if (notifier_) notifier_->item_ = nullptr;
+}
+
 std::shared_ptr<BucketItemNotifier> BucketItem::notifier() {
-  std::shared_ptr<BucketItemNotifier> notifier = notifier_.lock();
-  if (!notifier) {
-    notifier = std::make_shared<BucketItemNotifier>();
-    notifier_ = notifier;
-  }
-  return notifier;
+  if (notifier_) return notifier_->shared_from_this();
+  std::shared_ptr<BucketItemNotifier> made(new BucketItemNotifier, [](BucketItemNotifier* notifier) {
+    if (notifier->item_) notifier->item_->notifier_ = nullptr;
+    delete notifier;
+  });
+  made->item_ = this;
+  notifier_ = made.get();
+  return made;
 }
 
 // The notifier is held for the whole emission: a receiver may drop the last other hold on it.
 void BucketItem::setState(const State& state) {
   if (!assignChanged(state_, state)) return;
-  if (const auto notifier = notifier_.lock()) Q_EMIT notifier->stateChanged();
+  if (notifier_) Q_EMIT notifier_->shared_from_this()->stateChanged();
   notifyOwner();
 }
 
 void BucketItem::setErrors(Errors errors) {
   if (!assignChanged(errors_, std::move(errors))) return;
-  if (const auto notifier = notifier_.lock()) Q_EMIT notifier->errorsChanged();
+  if (notifier_) Q_EMIT notifier_->shared_from_this()->errorsChanged();
 }
 
 void BucketItem::setConsented(bool consented) {
   if (!assignChanged(consented_, consented)) return;
-  if (const auto notifier = notifier_.lock()) Q_EMIT notifier->consentedChanged();
+  if (notifier_) Q_EMIT notifier_->shared_from_this()->consentedChanged();
   notifyOwner();
 }
 

@@ -57,6 +57,7 @@ class BucketItem final {
 
   // `url` is a local file path, kept exactly as given. Reads only whether it is a folder.
   BucketItem(QString url, QDateTime addedAt);
+  ~BucketItem();
   BucketItem(const BucketItem&) = delete;
   BucketItem& operator=(const BucketItem&) = delete;
 
@@ -91,7 +92,9 @@ class BucketItem final {
   const QDateTime addedAt_;
   State state_;
   Errors errors_;
-  std::weak_ptr<BucketItemNotifier> notifier_;
+  // Not owned: the holders of notifier() own it. A plain pointer rather than a weak one, so an item that
+  // was once on screen keeps nothing of its notifier once the tile is gone.
+  BucketItemNotifier* notifier_ = nullptr;
   // The flags last, side by side, so they share one word instead of each padding out its own.
   const bool isDirectory_;
   const bool isSensitive_;

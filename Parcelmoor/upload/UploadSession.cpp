@@ -94,6 +94,8 @@ QCoro::Task<> UploadSession::takeArriving() {
     arriving_.remove(0, count);
     addSlice(slice);
   }
+  // Taking slices from the front leaves the room of the whole batch behind.
+  if (arriving_.isEmpty()) arriving_ = QStringList();
   arrivalRunning_ = false;
 }
 
@@ -241,6 +243,12 @@ void UploadSession::startQueued() {
     const CancelTokenPtr cancel = makeCancelToken();
     itemTasks_.insert(itemID, cancel);
     detachTask(uploadItem(itemID, cancel), lcUpload, "Uploading an item");
+  }
+  // Neither container gives back its room as it empties; once a large batch has gone through, that room
+  // would stay for nothing.
+  if (queued_.isEmpty() && queued_.capacity() > 0) {
+    queued_ = QList<QUuid>();
+    queuedIDs_ = QSet<QUuid>();
   }
   if (changed) Q_EMIT workChanged();
 }
