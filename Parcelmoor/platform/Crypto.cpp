@@ -1,5 +1,6 @@
 #include "Crypto.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/kdf.h>
@@ -15,6 +16,12 @@
 namespace pm::crypto {
 
 namespace {
+
+// The library frees its shared state in an exit handler unless told not to before it first starts. Qt's
+// worker threads are detached: the library's clean-up of a worker's own state runs as the thread ends,
+// which can be after the pools reported the thread done, and the exit handler freeing the shared state
+// under it corrupts the heap as the process ends. The system takes the memory back anyway.
+[[maybe_unused]] const bool kCleanedUpBySystem = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 std::atomic<bool> randomFails{false};
 

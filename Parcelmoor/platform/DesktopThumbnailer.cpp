@@ -57,6 +57,10 @@ QCoro::Task<bool> DesktopThumbnailer::renders(QString mimeType, std::chrono::mil
       for (qsizetype i = 0; i < std::min(schemes.size(), mimes.size()); ++i) {
         if (schemes.at(i) == QLatin1String("file")) types.insert(mimes.at(i));
       }
+    } else if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")) {
+      // A service that is still starting on a busy machine is there: the next picture asks again.
+      qCDebug(lcApp) << "The desktop thumbnailer did not answer in time";
+      co_return false;
     } else {
       qCDebug(lcApp) << "No desktop thumbnailer answers:" << reply.errorName();
     }

@@ -230,7 +230,7 @@ TEST_F(ThumbnailLoaderTest, ADocumentGetsItsContentFromTheDesktopsThumbnailer) {
   test::writePdf(document, page);
   // A test run beside a full build can keep the service past the program's own cap: only a hang may fail.
   setThumbnailerWait(test::kHangBound);
-  const LoadedThumbnail loaded = test::wait(loadThumbnail(document, 60), 2 * test::kHangBound);
+  const LoadedThumbnail loaded = test::wait(loadThumbnail(document, 60));
   ASSERT_FALSE(loaded.isIcon) << "the thumbnailer service rendered the page";
   const QColor seen = loaded.image.pixelColor(loaded.image.width() / 2, loaded.image.height() / 2);
   EXPECT_NEAR(seen.red(), page.red(), 16) << seen.name().toStdString();

@@ -168,7 +168,7 @@ TEST_F(SettingsLookTest, TheEditorReadsForEveryKindAndEveryTestResult) {
     return [message](ConnectionEditor& editor, test::AppsRig& rig) {
       rig.checks.failures.insert(editor.config().kind, message);
       editor.runTest();
-      pm::test::spin(std::chrono::milliseconds(20));
+      EXPECT_TRUE(pm::test::runUntil([&] { return !editor.isTesting(); }));
     };
   };
   const std::vector<Case> cases{
@@ -197,7 +197,7 @@ TEST_F(SettingsLookTest, TheEditorReadsForEveryKindAndEveryTestResult) {
       {"ftp-reached", Kind::ftp, none,
        [](ConnectionEditor& editor, test::AppsRig&) {
          editor.runTest();
-         pm::test::spin(std::chrono::milliseconds(20));
+         EXPECT_TRUE(pm::test::runUntil([&] { return !editor.isTesting(); }));
        }},
       {"parcelmoor", Kind::parcelmoor, none, nothing},
   };
@@ -214,7 +214,8 @@ TEST_F(SettingsLookTest, TheEditorReadsForEveryKindAndEveryTestResult) {
       c.act(editor, rig);
       expectReadable(editor, shot);
       rig.checks.release();
-      pm::test::spin(std::chrono::milliseconds(20));
+      // A held test ends before the editor and the rig it uses go away.
+      EXPECT_TRUE(pm::test::runUntil([&] { return !editor.isTesting(); }));
     }
   }
 }
