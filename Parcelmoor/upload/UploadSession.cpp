@@ -209,12 +209,12 @@ QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
   for (const QUuid& itemID : itemIDs) {
     if (itemTasks_.contains(itemID) || queuedIDs_.contains(itemID)) continue;
     const auto planned = planned_.find(itemID);
-    QList<UploadDestination> placed;
+    QList<WaitingDestination> placed;
     if (planned != planned_.end()) {
       placed.reserve(planned->units.size());
       for (const UploadUnit& unit : std::as_const(planned->units)) {
         const auto destination = destinations.constFind(unit.id);
-        if (destination != destinations.constEnd()) placed.append(*destination);
+        if (destination != destinations.constEnd()) placed.append(WaitingDestination(*destination));
       }
     }
     if (placed.isEmpty()) {
@@ -261,7 +261,7 @@ QCoro::Task<> UploadSession::uploadItem(QUuid itemID, CancelTokenPtr cancel) {
     // Looked up again at every step: the entry may have gone (or moved) while the step before ran.
     const auto planned = planned_.constFind(itemID);
     if (planned == planned_.cend() || step >= planned->destinations.size()) break;
-    const UploadDestination destination = planned->destinations.at(step);
+    const UploadDestination destination = planned->destinations.at(step).destination();
     // The destinations follow the order of the units, so the search goes on from the unit before.
     while (unitIndex < planned->units.size() && planned->units.at(unitIndex).id != destination.unitID) ++unitIndex;
     if (unitIndex == planned->units.size()) break;

@@ -20,6 +20,7 @@
 #include "platform/Async.h"
 #include "upload/BucketUploader.h"
 #include "upload/UploadTypes.h"
+#include "upload/WaitingDestination.h"
 
 namespace pm {
 
@@ -161,7 +162,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
     QList<UploadUnit> units;
     // Where the placed units go, in the order of `units`; held only from registration until the item's
     // upload ends.
-    QList<UploadDestination> destinations;
+    QList<WaitingDestination> destinations;
     qint64 total = 0;
     qint64 sent = 0;
   };
