@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "panel/FileViewer.h"
+#include "panel/FrameTicks.h"
 #include "panel/ItemThumbnail.h"
 #include "panel/PopoverWindow.h"
 #include "panel/SensitiveFilePopover.h"
@@ -36,7 +37,6 @@ constexpr int kBrightnessMs = 450;
 constexpr int kRippleFadeMs = 450;
 constexpr double kInFlightDarkness = 0.18;
 constexpr double kDimming = 0.45;
-constexpr int kFrameIntervalMs = 33;
 // The bar is dark in every desktop theme, so the hover ring is light whatever the palette says.
 const QColor kHoverRingColour(Qt::white);
 
@@ -63,6 +63,7 @@ void strokeInside(QPainter& painter, const QRectF& tile, const QColor& colour, q
 ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& files, QWidget* parent)
     : QWidget(parent),
       item_(std::move(item)),
+      itemNotifier_(item_->notifier()),
       clock_(clock),
       files_(files),
       darkness_(0, this),
@@ -87,20 +88,16 @@ ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& fil
     if (thumbnail_) revealed_ = true;
     refresh();
   });
-  frameTimer_.setInterval(kFrameIntervalMs);
-  connect(&frameTimer_, &QTimer::timeout, this, [this] {
-    update();
-    updateFrameTimer();
-  });
 
-  connect(item_.get(), &BucketItem::stateChanged, this, &ItemTile::refresh);
-  connect(item_.get(), &BucketItem::errorsChanged, this, &ItemTile::refresh);
-  connect(item_.get(), &BucketItem::consentedChanged, this, &ItemTile::refresh);
+  connect(itemNotifier_.get(), &BucketItemNotifier::stateChanged, this, &ItemTile::refresh);
+  connect(itemNotifier_.get(), &BucketItemNotifier::errorsChanged, this, &ItemTile::refresh);
+  connect(itemNotifier_.get(), &BucketItemNotifier::consentedChanged, this, &ItemTile::refresh);
 
   // A picture loaded before (by an earlier tile of the same file) shows on the first frame.
   thumbnail_ = cachedThumbnail(item_->url());
-  rippleChangedAt_ = clock_.now();
   status_ = tileStatus(*item_, revealed_, clock_.now());
+  // A tile made for an item at rest has no ripple fading out to show.
+  rippleChangedAt_ = status_.isActive ? clock_.now() : clock_.now().addMSecs(-kRippleFadeMs);
   darkness_.animateTo(status_.isFinished ? 0 : kInFlightDarkness, std::chrono::milliseconds(0));
   // A tile appears as it is; only later changes animate.
   const double scale = std::exchange(animationScale_, 0.0);
@@ -138,12 +135,12 @@ bool ItemTile::isRevealing() const {
 
 void ItemTile::setRevealPainter(RevealPainter painter) {
   revealPainter_ = std::move(painter);
-  updateFrameTimer();
+  updateFrames();
 }
 
 void ItemTile::setRipplePainter(RipplePainter painter) {
   ripplePainter_ = std::move(painter);
-  updateFrameTimer();
+  updateFrames();
 }
 
 void ItemTile::markRevealed() {
@@ -176,7 +173,7 @@ void ItemTile::refresh() {
   }
   scheduleSettling();
   updateHoverReport();
-  updateFrameTimer();
+  updateFrames();
   update();
 }
 
@@ -202,12 +199,22 @@ void ItemTile::updateHoverReport() {
   Q_EMIT hoveredItemChanged(hovered_);
 }
 
-void ItemTile::updateFrameTimer() {
-  const bool rippleRunning =
-      ripplePainter_ && (status_.isActive || rippleChangedAt_.msecsTo(clock_.now()) < kRippleFadeMs);
-  const bool running = (revealPainter_ && isRevealing()) || rippleRunning;
-  if (running && !frameTimer_.isActive()) frameTimer_.start();
-  if (!running) frameTimer_.stop();
+bool ItemTile::isRippling() const {
+  return ripplePainter_ && (status_.isActive || rippleChangedAt_.msecsTo(clock_.now()) < kRippleFadeMs);
+}
+
+void ItemTile::updateFrames() {
+  const bool running = (revealPainter_ && isRevealing()) || isRippling();
+  if (running && !frames_) {
+    frames_ = connect(&FrameTicks::tiles(), &FrameTicks::tick, this, [this] {
+      update();
+      updateFrames();
+    });
+  }
+  if (!running && frames_) {
+    disconnect(frames_);
+    frames_ = {};
+  }
 }
 
 void ItemTile::startThumbnailLoad() {
@@ -247,7 +254,7 @@ const QImage& ItemTile::contentPicture() {
 void ItemTile::setThumbnail(LoadedThumbnail thumbnail) {
   thumbnail_ = std::move(thumbnail);
   content_ = QImage();
-  updateFrameTimer();
+  updateFrames();
   update();
 }
 
@@ -381,12 +388,14 @@ void ItemTile::paintEvent(QPaintEvent*) {
   }
 
   // The kept content is already cut to the tile's shape; clipping is only needed for the effects' drawing.
+  // A rounded clip costs more than the rest of the tile's paint: it is set only while an effect draws.
   const bool revealing = thumbnail_ && revealPainter_ && isRevealing();
-  if (revealing || ripplePainter_) {
+  const bool rippling = isRippling();
+  if (revealing || rippling) {
     painter.save();
     painter.setClipPath(shape);
     if (revealing) revealPainter_(painter, tile, contentPicture(), revealStart());
-    if (ripplePainter_) ripplePainter_(painter, tile);
+    if (rippling) ripplePainter_(painter, tile);
     painter.restore();
   }
   if (thumbnail_ && !revealing) painter.drawImage(tile, contentPicture());

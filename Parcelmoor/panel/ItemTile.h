@@ -129,11 +129,15 @@ class ItemTile final : public QWidget {
   const QImage& contentPicture();
   void scheduleSettling();
   void updateHoverReport();
-  void updateFrameTimer();
+  // Whether the ripple shows: while the item is active and as it fades out after.
+  bool isRippling() const;
+  void updateFrames();
   void showPopover(QWidget* content);
   std::chrono::milliseconds scaled(int milliseconds) const;
 
   Bucket::ItemPointer item_;
+  // Held while the tile lives, so the item keeps telling it of changes.
+  std::shared_ptr<BucketItemNotifier> itemNotifier_;
   const Clock& clock_;
   FileViewer& files_;
   bool selected_ = false;
@@ -165,7 +169,8 @@ class ItemTile final : public QWidget {
   TileRemoveButton* remove_;
   QPointer<PopoverWindow> popover_;
   QTimer settleTimer_;
-  QTimer frameTimer_;
+  // Followed on the bar's shared frame clock while the reveal or the ripple runs.
+  QMetaObject::Connection frames_;
   QDateTime rippleChangedAt_;
   RevealPainter revealPainter_;
   RipplePainter ripplePainter_;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "panel/BandedImageDraw.h"
 #include "panel/BarEdgeFade.h"
 
 namespace pm {
@@ -21,19 +22,34 @@ void StripFadeEffect::setFade(ScrollEdges edges, PanelEdge edge) {
   update();
 }
 
+const QImage& StripFadeEffect::maskPicture(const QSize& pixels, qreal pixelRatio) {
+  if (mask_.size() != pixels || mask_.devicePixelRatio() != pixelRatio || maskEdges_ != edges_ || maskEdge_ != edge_) {
+    mask_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    mask_.setDevicePixelRatio(pixelRatio);
+    mask_.fill(Qt::black);
+    QPainter painter(&mask_);
+    BarEdgeFade(edges_, edge_).mask(painter, QRectF(QPointF(0, 0), QSizeF(pixels) / pixelRatio));
+    maskEdges_ = edges_;
+    maskEdge_ = edge_;
+  }
+  return mask_;
+}
+
 void StripFadeEffect::draw(QPainter* painter) {
   QPoint offset;
   const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
   if (source.isNull()) return;
   QImage picture = source.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   {
+    // A gradient filled over the whole strip on every frame is the costly part of the fade; the fade
+    // changes only with the strip's size and ends, so it is kept as a picture and copied.
     QPainter mask(&picture);
-    const qreal ratio = picture.devicePixelRatio();
-    BarEdgeFade(edges_, edge_).mask(mask, QRectF(QPointF(0, 0), QSizeF(picture.size()) / ratio));
+    mask.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    drawImageInBands(mask, QPointF(0, 0), maskPicture(picture.size(), picture.devicePixelRatio()));
   }
   painter->save();
   painter->setWorldTransform(QTransform());
-  painter->drawImage(offset, picture);
+  drawImageInBands(*painter, offset, picture);
   painter->restore();
 }
 

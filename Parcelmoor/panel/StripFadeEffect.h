@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGraphicsEffect>
+#include <QImage>
 
 #include "core/PanelEdge.h"
 #include "panel/ScrollEdges.h"
@@ -21,8 +22,14 @@ class StripFadeEffect final : public QGraphicsEffect {
   void draw(QPainter* painter) override;
 
  private:
+  // The fade as a picture of the strip's size: its alpha is what the strip keeps.
+  const QImage& maskPicture(const QSize& pixels, qreal pixelRatio);
+
   ScrollEdges edges_;
   PanelEdge edge_ = PanelEdge::left;
+  QImage mask_;
+  ScrollEdges maskEdges_;
+  PanelEdge maskEdge_ = PanelEdge::left;
 };
 
 }  // namespace pm

@@ -73,15 +73,16 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
   setPalette(barPalette(palette()));
   setAcceptDrops(true);
 
-  stack_->setAutoFillBackground(false);
   stack_->setFixedSize(kStackPadding * 2, kStackPadding * 2);
   strip_->setFrameShape(QFrame::NoFrame);
   strip_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   strip_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   strip_->setWidget(stack_);
   strip_->setAlignment(Qt::AlignCenter);
-  strip_->setStyleSheet(
-      QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+  // The bar shows through the strip. Transparent by attribute, not by a style sheet: a sheet over the strip
+  // would restyle every tile and button made as it scrolls into view, at a cost of milliseconds each.
+  // The scroll area fills what it is given, so the stack is made see-through after it is set.
+  stack_->setAutoFillBackground(false);
   strip_->viewport()->setAutoFillBackground(false);
   strip_->setGraphicsEffect(fade_);
   // Which items have a tile, and each tile's phase, depend on where the view is over the strip: that
@@ -415,15 +416,8 @@ QRegion UploadPanelView::interactiveRegion() const {
 void UploadPanelView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
+  backdrop_.paint(painter, barRect());
   const QRectF bar = QRectF(barRect());
-  QPainterPath shape;
-  shape.addRoundedRect(bar, kCornerRadius, kCornerRadius);
-  // A dark translucent bar with a faint light rim, drawn just inside the border.
-  painter.fillPath(shape, QColor(28, 28, 30, 170));
-  QPainterPath rim;
-  rim.addRoundedRect(bar.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
-  painter.setPen(QPen(QColor(255, 255, 255, int(0.18 * 255)), 1.0));
-  painter.drawPath(rim);
   if (dropHighlight_ > 0) {
     QPainterPath ring;
     ring.addRoundedRect(bar.adjusted(1.5, 1.5, -1.5, -1.5), kCornerRadius - 1.5, kCornerRadius - 1.5);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "panel/BarBackdrop.h"
 #include "panel/BarSelection.h"
 #include "panel/BarServices.h"
 #include "panel/DesktopFileViewer.h"
@@ -175,6 +176,7 @@ class UploadPanelView final : public QWidget {
   bool syncPending_ = false;
   bool isDropTarget_ = false;
   double dropHighlight_ = 0;
+  BarBackdrop backdrop_{kCornerRadius};
 
   QPointer<Bucket> bucket_;
   QMetaObject::Connection bucketConnection_;

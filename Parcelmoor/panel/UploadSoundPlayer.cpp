@@ -44,9 +44,14 @@ void UploadSoundPlayer::followItems() {
 void UploadSoundPlayer::recount(const BucketItem& item) {
   const std::array<bool, 2> now{item.isSensitive() && !item.consented(),
                                 item.state().kind() == BucketItem::State::Case::failed};
-  std::array<bool, 2>& before = marks_[&item];
+  const auto found = marks_.find(&item);
+  const std::array<bool, 2> before = found == marks_.end() ? std::array<bool, 2>{} : found.value();
   for (std::size_t i = 0; i < now.size(); ++i) marked_[i] += qsizetype(now[i]) - qsizetype(before[i]);
-  before = now;
+  if (now != std::array<bool, 2>{}) {
+    marks_.insert(&item, now);
+  } else if (found != marks_.end()) {
+    marks_.erase(found);
+  }
 }
 
 void UploadSoundPlayer::evaluate() {

@@ -43,7 +43,8 @@ class UploadSoundPlayer final : public QObject {
   QList<QMetaObject::Connection> connections_;
   std::array<bool, 3> conditions_{};
   // What each item adds to the conditions (waiting for consent, failed), and how many items add each: a
-  // change of one item costs the same in a bucket of any size.
+  // change of one item costs the same in a bucket of any size. Only items that add something have an
+  // entry, so a large batch that uploads cleanly costs nothing here.
   QHash<const BucketItem*, std::array<bool, 2>> marks_;
   std::array<qsizetype, 2> marked_{};
 };

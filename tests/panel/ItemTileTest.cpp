@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -7,6 +8,8 @@
 #include <QStyleHints>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "panel/ItemTile.h"
 #include "panel/PopoverWindow.h"
@@ -310,6 +313,68 @@ TEST_F(ItemTileTest, EffectSeamsSeeTheRevealAndTheRipple) {
   EXPECT_FALSE(tile->isRevealing());
   tile->grab();
   EXPECT_EQ(reveals, 1) << "the plain thumbnail once the reveal finished";
+}
+
+TEST_F(ItemTileTest, TheRippleIsDrawnOnlyWhileItShows) {
+  const struct {
+    const char* name;
+    State made;
+    std::optional<State> then;
+    std::chrono::milliseconds later;
+    bool drawn;
+  } cases[] = {
+      {"uploading", State::uploading(0.4), std::nullopt, 0ms, true},
+      {"at rest from the start", State::uploaded(), std::nullopt, 0ms, false},
+      {"fading out just after the upload", State::uploading(0.4), State::uploaded(), 100ms, true},
+      {"faded out", State::uploading(0.4), State::uploaded(), 1000ms, false},
+  };
+  for (const auto& c : cases) {
+    auto item = std::make_shared<BucketItem>(root.write(QStringLiteral("file.txt"), "content"), clock.now());
+    item->setState(c.made);
+    auto tile = tileFor(item);
+    int ripples = 0;
+    tile->setRipplePainter([&](QPainter&, const QRectF&) { ++ripples; });
+    if (c.then) item->setState(*c.then);
+    clock.advance(c.later);
+    tile->grab();
+    EXPECT_EQ(ripples > 0, c.drawn) << c.name;
+  }
+}
+
+TEST_F(ItemTileTest, AnimatingTilesMadeAtDifferentMomentsRepaintTogether) {
+  const QString picture = test::writePicture(root, QStringLiteral("pic.png"), QSize(80, 60));
+  test::wait(loadThumbnail(picture, ItemTile::kSide));
+  QWidget strip;
+  strip.resize(4 * ItemTile::kSide, ItemTile::kSide);
+  strip.show();
+  ASSERT_TRUE(test::runUntil([&] { return strip.isVisible(); }));
+  std::vector<std::unique_ptr<ItemTile>> tiles;
+  for (int i = 0; i < 4; ++i) {
+    // The clock stands still: each tile's reveal runs for the whole test.
+    auto tile = tileFor(std::make_shared<BucketItem>(picture, clock.now()), &strip);
+    tile->move(i * ItemTile::kSide, 0);
+    tile->setRevealPainter([](QPainter&, const QRectF&, const QImage&, const QDateTime&) {});
+    tile->show();
+    tiles.push_back(std::move(tile));
+    // A different moment for each, a third of a frame apart.
+    test::runUntil([] { return false; }, 11ms);
+  }
+  struct Repaints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::UpdateRequest) ++count;
+      return false;
+    }
+  } repaints;
+  strip.installEventFilter(&repaints);
+  QElapsedTimer watched;
+  watched.start();
+  test::runUntil([] { return false; }, 700ms);
+  const double frames = double(watched.elapsed()) / 33.0;
+  strip.removeEventFilter(&repaints);
+  EXPECT_GE(repaints.count, 3) << "the reveal animates";
+  // One repaint of the window a frame for all four, not one for each.
+  EXPECT_LE(repaints.count, int(frames * 1.5) + 2);
 }
 
 TEST_F(ItemTileTest, TheHoverRingIsLightOnADarkPictureWhateverThePalette) {

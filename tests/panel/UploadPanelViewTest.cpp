@@ -204,6 +204,25 @@ TEST(UploadPanelViewTest, ALargeBatchLaysOutEveryItemButMakesTilesOnlyNearTheVie
   EXPECT_EQ(rig.view().tile(ids.last()), nullptr);
 }
 
+TEST(UploadPanelViewTest, TilesMadeAsTheStripScrollsTakeTheApplicationStyleWithoutRestyling) {
+  BarRig rig;
+  rig.openSession();
+  ASSERT_TRUE(rig.show());
+  QStringList paths;
+  for (int i = 0; i < 40; ++i) paths << rig.panel.root.write(QStringLiteral("%1.txt").arg(i), "x");
+  rig.panel.store.session()->enqueue(paths);
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  ASSERT_TRUE(test::runUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+  bar->setValue(0);
+  ASSERT_TRUE(test::runUntil([&] { return rig.view().tile(rig.itemIDs().first()) != nullptr; }));
+  // A style of its own for each tile and button (as a style sheet over the strip gives) is worked out
+  // anew for every tile that scrolls into view.
+  for (ItemTile* tile : rig.view().tiles()) {
+    EXPECT_EQ(tile->style(), QApplication::style());
+    for (const QWidget* part : tile->findChildren<QWidget*>()) EXPECT_EQ(part->style(), QApplication::style());
+  }
+}
+
 TEST(UploadPanelViewTest, ANewTilePlaysItsRevealAndRipplesWhileItUploads) {
   BarRig rig;
   rig.openSession();
