@@ -78,6 +78,8 @@ TEST_F(BarEndToEndTest, ABatchIsUploadedFinishedToTheClipboardAndTheNextBatchBri
   ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 1; }));
   EXPECT_TRUE(view.hasKeyMonitor());
   ASSERT_TRUE(test::runUntil([&] { return buckets.buckets().size() == 2; })) << "a new bucket";
+  EXPECT_TRUE(test::runUntil([&] { return view.tiles().first()->status().isFinished; }))
+      << "the file sent after the finish leaves the in-flight look once uploaded too";
 }
 
 

@@ -139,10 +139,12 @@ class PanelOnScreen : public AgentProgramFixture {
  protected:
   void SetUp() override { movePointer(QGuiApplication::primaryScreen()->geometry().center()); }
 
-  void launch(double scale) {
+  // The bar is dark in every desktop theme; `gtkTheme` is the desktop's, light or dark.
+  void launch(double scale, const QString& gtkTheme) {
     scale_ = scale;
     ASSERT_NO_FATAL_FAILURE(startService(QStringLiteral("screen@example.com"), kPartSize));
     agent->showOnDisplay(scale);
+    agent->useDesktopTheme(gtkTheme);
     ASSERT_NO_FATAL_FAILURE(startAgent());
   }
 
@@ -359,14 +361,15 @@ class PanelOnScreen : public AgentProgramFixture {
 };
 
 // One agent per scale: the bucket grows to 2, 6 and 30 items and at each size the panel moves along the
-// three edges, so every edge sees every size, hovered and not, with one start-up.
+// three edges, so every edge sees every size, hovered and not, with one start-up. The desktop is light at
+// one scale and dark at the other.
 TEST_F(PanelOnScreen, TilesAreWholeAndTheHoveredOneShowsItsRingAndLabelAtEveryEdge) {
-  ASSERT_NO_FATAL_FAILURE(launch(1.0));
+  ASSERT_NO_FATAL_FAILURE(launch(1.0, QStringLiteral("Adwaita")));
   ASSERT_NO_FATAL_FAILURE(lookAtEveryEdgeAsTheBucketGrows());
 }
 
 TEST_F(PanelOnScreen, AtTwiceTheScaleTilesAreWholeAndTheLabelShowsAtEveryEdge) {
-  ASSERT_NO_FATAL_FAILURE(launch(2.0));
+  ASSERT_NO_FATAL_FAILURE(launch(2.0, QStringLiteral("Adwaita:dark")));
   ASSERT_NO_FATAL_FAILURE(lookAtEveryEdgeAsTheBucketGrows());
 }
 

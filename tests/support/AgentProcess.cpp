@@ -76,6 +76,12 @@ void AgentProcess::showOnDisplay(double scale) {
   process_.setProcessEnvironment(environment_);
 }
 
+void AgentProcess::useDesktopTheme(const QString& gtkTheme) {
+  environment_.insert(QStringLiteral("QT_QPA_PLATFORMTHEME"), QStringLiteral("gtk3"));
+  environment_.insert(QStringLiteral("GTK_THEME"), gtkTheme);
+  process_.setProcessEnvironment(environment_);
+}
+
 void AgentProcess::start(const QStringList& arguments) {
   process_.start(QStringLiteral(PM_AGENT_PROGRAM), arguments);
   if (!process_.waitForStarted(10'000)) throw std::runtime_error("the agent did not start");

@@ -38,6 +38,9 @@ class AgentProcess {
   // Runs the agent on the caller's X display (DISPLAY) instead of off screen, with Qt's scale factor
   // `scale` (device pixels per point); call before start().
   void showOnDisplay(double scale = 1.0);
+  // Gives the agent the desktop theme `gtkTheme` ("Adwaita", "Adwaita:dark"), whose colours Qt's GTK
+  // platform theme makes its palette; call before start().
+  void useDesktopTheme(const QString& gtkTheme);
   // Starts the agent; its standard error goes to logFile().
   void start(const QStringList& arguments = {});
   // Until the agent owns its bus name; false when it did not within `timeout` or ended first.
