@@ -72,24 +72,41 @@ BucketItem::BucketItem(QString url, QDateTime addedAt)
     : id_(QUuid::createUuid()),
       url_(std::move(url)),
       name_(lastPathComponent(url_)),
+      addedAt_(std::move(addedAt)),
       // A path that cannot be looked at (missing, no access) counts as a file; the upload reports it.
       isDirectory_(QFileInfo(url_).isDir()),
-      addedAt_(std::move(addedAt)),
       isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
 
+BucketItem::~BucketItem() {
+  if (notifier_) notifier_->item_ = nullptr;
+}
+
+std::shared_ptr<BucketItemNotifier> BucketItem::notifier() {
+  if (notifier_) return notifier_->shared_from_this();
+  std::shared_ptr<BucketItemNotifier> made(new BucketItemNotifier, [](BucketItemNotifier* notifier) {
+    if (notifier->item_) notifier->item_->notifier_ = nullptr;
+    delete notifier;
+  });
+  made->item_ = this;
+  notifier_ = made.get();
+  return made;
+}
+
+// The notifier is held for the whole emission: a receiver may drop the last other hold on it.
 void BucketItem::setState(const State& state) {
   if (!assignChanged(state_, state)) return;
-  Q_EMIT stateChanged();
+  if (notifier_) Q_EMIT notifier_->shared_from_this()->stateChanged();
   notifyOwner();
 }
 
 void BucketItem::setErrors(Errors errors) {
-  if (assignChanged(errors_, std::move(errors))) Q_EMIT errorsChanged();
+  if (!assignChanged(errors_, std::move(errors))) return;
+  if (notifier_) Q_EMIT notifier_->shared_from_this()->errorsChanged();
 }
 
 void BucketItem::setConsented(bool consented) {
   if (!assignChanged(consented_, consented)) return;
-  Q_EMIT consentedChanged();
+  if (notifier_) Q_EMIT notifier_->shared_from_this()->consentedChanged();
   notifyOwner();
 }
 

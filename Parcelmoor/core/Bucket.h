@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/BucketItemNotifier.h"
 #include "core/UploadError.h"
 
 namespace pm {
@@ -23,10 +24,10 @@ class Clock;
 
 // One dropped file or folder: what the tile shows and what the upload session moves along. Lives on the
 // main thread. Every setter stores a value equal to the current one silently and notifies otherwise, so a
-// view that repaints on a signal never repaints for nothing.
-class BucketItem final : public QObject {
-  Q_OBJECT
-
+// view that repaints on a signal never repaints for nothing. A plain value rather than a QObject, since a
+// bucket may hold a hundred thousand of them: whoever follows one item asks it for its notifier, and the
+// bucket tells of every item's changes at once.
+class BucketItem final {
  public:
   class State {
    public:
@@ -56,6 +57,9 @@ class BucketItem final : public QObject {
 
   // `url` is a local file path, kept exactly as given. Reads only whether it is a folder.
   BucketItem(QString url, QDateTime addedAt);
+  ~BucketItem();
+  BucketItem(const BucketItem&) = delete;
+  BucketItem& operator=(const BucketItem&) = delete;
 
   const QUuid& id() const { return id_; }
   const QString& url() const { return url_; }
@@ -72,10 +76,8 @@ class BucketItem final : public QObject {
   bool consented() const { return consented_; }
   void setConsented(bool consented);
 
- Q_SIGNALS:
-  void stateChanged();
-  void errorsChanged();
-  void consentedChanged();
+  // The signals of this item, made on the first call and shared by every holder until the last lets go.
+  std::shared_ptr<BucketItemNotifier> notifier();
 
  private:
   friend class Bucket;
@@ -87,11 +89,15 @@ class BucketItem final : public QObject {
   const QUuid id_;
   const QString url_;
   const QString name_;
-  const bool isDirectory_;
   const QDateTime addedAt_;
-  const bool isSensitive_;
   State state_;
   Errors errors_;
+  // Not owned: the holders of notifier() own it. A plain pointer rather than a weak one, so an item that
+  // was once on screen keeps nothing of its notifier once the tile is gone.
+  BucketItemNotifier* notifier_ = nullptr;
+  // The flags last, side by side, so they share one word instead of each padding out its own.
+  const bool isDirectory_;
+  const bool isSensitive_;
   bool consented_ = false;
 };
 

@@ -127,11 +127,15 @@ class AnswerBody {
   }
   // The length the answer announces, checked before a byte of it is read.
   bool expect(const QVariant& contentLength) {
-    if (contentLength.isValid() && contentLength.toLongLong() > limit_) refuse();
+    if (contentLength.isValid()) announced_ = contentLength.toLongLong();
+    if (announced_ && *announced_ > limit_) refuse();
     return !tooLarge_;
   }
 
   bool tooLarge() const { return tooLarge_; }
+  // Fewer bytes than the answer announced. Qt can report such an answer as complete when the server
+  // closes the connection at the moment the client looks at it, so the count is checked here too.
+  bool shorterThanAnnounced() const { return !tooLarge_ && announced_ && bytes_.size() < *announced_; }
   QByteArray take() { return std::move(bytes_); }
 
  private:
@@ -141,6 +145,7 @@ class AnswerBody {
   }
 
   qint64 limit_;
+  std::optional<qint64> announced_;
   QByteArray bytes_;
   bool tooLarge_ = false;
 };
@@ -262,11 +267,13 @@ QCoro::Task<ParcelmoorAPI::Attempt> ParcelmoorAPI::send(QNetworkRequest request,
   const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
   // Qt flags 4xx and 5xx as errors too: only a failure of the connection itself, with or without a status,
   // keeps the reply from being an answer.
-  if (!isConnectionFailure(error) && (status.isValid() || error == QNetworkReply::NoError))
+  // A status without a body (204, 304) announces the length of a body it does not send.
+  const bool bodyCut = body.shorterThanAnnounced() && status.toInt() != 204 && status.toInt() != 304;
+  if (!isConnectionFailure(error) && !bodyCut && (status.isValid() || error == QNetworkReply::NoError))
     co_return Attempt{Attempt::Outcome::answered, Response{body.take(), status.toInt()}, {}};
   // A status with a failed connection means the body stopped before its end: it is no answer either.
   const QString failure =
-      status.isValid() ? translated("The connection to Parcelmoor closed before the whole answer arrived.")
+      status.isValid() || bodyCut ? translated("The connection to Parcelmoor closed before the whole answer arrived.")
                        : raw->errorString();
   co_return Attempt{Attempt::Outcome::failed, {}, failure};
 }

@@ -63,6 +63,7 @@ void strokeInside(QPainter& painter, const QRectF& tile, const QColor& colour, q
 ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& files, QWidget* parent)
     : QWidget(parent),
       item_(std::move(item)),
+      itemNotifier_(item_->notifier()),
       clock_(clock),
       files_(files),
       darkness_(0, this),
@@ -88,9 +89,9 @@ ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& fil
     refresh();
   });
 
-  connect(item_.get(), &BucketItem::stateChanged, this, &ItemTile::refresh);
-  connect(item_.get(), &BucketItem::errorsChanged, this, &ItemTile::refresh);
-  connect(item_.get(), &BucketItem::consentedChanged, this, &ItemTile::refresh);
+  connect(itemNotifier_.get(), &BucketItemNotifier::stateChanged, this, &ItemTile::refresh);
+  connect(itemNotifier_.get(), &BucketItemNotifier::errorsChanged, this, &ItemTile::refresh);
+  connect(itemNotifier_.get(), &BucketItemNotifier::consentedChanged, this, &ItemTile::refresh);
 
   // A picture loaded before (by an earlier tile of the same file) shows on the first frame.
   thumbnail_ = cachedThumbnail(item_->url());

@@ -136,6 +136,8 @@ class ItemTile final : public QWidget {
   std::chrono::milliseconds scaled(int milliseconds) const;
 
   Bucket::ItemPointer item_;
+  // Held while the tile lives, so the item keeps telling it of changes.
+  std::shared_ptr<BucketItemNotifier> itemNotifier_;
   const Clock& clock_;
   FileViewer& files_;
   bool selected_ = false;

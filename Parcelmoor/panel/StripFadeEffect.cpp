@@ -7,10 +7,18 @@
 
 namespace pm {
 
+StripFadeEffect::StripFadeEffect(QObject* parent) : QGraphicsEffect(parent) {
+  // Nothing to fade yet.
+  setEnabled(false);
+}
+
 void StripFadeEffect::setFade(ScrollEdges edges, PanelEdge edge) {
   if (edges == edges_ && edge == edge_) return;
   edges_ = edges;
   edge_ = edge;
+  // With nothing to fade the strip draws itself, without the effect: Qt draws an effect's untouched source
+  // inside another effect (the panel's fade while it slides) at twice the strip's offset, beside the bar.
+  setEnabled(edges_.start || edges_.end);
   update();
 }
 
@@ -47,10 +55,6 @@ QList<QRect> StripFadeEffect::fadingParts() const {
 }
 
 void StripFadeEffect::draw(QPainter* painter) {
-  if (!edges_.start && !edges_.end) {
-    drawSource(painter);
-    return;
-  }
   QPoint offset;
   const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
   if (source.isNull()) return;

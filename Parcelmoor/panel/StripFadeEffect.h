@@ -11,12 +11,12 @@
 namespace pm {
 
 // Fades the ends of the bar's strip that have tiles scrolled beyond them, tiles included: the strip is
-// drawn into a picture, masked, then put on screen.
+// drawn into a picture, masked, then put on screen. Enabled only while an end fades.
 class StripFadeEffect final : public QGraphicsEffect {
   Q_OBJECT
 
  public:
-  explicit StripFadeEffect(QObject* parent = nullptr) : QGraphicsEffect(parent) {}
+  explicit StripFadeEffect(QObject* parent = nullptr);
 
   void setFade(ScrollEdges edges, PanelEdge edge);
 

@@ -30,6 +30,11 @@ QCache<QString, LoadedThumbnail>& cache() {
   return pictures;
 }
 
+std::chrono::milliseconds& thumbnailerWaitSetting() {
+  static std::chrono::milliseconds wait = kThumbnailerWait;
+  return wait;
+}
+
 void store(const QString& path, const LoadedThumbnail& thumbnail) {
   Q_ASSERT(onMainThread());
   cache().insert(path, new LoadedThumbnail(thumbnail));
@@ -86,6 +91,16 @@ std::optional<LoadedThumbnail> cachedThumbnail(const QString& path) {
   return std::nullopt;
 }
 
+std::chrono::milliseconds thumbnailerWait() {
+  Q_ASSERT(onMainThread());
+  return thumbnailerWaitSetting();
+}
+
+void setThumbnailerWait(std::chrono::milliseconds wait) {
+  Q_ASSERT(onMainThread());
+  thumbnailerWaitSetting() = wait;
+}
+
 double thumbnailScale(const QScreen* screen) { return screen ? screen->devicePixelRatio() : 2.0; }
 
 QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size) {
@@ -116,7 +131,7 @@ QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelS
   auto typing = [path] { return contentType(path); };
   const QString type = co_await runOnWorker(std::move(typing));
   const DesktopThumbnailer::Flavor flavor = DesktopThumbnailer::flavorFor(maxPixelSize);
-  const bool made = co_await DesktopThumbnailer::shared().make(path, type, flavor, kThumbnailerWait);
+  const bool made = co_await DesktopThumbnailer::shared().make(path, type, flavor, thumbnailerWait());
   if (made) picture = co_await runOnWorker(stored);
   co_return picture;
 }

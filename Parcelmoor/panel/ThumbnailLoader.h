@@ -22,6 +22,11 @@ inline constexpr int kThumbnailCacheCapacity = 300;
 // enough for a service that starts on the first request to render a document's first page.
 inline constexpr std::chrono::milliseconds kThumbnailerWait{8000};
 
+// The wait for the thumbnailer service that the loads below use; kThumbnailerWait unless set. A machine
+// busier than any desktop (a test run beside a full build) sets a longer one. Main thread only.
+std::chrono::milliseconds thumbnailerWait();
+void setThumbnailerWait(std::chrono::milliseconds wait);
+
 // The picture loaded before for this file, if the cache still holds it. Main thread only.
 std::optional<LoadedThumbnail> cachedThumbnail(const QString& path);
 
@@ -36,7 +41,7 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size);
 double thumbnailScale(const QScreen* screen);
 
 // The desktop's thumbnail of a file's content, at most `maxPixelSize`: the one stored in the shared cache,
-// else the one the desktop's thumbnailer service renders now (waiting at most kThumbnailerWait); nothing
+// else the one the desktop's thumbnailer service renders now (waiting at most thumbnailerWait()); nothing
 // when neither has one. Main thread; the files are read on a worker.
 QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize);
 

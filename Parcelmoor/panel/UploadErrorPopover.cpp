@@ -26,7 +26,11 @@ QLabel* wrappingLabel(const QString& text, const QString& role, TextEmphasis emp
 }  // namespace
 
 UploadErrorPopover::UploadErrorPopover(std::shared_ptr<BucketItem> item, QWidget* parent)
-    : QWidget(parent), item_(std::move(item)), list_(new QWidget(this)), listLayout_(new QVBoxLayout(list_)) {
+    : QWidget(parent),
+      item_(std::move(item)),
+      itemNotifier_(item_->notifier()),
+      list_(new QWidget(this)),
+      listLayout_(new QVBoxLayout(list_)) {
   auto* stack = new QVBoxLayout(this);
   stack->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
   stack->setSpacing(0);
@@ -50,7 +54,7 @@ UploadErrorPopover::UploadErrorPopover(std::shared_ptr<BucketItem> item, QWidget
 
   setFixedWidth(kContentWidth + 2 * kPadding);
   rebuildList();
-  connect(item_.get(), &BucketItem::errorsChanged, this, [this] {
+  connect(itemNotifier_.get(), &BucketItemNotifier::errorsChanged, this, [this] {
     rebuildList();
     adjustSize();
   });

@@ -10,6 +10,7 @@ class QVBoxLayout;
 namespace pm {
 
 class BucketItem;
+class BucketItemNotifier;
 
 // Lists why an item failed: its errors under the name of each failed file (for a folder) or alone (for a
 // file), in the order of the file names. Follows the item, so errors that arrive while it is open appear.
@@ -23,6 +24,7 @@ class UploadErrorPopover final : public QWidget {
   void rebuildList();
 
   std::shared_ptr<BucketItem> item_;
+  std::shared_ptr<BucketItemNotifier> itemNotifier_;
   QWidget* list_;
   QVBoxLayout* listLayout_;
 };

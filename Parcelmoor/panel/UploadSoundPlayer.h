@@ -48,6 +48,7 @@ class UploadSoundPlayer final : public QObject {
   std::array<bool, 3> conditions_{};
   // What each item that adds to a condition adds (waiting for consent, failed), and how many items add
   // each: a change of one item, a batch of new ones or a removal costs the same in a bucket of any size.
+  // Only items that add something have an entry, so a large batch that uploads cleanly costs nothing here.
   QHash<QUuid, std::array<bool, 2>> marks_;
   std::array<qsizetype, 2> marked_{};
   // How many items the counts have seen.

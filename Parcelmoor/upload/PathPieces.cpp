@@ -8,6 +8,11 @@ QStringList pathPieces(const QString& path) {
   return pieces;
 }
 
-QString cleanPath(const QString& path) { return pathPieces(path).join(QLatin1Char('/')); }
+QString cleanPath(const QString& path) {
+  QString clean = pathPieces(path).join(QLatin1Char('/'));
+  // A path that was clean already comes back as the very string given, sharing its text: every unit of a
+  // large batch keeps its file's name, and the item holds that same name.
+  return clean == path ? path : clean;
+}
 
 }  // namespace pm

@@ -94,6 +94,8 @@ QCoro::Task<> UploadSession::takeArriving() {
     arriving_.remove(0, count);
     addSlice(slice);
   }
+  // Taking slices from the front leaves the room of the whole batch behind.
+  if (arriving_.isEmpty()) arriving_ = QStringList();
   arrivalRunning_ = false;
 }
 
@@ -121,9 +123,16 @@ QCoro::Task<> UploadSession::ingest(QList<Bucket::ItemPointer> items) {
     if (holdsItem(unit.itemID)) kept.append(unit);
   }
   if (kept.isEmpty()) co_return;
-  for (const UploadUnit& unit : kept) {
-    units_[unit.itemID].append(unit);
-    itemTotal_[unit.itemID] += unit.size;
+  // An item's units come one after the other; each list is sized once for all of them, since a list
+  // grown one unit at a time keeps room for more that never come.
+  for (qsizetype first = 0, end = 0; first < kept.size(); first = end) {
+    while (end < kept.size() && kept.at(end).itemID == kept.at(first).itemID) ++end;
+    PlannedItem& planned = planned_[kept.at(first).itemID];
+    planned.units.reserve(planned.units.size() + end - first);
+    for (qsizetype i = first; i < end; ++i) {
+      planned.units.append(kept.at(i));
+      planned.total += kept.at(i).size;
+    }
   }
   pending_.append(kept);
   Q_EMIT workChanged();
@@ -199,15 +208,20 @@ QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
   bool queuedAny = false;
   for (const QUuid& itemID : itemIDs) {
     if (itemTasks_.contains(itemID) || queuedIDs_.contains(itemID)) continue;
-    Work work;
-    for (const UploadUnit& unit : units_.value(itemID)) {
-      const auto destination = destinations.constFind(unit.id);
-      if (destination != destinations.constEnd()) work.append({unit, *destination});
+    const auto planned = planned_.find(itemID);
+    QList<UploadDestination> placed;
+    if (planned != planned_.end()) {
+      placed.reserve(planned->units.size());
+      for (const UploadUnit& unit : std::as_const(planned->units)) {
+        const auto destination = destinations.constFind(unit.id);
+        if (destination != destinations.constEnd()) placed.append(*destination);
+      }
     }
-    if (work.isEmpty()) {
+    if (placed.isEmpty()) {
       settle(itemID);
     } else {
-      queued_.append(QueuedItem{itemID, std::move(work)});
+      planned->destinations = std::move(placed);
+      queued_.append(itemID);
       queuedIDs_.insert(itemID);
       queuedAny = true;
     }
@@ -222,21 +236,36 @@ void UploadSession::startQueued() {
   if (cancelled_) return;
   bool changed = false;
   while (itemTasks_.size() < kMaxItemTasks && !queued_.isEmpty()) {
-    QueuedItem entry = queued_.takeFirst();
-    queuedIDs_.remove(entry.itemID);
+    const QUuid itemID = queued_.takeFirst();
+    queuedIDs_.remove(itemID);
     changed = true;
-    if (!holdsItem(entry.itemID)) continue;
+    if (!holdsItem(itemID)) continue;
     const CancelTokenPtr cancel = makeCancelToken();
-    itemTasks_.insert(entry.itemID, cancel);
-    detachTask(uploadItem(std::move(entry), cancel), lcUpload, "Uploading an item");
+    itemTasks_.insert(itemID, cancel);
+    detachTask(uploadItem(itemID, cancel), lcUpload, "Uploading an item");
+  }
+  // Neither container gives back its room as it empties; once a large batch has gone through, that room
+  // would stay for nothing.
+  if (queued_.isEmpty() && queued_.capacity() > 0) {
+    queued_ = QList<QUuid>();
+    queuedIDs_ = QSet<QUuid>();
   }
   if (changed) Q_EMIT workChanged();
 }
 
-QCoro::Task<> UploadSession::uploadItem(QueuedItem entry, CancelTokenPtr cancel) {
+QCoro::Task<> UploadSession::uploadItem(QUuid itemID, CancelTokenPtr cancel) {
   const auto self = shared_from_this();
-  for (const auto& [unit, destination] : entry.work) {
-    if (cancel->isCancelled() || !holdsItem(entry.itemID)) break;
+  qsizetype unitIndex = 0;
+  for (qsizetype step = 0;; ++step) {
+    if (cancel->isCancelled() || !holdsItem(itemID)) break;
+    // Looked up again at every step: the entry may have gone (or moved) while the step before ran.
+    const auto planned = planned_.constFind(itemID);
+    if (planned == planned_.cend() || step >= planned->destinations.size()) break;
+    const UploadDestination destination = planned->destinations.at(step);
+    // The destinations follow the order of the units, so the search goes on from the unit before.
+    while (unitIndex < planned->units.size() && planned->units.at(unitIndex).id != destination.unitID) ++unitIndex;
+    if (unitIndex == planned->units.size()) break;
+    const UploadUnit unit = planned->units.at(unitIndex);
     std::optional<UploadError> failure;
     // Progress may come from any thread; it holds the session weakly and only posts to the main thread.
     QPointer<UploadSession> weak(this);
@@ -251,15 +280,17 @@ QCoro::Task<> UploadSession::uploadItem(QueuedItem entry, CancelTokenPtr cancel)
     // Only our own token says "cancelled": an uploader or a reply may report cancellation that the
     // session never asked for, and that must count as a failure, not as a silent stop.
     if (cancel->isCancelled()) break;
-    itemSent_[entry.itemID] += unit.size;
+    if (const auto sent = planned_.find(itemID); sent != planned_.end()) sent->sent += unit.size;
     Q_EMIT workChanged();
     if (failure) {
-      recordError(entry.itemID, unit.relativePath, *failure);
+      recordError(itemID, unit.relativePath, *failure);
     } else {
       updateProgress(unit, 0.0);
     }
   }
-  itemFinished(entry.itemID, cancel);
+  // The destinations were needed for this upload only; a unit is never sent twice.
+  if (const auto planned = planned_.find(itemID); planned != planned_.end()) planned->destinations = {};
+  itemFinished(itemID, cancel);
 }
 
 void UploadSession::itemFinished(const QUuid& itemID, const CancelTokenPtr& cancel) {
@@ -277,7 +308,8 @@ void UploadSession::settle(const QUuid& itemID) {
   if (std::any_of(pending_.begin(), pending_.end(), [&](const UploadUnit& u) { return u.itemID == itemID; })) return;
   if (queuedIDs_.contains(itemID)) return;
 
-  const qsizetype unitCount = units_.value(itemID).size();
+  const auto planned = planned_.constFind(itemID);
+  const qsizetype unitCount = planned == planned_.cend() ? 0 : planned->units.size();
   qsizetype errorCount = 0;
   const BucketItem::Errors& errors = bucket_->item(itemID)->errors();
   for (auto it = errors.begin(); it != errors.end(); ++it) errorCount += it.value().size();
@@ -307,9 +339,9 @@ void UploadSession::updateProgress(const UploadUnit& unit, double fraction) {
   if (!std::isfinite(fraction)) return;
   fraction = std::clamp(fraction, 0.0, 1.0);
 
-  qint64 total = itemTotal_.value(unit.itemID, 0);
-  if (total < 1) total = 1;
-  const qint64 sent = itemSent_.value(unit.itemID, 0);
+  const auto planned = planned_.constFind(unit.itemID);
+  const qint64 total = planned == planned_.cend() ? 1 : std::max<qint64>(planned->total, 1);
+  const qint64 sent = planned == planned_.cend() ? 0 : planned->sent;
   const double value = double(qint64(double(unit.size) * fraction) + sent) / double(total);
   bucket_->setState(unit.itemID, BucketItem::State::uploading(std::min(value, 1.0)));
 }
@@ -326,10 +358,8 @@ void UploadSession::remove(const QUuid& itemID) {
     itemTasks_.erase(running);
   }
   pending_.removeIf([&](const UploadUnit& u) { return u.itemID == itemID; });
-  if (queuedIDs_.remove(itemID)) queued_.removeIf([&](const QueuedItem& q) { return q.itemID == itemID; });
-  const QList<UploadUnit> removedUnits = units_.take(itemID);
-  itemTotal_.remove(itemID);
-  itemSent_.remove(itemID);
+  if (queuedIDs_.remove(itemID)) queued_.removeOne(itemID);
+  const QList<UploadUnit> removedUnits = planned_.take(itemID).units;
   Q_EMIT workChanged();
 
   bucket_->removeItem(itemID);
@@ -406,9 +436,7 @@ void UploadSession::cancelAll() {
   pending_.clear();
   queued_.clear();
   queuedIDs_.clear();
-  units_.clear();
-  itemTotal_.clear();
-  itemSent_.clear();
+  planned_.clear();
   Q_EMIT workChanged();
 }
 

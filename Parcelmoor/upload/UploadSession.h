@@ -64,13 +64,6 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
     std::optional<QUrl> share_;
   };
 
-  using Work = QList<std::pair<UploadUnit, UploadDestination>>;
-  struct QueuedItem {
-    QUuid itemID;
-    Work work;
-    bool operator==(const QueuedItem&) const = default;
-  };
-
   static constexpr qsizetype kMaxItemTasks = 4;
   // A batch enters the bucket this many files a turn of the event loop, so that dropping a hundred
   // thousand files never holds the bar still for longer than a frame.
@@ -112,10 +105,11 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   bool isRegistering() const { return pumpRunning_; }
   qsizetype runningItemCount() const { return itemTasks_.size(); }
   bool hasRunningTask(const QUuid& itemID) const { return itemTasks_.contains(itemID); }
-  const QList<QueuedItem>& queued() const { return queued_; }
-  QList<UploadUnit> units(const QUuid& itemID) const { return units_.value(itemID); }
-  qint64 itemTotal(const QUuid& itemID) const { return itemTotal_.value(itemID); }
-  qint64 itemSent(const QUuid& itemID) const { return itemSent_.value(itemID); }
+  // The items registered and waiting for one of the item tasks, first to start first.
+  const QList<QUuid>& queued() const { return queued_; }
+  QList<UploadUnit> units(const QUuid& itemID) const { return planned_.value(itemID).units; }
+  qint64 itemTotal(const QUuid& itemID) const { return planned_.value(itemID).total; }
+  qint64 itemSent(const QUuid& itemID) const { return planned_.value(itemID).sent; }
   const QStringList& deferred() const { return deferred_; }
   // The files given to enqueue that are not in the bucket yet.
   const QStringList& arriving() const { return arriving_; }
@@ -137,7 +131,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   QCoro::Task<> registerBatch(QList<UploadUnit> batch);
   void settle(const QUuid& itemID);
   void startQueued();
-  QCoro::Task<> uploadItem(QueuedItem entry, CancelTokenPtr cancel);
+  QCoro::Task<> uploadItem(QUuid itemID, CancelTokenPtr cancel);
   void itemFinished(const QUuid& itemID, const CancelTokenPtr& cancel);
   void relayProgress(const UploadUnit& unit, double fraction);
   void updateProgress(const UploadUnit& unit, double fraction);
@@ -156,12 +150,22 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   QList<UploadUnit> pending_;
   bool pumpRunning_ = false;
   QHash<QUuid, CancelTokenPtr> itemTasks_;
-  QList<QueuedItem> queued_;
+  // Only identifiers wait here: what an item's upload needs stays in `planned_`, kept once.
+  QList<QUuid> queued_;
   // The items of `queued_`, so asking whether one waits costs the same however many do.
   QSet<QUuid> queuedIDs_;
-  QHash<QUuid, QList<UploadUnit>> units_;
-  QHash<QUuid, qint64> itemTotal_;
-  QHash<QUuid, qint64> itemSent_;
+  // What the session keeps of each item it planned, in one place per item, since a bucket may hold a
+  // hundred thousand of them.
+  struct PlannedItem {
+    // Kept for the item's life: failures are counted against them and a removal withdraws them.
+    QList<UploadUnit> units;
+    // Where the placed units go, in the order of `units`; held only from registration until the item's
+    // upload ends.
+    QList<UploadDestination> destinations;
+    qint64 total = 0;
+    qint64 sent = 0;
+  };
+  QHash<QUuid, PlannedItem> planned_;
   QStringList deferred_;
   QStringList arriving_;
   // Items in the bucket whose planning has not started, in the order they entered.

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QClipboard>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "AgentRig.h"
@@ -76,6 +78,43 @@ TEST_F(BarEndToEndTest, ABatchIsUploadedFinishedToTheClipboardAndTheNextBatchBri
   ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == 1; }));
   EXPECT_TRUE(view.hasKeyMonitor());
   ASSERT_TRUE(test::runUntil([&] { return buckets.buckets().size() == 2; })) << "a new bucket";
+}
+
+
+// Every size the own service handles in its own way: empty, within one sealed chunk, on and past a chunk's
+// end, one request and many parts. Each item's tile leaves the in-flight look when the item is uploaded.
+TEST_F(BarEndToEndTest, OwnServiceTilesOfEverySizeLeaveTheInFlightLookWhenUploaded) {
+  constexpr qint64 kPart = 64 * 1024;
+  buckets.setPartSize(kPart);
+  const QList<qint64> sizes{0, 1, kPart - 100, kPart + 1, 3 * kPart, 4 * 1024 * 1024, 4 * 1024 * 1024 + 1};
+  QStringList names;
+  for (qsizetype n = 0; n < sizes.size(); ++n) names << QStringLiteral("file-%1.bin").arg(n);
+  QStringList paths;
+  for (qsizetype n = 0; n < sizes.size(); ++n) paths << rig.writeFile(names[n], QByteArray(sizes[n], 'x'));
+  rig.writeBatch(paths);
+  rig.delegate->drainInbox();
+  ASSERT_TRUE(test::runUntil([&] { return panelShown(); }));
+  UploadPanelView& view = *panel.view();
+
+  const auto allUploaded = [&] {
+    const QList<Bucket::ItemPointer>& items = rig.delegate->store().current().items();
+    return items.size() == sizes.size() && std::all_of(items.begin(), items.end(), [](const auto& item) {
+             return item->state().kind() == BucketItem::State::Case::uploaded;
+           });
+  };
+  ASSERT_TRUE(test::runUntil(allUploaded, 30s));
+  ASSERT_TRUE(test::runUntil([&] { return view.tiles().size() == sizes.size(); }));
+  for (ItemTile* tile : view.tiles()) {
+    EXPECT_TRUE(tile->status().isFinished) << tile->item()->name().toStdString();
+    EXPECT_FALSE(tile->rippleActive()) << tile->item()->name().toStdString();
+  }
+  const test::FakeServiceBuckets::Bucket stored = buckets.buckets().first();
+  for (const QString& name : names) {
+    const std::optional<test::FakeServiceBuckets::File> file = stored.file(name);
+    ASSERT_TRUE(file) << name.toStdString();
+    EXPECT_TRUE(file->isComplete()) << name.toStdString();
+  }
+  EXPECT_GT(stored.file(names.last())->partCount, 1) << "the largest went in parts";
 }
 
 }  // namespace

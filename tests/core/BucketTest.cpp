@@ -169,7 +169,8 @@ TEST_F(BucketTest, EqualItemStateNotifiesNobody) {
   const auto item = bucket.add({file(QStringLiteral("a.txt"))}).at(0);
   for (const auto& row : table) {
     bucket.setState(item->id(), row.from);
-    Emissions stateChanged(item.get(), &BucketItem::stateChanged);
+    const auto notifier = item->notifier();
+    Emissions stateChanged(notifier.get(), &BucketItemNotifier::stateChanged);
     bucket.setState(item->id(), row.to);
     EXPECT_EQ(stateChanged.count, row.notifies ? 1 : 0);
     EXPECT_EQ(item->state(), row.to);
@@ -203,8 +204,9 @@ TEST_F(BucketTest, EqualBucketStateNotifiesNobody) {
 
 TEST_F(BucketTest, EqualConsentAndErrorsNotifyNobody) {
   const auto item = bucket.add({file(QStringLiteral(".env"))}).at(0);
-  Emissions consentedChanged(item.get(), &BucketItem::consentedChanged);
-  Emissions errorsChanged(item.get(), &BucketItem::errorsChanged);
+  const auto notifier = item->notifier();
+  Emissions consentedChanged(notifier.get(), &BucketItemNotifier::consentedChanged);
+  Emissions errorsChanged(notifier.get(), &BucketItemNotifier::errorsChanged);
 
   item->setConsented(true);
   item->setConsented(true);
@@ -213,9 +215,31 @@ TEST_F(BucketTest, EqualConsentAndErrorsNotifyNobody) {
   EXPECT_EQ(errorsChanged.count, 0);
 }
 
+TEST_F(BucketTest, AnItemsNotifierIsSharedWhileHeldAndMadeAfreshOnceLetGo) {
+  const auto item = bucket.add({file(QStringLiteral("a.txt"))}).at(0);
+  auto held = item->notifier();
+  EXPECT_EQ(item->notifier(), held);
+
+  // A receiver (a tile being closed) may drop the last hold while the change is being told.
+  QObject::connect(held.get(), &BucketItemNotifier::stateChanged, [&held] { held.reset(); });
+  Emissions bucketHeard(&bucket, &Bucket::itemChanged);
+  bucket.setState(item->id(), BucketItem::State::uploaded());
+  EXPECT_EQ(held, nullptr);
+  EXPECT_EQ(bucketHeard.count, 1);
+
+  const auto again = item->notifier();
+  Emissions stateChanged(again.get(), &BucketItemNotifier::stateChanged);
+  Emissions errorsChanged(again.get(), &BucketItemNotifier::errorsChanged);
+  bucket.setState(item->id(), BucketItem::State::failed());
+  bucket.recordError(item->id(), item->name(), UploadError::http(500));
+  EXPECT_EQ(stateChanged.count, 1);
+  EXPECT_EQ(errorsChanged.count, 1);
+}
+
 TEST_F(BucketTest, ErrorsCollectPerPathInOrder) {
   const auto item = bucket.add({folder(QStringLiteral("Photos"))}).at(0);
-  Emissions errorsChanged(item.get(), &BucketItem::errorsChanged);
+  const auto notifier = item->notifier();
+  Emissions errorsChanged(notifier.get(), &BucketItemNotifier::errorsChanged);
 
   bucket.recordError(item->id(), QStringLiteral("Photos/a.jpg"), UploadError::http(500));
   bucket.recordError(item->id(), QStringLiteral("Photos/a.jpg"), UploadError::notRegistered());

@@ -10,6 +10,7 @@
 #include "PdfFixture.h"
 #include "panel/PreviewWindow.h"
 #include "panel/QuickLookPreview.h"
+#include "panel/ThumbnailLoader.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -142,9 +143,11 @@ TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContent) {
   const QColor page(40, 160, 90);
   const QString document = root.file(QStringLiteral("brochure.pdf"));
   test::writePdf(document, page);
+  // A test run beside a full build can keep the service past the program's own cap: only a hang may fail.
+  setThumbnailerWait(test::kHangBound);
   preview.show(document, {document});
   PreviewWindow& window = *preview.window();
-  ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }))
+  ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }, 2 * test::kHangBound))
       << "the desktop's thumbnailer rendered the page";
   QImage shown;
   for (QLabel* label : window.findChildren<QLabel*>()) {

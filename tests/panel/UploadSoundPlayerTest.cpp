@@ -79,6 +79,16 @@ TEST_F(UploadSoundPlayerTest, TwoFailuresInARowPlayOnce) {
   EXPECT_EQ(sounds.played, QStringList{QStringLiteral("dialog-error")});
 }
 
+TEST_F(UploadSoundPlayerTest, AWarningThatClearedPlaysAgainForTheNextSensitiveFile) {
+  player.setSession(session);
+  addSettled(QStringLiteral(".env"));
+  session->approve(session->bucket().items().last()->id());
+  ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }));
+  addSettled(QStringLiteral("id_rsa"));
+  EXPECT_EQ(sounds.played, (QStringList{QStringLiteral("dialog-warning"), QStringLiteral("complete"),
+                                        QStringLiteral("dialog-warning")}));
+}
+
 TEST_F(UploadSoundPlayerTest, AttachingToAFinishableSessionPlaysAtOnceAndASessionChangeRearms) {
   addSettled(QStringLiteral("a.txt"));
   ASSERT_TRUE(session->canFinish());

@@ -74,8 +74,15 @@ void RawHttpServer::readRequest(Connection& connection) {
   sent_ += connection.socket->write(answer_.bytes);
   if (answer_.endless) {
     feed(connection);
-  } else {
+  } else if (!answer_.heldOpen || cutting_) {
     connection.socket->disconnectFromHost();
+  }
+}
+
+void RawHttpServer::closeConnections() {
+  cutting_ = true;
+  for (const auto& connection : connections_) {
+    if (connection->socket->state() == QAbstractSocket::ConnectedState) connection->socket->disconnectFromHost();
   }
 }
 

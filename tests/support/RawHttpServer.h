@@ -27,6 +27,9 @@ class RawHttpServer final : public QObject {
     QByteArray bytes;
     // Then filler bytes for as long as the client reads; when false the connection closes after `bytes`.
     bool endless = false;
+    // Without filler: the connection stays open after `bytes` until closeConnections(), so a test can cut
+    // it once the client has taken in what it was sent. Connections answered after that close at once.
+    bool heldOpen = false;
   };
 
   explicit RawHttpServer(Answer answer, QObject* parent = nullptr);
@@ -34,6 +37,9 @@ class RawHttpServer final : public QObject {
 
   // "http://127.0.0.1:<port><path>".
   QUrl url(const QString& path = QStringLiteral("/")) const;
+
+  // Closes every client connection the way a server that stops in the middle of an answer does.
+  void closeConnections();
 
   // Requests whose head arrived.
   int requestCount() const { return requests_; }
@@ -54,6 +60,7 @@ class RawHttpServer final : public QObject {
   std::vector<std::unique_ptr<Connection>> connections_;
   int requests_ = 0;
   int open_ = 0;
+  bool cutting_ = false;
   qint64 sent_ = 0;
 };
 

@@ -228,7 +228,7 @@ TEST_F(UploadSessionTest, RemovingAQueuedItemDropsItBeforeItStarts) {
   for (int n = 0; n < 5; ++n) uploader->held.insert(QStringLiteral("q%1.txt").arg(n));
   session->enqueue(urls);
   ASSERT_TRUE(test::runUntil([&] { return session->queued().size() == 1; }));
-  const QUuid waiting = session->queued().first().itemID;
+  const QUuid waiting = session->queued().first();
   session->remove(waiting);
   EXPECT_TRUE(session->queued().isEmpty());
   uploader->releaseAll();
