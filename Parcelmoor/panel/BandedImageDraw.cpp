@@ -14,11 +14,13 @@ constexpr int kBandRows = 64;
 
 }  // namespace
 
-void drawImageInBands(QPainter& painter, const QPointF& at, const QImage& image) {
+void drawImageInBands(QPainter& painter, const QPointF& at, const QImage& image, QRect source) {
+  if (source.isNull()) source = image.rect();
   const qreal ratio = image.devicePixelRatio();
-  for (int row = 0; row < image.height(); row += kBandRows) {
-    const int rows = std::min(kBandRows, image.height() - row);
-    painter.drawImage(QPointF(at.x(), at.y() + row / ratio), image, QRectF(0, row, image.width(), rows));
+  for (int row = 0; row < source.height(); row += kBandRows) {
+    const int rows = std::min(kBandRows, source.height() - row);
+    painter.drawImage(QPointF(at.x(), at.y() + row / ratio), image,
+                      QRectF(source.left(), source.top() + row, source.width(), rows));
   }
 }
 

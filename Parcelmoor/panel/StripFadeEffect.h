@@ -2,6 +2,8 @@
 
 #include <QGraphicsEffect>
 #include <QImage>
+#include <QList>
+#include <QRect>
 
 #include "core/PanelEdge.h"
 #include "panel/ScrollEdges.h"
@@ -24,10 +26,13 @@ class StripFadeEffect final : public QGraphicsEffect {
  private:
   // The fade as a picture of the strip's size: its alpha is what the strip keeps.
   const QImage& maskPicture(const QSize& pixels, qreal pixelRatio);
+  // The parts of the mask that hide anything, in its pixels: the rest keeps the strip as it is.
+  QList<QRect> fadingParts() const;
 
   ScrollEdges edges_;
   PanelEdge edge_ = PanelEdge::left;
   QImage mask_;
+  QList<QRect> maskFading_;
   ScrollEdges maskEdges_;
   PanelEdge maskEdge_ = PanelEdge::left;
 };

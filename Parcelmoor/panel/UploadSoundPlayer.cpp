@@ -19,7 +19,7 @@ void UploadSoundPlayer::setSession(std::shared_ptr<UploadSession> session) {
   conditions_ = {};
   if (session_) {
     connections_ << connect(&session_->bucket(), &Bucket::itemsChanged, this, [this] {
-      followItems();
+      followItemChange();
       evaluate();
     });
     // One connection for every item, however many the bucket holds.
@@ -37,21 +37,42 @@ void UploadSoundPlayer::setSession(std::shared_ptr<UploadSession> session) {
 void UploadSoundPlayer::followItems() {
   marks_.clear();
   marked_ = {};
+  followed_ = 0;
   if (!session_) return;
   for (const Bucket::ItemPointer& item : session_->bucket().items()) recount(*item);
+  followed_ = session_->bucket().items().size();
+}
+
+void UploadSoundPlayer::followItemChange() {
+  const Bucket& bucket = session_->bucket();
+  const QList<Bucket::ItemPointer>& items = bucket.items();
+  // The bucket tells of each batch it adds at its end and of each item it removes, one at a time.
+  if (items.size() > followed_) {
+    for (qsizetype index = followed_; index < items.size(); ++index) recount(*items.at(index));
+  } else if (items.size() < followed_) {
+    // Only an item that added to a condition has anything to take back.
+    for (auto it = marks_.begin(); it != marks_.end();) {
+      if (bucket.item(it.key())) {
+        ++it;
+        continue;
+      }
+      for (std::size_t i = 0; i < it->size(); ++i) marked_[i] -= qsizetype((*it)[i]);
+      it = marks_.erase(it);
+    }
+  }
+  followed_ = items.size();
 }
 
 void UploadSoundPlayer::recount(const BucketItem& item) {
   const std::array<bool, 2> now{item.isSensitive() && !item.consented(),
                                 item.state().kind() == BucketItem::State::Case::failed};
-  const auto found = marks_.find(&item);
-  const std::array<bool, 2> before = found == marks_.end() ? std::array<bool, 2>{} : found.value();
+  const auto found = marks_.constFind(item.id());
+  const std::array<bool, 2> before = found == marks_.cend() ? std::array<bool, 2>{} : *found;
   for (std::size_t i = 0; i < now.size(); ++i) marked_[i] += qsizetype(now[i]) - qsizetype(before[i]);
-  if (now != std::array<bool, 2>{}) {
-    marks_.insert(&item, now);
-  } else if (found != marks_.end()) {
-    marks_.erase(found);
-  }
+  if (now == std::array<bool, 2>{})
+    marks_.remove(item.id());
+  else
+    marks_.insert(item.id(), now);
 }
 
 void UploadSoundPlayer::evaluate() {

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QUuid>
 
 #include <array>
 #include <memory>
@@ -32,7 +33,10 @@ class UploadSoundPlayer final : public QObject {
   void play(UploadSound sound);
 
  private:
+  // Counts every item of the session anew.
   void followItems();
+  // Counts what a change of the bucket's items brought: the items added at its end, or an item gone.
+  void followItemChange();
   // Counts the item's part in the conditions again after it changed.
   void recount(const BucketItem& item);
   void evaluate();
@@ -42,11 +46,13 @@ class UploadSoundPlayer final : public QObject {
   std::shared_ptr<UploadSession> session_;
   QList<QMetaObject::Connection> connections_;
   std::array<bool, 3> conditions_{};
-  // What each item adds to the conditions (waiting for consent, failed), and how many items add each: a
-  // change of one item costs the same in a bucket of any size. Only items that add something have an
-  // entry, so a large batch that uploads cleanly costs nothing here.
-  QHash<const BucketItem*, std::array<bool, 2>> marks_;
+  // What each item that adds to a condition adds (waiting for consent, failed), and how many items add
+  // each: a change of one item, a batch of new ones or a removal costs the same in a bucket of any size.
+  // Only items that add something have an entry, so a large batch that uploads cleanly costs nothing here.
+  QHash<QUuid, std::array<bool, 2>> marks_;
   std::array<qsizetype, 2> marked_{};
+  // How many items the counts have seen.
+  qsizetype followed_ = 0;
 };
 
 }  // namespace pm

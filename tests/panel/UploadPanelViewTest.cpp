@@ -616,6 +616,11 @@ TEST(UploadPanelViewScreenshots, TilesShrinkAndFadeAsTheyScrollOutAtEitherEnd) {
   ASSERT_TRUE(test::runUntil([&] {
     return bar->maximum() > 0 && bar->value() == bar->maximum() && tilesPlaced(rig.view(), PanelEdge::left);
   }));
+  // The pictures load off the main thread; the screenshots below are of tiles showing theirs.
+  const QList<ItemTile*> made = rig.view().tiles();
+  ASSERT_TRUE(test::runUntil([&] {
+    return std::all_of(made.begin(), made.end(), [](const ItemTile* tile) { return tile->thumbnail().has_value(); });
+  }));
   // Halfway the tiles happen to meet the view's ends; half a tile further both ends are cut mid-tile.
   const struct {
     int offset;

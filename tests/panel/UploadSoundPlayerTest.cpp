@@ -101,6 +101,26 @@ TEST_F(UploadSoundPlayerTest, AttachingToAFinishableSessionPlaysAtOnceAndASessio
   EXPECT_EQ(sounds.played.size(), 2) << "shown anew with the condition true";
 }
 
+TEST_F(UploadSoundPlayerTest, ARemovedItemTakesBackItsPartAndAFileWaitingInALargeBatchCounts) {
+  uploader->failing.insert(QStringLiteral("one.txt"), UploadError::rejected(QStringLiteral("no")));
+  uploader->failing.insert(QStringLiteral("two.txt"), UploadError::rejected(QStringLiteral("no")));
+  player.setSession(session);
+  addSettled(QStringLiteral("one.txt"));
+  ASSERT_EQ(sounds.played, QStringList{QStringLiteral("dialog-error")});
+  session->remove(session->bucket().items().last()->id());
+  addSettled(QStringLiteral("two.txt"));
+  EXPECT_EQ(sounds.played, (QStringList{QStringLiteral("dialog-error"), QStringLiteral("dialog-error")}))
+      << "the failure that went took its part with it: the next one is heard";
+
+  // More files than enter in one turn, the one waiting for consent among the last to enter.
+  QStringList batch;
+  for (qsizetype i = 0; i < UploadSession::kItemsAddedPerTurn + 10; ++i)
+    batch << root.write(QStringLiteral("batch %1.txt").arg(i), "x");
+  batch.insert(batch.size() - 5, root.write(QStringLiteral(".env"), "x"));
+  session->enqueue(batch);
+  ASSERT_TRUE(test::runUntil([&] { return sounds.played.contains(QStringLiteral("dialog-warning")); }));
+}
+
 TEST_F(UploadSoundPlayerTest, NoSessionPlaysNothing) {
   player.setSession(nullptr);
   EXPECT_TRUE(sounds.played.isEmpty());
