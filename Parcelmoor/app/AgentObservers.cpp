@@ -60,7 +60,6 @@ void AppDelegate::installAgentObservers() {
   UserNotifications* notifications = &services_.notifications;
   ICloudAvailabilityCheck* icloud = &services_.icloud;
   ParcelmoorAPI* api = &services_.api;
-  const Keychain* keychain = &services_.keychain;
   const auto observe = [&signals](const char* verb, AgentHandler handler, QPointer<AppDelegate> box = {}) {
     observeAgentNotification(signals, requestName(verb), std::move(handler), std::move(box));
   };
@@ -95,8 +94,8 @@ void AppDelegate::installAgentObservers() {
   observe("syncCancelPairing", onSync(&SyncCoordinating::cancelPairing), box);
   observe(
       "openBilling",
-      [api, keychain, workspace](AppDelegate* delegate) {
-        detachTask(openBillingPage(QPointer<AppDelegate>(delegate), *api, *keychain, *workspace), lcAuth,
+      [api, workspace](AppDelegate* delegate) {
+        detachTask(openBillingPage(QPointer<AppDelegate>(delegate), *api, *workspace), lcAuth,
                    "Opening the billing page");
       },
       box);

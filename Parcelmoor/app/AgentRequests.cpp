@@ -13,7 +13,6 @@
 #include "core/BillingPortal.h"
 #include "core/ConnectorBookkeeping.h"
 #include "core/ParcelmoorAPI.h"
-#include "core/SessionToken.h"
 #include "core/UploadError.h"
 #include "core/UserNotifications.h"
 #include "platform/Async.h"
@@ -67,7 +66,7 @@ void AppDelegate::applySettingsChange() {
   const QList<UploaderConfig> stored = UploaderConfig::loadAll(services_.defaults);
   if (!stored.isEmpty() && stored != settings_->uploaders()) settings_->setUploaders(stored);
   services_.panel.applyEdgeSetting();
-  detachTask(withdrawStaleConnectors(services_.api, services_.defaults, services_.keychain), lcApi,
+  detachTask(withdrawStaleConnectors(services_.api, services_.defaults), lcApi,
              "Withdrawing stale connectors");
 }
 
@@ -82,10 +81,16 @@ void AppDelegate::startSignIn() {
 }
 
 void AppDelegate::signOutEverywhere() {
+  detachTask(signOutEverywhere(QPointer<AppDelegate>(this), services_.api), lcAuth, "Server sign-out");
+}
+
+QCoro::Task<> AppDelegate::signOutEverywhere(QPointer<AppDelegate> delegate, ParcelmoorAPI& api) {
   // Read before forgetting: the server needs the token that forgetting deletes.
-  const std::optional<QString> token = loadKeychainString(services_.keychain, sessionTokenAccount());
-  accounts_->forgetSession();
-  detachTask(accounts_->signOutOnServer(token), lcAuth, "Server sign-out");
+  const std::optional<QString> token = co_await api.sessionToken().load();
+  if (!delegate) co_return;
+  AccountStore& accounts = delegate->accounts();
+  accounts.forgetSession();
+  co_await accounts.signOutOnServer(token);
 }
 
 QCoro::Task<> AppDelegate::connectPendingDrive() {
@@ -144,10 +149,10 @@ void AppDelegate::checkForUpdatesNow(AppDelegate* delegate, Workspace& workspace
 }
 
 QCoro::Task<> AppDelegate::openBillingPage(QPointer<AppDelegate> delegate, ParcelmoorAPI& api,
-                                           const Keychain& keychain, Workspace& workspace) {
+                                           Workspace& workspace) {
   std::optional<QUrl> portal;
   if (delegate) {
-    const std::optional<QString> token = loadKeychainString(keychain, sessionTokenAccount());
+    const std::optional<QString> token = co_await api.sessionToken().load();
     if (token) {
       BillingPortal billing(api);
       portal = co_await billing.url(*token);

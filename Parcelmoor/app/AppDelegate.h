@@ -60,13 +60,14 @@ class AppDelegate final : public QObject {
   void settingsDidChange();
   void startSignIn();
   void signOutEverywhere();
+  static QCoro::Task<> signOutEverywhere(QPointer<AppDelegate> delegate, ParcelmoorAPI& api);
   QCoro::Task<> connectPendingDrive();
   void refreshAccountState();
   void offerPairing();
   // Handlers that work without the delegate too: they are given what they use (`delegate` null when gone).
   static void checkForUpdatesNow(AppDelegate* delegate, Workspace& workspace);
   static QCoro::Task<> openBillingPage(QPointer<AppDelegate> delegate, ParcelmoorAPI& api,
-                                       const Keychain& keychain, Workspace& workspace);
+                                       Workspace& workspace);
   static void requestNotificationPermission(UserNotifications& notifications);
 
   AppSettings& settings() const { return *settings_; }

@@ -23,7 +23,6 @@
 #include "core/ParcelmoorAPI.h"
 #include "core/SharedInbox.h"
 #include "core/UserNotifications.h"
-#include "curl/CurlGlobal.h"
 #include "panel/DesktopFileViewer.h"
 #include "panel/PreviewWindow.h"
 #include "panel/QuickLookPreview.h"
@@ -35,6 +34,7 @@
 #include "platform/Log.h"
 #include "platform/Notifier.h"
 #include "platform/Paths.h"
+#include "platform/SecretServiceChanges.h"
 #include "platform/SharedDefaults.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
@@ -61,9 +61,6 @@ int runSend(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // libcurl is set up while this is the only thread; without it FTP transfers fail, each with its error.
-  if (!pm::initializeCurl()) qCWarning(lcFtp, "libcurl could not be set up; FTP connections will not work");
-
   if (argc > 1 && qstrcmp(argv[1], "send") == 0) return runSend(argc, argv);
   // Help and a wrong option are answered where no display is reachable, before anything starts.
   QStringList given;
@@ -120,6 +117,13 @@ int main(int argc, char** argv) {
   pm::SystemClock clock;
   QNetworkAccessManager network;
   pm::ParcelmoorAPI api(network, keychain, {pm::serviceBaseUrl(), pm::preferredLanguages()});
+  // The session check and a waiting batch's first request both need the token: its read starts now, off
+  // this thread, while the rest is built. A change to any keychain item, by this program or another,
+  // makes the next use read it again.
+  api.sessionToken().readAhead();
+  pm::SecretServiceChanges keychainChanges;
+  QObject::connect(&keychainChanges, &pm::SecretServiceChanges::changed, &api.sessionToken(),
+                   &pm::SessionTokenCache::forget);
   pm::SharedInbox inbox(paths, *defaults, clock);
   pm::DBusNotifier notifier;
   pm::UserNotifications notifications(*defaults, signals, notifier);

@@ -8,6 +8,7 @@
 #include "core/AccountState.h"
 #include "core/ParcelmoorAPI.h"
 #include "core/SessionToken.h"
+#include "core/SessionTokenCache.h"
 #include "core/UploadError.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -30,6 +31,7 @@ AccountStore::AccountStore(ParcelmoorAPI& api, Keychain& keychain, SharedDefault
                            const Clock& clock, Timing timing, QObject* parent)
     : QObject(parent),
       deviceFlow_(api),
+      sessionToken_(api.sessionToken()),
       keychain_(keychain),
       defaults_(defaults),
       signals_(signals),
@@ -47,10 +49,6 @@ AccountStore::~AccountStore() {
 }
 
 void AccountStore::publish(const AccountState& state) { state.save(defaults_, signals_); }
-
-std::optional<QString> AccountStore::storedToken() const {
-  return loadKeychainString(keychain_, sessionTokenAccount());
-}
 
 void AccountStore::stopSignIn() {
   cancelAndClear(requesting_);
@@ -158,7 +156,11 @@ QCoro::Task<> AccountStore::finishSignIn(QString token, CancelTokenPtr flow) {
   // or replaced during the lookups leaves nothing behind.
   if (!self || flow->isCancelled() || flow_ != flow) co_return;
   // Read back: a keyring that is locked or gone may take the call and keep nothing.
-  if (!storeKeychainString(keychain_, token, sessionTokenAccount()) || storedToken() != token) {
+  // Read here, not through the cache: the state that announces the token must not wait for it.
+  const bool stored = storeKeychainString(keychain_, token, sessionTokenAccount());
+  const std::optional<QString> kept = loadKeychainString(keychain_, sessionTokenAccount());
+  sessionToken_.remember(kept);
+  if (!stored || kept != token) {
     // Without the token every later request would ask the user to sign in: this sign-in did not happen.
     qCCritical(lcAuth, "%s", qUtf8Printable(keychainFailureMessage()));
     conclude(flow, AccountState::failed(AccountState::Failure::keychain));
@@ -177,20 +179,22 @@ void AccountStore::cancelSignIn() {
 
 QCoro::Task<> AccountStore::refresh() {
   if (refreshing_) co_return;
-  const std::optional<QString> token = storedToken();
+  refreshing_ = true;
+  const QPointer<AccountStore> self(this);
+  const std::optional<QString> token = co_await sessionToken_.load();
+  if (!self) co_return;
   if (!token) {
+    refreshing_ = false;
     // A sign-in that runs has published "waiting" and has no token yet; "signed out" would hide it, and
     // the next click on Sign in would throw the approval away.
     if (!requesting_ && !flow_) publish(AccountState::signedOut());
     co_return;
   }
-  refreshing_ = true;
   const AccountState stored = AccountState::load(defaults_);
   const bool knownUser = stored.kind() == AccountState::Case::signedIn;
   // Signed in at once, before the service has answered: the token is there.
   publish(knownUser ? stored : AccountState::signedIn(QString(), false));
 
-  const QPointer<AccountStore> self(this);
   DeviceFlow deviceFlow = deviceFlow_;
   std::optional<QString> email;
   std::exception_ptr failure;
@@ -208,7 +212,10 @@ QCoro::Task<> AccountStore::refresh() {
   if (!email) {
     qCInfo(lcAuth, "stored session no longer valid");
     // A sign-in that finished meanwhile stored a session of its own, and that one stands.
-    if (storedToken() == token) forgetSession();
+    // Awaited on a line of its own: GCC 12 mishandles the temporaries of a comparison around co_await.
+    const std::optional<QString> now = co_await sessionToken_.load();
+    if (!self) co_return;
+    if (now == token) forgetSession();
     refreshing_ = false;
     co_return;
   }
@@ -217,7 +224,8 @@ QCoro::Task<> AccountStore::refresh() {
   if (!self) co_return;
   refreshing_ = false;
   // Signed out, or in with another session, meanwhile: that outcome stands.
-  if (storedToken() != token) co_return;
+  const std::optional<QString> now = co_await sessionToken_.load();
+  if (!self || now != token) co_return;
   // Without an answer about the subscription, the flag this user had is kept.
   const bool knownFlag = knownUser && stored.email() == *email && stored.subscribed();
   publish(AccountState::signedIn(*email, subscribed.value_or(knownFlag)));
@@ -226,6 +234,7 @@ QCoro::Task<> AccountStore::refresh() {
 void AccountStore::forgetSession() {
   stopSignIn();
   deleteKeychainString(keychain_, sessionTokenAccount());
+  sessionToken_.remember(std::nullopt);
   publish(AccountState::signedOut());
 }
 
@@ -237,11 +246,15 @@ QCoro::Task<> AccountStore::signOutOnServer(std::optional<QString> token) {
 
 QCoro::Task<> AccountStore::confirmSessionGone() {
   if (sessionCheckRunning_) co_return;
-  const std::optional<QString> token = storedToken();
-  if (!token) co_return;
   sessionCheckRunning_ = true;
-
   const QPointer<AccountStore> self(this);
+  const std::optional<QString> token = co_await sessionToken_.load();
+  if (!self) co_return;
+  if (!token) {
+    sessionCheckRunning_ = false;
+    co_return;
+  }
+
   DeviceFlow deviceFlow = deviceFlow_;
   std::optional<QString> email;
   bool answered = true;
@@ -255,21 +268,23 @@ QCoro::Task<> AccountStore::confirmSessionGone() {
   // No answer, or the session stands: nothing to do.
   if (!answered || email) co_return;
   // Only the session that was refused is gone; one a sign-in stored meanwhile stands.
-  if (storedToken() != token) co_return;
+  const std::optional<QString> now = co_await sessionToken_.load();
+  if (!self || now != token) co_return;
 
   qCInfo(lcAuth, "session refused and confirmed gone; signing in again");
   deleteKeychainString(keychain_, sessionTokenAccount());
+  sessionToken_.remember(std::nullopt);
   publish(AccountState::signedOut());
   signals_.postDarwinNotification(QString::fromLatin1(names::signal::kSignIn));
 }
 
 QCoro::Task<> AccountStore::refreshSubscription() {
-  const std::optional<QString> token = storedToken();
-  if (!token) co_return;
+  const QPointer<AccountStore> self(this);
+  const std::optional<QString> token = co_await sessionToken_.load();
+  if (!self || !token) co_return;
   const AccountState before = AccountState::load(defaults_);
   if (before.kind() != AccountState::Case::signedIn) co_return;
 
-  const QPointer<AccountStore> self(this);
   DeviceFlow deviceFlow = deviceFlow_;
   const std::optional<bool> subscribed = co_await deviceFlow.subscriptionState(*token);
   // Without an answer the known flag stands: a failed lookup is no reason to take a subscription away.

@@ -19,6 +19,7 @@ class AccountState;
 class Clock;
 class Keychain;
 class ParcelmoorAPI;
+class SessionTokenCache;
 class SharedDefaults;
 class Signals;
 
@@ -83,9 +84,9 @@ class AccountStore final : public QObject {
   void conclude(const CancelTokenPtr& flow, const AccountState& outcome);
   void stopSignIn();
   void publish(const AccountState& state);
-  std::optional<QString> storedToken() const;
 
   DeviceFlow deviceFlow_;
+  SessionTokenCache& sessionToken_;
   Keychain& keychain_;
   SharedDefaults& defaults_;
   Signals& signals_;

@@ -8,7 +8,6 @@
 
 #include "core/ParcelmoorAPI.h"
 #include "core/S3Credentials.h"
-#include "core/SessionToken.h"
 #include "core/UploaderConfig.h"
 #include "platform/Log.h"
 #include "platform/SharedDefaults.h"
@@ -64,7 +63,7 @@ void markConnectorRegistered(SharedDefaults& defaults, const QUuid& connection) 
   changeRegistered(defaults, [&id](QSet<QString>& set) { set.insert(id); });
 }
 
-QCoro::Task<> withdrawStaleConnectors(ParcelmoorAPI& api, SharedDefaults& defaults, const Keychain& keychain) {
+QCoro::Task<> withdrawStaleConnectors(ParcelmoorAPI& api, SharedDefaults& defaults) {
   const QList<UploaderConfig> configs = UploaderConfig::loadAll(defaults);
   // The list always holds the own-service connection, so an empty one means it could not be read; judging
   // by it would withdraw every connector the user has.
@@ -78,7 +77,7 @@ QCoro::Task<> withdrawStaleConnectors(ParcelmoorAPI& api, SharedDefaults& defaul
   stale.sort();
 
   for (const QString& id : stale) {
-    const std::optional<QString> token = loadKeychainString(keychain, sessionTokenAccount());
+    const std::optional<QString> token = co_await api.sessionToken().load();
     if (!token) co_return;
     ParcelmoorAPI::Response response;
     try {

@@ -17,6 +17,6 @@ void markConnectorRegistered(SharedDefaults& defaults, const QUuid& connection);
 // Withdraws from the service every registered connector whose connection no longer wants one: deleted,
 // shareable links off, or no longer S3 or R2. An identifier leaves the list only once the service has
 // let go of it (2xx or 404); without a session token the pass stops and the list stays as it is.
-QCoro::Task<> withdrawStaleConnectors(ParcelmoorAPI& api, SharedDefaults& defaults, const Keychain& keychain);
+QCoro::Task<> withdrawStaleConnectors(ParcelmoorAPI& api, SharedDefaults& defaults);
 
 }  // namespace pm

@@ -19,7 +19,6 @@
 #include <stdexcept>
 
 #include "core/JsonDecoding.h"
-#include "core/SessionToken.h"
 #include "core/UploadError.h"
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
@@ -185,7 +184,7 @@ struct ParcelmoorAPI::Attempt {
 
 ParcelmoorAPI::ParcelmoorAPI(QNetworkAccessManager& network, const Keychain& keychain, Options options,
                              QObject* parent)
-    : QObject(parent), network_(network), keychain_(keychain), options_(std::move(options)) {}
+    : QObject(parent), network_(network), options_(std::move(options)), sessionToken_(keychain) {}
 
 QNetworkRequest ParcelmoorAPI::buildRequest(const QString& path, const QByteArray& method, const Body& body,
                                             const std::optional<QString>& token) const {
@@ -295,10 +294,11 @@ QCoro::Task<ParcelmoorAPI::Response> ParcelmoorAPI::request(QString path, QByteA
 
 QCoro::Task<QByteArray> ParcelmoorAPI::authorizedRequest(QString path, QByteArray method,
                                                          std::optional<QJsonValue> body, CancelTokenPtr cancel) {
-  const std::optional<QString> token = loadKeychainString(keychain_, sessionTokenAccount());
+  const QPointer<ParcelmoorAPI> self(this);
+  const std::optional<QString> token = co_await sessionToken_.load();
+  if (!self) throw UploadError::cancelled();
   if (!token) throw UploadError::signedOut(signInFirst());
 
-  const QPointer<ParcelmoorAPI> self(this);
   // Built before the co_await: GCC 12 mishandles the temporaries of a conditional inside one.
   Body payload = body ? Body::json(*body) : Body::none();
   const Response response = co_await request(path, method, std::move(payload), token, std::move(cancel));
@@ -311,6 +311,8 @@ QCoro::Task<QByteArray> ParcelmoorAPI::authorizedRequest(QString path, QByteArra
   // The account store reacts on its own time; the failing request goes back to its caller at once.
   if (self) {
     if (response.status == 401) {
+      // The token may have been replaced meanwhile: whoever looks next reads it from the keychain.
+      sessionToken_.forget();
       QMetaObject::invokeMethod(self.data(), &ParcelmoorAPI::sessionRefused, Qt::QueuedConnection);
     } else if (answer.error == QLatin1String("SUBSCRIPTION_REQUIRED")) {
       QMetaObject::invokeMethod(self.data(), &ParcelmoorAPI::subscriptionRequired, Qt::QueuedConnection);

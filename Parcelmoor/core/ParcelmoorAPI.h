@@ -12,6 +12,7 @@
 #include <chrono>
 #include <optional>
 
+#include "core/SessionTokenCache.h"
 #include "platform/Async.h"
 
 class QNetworkAccessManager;
@@ -81,6 +82,8 @@ class ParcelmoorAPI final : public QObject {
                 QObject* parent = nullptr);
 
   const QUrl& baseUrl() const { return options_.baseUrl; }
+  // The stored session token, read once and kept; every reader of the token goes through it.
+  SessionTokenCache& sessionToken() { return sessionToken_; }
 
   // Sends one request and returns its body and status without judging the status; a redirect is not
   // followed but returned as its 3xx status. A request that times out is sent once more; a transport
@@ -111,8 +114,8 @@ class ParcelmoorAPI final : public QObject {
                             CancelTokenPtr cancel);
 
   QNetworkAccessManager& network_;
-  const Keychain& keychain_;
   Options options_;
+  SessionTokenCache sessionToken_;
 };
 
 // The service base URL: PARCELMOOR_API when it holds a usable absolute URL (read once per process),

@@ -13,13 +13,18 @@ QString service() { return QString::fromLatin1(names::keychain::kSessionService)
 
 QString sessionTokenAccount() { return QString::fromLatin1(names::keychain::kSessionTokenAccount); }
 
-std::optional<QString> loadKeychainString(const Keychain& keychain, const QString& account) {
-  const auto data = keychain.load(service(), account);
-  if (!data) return std::nullopt;
+KeychainStringLookup lookupKeychainString(const Keychain& keychain, const QString& account) {
+  const Keychain::Lookup found = keychain.find(service(), account);
+  if (found.status == Keychain::Status::Failed) return {false, std::nullopt};
+  if (found.status == Keychain::Status::NotFound) return {true, std::nullopt};
   QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = decoder.decode(*data);
-  if (decoder.hasError()) return std::nullopt;
-  return text;
+  QString text = decoder.decode(found.data);
+  if (decoder.hasError()) return {true, std::nullopt};
+  return {true, std::move(text)};
+}
+
+std::optional<QString> loadKeychainString(const Keychain& keychain, const QString& account) {
+  return lookupKeychainString(keychain, account).text;
 }
 
 bool storeKeychainString(Keychain& keychain, const std::optional<QString>& value, const QString& account) {

@@ -116,6 +116,7 @@ QString itemKey(const QString& service, const QString& account) {
 
 Keychain::Lookup MemoryKeychain::find(const QString& service, const QString& account) const {
   QMutexLocker lock(&mutex_);
+  ++reads_[itemKey(service, account)];
   if (failing_) return {Status::Failed, {}};
   const auto it = items_.constFind(itemKey(service, account));
   if (it == items_.constEnd()) return {Status::NotFound, {}};
@@ -139,6 +140,11 @@ bool MemoryKeychain::remove(const QString& service, const QString& account) {
 void MemoryKeychain::setFailing(bool failing) {
   QMutexLocker lock(&mutex_);
   failing_ = failing;
+}
+
+int MemoryKeychain::readCount(const QString& service, const QString& account) const {
+  QMutexLocker lock(&mutex_);
+  return reads_.value(itemKey(service, account));
 }
 
 int MemoryKeychain::itemCount() const {

@@ -57,10 +57,13 @@ class MemoryKeychain final : public Keychain {
 
   void setFailing(bool failing);
   int itemCount() const;
+  // How often the item was looked up (found or not), so a test can see what a flow costs the keychain.
+  int readCount(const QString& service, const QString& account) const;
 
  private:
   mutable QMutex mutex_;
   QHash<QString, QByteArray> items_;
+  mutable QHash<QString, int> reads_;
   bool failing_ = false;
 };
 

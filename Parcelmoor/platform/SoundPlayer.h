@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
 
 namespace pm {
 
@@ -15,10 +16,11 @@ class SoundPlayer {
   virtual void play(const QString& name) = 0;
 };
 
-// Plays through libcanberra. Without a sound server or theme it stays silent.
+// Plays through libcanberra, opened (as `library`) with the first sound. Without the library, a sound server
+// or a theme it stays silent and says why in the log.
 class CanberraSoundPlayer final : public SoundPlayer {
  public:
-  CanberraSoundPlayer();
+  explicit CanberraSoundPlayer(std::string library = "libcanberra.so.0");
   ~CanberraSoundPlayer() override;
   CanberraSoundPlayer(const CanberraSoundPlayer&) = delete;
   CanberraSoundPlayer& operator=(const CanberraSoundPlayer&) = delete;

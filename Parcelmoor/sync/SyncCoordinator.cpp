@@ -100,7 +100,7 @@ class RunningTask {
 
 SyncCoordinator::Parts::Parts(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
                               AppSettings& settings, ParcelmoorAPI& api, const Clock& clock)
-    : store(defaults, signals, keychain, settings, clock), service(store, api), pairing(api, keychain) {}
+    : store(defaults, signals, keychain, settings, clock), service(store, api), pairing(api) {}
 
 SyncCoordinator::SyncCoordinator(SharedDefaults& defaults, Signals& signals, Keychain& keychain,
                                  AppSettings& settings, ParcelmoorAPI& api, const Clock& clock,

@@ -1,10 +1,10 @@
 #include "SyncPairing.h"
 
+#include <QPointer>
 #include <QStringDecoder>
 
 #include "core/JsonDecoding.h"
 #include "core/ParcelmoorAPI.h"
-#include "core/SessionToken.h"
 #include "platform/Crypto.h"
 #include "platform/X25519.h"
 #include "sync/StrictBase64.h"
@@ -79,14 +79,15 @@ std::optional<SyncPairing::Handover> SyncPairing::Handover::fromJson(const QJson
   return Handover{*sender, *sealed, *nonce};
 }
 
-SyncPairing::SyncPairing(ParcelmoorAPI& api, const Keychain& keychain) : api_(api), keychain_(keychain) {}
+SyncPairing::SyncPairing(ParcelmoorAPI& api) : api_(api) {}
 
 QCoro::Task<std::optional<ParcelmoorAPI::Response>> SyncPairing::sendWithSession(QString path,
                                                                                  QByteArray method,
                                                                                  CancelTokenPtr cancel) {
-  const std::optional<QString> token = loadKeychainString(keychain_, sessionTokenAccount());
-  if (!token) co_return std::nullopt;
-  co_return co_await api_.request(path, method, ParcelmoorAPI::Body::none(), token, cancel);
+  const QPointer<ParcelmoorAPI> api(&api_);
+  const std::optional<QString> token = co_await api_.sessionToken().load();
+  if (!token || !api) co_return std::nullopt;
+  co_return co_await api->request(path, method, ParcelmoorAPI::Body::none(), token, cancel);
 }
 
 QByteArray SyncPairing::makeSalt() {

@@ -15,7 +15,6 @@
 
 namespace pm {
 
-class Keychain;
 
 // Pairing moves the sync key from a computer where sync is on (the offering side) to a new one of the same
 // account (the joining side) through the service's one pairing record per account ("sync/pairings"),
@@ -56,8 +55,8 @@ class SyncPairing {
   static constexpr int kSaltBytes = 16;
   static constexpr char kHandoverInfo[] = "parcelmoor/sync-pairing/v1";
 
-  // `keychain` holds the session token the bodiless requests carry.
-  SyncPairing(ParcelmoorAPI& api, const Keychain& keychain);
+  // The bodiless requests carry the session token that `api` keeps.
+  explicit SyncPairing(ParcelmoorAPI& api);
 
   // Offering side.
   // 16 fresh salt bytes (throws crypto::RandomSourceFailure when the source fails).
@@ -100,7 +99,6 @@ class SyncPairing {
                                                                       CancelTokenPtr cancel = {});
 
   ParcelmoorAPI& api_;
-  const Keychain& keychain_;
 };
 
 }  // namespace pm

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <vector>
 
-#include "curl/CurlGlobal.h"
 #include "curl/HTTPCalls.h"
 #include "platform/NetworkRequest.h"
 
@@ -286,7 +285,6 @@ QNetworkProxy HttpBodyRequest::proxyOf(const QNetworkAccessManager& network, con
 QCoro::Task<HttpBodyOutcome> sendHttpBody(HttpBodyRequest request, std::unique_ptr<QIODevice> body,
                                           std::function<void(qint64 sent, qint64 total)> sent,
                                           CancelTokenPtr cancel) {
-  initializeCurl();
   auto stop = std::make_shared<std::atomic<bool>>(cancel && cancel->isCancelled());
   SentRelay relay(std::move(sent));
   if (cancel) QObject::connect(cancel.get(), &CancelToken::cancelled, &relay, [stop] { *stop = true; });

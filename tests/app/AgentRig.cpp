@@ -103,6 +103,8 @@ QString AgentRig::writeFile(const QString& name, const QByteArray& bytes) {
 QString AgentRig::signIn() {
   const QString token = service.createSession(QStringLiteral("ada@example.com"), true);
   storeKeychainString(keychain, token, sessionTokenAccount());
+  // As the Secret Service's change signal tells the agent's client.
+  api.sessionToken().forget();
   return token;
 }
 

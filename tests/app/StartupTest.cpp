@@ -9,6 +9,7 @@
 #include "core/AccountState.h"
 #include "core/AppSettings.h"
 #include "core/Bucket.h"
+#include "core/SessionToken.h"
 #include "platform/InboxWatcher.h"
 #include "platform/SharedNames.h"
 #include "support/FakeServiceBuckets.h"
@@ -193,6 +194,8 @@ TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
   rig.writeBatch({file});
 
   rig.make();
+  // As in the agent, whose read of the token starts before the delegate is built and is done by now.
+  ASSERT_TRUE(test::wait(rig.api.sessionToken().load()).has_value());
   std::optional<QStringList> inBucketWhenPolling;
   std::optional<AccountState::Case> accountWhenPolling;
   rig.sync->onStartPolling = [&] {
@@ -207,6 +210,24 @@ TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
   EXPECT_EQ(accountWhenPolling, AccountState::Case::signedIn);
   const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
   ASSERT_TRUE(test::runUntil(announced, 30s));
+}
+
+// The keychain answers slowly and on the main thread would hold everything else: the session check and the
+// batch's requests share one read of the token.
+TEST(AgentStartup, TheSessionCheckAndTheFirstBatchReadTheTokenOnce) {
+  test::AgentRig rig;
+  test::FakeServiceBuckets buckets(rig.service);
+  signInToTheOwnService(rig);
+  const QString file = rig.writeFile(QStringLiteral("report.txt"));
+  rig.writeBatch({file});
+
+  rig.launch();
+  const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
+  ASSERT_TRUE(test::runUntil(announced, 30s));
+  // The check is over once it published what the service said of the account.
+  ASSERT_TRUE(test::runUntil(
+      [&] { return AccountState::load(rig.defaults).email() == QStringLiteral("ada@example.com"); }, 30s));
+  EXPECT_EQ(rig.keychain.readCount(literal(names::keychain::kSessionService), sessionTokenAccount()), 1);
 }
 
 TEST(AgentStartup, AutomaticUpdatesFollowThePreferenceFromTheStart) {

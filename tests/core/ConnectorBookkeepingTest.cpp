@@ -40,7 +40,7 @@ struct ConnectorBookkeepingTest : ::testing::Test {
     list.sort();
     return list;
   }
-  void withdraw() { test::wait(withdrawStaleConnectors(harness.api, defaults, harness.keychain)); }
+  void withdraw() { test::wait(withdrawStaleConnectors(harness.api, defaults)); }
   int deletes() const {
     int count = 0;
     for (const auto& request : harness.service.requests()) count += request.method == "DELETE" ? 1 : 0;
@@ -132,7 +132,7 @@ TEST_F(ConnectorBookkeepingTest, AnUnreachableServiceKeepsEveryIdentifier) {
   harness.signIn();
   registerConnector(connection(UploaderConfig::Kind::customS3, true));
   registerConnector(connection(UploaderConfig::Kind::r2, true));
-  test::wait(withdrawStaleConnectors(unreachable, defaults, harness.keychain));
+  test::wait(withdrawStaleConnectors(unreachable, defaults));
   EXPECT_EQ(registered().size(), 2);
   EXPECT_TRUE(log.lines().isEmpty());
 }

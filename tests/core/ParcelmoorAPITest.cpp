@@ -10,6 +10,7 @@
 
 #include "core/ParcelmoorAPI.h"
 #include "core/UploadError.h"
+#include "platform/SharedNames.h"
 #include "support/LogCapture.h"
 #include "support/RawHttpServer.h"
 #include "support/ServiceHarness.h"
@@ -421,6 +422,31 @@ TEST(ParcelmoorAPI, ErrorAnswersMapToUploadErrorsAndReactions) {
     EXPECT_EQ(reactions.sessionChecks, row.sessionChecks);
     EXPECT_EQ(reactions.subscriptionChecks, row.subscriptionChecks);
   }
+}
+
+TEST(ParcelmoorAPI, TheTokenIsReadOnceAndAgainOnlyAfterARefusal) {
+  test::ServiceHarness harness;
+  const QString first = harness.signIn();
+  harness.service.script("GET", QStringLiteral("me"), FakeService::Reply::raw(200, "{}"));
+  harness.service.script("GET", QStringLiteral("me"), FakeService::Reply::raw(401, ""));
+  harness.service.script("GET", QStringLiteral("me"), FakeService::Reply::raw(200, "{}"));
+  const auto readsOfTheToken = [&] {
+    return harness.keychain.readCount(QString::fromLatin1(names::keychain::kSessionService), sessionTokenAccount());
+  };
+
+  test::wait(harness.api.authorizedRequest(QStringLiteral("me"), "GET"));
+  // Replaced behind the client's back, unannounced: the kept token goes out until the service refuses it.
+  const QString second = harness.service.createSession(QStringLiteral("ada@example.com"), true);
+  storeKeychainString(harness.keychain, second, sessionTokenAccount());
+  failureOf(harness.api.authorizedRequest(QStringLiteral("me"), "GET"));
+  test::wait(harness.api.authorizedRequest(QStringLiteral("me"), "GET"));
+
+  const QList<FakeService::Request> sent = harness.service.requests();
+  ASSERT_EQ(sent.size(), 3);
+  EXPECT_EQ(sent.at(0).header("authorization"), "Bearer " + first.toUtf8());
+  EXPECT_EQ(sent.at(1).header("authorization"), "Bearer " + first.toUtf8());
+  EXPECT_EQ(sent.at(2).header("authorization"), "Bearer " + second.toUtf8());
+  EXPECT_EQ(readsOfTheToken(), 2);
 }
 
 TEST(ParcelmoorAPI, ARefusalIsLoggedWithItsCode) {

@@ -36,7 +36,11 @@ struct ServiceHarness {
     storeToken(token);
     return token;
   }
-  void storeToken(const QString& token) { storeKeychainString(keychain, token, sessionTokenAccount()); }
+  // Written as another program would: the client hears of it as it hears of the Secret Service's changes.
+  void storeToken(const QString& token) {
+    storeKeychainString(keychain, token, sessionTokenAccount());
+    api.sessionToken().forget();
+  }
   std::optional<QString> storedToken() const { return loadKeychainString(keychain, sessionTokenAccount()); }
 
   // Declared first so it stops last: the client's connections close before the server waits for them.

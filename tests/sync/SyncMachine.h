@@ -44,7 +44,7 @@ struct SyncMachine {
         api(network, keychain, optionsFor(service, unreachable)),
         store(defaults, signals, keychain, settings, clock),
         syncService(store, api),
-        pairing(api, keychain),
+        pairing(api),
         coordinator(defaults, signals, keychain, settings, api, clock, timings) {
     storeKeychainString(keychain, sessionToken, sessionTokenAccount());
     signals.clearPosted();

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+namespace pm {
+
+// A shared library opened the first time something of it is needed instead of when the program starts,
+// so a program that never needs it never pays for loading it and everything it depends on. Thread-safe:
+// the first caller opens it, later ones wait for that and share the outcome.
+class LazyLibrary {
+ public:
+  // `fileName` as the dynamic loader takes it, normally the library's soname ("libcurl.so.4").
+  explicit LazyLibrary(std::string fileName);
+  ~LazyLibrary();
+
+  LazyLibrary(const LazyLibrary&) = delete;
+  LazyLibrary& operator=(const LazyLibrary&) = delete;
+
+  // Opens the library unless done; false when it cannot be opened (error() says why).
+  bool load();
+  // The address of `name` in the library (opening it first), or null when the library or the name is missing.
+  void* symbol(const char* name);
+  template <typename Function>
+  Function function(const char* name) {
+    return reinterpret_cast<Function>(symbol(name));
+  }
+
+  const std::string& fileName() const { return fileName_; }
+  // Why the library could not be opened; empty while it is open or not yet tried.
+  const std::string& error() const { return error_; }
+
+ private:
+  const std::string fileName_;
+  std::once_flag opened_;
+  void* handle_ = nullptr;
+  std::string error_;
+};
+
+}  // namespace pm
