@@ -70,10 +70,15 @@ bool resolve(LazyLibrary& library, Function& slot, const char* name, std::string
   return slot != nullptr;
 }
 
+// Leaves libcurl unusable for the life of the program, and says once why.
+void giveUp(CurlState& s, std::string problem) {
+  s.problem = std::move(problem);
+  qCWarning(lcUpload, "%s; FTP connections and file uploads will not work", s.problem.c_str());
+}
+
 void open(CurlState& s) {
   if (!s.library.load()) {
-    s.problem = "libcurl could not be loaded: " + s.library.error();
-    qCWarning(lcUpload, "%s; FTP connections and file uploads will not work", s.problem.c_str());
+    giveUp(s, "libcurl could not be loaded: " + s.library.error());
     return;
   }
   CurlFunctions& f = s.functions;
@@ -98,14 +103,12 @@ void open(CurlState& s) {
   resolve(l, f.multi_info_read, "curl_multi_info_read", missing);
   resolve(l, f.multi_strerror, "curl_multi_strerror", missing);
   if (!missing.empty()) {
-    s.problem = "libcurl (" + l.fileName() + ") lacks " + missing;
-    qCWarning(lcUpload, "%s; FTP connections and file uploads will not work", s.problem.c_str());
+    giveUp(s, "libcurl (" + l.fileName() + ") lacks " + missing);
     return;
   }
   // Set up here, once, whichever thread comes first: the others wait in call_once until it is done.
   if (f.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    s.problem = "libcurl could not be set up";
-    qCWarning(lcUpload, "%s; FTP connections and file uploads will not work", s.problem.c_str());
+    giveUp(s, "libcurl could not be set up");
     return;
   }
   s.ready = true;
@@ -116,6 +119,18 @@ const CurlFunctions* curl() {
   CurlState& s = state();
   std::call_once(s.once, [&s] { open(s); });
   return s.ready ? &s.functions : nullptr;
+}
+
+// Passes an option's one argument on to libcurl's own setter (easy or multi) with the type the option's
+// number range gives it, as curl.h lays them out.
+template <typename Setter, typename Handle, typename Option>
+auto forwardOption(Setter set, Handle handle, Option option, va_list arguments) {
+  const long number = long(option);
+  if (number < CURLOPTTYPE_OBJECTPOINT) return set(handle, option, va_arg(arguments, long));
+  if (number < CURLOPTTYPE_FUNCTIONPOINT) return set(handle, option, va_arg(arguments, void*));
+  if (number < CURLOPTTYPE_OFF_T) return set(handle, option, va_arg(arguments, void (*)()));
+  if (number < CURLOPTTYPE_BLOB) return set(handle, option, va_arg(arguments, curl_off_t));
+  return set(handle, option, va_arg(arguments, void*));
 }
 
 }  // namespace
@@ -152,21 +167,9 @@ void curl_easy_cleanup(CURL* handle) {
 CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
   const auto* f = curl();
   if (!f) return CURLE_FAILED_INIT;
-  // Every option takes one argument, whose type its number's range gives (as curl.h lays them out).
   va_list arguments;
   va_start(arguments, option);
-  CURLcode result;
-  if (option < CURLOPTTYPE_OBJECTPOINT) {
-    result = f->easy_setopt(handle, option, va_arg(arguments, long));
-  } else if (option < CURLOPTTYPE_FUNCTIONPOINT) {
-    result = f->easy_setopt(handle, option, va_arg(arguments, void*));
-  } else if (option < CURLOPTTYPE_OFF_T) {
-    result = f->easy_setopt(handle, option, va_arg(arguments, void (*)()));
-  } else if (option < CURLOPTTYPE_BLOB) {
-    result = f->easy_setopt(handle, option, va_arg(arguments, curl_off_t));
-  } else {
-    result = f->easy_setopt(handle, option, va_arg(arguments, void*));
-  }
+  const CURLcode result = pm::forwardOption(f->easy_setopt, handle, option, arguments);
   va_end(arguments);
   return result;
 }
@@ -217,16 +220,7 @@ CURLMcode curl_multi_setopt(CURLM* multi, CURLMoption option, ...) {
   if (!f) return CURLM_BAD_HANDLE;
   va_list arguments;
   va_start(arguments, option);
-  CURLMcode result;
-  if (option < CURLOPTTYPE_OBJECTPOINT) {
-    result = f->multi_setopt(multi, option, va_arg(arguments, long));
-  } else if (option < CURLOPTTYPE_FUNCTIONPOINT) {
-    result = f->multi_setopt(multi, option, va_arg(arguments, void*));
-  } else if (option < CURLOPTTYPE_OFF_T) {
-    result = f->multi_setopt(multi, option, va_arg(arguments, void (*)()));
-  } else {
-    result = f->multi_setopt(multi, option, va_arg(arguments, curl_off_t));
-  }
+  const CURLMcode result = pm::forwardOption(f->multi_setopt, multi, option, arguments);
   va_end(arguments);
   return result;
 }

@@ -57,6 +57,20 @@ bool announcedAlone(const test::FakeServiceBuckets& buckets, const QString& name
   return opened.size() == 1 && opened.first().file(name).has_value();
 }
 
+// A signed-in agent on its own service, not launched yet, with "report.txt" waiting in the inbox.
+struct ReportWaitingForTheOwnService {
+  test::AgentRig rig;
+  test::FakeServiceBuckets buckets{rig.service};
+  QString file;
+
+  ReportWaitingForTheOwnService() {
+    signInToTheOwnService(rig);
+    file = rig.writeFile(QStringLiteral("report.txt"));
+    rig.writeBatch({file});
+  }
+  bool announced() const { return announcedAlone(buckets, QStringLiteral("report.txt")); }
+};
+
 TEST(AgentStartup, BuildsAndLaunchesInOrderAndTakesWhatWaitedInTheInbox) {
   test::AgentRig rig;
   // What a previous run and the senders left behind.
@@ -167,17 +181,13 @@ TEST(AgentStartup, DailySessionCheckRunsOnItsTimerAndStopsWithTheDelegate) {
 // A batch that waited for the agent goes to the service at once: nothing it needs waits for the account's
 // session check, which a slow service may keep for long.
 TEST(AgentStartup, TheFirstBatchIsRegisteredWhileTheSessionCheckWaitsForItsAnswer) {
-  test::AgentRig rig;
-  test::FakeServiceBuckets buckets(rig.service);
-  signInToTheOwnService(rig);
+  ReportWaitingForTheOwnService waiting;
+  test::AgentRig& rig = waiting.rig;
   // Held until the test ends (stopping the service cuts the wait short).
   rig.service.delayNext("GET", QStringLiteral("auth/get-session"), 120s);
-  const QString file = rig.writeFile(QStringLiteral("report.txt"));
-  rig.writeBatch({file});
 
   rig.launch();
-  const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
-  ASSERT_TRUE(test::runUntil(announced, 30s));
+  ASSERT_TRUE(test::runUntil([&] { return waiting.announced(); }));
   EXPECT_EQ(rig.service.count("GET", QStringLiteral("auth/get-session")), 1) << "the check was asked";
   EXPECT_EQ(rig.service.count("GET", QStringLiteral("me")), 0) << "and is still unanswered";
   // Meanwhile the stored session is shown as signed in.
@@ -187,11 +197,8 @@ TEST(AgentStartup, TheFirstBatchIsRegisteredWhileTheSessionCheckWaitsForItsAnswe
 // Sync's first pull blocks on a keychain read before it asks anything; a batch that waited for the agent
 // is in the bucket and on its way to the service by then, and the session check has been asked.
 TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
-  test::AgentRig rig;
-  test::FakeServiceBuckets buckets(rig.service);
-  signInToTheOwnService(rig);
-  const QString file = rig.writeFile(QStringLiteral("report.txt"));
-  rig.writeBatch({file});
+  ReportWaitingForTheOwnService waiting;
+  test::AgentRig& rig = waiting.rig;
 
   rig.make();
   // As in the agent, whose read of the token starts before the delegate is built and is done by now.
@@ -205,28 +212,23 @@ TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
   rig.launch();
 
   ASSERT_TRUE(inBucketWhenPolling.has_value()) << "sync polls from the start";
-  EXPECT_EQ(*inBucketWhenPolling, QStringList{file});
+  EXPECT_EQ(*inBucketWhenPolling, QStringList{waiting.file});
   // The session check started first: it shows the stored session at once.
   EXPECT_EQ(accountWhenPolling, AccountState::Case::signedIn);
-  const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
-  ASSERT_TRUE(test::runUntil(announced, 30s));
+  ASSERT_TRUE(test::runUntil([&] { return waiting.announced(); }));
 }
 
 // The keychain answers slowly and on the main thread would hold everything else: the session check and the
 // batch's requests share one read of the token.
 TEST(AgentStartup, TheSessionCheckAndTheFirstBatchReadTheTokenOnce) {
-  test::AgentRig rig;
-  test::FakeServiceBuckets buckets(rig.service);
-  signInToTheOwnService(rig);
-  const QString file = rig.writeFile(QStringLiteral("report.txt"));
-  rig.writeBatch({file});
+  ReportWaitingForTheOwnService waiting;
+  test::AgentRig& rig = waiting.rig;
 
   rig.launch();
-  const auto announced = [&] { return announcedAlone(buckets, QStringLiteral("report.txt")); };
-  ASSERT_TRUE(test::runUntil(announced, 30s));
+  ASSERT_TRUE(test::runUntil([&] { return waiting.announced(); }));
   // The check is over once it published what the service said of the account.
   ASSERT_TRUE(test::runUntil(
-      [&] { return AccountState::load(rig.defaults).email() == QStringLiteral("ada@example.com"); }, 30s));
+      [&] { return AccountState::load(rig.defaults).email() == QStringLiteral("ada@example.com"); }));
   EXPECT_EQ(rig.keychain.readCount(literal(names::keychain::kSessionService), sessionTokenAccount()), 1);
 }
 
