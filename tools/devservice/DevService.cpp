@@ -35,6 +35,9 @@ DevService::~DevService() {
 bool DevService::start() {
   if (!store_->isUsable()) return false;
   server_ = std::make_unique<httplib::Server>();
+  // Set on the listening socket, which every accepted connection inherits it from, so it must come before
+  // the bind: without it a small reply on a kept-alive connection waits out the client's delayed ACK.
+  server_->set_tcp_nodelay(true);
   port_ = options_.port == 0 ? server_->bind_to_any_port("127.0.0.1")
                              : (server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1);
   if (port_ <= 0) return false;
@@ -67,7 +70,6 @@ bool DevService::start() {
       size_t(std::max<qint64>(options_.partSize, kLargestJsonBody) + kLargestJsonBody));
   // A client that keeps a connection open must not hold up stopping for long.
   server_->set_keep_alive_timeout(1);
-  server_->set_tcp_nodelay(true);
   server_->new_task_queue = [] { return new ConnectionThreads(kConnectionLimit); };
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   while (!server_->is_running()) std::this_thread::yield();
