@@ -30,6 +30,7 @@
 #include "platform/Async.h"
 #include "platform/BundleInfo.h"
 #include "platform/Clock.h"
+#include "platform/Crypto.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/Notifier.h"
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
   // The keychain's connection is made while the application and the agent are built; the first read of
   // the session token finds it ready.
   pm::SecretServiceKeychain::connectInBackground();
+  // The first bucket key is made while a waiting batch is taken; the random generator is seeded by then.
+  pm::crypto::prepareInBackground();
 
   const pm::DisplayChoice display = pm::chooseDisplayPlatform(QProcessEnvironment::systemEnvironment());
   if (display.problem) {

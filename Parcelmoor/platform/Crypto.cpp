@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <climits>
+#include <future>
+#include <mutex>
 #include <memory>
 
 namespace pm::crypto {
@@ -24,6 +26,10 @@ namespace {
 [[maybe_unused]] const bool kCleanedUpBySystem = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 std::atomic<bool> randomFails{false};
+
+// Set once by prepareInBackground(); the library makes any call that needs the same set-up meanwhile wait
+// for it, so nothing here waits for this.
+std::shared_future<void> preparing;
 
 struct CipherContextDeleter {
   void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
@@ -49,6 +55,20 @@ bool inSlices(const unsigned char* in, qsizetype length, unsigned char* out, Ste
 }
 
 }  // namespace
+
+void prepareInBackground() {
+  static std::once_flag started;
+  std::call_once(started, [] {
+    preparing = std::async(std::launch::async, [] {
+                  // The configuration file, the default provider and the seeded shared generator, with the
+                  // block cipher the generator and sealing both fetch.
+                  OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT, nullptr);
+                  unsigned char seed = 0;
+                  (void)RAND_bytes(&seed, 1);
+                  EVP_CIPHER_free(EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr));
+                }).share();
+  });
+}
 
 void setRandomSourceFailingForTesting(bool failing) { randomFails = failing; }
 

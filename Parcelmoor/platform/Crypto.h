@@ -13,6 +13,11 @@ inline constexpr int kAesKeyBytes = 32;
 inline constexpr int kGcmNonceBytes = 12;
 inline constexpr int kGcmTagBytes = 16;
 
+// Loads the library's configuration and seeds its random generator on a thread of its own, so the first
+// key a program makes does not pay for them where it is waited for. Called once, early; later calls do
+// nothing, and every other call here works whether or not it ran or has finished.
+void prepareInBackground();
+
 // `count` bytes from the system's secure random source; nothing when the source fails.
 std::optional<QByteArray> randomBytes(int count);
 // Fills `out`; false when the source fails (then `out` must not be used).

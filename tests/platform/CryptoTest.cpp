@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "platform/Crypto.h"
 
 namespace pm::crypto {
@@ -42,6 +46,27 @@ TEST(Crypto, GcmSealsAndRejectsAnyChange) {
   const auto empty = aesGcmSeal(QByteArray(32, '\0'), QByteArray(12, '\0'), {}, {});
   ASSERT_TRUE(empty);
   EXPECT_EQ(empty->tag.toHex(), "530f8afbc74536b9a963b4f1c4cb738b");
+}
+
+// The agent seeds the library on a thread of its own while its main thread may already make keys and seal:
+// the calls that meet the set-up half done still give sound output.
+TEST(Crypto, CallsMadeWhileTheLibraryIsPreparedInTheBackgroundWork) {
+  prepareInBackground();
+  std::vector<std::thread> callers;
+  std::atomic<int> sound{0};
+  for (int n = 0; n < 4; ++n) {
+    callers.emplace_back([&sound] {
+      const auto key = randomBytes(kAesKeyBytes);
+      const auto nonce = randomBytes(kGcmNonceBytes);
+      if (!key || !nonce || *key == QByteArray(kAesKeyBytes, '\0')) return;
+      const auto sealed = aesGcmSeal(*key, *nonce, QByteArrayLiteral("report"), {});
+      if (sealed && aesGcmOpen(*key, *nonce, sealed->ciphertext, sealed->tag, {}) == QByteArrayLiteral("report"))
+        ++sound;
+    });
+  }
+  prepareInBackground();
+  for (std::thread& caller : callers) caller.join();
+  EXPECT_EQ(sound, 4);
 }
 
 TEST(Crypto, RandomSourceFailureIsReported) {
