@@ -123,6 +123,36 @@ TEST(BucketHistoryDecoding, WhatAFileHoldsIsWhatLoads) {
   EXPECT_EQ(history->encoded, (QByteArrayList{kWritten, kOther}));
 }
 
+// A link outside ASCII goes back as it was read, each UTF-16 unit outside printable ASCII escaped, so the
+// file stays ASCII and even a link a parser would normalise keeps its letters.
+TEST(BucketHistoryDecoding, LinksOutsideAsciiAreWrittenBackEscaped) {
+  struct Row {
+    const char* name;
+    QByteArray stored;   // the link as the file holds it
+    QByteArray written;  // the link as a save writes it
+  };
+  const Row table[] = {
+      {"escaped letters", R"(https://share.example/s/\u00e9t\u00E9)", R"(https://share.example/s/\u00e9t\u00e9)"},
+      {"letters in UTF-8", "https://share.example/s/\\u00e9t\xc3\xa9", R"(https://share.example/s/\u00e9t\u00e9)"},
+      {"a character beyond 16 bits", "https://share.example/s/\xf0\x9f\x98\x80",
+       R"(https://share.example/s/\ud83d\ude00)"},
+      {"a character in the last block", "https://share.example/s/\xef\xbf\xbd", R"(https://share.example/s/\ufffd)"},
+      {"escaped ASCII", R"(https:\/\/share.example\/s\/\u0061)", "https://share.example/s/a"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const auto history = decodeBucketHistory(arrayOf({changed("https://share.example/s/a#k=Zm9v", row.stored)}));
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->records.size(), 1);
+    EXPECT_EQ(history->encoded.at(0), changed("https://share.example/s/a#k=Zm9v", row.written));
+    // And the text written reads back as the same record.
+    const auto again = decodeBucketHistory(arrayOf({history->encoded.at(0)}));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->records, history->records);
+    EXPECT_EQ(again->encoded, history->encoded);
+  }
+}
+
 // Dates are read by hand in the two shapes the file may hold; every date that reads is the instant Qt's own
 // ISO reading gives, kept as a UTC date, and every other shape is refused.
 TEST(BucketHistoryDecoding, StoredDates) {
