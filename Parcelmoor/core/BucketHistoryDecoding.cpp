@@ -83,7 +83,8 @@ class CompactHistoryReader {
 
   // Moves past `text` when the data goes on with it, and only then.
   bool take(std::string_view text) {
-    if (end_ - next_ < qsizetype(text.size()) || std::memcmp(next_, text.data(), text.size()) != 0) return false;
+    if (end_ - next_ < qsizetype(text.size()) || std::memcmp(next_, text.data(), text.size()) != 0)
+      return false;
     next_ += text.size();
     return true;
   }

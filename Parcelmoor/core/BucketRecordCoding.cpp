@@ -106,7 +106,7 @@ void appendDigits(QByteArray& out, int value, int count) {
   out.append(text, count);
 }
 
-// By hand, not through a formatter: loading a long history encodes every record once more.
+// By hand, not through a formatter: every record is encoded as it arrives.
 void appendDate(QByteArray& out, const QDateTime& date, QLatin1StringView readAs) {
   // A date read in the form it is written in goes back as it was: formatting every date of a long history
   // again made loading it slow.
@@ -188,8 +188,8 @@ std::optional<DecodedBucketRecord> decodeBucketRecord(const QJsonValue& value) {
     shareURL = link.toString();
   }
   return decodeBucketRecord(StoredBucketRecord{QLatin1StringView(*id), QLatin1StringView(*createdAt),
-                                               QLatin1StringView(*completedAt), *itemCount, std::move(shareURL),
-                                               isClosed.toBool()});
+                                               QLatin1StringView(*completedAt), *itemCount,
+                                               std::move(shareURL), isClosed.toBool()});
 }
 
 std::optional<DecodedBucketRecord> decodeBucketRecord(const StoredBucketRecord& stored) {

@@ -16,8 +16,12 @@ const QByteArray kOther =
     R"({"id":"6F1C3B0E-2D4A-4C55-9E0F-222222222222","createdAt":"2024-02-02T10:00:00Z",)"
     R"("completedAt":"2024-02-02T10:05:00Z","itemCount":1,"isClosed":true})";
 
-QByteArray changed(const char* from, const QByteArray& to) { return QByteArray(kWritten).replace(from, to); }
-QByteArray arrayOf(const QByteArrayList& records) { return '[' + records.join(',') + ']'; }
+QByteArray changed(const char* from, const QByteArray& to) {
+  return QByteArray(kWritten).replace(from, to);
+}
+QByteArray arrayOf(const QByteArrayList& records) {
+  return '[' + records.join(',') + ']';
+}
 QByteArray withCreatedAt(const QByteArray& date) {
   return arrayOf({changed(R"("createdAt":"2024-02-01T10:00:00Z")", "\"createdAt\":\"" + date + '"')});
 }
@@ -52,35 +56,40 @@ TEST(BucketHistoryDecoding, TheCompactReadingAgreesWithTheJsonReading) {
       {"an offset, written back in UTC", withCreatedAt("2024-02-01T12:00:00+02:00"), true},
       {"a link kept as the service gave it",
        arrayOf({changed("https://share.example/s/a#k=Zm9v", "https://share.example/%41b?x=%7e#k#2")}), true},
-      {"the largest count read directly", arrayOf({changed(R"("itemCount":3)", R"("itemCount":999999999999999)")}),
-       true},
+      {"the largest count read directly",
+       arrayOf({changed(R"("itemCount":3)", R"("itemCount":999999999999999)")}), true},
       {"a negative count", arrayOf({changed(R"("itemCount":3)", R"("itemCount":-42)")}), true},
       {"a count of zero", arrayOf({changed(R"("itemCount":3)", R"("itemCount":0)")}), true},
-      {"an identifier that is none", arrayOf({kOther, changed("6F1C3B0E-2D4A-4C55-9E0F-111111111111", "not-a-uuid")}),
-       true},
+      {"an identifier that is none",
+       arrayOf({kOther, changed("6F1C3B0E-2D4A-4C55-9E0F-111111111111", "not-a-uuid")}), true},
       {"an identifier in braces",
-       arrayOf({changed("6F1C3B0E-2D4A-4C55-9E0F-111111111111", "{6F1C3B0E-2D4A-4C55-9E0F-11111111111}")}), true},
+       arrayOf({changed("6F1C3B0E-2D4A-4C55-9E0F-111111111111", "{6F1C3B0E-2D4A-4C55-9E0F-11111111111}")}),
+       true},
       {"a date with a fraction", withCreatedAt("2024-02-01T10:00:00.250Z"), true},
       {"a date without a zone", withCreatedAt("2024-02-01T10:00:00"), true},
       {"a date whose UTC form leaves the years", withCreatedAt("9999-12-31T23:00:00-02:00"), true},
       {"an empty link", arrayOf({changed("https://share.example/s/a#k=Zm9v", "")}), true},
-      {"a link with a space", arrayOf({changed("https://share.example/s/a#k=Zm9v", "https://share.example/a b")}),
-       true},
-      {"a link with a broken escape", arrayOf({changed("https://share.example/s/a#k=Zm9v", "https://share.example/%zz")}),
-       true},
+      {"a link with a space",
+       arrayOf({changed("https://share.example/s/a#k=Zm9v", "https://share.example/a b")}), true},
+      {"a link with a broken escape",
+       arrayOf({changed("https://share.example/s/a#k=Zm9v", "https://share.example/%zz")}), true},
 
       {"white space", "[ " + kWritten + " ]", false},
       {"a line end after the array", arrayOf({kWritten}) + '\n', false},
-      {"keys in another order", arrayOf({changed(R"("itemCount":3,)", "").replace("{", R"({"itemCount":3,)")}), false},
+      {"keys in another order",
+       arrayOf({changed(R"("itemCount":3,)", "").replace("{", R"({"itemCount":3,)")}), false},
       {"a key more", arrayOf({changed(R"("isClosed":false)", R"("isClosed":false,"extra":[1])")}), false},
-      {"an escaped slash", arrayOf({changed("https://share.example/s/a", R"(https:\/\/share.example\/s\/a)")}), false},
+      {"an escaped slash",
+       arrayOf({changed("https://share.example/s/a", R"(https:\/\/share.example\/s\/a)")}), false},
       {"an escaped letter outside ASCII",
        arrayOf({changed("https://share.example/s/a", R"(https://share.example/s/\u00e9t\u00e9)")}), false},
-      {"a letter outside ASCII", arrayOf({changed("https://share.example/s/a", "https://share.example/s/\xc3\xa9t\xc3\xa9")}),
-       false},
+      {"a letter outside ASCII",
+       arrayOf({changed("https://share.example/s/a", "https://share.example/s/\xc3\xa9t\xc3\xa9")}), false},
       {"a null link", arrayOf({changed(R"("https://share.example/s/a#k=Zm9v")", "null")}), false},
-      {"a count of 16 digits", arrayOf({changed(R"("itemCount":3)", R"("itemCount":1000000000000000)")}), false},
-      {"a count beyond 64 bits", arrayOf({changed(R"("itemCount":3)", R"("itemCount":99999999999999999999)")}), false},
+      {"a count of 16 digits", arrayOf({changed(R"("itemCount":3)", R"("itemCount":1000000000000000)")}),
+       false},
+      {"a count beyond 64 bits",
+       arrayOf({changed(R"("itemCount":3)", R"("itemCount":99999999999999999999)")}), false},
       {"minus zero", arrayOf({changed(R"("itemCount":3)", R"("itemCount":-0)")}), false},
       {"a count with a fraction", arrayOf({changed(R"("itemCount":3)", R"("itemCount":3.5)")}), false},
       {"a whole count with a fraction", arrayOf({changed(R"("itemCount":3)", R"("itemCount":3.0)")}), false},
@@ -132,16 +141,20 @@ TEST(BucketHistoryDecoding, LinksOutsideAsciiAreWrittenBackEscaped) {
     QByteArray written;  // the link as a save writes it
   };
   const Row table[] = {
-      {"escaped letters", R"(https://share.example/s/\u00e9t\u00E9)", R"(https://share.example/s/\u00e9t\u00e9)"},
-      {"letters in UTF-8", "https://share.example/s/\\u00e9t\xc3\xa9", R"(https://share.example/s/\u00e9t\u00e9)"},
+      {"escaped letters", R"(https://share.example/s/\u00e9t\u00E9)",
+       R"(https://share.example/s/\u00e9t\u00e9)"},
+      {"letters in UTF-8", "https://share.example/s/\\u00e9t\xc3\xa9",
+       R"(https://share.example/s/\u00e9t\u00e9)"},
       {"a character beyond 16 bits", "https://share.example/s/\xf0\x9f\x98\x80",
        R"(https://share.example/s/\ud83d\ude00)"},
-      {"a character in the last block", "https://share.example/s/\xef\xbf\xbd", R"(https://share.example/s/\ufffd)"},
+      {"a character in the last block", "https://share.example/s/\xef\xbf\xbd",
+       R"(https://share.example/s/\ufffd)"},
       {"escaped ASCII", R"(https:\/\/share.example\/s\/\u0061)", "https://share.example/s/a"},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.name);
-    const auto history = decodeBucketHistory(arrayOf({changed("https://share.example/s/a#k=Zm9v", row.stored)}));
+    const auto history =
+        decodeBucketHistory(arrayOf({changed("https://share.example/s/a#k=Zm9v", row.stored)}));
     ASSERT_TRUE(history);
     ASSERT_EQ(history->records.size(), 1);
     EXPECT_EQ(history->encoded.at(0), changed("https://share.example/s/a#k=Zm9v", row.written));
