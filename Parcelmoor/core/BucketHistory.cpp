@@ -3,12 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <utility>
 
 #include "core/Bucket.h"
+#include "core/BucketHistoryDecoding.h"
 #include "core/BucketRecordCoding.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
@@ -107,24 +106,15 @@ void BucketHistory::load() {
     return;
   }
   if (data.isEmpty()) return;
-  const QJsonDocument document = QJsonDocument::fromJson(data);
-  if (!document.isArray()) {
+  std::optional<DecodedBucketHistory> decoded = decodeBucketHistory(data);
+  if (!decoded) {
     writing_->fileNeedsKeeping = true;
     return;
   }
-  const QJsonArray array = document.array();
-  records_.reserve(array.size());
-  encoded_.reserve(array.size());
-  for (const QJsonValue& value : array) {
-    if (std::optional<DecodedBucketRecord> decoded = decodeBucketRecord(value)) {
-      records_.append(std::move(decoded->record));
-      encoded_.append(std::move(decoded->encoded));
-    } else {
-      // The rest is usable; the file still holds something we could not take in, so keep it on the next
-      // write.
-      writing_->fileNeedsKeeping = true;
-    }
-  }
+  records_ = std::move(decoded->records);
+  encoded_ = std::move(decoded->encoded);
+  // The file still holds something we could not take in: keep it on the next write.
+  if (decoded->leftSomethingOut) writing_->fileNeedsKeeping = true;
 }
 
 void BucketHistory::record(const Bucket& bucket, const std::optional<QUrl>& shareURL) {

@@ -3,7 +3,6 @@
 #include <QJsonObject>
 #include <QTimeZone>
 
-#include <cstdio>
 #include <utility>
 
 #include "core/Identifiers.h"
@@ -15,67 +14,86 @@ namespace {
 // ---- JSON text, written by hand: the keys go in the order of the fields (QJsonObject sorts them), and a
 // history of ten thousand records is encoded record by record as they arrive, not all over again.
 
+// How many bytes a UTF-16 unit takes in a JSON string. Everything outside printable ASCII is escaped by its
+// unit, which keeps even a lone surrogate as it was read.
+int jsonLength(char16_t unit) {
+  switch (unit) {
+    case u'"':
+    case u'\\':
+    case u'\n':
+    case u'\r':
+    case u'\t': return 2;
+    default: return unit < 0x20 || unit > 0x7e ? 6 : 1;
+  }
+}
+
+// The length first, so the text grows once, to its exact size: a long link costs no reallocations.
 void appendJsonString(QByteArray& out, QStringView text) {
-  out.append('"');
+  qsizetype length = 2;
+  for (const QChar c : text) length += jsonLength(c.unicode());
+  const qsizetype start = out.size();
+  out.resize(start + length);
+  char* next = out.data() + start;
+  *next++ = '"';
   for (const QChar c : text) {
     const char16_t unit = c.unicode();
-    switch (unit) {
-      case u'"': out.append("\\\""); break;
-      case u'\\': out.append("\\\\"); break;
-      case u'\n': out.append("\\n"); break;
-      case u'\r': out.append("\\r"); break;
-      case u'\t': out.append("\\t"); break;
-      default:
-        if (unit < 0x20 || unit > 0x7e) {
-          // Everything outside printable ASCII is escaped by its UTF-16 unit, which keeps even a lone
-          // surrogate as it was read.
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(unit));
-          out.append(escaped, 6);
-        } else {
-          out.append(char(unit));
-        }
+    switch (jsonLength(unit)) {
+      case 1: *next++ = char(unit); break;
+      case 2:
+        *next++ = '\\';
+        *next++ = unit == u'\n' ? 'n' : unit == u'\r' ? 'r' : unit == u'\t' ? 't' : char(unit);
+        break;
+      default: {
+        static constexpr char kHex[] = "0123456789abcdef";
+        *next++ = '\\';
+        *next++ = 'u';
+        for (int shift = 12; shift >= 0; shift -= 4) *next++ = kHex[(unit >> shift) & 0xf];
+      }
     }
   }
-  out.append('"');
+  *next = '"';
 }
 
 // ---- Dates: "2026-01-31T12:00:00Z", or with an offset such as "+02:00" in place of the "Z" when read
 
-int digits(QStringView text, qsizetype from, qsizetype count) {
+int digits(QLatin1StringView text, qsizetype from, qsizetype count) {
   int value = 0;
   for (qsizetype i = from; i < from + count; ++i) {
-    const char16_t c = text[i].unicode();
-    if (c < u'0' || c > u'9') return -1;
-    value = value * 10 + (c - u'0');
+    const char c = text[i].toLatin1();
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
   }
   return value;
 }
 
 bool isWritableYear(const QDate& date) { return date.year() >= 1 && date.year() <= 9999; }
 
+// Made once: asking Qt for the UTC zone costs more than the rest of reading a date.
+const QTimeZone& utcZone() {
+  static const QTimeZone zone = QTimeZone::utc();
+  return zone;
+}
+
 // Parsed by hand: Qt's ISO parser also takes dates without a time, fractions and other shapes the file
 // does not allow, and a regular expression per date made loading a long history slow.
-std::optional<QDateTime> decodeDate(const QJsonValue& value) {
-  if (!value.isString()) return std::nullopt;
-  const QString text = value.toString();
-  const bool utc = text.size() == 20 && text[19] == u'Z';
-  const bool offset = text.size() == 25 && (text[19] == u'+' || text[19] == u'-') && text[22] == u':';
+std::optional<QDateTime> decodeDate(QLatin1StringView text) {
+  const auto at = [text](qsizetype i) { return text[i].toLatin1(); };
+  const bool utc = text.size() == 20 && at(19) == 'Z';
+  const bool offset = text.size() == 25 && (at(19) == '+' || at(19) == '-') && at(22) == ':';
   if (!utc && !offset) return std::nullopt;
-  if (text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':' || text[16] != u':')
-    return std::nullopt;
+  if (at(4) != '-' || at(7) != '-' || at(10) != 'T' || at(13) != ':' || at(16) != ':') return std::nullopt;
   const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
   const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
   if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
   const QDate date(year, month, day);
   const QTime time(hour, minute, second);
   if (!date.isValid() || !time.isValid()) return std::nullopt;
-  QDateTime result(date, time, QTimeZone::utc());
+  QDateTime result(date, time, utcZone());
   if (offset) {
     const int offsetHours = digits(text, 20, 2), offsetMinutes = digits(text, 23, 2);
     if (offsetHours < 0 || offsetHours > 23 || offsetMinutes < 0 || offsetMinutes > 59) return std::nullopt;
     const int seconds = (offsetHours * 60 + offsetMinutes) * 60;
-    result = result.addSecs(text[19] == u'+' ? -seconds : seconds);
+    result = result.addSecs(at(19) == '+' ? -seconds : seconds);
   }
   // "9999-12-31T23:00:00-02:00" is a valid date, but its UTC form has no four-digit year to be written in.
   if (!isWritableYear(result.date())) return std::nullopt;
@@ -88,13 +106,13 @@ void appendDigits(QByteArray& out, int value, int count) {
   out.append(text, count);
 }
 
-// By hand, not through a formatter: loading a long history encodes every record once more.
-void appendDate(QByteArray& out, const QDateTime& date, QStringView readAs) {
+// By hand, not through a formatter: every record is encoded as it arrives.
+void appendDate(QByteArray& out, const QDateTime& date, QLatin1StringView readAs) {
   // A date read in the form it is written in goes back as it was: formatting every date of a long history
   // again made loading it slow.
-  if (readAs.size() == 20 && readAs.back() == u'Z') {
+  if (readAs.size() == 20 && readAs.back() == QLatin1Char('Z')) {
     out.append('"');
-    out.append(readAs.toLatin1());
+    out.append(readAs.data(), readAs.size());
     out.append('"');
     return;
   }
@@ -121,9 +139,9 @@ void appendDate(QByteArray& out, const QDateTime& date, QStringView readAs) {
 // The texts are what the record was read from, when it was: a date in its written form and the link as
 // the service handed it out go back unchanged.
 QByteArray encode(const BucketRecord& record, const std::optional<QString>& shareURLText,
-                  QStringView createdAtText = {}, QStringView completedAtText = {}) {
+                  QLatin1StringView createdAtText = {}, QLatin1StringView completedAtText = {}) {
   QByteArray out;
-  out.reserve(200);
+  out.reserve(160 + (shareURLText ? 6 * shareURLText->size() : 0));
   out.append("{\"id\":\"");
   out.append(record.id.toByteArray(QUuid::WithoutBraces).toUpper());  // hexadecimal digits and hyphens
   out.append('"');
@@ -143,8 +161,11 @@ QByteArray encode(const BucketRecord& record, const std::optional<QString>& shar
   return out;
 }
 
-std::optional<QUuid> decodeUuid(const QJsonValue& value) {
-  return value.isString() ? uuidFromText(value.toString()) : std::nullopt;
+// A JSON string as Latin-1 bytes, for the values that are plain ASCII when they are anything: a character
+// outside Latin-1 turns into "?", which no identifier or date holds either.
+std::optional<QByteArray> latin1Text(const QJsonValue& value) {
+  if (!value.isString()) return std::nullopt;
+  return value.toString().toLatin1();
 }
 
 }  // namespace
@@ -152,27 +173,42 @@ std::optional<QUuid> decodeUuid(const QJsonValue& value) {
 std::optional<DecodedBucketRecord> decodeBucketRecord(const QJsonValue& value) {
   if (!value.isObject()) return std::nullopt;
   const QJsonObject object = value.toObject();
-  const auto id = decodeUuid(object.value(QLatin1String("id")));
-  const auto createdAt = decodeDate(object.value(QLatin1String("createdAt")));
-  const auto completedAt = decodeDate(object.value(QLatin1String("completedAt")));
+  const auto id = latin1Text(object.value(QLatin1String("id")));
+  const auto createdAt = latin1Text(object.value(QLatin1String("createdAt")));
+  const auto completedAt = latin1Text(object.value(QLatin1String("completedAt")));
   const auto itemCount = exactInteger(object.value(QLatin1String("itemCount")));
   const QJsonValue isClosed = object.value(QLatin1String("isClosed"));
   if (!id || !createdAt || !completedAt || !itemCount || !isClosed.isBool()) return std::nullopt;
 
-  // Absent or null is no link; a value that is not a usable URL fails the record.
-  std::optional<QUrl> shareURL;
-  std::optional<QString> shareURLText;
+  // Absent or null is no link; a value that is not a string fails the record.
+  std::optional<QString> shareURL;
   const QJsonValue link = object.value(QLatin1String("shareURL"));
   if (!link.isUndefined() && !link.isNull()) {
     if (!link.isString()) return std::nullopt;
-    QUrl url(link.toString(), QUrl::StrictMode);
-    if (link.toString().isEmpty() || !url.isValid()) return std::nullopt;
-    shareURL = std::move(url);
-    shareURLText = link.toString();
+    shareURL = link.toString();
   }
-  BucketRecord record{*id, *createdAt, *completedAt, *itemCount, std::move(shareURL), isClosed.toBool()};
-  QByteArray encoded = encode(record, shareURLText, object.value(QLatin1String("createdAt")).toString(),
-                              object.value(QLatin1String("completedAt")).toString());
+  return decodeBucketRecord(StoredBucketRecord{QLatin1StringView(*id), QLatin1StringView(*createdAt),
+                                               QLatin1StringView(*completedAt), *itemCount,
+                                               std::move(shareURL), isClosed.toBool()});
+}
+
+std::optional<DecodedBucketRecord> decodeBucketRecord(const StoredBucketRecord& stored) {
+  const auto id = uuidFromText(stored.id);
+  const auto createdAt = decodeDate(stored.createdAt);
+  const auto completedAt = decodeDate(stored.completedAt);
+  if (!id || !createdAt || !completedAt) return std::nullopt;
+
+  // A link that is not a usable URL fails the record.
+  std::optional<QUrl> shareURL;
+  if (stored.shareURL) {
+    QUrl url(*stored.shareURL, QUrl::StrictMode);
+    if (stored.shareURL->isEmpty() || !url.isValid()) return std::nullopt;
+    shareURL = std::move(url);
+  }
+  BucketRecord record{*id, *createdAt, *completedAt, stored.itemCount, std::move(shareURL), stored.isClosed};
+  QByteArray encoded = stored.writtenForm.isEmpty()
+                           ? encode(record, stored.shareURL, stored.createdAt, stored.completedAt)
+                           : stored.writtenForm.toByteArray();
   return DecodedBucketRecord{std::move(record), std::move(encoded)};
 }
 
