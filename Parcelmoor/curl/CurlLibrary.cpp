@@ -70,10 +70,6 @@ void giveUp(CurlState& s, std::string problem) {
 }
 
 void open(CurlState& s) {
-  if (!s.library.load()) {
-    giveUp(s, "libcurl could not be loaded: " + s.library.error());
-    return;
-  }
   CurlFunctions& f = s.functions;
   LazyLibrary& l = s.library;
   std::string missing;
@@ -95,8 +91,8 @@ void open(CurlState& s) {
   l.resolve(f.multi_poll, "curl_multi_poll", missing);
   l.resolve(f.multi_info_read, "curl_multi_info_read", missing);
   l.resolve(f.multi_strerror, "curl_multi_strerror", missing);
-  if (!missing.empty()) {
-    giveUp(s, "libcurl (" + l.fileName() + ") lacks " + missing);
+  if (std::string problem = l.problem("libcurl", missing); !problem.empty()) {
+    giveUp(s, std::move(problem));
     return;
   }
   // Set up here, once, whichever thread comes first: the others wait in call_once until it is done.

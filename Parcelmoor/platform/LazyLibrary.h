@@ -32,6 +32,9 @@ class LazyLibrary {
     slot = function<Function>(name);
     if (!slot && missing.empty()) missing = name;
   }
+  // What keeps functions resolved with resolve() from use, as a log line says it: "<what> could not be
+  // loaded: <why>", "<what> (<file name>) lacks <missing>", or empty when nothing does.
+  std::string problem(const std::string& what, const std::string& missing);
 
   const std::string& fileName() const { return fileName_; }
   // Why the library could not be opened; empty while it is open or not yet tried.

@@ -23,10 +23,6 @@ const std::string& SecretServiceLibrary::problem() {
 }
 
 void SecretServiceLibrary::open() {
-  if (!library_.load()) {
-    problem_ = "libsecret could not be loaded: " + library_.error();
-    return;
-  }
   Functions& f = functions_;
   LazyLibrary& l = library_;
   std::string missing;
@@ -39,11 +35,8 @@ void SecretServiceLibrary::open() {
   l.resolve(f.value_unref, "secret_value_unref", missing);
   l.resolve(f.object_unref, "g_object_unref", missing);
   l.resolve(f.error_free, "g_error_free", missing);
-  if (!missing.empty()) {
-    problem_ = "libsecret (" + l.fileName() + ") lacks " + missing;
-    return;
-  }
-  ready_ = true;
+  problem_ = l.problem("libsecret", missing);
+  ready_ = problem_.empty();
 }
 
 }  // namespace pm
