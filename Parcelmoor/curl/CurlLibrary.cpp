@@ -63,13 +63,6 @@ CurlState& state() {
   return *instance;
 }
 
-template <typename Function>
-bool resolve(LazyLibrary& library, Function& slot, const char* name, std::string& missing) {
-  slot = library.function<Function>(name);
-  if (!slot && missing.empty()) missing = name;
-  return slot != nullptr;
-}
-
 // Leaves libcurl unusable for the life of the program, and says once why.
 void giveUp(CurlState& s, std::string problem) {
   s.problem = std::move(problem);
@@ -77,33 +70,29 @@ void giveUp(CurlState& s, std::string problem) {
 }
 
 void open(CurlState& s) {
-  if (!s.library.load()) {
-    giveUp(s, "libcurl could not be loaded: " + s.library.error());
-    return;
-  }
   CurlFunctions& f = s.functions;
   LazyLibrary& l = s.library;
   std::string missing;
-  resolve(l, f.global_init, "curl_global_init", missing);
-  resolve(l, f.easy_init, "curl_easy_init", missing);
-  resolve(l, f.easy_cleanup, "curl_easy_cleanup", missing);
-  resolve(l, f.easy_setopt, "curl_easy_setopt", missing);
-  resolve(l, f.easy_getinfo, "curl_easy_getinfo", missing);
-  resolve(l, f.easy_perform, "curl_easy_perform", missing);
-  resolve(l, f.easy_strerror, "curl_easy_strerror", missing);
-  resolve(l, f.slist_append, "curl_slist_append", missing);
-  resolve(l, f.slist_free_all, "curl_slist_free_all", missing);
-  resolve(l, f.multi_init, "curl_multi_init", missing);
-  resolve(l, f.multi_cleanup, "curl_multi_cleanup", missing);
-  resolve(l, f.multi_setopt, "curl_multi_setopt", missing);
-  resolve(l, f.multi_add_handle, "curl_multi_add_handle", missing);
-  resolve(l, f.multi_remove_handle, "curl_multi_remove_handle", missing);
-  resolve(l, f.multi_perform, "curl_multi_perform", missing);
-  resolve(l, f.multi_poll, "curl_multi_poll", missing);
-  resolve(l, f.multi_info_read, "curl_multi_info_read", missing);
-  resolve(l, f.multi_strerror, "curl_multi_strerror", missing);
-  if (!missing.empty()) {
-    giveUp(s, "libcurl (" + l.fileName() + ") lacks " + missing);
+  l.resolve(f.global_init, "curl_global_init", missing);
+  l.resolve(f.easy_init, "curl_easy_init", missing);
+  l.resolve(f.easy_cleanup, "curl_easy_cleanup", missing);
+  l.resolve(f.easy_setopt, "curl_easy_setopt", missing);
+  l.resolve(f.easy_getinfo, "curl_easy_getinfo", missing);
+  l.resolve(f.easy_perform, "curl_easy_perform", missing);
+  l.resolve(f.easy_strerror, "curl_easy_strerror", missing);
+  l.resolve(f.slist_append, "curl_slist_append", missing);
+  l.resolve(f.slist_free_all, "curl_slist_free_all", missing);
+  l.resolve(f.multi_init, "curl_multi_init", missing);
+  l.resolve(f.multi_cleanup, "curl_multi_cleanup", missing);
+  l.resolve(f.multi_setopt, "curl_multi_setopt", missing);
+  l.resolve(f.multi_add_handle, "curl_multi_add_handle", missing);
+  l.resolve(f.multi_remove_handle, "curl_multi_remove_handle", missing);
+  l.resolve(f.multi_perform, "curl_multi_perform", missing);
+  l.resolve(f.multi_poll, "curl_multi_poll", missing);
+  l.resolve(f.multi_info_read, "curl_multi_info_read", missing);
+  l.resolve(f.multi_strerror, "curl_multi_strerror", missing);
+  if (std::string problem = l.problem("libcurl", missing); !problem.empty()) {
+    giveUp(s, std::move(problem));
     return;
   }
   // Set up here, once, whichever thread comes first: the others wait in call_once until it is done.

@@ -1,10 +1,9 @@
 #include "Keychain.h"
 
-#include <libsecret/secret.h>
-
 #include <future>
 
 #include "Log.h"
+#include "SecretServiceLibrary.h"
 
 namespace pm {
 
@@ -29,80 +28,112 @@ const SecretSchema* itemSchema() {
   return &schema;
 }
 
+// The error a call reported, freed through the library that made it.
 struct GErrorHolder {
-  GError* error = nullptr;
+  explicit GErrorHolder(const SecretServiceLibrary::Functions& library) : free(library.error_free) {}
   ~GErrorHolder() {
-    if (error) g_error_free(error);
+    if (error) free(error);
   }
+  GErrorHolder(const GErrorHolder&) = delete;
+  GErrorHolder& operator=(const GErrorHolder&) = delete;
   QString message() const { return error ? QString::fromUtf8(error->message) : QString(); }
+
+  decltype(&::g_error_free) free;
+  GError* error = nullptr;
 };
 
 // Set once, before any keychain call, by connectInBackground(); only waited for afterwards.
 std::shared_future<void> connecting;
 
-void waitUntilConnected() {
-  if (connecting.valid()) connecting.wait();
+// `failure` names the call ("Keychain read failed for"), `why` what went wrong.
+void logFailure(const char* failure, const QString& service, const QString& why) {
+  qCWarning(lcKeychain) << failure << service << "-" << why;
 }
 
+// libsecret's functions once the background connection is done, or null (the failure logged with the
+// reason) when the library cannot be used: the call then fails as it would with no Secret Service.
+const SecretServiceLibrary::Functions* usable(SecretServiceLibrary& library, const char* failure,
+                                              const QString& service) {
+  if (connecting.valid()) connecting.wait();
+  const auto* functions = library.functions();
+  if (!functions) logFailure(failure, service, QString::fromStdString(library.problem()));
+  return functions;
+}
+
+constexpr char kReadFailed[] = "Keychain read failed for";
+constexpr char kWriteFailed[] = "Keychain write failed for";
+constexpr char kDeleteFailed[] = "Keychain delete failed for";
+
 }  // namespace
+
+SecretServiceKeychain::SecretServiceKeychain() : SecretServiceKeychain(SecretServiceLibrary::system()) {}
+
+SecretServiceKeychain::SecretServiceKeychain(SecretServiceLibrary& library) : library_(&library) {}
 
 void SecretServiceKeychain::connectInBackground() {
   if (connecting.valid()) return;
   connecting = std::async(std::launch::async, [] {
+                 // The library is loaded here, off the main thread. Without it there is nothing to
+                 // connect: each call then says why it failed.
+                 const auto* f = SecretServiceLibrary::system().functions();
+                 if (!f) return;
                  // libsecret keeps the service it opened for the process; later calls use it.
-                 GErrorHolder error;
+                 GErrorHolder error(*f);
                  SecretService* service =
-                     secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error.error);
-                 if (service) g_object_unref(service);
+                     f->service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error.error);
+                 if (service) f->object_unref(service);
                }).share();
 }
 
 Keychain::Lookup SecretServiceKeychain::find(const QString& service, const QString& account) const {
-  waitUntilConnected();
+  const auto* f = usable(*library_, kReadFailed, service);
+  if (!f) return {Status::Failed, {}};
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
-  GErrorHolder error;
-  SecretValue* value = secret_password_lookup_binary_sync(itemSchema(), nullptr, &error.error, "service",
-                                                          s.constData(), "account", a.constData(), nullptr);
+  GErrorHolder error(*f);
+  SecretValue* value = f->password_lookup_binary_sync(itemSchema(), nullptr, &error.error, "service",
+                                                      s.constData(), "account", a.constData(), nullptr);
   if (error.error) {
-    qCWarning(lcKeychain) << "Keychain read failed for" << service << "-" << error.message();
+    logFailure(kReadFailed, service, error.message());
     return {Status::Failed, {}};
   }
   if (!value) return {Status::NotFound, {}};
   gsize length = 0;
-  const gchar* bytes = secret_value_get(value, &length);
+  const gchar* bytes = f->value_get(value, &length);
   Lookup found{Status::Found, QByteArray(bytes, qsizetype(length))};
-  secret_value_unref(value);
+  f->value_unref(value);
   return found;
 }
 
 bool SecretServiceKeychain::store(const QString& service, const QString& account, const QByteArray& data) {
-  waitUntilConnected();
+  const auto* f = usable(*library_, kWriteFailed, service);
+  if (!f) return false;
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
   const QByteArray label = (service + QLatin1String(" (") + account + QLatin1Char(')')).toUtf8();
-  SecretValue* value = secret_value_new(data.constData(), data.size(), "application/octet-stream");
-  GErrorHolder error;
-  const gboolean ok = secret_password_store_binary_sync(
+  SecretValue* value = f->value_new(data.constData(), data.size(), "application/octet-stream");
+  GErrorHolder error(*f);
+  const gboolean ok = f->password_store_binary_sync(
       itemSchema(), SECRET_COLLECTION_DEFAULT, label.constData(), value, nullptr, &error.error, "service",
       s.constData(), "account", a.constData(), nullptr);
-  secret_value_unref(value);
+  f->value_unref(value);
   if (!ok || error.error) {
-    qCWarning(lcKeychain) << "Keychain write failed for" << service << "-" << error.message();
+    logFailure(kWriteFailed, service, error.message());
     return false;
   }
   return true;
 }
 
 bool SecretServiceKeychain::remove(const QString& service, const QString& account) {
-  waitUntilConnected();
+  const auto* f = usable(*library_, kDeleteFailed, service);
+  if (!f) return false;
   const QByteArray s = service.toUtf8();
   const QByteArray a = account.toUtf8();
-  GErrorHolder error;
-  secret_password_clear_sync(itemSchema(), nullptr, &error.error, "service", s.constData(), "account",
-                             a.constData(), nullptr);
+  GErrorHolder error(*f);
+  f->password_clear_sync(itemSchema(), nullptr, &error.error, "service", s.constData(), "account",
+                         a.constData(), nullptr);
   if (error.error) {
-    qCWarning(lcKeychain) << "Keychain delete failed for" << service << "-" << error.message();
+    logFailure(kDeleteFailed, service, error.message());
     return false;
   }
   return true;

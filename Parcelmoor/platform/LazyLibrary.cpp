@@ -28,4 +28,10 @@ void* LazyLibrary::symbol(const char* name) {
   return dlsym(handle_, name);
 }
 
+std::string LazyLibrary::problem(const std::string& what, const std::string& missing) {
+  if (!load()) return what + " could not be loaded: " + error_;
+  if (!missing.empty()) return what + " (" + fileName_ + ") lacks " + missing;
+  return {};
+}
+
 }  // namespace pm

@@ -25,6 +25,16 @@ class LazyLibrary {
   Function function(const char* name) {
     return reinterpret_cast<Function>(symbol(name));
   }
+  // Sets `slot` to the function `name`, for resolving a set of them together: the first name missing is
+  // noted in `missing` (left alone while it already names one), so the caller can say what the library lacks.
+  template <typename Function>
+  void resolve(Function& slot, const char* name, std::string& missing) {
+    slot = function<Function>(name);
+    if (!slot && missing.empty()) missing = name;
+  }
+  // What keeps functions resolved with resolve() from use, as a log line says it: "<what> could not be
+  // loaded: <why>", "<what> (<file name>) lacks <missing>", or empty when nothing does.
+  std::string problem(const std::string& what, const std::string& missing);
 
   const std::string& fileName() const { return fileName_; }
   // Why the library could not be opened; empty while it is open or not yet tried.

@@ -7,6 +7,8 @@
 #include "core/S3Credentials.h"
 #include "core/SessionToken.h"
 #include "platform/Keychain.h"
+#include "platform/SecretServiceLibrary.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 namespace pm {
@@ -138,6 +140,34 @@ TEST(SecretServiceKeychain, WithoutASecretServiceEveryCallFailsAndNothingIsWritt
   EXPECT_TRUE(child.readAllStandardError().contains("Keychain write failed")) << "the failure is logged";
   EXPECT_TRUE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
       << "no plaintext fallback may leave a file behind";
+}
+
+// libsecret is opened only when a keychain first needs it; a system without it (or with something else
+// under its name) must get the failures of a Secret Service that does not answer, saying why.
+TEST(SecretServiceKeychain, WithoutLibsecretEveryCallFailsAndSaysWhy) {
+  const struct {
+    const char* library;
+    const char* why;
+  } cases[] = {
+      {"libparcelmoor-nowhere.so.0", "libsecret could not be loaded: libparcelmoor-nowhere.so.0"},
+      {"libm.so.6", "libsecret (libm.so.6) lacks secret_service_get_sync"},
+  };
+  const QString service = QStringLiteral("com.wrenfold.Parcelmoor.test");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.library);
+    SecretServiceLibrary library(c.library);
+    SecretServiceKeychain keychain(library);
+    test::LogCapture log;
+    EXPECT_EQ(keychain.find(service, QStringLiteral("a")).status, Keychain::Status::Failed);
+    EXPECT_FALSE(keychain.store(service, QStringLiteral("a"), "x"));
+    EXPECT_FALSE(keychain.remove(service, QStringLiteral("a")));
+    EXPECT_EQ(library.functions(), nullptr);
+    for (const char* failure :
+         {"Keychain read failed for", "Keychain write failed for", "Keychain delete failed for"})
+      EXPECT_EQ(log.count(QString::fromLatin1(failure)), 1)
+          << failure << ": " << log.lines().join(u'\n').toStdString();
+    EXPECT_EQ(log.count(QString::fromLatin1(c.why)), 3) << log.lines().join(u'\n').toStdString();
+  }
 }
 
 }  // namespace

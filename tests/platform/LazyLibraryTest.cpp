@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "platform/LazyLibrary.h"
 #include "platform/SoundPlayer.h"
@@ -21,11 +22,27 @@ TEST(LazyLibrary, OpensOnFirstUseAndResolvesWhatItHas) {
   EXPECT_TRUE(library.error().empty());
 }
 
+TEST(LazyLibrary, ResolvesASetOfFunctionsAndNamesTheFirstOneMissing) {
+  LazyLibrary library("libm.so.6");
+  double (*cosine)(double) = nullptr;
+  double (*absent)(double) = nullptr;
+  double (*alsoAbsent)(double) = nullptr;
+  std::string missing;
+  library.resolve(cosine, "cos", missing);
+  EXPECT_EQ(library.problem("libm", missing), "");
+  library.resolve(absent, "no_such_function_here", missing);
+  library.resolve(alsoAbsent, "nor_this_one", missing);
+  EXPECT_NE(cosine, nullptr);
+  EXPECT_EQ(absent, nullptr);
+  EXPECT_EQ(library.problem("libm", missing), "libm (libm.so.6) lacks no_such_function_here");
+}
+
 TEST(LazyLibrary, AMissingLibraryFailsEveryLookupAndSaysWhy) {
   LazyLibrary library(kMissingLibrary);
   EXPECT_EQ(library.symbol("anything"), nullptr);
   EXPECT_FALSE(library.load());
   EXPECT_NE(library.error().find(kMissingLibrary), std::string::npos) << library.error();
+  EXPECT_EQ(library.problem("libnowhere", "anything"), "libnowhere could not be loaded: " + library.error());
 }
 
 TEST(CanberraSoundPlayer, WithoutItsLibraryStaysSilentAndSaysSoOnce) {
