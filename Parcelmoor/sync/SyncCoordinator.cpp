@@ -1,6 +1,9 @@
 #include "SyncCoordinator.h"
 
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoroFuture>
 
 #include "core/UploadError.h"
 #include "core/UploaderConfig.h"
@@ -152,12 +155,32 @@ void SyncCoordinator::keepPolling() {
 }
 
 void SyncCoordinator::startPolling() {
+  // The key of the first pull is read on a worker: at launch the keychain may still be connecting, and
+  // nothing else the agent starts with should wait for that.
+  const CancelTokenPtr token = makeCancelToken();
+  detachTask(pullOnceKeyRead(token), lcSync, "Sync pull");
+  poll_.start(timings_.pollInterval);
+}
+
+void SyncCoordinator::pollFromNow() {
   pull();
   poll_.start(timings_.pollInterval);
 }
 
+QCoro::Task<> SyncCoordinator::pullOnceKeyRead(CancelTokenPtr token) {
+  const RunningTask running(running_, token);
+  const QPointer<SyncCoordinator> self(this);
+  const Keychain& keychain = keychain_;
+  const std::optional<QString> key = co_await QtConcurrent::run([&keychain] { return loadSyncKey(keychain); });
+  if (!self || token->isCancelled()) co_return;
+  pullWith(key);
+}
+
 void SyncCoordinator::pull() {
-  const std::optional<QString> key = loadSyncKey(keychain_);
+  pullWith(loadSyncKey(keychain_));
+}
+
+void SyncCoordinator::pullWith(const std::optional<QString>& key) {
   if (!key) return;
   if (flow_ || pull_) return;
   pull_ = makeCancelToken();
@@ -331,7 +354,7 @@ QCoro::Task<> SyncCoordinator::begin() {
   if (failure) co_return beginFailed(failure, token);
   qCInfo(lcSync, "sync started on this computer");
   publish(SyncState::on());
-  startPolling();
+  pollFromNow();
 }
 
 void SyncCoordinator::beginFailed(std::exception_ptr failure, const CancelTokenPtr& token) {
@@ -413,7 +436,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
     if (failure) co_return joinFailed(failure, token);
     lastApplied_ = now();
     publish(SyncState::on());
-    startPolling();
+    pollFromNow();
     co_return;
   }
 }

@@ -59,7 +59,8 @@ class SyncCoordinator final : public SyncCoordinating {
       : SyncCoordinator(defaults, signals, keychain, settings, api, clock, Timings{}) {}
   ~SyncCoordinator() override;
 
-  // Pulls now and then on every poll interval, replacing an earlier timer.
+  // Pulls now and then on every poll interval, replacing an earlier timer. The first pull's key is read
+  // off this thread, so the pull starts a moment later.
   void startPolling() override;
   // Starts one pull when a key is stored and neither a flow nor a pull runs.
   void pull() override;
@@ -111,6 +112,11 @@ class SyncCoordinator final : public SyncCoordinating {
   // The running flow's cancel token, read by a flow as it starts.
   CancelTokenPtr flowToken() const;
   QCoro::Task<> runFlow(Flow flow, qint64 generation, CancelTokenPtr token);
+  // Once sync has come on: pulls at once, with the key just stored, and then on every poll interval.
+  void pollFromNow();
+  // Starts one pull with `key` when there is one and neither a flow nor a pull runs.
+  void pullWith(const std::optional<QString>& key);
+  QCoro::Task<> pullOnceKeyRead(CancelTokenPtr token);
   QCoro::Task<> runPull(QString key, CancelTokenPtr token);
   QCoro::Task<> runPush(CancelTokenPtr token);
   QCoro::Task<> resume();

@@ -1,3 +1,6 @@
+#include <QElapsedTimer>
+#include <QSemaphore>
+
 #include <gtest/gtest.h>
 
 #include "EnvelopeByHand.h"
@@ -234,6 +237,24 @@ TEST_F(SyncCoordinatorTest, ABurstOfChangesLeadsToOnePush) {
   ASSERT_TRUE(test::eventually([&] { return service.count("PUT", kCopy) == 1; }));
   ASSERT_TRUE(idle(*a));
   EXPECT_EQ(service.count("PUT", kCopy), 1);
+}
+
+// At launch the keychain may still be connecting: starting to poll does not wait for the key, and the
+// first pull follows once the key has been read.
+TEST_F(SyncCoordinatorTest, StartingToPollDoesNotWaitForTheKeychain) {
+  QSemaphore keychainAnswers;
+  test::SyncMachine a(service, service.createSession(kAccount, true), manual);
+  saveSyncKey(a.keychain, QStringLiteral("7K2MXQ9PDRT4VB8N3WHC"));
+  a.keychain.readGate = &keychainAnswers;
+  QElapsedTimer timer;
+  timer.start();
+  a.coordinator.startPolling();
+  EXPECT_LT(timer.elapsed(), 10'000) << "the key was read on this thread";
+  EXPECT_TRUE(a.coordinator.isPolling());
+  EXPECT_FALSE(a.coordinator.isPulling());
+  keychainAnswers.release(1000);
+  ASSERT_TRUE(test::eventually([&] { return service.count("GET", kCopy) == 1; }));
+  ASSERT_TRUE(test::eventually([&] { return !a.coordinator.isPulling(); }));
 }
 
 TEST_F(SyncCoordinatorTest, NoPushIsScheduledWithinTheQuietTimeAfterAPull) {

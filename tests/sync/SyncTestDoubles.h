@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSemaphore>
 #include <QStringList>
 
 #include "platform/Keychain.h"
@@ -32,6 +33,8 @@ class RecordingDefaults final : public SharedDefaults {
 class RecordingKeychain final : public Keychain {
  public:
   Lookup find(const QString& service, const QString& account) const override {
+    // A keychain still connecting: each read waits for a permit (and gives up after the hang bound).
+    if (readGate) readGate->tryAcquire(1, 30'000);
     if (service == unreadableService) return {Status::Failed, {}};
     return inner.find(service, account);
   }
@@ -49,6 +52,7 @@ class RecordingKeychain final : public Keychain {
   QStringList written;
   QString refusedService;
   QString unreadableService;
+  QSemaphore* readGate = nullptr;
 };
 
 }  // namespace pm
