@@ -16,6 +16,7 @@
 
 #include "core/BucketItemNotifier.h"
 #include "core/UploadError.h"
+#include "platform/ShardedHash.h"
 
 namespace pm {
 
@@ -169,9 +170,10 @@ class Bucket final : public QObject {
   const QUuid id_;
   const QDateTime createdAt_;
   QList<ItemPointer> items_;
-  // The same items by identifier and by path, so a lookup or an add costs the same in a bucket of any size.
-  QHash<QUuid, ItemPointer> byID_;
-  QSet<QString> urls_;
+  // The same items by identifier and by path, so a lookup or an add costs the same in a bucket of any size;
+  // split in parts, so that their growth never holds the bar still while a large batch enters.
+  ShardedHash<QHash<QUuid, ItemPointer>> byID_;
+  ShardedHash<QSet<QString>> urls_;
   State state_;
 };
 
