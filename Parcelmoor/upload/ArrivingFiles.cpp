@@ -17,6 +17,13 @@ QStringList ArrivingFiles::all() const {
   return remaining;
 }
 
+QStringList ArrivingFiles::front(qsizetype count) const {
+  QStringList slice;
+  for (auto batch = batches_.cbegin(); batch != batches_.cend() && slice.size() < count; ++batch)
+    slice.append(batch->urls.sliced(batch->taken, std::min(count - slice.size(), batch->urls.size() - batch->taken)));
+  return slice;
+}
+
 void ArrivingFiles::append(const QStringList& urls) {
   if (!urls.isEmpty()) batches_.append(Batch{urls, 0});
 }

@@ -17,8 +17,9 @@ class ArrivingFiles final {
   QStringList all() const;
 
   void append(const QStringList& urls);
-  // Up to `count` files from the front, in order; the next slice goes on where this one ends, across
-  // batches.
+  // Up to `count` files from the front, in order, left where they are.
+  QStringList front(qsizetype count) const;
+  // The same files taken out: the next slice goes on where this one ends, across batches.
   QStringList take(qsizetype count);
   void clear() { batches_.clear(); }
 

@@ -56,15 +56,17 @@ void UploadSession::enqueue(const QStringList& urls) {
   const bool entering = !arriving_.isEmpty();
   arriving_.append(urls);
   if (entering) return;
-  addSlice(arriving_.take(kItemsAddedPerTurn));
+  // The first slice enters at once, so the bar answers the drop without waiting for a worker.
+  const QStringList first = arriving_.take(kItemsAddedPerTurn);
+  addSlice(first, whichAreFolders(first));
   if (arrivalRunning_ || (toIngest_.isEmpty() && arriving_.isEmpty())) return;
   arrivalRunning_ = true;
   detachTask(takeArriving(), lcUpload, "Adding files");
 }
 
-void UploadSession::addSlice(const QStringList& urls) {
+void UploadSession::addSlice(const QStringList& urls, const QList<bool>& folders) {
   QList<Bucket::ItemPointer> kept;
-  for (const Bucket::ItemPointer& item : bucket_->add(urls)) {
+  for (const Bucket::ItemPointer& item : bucket_->add(urls, folders)) {
     if (!item->isSensitive() || item->consented()) kept.append(item);
   }
   if (!kept.isEmpty()) toIngest_.append(std::move(kept));
@@ -84,9 +86,13 @@ QCoro::Task<> UploadSession::takeArriving() {
       continue;
     }
     if (arriving_.isEmpty()) break;
-    co_await sleepFor(std::chrono::milliseconds(0));
+    // Which files are folders is read on a worker, so a slow disk never holds the bar still. The slice
+    // stays in `arriving_` meanwhile: the bucket cannot be finished under it, and files given now follow it.
+    const QStringList slice = arriving_.front(kItemsAddedPerTurn);
+    auto reading = [slice] { return whichAreFolders(slice); };
+    const QList<bool> folders = co_await runOnWorker(std::move(reading));
     if (cancelled_) break;
-    addSlice(arriving_.take(kItemsAddedPerTurn));
+    addSlice(arriving_.take(slice.size()), folders);
   }
   arrivalRunning_ = false;
 }

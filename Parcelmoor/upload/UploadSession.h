@@ -126,7 +126,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
  private:
   UploadSession(std::shared_ptr<Bucket> bucket, UploaderConfig config, std::unique_ptr<BucketUploader> uploader);
 
-  void addSlice(const QStringList& urls);
+  void addSlice(const QStringList& urls, const QList<bool>& folders);
   QCoro::Task<> takeArriving();
   QCoro::Task<> ingest(QList<Bucket::ItemPointer> items);
   void startRegisterPump();

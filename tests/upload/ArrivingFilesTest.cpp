@@ -35,7 +35,10 @@ TEST(ArrivingFiles, SlicesFollowTheBatchesInOrderAcrossTheirEnds) {
       EXPECT_EQ(arriving.all(), expected);
       QStringList taken;
       while (!arriving.isEmpty()) {
+        const QStringList ahead = arriving.front(row.slice);
+        EXPECT_EQ(arriving.front(row.slice), ahead) << "looking ahead took files";
         const QStringList slice = arriving.take(row.slice);
+        ASSERT_EQ(slice, ahead);
         ASSERT_FALSE(slice.isEmpty());
         ASSERT_LE(slice.size(), row.slice);
         taken.append(slice);

@@ -131,6 +131,30 @@ TEST_F(UploadSessionTest, BatchesLetGoOfByTheirCallerEnterWholeAndInOrder) {
   EXPECT_EQ(uploaded, expected);
 }
 
+// Which files are folders is read beside the main thread for every slice after the first; each item still
+// gets its own answer.
+TEST_F(UploadSessionTest, FoldersInLaterSlicesAreTakenAsFolders) {
+  auto session = open();
+  constexpr qsizetype kSlice = UploadSession::kItemsAddedPerTurn;
+  QStringList urls;
+  for (qsizetype n = 0; n < kSlice + 3; ++n) urls.append(file(QStringLiteral("f%1.txt").arg(n)));
+  file(QStringLiteral("album/one.jpg"));
+  file(QStringLiteral("album/two.jpg"));
+  const QString album = root.path() + QStringLiteral("/files/album");
+  urls.insert(kSlice + 1, album);
+  session->enqueue(urls);
+  ASSERT_TRUE(test::runUntil([&] { return session->arriving().isEmpty() && session->canFinish(); }));
+
+  QStringList inBucket;
+  for (const auto& item : store.current().items()) {
+    inBucket.append(item->url());
+    EXPECT_EQ(item->isDirectory(), item->url() == album) << qPrintable(item->url());
+    EXPECT_EQ(item->state().kind(), State::uploaded) << qPrintable(item->url());
+  }
+  EXPECT_EQ(inBucket, urls);
+  EXPECT_EQ(session->units(itemFor(album)->id()).size(), 2);
+}
+
 TEST_F(UploadSessionTest, SettleRulesForFoldersAndSingleFiles) {
   auto session = open();
   const QString folder = QFileInfo(file(QStringLiteral("Three/a.txt"))).absolutePath();
