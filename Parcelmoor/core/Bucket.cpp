@@ -68,13 +68,22 @@ bool isSensitiveFile(const QString& url) {
 
 // ---- BucketItem
 
-BucketItem::BucketItem(QString url, QDateTime addedAt)
+QList<bool> whichAreFolders(const QStringList& urls) {
+  QList<bool> folders;
+  folders.reserve(urls.size());
+  // A path that cannot be looked at counts as a file; the upload reports it.
+  for (const QString& url : urls) folders.append(QFileInfo(url).isDir());
+  return folders;
+}
+
+BucketItem::BucketItem(QString url, QDateTime addedAt) : BucketItem(url, std::move(addedAt), QFileInfo(url).isDir()) {}
+
+BucketItem::BucketItem(QString url, QDateTime addedAt, bool isDirectory)
     : id_(QUuid::createUuid()),
       url_(std::move(url)),
       name_(lastPathComponent(url_)),
       addedAt_(std::move(addedAt)),
-      // A path that cannot be looked at (missing, no access) counts as a file; the upload reports it.
-      isDirectory_(QFileInfo(url_).isDir()),
+      isDirectory_(isDirectory),
       isSensitive_(!isDirectory_ && isSensitiveFile(url_)) {}
 
 BucketItem::~BucketItem() {
@@ -140,12 +149,18 @@ void Bucket::setState(const State& state) {
 }
 
 QList<Bucket::ItemPointer> Bucket::add(const QStringList& urls) {
+  return state_.isOpen() ? add(urls, whichAreFolders(urls)) : QList<ItemPointer>();
+}
+
+QList<Bucket::ItemPointer> Bucket::add(const QStringList& urls, const QList<bool>& folders) {
+  Q_ASSERT(folders.size() == urls.size());
   if (!state_.isOpen()) return {};
   QList<ItemPointer> added;
-  for (const QString& url : urls) {
+  for (qsizetype i = 0; i < urls.size(); ++i) {
+    const QString& url = urls.at(i);
     if (urls_.contains(url)) continue;
     urls_.insert(url);
-    added.append(std::make_shared<BucketItem>(url, clock_.now()));
+    added.append(std::make_shared<BucketItem>(url, clock_.now(), folders.at(i)));
     added.last()->owner_ = this;
     byID_.insert(added.last()->id(), added.last());
   }

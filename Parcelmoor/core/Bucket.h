@@ -16,6 +16,7 @@
 
 #include "core/BucketItemNotifier.h"
 #include "core/UploadError.h"
+#include "platform/ShardedHash.h"
 
 namespace pm {
 
@@ -57,6 +58,8 @@ class BucketItem final {
 
   // `url` is a local file path, kept exactly as given. Reads only whether it is a folder.
   BucketItem(QString url, QDateTime addedAt);
+  // The same with whether it is a folder already read, so nothing touches the disk.
+  BucketItem(QString url, QDateTime addedAt, bool isDirectory);
   ~BucketItem();
   BucketItem(const BucketItem&) = delete;
   BucketItem& operator=(const BucketItem&) = delete;
@@ -150,6 +153,9 @@ class Bucket final : public QObject {
   // `urls` counts once) and returns the new items in the order of `urls`. An open bucket always notifies,
   // even when nothing was new; a bucket that is not open returns nothing and stays as it is.
   QList<ItemPointer> add(const QStringList& urls);
+  // The same with whether each path is a folder already read (see whichAreFolders), one for each of
+  // `urls`, so that adding touches no disk on the main thread.
+  QList<ItemPointer> add(const QStringList& urls, const QList<bool>& folders);
   // Removes and returns the first item with this identifier from an open bucket; null otherwise.
   ItemPointer removeItem(const QUuid& id);
   // These two work in every bucket state; an unknown identifier is ignored.
@@ -169,11 +175,16 @@ class Bucket final : public QObject {
   const QUuid id_;
   const QDateTime createdAt_;
   QList<ItemPointer> items_;
-  // The same items by identifier and by path, so a lookup or an add costs the same in a bucket of any size.
-  QHash<QUuid, ItemPointer> byID_;
-  QSet<QString> urls_;
+  // The same items by identifier and by path, so a lookup or an add costs the same in a bucket of any size;
+  // split in parts, so that their growth never holds the bar still while a large batch enters.
+  ShardedHash<QHash<QUuid, ItemPointer>> byID_;
+  ShardedHash<QSet<QString>> urls_;
   State state_;
 };
+
+// Whether each path is a folder, as an item reads it: a path that cannot be looked at (missing, no access)
+// counts as a file. Reads the disk; safe on any thread.
+QList<bool> whichAreFolders(const QStringList& urls);
 
 // Whether a file's name says it probably holds a secret (keys, credentials, environment files, hidden
 // files). Looks at the path's last component only; reads nothing from the disk.

@@ -106,7 +106,9 @@ ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& fil
   startThumbnailLoad();
 }
 
-ItemTile::~ItemTile() = default;
+ItemTile::~ItemTile() {
+  thumbnailLoad_->cancel();
+}
 
 std::chrono::milliseconds ItemTile::scaled(int milliseconds) const {
   return std::chrono::milliseconds(std::llround(milliseconds * animationScale_));
@@ -218,11 +220,11 @@ void ItemTile::updateFrames() {
 }
 
 void ItemTile::startThumbnailLoad() {
-  auto load = [](QPointer<ItemTile> tile, QString url) -> QCoro::Task<> {
-    LoadedThumbnail loaded = co_await loadThumbnail(url, kSide);
+  auto load = [](QPointer<ItemTile> tile, QString url, CancelTokenPtr cancel) -> QCoro::Task<> {
+    LoadedThumbnail loaded = co_await loadThumbnail(url, kSide, cancel);
     if (tile) tile->setThumbnail(std::move(loaded));
   };
-  QCoro::Task<> task = load(QPointer<ItemTile>(this), item_->url());
+  QCoro::Task<> task = load(QPointer<ItemTile>(this), item_->url(), thumbnailLoad_);
   detachTask(std::move(task), lcApp, "loading a tile's thumbnail");
 }
 

@@ -19,6 +19,7 @@
 #include "panel/TileScrollTransition.h"
 #include "panel/TileSelection.h"
 #include "panel/TileStatus.h"
+#include "platform/Async.h"
 
 class QMenu;
 
@@ -148,6 +149,8 @@ class ItemTile final : public QWidget {
 
   TileStatus status_;
   std::optional<LoadedThumbnail> thumbnail_;
+  // Stops the thumbnail's load once the tile is gone: a tile scrolled past leaves nothing to finish.
+  CancelTokenPtr thumbnailLoad_ = makeCancelToken();
   QImage content_;
   bool revealed_ = false;
   bool hovering_ = false;

@@ -25,6 +25,8 @@ namespace {
 
 bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
 
+bool isCancelled(const CancelTokenPtr& cancel) { return cancel && cancel->isCancelled(); }
+
 QCache<QString, LoadedThumbnail>& cache() {
   static QCache<QString, LoadedThumbnail> pictures(kThumbnailCacheCapacity);
   return pictures;
@@ -103,14 +105,16 @@ void setThumbnailerWait(std::chrono::milliseconds wait) {
 
 double thumbnailScale(const QScreen* screen) { return screen ? screen->devicePixelRatio() : 2.0; }
 
-QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size) {
+QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelTokenPtr cancel) {
   if (auto hit = cachedThumbnail(path)) co_return *hit;
   const double scale = thumbnailScale(QGuiApplication::primaryScreen());
   const int pixelSize = int(scale * size);
 
   auto work = [path, pixelSize] { return probe(path, pixelSize); };
   Probe found = co_await runOnWorker(std::move(work));
-  if (!found.picture && !found.isDirectory) found.picture = co_await renderedThumbnail(path, pixelSize);
+  if (isCancelled(cancel)) co_return LoadedThumbnail{};
+  if (!found.picture && !found.isDirectory) found.picture = co_await renderedThumbnail(path, pixelSize, cancel);
+  if (isCancelled(cancel)) co_return LoadedThumbnail{};
 
   LoadedThumbnail thumbnail;
   if (found.picture) {
@@ -124,15 +128,16 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size) {
   co_return thumbnail;
 }
 
-QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize) {
+QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize, CancelTokenPtr cancel) {
   auto stored = [path, maxPixelSize] { return desktopCachedThumbnail(path, maxPixelSize); };
   std::optional<QImage> picture = co_await runOnWorker(stored);
-  if (picture) co_return picture;
+  if (picture || isCancelled(cancel)) co_return picture;
   auto typing = [path] { return contentType(path); };
   const QString type = co_await runOnWorker(std::move(typing));
+  if (isCancelled(cancel)) co_return std::nullopt;
   const DesktopThumbnailer::Flavor flavor = DesktopThumbnailer::flavorFor(maxPixelSize);
   const bool made = co_await DesktopThumbnailer::shared().make(path, type, flavor, thumbnailerWait());
-  if (made) picture = co_await runOnWorker(stored);
+  if (made && !isCancelled(cancel)) picture = co_await runOnWorker(stored);
   co_return picture;
 }
 

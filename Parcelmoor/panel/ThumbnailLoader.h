@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "panel/LoadedThumbnail.h"
+#include "platform/Async.h"
 
 class QScreen;
 
@@ -34,16 +35,19 @@ std::optional<LoadedThumbnail> cachedThumbnail(const QString& path);
 // screen needs, a folder's icon, the desktop's thumbnail of the file (see renderedThumbnail), else the
 // file's icon. Never
 // fails. File access and decoding run on a worker; the result is cached on the main thread, where this
-// must be called. Two overlapping loads of one file both do the work; the later one is kept.
-QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size);
+// must be called. Two overlapping loads of one file both do the work; the later one is kept. Once `cancel`
+// is cancelled (the tile that wanted the picture is gone) the load stops at its next step, caches nothing
+// and hands back an empty picture: a strip scrolled fast past thousands of files would otherwise go on
+// making pictures no one will see.
+QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelTokenPtr cancel = nullptr);
 
 // Pixels per point for thumbnails: the screen's device pixel ratio, or 2 without a screen.
 double thumbnailScale(const QScreen* screen);
 
 // The desktop's thumbnail of a file's content, at most `maxPixelSize`: the one stored in the shared cache,
 // else the one the desktop's thumbnailer service renders now (waiting at most thumbnailerWait()); nothing
-// when neither has one. Main thread; the files are read on a worker.
-QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize);
+// when neither has one, or once `cancel` is cancelled. Main thread; the files are read on a worker.
+QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize, CancelTokenPtr cancel = nullptr);
 
 // The file decoded as a picture whose longer side is at most `maxPixelSize`, turned upright as its EXIF
 // orientation says; nothing when it is no picture this program can read. Safe on any thread.

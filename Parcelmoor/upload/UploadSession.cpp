@@ -53,21 +53,20 @@ void UploadSession::enqueue(const QStringList& urls) {
     return;
   }
   // Files given while a batch still enters follow it, so the bucket keeps the order they came in.
-  if (!arriving_.isEmpty()) {
-    arriving_.append(urls);
-    return;
-  }
-  const qsizetype count = std::min(urls.size(), kItemsAddedPerTurn);
-  addSlice(urls.first(count));
-  arriving_ = urls.mid(count);
+  const bool entering = !arriving_.isEmpty();
+  arriving_.append(urls);
+  if (entering) return;
+  // The first slice enters at once, so the bar answers the drop without waiting for a worker.
+  const QStringList first = arriving_.take(kItemsAddedPerTurn);
+  addSlice(first, whichAreFolders(first));
   if (arrivalRunning_ || (toIngest_.isEmpty() && arriving_.isEmpty())) return;
   arrivalRunning_ = true;
   detachTask(takeArriving(), lcUpload, "Adding files");
 }
 
-void UploadSession::addSlice(const QStringList& urls) {
+void UploadSession::addSlice(const QStringList& urls, const QList<bool>& folders) {
   QList<Bucket::ItemPointer> kept;
-  for (const Bucket::ItemPointer& item : bucket_->add(urls)) {
+  for (const Bucket::ItemPointer& item : bucket_->add(urls, folders)) {
     if (!item->isSensitive() || item->consented()) kept.append(item);
   }
   if (!kept.isEmpty()) toIngest_.append(std::move(kept));
@@ -87,15 +86,14 @@ QCoro::Task<> UploadSession::takeArriving() {
       continue;
     }
     if (arriving_.isEmpty()) break;
-    co_await sleepFor(std::chrono::milliseconds(0));
+    // Which files are folders is read on a worker, so a slow disk never holds the bar still. The slice
+    // stays in `arriving_` meanwhile: the bucket cannot be finished under it, and files given now follow it.
+    const QStringList slice = arriving_.front(kItemsAddedPerTurn);
+    auto reading = [slice] { return whichAreFolders(slice); };
+    const QList<bool> folders = co_await runOnWorker(std::move(reading));
     if (cancelled_) break;
-    const qsizetype count = std::min(arriving_.size(), kItemsAddedPerTurn);
-    const QStringList slice = arriving_.first(count);
-    arriving_.remove(0, count);
-    addSlice(slice);
+    addSlice(arriving_.take(slice.size()), folders);
   }
-  // Taking slices from the front leaves the room of the whole batch behind.
-  if (arriving_.isEmpty()) arriving_ = QStringList();
   arrivalRunning_ = false;
 }
 
@@ -208,9 +206,9 @@ QCoro::Task<> UploadSession::registerBatch(QList<UploadUnit> batch) {
   bool queuedAny = false;
   for (const QUuid& itemID : itemIDs) {
     if (itemTasks_.contains(itemID) || queuedIDs_.contains(itemID)) continue;
-    const auto planned = planned_.find(itemID);
+    PlannedItem* const planned = planned_.find(itemID);
     QList<WaitingDestination> placed;
-    if (planned != planned_.end()) {
+    if (planned) {
       placed.reserve(planned->units.size());
       for (const UploadUnit& unit : std::as_const(planned->units)) {
         const auto destination = destinations.constFind(unit.id);
@@ -248,7 +246,7 @@ void UploadSession::startQueued() {
   // would stay for nothing.
   if (queued_.isEmpty() && queued_.capacity() > 0) {
     queued_ = QList<QUuid>();
-    queuedIDs_ = QSet<QUuid>();
+    queuedIDs_.clear();
   }
   if (changed) Q_EMIT workChanged();
 }
@@ -259,8 +257,8 @@ QCoro::Task<> UploadSession::uploadItem(QUuid itemID, CancelTokenPtr cancel) {
   for (qsizetype step = 0;; ++step) {
     if (cancel->isCancelled() || !holdsItem(itemID)) break;
     // Looked up again at every step: the entry may have gone (or moved) while the step before ran.
-    const auto planned = planned_.constFind(itemID);
-    if (planned == planned_.cend() || step >= planned->destinations.size()) break;
+    const PlannedItem* const planned = std::as_const(planned_).find(itemID);
+    if (!planned || step >= planned->destinations.size()) break;
     const UploadDestination destination = planned->destinations.at(step).destination();
     // The destinations follow the order of the units, so the search goes on from the unit before.
     while (unitIndex < planned->units.size() && planned->units.at(unitIndex).id != destination.unitID) ++unitIndex;
@@ -280,7 +278,7 @@ QCoro::Task<> UploadSession::uploadItem(QUuid itemID, CancelTokenPtr cancel) {
     // Only our own token says "cancelled": an uploader or a reply may report cancellation that the
     // session never asked for, and that must count as a failure, not as a silent stop.
     if (cancel->isCancelled()) break;
-    if (const auto sent = planned_.find(itemID); sent != planned_.end()) sent->sent += unit.size;
+    if (PlannedItem* const sent = planned_.find(itemID)) sent->sent += unit.size;
     Q_EMIT workChanged();
     if (failure) {
       recordError(itemID, unit.relativePath, *failure);
@@ -289,7 +287,7 @@ QCoro::Task<> UploadSession::uploadItem(QUuid itemID, CancelTokenPtr cancel) {
     }
   }
   // The destinations were needed for this upload only; a unit is never sent twice.
-  if (const auto planned = planned_.find(itemID); planned != planned_.end()) planned->destinations = {};
+  if (PlannedItem* const planned = planned_.find(itemID)) planned->destinations = {};
   itemFinished(itemID, cancel);
 }
 
@@ -308,8 +306,8 @@ void UploadSession::settle(const QUuid& itemID) {
   if (std::any_of(pending_.begin(), pending_.end(), [&](const UploadUnit& u) { return u.itemID == itemID; })) return;
   if (queuedIDs_.contains(itemID)) return;
 
-  const auto planned = planned_.constFind(itemID);
-  const qsizetype unitCount = planned == planned_.cend() ? 0 : planned->units.size();
+  const PlannedItem* const planned = std::as_const(planned_).find(itemID);
+  const qsizetype unitCount = planned ? planned->units.size() : 0;
   qsizetype errorCount = 0;
   const BucketItem::Errors& errors = bucket_->item(itemID)->errors();
   for (auto it = errors.begin(); it != errors.end(); ++it) errorCount += it.value().size();
@@ -339,9 +337,9 @@ void UploadSession::updateProgress(const UploadUnit& unit, double fraction) {
   if (!std::isfinite(fraction)) return;
   fraction = std::clamp(fraction, 0.0, 1.0);
 
-  const auto planned = planned_.constFind(unit.itemID);
-  const qint64 total = planned == planned_.cend() ? 1 : std::max<qint64>(planned->total, 1);
-  const qint64 sent = planned == planned_.cend() ? 0 : planned->sent;
+  const PlannedItem* const planned = std::as_const(planned_).find(unit.itemID);
+  const qint64 total = planned ? std::max<qint64>(planned->total, 1) : 1;
+  const qint64 sent = planned ? planned->sent : 0;
   const double value = double(qint64(double(unit.size) * fraction) + sent) / double(total);
   bucket_->setState(unit.itemID, BucketItem::State::uploading(std::min(value, 1.0)));
 }

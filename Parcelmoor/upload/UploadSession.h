@@ -18,6 +18,8 @@
 #include "core/UploadError.h"
 #include "core/UploaderConfig.h"
 #include "platform/Async.h"
+#include "platform/ShardedHash.h"
+#include "upload/ArrivingFiles.h"
 #include "upload/BucketUploader.h"
 #include "upload/UploadTypes.h"
 #include "upload/WaitingDestination.h"
@@ -113,7 +115,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   qint64 itemSent(const QUuid& itemID) const { return planned_.value(itemID).sent; }
   const QStringList& deferred() const { return deferred_; }
   // The files given to enqueue that are not in the bucket yet.
-  const QStringList& arriving() const { return arriving_; }
+  QStringList arriving() const { return arriving_.all(); }
 
  Q_SIGNALS:
   void phaseChanged();
@@ -124,7 +126,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
  private:
   UploadSession(std::shared_ptr<Bucket> bucket, UploaderConfig config, std::unique_ptr<BucketUploader> uploader);
 
-  void addSlice(const QStringList& urls);
+  void addSlice(const QStringList& urls, const QList<bool>& folders);
   QCoro::Task<> takeArriving();
   QCoro::Task<> ingest(QList<Bucket::ItemPointer> items);
   void startRegisterPump();
@@ -154,7 +156,7 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   // Only identifiers wait here: what an item's upload needs stays in `planned_`, kept once.
   QList<QUuid> queued_;
   // The items of `queued_`, so asking whether one waits costs the same however many do.
-  QSet<QUuid> queuedIDs_;
+  ShardedHash<QSet<QUuid>> queuedIDs_;
   // What the session keeps of each item it planned, in one place per item, since a bucket may hold a
   // hundred thousand of them.
   struct PlannedItem {
@@ -166,9 +168,10 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
     qint64 total = 0;
     qint64 sent = 0;
   };
-  QHash<QUuid, PlannedItem> planned_;
+  // In parts, like every table here that grows with the bucket: see ShardedHash.
+  ShardedHash<QHash<QUuid, PlannedItem>> planned_;
   QStringList deferred_;
-  QStringList arriving_;
+  ArrivingFiles arriving_;
   // Items in the bucket whose planning has not started, in the order they entered.
   QList<QList<Bucket::ItemPointer>> toIngest_;
   bool arrivalRunning_ = false;

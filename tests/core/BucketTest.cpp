@@ -103,6 +103,24 @@ TEST_F(BucketTest, FoldersAreNeverSensitive) {
   for (const auto& item : items) EXPECT_FALSE(item->isSensitive()) << item->name().toStdString();
 }
 
+// What was read off the main thread is what the items take: adding reads nothing more from the disk. A
+// sensitive name counts only for what is taken as a file.
+TEST_F(BucketTest, FoldersReadBeforehandAreTakenAsTheyWereRead) {
+  const QString realFolder = folder(QStringLiteral("photos"));
+  const QString realFile = file(QStringLiteral("id_rsa"));
+  const QString missing = root.file(QStringLiteral("gone"));
+  EXPECT_EQ(whichAreFolders({realFolder, realFile, missing}), (QList<bool>{true, false, false}));
+
+  // The file and the folder have swapped since they were read; the reading stands.
+  const auto items = bucket.add({realFolder, realFile, missing}, {false, true, false});
+  ASSERT_EQ(items.size(), 3);
+  EXPECT_FALSE(items.at(0)->isDirectory());
+  EXPECT_TRUE(items.at(1)->isDirectory());
+  EXPECT_FALSE(items.at(1)->isSensitive());
+  EXPECT_FALSE(items.at(2)->isDirectory());
+  EXPECT_TRUE(bucket.add({realFile, file(QStringLiteral(".env"))}, {false, false}).last()->isSensitive());
+}
+
 TEST_F(BucketTest, DuplicatesAreTakenOnce) {
   const QString a = file(QStringLiteral("a.txt"));
   const QString b = file(QStringLiteral("b.txt"));

@@ -172,6 +172,21 @@ TEST_F(ThumbnailLoaderTest, ASecondLoadComesFromTheCacheEvenAfterTheFileWentAway
   EXPECT_EQ(cachedThumbnail(path)->image, first.image);
 }
 
+// The tile that wanted the picture went while the worker read the file: nothing is made, nothing cached.
+TEST_F(ThumbnailLoaderTest, ALoadCancelledWhileItRunsHandsBackNothingAndCachesNothing) {
+  for (const QString& path : {test::writePicture(root, QStringLiteral("gone.png"), QSize(90, 90)),
+                              root.write(QStringLiteral("gone.txt"), "words")}) {
+    const CancelTokenPtr cancel = makeCancelToken();
+    QCoro::Task<LoadedThumbnail> load = loadThumbnail(path, 60, cancel);
+    cancel->cancel();
+    const LoadedThumbnail loaded = test::wait(std::move(load));
+    EXPECT_TRUE(loaded.image.isNull()) << qPrintable(path);
+    EXPECT_FALSE(cachedThumbnail(path).has_value()) << qPrintable(path);
+    EXPECT_FALSE(test::wait(loadThumbnail(path, 60, makeCancelToken())).image.isNull()) << qPrintable(path);
+    EXPECT_TRUE(cachedThumbnail(path).has_value()) << qPrintable(path);
+  }
+}
+
 TEST_F(ThumbnailLoaderTest, TheCacheKeepsALimitedNumberOfPictures) {
   const QString first = root.write(QStringLiteral("many/first.txt"), "x");
   test::wait(loadThumbnail(first, 60));

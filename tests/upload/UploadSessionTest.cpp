@@ -107,6 +107,54 @@ TEST_F(UploadSessionTest, ALargeBatchEntersOverSeveralTurnsInTheOrderGivenAndUpl
   for (const QString& url : expected) EXPECT_EQ(itemFor(url)->state().kind(), State::uploaded);
 }
 
+// A drop hands its list over and lets go of it at once; batches given so, one behind another, still enter
+// whole and in order, slices running across their ends.
+TEST_F(UploadSessionTest, BatchesLetGoOfByTheirCallerEnterWholeAndInOrder) {
+  auto session = open();
+  constexpr qsizetype kSlice = UploadSession::kItemsAddedPerTurn;
+  QStringList expected;
+  for (const qsizetype size : {kSlice + 5, qsizetype(3), 2 * kSlice - 1}) {
+    QStringList batch;
+    for (qsizetype n = 0; n < size; ++n)
+      batch.append(file(QStringLiteral("%1-%2.txt").arg(expected.size() + n).arg(size)));
+    expected.append(batch);
+    session->enqueue(std::exchange(batch, {}));
+  }
+  EXPECT_EQ(session->arriving(), expected.sliced(kSlice));
+  ASSERT_TRUE(test::runUntil([&] { return session->arriving().isEmpty() && session->canFinish(); }));
+
+  QStringList inBucket;
+  for (const auto& item : store.current().items()) inBucket.append(item->url());
+  EXPECT_EQ(inBucket, expected);
+  QStringList uploaded;
+  for (const QString& started : uploader->started) uploaded.append(root.path() + QStringLiteral("/files/") + started);
+  EXPECT_EQ(uploaded, expected);
+}
+
+// Which files are folders is read beside the main thread for every slice after the first; each item still
+// gets its own answer.
+TEST_F(UploadSessionTest, FoldersInLaterSlicesAreTakenAsFolders) {
+  auto session = open();
+  constexpr qsizetype kSlice = UploadSession::kItemsAddedPerTurn;
+  QStringList urls;
+  for (qsizetype n = 0; n < kSlice + 3; ++n) urls.append(file(QStringLiteral("f%1.txt").arg(n)));
+  file(QStringLiteral("album/one.jpg"));
+  file(QStringLiteral("album/two.jpg"));
+  const QString album = root.path() + QStringLiteral("/files/album");
+  urls.insert(kSlice + 1, album);
+  session->enqueue(urls);
+  ASSERT_TRUE(test::runUntil([&] { return session->arriving().isEmpty() && session->canFinish(); }));
+
+  QStringList inBucket;
+  for (const auto& item : store.current().items()) {
+    inBucket.append(item->url());
+    EXPECT_EQ(item->isDirectory(), item->url() == album) << qPrintable(item->url());
+    EXPECT_EQ(item->state().kind(), State::uploaded) << qPrintable(item->url());
+  }
+  EXPECT_EQ(inBucket, urls);
+  EXPECT_EQ(session->units(itemFor(album)->id()).size(), 2);
+}
+
 TEST_F(UploadSessionTest, SettleRulesForFoldersAndSingleFiles) {
   auto session = open();
   const QString folder = QFileInfo(file(QStringLiteral("Three/a.txt"))).absolutePath();
