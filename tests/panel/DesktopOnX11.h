@@ -69,7 +69,7 @@ class DesktopOnX11 final : public ::testing::Environment {
   static bool managerAnswersRequests() {
     using namespace std::chrono_literals;
     const auto start = std::chrono::steady_clock::now();
-    for (const QString desktop : {QStringLiteral("1"), QStringLiteral("0")}) {
+    for (const QString& desktop : {QStringLiteral("1"), QStringLiteral("0")}) {
       const auto switched = [&] {
         return runTool(QStringLiteral("xdotool"), {QStringLiteral("get_desktop")}).trimmed() == desktop;
       };

@@ -161,7 +161,9 @@ class PanelOnScreen : public AgentProgramFixture {
       const QString path = root.file(QStringLiteral("files/") + name);
       QDir().mkpath(QFileInfo(path).absolutePath());
       ASSERT_TRUE(picture.save(path));
-      if (n == count - 1) ASSERT_NO_FATAL_FAILURE(padPast(path, kPaddedSize));
+      if (n == count - 1) {
+        ASSERT_NO_FATAL_FAILURE(padPast(path, kPaddedSize));
+      }
       arguments << path;
       names << name;
     }

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <QUuid>
 
+#include <csignal>
 #include <stdexcept>
 
 #include "platform/SharedDefaults.h"
@@ -98,6 +100,7 @@ bool AgentProcess::waitUntilServing(std::chrono::milliseconds timeout) {
 }
 
 void AgentProcess::stop() {
+  stopDetachedAgents();
   if (!isRunning()) return;
   process_.terminate();
   if (!process_.waitForFinished(5000)) {
@@ -108,6 +111,39 @@ void AgentProcess::stop() {
   QElapsedTimer timer;
   timer.start();
   while (isServing() && timer.elapsed() < 5000) QThread::msleep(2);
+}
+
+QList<qint64> AgentProcess::detachedAgents() const {
+  // Every process's environment is read, as a detached agent has no parent of ours to find it by; the
+  // suite's name is this environment's alone.
+  const QByteArray marker = "PARCELMOOR_TEST_SUITE=" + suite_.toUtf8();
+  const QString program = QFileInfo(QStringLiteral(PM_AGENT_PROGRAM)).canonicalFilePath();
+  QList<qint64> found;
+  const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  for (const QString& entry : entries) {
+    bool numeric = false;
+    const qint64 pid = entry.toLongLong(&numeric);
+    if (!numeric || pid == process_.processId()) continue;
+    const QString proc = QLatin1String("/proc/") + entry;
+    if (QFileInfo(proc + QLatin1String("/exe")).canonicalFilePath() != program) continue;
+    QFile environ(proc + QLatin1String("/environ"));
+    if (!environ.open(QIODevice::ReadOnly)) continue;
+    if (environ.readAll().split('\0').contains(marker)) found.append(pid);
+  }
+  return found;
+}
+
+void AgentProcess::stopDetachedAgents() {
+  const QList<qint64> agents = detachedAgents();
+  if (agents.isEmpty()) return;
+  for (const qint64 pid : agents) ::kill(pid_t(pid), SIGTERM);
+  QElapsedTimer timer;
+  timer.start();
+  while (!detachedAgents().isEmpty() && timer.elapsed() < 5000) QThread::msleep(5);
+  for (const qint64 pid : detachedAgents()) ::kill(pid_t(pid), SIGKILL);
+  while (!detachedAgents().isEmpty() && timer.elapsed() < 10000) QThread::msleep(5);
+  // As after stop(): the next agent must not meet the name the ended one held.
+  while (!isRunning() && isServing() && timer.elapsed() < 15000) QThread::msleep(2);
 }
 
 std::optional<int> AgentProcess::waitForExit(std::chrono::milliseconds timeout) {

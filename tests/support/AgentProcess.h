@@ -74,9 +74,13 @@ class AgentProcess {
   int settingsProgramLaunches() const;
   // Whether any process owns the agent's bus name on the session bus.
   static bool nameIsOwned();
+  // Agents running in this environment other than the one start() began: those a launch ("send …")
+  // started detached. They are ended with this one.
+  QList<qint64> detachedAgents() const;
 
  private:
   bool isServing() const;
+  void stopDetachedAgents();
 
   const PrivateDesktopSession* session_ = nullptr;
   QString root_;
