@@ -69,9 +69,6 @@ int main(int argc, char** argv) {
   QTextStream err(stderr);
   if (const std::optional<int> exitCode = pm::handleAgentCommandLine(given, err)) return *exitCode;
 
-  // The keychain's connection is made while the application and the agent are built; the first read of
-  // the session token finds it ready.
-  pm::SecretServiceKeychain::connectInBackground();
   // The first bucket key is made while a waiting batch is taken; the random generator is seeded by then.
   pm::crypto::prepareInBackground();
 

@@ -1,8 +1,7 @@
 #include "Keychain.h"
 
-#include <future>
-
 #include "Log.h"
+#include "SecretServiceBus.h"
 #include "SecretServiceLibrary.h"
 
 namespace pm {
@@ -42,19 +41,15 @@ struct GErrorHolder {
   GError* error = nullptr;
 };
 
-// Set once, before any keychain call, by connectInBackground(); only waited for afterwards.
-std::shared_future<void> connecting;
-
 // `failure` names the call ("Keychain read failed for"), `why` what went wrong.
 void logFailure(const char* failure, const QString& service, const QString& why) {
   qCWarning(lcKeychain) << failure << service << "-" << why;
 }
 
-// libsecret's functions once the background connection is done, or null (the failure logged with the
+// libsecret's functions, or null (the failure logged with the
 // reason) when the library cannot be used: the call then fails as it would with no Secret Service.
 const SecretServiceLibrary::Functions* usable(SecretServiceLibrary& library, const char* failure,
                                               const QString& service) {
-  if (connecting.valid()) connecting.wait();
   const auto* functions = library.functions();
   if (!functions) logFailure(failure, service, QString::fromStdString(library.problem()));
   return functions;
@@ -70,22 +65,9 @@ SecretServiceKeychain::SecretServiceKeychain() : SecretServiceKeychain(SecretSer
 
 SecretServiceKeychain::SecretServiceKeychain(SecretServiceLibrary& library) : library_(&library) {}
 
-void SecretServiceKeychain::connectInBackground() {
-  if (connecting.valid()) return;
-  connecting = std::async(std::launch::async, [] {
-                 // The library is loaded here, off the main thread. Without it there is nothing to
-                 // connect: each call then says why it failed.
-                 const auto* f = SecretServiceLibrary::system().functions();
-                 if (!f) return;
-                 // libsecret keeps the service it opened for the process; later calls use it.
-                 GErrorHolder error(*f);
-                 SecretService* service =
-                     f->service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error.error);
-                 if (service) f->object_unref(service);
-               }).share();
-}
-
 Keychain::Lookup SecretServiceKeychain::find(const QString& service, const QString& account) const {
+  // Most reads find an unlocked item or none, which the bus tells without loading libsecret.
+  if (std::optional<Lookup> read = SecretServiceBus().find(service, account)) return *std::move(read);
   const auto* f = usable(*library_, kReadFailed, service);
   if (!f) return {Status::Failed, {}};
   const QByteArray s = service.toUtf8();

@@ -36,18 +36,15 @@ class Keychain {
 
 class SecretServiceLibrary;
 
-// The Secret Service (gnome-keyring, KWallet) through libsecret. There is no plaintext fallback: when no
-// Secret Service answers, or libsecret cannot be loaded, every call fails with a logged error.
+// The Secret Service (gnome-keyring, KWallet). Reads of unlocked items go straight over the session bus
+// (SecretServiceBus); everything else goes through libsecret. There is no plaintext fallback: when no
+// Secret Service answers, or libsecret cannot be loaded where it is needed, the call fails with a logged
+// error.
 class SecretServiceKeychain final : public Keychain {
  public:
   // Through the programs' shared libsecret (SecretServiceLibrary::system()).
   SecretServiceKeychain();
   explicit SecretServiceKeychain(SecretServiceLibrary& library);
-
-  // Loads libsecret, connects to the Secret Service and opens its session on a thread of its own, so that
-  // the program's start goes on meanwhile; the first call of any keychain waits for that connection instead
-  // of making its own. Call once, early, while no keychain is in use.
-  static void connectInBackground();
 
   Lookup find(const QString& service, const QString& account) const override;
   bool store(const QString& service, const QString& account, const QByteArray& data) override;
