@@ -46,8 +46,8 @@ void logFailure(const char* failure, const QString& service, const QString& why)
   qCWarning(lcKeychain) << failure << service << "-" << why;
 }
 
-// libsecret's functions, or null (the failure logged with the
-// reason) when the library cannot be used: the call then fails as it would with no Secret Service.
+// libsecret's functions, or null (the failure logged with the reason) when the library cannot be used: the
+// call then fails as it would with no Secret Service.
 const SecretServiceLibrary::Functions* usable(SecretServiceLibrary& library, const char* failure,
                                               const QString& service) {
   const auto* functions = library.functions();
