@@ -67,7 +67,7 @@ SecretServiceKeychain::SecretServiceKeychain(SecretServiceLibrary& library) : li
 
 Keychain::Lookup SecretServiceKeychain::find(const QString& service, const QString& account) const {
   // Most reads find an unlocked item or none, which the bus tells without loading libsecret.
-  if (std::optional<Lookup> read = SecretServiceBus().find(service, account)) return *std::move(read);
+  if (std::optional<Lookup> read = findOnSecretServiceBus(service, account)) return *std::move(read);
   const auto* f = usable(*library_, kReadFailed, service);
   if (!f) return {Status::Failed, {}};
   const QByteArray s = service.toUtf8();

@@ -36,10 +36,10 @@ class Keychain {
 
 class SecretServiceLibrary;
 
-// The Secret Service (gnome-keyring, KWallet). Reads of unlocked items go straight over the session bus
-// (SecretServiceBus); everything else goes through libsecret. There is no plaintext fallback: when no
-// Secret Service answers, or libsecret cannot be loaded where it is needed, the call fails with a logged
-// error.
+// The Secret Service (gnome-keyring, KWallet). Reads of unlocked items go straight over the session
+// bus (findOnSecretServiceBus); everything else goes through libsecret. There is no plaintext fallback:
+// when no Secret Service answers, or libsecret cannot be loaded where it is needed, the call fails with a
+// logged error.
 class SecretServiceKeychain final : public Keychain {
  public:
   // Through the programs' shared libsecret (SecretServiceLibrary::system()).

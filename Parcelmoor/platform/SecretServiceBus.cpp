@@ -1,12 +1,14 @@
 #include "SecretServiceBus.h"
 
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QMap>
 
+#include <chrono>
 #include <mutex>
 
 #include "Log.h"
@@ -23,12 +25,15 @@ constexpr auto kSessionInterface = "org.freedesktop.Secret.Session";
 
 using Attributes = QMap<QString, QString>;
 
+// Short next to D-Bus's 25 s: a service that does not answer here is asked again through libsecret.
+constexpr std::chrono::milliseconds kTimeout = std::chrono::seconds(5);
+
 QDBusMessage call(const QDBusConnection& connection, const QString& path, const char* interface,
-                  const char* method, const QVariantList& arguments, std::chrono::milliseconds timeout) {
+                  const char* method, const QVariantList& arguments = {}) {
   QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(kServiceName), path,
                                                         QLatin1String(interface), QLatin1String(method));
   message.setArguments(arguments);
-  return connection.call(message, QDBus::Block, int(timeout.count()));
+  return connection.call(message, QDBus::Block, int(kTimeout.count()));
 }
 
 bool answered(const QDBusMessage& reply, int arguments) {
@@ -53,15 +58,14 @@ std::optional<QByteArray> plainSecret(const QVariant& argument) {
 // Closes the session it was given when it goes, whatever the lookup found.
 class PlainSession {
  public:
-  PlainSession(const QDBusConnection& connection, std::chrono::milliseconds timeout)
-      : connection_(connection), timeout_(timeout) {
+  explicit PlainSession(const QDBusConnection& connection) : connection_(connection) {
     const QDBusMessage reply =
         call(connection_, QLatin1String(kServicePath), kServiceInterface, "OpenSession",
-             {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))}, timeout_);
+             {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
     if (answered(reply, 2)) path_ = reply.arguments().at(1).value<QDBusObjectPath>().path();
   }
   ~PlainSession() {
-    if (!path_.isEmpty()) call(connection_, path_, kSessionInterface, "Close", {}, timeout_);
+    if (!path_.isEmpty()) call(connection_, path_, kSessionInterface, "Close");
   }
   PlainSession(const PlainSession&) = delete;
   PlainSession& operator=(const PlainSession&) = delete;
@@ -71,26 +75,22 @@ class PlainSession {
 
  private:
   const QDBusConnection& connection_;
-  std::chrono::milliseconds timeout_;
   QString path_;
 };
 
 }  // namespace
 
-SecretServiceBus::SecretServiceBus(QDBusConnection connection, std::chrono::milliseconds timeout)
-    : connection_(std::move(connection)), timeout_(timeout) {
+std::optional<Keychain::Lookup> findOnSecretServiceBus(const QString& service, const QString& account) {
   static std::once_flag registered;
   std::call_once(registered, [] { qDBusRegisterMetaType<Attributes>(); });
-}
-
-std::optional<Keychain::Lookup> SecretServiceBus::find(const QString& service, const QString& account) const {
-  if (!connection_.isConnected()) return std::nullopt;
-  const PlainSession session(connection_, timeout_);
+  const QDBusConnection connection = QDBusConnection::sessionBus();
+  if (!connection.isConnected()) return std::nullopt;
+  const PlainSession session(connection);
   if (!session.isOpen()) return std::nullopt;
 
   const Attributes attributes{{QStringLiteral("service"), service}, {QStringLiteral("account"), account}};
-  const QDBusMessage search = call(connection_, QLatin1String(kServicePath), kServiceInterface, "SearchItems",
-                                   {QVariant::fromValue(attributes)}, timeout_);
+  const QDBusMessage search = call(connection, QLatin1String(kServicePath), kServiceInterface, "SearchItems",
+                                   {QVariant::fromValue(attributes)});
   if (!answered(search, 2)) return std::nullopt;
   const auto unlocked = qdbus_cast<QList<QDBusObjectPath>>(search.arguments().at(0));
   const auto locked = qdbus_cast<QList<QDBusObjectPath>>(search.arguments().at(1));
@@ -100,8 +100,8 @@ std::optional<Keychain::Lookup> SecretServiceBus::find(const QString& service, c
     return Keychain::Lookup{Keychain::Status::NotFound, {}};
   }
 
-  const QDBusMessage secret = call(connection_, unlocked.first().path(), kItemInterface, "GetSecret",
-                                   {QVariant::fromValue(QDBusObjectPath(session.path()))}, timeout_);
+  const QDBusMessage secret = call(connection, unlocked.first().path(), kItemInterface, "GetSecret",
+                                   {QVariant::fromValue(QDBusObjectPath(session.path()))});
   if (!answered(secret, 1)) return std::nullopt;
   std::optional<QByteArray> value = plainSecret(secret.arguments().at(0));
   if (!value) {

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QDBusConnection>
 #include <QString>
 
-#include <chrono>
 #include <optional>
 
 #include "Keychain.h"
@@ -18,18 +16,9 @@ namespace pm {
 //
 // The secret travels in a "plain" session: the bus delivers the reply to this process alone, which holds
 // the secret in its memory either way.
-class SecretServiceBus {
- public:
-  explicit SecretServiceBus(QDBusConnection connection = QDBusConnection::sessionBus(),
-                            std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
-  // The item whose "service" and "account" attributes are these, found or not found; nothing when only
-  // libsecret can tell. Callable from any thread.
-  std::optional<Keychain::Lookup> find(const QString& service, const QString& account) const;
-
- private:
-  QDBusConnection connection_;
-  std::chrono::milliseconds timeout_;
-};
+//
+// The item whose "service" and "account" attributes are these, found or not found; nothing when only
+// libsecret can tell. Callable from any thread.
+std::optional<Keychain::Lookup> findOnSecretServiceBus(const QString& service, const QString& account);
 
 }  // namespace pm

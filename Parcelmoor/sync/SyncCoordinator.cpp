@@ -155,8 +155,8 @@ void SyncCoordinator::keepPolling() {
 }
 
 void SyncCoordinator::startPolling() {
-  // The key of the first pull is read on a worker: at launch the keychain may still be connecting, and
-  // nothing else the agent starts with should wait for that.
+  // The key of the first pull is read on a worker: a keychain read asks the Secret Service (and may load
+  // libsecret for a locked item), and nothing else the agent starts with should wait for that.
   const CancelTokenPtr token = makeCancelToken();
   detachTask(pullOnceKeyRead(token), lcSync, "Sync pull");
   poll_.start(timings_.pollInterval);
