@@ -56,17 +56,22 @@ QImage reducedTo(QImage image, int maxPixelSize) {
   return image;
 }
 
-// What the worker found out about a file: whether it is a folder, and a picture of its content if any.
+// What the worker found out about a file: whether it is a folder, a picture of its content if any, and
+// whether it is a picture too large for anyone to decode.
 struct Probe {
   bool isDirectory = false;
   std::optional<QImage> picture;
+  bool oversized = false;
 };
 
 Probe probe(const QString& path, int pixelSize) {
   Probe result;
   const QFileInfo info(path);
   result.isDirectory = info.isDir();
-  if (!result.isDirectory && namesPicture(path)) result.picture = decodeImageThumbnail(path, pixelSize);
+  if (!result.isDirectory && namesPicture(path)) {
+    result.picture = decodeImageThumbnail(path, pixelSize);
+    if (!result.picture) result.oversized = isOversizedPicture(path);
+  }
   return result;
 }
 
@@ -113,7 +118,8 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelToke
   auto work = [path, pixelSize] { return probe(path, pixelSize); };
   Probe found = co_await runOnWorker(std::move(work));
   if (isCancelled(cancel)) co_return LoadedThumbnail{};
-  if (!found.picture && !found.isDirectory) found.picture = co_await renderedThumbnail(path, pixelSize, cancel);
+  if (!found.picture && !found.isDirectory && !found.oversized)
+    found.picture = co_await renderedThumbnail(path, pixelSize, cancel);
   if (isCancelled(cancel)) co_return LoadedThumbnail{};
 
   LoadedThumbnail thumbnail;
@@ -160,6 +166,14 @@ std::optional<QImage> decodeImageThumbnail(const QString& path, int maxPixelSize
   }
   // A format that cannot scale while decoding hands back the full picture.
   return reducedTo(std::move(image), maxPixelSize);
+}
+
+bool isOversizedPicture(const QString& path) {
+  const QSize stated = QImageReader(path).size();
+  const qint64 limitMiB = QImageReader::allocationLimit();
+  if (!stated.isValid() || limitMiB <= 0) return false;
+  // Four bytes a pixel: the full-colour image the decoder makes of most pictures.
+  return qint64(stated.width()) * stated.height() * 4 > limitMiB * 1024 * 1024;
 }
 
 std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSize) {

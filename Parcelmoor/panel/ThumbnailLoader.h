@@ -33,12 +33,12 @@ std::optional<LoadedThumbnail> cachedThumbnail(const QString& path);
 
 // The picture of a file or folder for a square of `size` points: a picture file decoded at the size the
 // screen needs, a folder's icon, the desktop's thumbnail of the file (see renderedThumbnail), else the
-// file's icon. Never
-// fails. File access and decoding run on a worker; the result is cached on the main thread, where this
-// must be called. Two overlapping loads of one file both do the work; the later one is kept. Once `cancel`
-// is cancelled (the tile that wanted the picture is gone) the load stops at its next step, caches nothing
-// and hands back an empty picture: a strip scrolled fast past thousands of files would otherwise go on
-// making pictures no one will see.
+// file's icon; a picture too large to decode (see isOversizedPicture) gets its icon at once. Never fails.
+// File access and decoding run on a worker; the result is cached on the main thread, where this must be
+// called. Two overlapping loads of one file both do the work; the later one is kept. Once `cancel` is
+// cancelled (the tile that wanted the picture is gone) the load stops at its next step, caches nothing and
+// hands back an empty picture: a strip scrolled fast past thousands of files would otherwise go on making
+// pictures no one will see.
 QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelTokenPtr cancel = nullptr);
 
 // Pixels per point for thumbnails: the screen's device pixel ratio, or 2 without a screen.
@@ -52,6 +52,12 @@ QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelS
 // The file decoded as a picture whose longer side is at most `maxPixelSize`, turned upright as its EXIF
 // orientation says; nothing when it is no picture this program can read. Safe on any thread.
 std::optional<QImage> decodeImageThumbnail(const QString& path, int maxPixelSize);
+
+// Whether the file is a picture whose stated size is more than the decoder may allocate. Such a picture
+// is not decoded, and not handed to the desktop's thumbnailer either: that service would spend seconds of
+// a core on it while every other file's thumbnail waits behind it. Reads only the picture's header. Safe
+// on any thread.
+bool isOversizedPicture(const QString& path);
 
 // The thumbnail another program stored for the file in the desktop's shared thumbnail cache
 // ($XDG_CACHE_HOME/thumbnails), if one is there and still matches the file's modification time; reduced to

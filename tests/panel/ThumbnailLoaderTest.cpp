@@ -43,6 +43,24 @@ QByteArray sidewaysJpeg(QSize stored) {
   return jpeg.insert(2, segment);
 }
 
+// The headers of pictures whose sizes their formats allow but whose pixels are more than the decoder may
+// allocate (30,000 and 16,000 pixels square).
+QByteArray oversizedPpm() {
+  return QByteArray("P6\n30000 30000\n255\n") + QByteArray(64, '\0');
+}
+
+QByteArray oversizedBmp() {
+  const auto le32 = [](quint32 value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[i] = char((value >> (8 * i)) & 0xff);
+    return bytes;
+  };
+  QByteArray bmp = QByteArray("BM") + le32(54) + le32(0) + le32(54);  // file header, pixels at 54
+  bmp += le32(40) + le32(16000) + le32(16000);                        // info header: width, height
+  bmp += QByteArray::fromHex("01001800") + le32(0) + le32(0) + le32(2835) + le32(2835) + le32(0) + le32(0);
+  return bmp + QByteArray(64, '\0');
+}
+
 class ThumbnailLoaderTest : public ::testing::Test {
  protected:
   test::TempRoot root;
@@ -149,8 +167,7 @@ TEST_F(ThumbnailLoaderTest, FoldersAndUnreadablePicturesGetIcons) {
   const std::pair<QString, const char*> cases[] = {
       {root.file(QStringLiteral("Folder.png")), "folder"},
       {root.write(QStringLiteral("garbage.png"), QByteArray(5000, '\x07')), "garbage named .png"},
-      // Claims 60,000 × 60,000 pixels: more than the decoder may allocate, so it must not be decoded.
-      {root.write(QStringLiteral("huge.ppm"), QByteArray("P6\n60000 60000\n255\n") + QByteArray(64, '\0')), "huge"},
+      {root.write(QStringLiteral("huge.ppm"), oversizedPpm()), "huge"},
       {root.write(QStringLiteral("notes.txt"), "plain text"), "text"},
   };
   for (const auto& [path, what] : cases) {
@@ -158,6 +175,35 @@ TEST_F(ThumbnailLoaderTest, FoldersAndUnreadablePicturesGetIcons) {
     EXPECT_TRUE(loaded.isIcon) << what;
     EXPECT_FALSE(loaded.image.isNull()) << what;
   }
+}
+
+TEST_F(ThumbnailLoaderTest, APictureTooLargeToDecodeIsKnownByItsHeader) {
+  const struct {
+    QString path;
+    bool oversized;
+  } cases[] = {
+      {root.write(QStringLiteral("huge.ppm"), oversizedPpm()), true},
+      {root.write(QStringLiteral("huge.bmp"), oversizedBmp()), true},
+      {test::writePicture(root, QStringLiteral("photo.png"), QSize(90, 90)), false},
+      {root.write(QStringLiteral("garbage.png"), QByteArray(5000, '\x07')), false},
+      {root.write(QStringLiteral("notes.txt"), "plain text"), false},
+  };
+  for (const auto& [path, oversized] : cases)
+    EXPECT_EQ(isOversizedPicture(path), oversized) << path.toStdString();
+}
+
+// Asked, the thumbnailer service spends a second or more of a core on such a picture, while every other
+// file's thumbnail waits behind it, and may even hand back a picture of it. With the service's wait as long
+// as a hang, only a load that never asks it comes back quickly with the icon.
+TEST_F(ThumbnailLoaderTest, APictureTooLargeToDecodeGetsItsIconWithoutAskingTheThumbnailer) {
+  const QString path = root.write(QStringLiteral("bomb.ppm"), oversizedPpm());
+  setThumbnailerWait(test::kHangBound);
+  QElapsedTimer clock;
+  clock.start();
+  const LoadedThumbnail loaded = test::wait(loadThumbnail(path, 60));
+  EXPECT_TRUE(loaded.isIcon) << "the thumbnailer service was asked";
+  EXPECT_FALSE(loaded.image.isNull());
+  EXPECT_LT(clock.elapsed(), 5000) << "the thumbnailer service was asked";
 }
 
 TEST_F(ThumbnailLoaderTest, ASecondLoadComesFromTheCacheEvenAfterTheFileWentAway) {
