@@ -26,14 +26,12 @@ void SecretServiceLibrary::open() {
   Functions& f = functions_;
   LazyLibrary& l = library_;
   std::string missing;
-  l.resolve(f.service_get_sync, "secret_service_get_sync", missing);
   l.resolve(f.password_lookup_binary_sync, "secret_password_lookup_binary_sync", missing);
   l.resolve(f.password_store_binary_sync, "secret_password_store_binary_sync", missing);
   l.resolve(f.password_clear_sync, "secret_password_clear_sync", missing);
   l.resolve(f.value_new, "secret_value_new", missing);
   l.resolve(f.value_get, "secret_value_get", missing);
   l.resolve(f.value_unref, "secret_value_unref", missing);
-  l.resolve(f.object_unref, "g_object_unref", missing);
   l.resolve(f.error_free, "g_error_free", missing);
   problem_ = l.problem("libsecret", missing);
   ready_ = problem_.empty();

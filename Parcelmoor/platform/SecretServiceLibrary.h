@@ -18,14 +18,12 @@ class SecretServiceLibrary {
   // The entry points the keychain calls, GLib's among them (found through libsecret's own dependencies),
   // resolved together: a library that lacks one of them counts as missing.
   struct Functions {
-    decltype(&::secret_service_get_sync) service_get_sync = nullptr;
     decltype(&::secret_password_lookup_binary_sync) password_lookup_binary_sync = nullptr;
     decltype(&::secret_password_store_binary_sync) password_store_binary_sync = nullptr;
     decltype(&::secret_password_clear_sync) password_clear_sync = nullptr;
     decltype(&::secret_value_new) value_new = nullptr;
     decltype(&::secret_value_get) value_get = nullptr;
     decltype(&::secret_value_unref) value_unref = nullptr;
-    decltype(&::g_object_unref) object_unref = nullptr;
     decltype(&::g_error_free) error_free = nullptr;
   };
 

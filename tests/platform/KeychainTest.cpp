@@ -152,7 +152,7 @@ TEST(SecretServiceKeychain, WithoutLibsecretReadsOverTheBusAndEveryWriteFailsAnd
     const char* why;
   } cases[] = {
       {"libparcelmoor-nowhere.so.0", "libsecret could not be loaded: libparcelmoor-nowhere.so.0"},
-      {"libm.so.6", "libsecret (libm.so.6) lacks secret_service_get_sync"},
+      {"libm.so.6", "libsecret (libm.so.6) lacks secret_password_lookup_binary_sync"},
   };
   const QString service = QStringLiteral("com.wrenfold.Parcelmoor.test");
   const QString account = QUuid::createUuid().toString();
