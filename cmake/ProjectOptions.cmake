@@ -26,6 +26,20 @@ endif()
 # -DCMAKE_UNITY_BUILD=OFF compiles file by file.
 set(CMAKE_UNITY_BUILD ON CACHE BOOL "Compile the sources of a target in batches")
 set(CMAKE_UNITY_BUILD_BATCH_SIZE 8 CACHE STRING "Sources a batch holds at most")
+# In a batch every source is an included file, and GCC then warns of each type there that holds a
+# file-private one: the frame of a coroutine that logs to a file-private category, a nested class with a
+# field of a file-private type. Each such type is still defined in one source only, so the batch cannot
+# break the one-definition rule; compiled file by file the same sources raise no such warning, and keep it.
+if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(pm_options INTERFACE -Wno-subobject-linkage)
+endif()
+
+# A warning fails the build where asked (the test build asks), so the one that matters is never buried
+# under others.
+option(PARCELMOOR_WARNINGS_AS_ERRORS "Fail the build on any compiler warning" OFF)
+if(PARCELMOOR_WARNINGS_AS_ERRORS)
+  target_compile_options(pm_options INTERFACE -Werror)
+endif()
 
 # lld links the executables (each a stack of static libraries over Qt) several times faster than the
 # default linker; taken whenever the compiler can use it (scripts/setup installs it).

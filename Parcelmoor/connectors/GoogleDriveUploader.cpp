@@ -164,7 +164,7 @@ QCoro::Task<Registration> GoogleDriveUploader::registerUnits(QList<UploadUnit> u
     try {
       const QString parent = co_await folderChain(folders, *bucketFolder_, token);
       const QUrl session = co_await openUploadSession(name, parent, unit.size, token);
-      placed_.insert(unit.id, Placement{parent, name, {}});
+      placed_.insert(unit.id, Placement{parent, name, {}, {}});
       registration.destinations.append(UploadDestination{unit.id, session, QStringLiteral("PUT"), {}});
     } catch (const UploadError& error) {
       registration.refused.insert(unit.id, error);

@@ -189,7 +189,7 @@ std::optional<DecodedBucketRecord> decodeBucketRecord(const QJsonValue& value) {
   }
   return decodeBucketRecord(StoredBucketRecord{QLatin1StringView(*id), QLatin1StringView(*createdAt),
                                                QLatin1StringView(*completedAt), *itemCount,
-                                               std::move(shareURL), isClosed.toBool()});
+                                               std::move(shareURL), isClosed.toBool(), {}});
 }
 
 std::optional<DecodedBucketRecord> decodeBucketRecord(const StoredBucketRecord& stored) {

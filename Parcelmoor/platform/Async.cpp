@@ -1,5 +1,10 @@
 #include "Async.h"
 
+#include <mutex>
+#include <vector>
+
+#include "PooledThreadsEnd.h"
+
 namespace pm {
 
 namespace {
@@ -31,10 +36,39 @@ QThreadPool& fileTransferPool() {
   return pool;
 }
 
+namespace {
+struct PoolEnds {
+  std::mutex mutex;
+  std::vector<std::function<void()>> ends;
+};
+
+// Never destroyed: a pool made while the program ends may still add itself.
+PoolEnds& poolEnds() {
+  static PoolEnds* const ends = new PoolEnds;
+  return *ends;
+}
+}  // namespace
+
+void addWorkerPoolEnd(std::function<void()> end) {
+  PoolEnds& all = poolEnds();
+  const std::lock_guard lock(all.mutex);
+  all.ends.push_back(std::move(end));
+}
+
 void finishWorkerPools() {
   QThreadPool::globalInstance()->waitForDone();
   sealingPool().waitForDone();
   fileTransferPool().waitForDone();
+  std::vector<std::function<void()>> ends;
+  {
+    PoolEnds& all = poolEnds();
+    const std::lock_guard lock(all.mutex);
+    ends = all.ends;
+  }
+  for (const auto& end : ends) end();
+  // Qt's waitForDone() ends a pool's threads, but each may still be running its thread-local destructors
+  // when it returns; the program must not start its exit beside them.
+  waitForPooledThreadsToEnd();
 }
 
 void detachTask(QCoro::Task<> task, const QLoggingCategory& category, const char* what) {

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
+
+#include <functional>
 #include <QTimer>
 
 #include <QCoroFuture>
@@ -82,10 +84,15 @@ QThreadPool& sealingPool();
 // short may wait behind them, with a thread for every upload that sessions run at once.
 QThreadPool& fileTransferPool();
 
-// Waits for the work still running on the shared pool, the sealing pool and the file transfer pool.
-// Programs call it as main() ends: the pools would otherwise be torn down after the crypto library, and a
-// chunk still being sealed or a key still being derived would use it half destroyed.
+// Waits for the work still running on the shared pool, the sealing pool and the file transfer pool, ends
+// the pools that libraries keep for themselves (`addWorkerPoolEnd`), and waits for their threads to have
+// left. Programs call it as main() ends: the pools would otherwise be torn down after the crypto library,
+// and a chunk still being sealed or a key still being derived would use it half destroyed.
 void finishWorkerPools();
+
+// Has finishWorkerPools() also run `end`, which stops a pool a library keeps of its own and waits for it.
+// Called once per pool, when the pool is made.
+void addWorkerPoolEnd(std::function<void()> end);
 
 // Runs `work` on `pool` and resumes the caller on its own thread with the result. An exception thrown by
 // the work reaches the caller as it was thrown (QtConcurrent alone would wrap it in QUnhandledException

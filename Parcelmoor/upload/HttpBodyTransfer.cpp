@@ -32,8 +32,13 @@ constexpr int kBodyWaitMilliseconds = 20;
 // of holding the exit for their idle time-out.
 class TransferPool {
  public:
-  TransferPool() { pool_.setMaxThreadCount(kTransfersAtOnce); }
-  ~TransferPool() {
+  TransferPool() {
+    pool_.setMaxThreadCount(kTransfersAtOnce);
+    addWorkerPoolEnd([this] { close(); });
+  }
+  ~TransferPool() { close(); }
+
+  void close() {
     closing_ = true;
     pool_.waitForDone();
   }

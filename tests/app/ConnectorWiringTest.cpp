@@ -93,7 +93,9 @@ TEST_P(ConnectDriveForReal, StoresWhatTheSignInYieldsAndAlwaysTellsTheSettingsPr
   const std::optional<OAuthProvider> provider = oauthProvider(*kindFromRawValue(kind));
   const OAuthCredentials before{QStringLiteral("refresh-old"), QStringLiteral("old@example.com"),
                                 QStringLiteral("access-old"), rig.clock.now().addSecs(600)};
-  if (row.connectedBefore) ASSERT_TRUE(OAuthCredentials::save(rig.keychain, before, connection, *provider));
+  if (row.connectedBefore) {
+    ASSERT_TRUE(OAuthCredentials::save(rig.keychain, before, connection, *provider));
+  }
   rig.defaults.set(literal(names::key::kPendingDriveConnect),
                    connection.toString(QUuid::WithoutBraces).toUpper() + QLatin1Char('|') + kind);
 
@@ -217,7 +219,9 @@ TEST_P(CheckICloud, StoresTheAnswerAndItsTimeAndTellsTheSettingsProgram) {
   const CheckRow& row = GetParam();
   test::AgentRig rig;
   const QString root = rig.root.file(QStringLiteral("drive"));
-  if (row.rootExists) ASSERT_TRUE(QDir().mkpath(root));
+  if (row.rootExists) {
+    ASSERT_TRUE(QDir().mkpath(root));
+  }
   SyncedFolderCheck check(root, rig.defaults, rig.signals);
   rig.icloudCheck = &check;
   launchQuietly(rig);

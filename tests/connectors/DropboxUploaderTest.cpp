@@ -407,7 +407,9 @@ TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnly
     test::LogCapture log;
     test::wait(dropbox->withdraw({sent}));
     EXPECT_EQ(dropbox_.files().size(), before - (row.deleted ? 1 : 0));
-    if (row.theirs) EXPECT_TRUE(dropbox_.file(path)) << "someone else's file stays";
+    if (row.theirs) {
+      EXPECT_TRUE(dropbox_.file(path)) << "someone else's file stays";
+    }
     EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
   }
 }

@@ -417,7 +417,9 @@ TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnl
     test::LogCapture log;
     test::wait(drive->withdraw({sent}));
     EXPECT_EQ(microsoft_.filePaths().size(), before - (row.deleted ? 1 : 0));
-    if (row.theirSize) EXPECT_TRUE(microsoft_.filePaths().contains(bucket() + QLatin1Char('/') + sent.relativePath));
+    if (row.theirSize) {
+      EXPECT_TRUE(microsoft_.filePaths().contains(bucket() + QLatin1Char('/') + sent.relativePath));
+    }
     EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
   }
 }

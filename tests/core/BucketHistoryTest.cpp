@@ -309,7 +309,9 @@ TEST_F(BucketHistoryTest, WhatLoadsSavesBackEqual) {
     first.flush();
 
     const QByteArray rewritten = readAll(file);
-    if (!row.keptText.isEmpty()) EXPECT_TRUE(rewritten.contains(row.keptText)) << rewritten.toStdString();
+    if (!row.keptText.isEmpty()) {
+      EXPECT_TRUE(rewritten.contains(row.keptText)) << rewritten.toStdString();
+    }
     EXPECT_EQ(BucketHistory(file, clock).records(), first.records()) << rewritten.toStdString();
     EXPECT_EQ(asideCopies(file).size(), row.loads ? 0 : 1);
 

@@ -215,7 +215,7 @@ TEST(ParcelmoorAPI, ACancelledRequestEndsAsCancelledWithoutARetry) {
 
 TEST(ParcelmoorAPI, ARedirectReachesTheCallerAsItsStatus) {
   for (const int status : {301, 302, 303, 307, 308}) {
-    for (const QByteArray method : {QByteArray("POST"), QByteArray("PUT")}) {
+    for (const QByteArray& method : {QByteArray("POST"), QByteArray("PUT")}) {
       SCOPED_TRACE(status);
       SCOPED_TRACE(method.constData());
       test::ServiceHarness harness;

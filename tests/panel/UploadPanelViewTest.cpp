@@ -196,8 +196,9 @@ TEST(UploadPanelViewTest, ALargeBatchLaysOutEveryItemButMakesTilesOnlyNearTheVie
     const QRect visible = rig.view().strip().viewport()->rect();
     for (qsizetype index = 0; index < count; ++index) {
       const QRect shown = rig.view().tileRect(index).translated(rig.view().strip().widget()->pos());
-      if (shown.intersects(visible))
+      if (shown.intersects(visible)) {
         EXPECT_NE(rig.view().tile(ids[index]), nullptr) << stop.where << ": item " << index << " is in view";
+      }
     }
   }
   EXPECT_EQ(rig.view().tile(ids.first()), nullptr) << "far from the view, no widget";

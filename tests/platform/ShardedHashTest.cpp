@@ -51,7 +51,9 @@ void matchesAPlainHash(const QList<Key>& keys) {
     ASSERT_EQ(sharded.value(key, -1), plain.value(key, -1));
     const int* found = std::as_const(sharded).find(key);
     ASSERT_EQ(found != nullptr, plain.contains(key));
-    if (found) ASSERT_EQ(*found, plain.value(key));
+    if (found) {
+      ASSERT_EQ(*found, plain.value(key));
+    }
   }
 }
 

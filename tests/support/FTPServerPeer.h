@@ -14,8 +14,8 @@ class FTPServerPeer {
     QString user = QStringLiteral("parcel");
     QString password = QStringLiteral("moor-secret");
     // Explicit TLS, required on control and data connections, with this certificate and key.
-    QString certificateFile;
-    QString keyFile;
+    QString certificateFile{};
+    QString keyFile{};
     // The server reads uploads at most this many bytes per second; 0 for no limit.
     qint64 readLimit = 0;
   };

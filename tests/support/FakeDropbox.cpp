@@ -44,7 +44,7 @@ FakeDropbox::FakeDropbox()
         Request request;
         request.method = bytes(raw.method);
         const QString path = QString::fromStdString(raw.path);
-        for (const QString host : {QStringLiteral("api"), QStringLiteral("content")}) {
+        for (const QString& host : {QStringLiteral("api"), QStringLiteral("content")}) {
           if (path.startsWith(QLatin1Char('/') + host + QLatin1Char('/'))) {
             request.host = host;
             request.path = path.mid(host.size() + 1);

@@ -53,7 +53,7 @@ FakeMicrosoft::FakeMicrosoft()
         server_.pause(answer.delay);
         answer.writeTo(response);
       }) {
-  items_.insert(appRootID(), Item{appRootID(), QStringLiteral("Parcelmoor"), {}, true, 0, {}});
+  items_.insert(appRootID(), Item{appRootID(), QStringLiteral("Parcelmoor"), {}, true, 0, {}, {}});
 }
 
 void FakeMicrosoft::script(QByteArray method, QString pathPrefix, Answer answer, QByteArray bodyContains) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/Async.h"
-#include "PooledThreadsEnd.h"
 
 // Every test runs with a Qt application object, so timers, sockets and coroutines have an event loop.
 int main(int argc, char** argv) {
@@ -11,6 +10,5 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const int status = RUN_ALL_TESTS();
   pm::finishWorkerPools();
-  pm::test::waitForPooledThreadsToEnd();
   return status;
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/Async.h"
-#include "PooledThreadsEnd.h"
 #include "BusActivationEnvironment.h"
 
 // The main of test executables that make widgets: the plain one with a widget application. Without a
@@ -15,6 +14,5 @@ int main(int argc, char** argv) {
   pm::test::shareHomeWithBusActivatedServices();
   const int status = RUN_ALL_TESTS();
   pm::finishWorkerPools();
-  pm::test::waitForPooledThreadsToEnd();
   return status;
 }

@@ -190,7 +190,9 @@ TEST(SyncPayload, DecodingCarriesTheElementThatDoesNotReadUnchanged) {
     unread += decoded->unread.deleted.values();
     unread += decoded->unread.preferences.values();
     ASSERT_EQ(unread.size(), QByteArray(row.unread).isEmpty() ? 0 : 1);
-    if (!unread.isEmpty()) EXPECT_EQ(compact(unread.first()), row.unread);
+    if (!unread.isEmpty()) {
+      EXPECT_EQ(compact(unread.first()), row.unread);
+    }
 
     const auto again = SyncPayload::fromJson(decoded->toJson());
     ASSERT_TRUE(again);

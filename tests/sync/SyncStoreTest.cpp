@@ -285,7 +285,7 @@ TEST_F(SyncStoreTest, AListStoredWithoutTheOwnServiceGetsTheAgentsOneBack) {
   storeConnections({own(), a});
   defaults.inner.set(kConfigsKey, UploaderConfig::encodeList({a}).value());
 
-  store->apply(SyncStore::Payload{{SyncStore::Entry{a, {}, {}, {}, {}}}, {}, {}});
+  store->apply(SyncStore::Payload{{SyncStore::Entry{a, {}, {}, {}, {}}}, {}, {}, {}});
   EXPECT_EQ(stored(), (QList<UploaderConfig>{own(), a}));
 }
 

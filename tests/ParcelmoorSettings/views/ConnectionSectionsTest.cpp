@@ -85,7 +85,9 @@ TEST_F(S3ConnectionSectionTest, TheRegionPickerShowsAListedRegionOrCustom) {
     open(Kind::customS3, c.stored);
     EXPECT_EQ(section->regionPicker()->currentData().toString(), c.shown) << c.stored.toStdString();
     EXPECT_EQ(section->isRegionNameShown(), c.nameRow) << c.stored.toStdString();
-    if (c.nameRow) EXPECT_EQ(section->regionNameField()->text(), c.stored);
+    if (c.nameRow) {
+      EXPECT_EQ(section->regionNameField()->text(), c.stored);
+    }
   }
   EXPECT_EQ(RegionChoice::regions().size(), 16);
 }

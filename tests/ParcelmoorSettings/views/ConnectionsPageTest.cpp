@@ -60,7 +60,9 @@ TEST_F(ConnectionsPageTest, TheOwnServiceShowsOnlyWithASubscriptionAndTheEmptySt
     ConnectionsSettingsView view(*fresh.settings, fresh.services());
     EXPECT_EQ(kinds(view.model().fileSharing()), c.fileSharing);
     EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("apps.emptyState")) != nullptr, c.empty.has_value());
-    if (c.empty) EXPECT_EQ(view.model().emptyAction(), *c.empty);
+    if (c.empty) {
+      EXPECT_EQ(view.model().emptyAction(), *c.empty);
+    }
   }
 }
 

@@ -66,7 +66,9 @@ TEST(ThemeColoursTest, AReadableColourKeepsItsHueAndReachesTheRatio) {
     const QColor readable = readableOn(c.hue, c.background);
     EXPECT_GE(contrastRatio(readable, c.background), kTextContrast);
     const QColor opaqueHue = composited(c.hue, c.background);
-    if (opaqueHue.hslSaturation() > 0) EXPECT_NEAR(readable.hslHueF(), opaqueHue.hslHueF(), 0.02);
+    if (opaqueHue.hslSaturation() > 0) {
+      EXPECT_NEAR(readable.hslHueF(), opaqueHue.hslHueF(), 0.02);
+    }
     EXPECT_EQ(readable.lightnessF() < opaqueHue.lightnessF(), c.darker);
   }
   // Already readable: left as it is.

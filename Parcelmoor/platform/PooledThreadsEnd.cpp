@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QThread>
 
-namespace pm::test {
+namespace pm {
 
 namespace {
 
@@ -41,4 +41,4 @@ void waitForPooledThreadsToEnd(std::chrono::milliseconds bound, std::chrono::mil
   }
 }
 
-}  // namespace pm::test
+}  // namespace pm
