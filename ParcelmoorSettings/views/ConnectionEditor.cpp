@@ -200,6 +200,20 @@ void ConnectionEditor::buildKindSection() {
   form_->insertWidget(1, kindSection_);
 }
 
+namespace {
+
+// A path the user may want to copy into a terminal, as a caption.
+QLabel* selectableCaption(const QString& text, const char* objectName) {
+  auto* label = new QLabel(text);
+  label->setObjectName(QString::fromLatin1(objectName));
+  label->setWordWrap(true);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  makeCaption(label);
+  return label;
+}
+
+}  // namespace
+
 QWidget* ConnectionEditor::buildSyncedFolderSection() {
   auto* section = new FormSection(defaultTitle(Kind::icloud));
   section->setObjectName(QStringLiteral("editor.syncedFolderSection"));
@@ -218,11 +232,24 @@ QWidget* ConnectionEditor::buildSyncedFolderSection() {
   note->setWordWrap(true);
   makeCaption(note);
   section->addRow(note, nullptr);
-  auto* where = new QLabel(syncedFolderPath());
-  where->setObjectName(QStringLiteral("editor.syncedFolderPath"));
-  where->setWordWrap(true);
-  where->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  makeCaption(where);
+  // Until its root exists the kind is switched off, and nothing else says which folder that is: name it
+  // as the user would type it, selectable for a terminal.
+  auto* how = new QLabel(tr("Parcelmoor's synced folder is the folder below. Create it, or make it a link to "
+                            "the folder your sync client keeps:"));
+  how->setObjectName(QStringLiteral("editor.syncedFolderHow"));
+  how->setWordWrap(true);
+  makeCaption(how);
+  // The folder to make is what the user acts on: it reads as text, not as a caption.
+  auto* root = new QLabel(tildePath(ICloudUploader::standardRoot()));
+  root->setObjectName(QStringLiteral("editor.syncedFolderRoot"));
+  root->setWordWrap(true);
+  root->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  auto* where = new QWidget;
+  auto* lines = new QVBoxLayout(where);
+  lines->setContentsMargins(0, 0, 0, 0);
+  lines->addWidget(how);
+  lines->addWidget(root);
+  lines->addWidget(selectableCaption(tr("Uploads land in %1").arg(syncedFolderPath()), "editor.syncedFolderPath"));
   section->addRow(where, nullptr);
   return section;
 }

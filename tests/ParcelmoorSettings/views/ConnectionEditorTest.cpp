@@ -73,7 +73,8 @@ TEST_F(ConnectionEditorTest, TheTypePickerOffersTwoGroupsWithADividerAndNeverThe
 }
 
 // On this system the kind "icloud" is a folder that the user's sync client carries: it is named and
-// explained so, and its folder is shown the way the user would type it.
+// explained so, and the folder to create or link (the kind is off until it exists) is shown the way the
+// user would type it, beside where uploads land inside it.
 TEST_F(ConnectionEditorTest, TheSyncedFolderSaysWhatItIsAndWhereItsFolderIs) {
   const QByteArray before = qgetenv("PARCELMOOR_UBIQUITY_ROOT");
   qputenv("PARCELMOOR_UBIQUITY_ROOT", QDir(QDir::homePath()).filePath(QStringLiteral("Sync/drive")).toUtf8());
@@ -83,7 +84,12 @@ TEST_F(ConnectionEditorTest, TheSyncedFolderSaysWhatItIsAndWhereItsFolderIs) {
   for (const QLabel* label : editor->findChildren<QLabel*>()) texts.append(label->text());
   EXPECT_TRUE(texts.contains(QStringLiteral("Synced Folder")));
   EXPECT_TRUE(texts.contains(QStringLiteral("Files are copied into a folder that your sync client keeps in step.")));
-  EXPECT_TRUE(texts.contains(QStringLiteral("~/Sync/drive/iCloud.com.wrenfold.Parcelmoor/Documents")));
+  EXPECT_TRUE(texts.contains(QStringLiteral("Parcelmoor's synced folder is the folder below. Create it, or make it "
+                                            "a link to the folder your sync client keeps:")));
+  EXPECT_EQ(find<QLabel>("editor.syncedFolderRoot")->text(), QStringLiteral("~/Sync/drive"));
+  EXPECT_TRUE(find<QLabel>("editor.syncedFolderRoot")->textInteractionFlags() & Qt::TextSelectableByMouse);
+  EXPECT_EQ(find<QLabel>("editor.syncedFolderPath")->text(),
+            QStringLiteral("Uploads land in ~/Sync/drive/iCloud.com.wrenfold.Parcelmoor/Documents"));
   EXPECT_EQ(ConnectionEditor::successText(Kind::icloud), QStringLiteral("The synced folder is ready"));
   for (const QString& text : texts) EXPECT_FALSE(text.contains(QStringLiteral("iCloud Drive"))) << text.toStdString();
   test::AppsRig::screenshot(*editor, QStringLiteral("editor-synced-folder"));
