@@ -76,6 +76,10 @@ PreviewWindow::PreviewWindow(QWidget* parent)
   pages_->addWidget(filePage_);
 }
 
+PreviewWindow::~PreviewWindow() {
+  stopDocumentLoad();
+}
+
 void PreviewWindow::setSource(ItemCount count, ItemAt itemAt) {
   count_ = std::move(count);
   itemAt_ = std::move(itemAt);
@@ -110,7 +114,18 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
   }
 }
 
+void PreviewWindow::hideEvent(QHideEvent* event) {
+  stopDocumentLoad();
+  QWidget::hideEvent(event);
+}
+
+void PreviewWindow::stopDocumentLoad() {
+  if (documentLoad_) documentLoad_->cancel();
+  documentLoad_.reset();
+}
+
 void PreviewWindow::showItem() {
+  stopDocumentLoad();
   ++shown_;
   item_ = itemAt_ ? itemAt_(index_) : std::nullopt;
   if (!item_) {
@@ -170,8 +185,9 @@ QSize PreviewWindow::fittingTextSize() const {
 void PreviewWindow::loadDocumentPicture(const QString& path) {
   const QFileInfo info(path);
   if (!info.isFile()) return;
-  auto load = [](QPointer<PreviewWindow> window, QString path, quint64 shown, int pixels) -> QCoro::Task<> {
-    const std::optional<QImage> picture = co_await renderedThumbnail(path, pixels);
+  auto load = [](QPointer<PreviewWindow> window, QString path, quint64 shown, int pixels,
+                 CancelTokenPtr cancel) -> QCoro::Task<> {
+    const std::optional<QImage> picture = co_await renderedThumbnail(path, pixels, cancel);
     if (!window || window->shown_ != shown || !picture) co_return;
     QImage image = *picture;
     image.setDevicePixelRatio(window->devicePixelRatioF());
@@ -180,7 +196,9 @@ void PreviewWindow::loadDocumentPicture(const QString& path) {
     Q_EMIT window->currentItemChanged();
   };
   const int pixels = int(kDocumentPicturePixels * devicePixelRatioF());
-  detachTask(load(QPointer<PreviewWindow>(this), path, shown_, pixels), lcApp, "loading a document's picture");
+  documentLoad_ = makeCancelToken();
+  detachTask(load(QPointer<PreviewWindow>(this), path, shown_, pixels, documentLoad_), lcApp,
+             "loading a document's picture");
 }
 
 void PreviewWindow::showPicture(const QImage& image) {

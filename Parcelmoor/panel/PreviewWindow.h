@@ -5,6 +5,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/Async.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
@@ -29,6 +31,7 @@ class PreviewWindow final : public QWidget {
   static constexpr QSize kTextSize{640, 480};
 
   explicit PreviewWindow(QWidget* parent = nullptr);
+  ~PreviewWindow() override;
 
   void setSource(ItemCount count, ItemAt itemAt);
   // Reads the source again and shows the current index.
@@ -43,9 +46,11 @@ class PreviewWindow final : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void showItem();
+  void stopDocumentLoad();
   void showImage(const QString& path);
   bool showText(const QString& path);
   void showFile(const QString& path);
@@ -61,6 +66,9 @@ class PreviewWindow final : public QWidget {
   qsizetype index_ = 0;
   // Counts the items shown, so that a document's picture that arrives late is dropped if the user paged on.
   quint64 shown_ = 0;
+  // Stops the load of the shown document's picture once the user pages on or closes the window: paged
+  // quickly past many documents, the desktop's thumbnailer would render them all for nobody.
+  CancelTokenPtr documentLoad_;
   std::optional<QString> item_;
   Kind kind_ = Kind::file;
   QStackedWidget* pages_;

@@ -139,27 +139,37 @@ TEST_F(QuickLookPreviewTest, ALongTextScrollsWithinTheLargestTextPage) {
   EXPECT_EQ(window.size(), PreviewWindow::kTextSize);
 }
 
-TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContent) {
+// The preview asks for a larger picture than a tile does; the tile's picture, already in the desktop's
+// cache when the user previews from the strip, must not stand in for it.
+TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContentInThePreviewsSize) {
   const QColor page(40, 160, 90);
-  const QString document = root.file(QStringLiteral("brochure.pdf"));
-  test::writePdf(document, page);
-  // A test run beside a full build can keep the service past the program's own cap: only a hang may fail.
-  setThumbnailerWait(test::kHangBound);
-  preview.show(document, {document});
-  PreviewWindow& window = *preview.window();
-  ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }))
-      << "the desktop's thumbnailer rendered the page";
-  QImage shown;
-  for (QLabel* label : window.findChildren<QLabel*>()) {
-    if (label->isVisible() && !label->pixmap().isNull()) shown = label->pixmap().toImage();
+  for (const bool tileFirst : {false, true}) {
+    SCOPED_TRACE(tileFirst ? "the tile's picture cached" : "nothing cached");
+    const QString document = root.file(tileFirst ? QStringLiteral("tiled.pdf") : QStringLiteral("brochure.pdf"));
+    test::writePdf(document, page);
+    if (tileFirst) {
+      ASSERT_FALSE(test::wait(loadThumbnail(document, 60)).isIcon) << "the tile's picture was made";
+      ASSERT_TRUE(desktopCachedThumbnail(document, 128).has_value());
+    }
+    preview.show(document, {document});
+    PreviewWindow& window = *preview.window();
+    ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }))
+        << "the desktop's thumbnailer rendered the page";
+    QImage shown;
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+      if (label->isVisible() && !label->pixmap().isNull()) shown = label->pixmap().toImage();
+    }
+    ASSERT_FALSE(shown.isNull());
+    const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    EXPECT_NEAR(centre.red(), page.red(), 16) << centre.name().toStdString();
+    EXPECT_NEAR(centre.green(), page.green(), 16) << centre.name().toStdString();
+    EXPECT_NEAR(centre.blue(), page.blue(), 16) << centre.name().toStdString();
+    // The page is portrait: its height is the large thumbnail's side.
+    EXPECT_EQ(shown.height(), int(256 * window.devicePixelRatioF())) << "the picture of the preview's size";
+    EXPECT_LE(window.height(), 300) << "the window fits the picture";
+    screenshot(tileFirst ? QStringLiteral("preview-document-after-tile.png") : QStringLiteral("preview-document.png"));
+    QTest::keyClick(&window, Qt::Key_Escape);
   }
-  ASSERT_FALSE(shown.isNull());
-  const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
-  EXPECT_NEAR(centre.red(), page.red(), 16) << centre.name().toStdString();
-  EXPECT_NEAR(centre.green(), page.green(), 16) << centre.name().toStdString();
-  EXPECT_NEAR(centre.blue(), page.blue(), 16) << centre.name().toStdString();
-  EXPECT_LE(window.height(), 300) << "the window fits the picture";
-  screenshot(QStringLiteral("preview-document.png"));
 }
 
 }  // namespace
