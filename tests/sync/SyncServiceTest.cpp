@@ -113,6 +113,25 @@ TEST_F(SyncServiceTest, AWrongKeyFailsBeforeAnythingIsApplied) {
   EXPECT_TRUE(b.names().isEmpty());
 }
 
+TEST_F(SyncServiceTest, OnlyAReplacementStoresOverACopyUnderAnotherKey) {
+  a.addS3(QStringLiteral("theirs"));
+  test::wait(a.syncService.push(kKey));
+  b.addS3(QStringLiteral("mine"));
+  const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
+  try {
+    test::wait(b.syncService.push(otherKey));
+    FAIL() << "a copy under another key was replaced";
+  } catch (const PMRS1::Error& error) {
+    EXPECT_EQ(error.failure(), PMRS1::Failure::wrongKey);
+  }
+  EXPECT_EQ(service.count("PUT", kPath), 1);
+  EXPECT_EQ(storedNames(), QStringList{QStringLiteral("theirs")});
+
+  EXPECT_EQ(test::wait(b.syncService.replace(otherKey)), 2);
+  ASSERT_EQ(storedCopy(otherKey).uploaders.size(), 1);
+  EXPECT_EQ(storedCopy(otherKey).uploaders.first().config.name, QStringLiteral("mine"));
+}
+
 TEST_F(SyncServiceTest, AStaleVersionIsRefusedAndEndsThePull) {
   a.addS3(QStringLiteral("first"));
   test::wait(a.syncService.push(kKey));
