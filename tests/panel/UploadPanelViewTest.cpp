@@ -14,6 +14,7 @@
 #include "panel/PanelContent.h"
 #include "panel/PreviewWindow.h"
 #include "panel/UnconstrainedPanel.h"
+#include "support/LogCapture.h"
 
 namespace pm {
 namespace {
@@ -518,6 +519,12 @@ class BarFinishTest : public ::testing::Test {
   BarRig rig;
 };
 
+// `result` as an uploader hands it back when the connection lacks `count` files nobody saw fail.
+ResponseItem lacking(ResponseItem result, qint64 count) {
+  result.unnamedMissingFiles = count;
+  return result;
+}
+
 TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification) {
   struct Case {
     ResponseItem result;
@@ -533,6 +540,16 @@ TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification)
        QStringLiteral("Upload complete|The share link and its password are on the clipboard.")},
       {ResponseItem::done(), QStringLiteral("earlier"),
        QStringLiteral("Upload complete|Your box is on its way.")},
+      // What arrived is shared all the same, and the notification says how much did not.
+      {lacking(ResponseItem::copied(link), 3), link.toString(),
+       QStringLiteral("Upload incomplete|The share link for your box is on the clipboard. 3 files are missing "
+                      "from the box.")},
+      {lacking(ResponseItem::copiedBox(link, QStringLiteral("correct horse")), 1),
+       link.toString() + QStringLiteral("\nPassword: correct horse"),
+       QStringLiteral("Upload incomplete|The share link and its password are on the clipboard. 1 file is "
+                      "missing from the box.")},
+      {lacking(ResponseItem::done(), 2), QStringLiteral("earlier"),
+       QStringLiteral("Upload incomplete|Your box is on its way. 2 files are missing from the box.")},
   };
   for (const Case& c : cases) {
     if (!rig.panel.store.session()) {
@@ -548,6 +565,24 @@ TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification)
     ASSERT_TRUE(test::runUntil([&] { return rig.notifier.requests().size() == before + 1; }));
     EXPECT_EQ(notices().last(), c.notice);
   }
+}
+
+// A file that failed in the bucket counts with those the connection reports; the log names it.
+TEST_F(BarFinishTest, AFileThatFailedInTheBucketIsCountedAndNamedInTheLog) {
+  rig.uploader->failing = {{QStringLiteral("lost.png"), UploadError::http(500)}};
+  rig.addFiles({QStringLiteral("lost.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.session()->canFinish(); }));
+  const QUrl link(QStringLiteral("https://share.example/b/x8"));
+  rig.uploader->finalizeResults = {lacking(ResponseItem::copied(link), 1)};
+  test::LogCapture log;
+  test::wait(rig.view().finish());
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), link.toString());
+  ASSERT_TRUE(test::runUntil([&] { return !rig.notifier.requests().isEmpty(); }));
+  EXPECT_EQ(notices().last(), QStringLiteral("Upload incomplete|The share link for your box is on the clipboard. "
+                                             "2 files are missing from the box."));
+  const std::string lines = log.lines().join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("the share lacks 2 files"))) << lines;
+  EXPECT_EQ(log.count(QStringLiteral("not in the share: ")), 1) << lines;
 }
 
 TEST_F(BarFinishTest, ARefusedFinishChangesNothing) {
