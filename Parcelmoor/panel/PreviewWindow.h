@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QMargins>
 #include <QWidget>
 
 #include <functional>
@@ -34,6 +36,11 @@ class PreviewWindow final : public QWidget {
   ~PreviewWindow() override;
 
   void setSource(ItemCount count, ItemAt itemAt);
+  // Keeps the whole window, frame included, within `area` (a screen's available geometry) and centred on
+  // it, on every page: a picture larger than the area is shown reduced.
+  void setArea(const QRect& area);
+  // Where a window of `size` goes to stand centred on `area`.
+  static QPoint centredOrigin(const QRect& area, const QSize& size);
   // Reads the source again and shows the current index.
   void reloadData();
   void setCurrentItemIndex(qsizetype index);
@@ -47,6 +54,7 @@ class PreviewWindow final : public QWidget {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
   void showItem();
@@ -57,7 +65,12 @@ class PreviewWindow final : public QWidget {
   // Replaces the icon of a document with the desktop's picture of its content once that is there.
   void loadDocumentPicture(const QString& path);
   void showPicture(const QImage& image);
+  // Sizes the window to the shown page within the area and centres it there.
   void fitToPage();
+  // The frame the window manager put around the window, as far as it is known yet.
+  QMargins frameMargins() const;
+  // The most the page may take so that the framed window fits the area.
+  QSize largestPage() const;
   // The size that shows the current text whole, up to the largest text page.
   QSize fittingTextSize() const;
 
@@ -71,6 +84,11 @@ class PreviewWindow final : public QWidget {
   CancelTokenPtr documentLoad_;
   std::optional<QString> item_;
   Kind kind_ = Kind::file;
+  // The shown picture as decoded; the page shows it reduced when the area is smaller.
+  QImage pictureImage_;
+  std::optional<QRect> area_;
+  // The frame the last fit made room for: the window manager frames the window only after it is shown.
+  QMargins fittedFrame_;
   QStackedWidget* pages_;
   QLabel* picture_;
   QPlainTextEdit* text_;

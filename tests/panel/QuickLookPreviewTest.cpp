@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -86,8 +87,8 @@ TEST_F(QuickLookPreviewTest, AnswersNothingForAnIndexOutsideTheList) {
 }
 
 TEST_F(QuickLookPreviewTest, CentresOnTheVisibleFrameOfTheScreenUnderTheMouse) {
-  EXPECT_EQ(QuickLookPreview::centredOrigin(QRect(0, 30, 1920, 1050), QSize(400, 300)), QPoint(760, 405));
-  EXPECT_EQ(QuickLookPreview::centredOrigin(QRect(1920, 0, 1280, 1024), QSize(641, 480)), QPoint(2239, 272));
+  EXPECT_EQ(PreviewWindow::centredOrigin(QRect(0, 30, 1920, 1050), QSize(400, 300)), QPoint(760, 405));
+  EXPECT_EQ(PreviewWindow::centredOrigin(QRect(1920, 0, 1280, 1024), QSize(641, 480)), QPoint(2239, 272));
 
   test::pointAt(QStringLiteral("right"));
   preview.show(picture, {picture});
@@ -124,6 +125,47 @@ TEST_F(QuickLookPreviewTest, TheWindowTakesTheSizeOfEachPage) {
   EXPECT_LT(window.width(), PreviewWindow::kTextSize.width());
   EXPECT_LT(window.height(), PreviewWindow::kTextSize.height());
   screenshot(QStringLiteral("preview-short-text.png"));
+}
+
+// Each page resizes the window; one that only grew from its top-left corner walked off the screen, and the
+// largest picture is larger than a small screen.
+TEST_F(QuickLookPreviewTest, EveryPageStaysWholeOnTheScreenAndCentredOnIt) {
+  const QString folder = root.file(QStringLiteral("Receipts"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const struct {
+    const char* what;
+    QSize picture;
+    std::optional<QRect> area;  // the screen's when not given
+  } cases[] = {
+      {"a portrait picture on a large screen", QSize(700, 1400), std::nullopt},
+      {"a square picture on a small screen", QSize(1200, 1200), QRect(0, 0, 1024, 576)},
+      {"a landscape picture on a small screen", QSize(2000, 1000), QRect(100, 40, 800, 500)},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QImage image(c.picture, QImage::Format_RGB32);
+    image.fill(QColor(120, 60, 160));
+    const QString picturePath = root.file(QStringLiteral("picture-%1.png").arg(index++));
+    ASSERT_TRUE(image.save(picturePath));
+    test::pointAt(QStringLiteral("left"));
+    preview.show(folder, {folder, picturePath});
+    PreviewWindow& window = *preview.window();
+    const QRect area = c.area.value_or(test::screenNamed(QStringLiteral("left"))->availableGeometry());
+    if (c.area) window.setArea(area);
+    ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::file);
+    QTest::keyClick(&window, Qt::Key_Right);
+    ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::image);
+    const QRect frame = window.frameGeometry();
+    EXPECT_TRUE(area.contains(frame)) << "the window at " << frame.x() << "," << frame.y() << " " << frame.width()
+                                      << "×" << frame.height();
+    EXPECT_LE(std::abs(frame.center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(frame.center().y() - area.center().y()), 1);
+    const QSize shown = window.size();
+    EXPECT_NEAR(double(shown.width()) / shown.height(), double(c.picture.width()) / c.picture.height(), 0.02)
+        << "the picture keeps its shape";
+    QTest::keyClick(&window, Qt::Key_Escape);
+  }
 }
 
 TEST_F(QuickLookPreviewTest, ALongTextScrollsWithinTheLargestTextPage) {
