@@ -66,11 +66,18 @@ ConnectionEditor::ConnectionEditor(UploaderConfig config, bool isNew, Connection
   QFont headline = title->font();
   headline.setBold(true);
   title->setFont(headline);
-  title->setContentsMargins(20, 16, 20, 0);
+  title->setContentsMargins(20, 16, 20, 10);
   column->addWidget(title);
   setWindowTitle(title->text());
+  // The heading stays while the form scrolls under it: a line keeps the rows from sliding into its letters.
+  auto* headingDivider = new QFrame(this);
+  headingDivider->setObjectName(QStringLiteral("editor.headingDivider"));
+  headingDivider->setFrameShape(QFrame::HLine);
+  headingDivider->setFrameShadow(QFrame::Sunken);
+  column->addWidget(headingDivider);
 
   auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("editor.scroll"));
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

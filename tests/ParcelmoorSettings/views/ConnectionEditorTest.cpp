@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QFrame>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -59,6 +62,32 @@ TEST_F(ConnectionEditorTest, TheOwnServiceHidesTypeAndTestButKeepsNameAndIcon) {
   find<QPushButton>("editor.save")->click();
   ASSERT_TRUE(saved);
   EXPECT_EQ(saved->name, QStringLiteral("Mine"));
+}
+
+TEST_F(ConnectionEditorTest, TheFormScrollsUnderALineThatKeepsItOffTheHeading) {
+  for (const bool isNew : {true, false}) {
+    SCOPED_TRACE(isNew ? "new" : "edit");
+    // The FTP form is longer than the sheet: it scrolls.
+    open(UploaderConfig(Kind::ftp), isNew);
+    auto* title = find<QLabel>("editor.title");
+    auto* divider = find<QFrame>("editor.headingDivider");
+    auto* scroll = find<QScrollArea>("editor.scroll");
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(divider, nullptr);
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_TRUE(pm::test::runUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }));
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum() / 2);
+    EXPECT_TRUE(divider->isVisible());
+    const int letters = title->mapTo(editor.get(), QPoint(0, title->contentsRect().top())).y() +
+                        title->fontMetrics().height();
+    const int line = divider->mapTo(editor.get(), QPoint(0, 0)).y();
+    const int form = scroll->viewport()->mapTo(editor.get(), QPoint(0, 0)).y();
+    // Room under the letters' descenders, then the line, and the scrolled rows only below it.
+    EXPECT_GE(line - letters, 6);
+    EXPECT_GE(form, line + divider->height());
+    EXPECT_EQ(divider->frameShape(), QFrame::HLine);
+    test::AppsRig::screenshot(*editor, QStringLiteral("editor-scrolled-") + (isNew ? "new" : "edit"));
+  }
 }
 
 TEST_F(ConnectionEditorTest, TheTypePickerOffersTwoGroupsWithADividerAndNeverTheOwnService) {
