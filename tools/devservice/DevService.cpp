@@ -44,6 +44,13 @@ bool DevService::start() {
   // Set on the listening socket, which every accepted connection inherits it from, so it must come before
   // the bind: without it a small reply on a kept-alive connection waits out the client's delayed ACK.
   server_->set_tcp_nodelay(true);
+  // The library's default also sets SO_REUSEPORT, which lets a second service bind a port the first one
+  // listens on and take half of its connections. SO_REUSEADDR alone still lets a restart take the port
+  // back from connections of the last run that linger in TIME_WAIT.
+  server_->set_socket_options([](socket_t socket) {
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
   errno = 0;
   port_ = options_.port == 0 ? server_->bind_to_any_port("127.0.0.1")
                              : (server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1);

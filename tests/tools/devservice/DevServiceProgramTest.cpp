@@ -158,5 +158,33 @@ TEST(DevServiceProgram, AKilledServiceKeepsEveryRequestItAnswered) {
   delete again;
 }
 
+// scripts/run tries the usual port and takes any other when it is taken: that works only if a second
+// service refuses a port the first one listens on.
+TEST(DevServiceProgram, ASecondServiceOnATakenPortFailsAndTheFirstKeepsServing) {
+  test::TempRoot root;
+  Program first(root.file(QStringLiteral("first")));
+  ASSERT_TRUE(first.url.isValid());
+
+  QProcess second;
+  second.start(QStringLiteral(PM_DEVSERVICE_PROGRAM),
+               {QStringLiteral("--port"), QString::number(first.url.port()), QStringLiteral("--state-dir"),
+                root.file(QStringLiteral("second"))});
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 1);
+  EXPECT_TRUE(second.readAllStandardOutput().isEmpty()) << "no URL";
+  const QByteArray error = second.readAllStandardError();
+  EXPECT_TRUE(
+      error.contains("127.0.0.1:" + QByteArray::number(first.url.port()) + ": Address already in use"))
+      << error.toStdString();
+
+  QNetworkAccessManager network;
+  for (int i = 0; i < 10; ++i) {
+    std::unique_ptr<QNetworkReply> reply(
+        network.get(QNetworkRequest(first.url.resolved(QUrl(QStringLiteral("/device"))))));
+    ASSERT_TRUE(test::runUntil([&] { return reply->isFinished(); }));
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+  }
+}
+
 }  // namespace
 }  // namespace pm

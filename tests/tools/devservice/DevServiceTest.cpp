@@ -421,6 +421,22 @@ TEST_F(EarlierStateTest, AccountsSharesAndSyncedCopiesSurviveTheMoveIntoTheDatab
   EXPECT_EQ(fetch("GET", QStringLiteral("/s/") + kBucket).status, 200);
 }
 
+// Two services on one port would each take some of the agent's connections, and each keep only the
+// uploads it happened to receive.
+TEST_F(DevServiceTest, ASecondServiceCannotTakeThePortTheFirstListensOn) {
+  const QString token = signIn();
+  dev::DevService second(dev::DevService::Options{root.file(QStringLiteral("second")),
+                                                  quint16(service->baseUrl().port()), kPartSize});
+  EXPECT_FALSE(second.start());
+  EXPECT_TRUE(second.failure().contains(QString::number(service->baseUrl().port())))
+      << second.failure().toStdString();
+  EXPECT_TRUE(second.failure().contains(QStringLiteral("in use"))) << second.failure().toStdString();
+
+  // Every request still reaches the first one, which knows the session.
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(call(QStringLiteral("me"), "GET", Body::none(), token).status, 200) << "request " << i;
+}
+
 TEST(DevService, DoesNotStartWithoutAPlaceForItsState) {
   test::TempRoot root;
   const QString occupied = root.write(QStringLiteral("state"), "a file where the folder should be");
