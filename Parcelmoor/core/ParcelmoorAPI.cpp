@@ -63,7 +63,7 @@ QByteArray encodeJson(const QJsonValue& value) {
 std::optional<QByteArray> encodeBody(const ParcelmoorAPI::Body& body) {
   switch (body.kind()) {
     case ParcelmoorAPI::Body::Kind::json:
-      return encodeJson(body.value());
+      return body.writtenJson() ? *body.writtenJson() : encodeJson(body.value());
     case ParcelmoorAPI::Body::Kind::form:
       return body.formText().toUtf8();
     case ParcelmoorAPI::Body::Kind::none:
@@ -294,14 +294,20 @@ QCoro::Task<ParcelmoorAPI::Response> ParcelmoorAPI::request(QString path, QByteA
 
 QCoro::Task<QByteArray> ParcelmoorAPI::authorizedRequest(QString path, QByteArray method,
                                                          std::optional<QJsonValue> body, CancelTokenPtr cancel) {
+  // Built before the co_await: GCC 12 mishandles the temporaries of a conditional inside one.
+  Body payload = body ? Body::json(*body) : Body::none();
+  QCoro::Task<QByteArray> sent = authorizedRequest(std::move(path), std::move(method), std::move(payload), std::move(cancel));
+  co_return co_await std::move(sent);
+}
+
+QCoro::Task<QByteArray> ParcelmoorAPI::authorizedRequest(QString path, QByteArray method, Body body,
+                                                         CancelTokenPtr cancel) {
   const QPointer<ParcelmoorAPI> self(this);
   const std::optional<QString> token = co_await sessionToken_.load();
   if (!self) throw UploadError::cancelled();
   if (!token) throw UploadError::signedOut(signInFirst());
 
-  // Built before the co_await: GCC 12 mishandles the temporaries of a conditional inside one.
-  Body payload = body ? Body::json(*body) : Body::none();
-  const Response response = co_await request(path, method, std::move(payload), token, std::move(cancel));
+  const Response response = co_await request(path, method, std::move(body), token, std::move(cancel));
   if (response.status >= 200 && response.status <= 299) co_return response.body;
 
   const ServiceError answer = ServiceError::decode(response.body);

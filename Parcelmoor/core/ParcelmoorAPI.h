@@ -41,16 +41,24 @@ class ParcelmoorAPI final : public QObject {
  public:
   // What a request carries: a JSON value ("application/json"), a form the caller already built and
   // escaped ("application/x-www-form-urlencoded", sent byte for byte), or nothing (no Content-Type).
+  // A large JSON document may come already written (on a worker), and is then sent byte for byte.
   class Body {
    public:
     enum class Kind { json, form, none };
 
     static Body json(QJsonValue value) { return Body(Kind::json, std::move(value), {}); }
+    static Body writtenJson(QByteArray text) {
+      Body body(Kind::json, {}, {});
+      body.written_ = std::move(text);
+      return body;
+    }
     static Body form(QString text) { return Body(Kind::form, {}, std::move(text)); }
     static Body none() { return Body(Kind::none, {}, {}); }
 
     Kind kind() const { return kind_; }
     const QJsonValue& value() const { return value_; }
+    // The JSON text given as it is to be sent; nothing when the body holds a value instead.
+    const std::optional<QByteArray>& writtenJson() const { return written_; }
     const QString& formText() const { return form_; }
 
    private:
@@ -58,6 +66,7 @@ class ParcelmoorAPI final : public QObject {
 
     Kind kind_;
     QJsonValue value_;
+    std::optional<QByteArray> written_;
     QString form_;
   };
 
@@ -98,6 +107,8 @@ class ParcelmoorAPI final : public QObject {
   QCoro::Task<QByteArray> authorizedRequest(QString path, QByteArray method,
                                             std::optional<QJsonValue> body = std::nullopt,
                                             CancelTokenPtr cancel = {});
+  // The same with a body of any kind.
+  QCoro::Task<QByteArray> authorizedRequest(QString path, QByteArray method, Body body, CancelTokenPtr cancel = {});
 
  Q_SIGNALS:
   // An authorised request met HTTP 401: the session may be gone.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include "core/Identifiers.h"
 #include "core/JsonDecoding.h"
 #include "core/ParcelmoorAPI.h"
+#include "platform/Async.h"
 #include "platform/Crypto.h"
 #include "platform/Log.h"
 #include "upload/SealedPartDevice.h"
@@ -163,6 +165,64 @@ std::optional<ParcelmoorUploader::Target> makeTarget(PlannedFile file) {
   return target;
 }
 
+// The first of the path itself, "name 2.ext", "name 3.ext", ... that `taken` does not hold; it is taken.
+QString takeUniquePath(QSet<QString>& taken, const QString& relativePath) {
+  QString candidate = relativePath;
+  for (qint64 n = 2; taken.contains(candidate); ++n) candidate = numberedPath(relativePath, n);
+  taken.insert(candidate);
+  return candidate;
+}
+
+// ---- announcing ----------------------------------------------------------------------------------------
+// Naming the files, writing the announcement and reading the plan cost in proportion to the batch: for a
+// folder of many thousand files that is a few hundred milliseconds in which the bar would not answer the
+// pointer. So they run on a worker, on copies, and the main thread only records the outcome.
+
+struct Announcement {
+  QByteArray body;               // the request's JSON text
+  QHash<QString, qsizetype> at;  // announced path -> index of its unit
+  QSet<QString> takenPaths;      // the uploader's, with the paths chosen now
+};
+
+Announcement announce(const QList<UploadUnit>& units, QSet<QString> takenPaths) {
+  Announcement announcement;
+  announcement.at.reserve(units.size());
+  QJsonArray requests;
+  for (qsizetype index = 0; index < units.size(); ++index) {
+    const UploadUnit& unit = units.at(index);
+    const QString path = takeUniquePath(takenPaths, unit.relativePath);
+    announcement.at.insert(path, index);
+    requests.append(QJsonObject{{QStringLiteral("path"), path},
+                                {QStringLiteral("size"), sealedLength(unit.size)},
+                                {QStringLiteral("contentType"), mimeType(unit.url)}});
+  }
+  announcement.body =
+      QJsonDocument(QJsonObject{{QStringLiteral("files"), requests}}).toJson(QJsonDocument::Compact);
+  announcement.takenPaths = std::move(takenPaths);
+  return announcement;
+}
+
+// The plan of the service's answer by unit: a target, or none for a planned file without a usable URL.
+struct Plan {
+  QList<std::pair<qsizetype, std::optional<ParcelmoorUploader::Target>>> planned;  // in the answer's order
+  QList<std::pair<qsizetype, QString>> rejected;                                    // unit, code
+};
+
+Plan readPlan(const QByteArray& answer, const QHash<QString, qsizetype>& at) {
+  FilesAnswer decoded = decodeFilesAnswer(answer);
+  Plan plan;
+  plan.planned.reserve(decoded.files.size());
+  for (PlannedFile& file : decoded.files) {
+    const auto unit = at.constFind(file.path);
+    if (unit != at.cend()) plan.planned.append({*unit, makeTarget(std::move(file))});
+  }
+  for (const auto& [path, code] : std::as_const(decoded.rejected)) {
+    const auto unit = at.constFind(path);
+    if (unit != at.cend()) plan.rejected.append({*unit, code});
+  }
+  return plan;
+}
+
 }  // namespace
 
 // ---- the uploader ---------------------------------------------------------------------------------------
@@ -204,10 +264,7 @@ QCoro::Task<QString> ParcelmoorUploader::ensureBucket() {
 }
 
 QString ParcelmoorUploader::uniquePath(const QString& relativePath) {
-  QString candidate = relativePath;
-  for (qint64 n = 2; takenPaths_.contains(candidate); ++n) candidate = numberedPath(relativePath, n);
-  takenPaths_.insert(candidate);
-  return candidate;
+  return takeUniquePath(takenPaths_, relativePath);
 }
 
 QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> units) {
@@ -215,41 +272,41 @@ QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> un
   const QString bucket = co_await ensureBucket();
   if (!self) throw UploadError::cancelled();
 
-  QHash<QString, UploadUnit> unitsByPath;
-  QJsonArray requests;
-  for (const UploadUnit& unit : std::as_const(units)) {
-    const QString path = uniquePath(unit.relativePath);
-    unitsByPath.insert(path, unit);
-    requests.append(QJsonObject{{QStringLiteral("path"), path},
-                                {QStringLiteral("size"), sealedLength(unit.size)},
-                                {QStringLiteral("contentType"), mimeType(unit.url)}});
-  }
+  // The taken paths go along and come back: one registration runs at a time, and nothing else names files.
+  // Named, not made inside the co_await: GCC 12 mishandles the temporaries of one.
+  auto announcing = [units, taken = std::exchange(takenPaths_, {})]() mutable {
+    return announce(units, std::move(taken));
+  };
+  QCoro::Task<Announcement> announced = runOnWorker(std::move(announcing));
+  Announcement announcement = co_await std::move(announced);
+  if (!self) throw UploadError::cancelled();
+  takenPaths_ = std::move(announcement.takenPaths);
+
   const QString path = QStringLiteral("buckets/%1/files").arg(bucket);
   const QByteArray method = QByteArrayLiteral("POST");
-  const std::optional<QJsonValue> body = QJsonObject{{QStringLiteral("files"), requests}};
-  const QByteArray answer = co_await api_.authorizedRequest(path, method, body);
+  ParcelmoorAPI::Body body = ParcelmoorAPI::Body::writtenJson(std::move(announcement.body));
+  QByteArray answer = co_await api_.authorizedRequest(path, method, std::move(body));
   if (!self) throw UploadError::cancelled();
 
-  FilesAnswer plan = decodeFilesAnswer(answer);
+  auto reading = [answer = std::move(answer), at = std::move(announcement.at)] { return readPlan(answer, at); };
+  QCoro::Task<Plan> read = runOnWorker(std::move(reading));
+  const Plan plan = co_await std::move(read);
+  if (!self) throw UploadError::cancelled();
   Registration registration;
-  for (PlannedFile& file : plan.files) {
-    const auto unit = unitsByPath.constFind(file.path);
-    if (unit == unitsByPath.cend()) continue;
-    unstored_.insert(unit->id);
-    std::optional<Target> target = makeTarget(std::move(file));
+  registration.destinations.reserve(plan.planned.size());
+  targets_.reserve(targets_.size() + plan.planned.size());
+  for (const auto& [index, target] : plan.planned) {
+    const UploadUnit& unit = units.at(index);
+    unstored_.insert(unit.id);
     if (!target) {
-      registration.refused.insert(unit->id, UploadError::notRegistered());
+      registration.refused.insert(unit.id, UploadError::notRegistered());
       continue;
     }
-    registration.destinations.append(
-        UploadDestination{unit->id, target->parts.first(), QStringLiteral("PUT"), {}});
-    targets_.insert(unit->id, *std::move(target));
+    registration.destinations.append(UploadDestination{unit.id, target->parts.first(), QStringLiteral("PUT"), {}});
+    targets_.insert(unit.id, *target);
   }
-  for (const auto& [refusedPath, code] : std::as_const(plan.rejected)) {
-    const auto unit = unitsByPath.constFind(refusedPath);
-    if (unit != unitsByPath.cend())
-      registration.refused.insert(unit->id, UploadError::rejected(refusalMessage(code)));
-  }
+  for (const auto& [index, code] : plan.rejected)
+    registration.refused.insert(units.at(index).id, UploadError::rejected(refusalMessage(code)));
   qCInfo(lcUpload, "announced %lld files: %lld accepted, %lld refused", qint64(units.size()),
          qint64(registration.destinations.size()), qint64(registration.refused.size()));
   co_return registration;
