@@ -65,8 +65,8 @@ int main() {
     static const std::regex pattern(R"re("path":"([^"]*)")re");
     std::smatch match;
     const std::string path = std::regex_search(request.body, match, pattern) ? match[1].str() : "/bucket";
-    json(response, R"({"metadata":{"id":"id:)" + std::to_string(next++) + R"(","path_display":")" + path +
-                       R"("}})");
+    json(response,
+         R"({"metadata":{"id":"id:)" + std::to_string(next++) + R"(","path_display":")" + path + R"("}})");
   });
   server.Post("/2/files/delete_v2", [&](const httplib::Request&, httplib::Response& response) {
     json(response, R"({"metadata":{}})");

@@ -176,8 +176,10 @@ QCoro::Task<QString> DropboxUploader::createBucketFolder(QString token) {
                          {QStringLiteral("path"), QLatin1Char('/') + parts.join(QLatin1Char('/'))}};
   const QString route = QStringLiteral("files/create_folder_v2");
   const QJsonObject created = co_await rpc(signIn_->network(), signIn_->endpoints(), route, token, body);
-  const QString path = created.value(QStringLiteral("metadata")).toObject().value(QStringLiteral("path_display")).toString();
-  if (pathPieces(path).isEmpty()) throw UploadError::rejected(translated("Dropbox sent an answer we could not read."));
+  const QString path =
+      created.value(QStringLiteral("metadata")).toObject().value(QStringLiteral("path_display")).toString();
+  if (pathPieces(path).isEmpty())
+    throw UploadError::rejected(translated("Dropbox sent an answer we could not read."));
   co_return path;
 }
 
@@ -243,8 +245,10 @@ QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destina
 
   if (!self || !self->paths_.contains(id)) co_return;
   if (stored.isEmpty()) {
-    qCWarning(lcDropbox, "Dropbox did not name the stored file %s; it is found by its path, content, size and "
-              "time when it is withdrawn", qUtf8Printable(privateValue(path)));
+    qCWarning(lcDropbox,
+              "Dropbox did not name the stored file %s; it is found by its path, content, size and "
+              "time when it is withdrawn",
+              qUtf8Printable(privateValue(path)));
     co_return;
   }
   self->stored_.insert(id, stored);
@@ -322,7 +326,8 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
   co_return storedName(finished);
 }
 
-QCoro::Task<QString> DropboxUploader::findSentFile(QString path, SentFile sent, QString localFile, QString token) {
+QCoro::Task<QString> DropboxUploader::findSentFile(QString path, SentFile sent, QString localFile,
+                                                   QString token) {
   const QPointer<DropboxUploader> self(this);
   const QString route = QStringLiteral("files/get_metadata");
   const QJsonObject body{{QStringLiteral("path"), path}};

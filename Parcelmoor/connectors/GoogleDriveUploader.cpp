@@ -200,8 +200,10 @@ QCoro::Task<> GoogleDriveUploader::upload(UploadUnit unit, UploadDestination des
   const auto placement = alive->placed_.find(unitID);
   if (placement == alive->placed_.end()) co_return;
   if (fileID.isEmpty()) {
-    qCWarning(lcDrive, "Google Drive did not name the stored file %s; its upload session is asked when it is "
-              "withdrawn", qUtf8Printable(privateValue(placement->name)));
+    qCWarning(lcDrive,
+              "Google Drive did not name the stored file %s; its upload session is asked when it is "
+              "withdrawn",
+              qUtf8Printable(privateValue(placement->name)));
   }
   placement->fileID = fileID;
 }

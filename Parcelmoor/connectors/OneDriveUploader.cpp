@@ -172,9 +172,10 @@ QCoro::Task<std::pair<QString, QString>> OneDriveUploader::createBucketFolder(QS
   const QStringList prefix = pathPieces(config().keyPrefix);
   co_await ensureFolders(prefix, rootID, token);
   const QString root = itemPath(rootID);
-  const QString children = prefix.isEmpty() ? root + QStringLiteral("/children")
-                                            : root + QStringLiteral(":/") + encodedPath(prefix.join(QLatin1Char('/'))) +
-                                                  QStringLiteral(":/children");
+  const QString children = prefix.isEmpty()
+                               ? root + QStringLiteral("/children")
+                               : root + QStringLiteral(":/") + encodedPath(prefix.join(QLatin1Char('/'))) +
+                                     QStringLiteral(":/children");
   // Made, never found: a folder of that name may be another bucket's of the same second (sent quickly one
   // after the other, or from another computer on this connection), and removing an item looks for its file
   // in this bucket's folder alone. Graph renames a taken name to "name 1".
@@ -287,8 +288,10 @@ QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destin
   if (!self->paths_.contains(unitID)) co_return;
   const QJsonValue itemID = QJsonDocument::fromJson(response.body).object().value(QStringLiteral("id"));
   if (!itemID.isString() || itemID.toString().isEmpty()) {
-    qCWarning(lcOneDrive, "OneDrive did not name the stored file %s; it is found by its path, content, size "
-              "and time when it is withdrawn", qUtf8Printable(privateValue(self->paths_.value(unitID))));
+    qCWarning(lcOneDrive,
+              "OneDrive did not name the stored file %s; it is found by its path, content, size "
+              "and time when it is withdrawn",
+              qUtf8Printable(privateValue(self->paths_.value(unitID))));
     co_return;
   }
   self->itemIDs_.insert(unitID, itemID.toString());
@@ -311,10 +314,11 @@ QCoro::Task<bool> OneDriveUploader::cancelSession(QUrl uploadURL) {
   throw graphFailure(answer.status, answer.body);
 }
 
-QCoro::Task<QString> OneDriveUploader::findSentFile(QString path, SentFile sent, QString localFile, QString token) {
+QCoro::Task<QString> OneDriveUploader::findSentFile(QString path, SentFile sent, QString localFile,
+                                                    QString token) {
   const QPointer<OneDriveUploader> self(this);
-  const QString relative = itemPath(folderID_.value_or(QString())) + QStringLiteral(":/") + encodedPath(path) +
-                           QStringLiteral(":?$select=id,size,createdDateTime,file");
+  const QString relative = itemPath(folderID_.value_or(QString())) + QStringLiteral(":/") +
+                           encodedPath(path) + QStringLiteral(":?$select=id,size,createdDateTime,file");
   const QNetworkRequest request = authorizedRequest(signIn_->endpoints().graphUrl(relative), token);
   const HttpAnswer answer = co_await exchange(signIn_->network(), request, "GET", {}, requestTimeout());
   if (answer.status == 404) {

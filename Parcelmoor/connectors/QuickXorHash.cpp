@@ -53,7 +53,8 @@ QByteArray QuickXorHash::result() const {
   }
   // The length, little-endian, goes over the last 8 bytes.
   const qsizetype lengthAt = out.size() - 8;
-  for (int i = 0; i < 8; ++i) out[lengthAt + i] = char(quint8(out[lengthAt + i]) ^ ((length_ >> (8 * i)) & 0xff));
+  for (int i = 0; i < 8; ++i)
+    out[lengthAt + i] = char(quint8(out[lengthAt + i]) ^ ((length_ >> (8 * i)) & 0xff));
   return out;
 }
 

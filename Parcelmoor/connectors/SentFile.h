@@ -8,8 +8,9 @@
 namespace pm {
 
 // A file this bucket sent whose answer never named what the service stored: how many bytes went and since
-// when. A file found under the name the upload asked for is taken for this one only when both agree, so a
-// file of the same name that someone else put there is never deleted in its stead.
+// when its first try began. A file found under the name the upload asked for, in the bucket's own folder, is
+// taken for this one only when both agree and the service's hash of its content is that of the file sent,
+// so a file of the same name that someone else put there is never deleted in its stead.
 struct SentFile {
   // How far the service's clock may be from this computer's.
   static constexpr std::chrono::minutes kClockTolerance{5};

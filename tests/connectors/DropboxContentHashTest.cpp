@@ -34,7 +34,8 @@ TEST(DropboxContentHash, KnownAnswersAtAndAroundTheBlockBoundary) {
     EXPECT_EQ(whole.hex(), QString::fromLatin1(row.hash));
     // Pieces that do not divide a block.
     DropboxContentHash pieces;
-    for (qsizetype at = 0; at < row.bytes.size(); at += 1'000'003) pieces.addData(row.bytes.mid(at, 1'000'003));
+    for (qsizetype at = 0; at < row.bytes.size(); at += 1'000'003)
+      pieces.addData(row.bytes.mid(at, 1'000'003));
     EXPECT_EQ(pieces.hex(), QString::fromLatin1(row.hash));
 
     QFile file(dir.filePath(QString::number(row.bytes.size())));

@@ -292,6 +292,12 @@ TEST_F(GoogleDriveUploaderTest, WithoutAnAnswerNamingItOnlyWhatItsUploadSessionS
     test::wait(open->withdraw({mine}));
     EXPECT_EQ(storedPaths().size(), before - (row.deleted ? 1 : 0));
     EXPECT_TRUE(google_.file(theirID)) << "the other bucket's file stays";
+    // The status query names the whole size, sends no bytes and, like the upload, no token.
+    const auto query = google_.requests(registration.destinations.first().url.path()).last();
+    EXPECT_EQ(query.method, "PUT");
+    EXPECT_EQ(query.header("Content-Range"), "bytes */7");
+    EXPECT_TRUE(query.body.isEmpty());
+    EXPECT_FALSE(query.headers.contains("authorization"));
     EXPECT_EQ(log.contains(QStringLiteral("could not remove")), row.couldNotRemove);
   }
 }

@@ -244,18 +244,23 @@ TEST_F(OneDriveUploaderTest, EveryUnitSendsItsFolderChainAndFoldersThatExistAreF
                      QJsonDocument::fromJson(request.body).object().value(QStringLiteral("name")).toString());
   // The prefix and the bucket's folder once, the unit's folders below the bucket's for every unit.
   ASSERT_TRUE(drive->bucketFolderID());
-  const QString photos = QStringLiteral("/v1.0/me/drive/items/%1/children Photos").arg(*drive->bucketFolderID());
-  EXPECT_EQ(folders, (QStringList{QStringLiteral("/v1.0/me/drive/items/approot-0/children Uploads"),
-                                  QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children ") + stamp,
-                                  photos, photos}));
+  const QString photos =
+      QStringLiteral("/v1.0/me/drive/items/%1/children Photos").arg(*drive->bucketFolderID());
+  EXPECT_EQ(folders,
+            (QStringList{QStringLiteral("/v1.0/me/drive/items/approot-0/children Uploads"),
+                         QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children ") + stamp, photos,
+                         photos}));
   const auto create = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0/children")).first();
   EXPECT_EQ(
       QJsonDocument::fromJson(create.body).object(),
       (QJsonObject{
           {"name", "Uploads"}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "fail"}}));
-  const auto bucketFolder = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children"));
-  EXPECT_EQ(QJsonDocument::fromJson(bucketFolder.first().body).object(),
-            (QJsonObject{{"name", stamp}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "rename"}}));
+  const auto bucketFolder =
+      microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children"));
+  EXPECT_EQ(
+      QJsonDocument::fromJson(bucketFolder.first().body).object(),
+      (QJsonObject{
+          {"name", stamp}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "rename"}}));
   EXPECT_EQ(microsoft_.filePaths(), (QStringList{bucket() + "/Photos/a.jpg", bucket() + "/Photos/b.jpg"}));
 }
 
@@ -419,8 +424,8 @@ TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnl
     test::wait(drive->withdraw({sent}));
     EXPECT_EQ(microsoft_.filePaths().size(), before - (row.deleted ? 1 : 0));
     if (row.theirs) {
-      EXPECT_TRUE(microsoft_.filePaths().contains(microsoft_.pathOf(*drive->bucketFolderID()) + QLatin1Char('/') +
-                                                  sent.relativePath));
+      EXPECT_TRUE(microsoft_.filePaths().contains(microsoft_.pathOf(*drive->bucketFolderID()) +
+                                                  QLatin1Char('/') + sent.relativePath));
     }
     EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
   }

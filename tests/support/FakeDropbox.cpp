@@ -153,7 +153,9 @@ QStringList FakeDropbox::folders() const {
 
 bool FakeDropbox::taken(const QString& path) const {
   const QString lower = path.toLower();
-  const auto at = [&](const QString& key) { return key == lower || key.startsWith(lower + QLatin1Char('/')); };
+  const auto at = [&](const QString& key) {
+    return key == lower || key.startsWith(lower + QLatin1Char('/'));
+  };
   for (auto it = files_.keyBegin(); it != files_.keyEnd(); ++it)
     if (at(*it)) return true;
   for (auto it = folders_.keyBegin(); it != folders_.keyEnd(); ++it)
@@ -176,7 +178,8 @@ FakeDropbox::Answer FakeDropbox::store(const QJsonObject& commit, qint64 size, Q
   }
   const QString id = newID("id");
   const QString hash = keepsBytes ? contentHash(content) : QString();
-  files_.insert(path.toLower(), File{id, path, size, keepsBytes ? std::move(content) : QByteArray(), now(), hash});
+  files_.insert(path.toLower(),
+                File{id, path, size, keepsBytes ? std::move(content) : QByteArray(), now(), hash});
   if (!nameStoredFiles_) return json(200, {{QStringLiteral("size"), size}});
   return json(200, {{QStringLiteral("id"), id},
                     {QStringLiteral("path_display"), path},

@@ -161,7 +161,8 @@ FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
   if (request.method == "POST" && route == QLatin1String("/upload/drive/v3/files")) {
     const QString id = newID("session");
     sessions_.insert(id, Session{body.value(QStringLiteral("name")).toString(),
-                                 body.value(QStringLiteral("parents")).toArray().first().toString(), {}});
+                                 body.value(QStringLiteral("parents")).toArray().first().toString(),
+                                 {}});
     const QUrl base = uploadBase_.isEmpty() ? server_.url() : uploadBase_;
     const QString location = base.toString() + QStringLiteral("/upload/session/") + id;
     return {200, {}, {{"Location", location.toUtf8()}}, {}};
@@ -172,7 +173,8 @@ FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
     const bool statusQuery = request.body.isEmpty() && request.header("Content-Range").startsWith("bytes */");
     // Like Drive: a session that stored its file answers with that file, to a status query or another upload.
     if (!session.fileID.isEmpty()) {
-      QJsonObject stored{{QStringLiteral("kind"), QStringLiteral("drive#file")}, {QStringLiteral("name"), session.name}};
+      QJsonObject stored{{QStringLiteral("kind"), QStringLiteral("drive#file")},
+                         {QStringLiteral("name"), session.name}};
       if (statusQuery || nameStoredFiles_) stored.insert(QStringLiteral("id"), session.fileID);
       return json(200, stored);
     }

@@ -19,10 +19,10 @@ namespace pm::test {
 // Google's token endpoint and the part of the Drive v3 API the uploader uses, faked on 127.0.0.1 at a free
 // port: the token exchange and renewal, folder and file lookups by query, folder creation, resumable upload
 // sessions, the uploads to them and their status ("Content-Range: bytes */size" with no body: 308 while
-// nothing is stored, 200 and the file once it is), deletion by id and the account's e-mail. Drive's files live in memory.
-// The Drive API answers under "/api" (point the API endpoint at url("/api")), the token endpoint at
-// "/token", and upload sessions at "/upload/session/…". Every request is logged with its raw target; a test can script one-shot answers in front of the
-// built-in behaviour.
+// nothing is stored, 200 and the file once it is), deletion by id and the account's e-mail. Drive's files
+// live in memory. The Drive API answers under "/api" (point the API endpoint at url("/api")), the token
+// endpoint at "/token", and upload sessions at "/upload/session/…". Every request is logged with its raw
+// target; a test can script one-shot answers in front of the built-in behaviour.
 class FakeGoogle {
  public:
   using Request = FakeRequest;

@@ -252,7 +252,8 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
     const QString wanted = body.value(QStringLiteral("name")).toString();
     QString name = wanted;
     if (child(*parent, name)) {
-      if (body.value(QStringLiteral("@microsoft.graph.conflictBehavior")) != QJsonValue(QStringLiteral("rename")))
+      if (body.value(QStringLiteral("@microsoft.graph.conflictBehavior")) !=
+          QJsonValue(QStringLiteral("rename")))
         return graphError(409, "nameAlreadyExists", QStringLiteral("Name already exists"));
       for (int n = 1; child(*parent, name); ++n) name = renamed(wanted, n);
     }

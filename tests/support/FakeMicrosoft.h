@@ -23,12 +23,12 @@ namespace pm::test {
 // uses, faked on 127.0.0.1 at a free port: code exchange and renewal, the app folder, folder creation
 // (409 when the name exists, or renamed "name 1", "name 2", … when asked to rename), upload sessions and
 // their ranged uploads, cancelling a session (a session that completed is gone: 404), an item's metadata
-// with its QuickXorHash, and deleting an item by id. Like Graph, a session takes a range only where the last one ended, and only the final
-// range of a file may be of a length that is not a multiple of 327,680 bytes; the final one stores the
-// item, renamed "name 1.ext", "name 2.ext", … when its folder holds the name already. The token endpoint
-// answers at "/common/oauth2/v2.0/token" (point the login endpoint at url()), Graph under "/v1.0/" (point
-// the Graph endpoint at url("/v1.0/")), sessions at "/upload/…". Every request is logged with its raw
-// target; a test can script one-shot answers in front of the built-in behaviour.
+// with its QuickXorHash, and deleting an item by id. Like Graph, a session takes a range only where the last
+// one ended, and only the final range of a file may be of a length that is not a multiple of 327,680 bytes;
+// the final one stores the item, renamed "name 1.ext", "name 2.ext", … when its folder holds the name
+// already. The token endpoint answers at "/common/oauth2/v2.0/token" (point the login endpoint at url()),
+// Graph under "/v1.0/" (point the Graph endpoint at url("/v1.0/")), sessions at "/upload/…". Every request is
+// logged with its raw target; a test can script one-shot answers in front of the built-in behaviour.
 class FakeMicrosoft {
  public:
   using Request = FakeRequest;
