@@ -21,11 +21,13 @@ void replaceText(QClipboard& clipboard, const QString& text) {
 }
 
 // What arrived is shared all the same; the user learns how much did not, the log which files.
-QString lackingSentence(const ResponseItem& result) {
-  const qint64 missing = result.missingCount();
-  qCWarning(lcUpload, "the share lacks %lld files", missing);
+void logMissingFiles(const ResponseItem& result) {
+  qCWarning(lcUpload, "the share lacks %lld files", result.missingCount());
   for (const QString& path : result.missingFiles)
     qCWarning(lcUpload, "not in the share: %s", qUtf8Printable(privateValue(path)));
+}
+
+QString missingFilesSentence(qint64 missing) {
   if (missing == 1) return tr("1 file is missing from the box.");
   return tr("%1 files are missing from the box.").arg(missing);
 }
@@ -50,7 +52,8 @@ void shareFinishedBucket(const ResponseItem& result, QClipboard& clipboard,
       break;
   }
   if (result.missingCount() > 0) {
-    body += QLatin1Char(' ') + lackingSentence(result);
+    logMissingFiles(result);
+    body += QLatin1Char(' ') + missingFilesSentence(result.missingCount());
     if (notifications) notifications->postUserNotification(tr("Upload incomplete"), body);
     return;
   }

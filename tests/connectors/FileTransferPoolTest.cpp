@@ -9,7 +9,15 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -19,6 +27,7 @@
 #include "LocalUnits.h"
 #include "connectors/FTPTransfer.h"
 #include "connectors/ICloudUploader.h"
+#include "connectors/SyncedFolderCopy.h"
 #include "platform/Async.h"
 #include "platform/SharedDefaults.h"
 #include "platform/Signals.h"
@@ -103,6 +112,72 @@ TEST(FileTransferPool, ShortWorkOnTheSharedPoolNeverWaitsBehindTransfers) {
   ::close(std::exchange(writer, -1));
   EXPECT_TRUE(test::runUntil(
       [&] { return std::all_of(transfers.begin(), transfers.end(), [](const auto& done) { return *done; }); }, 30s));
+}
+
+// With an FTP upload waiting for a server that never greets and a copy into the synced folder reading a
+// pipe that keeps flowing, the pools are finished as the program does when it quits. Returns 0 when that
+// came back promptly and the copy left no file, as a cancelled copy does; anything else says what went wrong.
+int finishPoolsWhileTransfersRun() {
+  // Neither transfer ends by itself within this, so a finish that waits for them takes at least as long.
+  constexpr auto kOwnEnd = 20s;
+  std::signal(SIGPIPE, SIG_IGN);
+  QTcpServer silent;
+  if (!silent.listen(QHostAddress::LocalHost)) return 10;
+  QTemporaryDir local;
+  const UploadUnit file = test::localUnit(local, QStringLiteral("a.txt"), "a");
+  FTPTransfer::Options options;
+  options.connectTimeout = kOwnEnd;
+  const QUrl url(QStringLiteral("ftp://127.0.0.1:%1/a.txt").arg(silent.serverPort()));
+  const auto uploaded = startAndWatch(FTPTransfer::upload(url, FTPCredentials{QStringLiteral("u"), QStringLiteral("p")},
+                                                          FTPSecurity::plain, file.url, 1, {}, makeCancelToken(), options));
+
+  const QString pipe = local.filePath(QStringLiteral("pipe"));
+  if (::mkfifo(QFile::encodeName(pipe).constData(), 0600) != 0) return 11;
+  std::thread writer([&] {
+    const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY);
+    const QByteArray chunk(64 * 1024, 'x');
+    QElapsedTimer writing;
+    writing.start();
+    while (fd >= 0 && writing.elapsed() < std::chrono::milliseconds(kOwnEnd).count()) {
+      if (::write(fd, chunk.constData(), size_t(chunk.size())) < 0) break;  // the reader is gone
+      QThread::msleep(5);
+    }
+    if (fd >= 0) ::close(fd);
+  });
+  QTemporaryDir synced;
+  const QString target = synced.filePath(QStringLiteral("copy.bin"));
+  const std::atomic_bool stop{false};
+  const SyncedFolderCopy copy{pipe, target, {}, 0, {}, {}, &stop};
+  fileTransferPool().start([copy] {
+    try {
+      copy.run();
+    } catch (...) {
+    }
+  });
+  QElapsedTimer flowing;
+  flowing.start();
+  while (QFileInfo(target).size() == 0 && flowing.elapsed() < 30'000) QThread::msleep(2);
+  if (QFileInfo(target).size() == 0) return 12;
+
+  QElapsedTimer finishing;
+  finishing.start();
+  finishWorkerPools();
+  const qint64 took = finishing.elapsed();
+  writer.join();
+  if (took > 10'000) {
+    std::fprintf(stderr, "finishing the pools took %lld ms\n", qint64(took));
+    return 1;
+  }
+  if (QFileInfo::exists(target)) return 2;
+  return 0;
+}
+
+// Quitting stops the transfers that still run, as removing their items would, instead of waiting until
+// their files are through (a logout kills a program that takes too long). Run in a process of its own: the
+// pools stay finished.
+TEST(FileTransferPoolDeathTest, FinishingThePoolsStopsTheTransfersThatStillRun) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(finishPoolsWhileTransfersRun()), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
