@@ -17,7 +17,7 @@ constexpr int kRevealMs = 300;
 
 }  // namespace
 
-StripScroll::StripScroll(QScrollArea& strip, const Clock& clock)
+StripScroll::StripScroll(QScrollArea& strip, const MonotonicClock& clock)
     : strip_(strip), fade_(new StripFadeEffect(&strip)), scroll_(clock) {
   strip_.setGraphicsEffect(fade_);
   for (QScrollBar* each : {strip_.horizontalScrollBar(), strip_.verticalScrollBar()}) {

@@ -11,7 +11,7 @@ class QScrollBar;
 
 namespace pm {
 
-class Clock;
+class MonotonicClock;
 class StripFadeEffect;
 
 // Where the bar's strip is scrolled to and how its ends show it: the strip glides to its end as new tiles
@@ -21,7 +21,7 @@ class StripScroll final : public QObject {
 
  public:
   // `strip` and `clock` must outlive the scroll; the strip takes the fade.
-  StripScroll(QScrollArea& strip, const Clock& clock);
+  StripScroll(QScrollArea& strip, const MonotonicClock& clock);
 
   void setPanelEdge(PanelEdge edge);
   // Multiplies every glide's duration; 0 makes every change immediate.

@@ -469,6 +469,19 @@ TEST_F(FarBarKeysTest, AnArrowKeyGlidesTheStripToTheSelectedItemOnTheClock) {
   EXPECT_TRUE(rig.view().tile(ids[0])->isSelected());
 }
 
+TEST_F(FarBarKeysTest, AGlideEndsOnTimeWhenTheWallClockIsSetBackDuringIt) {
+  rig.view().setAnimationScale(1);
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  EXPECT_TRUE(type(Qt::Key_Down)) << "the first item, far before the view";
+  const int target = rig.view().tileRect(0).top();
+  ASSERT_NE(bar->value(), target);
+  // The system's time corrected an hour back while the strip glides; the glide's own time goes on.
+  rig.panel.clock.set(rig.panel.clock.now().addSecs(-3600));
+  rig.panel.clock.advance(std::chrono::milliseconds(300));
+  EXPECT_TRUE(test::runUntil([&] { return bar->value() == target; })) << "at " << bar->value();
+  EXPECT_TRUE(inView(ids[0]));
+}
+
 TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLater) {
   rig.view().select(ids[2], TileSelection::replace);
   ASSERT_TRUE(inView(ids[2]));
