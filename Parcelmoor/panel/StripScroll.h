@@ -33,8 +33,8 @@ class StripScroll final : public QObject {
 
   // Glides to the strip's end once the strip has taken its new length.
   void followEnd();
-  // Glides just far enough to bring the span from `start` to `end` of the content wholly into view, from
-  // where a glide under way is heading. It wins over a follow of the end.
+  // Glides just far enough to bring the span from `start` to `end` of the content wholly into view and clear
+  // of the fade at either end, from where a glide under way is heading. It wins over a follow of the end.
   void reveal(int start, int end);
   // Reads which ends have tiles beyond them and fades those.
   void measureEdges();

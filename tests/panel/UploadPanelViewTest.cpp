@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "BarRig.h"
+#include "panel/BarEdgeFade.h"
 #include "panel/BarMetrics.h"
 #include "panel/FinishButton.h"
 #include "panel/HoveredItemLabel.h"
@@ -454,8 +457,8 @@ TEST_F(FarBarKeysTest, AnArrowKeyGlidesTheStripToTheSelectedItemOnTheClock) {
   ASSERT_GT(start, 0);
   EXPECT_TRUE(type(Qt::Key_Down)) << "the first item, far before the view";
   EXPECT_EQ(bar->value(), start) << "no jump";
-  // Just far enough: the tile lands at the start of the view.
-  const int target = rig.view().tileRect(0).top();
+  // The first tile, clear of where the start would fade: the strip's very start.
+  const int target = bar->minimum();
 
   // Halfway through the glide's time an ease-out has covered seven eighths of the way.
   rig.panel.clock.advance(std::chrono::milliseconds(150));
@@ -473,13 +476,42 @@ TEST_F(FarBarKeysTest, AGlideEndsOnTimeWhenTheWallClockIsSetBackDuringIt) {
   rig.view().setAnimationScale(1);
   QScrollBar* bar = rig.view().strip().verticalScrollBar();
   EXPECT_TRUE(type(Qt::Key_Down)) << "the first item, far before the view";
-  const int target = rig.view().tileRect(0).top();
+  const int target = bar->minimum();
   ASSERT_NE(bar->value(), target);
   // The system's time corrected an hour back while the strip glides; the glide's own time goes on.
   rig.panel.clock.set(rig.panel.clock.now().addSecs(-3600));
   rig.panel.clock.advance(std::chrono::milliseconds(300));
   EXPECT_TRUE(test::runUntil([&] { return bar->value() == target; })) << "at " << bar->value();
   EXPECT_TRUE(inView(ids[0]));
+}
+
+TEST_F(FarBarKeysTest, TheSelectedTileStopsWhollyInViewAndClearOfTheFadingEnds) {
+  // Whether the item's tile shows whole, outside the fade of an end with tiles beyond it.
+  const auto clearOfTheFades = [&](const QUuid& id) {
+    const ItemTile* tile = rig.view().tile(id);
+    if (!tile) return false;
+    const QRect view = rig.view().strip().viewport()->rect();
+    const QRect shown = shownRect(rig.view(), *tile);
+    const int fade = int(std::ceil(view.height() * BarEdgeFade::kFadeLength));
+    const ScrollEdges edges = rig.view().edges();
+    return view.contains(shown) && (!edges.start || shown.top() >= fade) &&
+           (!edges.end || shown.bottom() + 1 <= view.height() - fade);
+  };
+  // Up from the end until the strip has scrolled a good way back, then down to the end again.
+  for (const int key : {Qt::Key_Up, Qt::Key_Down}) {
+    for (int press = 0; press < 15; ++press) {
+      EXPECT_TRUE(type(key));
+      const QUuid selected = rig.view().selection().anchor().value_or(QUuid());
+      ASSERT_TRUE(test::runUntil([&] { return clearOfTheFades(selected); }))
+          << (key == Qt::Key_Up ? "up" : "down") << " press " << press + 1 << ": item " << ids.indexOf(selected)
+          << " at " << (rig.view().tile(selected) ? shownRect(rig.view(), *rig.view().tile(selected)).y() : -1)
+          << " in a view of " << rig.view().strip().viewport()->height();
+    }
+    test::saveScreenshot(*rig.panel.panel.window(),
+                         QStringLiteral("bar-left-selection-clear-of-the-fade-after-") +
+                             (key == Qt::Key_Up ? QStringLiteral("up") : QStringLiteral("down")));
+  }
+  EXPECT_EQ(rig.view().selection().anchor(), ids.last()) << "back at the last";
 }
 
 TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLater) {
