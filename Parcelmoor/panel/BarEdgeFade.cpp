@@ -7,7 +7,10 @@ namespace pm {
 QGradientStops BarEdgeFade::stops() const {
   const QColor kept(Qt::black);
   const QColor hidden(Qt::transparent);
-  return {{0.0, edges_.start ? hidden : kept}, {0.08, kept}, {0.92, kept}, {1.0, edges_.end ? hidden : kept}};
+  return {{0.0, edges_.start ? hidden : kept},
+          {kFadeLength, kept},
+          {1.0 - kFadeLength, kept},
+          {1.0, edges_.end ? hidden : kept}};
 }
 
 QLinearGradient BarEdgeFade::gradient(const QRectF& strip) const {

@@ -15,6 +15,9 @@ namespace pm {
 // top to bottom at the left or right.
 class BarEdgeFade {
  public:
+  // How much of the strip's length each fading end takes.
+  static constexpr double kFadeLength = 0.08;
+
   BarEdgeFade(ScrollEdges edges, PanelEdge edge) : edges_(edges), edge_(edge) {}
 
   // Opaque keeps the strip, transparent hides it.

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Clock.h"
-
 namespace pm {
 
 namespace {
@@ -13,7 +11,7 @@ constexpr int kFrameMs = 16;
 
 }  // namespace
 
-EasedScroll::EasedScroll(const Clock& clock, QObject* parent) : QObject(parent), clock_(clock) {
+EasedScroll::EasedScroll(const MonotonicClock& clock, QObject* parent) : QObject(parent), clock_(clock) {
   frames_.setInterval(kFrameMs);
   connect(&frames_, &QTimer::timeout, this, &EasedScroll::step);
 }
@@ -22,7 +20,7 @@ void EasedScroll::start(int from, int to, std::chrono::milliseconds duration) {
   from_ = from;
   to_ = to;
   duration_ = duration;
-  startedAt_ = clock_.now();
+  startedAt_ = clock_.steadyNow();
   frames_.start();
 }
 
@@ -31,7 +29,8 @@ void EasedScroll::stop() {
 }
 
 void EasedScroll::step() {
-  const double elapsed = double(startedAt_.msecsTo(clock_.now()));
+  const double elapsed =
+      double(std::chrono::duration_cast<std::chrono::milliseconds>(clock_.steadyNow() - startedAt_).count());
   const double progress = duration_.count() > 0 ? std::clamp(elapsed / double(duration_.count()), 0.0, 1.0) : 1.0;
   const int value = int(std::lround(from_ + (to_ - from_) * curve_.valueForProgress(progress)));
   if (progress >= 1) frames_.stop();

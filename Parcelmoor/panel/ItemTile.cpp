@@ -289,15 +289,22 @@ void ItemTile::press(QMouseEvent* event) {
 }
 
 void ItemTile::enterEvent(QEnterEvent* event) {
-  hovering_ = true;
-  refresh();
+  setPointerOver(true);
   QWidget::enterEvent(event);
 }
 
 void ItemTile::leaveEvent(QEvent* event) {
-  hovering_ = false;
-  refresh();
+  setPointerOver(false);
   QWidget::leaveEvent(event);
+}
+
+void ItemTile::setPointerOver(bool over) {
+  if (over == hovering_) {
+    updateHoverReport();
+    return;
+  }
+  hovering_ = over;
+  refresh();
 }
 
 void ItemTile::changeEvent(QEvent* event) {

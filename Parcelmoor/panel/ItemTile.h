@@ -69,6 +69,10 @@ class ItemTile final : public QWidget {
   const TileStatus& status() const { return status_; }
   bool isRevealed() const { return revealed_; }
   bool isHovering() const { return hovering_; }
+  // Whether the pointer is over the tile, for when the strip moved the tile under a pointer at rest: Qt
+  // tells a widget of the pointer's comings and goings only as the pointer moves. A tile that stays under
+  // the pointer reports its new place.
+  void setPointerOver(bool over);
   const std::optional<LoadedThumbnail>& thumbnail() const { return thumbnail_; }
   // How far the tile has scrolled out of the strip's view; it repaints only when that changes.
   const TileScrollTransition& scrollTransition() const { return scrollTransition_; }

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
+#include "panel/BarEdgeFade.h"
 #include "panel/StripFadeEffect.h"
 
 namespace pm {
@@ -17,7 +19,7 @@ constexpr int kRevealMs = 300;
 
 }  // namespace
 
-StripScroll::StripScroll(QScrollArea& strip, const Clock& clock)
+StripScroll::StripScroll(QScrollArea& strip, const MonotonicClock& clock)
     : strip_(strip), fade_(new StripFadeEffect(&strip)), scroll_(clock) {
   strip_.setGraphicsEffect(fade_);
   for (QScrollBar* each : {strip_.horizontalScrollBar(), strip_.verticalScrollBar()}) {
@@ -62,12 +64,15 @@ void StripScroll::followEnd() {
 
 void StripScroll::reveal(int start, int end) {
   const int viewLength = edge_ == PanelEdge::top ? strip_.viewport()->width() : strip_.viewport()->height();
+  // An end fades while tiles lie beyond it, which they do wherever the strip stops short of that end's
+  // limit: the span keeps clear of it, or a selected tile would sit there darkened with its ring hidden.
+  const int fade = int(std::ceil(viewLength * BarEdgeFade::kFadeLength));
   // Keys pressed in quick succession each go on from where the glide under way is heading.
   int to = scroll_.isRunning() ? scroll_.target() : bar()->value();
-  if (start < to)
-    to = start;
-  else if (end > to + viewLength)
-    to = end - viewLength;
+  if (start < to + fade)
+    to = start - fade;
+  else if (end > to + viewLength - fade)
+    to = end - viewLength + fade;
   // The user's choice wins over a follow of new tiles still on its way; it glides as that follow does.
   followingEnd_ = false;
   glide(std::clamp(to, bar()->minimum(), bar()->maximum()), kRevealMs);

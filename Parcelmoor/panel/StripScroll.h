@@ -11,7 +11,7 @@ class QScrollBar;
 
 namespace pm {
 
-class Clock;
+class MonotonicClock;
 class StripFadeEffect;
 
 // Where the bar's strip is scrolled to and how its ends show it: the strip glides to its end as new tiles
@@ -21,7 +21,7 @@ class StripScroll final : public QObject {
 
  public:
   // `strip` and `clock` must outlive the scroll; the strip takes the fade.
-  StripScroll(QScrollArea& strip, const Clock& clock);
+  StripScroll(QScrollArea& strip, const MonotonicClock& clock);
 
   void setPanelEdge(PanelEdge edge);
   // Multiplies every glide's duration; 0 makes every change immediate.
@@ -33,8 +33,8 @@ class StripScroll final : public QObject {
 
   // Glides to the strip's end once the strip has taken its new length.
   void followEnd();
-  // Glides just far enough to bring the span from `start` to `end` of the content wholly into view, from
-  // where a glide under way is heading. It wins over a follow of the end.
+  // Glides just far enough to bring the span from `start` to `end` of the content wholly into view and clear
+  // of the fade at either end, from where a glide under way is heading. It wins over a follow of the end.
   void reveal(int start, int end);
   // Reads which ends have tiles beyond them and fades those.
   void measureEdges();

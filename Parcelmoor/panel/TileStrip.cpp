@@ -1,5 +1,6 @@
 #include "panel/TileStrip.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QMenu>
 #include <QScrollBar>
@@ -144,6 +145,28 @@ void TileStrip::placeTiles() {
   }
   placing_ = false;
   applyScrollTransitions();
+  hoverTileUnderPointer();
+}
+
+void TileStrip::hoverTileUnderPointer() {
+  // Everything that moves the tiles under the pointer (a scroll, the stack growing or centring) ends in
+  // placing them; enter and leave events come only when the pointer itself moves.
+  const bool overStrip = viewport()->underMouse();
+  if (!overStrip && std::none_of(tiles_.cbegin(), tiles_.cend(), [](const ItemTile* tile) { return tile->isHovering(); }))
+    return;
+  ItemTile* under = nullptr;
+  if (overStrip) {
+    // From the window down, as Qt finds the widget for a pointer event: whatever floats over the strip
+    // (the finish button) takes the pointer before the tile below it.
+    QWidget* top = window();
+    for (QWidget* widget = top->childAt(top->mapFromGlobal(QCursor::pos())); widget; widget = widget->parentWidget()) {
+      if (auto* tile = qobject_cast<ItemTile*>(widget)) {
+        if (tile->parentWidget() == stack_) under = tile;
+        break;
+      }
+    }
+  }
+  for (ItemTile* tile : std::as_const(tiles_)) tile->setPointerOver(tile == under);
 }
 
 void TileStrip::applyScrollTransitions() {

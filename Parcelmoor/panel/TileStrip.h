@@ -59,6 +59,8 @@ class TileStrip final : public QScrollArea {
   void placeTiles();
   // Shrinks and fades each tile by how far it has scrolled out of view.
   void applyScrollTransitions();
+  // Hovers the tile the pointer is over now, and no other.
+  void hoverTileUnderPointer();
   // Rings the tiles of the selected items.
   void updateSelectionLook();
 

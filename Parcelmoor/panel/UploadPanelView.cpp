@@ -32,9 +32,11 @@ QPalette barPalette(QPalette palette) {
   return palette;
 }
 
-// The services with the system's own clock and file viewer where the caller gave none.
-BarServices withFallbacks(BarServices services, const Clock& clock, FileViewer& files) {
+// The services with the system's own clocks and file viewer where the caller gave none.
+BarServices withFallbacks(BarServices services, const Clock& clock, const MonotonicClock& steadyClock,
+                          FileViewer& files) {
   if (!services.clock) services.clock = &clock;
+  if (!services.steadyClock) services.steadyClock = &steadyClock;
   if (!services.files) services.files = &files;
   return services;
 }
@@ -46,14 +48,14 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
     : QWidget(parent),
       store_(store),
       presentation_(presentation),
-      services_(withFallbacks(services, systemClock_, desktopFiles_)),
+      services_(withFallbacks(services, systemClock_, steadyClock_, desktopFiles_)),
       strip_(new TileStrip(store, selection_, *services_.clock, *services_.files, this, this)),
       finishButton_(new FinishButton([this] { return finish(); }, this)),
       overlay_(new HoveredItemOverlay(this)),
       frame_(*this, presentation),
       drops_(*this, frame_, store),
       keys_(*this),
-      scroll_(*strip_, *services_.clock),
+      scroll_(*strip_, *services_.steadyClock),
       hover_(*strip_, *overlay_) {
   setPalette(barPalette(palette()));
 

@@ -21,6 +21,7 @@
 #include "panel/StripScroll.h"
 #include "panel/TileStrip.h"
 #include "platform/Clock.h"
+#include "platform/MonotonicClock.h"
 
 class QKeyEvent;
 class QScrollArea;
@@ -117,6 +118,7 @@ class UploadPanelView final : public QWidget {
   PanelPresentation& presentation_;
   BarServices services_;
   SystemClock systemClock_;
+  SteadyClock steadyClock_;
   DesktopFileViewer desktopFiles_;
   QPointer<UploadPanel> panel_;
 

@@ -17,7 +17,7 @@ namespace pm::test {
 // A shown panel with the bar's services recorded, and a session over a scripted uploader.
 struct BarRig {
   explicit BarRig(PanelEdge edge = PanelEdge::left) : panel(edge) {
-    panel.panel.setBarServices({&panel.clock, &files, &preview, &notifications, &panel.defaults, &sounds});
+    panel.panel.setBarServices({&panel.clock, &files, &preview, &notifications, &panel.defaults, &sounds, &panel.clock});
   }
 
   // Opens a session on the current bucket; the uploader stays reachable through `uploader`.

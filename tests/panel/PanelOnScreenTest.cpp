@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -251,100 +252,176 @@ class PanelOnScreen : public AgentProgramFixture {
     return tiles;
   }
 
-  // Hovers the tile and waits for its light ring and for the label with the file's name beside it. A strip
-  // that still glides on a busy machine can take the tile from under the pointer: the tile is followed
-  // from view to view, and the pointer with it.
-  void expectHoverShows(const Tile& hovered, const QString& name) {
+  // Where the label of a hovered `tile` shows, for a name as wide as "photo-01.png".
+  QRect labelBeside(const Tile& tile) const {
     HoveredItemLabel measure;
-    measure.setItem(HoveredItem{name, std::nullopt, 0, 0});
+    // The digits of the names share one width, so one name measures the label of any tile.
+    measure.setItem(HoveredItem{QStringLiteral("photo-01.png"), std::nullopt, 0, 0});
     const int labelWidth = int(std::lround(measure.sizeHint().width() * scale_));
     const int labelHeight = int(std::lround(HoveredItemLabel::kHeight * scale_));
     const int offset = int(std::lround(kLabelFromTile * scale_));
-    const auto labelAt = [&](const Tile& tile) {
-      QRect label(QPoint(0, 0), QSize(labelWidth, labelHeight));
-      switch (edge_) {
-        case PanelEdge::left:
-          label.moveTopLeft(QPoint(tile.box.left() + offset, tile.box.center().y() - labelHeight / 2));
-          break;
-        case PanelEdge::right:
-          label.moveTopLeft(
-              QPoint(tile.box.right() - offset - labelWidth + 1, tile.box.center().y() - labelHeight / 2));
-          break;
-        case PanelEdge::top:
-          label.moveTopLeft(QPoint(tile.box.center().x() - labelWidth / 2, tile.box.top() + offset));
-          break;
-      }
-      return label;
-    };
-    const int slack = int(std::ceil(3 * scale_));
+    QRect label(QPoint(0, 0), QSize(labelWidth, labelHeight));
+    switch (edge_) {
+      case PanelEdge::left:
+        label.moveTopLeft(QPoint(tile.box.left() + offset, tile.box.center().y() - labelHeight / 2));
+        break;
+      case PanelEdge::right:
+        label.moveTopLeft(QPoint(tile.box.right() - offset - labelWidth + 1, tile.box.center().y() - labelHeight / 2));
+        break;
+      case PanelEdge::top:
+        label.moveTopLeft(QPoint(tile.box.center().x() - labelWidth / 2, tile.box.top() + offset));
+        break;
+    }
+    return label;
+  }
 
+  // Whether the screen shows the tile's light ring and its label beside it; what was seen goes to `seen`.
+  bool showsRingAndLabel(const QImage& screen, const Tile& tile, QString& seen) const {
+    const QRect label = labelBeside(tile);
+    const int slack = int(std::ceil(3 * scale_));
+    const QPoint ringAt(tile.box.left() + int(scale_), tile.box.center().y());
+    // The capsule: dark across its inside, light letters in it, and the desktop beyond its ends.
+    int dark = 0, letters = 0, area = 0;
+    const QRect inside = label.adjusted(label.height() / 2, slack, -label.height() / 2, -slack);
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+      for (int x = inside.left(); x <= inside.right(); ++x) {
+        const int level = lightness(screen.pixel(x, y));
+        ++area;
+        if (level < 50) ++dark;
+        if (level > 170) ++letters;
+      }
+    }
+    const int middle = label.center().y();
+    const bool endsThere = lightness(screen.pixel(label.left() - slack, middle)) > 90 &&
+                           lightness(screen.pixel(label.right() + slack, middle)) > 90 &&
+                           lightness(screen.pixel(label.left() + slack, middle)) < 50 &&
+                           lightness(screen.pixel(label.right() - slack, middle)) < 50;
+    // The ring fades in: only white through all three channels is the ring at full strength, over
+    // a tile of any colour.
+    const QRgb ringPixel = screen.pixel(ringAt);
+    const int ring = std::min({qRed(ringPixel), qGreen(ringPixel), qBlue(ringPixel)});
+    seen = QStringLiteral("label at %1,%2 %3×%4: capsule dark %5/%6, letters %7, ends there %8, ring's weakest channel %9")
+               .arg(label.x())
+               .arg(label.y())
+               .arg(label.width())
+               .arg(label.height())
+               .arg(dark)
+               .arg(area)
+               .arg(letters)
+               .arg(endsThere)
+               .arg(ring);
+    // Some pixels of the inside are the letters' smoothed edges, neither dark nor light.
+    return dark + letters >= area * 85 / 100 && letters >= 20 && endsThere && ring >= 235;
+  }
+
+  // Hovers the tile and waits for its light ring and for the label beside it. A strip that still glides
+  // on a busy machine can take the tile from under the pointer: the tile is followed from view to view,
+  // and the pointer with it. The pointer stays on the tile; where it rests is returned.
+  QPoint expectHoverShows(const Tile& hovered) {
     Tile tile = hovered;
     QPoint pointer = tile.box.center();
     movePointer(pointer);
     QImage screen;
     QString seen;
-    QRect label;
-    const bool shown = runUntil(
-        [&] {
-          screen = grabScreen();
-          // The ring narrows the tile's patch evenly on every side, so the centre tells where it is.
-          const std::vector<Tile> tiles = findTiles(screen);
-          const auto closest = std::min_element(tiles.begin(), tiles.end(), [&](const Tile& a, const Tile& b) {
-            return (a.box.center() - pointer).manhattanLength() < (b.box.center() - pointer).manhattanLength();
-          });
-          if (closest != tiles.end() && closest->box.center() != pointer) {
-            tile.box.translate(closest->box.center() - tile.box.center());
-            if (!closest->box.contains(pointer)) {
-              pointer = tile.box.center();
-              movePointer(pointer);
-            }
-          }
-          label = labelAt(tile);
-          const QPoint ringAt(tile.box.left() + int(scale_), tile.box.center().y());
-          // The capsule: dark across its inside, light letters in it, and the desktop beyond its ends.
-          int dark = 0, letters = 0, area = 0;
-          const QRect inside = label.adjusted(labelHeight / 2, slack, -labelHeight / 2, -slack);
-          for (int y = inside.top(); y <= inside.bottom(); ++y) {
-            for (int x = inside.left(); x <= inside.right(); ++x) {
-              const int level = lightness(screen.pixel(x, y));
-              ++area;
-              if (level < 50) ++dark;
-              if (level > 170) ++letters;
-            }
-          }
-          const int middle = label.center().y();
-          const bool endsThere = lightness(screen.pixel(label.left() - slack, middle)) > 90 &&
-                                 lightness(screen.pixel(label.right() + slack, middle)) > 90 &&
-                                 lightness(screen.pixel(label.left() + slack, middle)) < 50 &&
-                                 lightness(screen.pixel(label.right() - slack, middle)) < 50;
-          // The ring fades in: only white through all three channels is the ring at full strength, over
-          // a tile of any colour.
-          const QRgb ringPixel = screen.pixel(ringAt);
-          const int ring = std::min({qRed(ringPixel), qGreen(ringPixel), qBlue(ringPixel)});
-          seen = QStringLiteral("capsule dark %1/%2, letters %3, ends there %4, ring's weakest channel %5")
-                     .arg(dark)
-                     .arg(area)
-                     .arg(letters)
-                     .arg(endsThere)
-                     .arg(ring);
-          // Some pixels of the inside are the letters' smoothed edges, neither dark nor light.
-          return dark + letters >= area * 85 / 100 && letters >= 20 && endsThere && ring >= 235;
-        });
+    const bool shown = runUntil([&] {
+      screen = grabScreen();
+      // The ring narrows the tile's patch evenly on every side, so the centre tells where it is.
+      const std::vector<Tile> tiles = findTiles(screen);
+      const auto closest = std::min_element(tiles.begin(), tiles.end(), [&](const Tile& a, const Tile& b) {
+        return (a.box.center() - pointer).manhattanLength() < (b.box.center() - pointer).manhattanLength();
+      });
+      if (closest != tiles.end() && closest->box.center() != pointer) {
+        tile.box.translate(closest->box.center() - tile.box.center());
+        if (!closest->box.contains(pointer)) {
+          pointer = tile.box.center();
+          movePointer(pointer);
+        }
+      }
+      return showsRingAndLabel(screen, tile, seen);
+    });
     const QString path = saveShot(screen, shotName("hovered"));
-    EXPECT_TRUE(shown) << "the hovered tile's label and light ring at " << label.x() << "," << label.y() << " "
-                       << label.width() << "×" << label.height() << ": " << seen.toStdString() << "\nsee "
+    EXPECT_TRUE(shown) << "the hovered tile's light ring and label: " << seen.toStdString() << "\nsee "
                        << path.toStdString();
-    movePointer(QGuiApplication::primaryScreen()->geometry().center());
+    return pointer;
+  }
+
+  // The screen once two grabs in a row show the tiles in the same places.
+  QImage stillScreen() {
+    QImage screen;
+    std::vector<Tile> tiles, before;
+    runUntil([&] {
+      screen = grabScreen();
+      before = std::exchange(tiles, findTiles(screen));
+      return !tiles.empty() && tiles.size() == before.size() &&
+             std::equal(tiles.begin(), tiles.end(), before.begin(),
+                        [](const Tile& a, const Tile& b) { return a.box == b.box; });
+    });
+    return screen;
+  }
+
+  // The tile of the screen the pointer is over, whole: the patch of a ringed tile lies inside its ring, a few
+  // pixels in from the tile's edge, with the same centre.
+  std::optional<Tile> tileAt(const QImage& screen, QPoint pointer) const {
+    const int side = int(std::lround(kTileSide * scale_));
+    for (const Tile& patch : findTiles(screen)) {
+      QRect whole(QPoint(0, 0), QSize(side, side));
+      whole.moveCenter(patch.box.center());
+      if (whole.contains(pointer)) return Tile{whole, patch.pixels};
+    }
+    return std::nullopt;
+  }
+
+  // With the pointer at rest on a tile, one wheel step scrolls the strip under it: the ring and the label
+  // go to the tile the pointer is over now, and show there just as a move of the pointer onto it shows them.
+  void expectHoverFollowsAWheelStep(QPoint pointer) {
+    const QImage before = stillScreen();
+    const std::optional<Tile> rested = tileAt(before, pointer);
+    ASSERT_TRUE(rested) << "the pointer rests on a tile";
+    // Towards the end while the strip shows its first tile, the only dark one, else back towards the start:
+    // the wheel's vertical steps for a vertical strip, its horizontal ones for the strip along the top.
+    const std::vector<Tile> shown = findTiles(before);
+    const bool atStart = std::any_of(shown.begin(), shown.end(), [&](const Tile& tile) {
+      return near(before.pixel(tile.box.center()), kDark);
+    });
+    const bool top = edge_ == PanelEdge::top;
+    const QString button = atStart ? (top ? QStringLiteral("7") : QStringLiteral("5"))
+                                   : (top ? QStringLiteral("6") : QStringLiteral("4"));
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), button});
+    QImage screen;
+    std::optional<Tile> under;
+    QString seen;
+    const bool followed = runUntil([&] {
+      screen = stillScreen();
+      under = tileAt(screen, pointer);
+      return under && under->box.center() != rested->box.center() && showsRingAndLabel(screen, *under, seen);
+    });
+    const QString path = saveShot(screen, shotName("wheel-step"));
+    ASSERT_TRUE(followed) << "after one wheel step (button " << button.toStdString()
+                          << ") the tile now under the pointer shows the ring and label: "
+                          << (under ? seen.toStdString() : std::string("no tile under the pointer")) << "\nsee "
+                          << path.toStdString() << "\n"
+                          << agent->log().right(3000).toStdString();
+    // A move of the pointer within the tile hovers it anew, as Qt sees the pointer move.
+    movePointer(pointer + QPoint(1, 1));
+    QImage moved;
+    const bool same = runUntil([&] {
+      moved = stillScreen();
+      return moved.copy(labelBeside(*under)) == screen.copy(labelBeside(*under));
+    });
+    EXPECT_TRUE(same) << "the label names the tile under the pointer: after the wheel step as after a move\nsee "
+                      << path.toStdString() << " and " << saveShot(moved, shotName("wheel-step-moved")).toStdString();
   }
 
   // The tiles whole, then the first one hovered, or the middle one in view when the strip scrolls (the
-  // tiles at its ends may be partly out of view).
+  // tiles at its ends may be partly out of view); a strip that scrolls takes one wheel step back under the
+  // resting pointer.
   void lookAtTilesAndHover() {
     const std::vector<Tile> tiles = expectTilesWhole();
     ASSERT_FALSE(tiles.empty());
     const bool scrolls = tiles.size() < size_t(sent_);
-    // The digits of the names share one width, so one name measures the label of any tile.
-    expectHoverShows(scrolls ? tiles[tiles.size() / 2] : tiles.front(), QStringLiteral("photo-01.png"));
+    const QPoint pointer = expectHoverShows(scrolls ? tiles[tiles.size() / 2] : tiles.front());
+    if (scrolls && !HasFailure()) expectHoverFollowsAWheelStep(pointer);
+    movePointer(QGuiApplication::primaryScreen()->geometry().center());
   }
 
   void lookAtEveryEdgeAsTheBucketGrows() {

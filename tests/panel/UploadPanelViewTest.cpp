@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -8,9 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "BarRig.h"
+#include "panel/BarEdgeFade.h"
 #include "panel/BarMetrics.h"
 #include "panel/FinishButton.h"
+#include "panel/HoveredItemLabel.h"
+#include "panel/HoveredItemOverlay.h"
 #include "panel/ItemTile.h"
 #include "panel/PanelContent.h"
 #include "panel/PreviewWindow.h"
@@ -452,8 +458,8 @@ TEST_F(FarBarKeysTest, AnArrowKeyGlidesTheStripToTheSelectedItemOnTheClock) {
   ASSERT_GT(start, 0);
   EXPECT_TRUE(type(Qt::Key_Down)) << "the first item, far before the view";
   EXPECT_EQ(bar->value(), start) << "no jump";
-  // Just far enough: the tile lands at the start of the view.
-  const int target = rig.view().tileRect(0).top();
+  // The first tile, clear of where the start would fade: the strip's very start.
+  const int target = bar->minimum();
 
   // Halfway through the glide's time an ease-out has covered seven eighths of the way.
   rig.panel.clock.advance(std::chrono::milliseconds(150));
@@ -465,6 +471,48 @@ TEST_F(FarBarKeysTest, AnArrowKeyGlidesTheStripToTheSelectedItemOnTheClock) {
   ASSERT_TRUE(test::runUntil([&] { return bar->value() == target; }));
   EXPECT_TRUE(inView(ids[0]));
   EXPECT_TRUE(rig.view().tile(ids[0])->isSelected());
+}
+
+TEST_F(FarBarKeysTest, AGlideEndsOnTimeWhenTheWallClockIsSetBackDuringIt) {
+  rig.view().setAnimationScale(1);
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  EXPECT_TRUE(type(Qt::Key_Down)) << "the first item, far before the view";
+  const int target = bar->minimum();
+  ASSERT_NE(bar->value(), target);
+  // The system's time corrected an hour back while the strip glides; the glide's own time goes on.
+  rig.panel.clock.set(rig.panel.clock.now().addSecs(-3600));
+  rig.panel.clock.advance(std::chrono::milliseconds(300));
+  EXPECT_TRUE(test::runUntil([&] { return bar->value() == target; })) << "at " << bar->value();
+  EXPECT_TRUE(inView(ids[0]));
+}
+
+TEST_F(FarBarKeysTest, TheSelectedTileStopsWhollyInViewAndClearOfTheFadingEnds) {
+  // Whether the item's tile shows whole, outside the fade of an end with tiles beyond it.
+  const auto clearOfTheFades = [&](const QUuid& id) {
+    const ItemTile* tile = rig.view().tile(id);
+    if (!tile) return false;
+    const QRect view = rig.view().strip().viewport()->rect();
+    const QRect shown = shownRect(rig.view(), *tile);
+    const int fade = int(std::ceil(view.height() * BarEdgeFade::kFadeLength));
+    const ScrollEdges edges = rig.view().edges();
+    return view.contains(shown) && (!edges.start || shown.top() >= fade) &&
+           (!edges.end || shown.bottom() + 1 <= view.height() - fade);
+  };
+  // Up from the end until the strip has scrolled a good way back, then down to the end again.
+  for (const int key : {Qt::Key_Up, Qt::Key_Down}) {
+    for (int press = 0; press < 15; ++press) {
+      EXPECT_TRUE(type(key));
+      const QUuid selected = rig.view().selection().anchor().value_or(QUuid());
+      ASSERT_TRUE(test::runUntil([&] { return clearOfTheFades(selected); }))
+          << (key == Qt::Key_Up ? "up" : "down") << " press " << press + 1 << ": item " << ids.indexOf(selected)
+          << " at " << (rig.view().tile(selected) ? shownRect(rig.view(), *rig.view().tile(selected)).y() : -1)
+          << " in a view of " << rig.view().strip().viewport()->height();
+    }
+    test::saveScreenshot(*rig.panel.panel.window(),
+                         QStringLiteral("bar-left-selection-clear-of-the-fade-after-") +
+                             (key == Qt::Key_Up ? QStringLiteral("up") : QStringLiteral("down")));
+  }
+  EXPECT_EQ(rig.view().selection().anchor(), ids.last()) << "back at the last";
 }
 
 TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLater) {
@@ -498,6 +546,98 @@ TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLate
   ASSERT_FALSE(made.isEmpty());
   EXPECT_EQ(made, left.mid(left.indexOf(made.first()), made.size())) << "the tiles of a run of the items left";
   EXPECT_TRUE(tilesAtTheirItems(rig.view(), left));
+}
+
+// A pointer resting on the strip while the strip moves under it, with every tile settled so it reports
+// its hover.
+class BarHoverTest : public BarKeysTest {
+ protected:
+  void SetUp() override {
+    fill(30);
+    rig.panel.clock.advance(std::chrono::seconds(2));
+  }
+  // The tile the pointer is over, found as Qt finds the widget for a pointer event.
+  ItemTile* tileUnderPointer() const {
+    QWidget* window = rig.panel.panel.window();
+    for (QWidget* widget = window->childAt(window->mapFromGlobal(QCursor::pos())); widget;
+         widget = widget->parentWidget()) {
+      if (auto* tile = qobject_cast<ItemTile*>(widget)) return tile;
+    }
+    return nullptr;
+  }
+  // Whether that tile alone is hovered and the label names it, beside it.
+  bool hoverIsOnTileUnderPointer() const {
+    const ItemTile* under = tileUnderPointer();
+    if (!under) return false;
+    const QList<ItemTile*> tiles = rig.view().tiles();
+    if (std::any_of(tiles.begin(), tiles.end(), [&](const ItemTile* tile) { return tile->isHovering() != (tile == under); }))
+      return false;
+    const HoveredItemLabel& label = rig.view().hoveredOverlay().label();
+    const QPoint middle = under->mapTo(&rig.view(), under->rect().center());
+    return label.isVisible() && label.item().name == under->item()->name() &&
+           std::abs(label.item().midY - middle.y()) <= 1;
+  }
+  // Rests the pointer on the middle tile of those wholly in view.
+  void restOnMiddleTile() {
+    QList<ItemTile*> shown;
+    for (ItemTile* tile : rig.view().tiles()) {
+      if (rig.view().strip().viewport()->rect().contains(shownRect(rig.view(), *tile))) shown << tile;
+    }
+    ASSERT_GE(shown.size(), 3);
+    const ItemTile* middle = shown[shown.size() / 2];
+    QCursor::setPos(middle->mapToGlobal(middle->rect().center()));
+    ASSERT_TRUE(test::runUntil([&] { return tileUnderPointer() == middle && hoverIsOnTileUnderPointer(); }))
+        << "hovered by moving the pointer";
+  }
+};
+
+TEST_F(BarHoverTest, TheTileUnderAPointerAtRestIsTheHoveredOneWheneverTheStripMoves) {
+  QScrollBar* bar = rig.view().strip().verticalScrollBar();
+  const struct {
+    const char* movement;
+    int from;  // where the strip starts, 0 for where the case before left it
+    std::function<void()> move;
+  } cases[] = {
+      {"one wheel step back", 0,
+       [&] {
+         QWidget* viewport = rig.view().strip().viewport();
+         const QPointF at = viewport->mapFromGlobal(QCursor::pos());
+         QWheelEvent wheel(at, QCursor::pos(), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                           Qt::NoScrollPhase, false);
+         QCoreApplication::sendEvent(viewport, &wheel);
+       }},
+      {"an arrow key past the first tile in view", 0,
+       [&] {
+         const QList<ItemTile*> tiles = rig.view().tiles();
+         const auto first = std::find_if(tiles.begin(), tiles.end(), [&](const ItemTile* tile) {
+           return rig.view().strip().viewport()->rect().contains(shownRect(rig.view(), *tile));
+         });
+         ASSERT_NE(first, tiles.end());
+         rig.view().selection().click((*first)->item()->id(), TileSelection::replace, rig.itemIDs());
+         EXPECT_TRUE(type(Qt::Key_Up));
+       }},
+      {"new files followed at the end", bar->maximum(),
+       [&] {
+         rig.addFiles({QStringLiteral("30.png"), QStringLiteral("31.png")});
+         ASSERT_TRUE(test::runUntil([&] { return rig.itemIDs().size() == 32; }));
+         rig.panel.clock.advance(std::chrono::seconds(2));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.movement);
+    if (c.from > 0) bar->setValue(c.from);
+    ASSERT_NO_FATAL_FAILURE(restOnMiddleTile());
+    const int before = bar->value();
+    const ItemTile* rested = tileUnderPointer();
+    ASSERT_NO_FATAL_FAILURE(c.move());
+    ASSERT_TRUE(test::runUntil([&] { return bar->value() != before && tileUnderPointer() != rested; }))
+        << "the strip moved another tile under the pointer";
+    EXPECT_TRUE(test::runUntil([&] { return hoverIsOnTileUnderPointer(); }))
+        << "hovered: " << (rested ? rested->item()->name().toStdString() : "none") << ", under the pointer: "
+        << (tileUnderPointer() ? tileUnderPointer()->item()->name().toStdString() : "none") << ", label: "
+        << rig.view().hoveredOverlay().label().item().name.toStdString();
+  }
+  test::saveScreenshot(*rig.panel.panel.window(), QStringLiteral("bar-left-hover-after-the-strip-moved"));
 }
 
 // Finishing over a session whose files are all up.

@@ -15,6 +15,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Crypto.h"
+#include "platform/MonotonicClock.h"
 #include "platform/Paths.h"
 
 namespace pm::test {
@@ -72,16 +73,23 @@ class TempRoot {
   Paths paths_;
 };
 
-class ManualClock final : public Clock {
+// The wall clock and the monotonic one, moved by the test: both go forward together, while `set` steps
+// the wall clock alone, as a correction of the system's time does.
+class ManualClock final : public Clock, public MonotonicClock {
  public:
   explicit ManualClock(QDateTime start = QDateTime(QDate(2024, 3, 1), QTime(12, 0), QTimeZone::utc()))
       : now_(std::move(start)) {}
   QDateTime now() const override { return now_; }
+  TimePoint steadyNow() const override { return steady_; }
   void set(QDateTime time) { now_ = std::move(time); }
-  void advance(std::chrono::milliseconds by) { now_ = now_.addMSecs(by.count()); }
+  void advance(std::chrono::milliseconds by) {
+    now_ = now_.addMSecs(by.count());
+    steady_ += by;
+  }
 
  private:
   QDateTime now_;
+  TimePoint steady_;
 };
 
 // While alive, the process's secure random source fails, as a broken one would.
