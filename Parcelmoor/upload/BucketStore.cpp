@@ -21,7 +21,11 @@ BucketStore::BucketStore(BucketHistory& history, PublishOpenBucket publishOpenBu
 }
 
 BucketStore::~BucketStore() {
-  if (session_) session_->setStore(nullptr);
+  if (!session_) return;
+  session_->setStore(nullptr);
+  // The buckets' clock is the store's: a session that went on adding files (their folders are read on a
+  // worker) would stamp them with a clock that is gone.
+  session_->cancelAll();
 }
 
 void BucketStore::setSession(std::shared_ptr<UploadSession> session) {

@@ -53,14 +53,11 @@ void UploadSession::enqueue(const QStringList& urls) {
     Q_EMIT workChanged();
     return;
   }
-  // Files given while a batch still enters follow it, so the bucket keeps the order they came in.
-  const bool entering = !arriving_.isEmpty();
+  // Files given while a batch still enters follow it, so the bucket keeps the order they came in. Even the
+  // first slice waits for a worker to tell its folders: on a slow or network disk that takes long enough
+  // to hold the bar still.
   arriving_.append(urls);
-  if (entering) return;
-  // The first slice enters at once, so the bar answers the drop without waiting for a worker.
-  const QStringList first = arriving_.take(kItemsAddedPerTurn);
-  addSlice(first, whichAreFolders(first));
-  if (arrivalRunning_ || (toIngest_.isEmpty() && arriving_.isEmpty())) return;
+  if (arrivalRunning_) return;
   arrivalRunning_ = true;
   detachTask(takeArriving(), lcUpload, "Adding files");
 }

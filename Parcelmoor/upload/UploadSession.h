@@ -85,8 +85,9 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   BucketStore* store() const { return store_.data(); }
   void setStore(BucketStore* store);
 
-  // Adds the files to the bucket and starts the upload of every new item that needs no approval; a batch
-  // of more than kItemsAddedPerTurn files enters over several turns, behind any still entering. While
+  // Adds the files to the bucket and starts the upload of every new item that needs no approval. They
+  // enter on later turns, kItemsAddedPerTurn at a time behind any still entering, each slice once a worker
+  // has read which of them are folders; the caller's turn never touches the disk. While
   // the bucket is being finished the files are kept for the bucket that follows (or, should finishing
   // fail, for this one): the finished share must not change under the user, and nothing may be lost.
   void enqueue(const QStringList& urls);

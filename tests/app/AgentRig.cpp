@@ -8,6 +8,7 @@
 #include "core/SessionToken.h"
 #include "platform/SharedNames.h"
 #include "upload/BucketStore.h"
+#include "upload/UploadSession.h"
 
 namespace pm::test {
 
@@ -111,6 +112,12 @@ QString AgentRig::signIn() {
 QStringList AgentRig::bucketPaths() const {
   QStringList paths;
   for (const Bucket::ItemPointer& item : delegate->store().current().items()) paths.append(item->url());
+  return paths;
+}
+
+QStringList AgentRig::handedPaths() const {
+  QStringList paths = bucketPaths();
+  if (const auto session = delegate->store().session()) paths.append(session->arriving());
   return paths;
 }
 

@@ -42,6 +42,8 @@ class AgentRig {
 
   // The items of the open bucket, by path.
   QStringList bucketPaths() const;
+  // The same followed by the paths handed to the bucket's session that wait for a worker to enter it.
+  QStringList handedPaths() const;
   // The connections uploaders were made for, in order.
   QList<QUuid> uploadersMadeFor;
   QList<ScriptedUploader*> uploaders;

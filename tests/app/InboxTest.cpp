@@ -122,9 +122,9 @@ TEST_P(InboxDrain, TurnsBatchesIntoItemsOfTheOpenBucket) {
   Fixture fixture;
   test::AgentRig& rig = fixture.rig;
   fixture.drain(row.earlier);
-  if (row.completeBucket) rig.delegate->store().current().setState(Bucket::State::completed(std::nullopt));
   ASSERT_TRUE(
       test::runUntil([&] { return fixture.registeredNames().size() == qsizetype(row.earlier.size()); }));
+  if (row.completeBucket) rig.delegate->store().current().setState(Bucket::State::completed(std::nullopt));
   const int showsBefore = rig.panel.shows;
 
   fixture.drain(row.batches);
@@ -224,7 +224,7 @@ TEST_P(Reopen, AFreshWakeMarkerDrainsAnythingElseOpensTheSettings) {
   // Before the event loop runs, so the watcher cannot take the batch first.
   EXPECT_TRUE(delegate.reopen());
 
-  EXPECT_EQ(rig.bucketPaths(), row.drains ? QStringList{file} : QStringList{});
+  EXPECT_EQ(rig.handedPaths(), row.drains ? QStringList{file} : QStringList{});
   EXPECT_EQ(rig.workspace.openedPrograms, row.drains ? QStringList{} : QStringList{*rig.settingsProgram});
   EXPECT_FALSE(QFile::exists(marker));
 }

@@ -195,7 +195,8 @@ TEST(AgentStartup, TheFirstBatchIsRegisteredWhileTheSessionCheckWaitsForItsAnswe
 }
 
 // Sync's first pull blocks on a keychain read before it asks anything; a batch that waited for the agent
-// is in the bucket and on its way to the service by then, and the session check has been asked.
+// is handed to the bucket's session by then (its folders are read on a worker), and the session check has
+// been asked.
 TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
   ReportWaitingForTheOwnService waiting;
   test::AgentRig& rig = waiting.rig;
@@ -206,7 +207,7 @@ TEST(AgentStartup, TheFirstBatchIsRegisteredBeforeSyncStartsPolling) {
   std::optional<QStringList> inBucketWhenPolling;
   std::optional<AccountState::Case> accountWhenPolling;
   rig.sync->onStartPolling = [&] {
-    inBucketWhenPolling = rig.bucketPaths();
+    inBucketWhenPolling = rig.handedPaths();
     accountWhenPolling = AccountState::load(rig.defaults).kind();
   };
   rig.launch();
