@@ -15,7 +15,8 @@ QString breakableAddress(const QString& address) {
     const QChar character = address.at(index);
     shown.append(character);
     const bool last = index + 1 == address.size();
-    if (!last && (character == QLatin1Char('@') || character == QLatin1Char('.'))) shown.append(kZeroWidthSpace);
+    if (!last && (character == QLatin1Char('@') || character == QLatin1Char('.')))
+      shown.append(kZeroWidthSpace);
   }
   return shown;
 }
