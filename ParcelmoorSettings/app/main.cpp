@@ -20,6 +20,7 @@
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
+#include "views/DesktopPalette.h"
 #include "views/SettingsStyle.h"
 #include "views/SettingsView.h"
 #include "views/WindowPlacement.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QApplication::translate("main", "Parcelmoor Settings"));
   QGuiApplication::setDesktopFileName(QStringLiteral("com.wrenfold.ParcelmoorSettings"));
   pm::settings::useSettingsStyle();
+  pm::settings::followDesktopPalette();
 
   // One settings window per session: a second launch raises the open one and ends before it writes
   // anything.

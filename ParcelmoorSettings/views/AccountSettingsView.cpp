@@ -22,6 +22,7 @@
 #include "sync/SyncKey.h"
 #include "views/AboutSyncPopover.h"
 #include "views/AppendingPath.h"
+#include "views/BreakableAddress.h"
 #include "views/FlowLabel.h"
 #include "views/FormSection.h"
 #include "views/Popover.h"
@@ -309,7 +310,11 @@ void AccountSettingsView::showAccount() {
     status = failureText(state_.failure());
   else
     status = tr("Not signed in");
-  accountStatus_->setText(status);
+  // An address breaks where a reader expects it to, not only after a hyphen; a reader of the screen
+  // hears it as it is.
+  const bool address = !loading && in && !state_.email().isEmpty();
+  accountStatus_->setText(address ? breakableAddress(status) : status);
+  accountStatus_->setAccessibleName(status);
   signingIn_->setVisible(loading);
   signOut_->setVisible(!loading && in);
   signIn_->setVisible(!loading && !in);

@@ -55,7 +55,8 @@ int FlowLabel::widestWordWidth() const {
     document.setTextWidth(0);
     return int(std::ceil(document.idealWidth())) + extraWidth();
   }
-  return fontMetrics().boundingRect(QRect(0, 0, 1, kTallest), Qt::TextWordWrap, text()).width() + extraWidth();
+  return fontMetrics().boundingRect(QRect(0, 0, 1, kTallest), Qt::TextWordWrap, text()).width() +
+         extraWidth();
 }
 
 int FlowLabel::extraWidth() const {
@@ -74,7 +75,8 @@ QSize FlowLabel::minimumSizeHint() const {
   // Never narrower than its widest word: a wrapped label cuts such a word off at its edge (at the left
   // when it is aligned right), and an address is one long word.
   const int oneLine = oneLineWidth();
-  return {std::max(std::min(oneLine, kNarrowest), std::min(oneLine, widestWordWidth())), heightForWidth(oneLine)};
+  return {std::max(std::min(oneLine, kNarrowest), std::min(oneLine, widestWordWidth())),
+          heightForWidth(oneLine)};
 }
 
 }  // namespace pm::settings

@@ -27,7 +27,8 @@ QMargins frameOf(const QWidget& window) {
 // Watches the window until the window manager has framed it, then fits the frame to the screen once.
 class FramedPlacement final : public QObject {
  public:
-  FramedPlacement(QWidget& window, QSize preferred) : QObject(&window), window_(window), preferred_(preferred) {
+  FramedPlacement(QWidget& window, QSize preferred)
+      : QObject(&window), window_(window), preferred_(preferred) {
     window.installEventFilter(this);
   }
 

@@ -125,7 +125,8 @@ TEST(SyncEndToEnd, TheCodeShownOnOneComputerJoinsTheOtherAndItsConnectionsFollow
 
   // The page asks the agent for the account when it appears; both come up signed in.
   for (const Computer* computer : {&first, &second}) {
-    ASSERT_TRUE(test::runUntil([&] { return computer->find<QLabel>("account.status")->text() == kEmail; }))
+    ASSERT_TRUE(
+        test::runUntil([&] { return computer->find<QLabel>("account.status")->accessibleName() == kEmail; }))
         << computer->find<QLabel>("account.status")->text().toStdString() << "\n"
         << computer->agent.log().toStdString();
     EXPECT_TRUE(computer->find<QWidget>("account.signOut")->isVisible());

@@ -57,7 +57,8 @@ void expectDialogOfItsOwnSize(QDialog& sheet) {
   EXPECT_EQ(sheet.minimumSize(), sheet.maximumSize());
   EXPECT_EQ(sheet.size(), sheet.minimumSize());
   // The title bar shows the program's name after the title, as the settings program names itself.
-  const QString shown = sheet.windowTitle() + QStringLiteral(" \u2014 ") + QGuiApplication::applicationDisplayName();
+  const QString shown =
+      sheet.windowTitle() + QStringLiteral(" \u2014 ") + QGuiApplication::applicationDisplayName();
   EXPECT_EQ(PairingSheet::titleBarText(sheet.windowTitle()), shown);
   QFont bold = QApplication::font("QMdiSubWindowTitleBar");
   bold.setBold(true);

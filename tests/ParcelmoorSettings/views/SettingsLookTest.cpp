@@ -60,8 +60,8 @@ TEST_F(SettingsLookTest, TheAccountPageReadsInEveryState) {
       {"signing-in", AccountState::signedOut(), SyncState::off(), true},
       {"signed-in", AccountState::signedIn(email, true), SyncState::off(), false},
       // An address is one long word, broken by the text layout only after its hyphen.
-      {"long-email", AccountState::signedIn(QStringLiteral("sam.lee.with.a.rather.long.address@example-company.org"),
-                                            true),
+      {"long-email",
+       AccountState::signedIn(QStringLiteral("sam.lee.with.a.rather.long.address@example-company.org"), true),
        SyncState::on(), false},
       {"no-email-unsubscribed", AccountState::signedIn(QString(), false), SyncState::off(), false},
       {"refused", AccountState::failed(AccountFailure::denied), SyncState::off(), false},
@@ -99,7 +99,8 @@ TEST_F(SettingsLookTest, ALongAddressShowsWholeInANarrowerWindow) {
   for (const Look& look : kLooks) {
     test::ApplicationPalette palette(look.palette());
     for (const int width : {700, 620, 560}) {
-      const QString shot = QStringLiteral("account-long-email-%1-%2").arg(width).arg(QLatin1String(look.name));
+      const QString shot =
+          QStringLiteral("account-long-email-%1-%2").arg(width).arg(QLatin1String(look.name));
       SCOPED_TRACE(shot.toStdString());
       test::SettingsWindowRig rig;
       AccountState::signedIn(address, true).save(rig.defaults, rig.signals);

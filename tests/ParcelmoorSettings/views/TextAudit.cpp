@@ -58,8 +58,10 @@ int oneLineWidth(const QLabel* label) {
 
 // The width of the widest piece of the label's text that cannot be broken over two lines.
 int widestWordWidth(const QLabel* label) {
-  if (!isRich(label))
-    return label->fontMetrics().boundingRect(QRect(0, 0, 1, 1 << 20), Qt::TextWordWrap, label->text()).width();
+  if (!isRich(label)) {
+    const QRect narrowest(0, 0, 1, 1 << 20);
+    return label->fontMetrics().boundingRect(narrowest, Qt::TextWordWrap, label->text()).width();
+  }
   QTextDocument document;
   document.setDefaultFont(label->font());
   document.setDocumentMargin(0);
