@@ -21,6 +21,7 @@
 #include "core/BucketHistory.h"
 #include "panel/ItemTile.h"
 #include "panel/UploadPanel.h"
+#include "panel/BarMetrics.h"
 #include "panel/UploadPanelView.h"
 #include "platform/Async.h"
 #include "platform/Clock.h"
@@ -141,7 +142,7 @@ void BM_BucketFromRegisteringToUploadedThenScrolled(benchmark::State& state) {
     const double totalMs = double(total.nsecsElapsed()) / 1e6;
     if (!allUploaded(agent.store.current(), items)) state.SkipWithError("not all items were uploaded in time");
     pm::UploadPanelView& view = *agent.panel.view();
-    if (view.strip().widget()->height() != view.tileRect(items - 1).bottom() + 1 + pm::UploadPanelView::kStackPadding)
+    if (view.strip().widget()->height() != view.tileRect(items - 1).bottom() + 1 + pm::BarMetrics::kStackPadding)
       state.SkipWithError("the bar does not lay out every item");
     const double residentAfterUpload = pm::bench::residentMiB(QCoreApplication::applicationPid());
 

@@ -1,9 +1,9 @@
-// A stand-in for Dropbox's API and content hosts, for the Dropbox upload benchmark: it opens upload
-// sessions, takes single uploads and session pieces as streams that it counts and drops (so neither it nor
-// the uploader under test holds a file in memory), checks that each piece starts where the session stands,
-// finishes sessions and answers every delete. Runs in its own process (scripts/bench-dropbox) so its work
-// does not count against the uploader's; prints "listening 127.0.0.1:<port>" once ready and stops when its
-// standard input closes.
+// A stand-in for Dropbox's API and content hosts, for the Dropbox upload benchmark: it makes the bucket's
+// folder (as asked: no name is ever taken), opens upload sessions, takes single uploads and session pieces
+// as streams that it counts and drops (so neither it nor the uploader under test holds a file in memory),
+// checks that each piece starts where the session stands, finishes sessions and answers every delete. Runs
+// in its own process (scripts/bench-dropbox) so its work does not count against the uploader's; prints
+// "listening 127.0.0.1:<port>" once ready and stops when its standard input closes.
 #include <httplib.h>
 
 #include <atomic>
@@ -60,6 +60,13 @@ int main() {
     std::lock_guard lock(mutex);
     sessions[id] = received;
     json(response, R"({"session_id":")" + id + R"("})");
+  });
+  server.Post("/2/files/create_folder_v2", [&](const httplib::Request& request, httplib::Response& response) {
+    static const std::regex pattern(R"re("path":"([^"]*)")re");
+    std::smatch match;
+    const std::string path = std::regex_search(request.body, match, pattern) ? match[1].str() : "/bucket";
+    json(response, R"({"metadata":{"id":"id:)" + std::to_string(next++) + R"(","path_display":")" + path +
+                       R"("}})");
   });
   server.Post("/2/files/delete_v2", [&](const httplib::Request&, httplib::Response& response) {
     json(response, R"({"metadata":{}})");

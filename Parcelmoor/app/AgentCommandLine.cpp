@@ -30,14 +30,35 @@ QString usage() {
          sendCommandUsage();
 }
 
+// The options QApplication takes out of the command line itself, with one or two dashes; those of the
+// X11 platform too, whichever platform runs, since a session restored on another desktop passes them on.
+void addQtOptions(QCommandLineParser& parser) {
+  static constexpr const char* kWithValue[] = {
+      "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
+      "qwindowtitle", "session", "display", "geometry", "title", "icon", "name", "style", "stylesheet",
+      "qmljsdebugger", "dialogs", "fontengine"};
+  static constexpr const char* kFlags[] = {"reverse", "widgetcount", "testability", "nograb", "dograb", "sync"};
+  for (const char* name : kWithValue) {
+    QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+  for (const char* name : kFlags) {
+    QCommandLineOption option(QString::fromLatin1(name));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+}
+
 }  // namespace
 
-std::optional<int> handleAgentCommandLine(const QStringList& arguments, QTextStream& err) {
+std::optional<int> handleAgentCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err) {
   QCommandLineParser parser;
-  // "-help" is the word help, not the letters h, e, l and p.
+  // "-help" is the word help, not the letters h, e, l and p; "-session" is Qt's option, not seven letters.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
   parser.addOption(help);
+  addQtOptions(parser);
   parser.addPositionalArgument(QStringLiteral("links"), QString(), QStringLiteral("[LINK...]"));
   // The parser skips the first entry as the program's name.
   if (!parser.parse(QStringList{QStringLiteral("Parcelmoor")} + arguments)) {
@@ -45,7 +66,7 @@ std::optional<int> handleAgentCommandLine(const QStringList& arguments, QTextStr
     return 2;
   }
   if (parser.isSet(help)) {
-    err << usage() << Qt::flush;
+    out << usage() << Qt::flush;
     return 0;
   }
   return std::nullopt;

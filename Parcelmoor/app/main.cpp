@@ -55,8 +55,15 @@ namespace {
 int runSend(int argc, char** argv) {
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Parcelmoor"));
+  QTextStream out(stdout);
   QTextStream err(stderr);
-  return pm::runSendCommand(QCoreApplication::arguments().mid(2), err);
+  const pm::Paths paths = pm::Paths::standard();
+  const std::unique_ptr<pm::SharedDefaults> defaults =
+      pm::openSharedDefaults(paths, QString::fromLatin1(pm::names::kBundleIdentifier));
+  pm::SendCommandEnvironment environment;
+  environment.paths = paths;
+  environment.defaults = defaults.get();
+  return pm::runSendCommand(QCoreApplication::arguments().mid(2), out, err, environment);
 }
 
 }  // namespace
@@ -66,8 +73,9 @@ int main(int argc, char** argv) {
   // Help and a wrong option are answered where no display is reachable, before anything starts.
   QStringList given;
   for (int i = 1; i < argc; ++i) given.append(QString::fromLocal8Bit(argv[i]));
+  QTextStream out(stdout);
   QTextStream err(stderr);
-  if (const std::optional<int> exitCode = pm::handleAgentCommandLine(given, err)) return *exitCode;
+  if (const std::optional<int> exitCode = pm::handleAgentCommandLine(given, out, err)) return *exitCode;
 
   // The first bucket key is made while a waiting batch is taken; the random generator is seeded by then.
   pm::crypto::prepareInBackground();

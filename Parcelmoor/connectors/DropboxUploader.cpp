@@ -6,11 +6,13 @@
 #include <QSet>
 
 #include "connectors/DropboxApiArg.h"
+#include "connectors/DropboxContentHash.h"
 #include "connectors/DropboxSignIn.h"
 #include "connectors/EndpointUrl.h"
 #include "connectors/HttpExchange.h"
 #include "connectors/PiecedSending.h"
 #include "core/Identifiers.h"
+#include "platform/Async.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/NetworkRequest.h"
@@ -158,16 +160,25 @@ QCoro::Task<QString> DropboxUploader::fetchAccountLabel(QNetworkAccessManager& n
   co_return name.isString() ? name.toString() : QString();
 }
 
-QString DropboxUploader::bucketFolder() {
-  if (!folder_) folder_ = timestampFolderName(signIn_->clock().now());
-  return *folder_;
+QString DropboxUploader::remotePath(const QString& relativePath) const {
+  QStringList parts;
+  for (const QString& piece : {folder_.value_or(QString()), relativePath}) parts += pathPieces(piece);
+  return QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 
-QString DropboxUploader::remotePath(const QString& relativePath) {
-  QStringList parts;
-  for (const QString& piece : {config().keyPrefix, bucketFolder(), relativePath})
-    parts += pathPieces(piece);
-  return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+QCoro::Task<QString> DropboxUploader::createBucketFolder(QString token) {
+  QStringList parts = pathPieces(config().keyPrefix);
+  parts.append(timestampFolderName(signIn_->clock().now()));
+  // Made, never found: a folder of that name may be another bucket's of the same second (sent quickly one
+  // after the other, or from another computer on this connection), and removing an item looks for its file
+  // in this bucket's folder alone. Dropbox renames a taken name to "name (1)".
+  const QJsonObject body{{QStringLiteral("autorename"), true},
+                         {QStringLiteral("path"), QLatin1Char('/') + parts.join(QLatin1Char('/'))}};
+  const QString route = QStringLiteral("files/create_folder_v2");
+  const QJsonObject created = co_await rpc(signIn_->network(), signIn_->endpoints(), route, token, body);
+  const QString path = created.value(QStringLiteral("metadata")).toObject().value(QStringLiteral("path_display")).toString();
+  if (pathPieces(path).isEmpty()) throw UploadError::rejected(translated("Dropbox sent an answer we could not read."));
+  co_return path;
 }
 
 QCoro::Task<QString> DropboxUploader::accessToken() {
@@ -178,8 +189,14 @@ QCoro::Task<QString> DropboxUploader::accessToken() {
 
 QCoro::Task<Registration> DropboxUploader::registerUnits(QList<UploadUnit> units) {
   const QPointer<DropboxUploader> self(this);
-  co_await accessToken();
+  const QString token = co_await accessToken();
   if (!self) throw UploadError::cancelled();
+  if (!folder_) {
+    const QString folder = co_await createBucketFolder(token);
+    if (!self) throw UploadError::cancelled();
+    // Another registration may have made one meanwhile; the first one made stays the bucket's.
+    if (!folder_) folder_ = folder;
+  }
 
   QSet<QString> taken(paths_.cbegin(), paths_.cend());
   Registration registration;
@@ -207,7 +224,8 @@ QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destina
   if (!progress) progress = [](double) {};
   // Until the answer is read: a withdrawal waits for it.
   const auto transfer = running_.begin(id);
-  sent_.insert(id, SentFile{unit.size, signIn_->clock().now()});
+  // A later try keeps the first one's start: that try may have stored the file already.
+  if (!sent_.contains(id)) sent_.insert(id, SentFile{unit.size, signIn_->clock().now()});
 
   QString stored;
   try {
@@ -225,8 +243,8 @@ QCoro::Task<> DropboxUploader::upload(UploadUnit unit, UploadDestination destina
 
   if (!self || !self->paths_.contains(id)) co_return;
   if (stored.isEmpty()) {
-    qCWarning(lcDropbox, "Dropbox did not name the stored file %s; it is found by its path, size and time "
-              "when it is withdrawn", qUtf8Printable(privateValue(path)));
+    qCWarning(lcDropbox, "Dropbox did not name the stored file %s; it is found by its path, content, size and "
+              "time when it is withdrawn", qUtf8Printable(privateValue(path)));
     co_return;
   }
   self->stored_.insert(id, stored);
@@ -304,7 +322,8 @@ QCoro::Task<QString> DropboxUploader::uploadInSession(UploadUnit unit, QString p
   co_return storedName(finished);
 }
 
-QCoro::Task<QString> DropboxUploader::findSentFile(QString path, SentFile sent, QString token) {
+QCoro::Task<QString> DropboxUploader::findSentFile(QString path, SentFile sent, QString localFile, QString token) {
+  const QPointer<DropboxUploader> self(this);
   const QString route = QStringLiteral("files/get_metadata");
   const QJsonObject body{{QStringLiteral("path"), path}};
   const HttpAnswer answer = co_await rpcExchange(signIn_->network(), signIn_->endpoints(), route, token, body);
@@ -319,8 +338,18 @@ QCoro::Task<QString> DropboxUploader::findSentFile(QString path, SentFile sent, 
   const QDateTime modified = serviceTime(metadata.value(QStringLiteral("server_modified")).toString());
   const bool isFile = metadata.value(QStringLiteral(".tag")).toString() == QLatin1String("file");
   const QString id = metadata.value(QStringLiteral("id")).toString();
-  if (!isFile || id.isEmpty() || !size.isDouble() ||
-      !sent.matches(size.toInteger(-1), modified, signIn_->clock().now())) {
+  const QString storedHash = metadata.value(QStringLiteral("content_hash")).toString();
+  // Renamed past a file of the same name, the upload left that file at this path: only the same bytes,
+  // size and time say this one is the file sent.
+  bool same = isFile && !id.isEmpty() && size.isDouble() && !storedHash.isEmpty() && self &&
+              sent.matches(size.toInteger(-1), modified, signIn_->clock().now());
+  if (same) {
+    // Named first: g++ 12 destroys a lambda made inside a co_await expression twice.
+    auto hashing = [localFile] { return DropboxContentHash::ofFile(localFile); };
+    const std::optional<QString> localHash = co_await runOnWorker(std::move(hashing));
+    same = localHash && localHash->compare(storedHash, Qt::CaseInsensitive) == 0;
+  }
+  if (!same) {
     qCWarning(lcDropbox, "could not remove %s: the file there is not surely the one this bucket stored",
               qUtf8Printable(privateValue(path)));
     co_return QString();
@@ -352,7 +381,7 @@ QCoro::Task<> DropboxUploader::withdraw(QList<UploadUnit> units) {
     try {
       // The upload asked Dropbox to rename on a conflict, so the requested path may hold someone else's
       // file: only what this upload stored is deleted, and nothing when it never sent its bytes.
-      if (stored.isEmpty() && sent) stored = co_await self->findSentFile(path, *sent, token);
+      if (stored.isEmpty() && sent) stored = co_await self->findSentFile(path, *sent, unit.url, token);
       if (stored.isEmpty() || !self) continue;
       const QJsonObject body{{QStringLiteral("path"), stored}};
       co_await rpc(self->signIn_->network(), self->signIn_->endpoints(), deleteRoute, token, body);

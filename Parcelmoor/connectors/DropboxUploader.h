@@ -28,14 +28,16 @@ struct DropboxUploadSizes {
   qint64 pieceSize = 33'554'432;           // 32 MiB
 };
 
-// Uploads a bucket to Dropbox: every file goes below "/<key prefix pieces>/<time of the bucket's first
-// registration>/<relative path>", a file of up to 150 MiB in one request and a larger one through an upload
-// session in pieces of 32 MiB, each copied into a private temporary folder on a worker thread while the piece
-// before it travels; Dropbox renames on a conflict with a file already there. Withdrawing waits for the
-// unit's transfer to end and deletes the file that this bucket's upload created (by the id Dropbox named),
-// never whatever sits at the path that was asked for; when no answer named it, the file at that path is
-// deleted only when its size and time are those of the file sent. Finishing sends nothing. The access token comes from the connection's credentials in
-// the keychain (renewed and stored again when it is about to expire).
+// Uploads a bucket to Dropbox: the bucket's first registration makes a folder of its own,
+// "/<key prefix pieces>/<time of that registration>" (renamed by Dropbox when that name is taken, say by
+// another bucket of the same second), and every file goes below it at its relative path, a file of up to
+// 150 MiB in one request and a larger one through an upload session in pieces of 32 MiB, each copied into a
+// private temporary folder on a worker thread while the piece before it travels; Dropbox renames on a
+// conflict with a file already there. Withdrawing waits for the unit's transfer to end and deletes the file
+// that this bucket's upload created (by the id Dropbox named), never whatever sits at the path that was
+// asked for; when no answer named it, the file at that path in this bucket's folder is deleted only when its
+// content hash, size and time are those of the file sent. Finishing sends nothing. The access token comes
+// from the connection's credentials in the keychain (renewed and stored again when it is about to expire).
 class DropboxUploader final : public ConnectorUploader {
   Q_OBJECT
 
@@ -53,8 +55,11 @@ class DropboxUploader final : public ConnectorUploader {
   // Waits for the units' transfers to end, then deletes what their uploads stored; reports nothing.
   QCoro::Task<> withdraw(QList<UploadUnit> units) override;
 
-  // "/" and the non-empty "/"-separated pieces of the key prefix, the bucket's folder and `relativePath`.
-  QString remotePath(const QString& relativePath);
+  // The bucket's folder as Dropbox named it and the non-empty "/"-separated pieces of `relativePath`; the
+  // folder is made by the first registration.
+  QString remotePath(const QString& relativePath) const;
+  // The bucket's folder, once the first registration made it.
+  const std::optional<QString>& bucketFolder() const { return folder_; }
   // The Dropbox path given to each registered unit that was not withdrawn.
   const QHash<QUuid, QString>& paths() const { return paths_; }
 
@@ -83,7 +88,8 @@ class DropboxUploader final : public ConnectorUploader {
   static UploadError uploadFailure(const UploadError& error);
 
  private:
-  QString bucketFolder();
+  // Makes the bucket's folder, never taking one that exists; the path Dropbox gave it.
+  QCoro::Task<QString> createBucketFolder(QString token);
   QCoro::Task<QString> accessToken();
   QCoro::Task<QString> uploadWhole(UploadUnit unit, UploadDestination destination, QString path,
                                    QString token, ProgressCallback progress, CancelTokenPtr cancel);
@@ -92,8 +98,8 @@ class DropboxUploader final : public ConnectorUploader {
   QCoro::Task<QString> startSession(QString token);
   QCoro::Task<QJsonObject> finishSession(QString sessionID, qint64 offset, QString path, QString token);
   QCoro::Task<HttpAnswer> contentRequest(QString route, QJsonObject argument, QString token);
-  // The id of the file at `path` when it can be the one sent; empty otherwise (logged).
-  QCoro::Task<QString> findSentFile(QString path, SentFile sent, QString token);
+  // The id of the file at `path` when it is surely the one sent from `localFile`; empty otherwise (logged).
+  QCoro::Task<QString> findSentFile(QString path, SentFile sent, QString localFile, QString token);
 
   Keychain& keychain_;
   const std::shared_ptr<const DropboxSignIn> signIn_;
@@ -103,7 +109,7 @@ class DropboxUploader final : public ConnectorUploader {
   QHash<QUuid, QString> paths_;
   // What Dropbox named each completed upload: its id, else its lower-case path (after any renaming).
   QHash<QUuid, QString> stored_;
-  QHash<QUuid, SentFile> sent_;  // units whose upload began
+  QHash<QUuid, SentFile> sent_;  // units whose upload began, from their first try
   RunningTransfers running_;
 };
 

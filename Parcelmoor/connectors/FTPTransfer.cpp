@@ -43,7 +43,7 @@ class UploadProgressRelay {
   static int callback(void* context, std::int64_t sent, std::int64_t total) {
     auto* relay = static_cast<UploadProgressRelay*>(context);
     if (!relay) return 0;
-    if (relay->stop_->load()) return 1;
+    if (relay->stop_->load() || workerPoolsClosing()) return 1;
     const std::optional<double> fraction = FTPTransfer::progressFraction(sent, total);
     if (fraction && *fraction - relay->last_ >= kStep) {
       relay->last_ = *fraction;

@@ -54,6 +54,11 @@ QCoro::Task<QJsonObject> jsonObject(QNetworkAccessManager& network, QNetworkRequ
 
 QString textAt(const QJsonObject& object, const QString& key) { return object.value(key).toString(); }
 
+QString errorText(const std::exception& error) {
+  if (const auto* upload = dynamic_cast<const UploadError*>(&error)) return upload->message();
+  return QString::fromUtf8(error.what());
+}
+
 }  // namespace
 
 GoogleDriveUploader::GoogleDriveUploader(UploaderConfig config, QNetworkAccessManager& network, Keychain& keychain,
@@ -110,7 +115,10 @@ QCoro::Task<QString> GoogleDriveUploader::folder(QString name, QString parent, Q
       co_await jsonObject(signIn_->network(), authorizedRequest(findUrl, token), "GET", {}, requestTimeout());
   const QString existing = found.value(QStringLiteral("files")).toArray().first().toObject().value(QStringLiteral("id")).toString();
   if (!existing.isEmpty()) co_return existing;
+  co_return co_await createFolder(std::move(name), std::move(parent), std::move(token));
+}
 
+QCoro::Task<QString> GoogleDriveUploader::createFolder(QString name, QString parent, QString token) {
   QNetworkRequest create = authorizedRequest(driveUrl(signIn_->endpoints(), QStringLiteral("files?fields=id")), token);
   create.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
   const QByteArray body = jsonBody({{QStringLiteral("name"), name},
@@ -131,7 +139,10 @@ QCoro::Task<QString> GoogleDriveUploader::folderChain(QStringList names, QString
 QCoro::Task<QString> GoogleDriveUploader::bucketFolder(QString token) {
   const QStringList prefix = pathPieces(config().keyPrefix);
   const QString chain = co_await folderChain(prefix, QStringLiteral("root"), token);
-  co_return co_await folder(timestampFolderName(signIn_->clock().now()), chain, token);
+  // Made, never found: a folder of that name may be another bucket's of the same second (sent quickly one
+  // after the other, or from another computer on this connection), and removing an item looks for its file
+  // in this bucket's folder alone.
+  co_return co_await createFolder(timestampFolderName(signIn_->clock().now()), chain, token);
 }
 
 QCoro::Task<QUrl> GoogleDriveUploader::openUploadSession(QString name, QString parent, qint64 size, QString token) {
@@ -164,7 +175,7 @@ QCoro::Task<Registration> GoogleDriveUploader::registerUnits(QList<UploadUnit> u
     try {
       const QString parent = co_await folderChain(folders, *bucketFolder_, token);
       const QUrl session = co_await openUploadSession(name, parent, unit.size, token);
-      placed_.insert(unit.id, Placement{parent, name, {}, {}});
+      placed_.insert(unit.id, Placement{parent, name, session, unit.size, {}, false});
       registration.destinations.append(UploadDestination{unit.id, session, QStringLiteral("PUT"), {}});
     } catch (const UploadError& error) {
       registration.refused.insert(unit.id, error);
@@ -181,8 +192,7 @@ QCoro::Task<> GoogleDriveUploader::upload(UploadUnit unit, UploadDestination des
   const QUuid unitID = unit.id;
   // Until the answer is read: a withdrawal waits for it.
   const auto transfer = running_.begin(unitID);
-  if (const auto placement = placed_.find(unitID); placement != placed_.end())
-    placement->sent = SentFile{unit.size, signIn_->clock().now()};
+  if (const auto placement = placed_.find(unitID); placement != placed_.end()) placement->began = true;
   const UploadResponse response =
       co_await uploadFile(std::move(unit.url), std::move(destination), std::move(progress), std::move(cancel));
   const QString fileID = textAt(QJsonDocument::fromJson(response.body).object(), QStringLiteral("id"));
@@ -190,8 +200,8 @@ QCoro::Task<> GoogleDriveUploader::upload(UploadUnit unit, UploadDestination des
   const auto placement = alive->placed_.find(unitID);
   if (placement == alive->placed_.end()) co_return;
   if (fileID.isEmpty()) {
-    qCWarning(lcDrive, "Google Drive did not name the stored file %s; it is found by its name, size and time "
-              "when it is withdrawn", qUtf8Printable(privateValue(placement->name)));
+    qCWarning(lcDrive, "Google Drive did not name the stored file %s; its upload session is asked when it is "
+              "withdrawn", qUtf8Printable(privateValue(placement->name)));
   }
   placement->fileID = fileID;
 }
@@ -203,36 +213,21 @@ QCoro::Task<> GoogleDriveUploader::deleteFile(QString fileID, QString token) {
   throw uploadError(answer.status, answer.body);
 }
 
-QCoro::Task<QString> GoogleDriveUploader::findSentFile(Placement placement, QString token) {
-  const QString query = QStringLiteral("name='%1' and '%2' in parents and trashed=false")
-                            .arg(escapedQueryName(placement.name), escapedQueryName(placement.folder));
-  const QUrl url = driveUrl(signIn_->endpoints(), QStringLiteral("files?q=") + encodedQuery(query) +
-                                                      QStringLiteral("&fields=files(id,size,createdTime)"));
-  const QJsonObject found =
-      co_await jsonObject(signIn_->network(), authorizedRequest(url, token), "GET", {}, requestTimeout());
-  const QDateTime now = signIn_->clock().now();
-  QStringList candidates;
-  for (const QJsonValue& entry : found.value(QStringLiteral("files")).toArray()) {
-    const QJsonObject file = entry.toObject();
-    // Drive writes sizes as text (they may pass 2^53).
-    const QJsonValue sizeValue = file.value(QStringLiteral("size"));
-    bool readable = sizeValue.isDouble();
-    const qint64 size = readable ? sizeValue.toInteger(-1) : sizeValue.toString().toLongLong(&readable);
-    const QDateTime created = serviceTime(file.value(QStringLiteral("createdTime")).toString());
-    const QString id = textAt(file, QStringLiteral("id"));
-    if (readable && !id.isEmpty() && placement.sent->matches(size, created, now)) candidates.append(id);
+QCoro::Task<QString> GoogleDriveUploader::storedBySession(Placement placement) {
+  // A resumable session's status: a PUT without bytes that names the whole size. The session URL carries
+  // its own authorisation, as for the upload itself.
+  QNetworkRequest request = networkRequest(placement.session);
+  request.setRawHeader("Content-Range", "bytes */" + QByteArray::number(placement.size));
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "PUT", {}, requestTimeout());
+  // Not complete: whatever bytes it holds, Drive made no file of them.
+  if (answer.status == 308) co_return QString();
+  if (answer.status == 200 || answer.status == 201) {
+    const QString id = textAt(QJsonDocument::fromJson(answer.body).object(), QStringLiteral("id"));
+    if (id.isEmpty()) throw UploadError::rejected(unreadableText());
+    co_return id;
   }
-  if (candidates.size() > 1) {
-    qCWarning(lcDrive, "could not remove %s: %lld files there may be the one this bucket stored",
-              qUtf8Printable(privateValue(placement.name)), qint64(candidates.size()));
-    co_return QString();
-  }
-  if (candidates.isEmpty()) {
-    qCInfo(lcDrive, "no file of this bucket is named %s; nothing to remove",
-           qUtf8Printable(privateValue(placement.name)));
-    co_return QString();
-  }
-  co_return candidates.first();
+  if (answer.status == 0) throw UploadError::transport(unreadableText());
+  throw uploadError(answer.status, answer.body);
 }
 
 QCoro::Task<> GoogleDriveUploader::withdraw(QList<UploadUnit> units) {
@@ -249,17 +244,24 @@ QCoro::Task<> GoogleDriveUploader::withdraw(QList<UploadUnit> units) {
   for (const UploadUnit& unit : units) {
     if (!placed_.contains(unit.id)) continue;
     const Placement placement = placed_.take(unit.id);
+    // Only the file this unit's upload stored is deleted, known by its id: a file of the same name, even
+    // in this bucket's folder, may be another one's.
+    QString fileID = placement.fileID;
+    if (fileID.isEmpty() && placement.began) {
+      try {
+        fileID = co_await storedBySession(placement);
+      } catch (const std::exception& error) {
+        qCWarning(lcDrive, "could not remove %s: its upload session did not tell what it stored (%s)",
+                  qUtf8Printable(privateValue(placement.name)), qUtf8Printable(errorText(error)));
+        continue;
+      }
+    }
+    if (fileID.isEmpty()) continue;
     try {
-      // Only the file this bucket's upload created is deleted: a file of the same name may be someone else's.
-      QString fileID = placement.fileID;
-      if (fileID.isEmpty() && placement.sent) fileID = co_await findSentFile(placement, token);
-      if (fileID.isEmpty()) continue;
       co_await deleteFile(fileID, token);
-    } catch (const UploadError& error) {
-      qCInfo(lcDrive, "could not delete %s: %s", qUtf8Printable(privateValue(placement.name)),
-             qUtf8Printable(error.message()));
     } catch (const std::exception& error) {
-      qCInfo(lcDrive, "could not delete %s: %s", qUtf8Printable(privateValue(placement.name)), error.what());
+      qCInfo(lcDrive, "could not delete %s: %s", qUtf8Printable(privateValue(placement.name)),
+             qUtf8Printable(errorText(error)));
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 #include <QUuid>
 
 #include <memory>
@@ -11,7 +12,6 @@
 
 #include "connectors/ConnectorUploader.h"
 #include "connectors/RunningTransfers.h"
-#include "connectors/SentFile.h"
 #include "core/UploadError.h"
 
 namespace pm {
@@ -20,24 +20,27 @@ class GoogleSignIn;
 class Keychain;
 struct GoogleEndpoints;
 
-// Uploads a bucket to Google Drive: every bucket gets a folder of its own ("<key prefix pieces>/<time of its
-// first registration>"), registering a unit opens a Drive resumable upload session below it (in the unit's
-// own relative folders), the base upload sends the file's bytes to the session URL, and withdrawing waits
-// for the unit's transfer to end and deletes the file that upload created, by its id, or, when no answer
-// named it, the file of that name in that folder that has the size and time of the one sent. Finishing
-// sends nothing. The access token comes from the
-// connection's credentials in the keychain and is renewed and stored again when it is about to expire.
+// Uploads a bucket to Google Drive: every bucket makes a folder of its own ("<key prefix pieces>/<time of its
+// first registration>"; never one found by that name, which another bucket of the same second may hold),
+// registering a unit opens a Drive resumable upload session below it (in the unit's own relative folders),
+// the base upload sends the file's bytes to the session URL, and withdrawing waits for the unit's transfer
+// to end and deletes the file that upload stored: by the id its answer named, else by the id its upload
+// session names when asked for its status. A file no answer names is never looked for by name. Finishing
+// sends nothing. The access token comes from the connection's credentials in the keychain and is renewed
+// and stored again when it is about to expire.
 class GoogleDriveUploader final : public ConnectorUploader {
   Q_OBJECT
 
  public:
-  // Where a unit went in Drive: its parent folder, its name there, and the file's id once the upload's
-  // final answer named it.
+  // Where a unit went in Drive: its parent folder, its name there, its upload session, and the file's id
+  // once the upload's final answer named it.
   struct Placement {
     QString folder;
     QString name;
+    QUrl session;
+    qint64 size = 0;
     QString fileID;
-    std::optional<SentFile> sent;  // from the start of its upload
+    bool began = false;  // an upload of it started, so Drive may hold its bytes
   };
 
   GoogleDriveUploader(UploaderConfig config, QNetworkAccessManager& network, Keychain& keychain,
@@ -76,11 +79,13 @@ class GoogleDriveUploader final : public ConnectorUploader {
   QCoro::Task<QString> bucketFolder(QString token);
   QCoro::Task<QString> folderChain(QStringList names, QString from, QString token);
   QCoro::Task<QString> folder(QString name, QString parent, QString token);
+  // A new folder, even where one of that name exists (Drive allows that).
+  QCoro::Task<QString> createFolder(QString name, QString parent, QString token);
   QCoro::Task<QUrl> openUploadSession(QString name, QString parent, qint64 size, QString token);
   QCoro::Task<> deleteFile(QString fileID, QString token);
-  // The id of the one file in the placement's folder that can be the one its upload sent; empty when none
-  // or more than one can (logged).
-  QCoro::Task<QString> findSentFile(Placement placement, QString token);
+  // The id of the file the placement's upload session stored, as the session tells it; empty when it
+  // stored nothing. Throws when the session cannot tell.
+  QCoro::Task<QString> storedBySession(Placement placement);
 
   Keychain& keychain_;
   const std::shared_ptr<const GoogleSignIn> signIn_;

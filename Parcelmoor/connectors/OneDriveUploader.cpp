@@ -11,7 +11,9 @@
 #include "connectors/OAuthCredentials.h"
 #include "connectors/OneDriveSignIn.h"
 #include "connectors/PiecedSending.h"
+#include "connectors/QuickXorHash.h"
 #include "core/Identifiers.h"
+#include "platform/Async.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
@@ -105,11 +107,7 @@ QString OneDriveUploader::encodedPath(const QString& path) {
 }
 
 QString OneDriveUploader::remotePath(const UploadUnit& unit) {
-  if (!folder_) folder_ = timestampFolderName(signIn_->clock().now());
-  QStringList pieces = pathPieces(config().keyPrefix);
-  pieces += pathPieces(*folder_);
-  pieces += pathPieces(unit.relativePath);
-  return pieces.join(QLatin1Char('/'));
+  return pathPieces(unit.relativePath).join(QLatin1Char('/'));
 }
 
 QString OneDriveUploader::uniquePath(const QString& path) const {
@@ -159,20 +157,43 @@ QCoro::Task<> OneDriveUploader::createFolder(QString name, QString childrenPath,
   throw graphFailure(answer.status, answer.body);
 }
 
-QCoro::Task<> OneDriveUploader::ensureFolders(QStringList names, QString rootID, QString token) {
-  const QString root = itemPath(rootID);
+QCoro::Task<> OneDriveUploader::ensureFolders(QStringList names, QString baseID, QString token) {
+  const QString base = itemPath(baseID);
   for (qsizetype i = 0; i < names.size(); ++i) {
-    const QString children = i == 0 ? root + QStringLiteral("/children")
-                                    : root + QStringLiteral(":/") +
+    const QString children = i == 0 ? base + QStringLiteral("/children")
+                                    : base + QStringLiteral(":/") +
                                           encodedPath(names.mid(0, i).join(QLatin1Char('/'))) +
                                           QStringLiteral(":/children");
     co_await createFolder(names.at(i), children, token);
   }
 }
 
-QCoro::Task<QUrl> OneDriveUploader::createUploadSession(QString path, QString rootID, QString token) {
+QCoro::Task<std::pair<QString, QString>> OneDriveUploader::createBucketFolder(QString rootID, QString token) {
+  const QStringList prefix = pathPieces(config().keyPrefix);
+  co_await ensureFolders(prefix, rootID, token);
+  const QString root = itemPath(rootID);
+  const QString children = prefix.isEmpty() ? root + QStringLiteral("/children")
+                                            : root + QStringLiteral(":/") + encodedPath(prefix.join(QLatin1Char('/'))) +
+                                                  QStringLiteral(":/children");
+  // Made, never found: a folder of that name may be another bucket's of the same second (sent quickly one
+  // after the other, or from another computer on this connection), and removing an item looks for its file
+  // in this bucket's folder alone. Graph renames a taken name to "name 1".
+  const QNetworkRequest request = jsonRequest(signIn_->endpoints().graphUrl(children), token);
+  const QByteArray body =
+      jsonBody({{QStringLiteral("name"), timestampFolderName(signIn_->clock().now())},
+                {QStringLiteral("folder"), QJsonObject()},
+                {QStringLiteral("@microsoft.graph.conflictBehavior"), QStringLiteral("rename")}});
+  const HttpAnswer answer = co_await exchange(signIn_->network(), request, "POST", body, requestTimeout());
+  if (!isAccepted(answer.status)) throw graphFailure(answer.status, answer.body);
+  const QJsonObject created = QJsonDocument::fromJson(answer.body).object();
+  const QString id = created.value(QStringLiteral("id")).toString();
+  if (id.isEmpty()) throw UploadError::transport(unreadableAnswerText());
+  co_return std::pair(id, created.value(QStringLiteral("name")).toString());
+}
+
+QCoro::Task<QUrl> OneDriveUploader::createUploadSession(QString path, QString folderID, QString token) {
   const QString relative =
-      itemPath(rootID) + QStringLiteral(":/") + encodedPath(path) + QStringLiteral(":/createUploadSession");
+      itemPath(folderID) + QStringLiteral(":/") + encodedPath(path) + QStringLiteral(":/createUploadSession");
   const QNetworkRequest request = jsonRequest(signIn_->endpoints().graphUrl(relative), token);
   const QByteArray body = jsonBody(
       {{QStringLiteral("item"),
@@ -190,15 +211,24 @@ QCoro::Task<QUrl> OneDriveUploader::createUploadSession(QString path, QString ro
 QCoro::Task<Registration> OneDriveUploader::registerUnits(QList<UploadUnit> units) {
   const QString token = co_await accessToken();
   const QString rootID = co_await appRootID(token);
+  if (!folderID_) {
+    const auto [id, name] = co_await createBucketFolder(rootID, token);
+    // Another registration may have made one meanwhile; the first one made stays the bucket's.
+    if (!folderID_) {
+      folderID_ = id;
+      folder_ = name;
+    }
+  }
+  const QString folderID = *folderID_;
 
   Registration registration;
   for (const UploadUnit& unit : units) {
     const QString path = uniquePath(remotePath(unit));
     QStringList folders = pathPieces(path);
-    folders.removeLast();
+    if (!folders.isEmpty()) folders.removeLast();
     try {
-      co_await ensureFolders(folders, rootID, token);
-      const QUrl session = co_await createUploadSession(path, rootID, token);
+      co_await ensureFolders(folders, folderID, token);
+      const QUrl session = co_await createUploadSession(path, folderID, token);
       paths_.insert(unit.id, path);
       openSessions_.insert(unit.id, session);
       registration.destinations.append(UploadDestination{unit.id, session, QStringLiteral("PUT"), {}});
@@ -240,7 +270,8 @@ QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destin
   const QUuid unitID = unit.id;
   // Until the answer is read: a withdrawal waits for it.
   const auto transfer = running_.begin(unitID);
-  sent_.insert(unitID, SentFile{unit.size, signIn_->clock().now()});
+  // A later try keeps the first one's start: that try may have stored the file already.
+  if (!sent_.contains(unitID)) sent_.insert(unitID, SentFile{unit.size, signIn_->clock().now()});
   UploadResponse response;
   if (unit.size < 1) {
     // Nothing to cut into ranges: the file goes as it is.
@@ -256,8 +287,8 @@ QCoro::Task<> OneDriveUploader::upload(UploadUnit unit, UploadDestination destin
   if (!self->paths_.contains(unitID)) co_return;
   const QJsonValue itemID = QJsonDocument::fromJson(response.body).object().value(QStringLiteral("id"));
   if (!itemID.isString() || itemID.toString().isEmpty()) {
-    qCWarning(lcOneDrive, "OneDrive did not name the stored file %s; it is found by its path, size and time "
-              "when it is withdrawn", qUtf8Printable(privateValue(self->paths_.value(unitID))));
+    qCWarning(lcOneDrive, "OneDrive did not name the stored file %s; it is found by its path, content, size "
+              "and time when it is withdrawn", qUtf8Printable(privateValue(self->paths_.value(unitID))));
     co_return;
   }
   self->itemIDs_.insert(unitID, itemID.toString());
@@ -270,18 +301,20 @@ QCoro::Task<> OneDriveUploader::deleteItem(QString itemID, QString token) {
   throw graphFailure(answer.status, answer.body);
 }
 
-QCoro::Task<> OneDriveUploader::cancelSession(QUrl uploadURL) {
+QCoro::Task<bool> OneDriveUploader::cancelSession(QUrl uploadURL) {
   // The upload URL carries its own authorisation; our token is not sent there.
   const HttpAnswer answer =
       co_await exchange(signIn_->network(), networkRequest(uploadURL), "DELETE", {}, requestTimeout());
-  if (isAccepted(answer.status) || answer.status == 404) co_return;
+  if (isAccepted(answer.status)) co_return true;
+  // Gone: completed (its item made) or lapsed.
+  if (answer.status == 404) co_return false;
   throw graphFailure(answer.status, answer.body);
 }
 
-QCoro::Task<QString> OneDriveUploader::findSentFile(QString path, SentFile sent, QString token) {
-  const QString rootID = co_await appRootID(token);
-  const QString relative = itemPath(rootID) + QStringLiteral(":/") + encodedPath(path) +
-                           QStringLiteral(":?$select=id,size,createdDateTime");
+QCoro::Task<QString> OneDriveUploader::findSentFile(QString path, SentFile sent, QString localFile, QString token) {
+  const QPointer<OneDriveUploader> self(this);
+  const QString relative = itemPath(folderID_.value_or(QString())) + QStringLiteral(":/") + encodedPath(path) +
+                           QStringLiteral(":?$select=id,size,createdDateTime,file");
   const QNetworkRequest request = authorizedRequest(signIn_->endpoints().graphUrl(relative), token);
   const HttpAnswer answer = co_await exchange(signIn_->network(), request, "GET", {}, requestTimeout());
   if (answer.status == 404) {
@@ -293,7 +326,23 @@ QCoro::Task<QString> OneDriveUploader::findSentFile(QString path, SentFile sent,
   const QJsonValue size = item.value(QStringLiteral("size"));
   const QDateTime created = serviceTime(item.value(QStringLiteral("createdDateTime")).toString());
   const QString id = item.value(QStringLiteral("id")).toString();
-  if (id.isEmpty() || !size.isDouble() || !sent.matches(size.toInteger(-1), created, signIn_->clock().now())) {
+  const QString storedHash = item.value(QStringLiteral("file"))
+                                 .toObject()
+                                 .value(QStringLiteral("hashes"))
+                                 .toObject()
+                                 .value(QStringLiteral("quickXorHash"))
+                                 .toString();
+  // Renamed past an item of the same name, the upload left that item at this path: only the same bytes,
+  // size and time say this one is the file sent.
+  bool same = !id.isEmpty() && size.isDouble() && !storedHash.isEmpty() && self &&
+              sent.matches(size.toInteger(-1), created, signIn_->clock().now());
+  if (same) {
+    // Named first: g++ 12 destroys a lambda made inside a co_await expression twice.
+    auto hashing = [localFile] { return QuickXorHash::ofFile(localFile); };
+    const std::optional<QString> localHash = co_await runOnWorker(std::move(hashing));
+    same = localHash && *localHash == storedHash;
+  }
+  if (!same) {
     qCWarning(lcOneDrive, "could not remove %s: the item there is not surely the one this bucket stored",
               qUtf8Printable(privateValue(path)));
     co_return QString();
@@ -317,6 +366,8 @@ QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
     qCInfo(lcOneDrive, "could not withdraw files: %s", error.what());
     co_return;
   }
+  QHash<QUuid, QString> localFiles;
+  for (const UploadUnit& unit : units) localFiles.insert(unit.id, unit.url);
   for (const QUuid& id : known) {
     // Another withdraw may have taken it while this one waited.
     if (!paths_.contains(id)) continue;
@@ -332,12 +383,13 @@ QCoro::Task<> OneDriveUploader::withdraw(QList<UploadUnit> units) {
         co_await deleteItem(*item, token);
         continue;
       }
-      if (session) co_await cancelSession(*session);
-      // The last piece may have gone out whole while its answer was lost: the item may be there all the same.
-      if (sent) {
-        const QString found = co_await findSentFile(path, *sent, token);
-        if (!found.isEmpty()) co_await deleteItem(found, token);
-      }
+      // A session that was still open made no item, and cancelled it never will. One that is gone may have
+      // completed while its answer was lost.
+      bool stillOpen = false;
+      if (session) stillOpen = co_await cancelSession(*session);
+      if (stillOpen || !sent) continue;
+      const QString found = co_await findSentFile(path, *sent, localFiles.value(id), token);
+      if (!found.isEmpty()) co_await deleteItem(found, token);
     } catch (const UploadError& error) {
       qCInfo(lcOneDrive, "could not delete %s: %s", qUtf8Printable(privateValue(path)),
              qUtf8Printable(error.message()));

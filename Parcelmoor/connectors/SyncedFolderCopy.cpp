@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "core/UploadError.h"
+#include "platform/Async.h"
 
 namespace pm {
 
@@ -112,7 +113,7 @@ QString SyncedFolderCopy::run() const {
   bool kernelCopy = true;
   std::vector<char> buffer;
   qint64 copied = 0;
-  const auto stopped = [&] { return stop && stop->load(); };
+  const auto stopped = [&] { return (stop && stop->load()) || workerPoolsClosing(); };
   for (;;) {
     if (stopped()) {
       discard();

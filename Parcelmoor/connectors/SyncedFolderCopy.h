@@ -12,7 +12,7 @@ namespace pm {
 // exclusively, and when a file of the planned name appeared in the meantime (from another computer, or
 // another bucket of the same second) the next numbered name is taken instead. Runs on a worker thread.
 struct SyncedFolderCopy {
-  static constexpr qint64 kStep = 4'194'304;  // bytes per step: the copy checks `stop` and reports per step
+  static constexpr qint64 kStep = 4'194'304;  // bytes per step: the copy checks for a stop and reports per step
 
   QString source;
   QString target;      // the planned name
@@ -24,7 +24,8 @@ struct SyncedFolderCopy {
 
   // Returns the path written. Throws UploadError: `fileUnreadable` when the source cannot be read,
   // `rejected` when the folder cannot be written, `transport` with the system's text when a folder cannot
-  // be made or a write fails, `cancelled` when `stop` was set. A failed or cancelled copy leaves no file.
+  // be made or a write fails, `cancelled` when `stop` was set or the worker pools close (the program
+  // quits). A failed or cancelled copy leaves no file.
   QString run() const;
 };
 

@@ -1,6 +1,11 @@
 #include "panel/PopoverStyle.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 #include <cmath>
@@ -45,6 +50,37 @@ constexpr double kReadableContrast = 4.5;
 double contrastRatio(const QColor& first, const QColor& second) {
   const double a = luminance(first), b = luminance(second);
   return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor readableOn(const QColor& colour, const QColor& ground) {
+  // Below this luminance white stands out more from the ground than black does.
+  const QColor towards = luminance(ground) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
+  double strength = 1.0;
+  QColor text = colour;
+  while (strength > 0.0 && contrastRatio(text, ground) < kReadableContrast) {
+    strength = std::max(0.0, strength - 0.02);
+    text = over(colour, strength, towards);
+  }
+  return text;
+}
+
+void setReadableButtonText(QPushButton& button, const QColor& colour) {
+  QStyleOptionButton option;
+  option.initFrom(&button);
+  option.rect = QRect(QPoint(0, 0), button.sizeHint());
+  QImage bevel(option.rect.size(), QImage::Format_RGB32);
+  bevel.fill(button.palette().color(QPalette::Window));
+  {
+    QPainter painter(&bevel);
+    button.style()->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, &button);
+  }
+  // The text stands across the middle half of the button's height, where a shaded bevel changes tone.
+  QColor text = colour;
+  const int x = bevel.width() / 2;
+  for (int y = bevel.height() / 4; y < bevel.height() * 3 / 4; ++y) text = readableOn(text, bevel.pixelColor(x, y));
+  QPalette palette = button.palette();
+  palette.setColor(QPalette::ButtonText, text);
+  button.setPalette(palette);
 }
 
 void styleLabel(QLabel& label, TextEmphasis emphasis) {

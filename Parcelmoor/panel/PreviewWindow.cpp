@@ -76,9 +76,34 @@ PreviewWindow::PreviewWindow(QWidget* parent)
   pages_->addWidget(filePage_);
 }
 
+PreviewWindow::~PreviewWindow() {
+  stopDocumentLoad();
+}
+
 void PreviewWindow::setSource(ItemCount count, ItemAt itemAt) {
   count_ = std::move(count);
   itemAt_ = std::move(itemAt);
+}
+
+void PreviewWindow::setArea(const QRect& area) {
+  area_ = area;
+  fitToPage();
+}
+
+QPoint PreviewWindow::centredOrigin(const QRect& area, const QSize& size) {
+  return {area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2};
+}
+
+QMargins PreviewWindow::frameMargins() const {
+  const QRect frame = frameGeometry();
+  const QRect inner = geometry();
+  return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+          frame.bottom() - inner.bottom()};
+}
+
+QSize PreviewWindow::largestPage() const {
+  if (!area_) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  return area_->size().shrunkBy(frameMargins()).expandedTo(QSize(1, 1));
 }
 
 void PreviewWindow::reloadData() {
@@ -110,7 +135,25 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
   }
 }
 
+void PreviewWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // The window manager framed the window after it was placed: its frame must fit the area too. A move by
+  // the user keeps the frame, and the window stays where the user put it.
+  if (area_ && frameMargins() != fittedFrame_) fitToPage();
+}
+
+void PreviewWindow::hideEvent(QHideEvent* event) {
+  stopDocumentLoad();
+  QWidget::hideEvent(event);
+}
+
+void PreviewWindow::stopDocumentLoad() {
+  if (documentLoad_) documentLoad_->cancel();
+  documentLoad_.reset();
+}
+
 void PreviewWindow::showItem() {
+  stopDocumentLoad();
   ++shown_;
   item_ = itemAt_ ? itemAt_(index_) : std::nullopt;
   if (!item_) {
@@ -131,26 +174,47 @@ void PreviewWindow::showItem() {
 }
 
 void PreviewWindow::fitToPage() {
+  const QSize largest = largestPage();
+  if (kind_ == Kind::image) {
+    const QSize natural = pictureImage_.deviceIndependentSize().toSize();
+    if (natural.width() > largest.width() || natural.height() > largest.height()) {
+      const qreal ratio = pictureImage_.devicePixelRatio();
+      QImage reduced = pictureImage_.scaled(natural.scaled(largest, Qt::KeepAspectRatio) * ratio, Qt::KeepAspectRatio,
+                                            Qt::SmoothTransformation);
+      reduced.setDevicePixelRatio(ratio);
+      picture_->setPixmap(QPixmap::fromImage(reduced));
+    } else {
+      picture_->setPixmap(QPixmap::fromImage(pictureImage_));
+    }
+  }
   // The window takes the size of what it shows now, not of the largest page it ever showed: the pages
   // not shown give up their content, which would otherwise hold the window's minimum size.
-  if (kind_ != Kind::image) picture_->clear();
+  if (kind_ != Kind::image) {
+    picture_->clear();
+    pictureImage_ = QImage();
+  }
   if (kind_ != Kind::text) text_->clear();
   // The layouts learn of the change only on a later event; the size must be right now.
   pages_->layout()->invalidate();
   pages_->updateGeometry();
   layout()->invalidate();
   layout()->activate();
+  QSize page;
   switch (kind_) {
     case Kind::image:
-      resize(picture_->sizeHint());
+      page = picture_->sizeHint();
       break;
     case Kind::text:
-      resize(fittingTextSize());
+      page = fittingTextSize();
       break;
     case Kind::file:
-      resize(filePage_->sizeHint().expandedTo(kSmallestFilePage));
+      page = filePage_->sizeHint().expandedTo(kSmallestFilePage);
       break;
   }
+  resize(page.boundedTo(largest));
+  fittedFrame_ = frameMargins();
+  // Centred anew on every page: a window that only grew from its corner would walk off the screen.
+  if (area_) move(centredOrigin(*area_, frameGeometry().size()));
 }
 
 QSize PreviewWindow::fittingTextSize() const {
@@ -170,8 +234,9 @@ QSize PreviewWindow::fittingTextSize() const {
 void PreviewWindow::loadDocumentPicture(const QString& path) {
   const QFileInfo info(path);
   if (!info.isFile()) return;
-  auto load = [](QPointer<PreviewWindow> window, QString path, quint64 shown, int pixels) -> QCoro::Task<> {
-    const std::optional<QImage> picture = co_await renderedThumbnail(path, pixels);
+  auto load = [](QPointer<PreviewWindow> window, QString path, quint64 shown, int pixels,
+                 CancelTokenPtr cancel) -> QCoro::Task<> {
+    const std::optional<QImage> picture = co_await renderedThumbnail(path, pixels, cancel);
     if (!window || window->shown_ != shown || !picture) co_return;
     QImage image = *picture;
     image.setDevicePixelRatio(window->devicePixelRatioF());
@@ -180,12 +245,14 @@ void PreviewWindow::loadDocumentPicture(const QString& path) {
     Q_EMIT window->currentItemChanged();
   };
   const int pixels = int(kDocumentPicturePixels * devicePixelRatioF());
-  detachTask(load(QPointer<PreviewWindow>(this), path, shown_, pixels), lcApp, "loading a document's picture");
+  documentLoad_ = makeCancelToken();
+  detachTask(load(QPointer<PreviewWindow>(this), path, shown_, pixels, documentLoad_), lcApp,
+             "loading a document's picture");
 }
 
 void PreviewWindow::showPicture(const QImage& image) {
   kind_ = Kind::image;
-  picture_->setPixmap(QPixmap::fromImage(image));
+  pictureImage_ = image;
   pages_->setCurrentWidget(picture_);
 }
 

@@ -11,7 +11,8 @@ namespace pm {
 class PreviewWindow;
 
 // Previews the bucket's files in a window of our own, in front and centred on the screen under the
-// mouse; the user pages through the files in bucket order. The agent owns one and hands it to the bar.
+// mouse, where it stays whole on every page; the user pages through the files in bucket order. The agent
+// owns one and hands it to the bar.
 class QuickLookPreview final : public QObject {
   Q_OBJECT
 
@@ -30,9 +31,6 @@ class QuickLookPreview final : public QObject {
 
   // Nothing before the first show().
   PreviewWindow* window() const { return window_; }
-
-  // Where a window of `size` goes to stand centred on `visibleFrame`.
-  static QPoint centredOrigin(const QRect& visibleFrame, const QSize& size);
 
  private:
   QStringList urls_;

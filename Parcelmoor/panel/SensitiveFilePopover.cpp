@@ -45,10 +45,9 @@ SensitiveFilePopover::SensitiveFilePopover(const BucketItem& item, QWidget* pare
   auto* row = new QHBoxLayout;
   row->setSpacing(8);
   upload_->setDefault(true);
-  // The destructive choice reads as such, as the platform's destructive buttons do.
-  QPalette destructive = remove_->palette();
-  destructive.setColor(QPalette::ButtonText, QColor(0xd7, 0x26, 0x1e));
-  remove_->setPalette(destructive);
+  // The destructive choice reads as such, as the platform's destructive buttons do, and as well as the
+  // other texts on the button's ground of a light or a dark theme.
+  setReadableButtonText(*remove_, QColor(0xd7, 0x26, 0x1e));
   row->addWidget(upload_);
   row->addWidget(remove_);
   row->addStretch();

@@ -32,11 +32,6 @@ QCache<QString, LoadedThumbnail>& cache() {
   return pictures;
 }
 
-std::chrono::milliseconds& thumbnailerWaitSetting() {
-  static std::chrono::milliseconds wait = kThumbnailerWait;
-  return wait;
-}
-
 void store(const QString& path, const LoadedThumbnail& thumbnail) {
   Q_ASSERT(onMainThread());
   cache().insert(path, new LoadedThumbnail(thumbnail));
@@ -98,16 +93,6 @@ std::optional<LoadedThumbnail> cachedThumbnail(const QString& path) {
   return std::nullopt;
 }
 
-std::chrono::milliseconds thumbnailerWait() {
-  Q_ASSERT(onMainThread());
-  return thumbnailerWaitSetting();
-}
-
-void setThumbnailerWait(std::chrono::milliseconds wait) {
-  Q_ASSERT(onMainThread());
-  thumbnailerWaitSetting() = wait;
-}
-
 double thumbnailScale(const QScreen* screen) { return screen ? screen->devicePixelRatio() : 2.0; }
 
 QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelTokenPtr cancel) {
@@ -135,16 +120,21 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelToke
 }
 
 QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize, CancelTokenPtr cancel) {
-  auto stored = [path, maxPixelSize] { return desktopCachedThumbnail(path, maxPixelSize); };
-  std::optional<QImage> picture = co_await runOnWorker(stored);
+  const DesktopThumbnailer::Flavor flavor = DesktopThumbnailer::flavorFor(maxPixelSize);
+  // A smaller picture another view made (the tile's, for the preview) is no answer while the service can
+  // make one of the size asked for; it stands in only when the service makes none.
+  const int wanted = DesktopThumbnailer::pixelsOf(flavor);
+  auto stored = [path, maxPixelSize](int smallestFolder) {
+    return [path, maxPixelSize, smallestFolder] { return desktopCachedThumbnail(path, maxPixelSize, smallestFolder); };
+  };
+  std::optional<QImage> picture = co_await runOnWorker(stored(wanted));
   if (picture || isCancelled(cancel)) co_return picture;
   auto typing = [path] { return contentType(path); };
   const QString type = co_await runOnWorker(std::move(typing));
   if (isCancelled(cancel)) co_return std::nullopt;
-  const DesktopThumbnailer::Flavor flavor = DesktopThumbnailer::flavorFor(maxPixelSize);
-  const bool made = co_await DesktopThumbnailer::shared().make(path, type, flavor, thumbnailerWait());
-  if (made && !isCancelled(cancel)) picture = co_await runOnWorker(stored);
-  co_return picture;
+  co_await DesktopThumbnailer::shared().make(path, type, flavor, kThumbnailerWait, cancel);
+  if (isCancelled(cancel)) co_return std::nullopt;
+  co_return co_await runOnWorker(stored(0));
 }
 
 std::optional<QImage> decodeImageThumbnail(const QString& path, int maxPixelSize) {
@@ -176,7 +166,7 @@ bool isOversizedPicture(const QString& path) {
   return qint64(stated.width()) * stated.height() * 4 > limitMiB * 1024 * 1024;
 }
 
-std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSize) {
+std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSize, int smallestFolder) {
   const QFileInfo info(path);
   if (!info.exists()) return std::nullopt;
   const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
@@ -188,14 +178,15 @@ std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSi
   // The smallest stored size that is big enough first, then larger ones, then the small one.
   static constexpr std::array<std::pair<const char*, int>, 4> kFolders{
       {{"normal", 128}, {"large", 256}, {"x-large", 512}, {"xx-large", 1024}}};
-  QList<const char*> order;
-  for (const auto& [folder, side] : kFolders) {
-    if (side >= maxPixelSize) order.append(folder);
+  QList<std::pair<const char*, int>> order;
+  for (const auto& entry : kFolders) {
+    if (entry.second >= maxPixelSize) order.append(entry);
   }
   for (auto it = kFolders.rbegin(); it != kFolders.rend(); ++it) {
-    if (!order.contains(it->first)) order.append(it->first);
+    if (!order.contains(*it)) order.append(*it);
   }
-  for (const char* folder : order) {
+  for (const auto& [folder, side] : order) {
+    if (side < smallestFolder) continue;
     QImage image(root + QLatin1String(folder) + QLatin1Char('/') + name);
     if (image.isNull()) continue;
     // Read from the picture itself: the reader's own text lookup cannot take keys that hold "::".

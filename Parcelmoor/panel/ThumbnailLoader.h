@@ -23,11 +23,6 @@ inline constexpr int kThumbnailCacheCapacity = 300;
 // enough for a service that starts on the first request to render a document's first page.
 inline constexpr std::chrono::milliseconds kThumbnailerWait{8000};
 
-// The wait for the thumbnailer service that the loads below use; kThumbnailerWait unless set. A machine
-// busier than any desktop (a test run beside a full build) sets a longer one. Main thread only.
-std::chrono::milliseconds thumbnailerWait();
-void setThumbnailerWait(std::chrono::milliseconds wait);
-
 // The picture loaded before for this file, if the cache still holds it. Main thread only.
 std::optional<LoadedThumbnail> cachedThumbnail(const QString& path);
 
@@ -44,9 +39,10 @@ QCoro::Task<LoadedThumbnail> loadThumbnail(QString path, double size, CancelToke
 // Pixels per point for thumbnails: the screen's device pixel ratio, or 2 without a screen.
 double thumbnailScale(const QScreen* screen);
 
-// The desktop's thumbnail of a file's content, at most `maxPixelSize`: the one stored in the shared cache,
-// else the one the desktop's thumbnailer service renders now (waiting at most thumbnailerWait()); nothing
-// when neither has one, or once `cancel` is cancelled. Main thread; the files are read on a worker.
+// The desktop's thumbnail of a file's content, at most `maxPixelSize`: the one stored in the shared cache
+// when it is of the size asked for, else the one the desktop's thumbnailer service renders now in that size
+// (waiting at most kThumbnailerWait), else a smaller stored one; nothing when there is none, or once
+// `cancel` is cancelled. Main thread; the files are read on a worker.
 QCoro::Task<std::optional<QImage>> renderedThumbnail(QString path, int maxPixelSize, CancelTokenPtr cancel = nullptr);
 
 // The file decoded as a picture whose longer side is at most `maxPixelSize`, turned upright as its EXIF
@@ -61,7 +57,8 @@ bool isOversizedPicture(const QString& path);
 
 // The thumbnail another program stored for the file in the desktop's shared thumbnail cache
 // ($XDG_CACHE_HOME/thumbnails), if one is there and still matches the file's modification time; reduced to
-// at most `maxPixelSize`. Safe on any thread.
-std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSize);
+// at most `maxPixelSize`. Only the cache's folders of pictures at least `smallestFolder` pixels are read.
+// Safe on any thread.
+std::optional<QImage> desktopCachedThumbnail(const QString& path, int maxPixelSize, int smallestFolder = 0);
 
 }  // namespace pm

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QHash>
 #include <QPointer>
 #include <QRegion>
 #include <QUuid>
-#include <QVariantAnimation>
 #include <QWidget>
 
 #include <QCoroTask>
@@ -12,69 +10,41 @@
 #include <memory>
 #include <optional>
 
-#include "panel/BarBackdrop.h"
+#include "panel/BarDropTarget.h"
+#include "panel/BarFrame.h"
+#include "panel/BarKeys.h"
 #include "panel/BarSelection.h"
 #include "panel/BarServices.h"
 #include "panel/DesktopFileViewer.h"
-#include "panel/EasedScroll.h"
-#include "panel/HoveredItem.h"
 #include "panel/ScrollEdges.h"
+#include "panel/StripHover.h"
+#include "panel/StripScroll.h"
+#include "panel/TileStrip.h"
 #include "platform/Clock.h"
 
 class QKeyEvent;
 class QScrollArea;
-class QScrollBar;
 
 namespace pm {
 
 class Bucket;
-class BucketItem;
 class BucketStore;
 class FinishButton;
 class HoveredItemOverlay;
 class ItemTile;
 class PanelPresentation;
-class StripFadeEffect;
 class UploadPanel;
 class UploadSession;
 class UploadSoundPlayer;
 
 // The bucket bar: the root of the panel's content. A rounded translucent bar docked at the panel's edge
 // with a scrolling strip of one tile per item of the open bucket, the finish button at a corner and the
-// hovered tile's label beside it. It takes dropped files for the open session, owns the selection and its
-// keys, and sends the panel away when the session is over.
-// The strip is laid out from the items alone (an item's place is its index times the pitch); only the
-// items in or near the view have a tile widget, so a bucket of any size costs what the view shows.
+// hovered tile's label beside it. It follows the open bucket and session, takes dropped files for the
+// session, owns the selection and its keys, and sends the panel away when the session is over.
 class UploadPanelView final : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kTileLength = 60;
-  static constexpr int kTileSpacing = 5;
-  static constexpr int kStackPadding = 10;
-  static constexpr int kBarThickness = 80;
-  static constexpr int kShortestBar = 80;
-  static constexpr int kOuterPadding = 18;
-  static constexpr double kCornerRadius = 22;
-  static constexpr int kFewestTiles = 2;
-  static constexpr double kFinishButtonInset = 10;
-  static constexpr int kTilePitch = kTileLength + kTileSpacing;
-  // Tiles kept as widgets beyond each end of the view, so a short scroll finds them made.
-  static constexpr int kTilesBeyondView = 4;
-
-  // How many tiles fit along a bar in a panel `length` points long before the strip scrolls.
-  static constexpr int tileCapacity(double length) {
-    const double fitting =
-        (length - 2 * kOuterPadding - 2 * kStackPadding + kTileSpacing) / (kTileLength + kTileSpacing);
-    return fitting > kFewestTiles ? int(fitting) : kFewestTiles;
-  }
-  // The strip's length: one tile more each time up to `capacity`, never shorter than the shortest bar.
-  static constexpr int stripLength(int capacity, qsizetype itemCount) {
-    const qsizetype content = itemCount * (kTileLength + kTileSpacing) - kTileSpacing + 2 * kStackPadding;
-    const int full = capacity * kTileLength + (capacity - 1) * kTileSpacing + 2 * kStackPadding;
-    return int(std::min<qsizetype>(full, std::max<qsizetype>(kShortestBar, content)));
-  }
-
   // `store` and `presentation` and the services must outlive the view.
   UploadPanelView(BucketStore& store, PanelPresentation& presentation, BarServices services = {},
                   QWidget* parent = nullptr);
@@ -86,36 +56,36 @@ class UploadPanelView final : public QWidget {
   void setAnimationScale(double scale);
 
   // The bar's rectangle in this view's coordinates.
-  QRect barRect() const;
+  QRect barRect() const { return frame_.rect(); }
   // What takes the mouse: the bar and whatever floats over it.
   QRegion interactiveRegion() const;
 
   BarSelection& selection() { return selection_; }
-  const ScrollEdges& edges() const { return edges_; }
-  bool isDropTarget() const { return isDropTarget_; }
-  bool hasKeyMonitor() const { return keyMonitor_; }
+  const ScrollEdges& edges() const { return scroll_.edges(); }
+  bool isDropTarget() const { return drops_.isDropTarget(); }
+  bool hasKeyMonitor() const { return keys_.isMonitoring(); }
   QScrollArea& strip() const { return *strip_; }
   FinishButton& finishButton() const { return *finishButton_; }
   HoveredItemOverlay& hoveredOverlay() const { return *overlay_; }
   // The tile widgets in strip order: the items in or near the view (and a tile whose popover or menu is
   // open), not every item.
-  QList<ItemTile*> tiles() const;
+  QList<ItemTile*> tiles() const { return strip_->tiles(); }
   // The item's tile widget; none while the item is far from the view.
-  ItemTile* tile(const QUuid& itemID) const { return tiles_.value(itemID); }
+  ItemTile* tile(const QUuid& itemID) const { return strip_->tile(itemID); }
   // Where the item at `index` lies in the strip's content.
-  QRect tileRect(qsizetype index) const;
+  QRect tileRect(qsizetype index) const { return strip_->tileRect(index); }
 
   // Hands dropped files to the open session; whether the drop is taken.
-  bool handleDrop(const QList<QUrl>& urls);
+  bool handleDrop(const QList<QUrl>& urls) { return drops_.handleDrop(urls); }
   void select(const QUuid& itemID, TileSelection mode);
   void preview(const QUuid& itemID);
   void previewSelection();
   void removeSelection();
   void moveSelection(int delta, bool extending);
   // Whether the bar took the key; keys count only while the panel is the active window.
-  bool handleKeyDown(QKeyEvent& event, QObject* receiver);
-  void installKeyMonitor();
-  void removeKeyMonitor();
+  bool handleKeyDown(QKeyEvent& event, QObject* receiver) { return keys_.handleKeyDown(event, receiver); }
+  void installKeyMonitor() { keys_.installMonitor(); }
+  void removeKeyMonitor() { keys_.removeMonitor(); }
   void pruneSelection();
   void resetAfterSession();
   // Ends the open bucket and hands its link to the clipboard and the user.
@@ -130,10 +100,6 @@ class UploadPanelView final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragMoveEvent(QDragMoveEvent* event) override;
-  void dragLeaveEvent(QDragLeaveEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
 
  private:
   QList<QUuid> order() const;
@@ -141,25 +107,11 @@ class UploadPanelView final : public QWidget {
   void followCurrentBucket();
   void itemsChanged();
   void syncTiles();
-  void placeTiles();
-  ItemTile* makeTile(const std::shared_ptr<BucketItem>& item);
-  void dropTile(ItemTile* tile);
-  void stripSettled();
-  void resizeStack();
-  QScrollBar* scrollBar() const;
+  void connectTile(ItemTile* tile);
   void revealAnchor();
   void followSession();
   void applyEdge();
-  void updateAllowsRemoval();
-  void updateSelectionLook();
-  void updateStripLength(bool animated);
   void layoutBar();
-  void measureEdges();
-  void applyScrollTransitions();
-  void scrollToEnd();
-  void updateHoveredItem();
-  void setDropTarget(bool target);
-  void animateScroll(int to, int milliseconds);
 
   BucketStore& store_;
   PanelPresentation& presentation_;
@@ -167,39 +119,25 @@ class UploadPanelView final : public QWidget {
   SystemClock systemClock_;
   DesktopFileViewer desktopFiles_;
   QPointer<UploadPanel> panel_;
-  double animationScale_ = 1.0;
 
   BarSelection selection_;
-  bool keyMonitor_ = false;
-  ScrollEdges edges_;
-  bool followingEnd_ = false;
   bool syncPending_ = false;
-  bool isDropTarget_ = false;
-  double dropHighlight_ = 0;
-  BarBackdrop backdrop_{kCornerRadius};
 
   QPointer<Bucket> bucket_;
   QMetaObject::Connection bucketConnection_;
   std::shared_ptr<UploadSession> session_;
   std::optional<QUuid> lastItemID_;
   qsizetype itemCount_ = 0;
-  qsizetype shownItemCount_ = 0;
 
-  QScrollArea* strip_;
-  QWidget* stack_;
-  StripFadeEffect* fade_;
+  TileStrip* strip_;
   FinishButton* finishButton_;
   HoveredItemOverlay* overlay_;
   std::unique_ptr<UploadSoundPlayer> sounds_;
-  QHash<QUuid, ItemTile*> tiles_;
-  // The tile widgets by the index of their item, in strip order.
-  QList<std::pair<qsizetype, ItemTile*>> placed_;
-  bool placing_ = false;
-  QHash<ItemTile*, std::optional<HoveredItem>> hoverReports_;
-  QVariantAnimation stripLengthAnimation_;
-  QVariantAnimation dropHighlightAnimation_;
-  EasedScroll scroll_;
-  double shownStripLength_ = kShortestBar;
+  BarFrame frame_;
+  BarDropTarget drops_;
+  BarKeys keys_;
+  StripScroll scroll_;
+  StripHover hover_;
 };
 
 }  // namespace pm

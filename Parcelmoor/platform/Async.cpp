@@ -1,5 +1,6 @@
 #include "Async.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -37,6 +38,8 @@ QThreadPool& fileTransferPool() {
 }
 
 namespace {
+std::atomic_bool closing{false};
+
 struct PoolEnds {
   std::mutex mutex;
   std::vector<std::function<void()>> ends;
@@ -55,7 +58,12 @@ void addWorkerPoolEnd(std::function<void()> end) {
   all.ends.push_back(std::move(end));
 }
 
+bool workerPoolsClosing() {
+  return closing.load(std::memory_order_relaxed);
+}
+
 void finishWorkerPools() {
+  closing.store(true, std::memory_order_relaxed);
   QThreadPool::globalInstance()->waitForDone();
   sealingPool().waitForDone();
   fileTransferPool().waitForDone();

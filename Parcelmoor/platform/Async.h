@@ -87,8 +87,14 @@ QThreadPool& fileTransferPool();
 // Waits for the work still running on the shared pool, the sealing pool and the file transfer pool, ends
 // the pools that libraries keep for themselves (`addWorkerPoolEnd`), and waits for their threads to have
 // left. Programs call it as main() ends: the pools would otherwise be torn down after the crypto library,
-// and a chunk still being sealed or a key still being derived would use it half destroyed.
+// and a chunk still being sealed or a key still being derived would use it half destroyed. Before it
+// waits, workerPoolsClosing() turns true.
 void finishWorkerPools();
+
+// True once finishWorkerPools() has begun. Work that holds a pool's thread for as long as a file travels
+// (an FTP transfer, a copy into the synced folder) stops at its next step, as when its item is removed: a
+// quitting program, or a session ending, must not wait for a transfer to end by itself.
+bool workerPoolsClosing();
 
 // Has finishWorkerPools() also run `end`, which stops a pool a library keeps of its own and waits for it.
 // Called once per pool, when the pool is made.

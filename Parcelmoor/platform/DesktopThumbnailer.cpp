@@ -42,7 +42,38 @@ DesktopThumbnailer& DesktopThumbnailer::shared() {
 }
 
 DesktopThumbnailer::Flavor DesktopThumbnailer::flavorFor(int pixelSize) {
-  return pixelSize <= 128 ? Flavor::normal : Flavor::large;
+  for (const Flavor flavor : {Flavor::normal, Flavor::large, Flavor::xLarge}) {
+    if (pixelSize <= pixelsOf(flavor)) return flavor;
+  }
+  return Flavor::xxLarge;
+}
+
+int DesktopThumbnailer::pixelsOf(Flavor flavor) {
+  switch (flavor) {
+    case Flavor::normal:
+      return 128;
+    case Flavor::large:
+      return 256;
+    case Flavor::xLarge:
+      return 512;
+    case Flavor::xxLarge:
+      return 1024;
+  }
+  return 128;
+}
+
+QString DesktopThumbnailer::nameOf(Flavor flavor) {
+  switch (flavor) {
+    case Flavor::normal:
+      return QStringLiteral("normal");
+    case Flavor::large:
+      return QStringLiteral("large");
+    case Flavor::xLarge:
+      return QStringLiteral("x-large");
+    case Flavor::xxLarge:
+      return QStringLiteral("xx-large");
+  }
+  return QStringLiteral("normal");
 }
 
 QCoro::Task<bool> DesktopThumbnailer::renders(QString mimeType, std::chrono::milliseconds bound) {
@@ -71,36 +102,56 @@ QCoro::Task<bool> DesktopThumbnailer::renders(QString mimeType, std::chrono::mil
 }
 
 QCoro::Task<bool> DesktopThumbnailer::make(QString path, QString mimeType, Flavor flavor,
-                                           std::chrono::milliseconds bound) {
+                                           std::chrono::milliseconds bound, CancelTokenPtr cancel) {
+  const auto cancelled = [&cancel] { return cancel && cancel->isCancelled(); };
   QElapsedTimer clock;
   clock.start();
   const bool rendered = co_await renders(mimeType, bound);
-  if (!rendered) co_return false;
+  if (!rendered || cancelled()) co_return false;
 
   QDBusMessage call = QDBusMessage::createMethodCall(service_, kObjectPath, kInterface, QStringLiteral("Queue"));
   const QString uri = QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
   call << QStringList{uri} << QStringList{mimeType}
-       << QString::fromLatin1(flavor == Flavor::normal ? "normal" : "large") << QStringLiteral("default") << 0u;
+       << nameOf(flavor) << QStringLiteral("default") << 0u;
+  ++queueing_;
   const QDBusMessage reply = co_await callDBus(connection_, call, remaining(clock, bound));
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+  const bool answered = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
+  const uint handle = answered ? reply.arguments().at(0).toUInt() : 0;
+  if (answered) pending_.insert(handle, early_.take(handle));
+  if (--queueing_ == 0) early_.clear();
+  if (!answered) {
     qCDebug(lcApp) << "The desktop thumbnailer refused a request:" << reply.errorName();
     co_return false;
   }
-  // The reply comes before the request's signals on the same connection, so none of them is missed.
-  const uint handle = reply.arguments().at(0).toUInt();
-  pending_.insert(handle, Pending{});
-  while (!pending_.value(handle).finished) {
+
+  Waker waker;
+  connect(this, &DesktopThumbnailer::requestFinished, &waker, [&waker, handle](uint finished) {
+    if (finished == handle) Q_EMIT waker.woke();
+  });
+  if (cancel) connect(cancel.get(), &CancelToken::cancelled, &waker, &Waker::woke);
+  while (!pending_.value(handle).finished && !cancelled()) {
     const std::chrono::milliseconds left = remaining(clock, bound);
     if (left.count() == 0) break;
-    co_await qCoro(this, &DesktopThumbnailer::requestFinished, left);
+    co_await qCoro(&waker, &Waker::woke, left);
   }
-  const bool made = pending_.take(handle).made;
-  co_return made;
+  const Pending outcome = pending_.take(handle);
+  if (cancelled() && !outcome.finished) withdraw(handle);
+  co_return outcome.made && !cancelled();
+}
+
+void DesktopThumbnailer::withdraw(uint handle) {
+  QDBusMessage call = QDBusMessage::createMethodCall(service_, kObjectPath, kInterface, QStringLiteral("Dequeue"));
+  call << handle;
+  // Nothing waits for the answer: a request the service already finished is no longer its to withdraw.
+  connection_.call(call, QDBus::NoBlock);
 }
 
 void DesktopThumbnailer::onReady(uint handle, const QStringList& /*uris*/) {
-  const auto found = pending_.find(handle);
-  if (found != pending_.end()) found->made = true;
+  if (const auto found = pending_.find(handle); found != pending_.end()) {
+    found->made = true;
+  } else if (queueing_ > 0) {
+    early_[handle].made = true;
+  }
 }
 
 void DesktopThumbnailer::onError(uint handle, const QStringList& /*failedUris*/, int code, const QString& message) {
@@ -109,7 +160,10 @@ void DesktopThumbnailer::onError(uint handle, const QStringList& /*failedUris*/,
 
 void DesktopThumbnailer::onFinished(uint handle) {
   const auto found = pending_.find(handle);
-  if (found == pending_.end()) return;
+  if (found == pending_.end()) {
+    if (queueing_ > 0) early_[handle].finished = true;
+    return;
+  }
   found->finished = true;
   Q_EMIT requestFinished(handle);
 }

@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 
 #include <sys/socket.h>
@@ -16,8 +17,27 @@ constexpr int kWatched[] = {SIGTERM, SIGINT, SIGHUP};
 // The handler's end and the event loop's end of the socket pair; -1 while no instance watches.
 volatile sig_atomic_t writeEnd = -1;
 int readEnd = -1;
+// Lock-free, so the handler may count on any thread.
+std::atomic<int> received{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// The signal's own default action: the process ends as if nobody had caught it.
+void endByDefault(int signalNumber) {
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  ::sigaction(signalNumber, &fallback, nullptr);
+  // Blocked while this handler runs; it ends the process as the handler returns.
+  ::raise(signalNumber);
+}
 
 void onSignal(int signalNumber) {
+  // The first request is taken up by the event loop; once that has ended (the program is taking itself
+  // down, or something holds it up) nobody reads the socket, and a second request is the asker insisting.
+  if (received.fetch_add(1) > 0) {
+    endByDefault(signalNumber);
+    return;
+  }
   const int saved = errno;
   const int fd = writeEnd;
   if (fd >= 0) {
@@ -32,6 +52,7 @@ void onSignal(int signalNumber) {
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   if (readEnd >= 0) return;  // another instance watches already
+  received = 0;
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) return;
   writeEnd = pair[0];

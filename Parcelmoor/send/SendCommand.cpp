@@ -10,6 +10,7 @@
 
 #include "core/Identifiers.h"
 #include "core/InboxBatchWriter.h"
+#include "core/StoredConnections.h"
 
 namespace pm {
 
@@ -65,6 +66,21 @@ std::variant<SendRequest, UsageError> parse(const QStringList& arguments) {
   return request;
 }
 
+// Why `connection` may not be sent to, or nothing when the suite holds a connection of that identifier. A
+// batch for an unknown connection would go to the first ready one instead, where the user did not mean to
+// share the files.
+std::optional<QString> unknownConnection(const SendCommandEnvironment& environment, const QUuid& connection) {
+  const std::optional<StoredConnections> stored =
+      environment.defaults ? StoredConnections::load(*environment.defaults) : std::nullopt;
+  if (!stored)
+    return translated("The connections could not be read just now, so %1 could not be checked.")
+        .arg(uuidText(connection));
+  for (const UploaderConfig& config : stored->configs()) {
+    if (config.id == connection) return std::nullopt;
+  }
+  return translated("No connection has the identifier %1.").arg(uuidText(connection));
+}
+
 }  // namespace
 
 QString sendCommandUsage() {
@@ -75,7 +91,7 @@ QString sendCommandUsage() {
       "connection named by --connection, or to its first ready connection.\n");
 }
 
-int runSendCommand(const QStringList& arguments, QTextStream& err,
+int runSendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err,
                    const SendCommandEnvironment& environment) {
   const auto parsed = parse(arguments);
   if (const auto* wrong = std::get_if<UsageError>(&parsed)) {
@@ -84,8 +100,15 @@ int runSendCommand(const QStringList& arguments, QTextStream& err,
   }
   const SendRequest& request = std::get<SendRequest>(parsed);
   if (request.help) {
-    err << sendCommandUsage() << Qt::flush;
+    out << sendCommandUsage() << Qt::flush;
     return 0;
+  }
+  if (const std::optional<QString> unknown =
+          request.connection ? unknownConnection(environment, *request.connection) : std::nullopt) {
+    err << "Parcelmoor send: " << *unknown << '\n'
+        << "Parcelmoor send: " << translated("Nothing was sent.") << '\n'
+        << Qt::flush;
+    return 1;
   }
 
   const InboxBatchWriter::Outcome outcome =

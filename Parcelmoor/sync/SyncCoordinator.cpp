@@ -203,17 +203,29 @@ QCoro::Task<> SyncCoordinator::runPull(QString key, CancelTokenPtr token) {
   if (token->isCancelled()) co_return;
   if (!failure) {
     lastApplied_ = now();
+    keyMismatch_ = false;
   } else if (envelopeFailure(failure) == PMRS1::Failure::wrongKey) {
-    poll_.stop();
-    qCWarning(lcSync, "this computer's sync key does not open the stored connections");
-    publish(SyncState::failed(SyncState::Failure::keyMismatch, true));
+    keyDoesNotOpenCopy();
   } else {
     qCWarning(lcSync, "could not read the synced connections: %s", qUtf8Printable(describe(failure)));
   }
 }
 
+void SyncCoordinator::keyDoesNotOpenCopy() {
+  keyMismatch_ = true;
+  poll_.stop();
+  // A push waiting for its delay would meet the same copy.
+  if (pending_) pending_->cancel();
+  pending_.reset();
+  qCWarning(lcSync, "this computer's sync key does not open the stored connections");
+  publish(SyncState::failed(SyncState::Failure::keyMismatch, true));
+}
+
 void SyncCoordinator::schedulePush() {
   if (!loadSyncKey(keychain_)) return;
+  // The copy is the other computers' settings under a key this one does not hold: nothing of this
+  // computer's is stored until a pull opens it again (or sync is turned on anew).
+  if (keyMismatch_) return;
   if (lastApplied_.msecsTo(now()) <= timings_.quietTime.count()) return;
   if (pending_) pending_->cancel();
   pending_ = makeCancelToken();
@@ -231,13 +243,18 @@ QCoro::Task<> SyncCoordinator::runPush(CancelTokenPtr token) {
   if (pending_ == token) pending_.reset();
   const std::optional<QString> key = loadSyncKey(keychain_);
   if (!key) co_return;
+  std::exception_ptr failure;
   try {
     co_await parts->service.push(*key, token);
   } catch (...) {
-    if (!token->isCancelled())
-      qCWarning(lcSync, "could not store the connections: %s",
-                qUtf8Printable(describe(std::current_exception())));
+    failure = std::current_exception();
   }
+  if (!failure || !self || token->isCancelled()) co_return;
+  if (envelopeFailure(failure) == PMRS1::Failure::wrongKey) {
+    keyDoesNotOpenCopy();
+    co_return;
+  }
+  qCWarning(lcSync, "could not store the connections: %s", qUtf8Printable(describe(failure)));
 }
 
 void SyncCoordinator::startFlow(Flow flow) {
@@ -301,6 +318,7 @@ QCoro::Task<> SyncCoordinator::resume() {
   if (ended(self, token)) co_return;
   if (!failure) {
     lastApplied_ = now();
+    keyMismatch_ = false;
     publishOn();
     co_return;
   }
@@ -353,6 +371,7 @@ QCoro::Task<> SyncCoordinator::begin() {
   if (ended(self, token)) co_return;
   if (failure) co_return beginFailed(failure, token);
   qCInfo(lcSync, "sync started on this computer");
+  keyMismatch_ = false;
   publish(SyncState::on());
   pollFromNow();
 }
@@ -427,7 +446,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
       qCInfo(lcSync, "what was stored will not open; replacing it with this computer's connections");
       failure = nullptr;
       try {
-        co_await parts->service.push(*key, token);
+        co_await parts->service.replace(*key, token);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -435,6 +454,7 @@ QCoro::Task<> SyncCoordinator::join(QString code) {
     }
     if (failure) co_return joinFailed(failure, token);
     lastApplied_ = now();
+    keyMismatch_ = false;
     publish(SyncState::on());
     pollFromNow();
     co_return;
@@ -555,6 +575,7 @@ void SyncCoordinator::turnOff() {
   cancelAll();
   closePairingLater();
   deleteSyncKey(keychain_);
+  keyMismatch_ = false;
   qCInfo(lcSync, "sync switched off on this computer");
   publish(SyncState::off());
 }

@@ -64,6 +64,8 @@ class SyncCoordinator final : public SyncCoordinating {
   void startPolling() override;
   // Starts one pull when a key is stored and neither a flow nor a pull runs.
   void pull() override;
+  // Pushes a little after the last change of a burst; nothing while a pull has just applied the service's
+  // copy, or while the stored key does not open it (the push would replace the other computers' settings).
   void schedulePush() override;
   void enable() override { turnOn(); }
   void disable() override { turnOff(); }
@@ -119,6 +121,8 @@ class SyncCoordinator final : public SyncCoordinating {
   QCoro::Task<> pullOnceKeyRead(CancelTokenPtr token);
   QCoro::Task<> runPull(QString key, CancelTokenPtr token);
   QCoro::Task<> runPush(CancelTokenPtr token);
+  // The stored key does not open the service's copy: stops polling and pushing, and says so.
+  void keyDoesNotOpenCopy();
   QCoro::Task<> resume();
   QCoro::Task<> begin();
   void beginFailed(std::exception_ptr failure, const CancelTokenPtr& token);
@@ -144,6 +148,8 @@ class SyncCoordinator final : public SyncCoordinating {
   qint64 generation_ = 0;
   QDateTime lastApplied_;
   CancelTokenPtr pull_;
+  // The last pull or push found a copy the stored key does not open.
+  bool keyMismatch_ = false;
   // The push still waiting for its delay; a push past it runs on until it ends or is cancelled.
   CancelTokenPtr pending_;
   QTimer poll_;

@@ -19,16 +19,41 @@ void takeLater(QMap<QString, Value>& merged, const QMap<QString, Value>& other, 
   }
 }
 
-QList<UploaderConfig> configs(const SyncPayload& payload) {
-  QList<UploaderConfig> list;
+// The later edit of the connection and the later change of its credentials are taken each on its own
+// date: a sign-in renewed on one computer neither undoes an edit made on another nor is undone by it.
+void takeLater(SyncEntry& kept, const SyncEntry& entry) {
+  // Dated before the connection may change under it: in an entry without a credential date, the
+  // connection's own date is theirs.
+  kept.credentialsUpdatedAt = kept.credentialsDate();
+  if (entry.config.updatedAt > kept.config.updatedAt) kept.config = entry.config;
+  if (entry.credentialsDate() > *kept.credentialsUpdatedAt) {
+    kept.credentials = entry.credentials;
+    kept.ftp = entry.ftp;
+    kept.google = entry.google;
+    kept.microsoft = entry.microsoft;
+    kept.credentialsUpdatedAt = entry.credentialsDate();
+  }
+}
+
+// A connection as the merge weighs it: its record and the date of its credentials, not the credentials.
+struct Weighed {
+  UploaderConfig config;
+  QDateTime credentialsDate;
+
+  bool operator==(const Weighed&) const = default;
+};
+
+QList<Weighed> weighed(const SyncPayload& payload) {
+  QList<Weighed> list;
   list.reserve(payload.uploaders.size());
-  for (const SyncEntry& entry : payload.uploaders) list.append(entry.config);
+  for (const SyncEntry& entry : payload.uploaders)
+    list.append(Weighed{entry.config, entry.credentialsDate()});
   return list;
 }
 
-QList<UploaderConfig> sortedById(QList<UploaderConfig> list) {
+QList<Weighed> sortedById(QList<Weighed> list) {
   std::sort(list.begin(), list.end(),
-            [](const UploaderConfig& a, const UploaderConfig& b) { return uuidText(a.id) < uuidText(b.id); });
+            [](const Weighed& a, const Weighed& b) { return uuidText(a.config.id) < uuidText(b.config.id); });
   return list;
 }
 
@@ -41,7 +66,7 @@ QMap<QString, Value> asStored(QMap<QString, Value> readable, const QMap<QString,
 
 bool sameConnections(const SyncPayload& one, const SyncPayload& other, bool inOrder) {
   const bool readable =
-      inOrder ? configs(one) == configs(other) : sortedById(configs(one)) == sortedById(configs(other));
+      inOrder ? weighed(one) == weighed(other) : sortedById(weighed(one)) == sortedById(weighed(other));
   return readable && one.unread.uploaders == other.unread.uploaders;
 }
 
@@ -93,8 +118,9 @@ SyncPayload merge(const SyncPayload& local, const SyncPayload& other) {
       if (found == indexById.cend()) {
         indexById.insert(id, kept.size());
         kept.append(entry);
-      } else if (entry.config.updatedAt > kept[*found].config.updatedAt) {
-        kept[*found] = entry;
+        kept.last().credentialsUpdatedAt = entry.credentialsDate();
+      } else {
+        takeLater(kept[*found], entry);
       }
     }
   }

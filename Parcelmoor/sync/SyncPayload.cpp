@@ -6,8 +6,10 @@
 
 #include <stdexcept>
 
+#include "core/Identifiers.h"
 #include "core/JsonDecoding.h"
 #include "platform/Clock.h"
+#include "platform/Crypto.h"
 #include "platform/Log.h"
 #include "sync/PayloadDates.h"
 
@@ -26,6 +28,8 @@ const QString kMicrosoft = QStringLiteral("microsoft");
 const QString kValue = QStringLiteral("value");
 const QString kUpdatedAt = QStringLiteral("updatedAt");
 const QString kExpiresAt = QStringLiteral("expiresAt");
+const QString kCredentialChanges = QStringLiteral("credentialChanges");
+const QString kDigest = QStringLiteral("digest");
 
 [[noreturn]] void fail(const QString& text) {
   throw JsonDecodingError(text);
@@ -144,6 +148,30 @@ void readElement(Read read, Keep keep) {
   }
 }
 
+// The dates are only worth what their digests say: a date given for other credentials than the entry now
+// holds (a version without these dates replaced them, and carried the dates along) is left out, and the
+// entry's connection date stands for its credentials again.
+void readCredentialDates(const QJsonObject& payload, QList<SyncEntry>& entries) {
+  const QJsonObject dates = payload.value(kCredentialChanges).toObject();
+  for (SyncEntry& entry : entries) {
+    const QJsonObject dated = dates.value(uuidText(entry.config.id)).toObject();
+    const QJsonValue date = dated.value(kUpdatedAt);
+    if (dated.value(kDigest).toString().toLatin1() != entry.credentialsDigest() || !date.isString()) continue;
+    entry.credentialsUpdatedAt = payloadDateFromText(date.toString());
+  }
+}
+
+QJsonObject credentialDatesJson(const QList<SyncEntry>& entries) {
+  QJsonObject dates;
+  for (const SyncEntry& entry : entries) {
+    if (!entry.credentialsUpdatedAt) continue;
+    dates.insert(uuidText(entry.config.id),
+                 QJsonObject{{kDigest, QString::fromLatin1(entry.credentialsDigest())},
+                             {kUpdatedAt, dateText(*entry.credentialsUpdatedAt)}});
+  }
+  return dates;
+}
+
 SyncPref prefFrom(const QString& key, const QJsonValue& value) {
   if (!value.isObject()) fail(QStringLiteral("The preference \"%1\" is not an object.").arg(key));
   const QJsonObject pref = value.toObject();
@@ -161,6 +189,7 @@ SyncPayload payloadFrom(const QJsonObject& object) {
     readElement([&] { payload.uploaders.append(entryFrom(element)); },
                 [&] { payload.unread.uploaders.append(element); });
   }
+  readCredentialDates(object, payload.uploaders);
 
   const QJsonObject deleted = optionalObject(object, kDeleted);
   for (auto it = deleted.begin(); it != deleted.end(); ++it) {
@@ -179,7 +208,8 @@ SyncPayload payloadFrom(const QJsonObject& object) {
   }
 
   for (auto it = object.begin(); it != object.end(); ++it) {
-    if (it.key() != kUploaders && it.key() != kDeleted && it.key() != kPreferences)
+    if (it.key() != kUploaders && it.key() != kDeleted && it.key() != kPreferences &&
+        it.key() != kCredentialChanges)
       payload.unread.others.insert(it.key(), it.value());
   }
   return payload;
@@ -196,6 +226,10 @@ void putOver(QJsonObject& part, const QMap<QString, QJsonValue>& unread) {
 
 QByteArray SyncEntry::credentialsJson() const {
   return bytesOf(credentialsObject(*this));
+}
+
+QByteArray SyncEntry::credentialsDigest() const {
+  return crypto::sha256(credentialsJson()).toHex();
 }
 
 bool SyncUnread::isEmpty() const {
@@ -218,6 +252,8 @@ QByteArray SyncPayload::toJson() const {
   object.insert(kUploaders, entries);
   object.insert(kDeleted, deletedTimes);
   object.insert(kPreferences, prefs);
+  const QJsonObject credentialDates = credentialDatesJson(uploaders);
+  if (!credentialDates.isEmpty()) object.insert(kCredentialChanges, credentialDates);
   // QJsonObject keeps its keys sorted, and Qt writes "/" as it is.
   return bytesOf(object);
 }

@@ -24,11 +24,20 @@ struct SyncEntry {
   std::optional<FTPCredentials> ftp;
   std::optional<OAuthCredentials> google;
   std::optional<OAuthCredentials> microsoft;
+  // When the four credentials last changed, apart from the connection's own `config.updatedAt`: a renewed
+  // sign-in must reach the other computers without making this computer's copy of the connection win over
+  // an edit made elsewhere. Nothing for an entry that a version without such dates wrote last (it moved
+  // the connection's own date on with every credential change); there the connection's date stands for
+  // both (see `credentialsDate`).
+  std::optional<QDateTime> credentialsUpdatedAt{};
 
   bool operator==(const SyncEntry&) const = default;
 
+  QDateTime credentialsDate() const { return credentialsUpdatedAt.value_or(config.updatedAt); }
   // The four credentials as the payload writes them, without the connection: {"credentials":…,"ftp":…}.
   QByteArray credentialsJson() const;
+  // Hexadecimal SHA-256 of `credentialsJson()`: which credentials a date belongs to.
+  QByteArray credentialsDigest() const;
 };
 
 // One synced preference: flags as "true" or "false", texts as they are stored, with the time of the change.
@@ -66,17 +75,24 @@ struct SyncPayload {
 
   bool operator==(const SyncPayload&) const = default;
 
-  // {"deleted":{…},"preferences":{…},"uploaders":[{"config":{…},"credentials":{…},…}]}: keys sorted, "/" not
-  // escaped, every date as whole-second ISO 8601 text in UTC; an absent credential is left out. The nested
-  // records keep their own field names. The unread elements are written as they came: entries after the
-  // readable ones, and a tombstone or preference in place of a readable one under the same key (which of
-  // the two is newer cannot be told here; the computer that reads both decides). Throws
-  // std::invalid_argument for a date that is no date.
+  // {"credentialChanges":{…},"deleted":{…},"preferences":{…},"uploaders":[{"config":{…},"credentials":{…},
+  // …}]}: keys sorted, "/" not escaped, every date as whole-second ISO 8601 text in UTC; an absent credential
+  // is left out. The nested records keep their own field names. "credentialChanges" holds each dated
+  // entry's credential date by connection identifier, with the digest of the credentials it dates:
+  // {"<ID>":{"digest":"<hex>","updatedAt":"<date>"}}, left out when no entry is dated. It sits beside the
+  // entries, not in them, because a version that does not know it hands an unknown top-level key back
+  // unchanged but rewrites its entries without the keys it does not know; the digest tells whether the
+  // entry still holds the credentials the date was given for.
+  // The unread elements are written as they came: entries after the readable ones, and a tombstone or
+  // preference in place of a readable one under the same key (which of the two is newer cannot be told
+  // here; the computer that reads both decides). Throws std::invalid_argument for a date that is no date.
   QByteArray toJson() const;
   // Each of the three keys may be missing (empty); "config" is required in every entry. An element that
   // does not read (an entry, a deletion time, a preference) goes to `unread` as it is, and so does any
   // other top-level key; nothing when the text is no JSON object or one of the three parts is not an array
-  // or object. `error` says why.
+  // or object. A credential date is taken only where its digest matches the entry's credentials; one that
+  // does not (another version changed them since), does not read, or names no readable entry is dropped,
+  // and so is a "credentialChanges" that is no object. `error` says why.
   static std::optional<SyncPayload> fromJson(const QByteArray& json, QString* error = nullptr);
 };
 

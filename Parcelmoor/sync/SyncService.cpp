@@ -76,18 +76,27 @@ QCoro::Task<std::optional<qint64>> SyncService::pull(QString key, CancelTokenPtr
 }
 
 QCoro::Task<qint64> SyncService::push(QString key, CancelTokenPtr cancel) {
+  co_return co_await store(std::move(key), std::move(cancel), OtherKey::leave);
+}
+
+QCoro::Task<qint64> SyncService::replace(QString key, CancelTokenPtr cancel) {
+  co_return co_await store(std::move(key), std::move(cancel), OtherKey::replace);
+}
+
+QCoro::Task<qint64> SyncService::store(QString key, CancelTokenPtr cancel, OtherKey otherKey) {
   // Collected first: settings that cannot be read now are not pushed, and nothing is asked of the service.
   SyncPayload local = store_.localPayload();
   const Head head = co_await fetchHead(cancel);
-  // The push replaces the service's copy, but what that copy holds unread here goes back unchanged. A copy
-  // under another key, or no envelope at all, is replaced whole; one that opens to settings this version
-  // cannot read at all is not replaced.
+  // The push replaces the service's copy, but what that copy holds unread here goes back unchanged. No
+  // envelope at all is replaced whole; a copy under another key only when asked to; one that opens to
+  // settings this version cannot read at all never.
   try {
     const std::optional<SyncPayload> remote = co_await openCopy(head, key);
     if (remote) local.unread = remote->unread;
   } catch (const PMRS1::Error& error) {
-    if (error.failure() != PMRS1::Failure::wrongKey && error.failure() != PMRS1::Failure::notAnEnvelope)
-      throw;
+    const bool replaceable = error.failure() == PMRS1::Failure::notAnEnvelope ||
+                             (error.failure() == PMRS1::Failure::wrongKey && otherKey == OtherKey::replace);
+    if (!replaceable) throw;
   }
   throwIfCancelled(cancel);
   const QByteArray sealed = co_await sealOffThread(local, key);

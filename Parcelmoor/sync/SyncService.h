@@ -35,11 +35,17 @@ class SyncService {
   // sealing, and UploadError::cancelled when `cancel` fires.
   QCoro::Task<std::optional<qint64>> pull(QString key, CancelTokenPtr cancel = {});
   // Stores this computer's settings as the copy, with whatever the copy held that this version cannot
-  // read; returns its new version. A copy under another key is replaced whole; one that opens but holds
-  // no payload this version reads is left alone (PMRS1::Error unreadablePayload). Throws as `pull` does.
+  // read; returns its new version. A copy sealed under another key is the other computers' settings, which
+  // this key cannot weigh: it is left alone (PMRS1::Error wrongKey), and so is one that opens but holds no
+  // payload this version reads (unreadablePayload). Throws as `pull` does.
   QCoro::Task<qint64> push(QString key, CancelTokenPtr cancel = {});
+  // As `push`, but a copy sealed under another key is replaced whole: only for a computer that was just
+  // handed `key` by one already in sync, when what the service holds does not open with it.
+  QCoro::Task<qint64> replace(QString key, CancelTokenPtr cancel = {});
 
  private:
+  enum class OtherKey { leave, replace };
+  QCoro::Task<qint64> store(QString key, CancelTokenPtr cancel, OtherKey otherKey);
   // The copy `head` carries, opened with `key`; nothing when there is none or it is not Base64.
   static QCoro::Task<std::optional<SyncPayload>> openCopy(Head head, QString key);
   QCoro::Task<qint64> put(QByteArray envelope, qint64 version, CancelTokenPtr cancel);

@@ -113,7 +113,7 @@ SyncStore::Payload SyncStore::localPayload() {
     config.updatedAt = wholeSecond(config.updatedAt);
     payload.uploaders.append(withStoredCredentials(std::move(config)));
   }
-  stampChangedCredentials(payload.uploaders, stored->configs());
+  dateCredentials(payload.uploaders);
 
   payload.deleted = toWholeSeconds(settings_.readDeletedUploaders());
 
@@ -138,44 +138,54 @@ void SyncStore::apply(const Payload& payload) {
   applyConnections(entries);
 }
 
-void SyncStore::stampChangedCredentials(QList<Entry>& entries, const QList<UploaderConfig>& stored) {
+void SyncStore::dateCredentials(QList<Entry>& entries) {
   const std::optional<CredentialMarks::Marks> known = CredentialMarks::load(keychain_);
   if (!known) throw CredentialsUnreadable();
   CredentialMarks::Marks marks;
-  QHash<QUuid, QDateTime> stamps;
-  for (const Entry& entry : std::as_const(entries)) {
+  QHash<QString, QDateTime> before;
+  for (Entry& entry : entries) {
     const QString id = uuidText(entry.config.id);
-    const QByteArray digest = CredentialMarks::digest(entry);
-    marks.insert(id, digest);
-    // A connection seen for the first time has nothing to compare with: it is only marked.
+    const QByteArray digest = entry.credentialsDigest();
     const auto mark = known->constFind(id);
-    if (mark == known->cend() || *mark == digest) continue;
-    // Later than the connection's own date, also when another computer's clock ran ahead: on equal dates
-    // the other computers would keep their own entry, and with it the old credential.
-    stamps.insert(entry.config.id, std::max(wholeSecond(clock_.now()), entry.config.updatedAt.addSecs(1)));
+    // Seen for the first time, or marked by a version that kept no date and moved the connection's own
+    // date on with every change of its credentials: that date is when they last changed.
+    const QDateTime last =
+        mark != known->cend() && mark->changedAt ? *mark->changedAt : entry.config.updatedAt;
+    entry.credentialsUpdatedAt = last;
+    if (mark != known->cend() && mark->digest != digest) {
+      before.insert(id, last);
+      // Later than the date they had, also when another computer's clock ran ahead: on equal dates the
+      // other computers would keep their own, old credentials.
+      entry.credentialsUpdatedAt = std::max(wholeSecond(clock_.now()), last.addSecs(1));
+    }
+    marks.insert(id, CredentialMarks::Mark{digest, entry.credentialsUpdatedAt});
   }
   if (marks == *known) return;
-  // Marked before anything is stamped: a mark the keychain did not keep would stamp the connection again
-  // at every collect. Left unstamped, the change is seen at the next collect.
-  if (!CredentialMarks::save(keychain_, marks)) {
-    qCWarning(lcSync) << "The keychain did not keep the credential marks.";
-    return;
+  if (CredentialMarks::save(keychain_, marks)) return;
+  // A date kept nowhere would move on at every collect. Left unmarked, the change is dated at the next one.
+  qCWarning(lcSync) << "The keychain did not keep the credential marks.";
+  for (Entry& entry : entries) {
+    const auto last = before.constFind(uuidText(entry.config.id));
+    if (last != before.cend()) entry.credentialsUpdatedAt = *last;
   }
-  if (stamps.isEmpty()) return;
-  for (Entry& entry : entries) entry.config.updatedAt = stamps.value(entry.config.id, entry.config.updatedAt);
-  QList<UploaderConfig> connections = stored;
-  for (UploaderConfig& config : connections) config.updatedAt = stamps.value(config.id, config.updatedAt);
-  settings_.setUploaders(connections);
 }
 
 void SyncStore::markAppliedCredentials(const QList<Entry>& entries) {
-  // What a pull wrote is no change of this computer's own: marked as it is stored now, it stamps nothing.
+  // What a pull wrote is no change of this computer's own: marked as it is stored now, with the date it
+  // came with, it dates nothing anew.
   std::optional<CredentialMarks::Marks> marks = CredentialMarks::load(keychain_);
   if (!marks) return;
   const CredentialMarks::Marks known = *marks;
   try {
-    for (const Entry& entry : entries)
-      marks->insert(uuidText(entry.config.id), CredentialMarks::digest(withStoredCredentials(entry.config)));
+    for (const Entry& entry : entries) {
+      const QString id = uuidText(entry.config.id);
+      const QByteArray stored = withStoredCredentials(entry.config).credentialsDigest();
+      // The keychain did not take what came: the mark stays, so the old credentials keep their old date
+      // and the next pull brings the newer ones again.
+      const auto mark = marks->constFind(id);
+      if (stored != entry.credentialsDigest() && mark != marks->cend() && mark->digest == stored) continue;
+      marks->insert(id, CredentialMarks::Mark{stored, entry.credentialsDate()});
+    }
   } catch (const CredentialsUnreadable&) {
     return;
   }

@@ -26,7 +26,7 @@ class SyncStore {
   using Pref = SyncPref;
 
   // `settings` is the agent's live view of the suite: applying sets its connection list, so the agent
-  // sees a pulled change at once. `clock` stamps connections whose credentials changed.
+  // sees a pulled change at once. `clock` dates credentials that changed.
   SyncStore(SharedDefaults& defaults, Signals& signals, Keychain& keychain, AppSettings& settings,
             const Clock& clock);
 
@@ -46,14 +46,15 @@ class SyncStore {
   // counts as absent. Throws SettingsUnreadable when the suite cannot be read at all, and
   // CredentialsUnreadable when the keychain fails to answer for a credential: collecting "nothing stored"
   // then would be pushed as the user deleting every connection, or that credential on every computer.
-  // A connection whose stored credentials changed since the last collect (see CredentialMarks) is
-  // stamped now, in the payload and in the suite, so the change wins on the other computers.
+  // Every entry carries the date its credentials last changed (see CredentialMarks): credentials that
+  // changed since the last collect are dated now, so they win on the other computers while the connection
+  // keeps its own date, and with it any newer edit made elsewhere.
   Payload localPayload();
   // Writes `payload` into the suite and the keychain, each part only where it differs from what is stored,
   // and posts "settingsChanged" when a preference or the connection list changed. Entries of the own
   // service's kind and repeated identifiers are ignored; Dropbox tokens and the credentials of connections
-  // the payload no longer holds are left alone; the credentials it wrote are marked as seen, so the next
-  // collect does not take them for a change of this computer's. Never fails.
+  // the payload no longer holds are left alone; the credentials it wrote are marked as seen, with the date
+  // they came with, so the next collect does not take them for a change of this computer's. Never fails.
   void apply(const Payload& payload);
 
   static QByteArray seal(const Payload& payload, const QString& key) { return PMRS1::seal(payload, key); }
@@ -62,8 +63,7 @@ class SyncStore {
  private:
   // `config` with the credentials stored for it. Throws CredentialsUnreadable.
   Entry withStoredCredentials(UploaderConfig config) const;
-  // `stored` is the connection list as read, where the stamps are written.
-  void stampChangedCredentials(QList<Entry>& entries, const QList<UploaderConfig>& stored);
+  void dateCredentials(QList<Entry>& entries);
   void markAppliedCredentials(const QList<Entry>& entries);
   QList<Entry> applicableEntries(const Payload& payload) const;
   bool applyPreferences(const Payload& payload);

@@ -297,6 +297,7 @@ QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> un
   targets_.reserve(targets_.size() + plan.planned.size());
   for (const auto& [index, target] : plan.planned) {
     const UploadUnit& unit = units.at(index);
+    unstored_.insert(unit.id);
     if (!target) {
       registration.refused.insert(unit.id, UploadError::notRegistered());
       continue;
@@ -325,13 +326,15 @@ QCoro::Task<> ParcelmoorUploader::upload(UploadUnit unit, UploadDestination /*de
   // arrive cut off or padded, so it is refused instead.
   const std::shared_ptr<StreamSealer> sealer = StreamSealer::open(unit.url, unit.size, sealingKey);
 
+  const QPointer<ParcelmoorUploader> self(this);
   if (target.partSize) {
     co_await uploadParts(sealer, unit, target, progress, cancel);
-    co_return;
+  } else {
+    const UploadDestination whole{unit.id, target.parts.first(), target.method, target.headers};
+    const PartPosition all{0, 1};
+    co_await sendSealed(sealer, 0, sealer->length(), all, whole, progress, cancel);
   }
-  const UploadDestination whole{unit.id, target.parts.first(), target.method, target.headers};
-  const PartPosition all{0, 1};
-  co_await sendSealed(sealer, 0, sealer->length(), all, whole, progress, cancel);
+  if (self) self->unstored_.remove(unit.id);
 }
 
 QCoro::Task<> ParcelmoorUploader::uploadParts(std::shared_ptr<StreamSealer> sealer, UploadUnit unit,
@@ -402,6 +405,7 @@ QCoro::Task<> ParcelmoorUploader::withdraw(QList<UploadUnit> units) {
     if (found == targets_.end()) continue;
     const QString path = QStringLiteral("buckets/%1/files/%2").arg(bucket, found->fileID);
     targets_.erase(found);
+    unstored_.remove(unit.id);
     try {
       co_await api_.authorizedRequest(path, method, noBody);
     } catch (...) {
@@ -429,9 +433,15 @@ QCoro::Task<ResponseItem> ParcelmoorUploader::finalize() {
   if (!share)
     throw UploadError::transport(QCoreApplication::translate(
         "ParcelmoorUploader", "The service sent a share link we could not read."));
-  if (self) self->sealed_ = true;
+  ResponseItem result = ResponseItem::copied(*share);
+  if (self) {
+    self->sealed_ = true;
+    // The files whose upload failed here are named by the session; what the service lacks beyond them
+    // went missing where nobody saw it.
+    result.unnamedMissingFiles = std::max<qint64>(missing - qint64(self->unstored_.size()), 0);
+  }
   qCInfo(lcUpload, "bucket %s sealed: %lld files, %lld missing", qUtf8Printable(bucket), files, missing);
-  co_return ResponseItem::copied(*share);
+  co_return result;
 }
 
 }  // namespace pm

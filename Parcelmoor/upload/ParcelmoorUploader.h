@@ -82,6 +82,9 @@ class ParcelmoorUploader final : public BucketUploader {
   std::optional<UploadError> keyFailure_;
   std::optional<QString> bucketID_;
   QHash<QUuid, Target> targets_;
+  // Units whose file the service listed and that have not been stored (nor withdrawn): those whose upload
+  // failed, or whose plan could not be used. The service counts them among the files it lacks.
+  QSet<QUuid> unstored_;
   QSet<QString> takenPaths_;
   bool sealed_ = false;
 };

@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Log.h"
@@ -413,6 +414,7 @@ QCoro::Task<std::optional<ResponseItem>> UploadSession::finish() {
     enqueue(leftovers);
     co_return std::nullopt;
   }
+  result->missingFiles = failedFiles();
   const std::optional<QUrl> share =
       result->type == ResponseItem::Kind::done ? std::nullopt : std::optional<QUrl>(result->url);
   setPhase(Phase::done(share));
@@ -422,6 +424,21 @@ QCoro::Task<std::optional<ResponseItem>> UploadSession::finish() {
     qCWarning(lcUpload) << leftovers.size() << "files arrived while a bucket was finishing and had no bucket to join";
   }
   co_return result;
+}
+
+QStringList UploadSession::failedFiles() const {
+  QStringList failed;
+  for (const Bucket::ItemPointer& item : bucket_->items()) {
+    const BucketItem::Errors& errors = item->errors();
+    for (auto path = errors.cbegin(); path != errors.cend(); ++path) {
+      // An empty folder has no file the share could lack.
+      const bool emptyFolder = std::all_of(path->cbegin(), path->cend(), [](const UploadError& error) {
+        return error.kind() == UploadError::Kind::emptyFolder;
+      });
+      if (!emptyFolder) failed.append(path.key());
+    }
+  }
+  return failed;
 }
 
 void UploadSession::cancelAll() {

@@ -98,7 +98,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
 
   bool canFinish() const;
   // Lets the uploader end the bucket. Nothing when the bucket cannot be finished now or finishing failed
-  // (the phase then holds the error and the user may try again).
+  // (the phase then holds the error and the user may try again). The result names the files that failed
+  // in the bucket, which the share goes without.
   QCoro::Task<std::optional<ResponseItem>> finish();
   // Stops every running task and forgets all planning state; the session starts nothing afterwards.
   void cancelAll();
@@ -141,6 +142,8 @@ class UploadSession final : public QObject, public std::enable_shared_from_this<
   void withdrawInBackground(QList<UploadUnit> units);
 
   void setPhase(Phase phase);
+  // The files of the bucket that failed, by their path in it.
+  QStringList failedFiles() const;
   void recordError(const QUuid& itemID, const QString& path, const UploadError& error);
   bool holdsItem(const QUuid& itemID) const { return bucket_->item(itemID) != nullptr; }
 

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
@@ -46,12 +47,20 @@ struct ResponseItem {
   Kind type = Kind::done;
   QUrl url;          // copied, copiedBox
   QString password;  // copiedBox
+  // What arrived is shared, but the share may lack files. The session names those that failed in the
+  // bucket (by their path in it); the uploader counts those the connection says it does not hold beyond
+  // the ones it saw fail, which nobody can name.
+  QStringList missingFiles;
+  qint64 unnamedMissingFiles = 0;
 
-  static ResponseItem copied(QUrl link) { return {Kind::copied, std::move(link), {}}; }
+  static ResponseItem copied(QUrl link) { return {Kind::copied, std::move(link), {}, {}, 0}; }
   static ResponseItem copiedBox(QUrl link, QString password) {
-    return {Kind::copiedBox, std::move(link), std::move(password)};
+    return {Kind::copiedBox, std::move(link), std::move(password), {}, 0};
   }
   static ResponseItem done() { return {}; }
+
+  // How many of the bucket's files the share lacks.
+  qint64 missingCount() const { return qint64(missingFiles.size()) + unnamedMissingFiles; }
 
   bool operator==(const ResponseItem&) const = default;
 };

@@ -15,6 +15,7 @@
 #include "platform/NotificationSettings.h"
 #include "platform/SharedNames.h"
 #include "platform/Signals.h"
+#include "views/FlowLabel.h"
 #include "views/FormRow.h"
 #include "views/FormSection.h"
 #include "views/TextTone.h"
@@ -137,34 +138,19 @@ void AdvancedSettingsView::buildAbout(const BundleInfo& bundle) {
   setTextTone(version, TextTone::secondary);
   section->addRow(tr("Version"), version);
 
-  // On this system the package manager brings new versions; the agent only notes a check. The page
-  // says so beside the controls rather than leave them seemingly doing nothing.
-  auto* updates = new QLabel(packageManagerText());
+  // On this system the package manager brings new versions; the agent only notes a check. The sentence
+  // says so beside the button, which stays where it is when pressed: nothing else appears.
+  auto* updates = new FlowLabel(packageManagerText());
   updates->setObjectName(QStringLiteral("advanced.updatesNote"));
-  updates->setWordWrap(true);
+  updates->setTextInteractionFlags(Qt::TextSelectableByMouse);
   makeCaption(updates);
-  section->addRow(updates, nullptr);
-
   auto* check = new QPushButton(tr("Check for Updates\u2026"));
   check->setObjectName(QStringLiteral("advanced.checkForUpdates"));
-  auto* answer = new QLabel(tr("Updates come from your package manager. Open your system's software updater "
-                               "to look for a newer Parcelmoor."));
-  answer->setObjectName(QStringLiteral("advanced.updateAnswer"));
-  answer->setWordWrap(true);
-  answer->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  answer->hide();
+  check->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   // Asked whether or not automatic checks are on; the agent notes it.
-  connect(check, &QPushButton::clicked, this, [this, answer] {
-    signals_.postDarwinNotification(QString::fromLatin1(names::signal::kCheckForUpdates));
-    answer->show();
-  });
-  auto* leading = new QWidget();
-  auto* leadingLayout = new QHBoxLayout(leading);
-  leadingLayout->setContentsMargins(0, 0, 0, 0);
-  leadingLayout->setSpacing(12);
-  leadingLayout->addWidget(check, 0, Qt::AlignTop);
-  leadingLayout->addWidget(answer, 1);
-  section->addRow(leading, nullptr);
+  connect(check, &QPushButton::clicked, this,
+          [this] { signals_.postDarwinNotification(QString::fromLatin1(names::signal::kCheckForUpdates)); });
+  section->addRow(updates, check);
   layout()->addWidget(section);
 }
 

@@ -66,11 +66,18 @@ ConnectionEditor::ConnectionEditor(UploaderConfig config, bool isNew, Connection
   QFont headline = title->font();
   headline.setBold(true);
   title->setFont(headline);
-  title->setContentsMargins(20, 16, 20, 0);
+  title->setContentsMargins(20, 16, 20, 10);
   column->addWidget(title);
   setWindowTitle(title->text());
+  // The heading stays while the form scrolls under it: a line keeps the rows from sliding into its letters.
+  auto* headingDivider = new QFrame(this);
+  headingDivider->setObjectName(QStringLiteral("editor.headingDivider"));
+  headingDivider->setFrameShape(QFrame::HLine);
+  headingDivider->setFrameShadow(QFrame::Sunken);
+  column->addWidget(headingDivider);
 
   auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("editor.scroll"));
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -200,6 +207,20 @@ void ConnectionEditor::buildKindSection() {
   form_->insertWidget(1, kindSection_);
 }
 
+namespace {
+
+// A path the user may want to copy into a terminal, as a caption.
+QLabel* selectableCaption(const QString& text, const char* objectName) {
+  auto* label = new QLabel(text);
+  label->setObjectName(QString::fromLatin1(objectName));
+  label->setWordWrap(true);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  makeCaption(label);
+  return label;
+}
+
+}  // namespace
+
 QWidget* ConnectionEditor::buildSyncedFolderSection() {
   auto* section = new FormSection(defaultTitle(Kind::icloud));
   section->setObjectName(QStringLiteral("editor.syncedFolderSection"));
@@ -218,11 +239,24 @@ QWidget* ConnectionEditor::buildSyncedFolderSection() {
   note->setWordWrap(true);
   makeCaption(note);
   section->addRow(note, nullptr);
-  auto* where = new QLabel(syncedFolderPath());
-  where->setObjectName(QStringLiteral("editor.syncedFolderPath"));
-  where->setWordWrap(true);
-  where->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  makeCaption(where);
+  // Until its root exists the kind is switched off, and nothing else says which folder that is: name it
+  // as the user would type it, selectable for a terminal.
+  auto* how = new QLabel(tr("Parcelmoor's synced folder is the folder below. Create it, or make it a link to "
+                            "the folder your sync client keeps:"));
+  how->setObjectName(QStringLiteral("editor.syncedFolderHow"));
+  how->setWordWrap(true);
+  makeCaption(how);
+  // The folder to make is what the user acts on: it reads as text, not as a caption.
+  auto* root = new QLabel(tildePath(ICloudUploader::standardRoot()));
+  root->setObjectName(QStringLiteral("editor.syncedFolderRoot"));
+  root->setWordWrap(true);
+  root->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  auto* where = new QWidget;
+  auto* lines = new QVBoxLayout(where);
+  lines->setContentsMargins(0, 0, 0, 0);
+  lines->addWidget(how);
+  lines->addWidget(root);
+  lines->addWidget(selectableCaption(tr("Uploads land in %1").arg(syncedFolderPath()), "editor.syncedFolderPath"));
   section->addRow(where, nullptr);
   return section;
 }

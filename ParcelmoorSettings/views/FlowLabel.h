@@ -14,9 +14,14 @@ class FlowLabel : public QLabel {
 
   // The width the whole text takes on one line, margins included.
   int oneLineWidth() const;
+  // The width of the widest piece of the text that cannot be broken over two lines, margins included.
+  int widestWordWidth() const;
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
+
+ private:
+  int extraWidth() const;
 };
 
 }  // namespace pm::settings

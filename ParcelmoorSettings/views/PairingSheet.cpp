@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -75,10 +76,19 @@ QLabel* PairingSheet::makeNote(const QString& text) {
   return note;
 }
 
+QString PairingSheet::titleBarText(const QString& title) {
+  // Qt names the program after the window's own title, as desktops expect, unless the title already ends
+  // with it.
+  const QString program = QGuiApplication::applicationDisplayName();
+  if (program.isEmpty() || title.endsWith(program)) return title.isEmpty() ? program : title;
+  return title.isEmpty() ? program : title + QStringLiteral(" \u2014 ") + program;
+}
+
 int PairingSheet::widthFor(const QString& title) {
-  // The window manager's title bar holds the title beside its buttons.
-  const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
-  return std::max(kWidth, metrics.horizontalAdvance(title) + kTitleBarRoom);
+  // The window manager's title bar holds the title beside its buttons, often in bold.
+  QFont font = QApplication::font("QMdiSubWindowTitleBar");
+  font.setBold(true);
+  return std::max(kWidth, QFontMetrics(font).horizontalAdvance(titleBarText(title)) + kTitleBarRoom);
 }
 
 bool PairingSheet::event(QEvent* event) {

@@ -23,8 +23,10 @@ class PairingSheet : public QDialog {
   // What the window manager's title bar needs besides the title: its buttons and margins.
   static constexpr int kTitleBarRoom = 160;
 
-  // The sheet's width for a window title: 400 points, or more for a title that would not fit beside the
-  // title bar's buttons.
+  // What the title bar shows for a window title: the title followed by the program's name.
+  static QString titleBarText(const QString& title);
+  // The sheet's width for a window title: 400 points, or more for a title bar text that would not fit
+  // beside the title bar's buttons.
   static int widthFor(const QString& title);
 
   void reject() override;

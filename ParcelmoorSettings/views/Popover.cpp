@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "views/DesktopCompositing.h"
+
 namespace pm::settings {
 
 namespace {
@@ -44,6 +46,10 @@ Popover::Placement Popover::place(const QRect& anchor, const QSize& bubble, cons
 Popover::Popover(QWidget* content, QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), content_(content) {
   setAttribute(Qt::WA_DeleteOnClose);
+  // Where the desktop composes windows, the bubble's corners blend into what lies below, smoothed at the
+  // screen's own pixel density. Elsewhere a translucent window would show black corners: a mask cuts them.
+  translucent_ = desktopComposites();
+  setAttribute(Qt::WA_TranslucentBackground, translucent_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   content_->setParent(this);
@@ -59,9 +65,7 @@ void Popover::showAt(const QWidget& anchor) {
   layout()->setContentsMargins(0, placement_.above ? 0 : kArrowLength, 0, placement_.above ? kArrowLength : 0);
   setFixedSize(placement_.frame.size());
   move(placement_.frame.topLeft());
-  // Outside the bubble the window lets through what lies beneath; without a compositor a translucent
-  // window would paint those corners black.
-  setMask(QRegion(outline(0).toFillPolygon().toPolygon()));
+  if (!translucent_) setMask(QRegion(outline(0).toFillPolygon().toPolygon()));
   show();
   content_->setFocus(Qt::PopupFocusReason);
 }

@@ -34,6 +34,8 @@ class Popover final : public QWidget {
   Popover(QWidget* content, QWidget* parent);
 
   QWidget& content() const { return *content_; }
+  // Whether the corners are drawn over what lies below (a compositing desktop) rather than cut by a mask.
+  bool isTranslucent() const { return translucent_; }
   bool isAbove() const { return placement_.above; }
   // Places the popover at `anchor` and shows it.
   void showAt(const QWidget& anchor);
@@ -47,6 +49,7 @@ class Popover final : public QWidget {
 
   QWidget* content_;
   Placement placement_;
+  bool translucent_ = false;
 };
 
 }  // namespace pm::settings

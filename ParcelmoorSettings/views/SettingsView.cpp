@@ -23,14 +23,13 @@ namespace pm::settings {
 
 namespace {
 
-// A page in a frameless vertical scroller: with larger text or a small screen the window may be shorter
-// than the page.
+// A page in a frameless scroller, as the Apps page's list is: with larger text or a small screen the
+// window may be shorter or narrower than the page, which then scrolls rather than be cut.
 QWidget* scrolled(QWidget* page) {
   auto* scroll = new QScrollArea();
   scroll->setObjectName(page->objectName() + QStringLiteral(".scroll"));
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setWidget(page);
   return scroll;
 }

@@ -53,6 +53,13 @@ class DropboxUploaderTest : public testing::Test {
     return std::make_unique<DropboxUploader>(config_, network_, keychain_, signIn_, temporary_.path(), sizes);
   }
   QString folder() const { return QStringLiteral("/Inbox/Shared/") + timestampFolderName(clock_.now()); }
+  // The requests that carried file data, leaving out the one that made the bucket's folder.
+  QList<test::FakeDropbox::Request> contentRequests() const {
+    QList<test::FakeDropbox::Request> content;
+    for (const auto& request : dropbox_.requests())
+      if (request.host == QLatin1String("content")) content.append(request);
+    return content;
+  }
   // Registers and uploads `unit`; returns the fractions reported.
   QList<double> send(DropboxUploader& dropbox, const UploadUnit& unit) {
     const Registration registration = test::wait(dropbox.registerUnits({unit}));
@@ -104,11 +111,60 @@ TEST_F(DropboxUploaderTest, PathsJoinPrefixFolderAndRelativePathAndNumberRepeats
     EXPECT_EQ(registration.destinations[i].url.toString(),
               dropbox_.contentEndpoint().toString() + QStringLiteral("/2/files/upload"));
   }
-  EXPECT_TRUE(dropbox_.requests().isEmpty());
+  // The one request made the bucket's folder.
+  const auto requests = dropbox_.requests();
+  ASSERT_EQ(requests.size(), 1);
+  EXPECT_EQ(requests[0].path, QStringLiteral("/2/files/create_folder_v2"));
+  EXPECT_EQ(QJsonDocument::fromJson(requests[0].body).object(),
+            (QJsonObject{{"autorename", true}, {"path", folder()}}));
 
   config_.keyPrefix.clear();
-  EXPECT_EQ(uploader()->remotePath(QStringLiteral("Photos/a.jpg")),
+  const auto unprefixed = uploader();
+  const UploadUnit photo = localUnit(files_, QStringLiteral("Photos/a.jpg"), "x");
+  test::wait(unprefixed->registerUnits({photo}));
+  EXPECT_EQ(unprefixed->paths().value(photo.id),
             QLatin1Char('/') + timestampFolderName(clock_.now()) + QStringLiteral("/Photos/a.jpg"));
+}
+
+// Buckets of one connection that start in the same second (files sent quickly one after the other, or
+// another computer on the connection) each make a folder of their own, and removing an item of one never
+// deletes the other's finished file of the same name and size.
+TEST_F(DropboxUploaderTest, BucketsOfTheSameSecondKeepApartAndRemovalNeverReachesTheOther) {
+  const struct {
+    const char* name;
+    bool stored;  // else the upload is refused before anything is stored
+  } table[] = {{"refusedBeforeStoring", false}, {"storedWithoutAnAnswerNamingIt", true}};
+  dropbox_.setNow(clock_.now());
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    clock_.advance(1s);
+    dropbox_.setNow(clock_.now());
+    const auto finished = uploader();
+    const auto open = uploader();
+    const UploadUnit theirs = localUnit(files_, QStringLiteral("twin.txt"), "same");
+    const UploadUnit mine = localUnit(files_, QStringLiteral("twin.txt"), "same");
+    dropbox_.nameStoredFiles(true);
+    send(*finished, theirs);
+    const QString theirPath = finished->paths().value(theirs.id);
+    dropbox_.nameStoredFiles(false);
+    const Registration registration = test::wait(open->registerUnits({mine}));
+    ASSERT_TRUE(finished->bucketFolder() && open->bucketFolder());
+    EXPECT_EQ(*finished->bucketFolder(), folder());
+    EXPECT_EQ(*open->bucketFolder(), folder() + QStringLiteral(" (1)"));
+    if (!row.stored) dropbox_.script(QStringLiteral("/2/files/upload"), {503, {}, {}});
+    bool failed = false;
+    try {
+      test::wait(open->upload(mine, registration.destinations.first(), {}, {}));
+    } catch (const UploadError&) {
+      failed = true;
+    }
+    EXPECT_EQ(failed, !row.stored);
+    const qsizetype before = dropbox_.files().size();
+
+    test::wait(open->withdraw({mine}));
+    EXPECT_EQ(dropbox_.files().size(), before - (row.stored ? 1 : 0));
+    EXPECT_TRUE(dropbox_.file(theirPath)) << "the other bucket's file stays";
+  }
 }
 
 TEST_F(DropboxUploaderTest, TheArgumentHeaderIsSortedEscapedAscii) {
@@ -144,7 +200,7 @@ TEST_F(DropboxUploaderTest, ASmallFileGoesInOneRequestWithItsHeaders) {
   const QList<double> fractions = send(*dropbox, unit);
 
   EXPECT_EQ(fractions.last(), 1.0);
-  const QList<test::FakeDropbox::Request> requests = dropbox_.requests();
+  const QList<test::FakeDropbox::Request> requests = contentRequests();
   ASSERT_EQ(requests.size(), 1);
   EXPECT_EQ(requests[0].method, "POST");
   EXPECT_EQ(requests[0].host, QStringLiteral("content"));
@@ -166,11 +222,11 @@ TEST_F(DropboxUploaderTest, ALargerFileGoesThroughASessionInPieces) {
   for (int i = 0; i < 101; ++i) bytes.append(char('a' + i % 26));
   const UploadUnit exact = localUnit(files_, QStringLiteral("exact.bin"), bytes.left(100));
   send(*dropbox, exact);
-  EXPECT_EQ(dropbox_.requests().size(), 1);
+  EXPECT_EQ(contentRequests().size(), 1);
 
   const UploadUnit unit = localUnit(files_, QStringLiteral("big.bin"), bytes);
   const QList<double> fractions = send(*dropbox, unit);
-  const QList<test::FakeDropbox::Request> requests = dropbox_.requests().mid(1);
+  const QList<test::FakeDropbox::Request> requests = contentRequests().mid(1);
   QStringList routes;
   QList<qint64> offsets;
   QList<qint64> sizes;
@@ -202,8 +258,8 @@ TEST_F(DropboxUploaderTest, TheRealThresholdAndPieceSizes) {
   }
   send(*dropbox,
        UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path, QStringLiteral("exact.bin"), limit});
-  ASSERT_EQ(dropbox_.requests().size(), 1);
-  EXPECT_EQ(dropbox_.requests()[0].bodySize, limit);
+  ASSERT_EQ(contentRequests().size(), 1);
+  EXPECT_EQ(contentRequests()[0].bodySize, limit);
 
   ASSERT_TRUE(QFile::resize(path, limit + 1));
   const QList<double> fractions = send(*dropbox, UploadUnit{QUuid::createUuid(), QUuid::createUuid(), path,
@@ -328,9 +384,9 @@ TEST_F(DropboxUploaderTest, WithdrawDeletesOnlyWhatTheUploadStored) {
   const UploadUnit renamed = localUnit(files_, QStringLiteral("a.txt"), "mine");
   const UploadUnit unsent = localUnit(files_, QStringLiteral("b.txt"), "later");
   const UploadUnit stranger = localUnit(files_, QStringLiteral("c.txt"), "never registered");
+  const Registration registration = test::wait(dropbox->registerUnits({renamed, unsent}));
   // Someone else's file sits where the upload asked to go, so Dropbox renames the upload.
   dropbox_.addFile(folder() + QStringLiteral("/a.txt"), "theirs");
-  const Registration registration = test::wait(dropbox->registerUnits({renamed, unsent}));
   test::wait(dropbox->upload(renamed, registration.destinations[0], {}, {}));
   ASSERT_TRUE(dropbox_.file(folder() + QStringLiteral("/a (1).txt")));
   const QString renamedID = dropbox_.file(folder() + QStringLiteral("/a (1).txt"))->id;
@@ -376,9 +432,9 @@ TEST_F(DropboxUploaderTest, AFileStoredWhileItsAnswerWasUnderWayIsDeletedWhenIts
   EXPECT_TRUE(dropbox->paths().isEmpty());
 }
 
-// An answer that named no file leaves the path, the size and the time to go by: a file at the path that
-// differs in either is someone else's.
-TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnlyWhenSizeAndTimeAgree) {
+// An answer that named no file leaves the path, the content, the size and the time to go by: a file at
+// the path that differs in any is someone else's.
+TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnlyWhenItIsSurelyTheOneSent) {
   const struct {
     const char* name;
     std::optional<QByteArray> theirs;  // a file at the path before the upload
@@ -388,6 +444,7 @@ TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnly
       {"alone", std::nullopt, 0, true},
       {"renamedPastAnOlderOne", QByteArray("mine"), 3600, false},
       {"renamedPastAnotherSize", QByteArray("theirs"), 0, false},
+      {"renamedPastOtherBytesOfTheSameSizeAndTime", QByteArray("mind"), 0, false},
   };
   dropbox_.nameStoredFiles(false);
   for (const auto& row : table) {
@@ -412,6 +469,23 @@ TEST_F(DropboxUploaderTest, WithoutAnAnswerNamingItTheFileAtItsPathIsDeletedOnly
     }
     EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
   }
+}
+
+// A later try of the same unit keeps the time of the first, which may have stored the file long before.
+TEST_F(DropboxUploaderTest, ALaterTryStillRemovesWhatTheFirstStored) {
+  dropbox_.nameStoredFiles(false);
+  dropbox_.setNow(clock_.now());
+  const auto dropbox = uploader();
+  const UploadUnit sent = localUnit(files_, QStringLiteral("again.txt"), "again");
+  const Registration registration = test::wait(dropbox->registerUnits({sent}));
+  test::wait(dropbox->upload(sent, registration.destinations.first(), {}, {}));
+  clock_.advance(std::chrono::minutes(10));
+  dropbox_.script(QStringLiteral("/2/files/upload"), {503, {}, {}});
+  EXPECT_THROW(test::wait(dropbox->upload(sent, registration.destinations.first(), {}, {})), UploadError);
+  ASSERT_EQ(dropbox_.files().size(), 1);
+
+  test::wait(dropbox->withdraw({sent}));
+  EXPECT_TRUE(dropbox_.files().isEmpty());
 }
 
 // "." and ".." pieces in a unit's path or in the folder prefix never reach Dropbox, which would resolve them.

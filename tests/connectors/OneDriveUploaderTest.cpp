@@ -147,7 +147,7 @@ TEST_F(OneDriveUploaderTest, PiecesFollowGraphsRangeRules) {
     const auto stored =
         std::find_if(items.begin(), items.end(), [&](const auto& item) { return item.name == name; });
     ASSERT_NE(stored, items.end());
-    EXPECT_EQ(microsoft_.pathOf(stored->id), bucket() + QLatin1Char('/') + name);
+    EXPECT_EQ(stored->parent, drive->bucketFolderID().value_or(QString()));
     EXPECT_EQ(stored->size, row.size);
     EXPECT_EQ(stored->sha256, sha256Of(sent.url));
     EXPECT_EQ(microsoft_.openSessions(), 0);
@@ -203,19 +203,19 @@ TEST_F(OneDriveUploaderTest, PathsKeepTheirPiecesNumberRepeatsAndArriveEncoded) 
   QStringList expected{
       "x.txt",        "a.jpg",          "a 2.jpg", "a 3.jpg", "notes", "notes 2", "Photos/#1 100%.txt",
       "Photos/é.txt", "Holiday (1).jpg"};
-  for (QString& path : expected) path.prepend(folder + QLatin1Char('/'));
   for (qsizetype i = 0; i < units.size(); ++i) EXPECT_EQ(drive->paths().value(units[i].id), expected[i]);
+  for (QString& path : expected) path.prepend(folder + QLatin1Char('/'));
   expected.sort();
   EXPECT_EQ(microsoft_.filePaths(), expected);
 
+  // The bucket's folder was made in the prefix's, and the sessions are opened below it by its id.
+  ASSERT_TRUE(drive->bucketFolderID());
+  EXPECT_EQ(microsoft_.pathOf(*drive->bucketFolderID()), folder);
   QStringList sessionTargets;
   for (const auto& request : microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/")))
     if (request.target.endsWith(QLatin1String(":/createUploadSession")))
       sessionTargets.append(request.target);
-  const QString encodedFolder =
-      QStringLiteral("/v1.0/me/drive/items/approot-0:/a/b/") +
-      QString::fromLatin1(QUrl::toPercentEncoding(timestampFolderName(clock_.now()), " "))
-          .replace(QLatin1Char(' '), QLatin1String("%20"));
+  const QString encodedFolder = QStringLiteral("/v1.0/me/drive/items/") + *drive->bucketFolderID() + ':';
   EXPECT_EQ(sessionTargets.value(6),
             encodedFolder + QStringLiteral("/Photos/%231%20100%25.txt:/createUploadSession"));
   EXPECT_EQ(sessionTargets.value(7),
@@ -223,7 +223,7 @@ TEST_F(OneDriveUploaderTest, PathsKeepTheirPiecesNumberRepeatsAndArriveEncoded) 
   EXPECT_EQ(sessionTargets.value(8),
             encodedFolder + QStringLiteral("/Holiday%20(1).jpg:/createUploadSession"));
 
-  const auto session = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0:/a/b/")).last();
+  const auto session = microsoft_.requests(encodedFolder).last();
   EXPECT_EQ(session.header("Authorization"), "Bearer stored-access");
   EXPECT_EQ(session.header("Content-Type"), "application/json");
   EXPECT_EQ(QJsonDocument::fromJson(session.body).object(),
@@ -242,17 +242,20 @@ TEST_F(OneDriveUploaderTest, EveryUnitSendsItsFolderChainAndFoldersThatExistAreF
     if (request.target.endsWith(QLatin1String("/children")))
       folders.append(request.path + QLatin1Char(' ') +
                      QJsonDocument::fromJson(request.body).object().value(QStringLiteral("name")).toString());
-  const QString chain[] = {
-      QStringLiteral("/v1.0/me/drive/items/approot-0/children Uploads"),
-      QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children ") + stamp,
-      QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/%1:/children Photos").arg(stamp),
-  };
-  EXPECT_EQ(folders, (QStringList{chain[0], chain[1], chain[2], chain[0], chain[1], chain[2]}));
+  // The prefix and the bucket's folder once, the unit's folders below the bucket's for every unit.
+  ASSERT_TRUE(drive->bucketFolderID());
+  const QString photos = QStringLiteral("/v1.0/me/drive/items/%1/children Photos").arg(*drive->bucketFolderID());
+  EXPECT_EQ(folders, (QStringList{QStringLiteral("/v1.0/me/drive/items/approot-0/children Uploads"),
+                                  QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children ") + stamp,
+                                  photos, photos}));
   const auto create = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0/children")).first();
   EXPECT_EQ(
       QJsonDocument::fromJson(create.body).object(),
       (QJsonObject{
           {"name", "Uploads"}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "fail"}}));
+  const auto bucketFolder = microsoft_.requests(QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads:/children"));
+  EXPECT_EQ(QJsonDocument::fromJson(bucketFolder.first().body).object(),
+            (QJsonObject{{"name", stamp}, {"folder", QJsonObject()}, {"@microsoft.graph.conflictBehavior", "rename"}}));
   EXPECT_EQ(microsoft_.filePaths(), (QStringList{bucket() + "/Photos/a.jpg", bucket() + "/Photos/b.jpg"}));
 }
 
@@ -284,8 +287,7 @@ TEST_F(OneDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryGraphsText)
     SCOPED_TRACE(row.text.toStdString());
     test::LogCapture log;
     auto drive = uploader();
-    microsoft_.script("POST", QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/"), row.answer,
-                      "rename");
+    microsoft_.script("POST", QStringLiteral("/v1.0/me/drive/items/folder-"), row.answer, "\"item\"");
     const QList<UploadUnit> units{unit(QStringLiteral("refused.txt")), unit(QStringLiteral("fine.txt"))};
     const Registration registration = test::wait(drive->registerUnits(units));
     ASSERT_EQ(registration.destinations.size(), 1);
@@ -303,7 +305,7 @@ TEST_F(OneDriveUploaderTest, RefusedSessionsStayWithTheirUnitAndCarryGraphsText)
 TEST_F(OneDriveUploaderTest, ARefusedFolderFailsOnlyItsUnit) {
   auto drive = uploader();
   microsoft_.script(
-      "POST", QStringLiteral("/v1.0/me/drive/items/approot-0:/Uploads/"),
+      "POST", QStringLiteral("/v1.0/me/drive/items/folder-"),
       {423, R"({"error":{"message":"The resource you are attempting to access is locked"}})", {}, {}},
       "\"Locked\"");
   const QList<UploadUnit> units{unit(QStringLiteral("Locked/a.txt")), unit(QStringLiteral("b.txt"))};
@@ -331,7 +333,7 @@ TEST_F(OneDriveUploaderTest, AnUnreadableAppFolderAnswerEndsTheWholeRegistration
 }
 
 TEST_F(OneDriveUploaderTest, WithdrawDeletesTheItemThisBucketStoredAndCancelsOpenSessions) {
-  // Two buckets started in the same second share the time-stamped folder; the second "x.txt" is renamed.
+  // Two buckets started in the same second: the second to register gets its folder renamed.
   auto first = uploader();
   auto second = uploader();
   const UploadUnit theirs = unit(QStringLiteral("x.txt"), "theirs");
@@ -340,7 +342,7 @@ TEST_F(OneDriveUploaderTest, WithdrawDeletesTheItemThisBucketStoredAndCancelsOpe
   registerAndUpload(*second, {theirs});
   const Registration registration = test::wait(first->registerUnits({mine, neverSent}));
   test::wait(first->upload(mine, registration.destinations.first(), {}, {}));
-  ASSERT_EQ(microsoft_.filePaths(), (QStringList{bucket() + "/x 1.txt", bucket() + "/x.txt"}));
+  ASSERT_EQ(microsoft_.filePaths(), (QStringList{bucket() + " 1/x.txt", bucket() + "/x.txt"}));
   EXPECT_EQ(microsoft_.openSessions(), 1);
 
   test::LogCapture log;
@@ -384,18 +386,19 @@ TEST_F(OneDriveUploaderTest, AFileStoredWhileItsAnswerWasUnderWayIsDeletedWhenIt
   EXPECT_TRUE(drive->paths().isEmpty());
 }
 
-// An answer that named no item leaves the path, the size and the time to go by: an item at the path that
-// differs in either is someone else's.
-TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnlyWhenSizeAndTimeAgree) {
+// An answer that named no item leaves the path, the content, the size and the time to go by: an item at
+// the path that differs in any is someone else's.
+TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnlyWhenItIsSurelyTheOneSent) {
   const struct {
     const char* name;
-    std::optional<qint64> theirSize;  // an item at the path before the upload
+    std::optional<QByteArray> theirs;  // an item at the path before the upload
     qint64 theirSecondsEarlier;
     bool deleted;
   } table[] = {
       {"alone", std::nullopt, 0, true},
-      {"renamedPastAnOlderOne", 7, 3600, false},
-      {"renamedPastAnotherSize", 99, 0, false},
+      {"renamedPastAnOlderOne", QByteArray("7 bytes"), 3600, false},
+      {"renamedPastAnotherSize", QByteArray("99 bytes"), 0, false},
+      {"renamedPastOtherBytesOfTheSameSizeAndTime", QByteArray("7 bytez"), 0, false},
   };
   microsoft_.nameStoredFiles(false);
   for (const auto& row : table) {
@@ -403,12 +406,10 @@ TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnl
     auto drive = uploader();
     const UploadUnit sent = unit(QString::fromLatin1(row.name) + QStringLiteral(".txt"), "7 bytes");
     const Registration registration = test::wait(drive->registerUnits({sent}));
-    if (row.theirSize) {
-      QString bucketID;
-      for (const FakeMicrosoft::Item& item : microsoft_.items())
-        if (item.folder && microsoft_.pathOf(item.id) == bucket()) bucketID = item.id;
+    ASSERT_TRUE(drive->bucketFolderID());
+    if (row.theirs) {
       microsoft_.setNow(clock_.now().addSecs(-row.theirSecondsEarlier));
-      microsoft_.addItem(sent.relativePath, bucketID, false, *row.theirSize);
+      microsoft_.addFile(sent.relativePath, *drive->bucketFolderID(), *row.theirs);
     }
     microsoft_.setNow(clock_.now());
     test::wait(drive->upload(sent, registration.destinations.first(), {}, {}));
@@ -417,11 +418,70 @@ TEST_F(OneDriveUploaderTest, WithoutAnAnswerNamingItTheItemAtItsPathIsDeletedOnl
     test::LogCapture log;
     test::wait(drive->withdraw({sent}));
     EXPECT_EQ(microsoft_.filePaths().size(), before - (row.deleted ? 1 : 0));
-    if (row.theirSize) {
-      EXPECT_TRUE(microsoft_.filePaths().contains(bucket() + QLatin1Char('/') + sent.relativePath));
+    if (row.theirs) {
+      EXPECT_TRUE(microsoft_.filePaths().contains(microsoft_.pathOf(*drive->bucketFolderID()) + QLatin1Char('/') +
+                                                  sent.relativePath));
     }
     EXPECT_EQ(log.contains(QStringLiteral("could not remove")), !row.deleted);
   }
+}
+
+// Buckets of one connection that start in the same second (files sent quickly one after the other, or
+// another computer on the connection) each make a folder of their own, and removing an item of one never
+// deletes the other's finished file of the same name and size: a session still open is cancelled and
+// stores nothing, and one that completed without naming its item leads only to this bucket's folder.
+TEST_F(OneDriveUploaderTest, BucketsOfTheSameSecondKeepApartAndRemovalNeverReachesTheOther) {
+  const struct {
+    const char* name;
+    bool stored;  // else the upload is refused before anything is stored
+  } table[] = {{"refusedBeforeStoring", false}, {"storedWithoutAnAnswerNamingIt", true}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    clock_.advance(1s);
+    microsoft_.setNow(clock_.now());
+    auto finished = uploader();
+    auto open = uploader();
+    const UploadUnit theirs = unit(QStringLiteral("twin.txt"), "same");
+    const UploadUnit mine = unit(QStringLiteral("twin.txt"), "same");
+    microsoft_.nameStoredFiles(true);
+    registerAndUpload(*finished, {theirs});
+    microsoft_.nameStoredFiles(false);
+    const Registration registration = test::wait(open->registerUnits({mine}));
+    ASSERT_TRUE(finished->bucketFolderID() && open->bucketFolderID());
+    EXPECT_NE(*finished->bucketFolderID(), *open->bucketFolderID());
+    EXPECT_EQ(microsoft_.pathOf(*open->bucketFolderID()), bucket() + QStringLiteral(" 1"));
+    if (!row.stored) microsoft_.script("PUT", QStringLiteral("/upload/"), {503, {}, {}, {}});
+    bool failed = false;
+    try {
+      test::wait(open->upload(mine, registration.destinations.first(), {}, {}));
+    } catch (const UploadError&) {
+      failed = true;
+    }
+    EXPECT_EQ(failed, !row.stored);
+    const qsizetype before = microsoft_.filePaths().size();
+
+    test::wait(open->withdraw({mine}));
+    EXPECT_EQ(microsoft_.filePaths().size(), before - (row.stored ? 1 : 0));
+    EXPECT_TRUE(microsoft_.filePaths().contains(bucket() + QStringLiteral("/twin.txt")))
+        << "the other bucket's file stays";
+    EXPECT_EQ(microsoft_.openSessions(), 0);
+  }
+}
+
+// A later try of the same unit keeps the time of the first, which may have stored the file long before.
+TEST_F(OneDriveUploaderTest, ALaterTryStillRemovesWhatTheFirstStored) {
+  microsoft_.nameStoredFiles(false);
+  microsoft_.setNow(clock_.now());
+  auto drive = uploader();
+  const UploadUnit sent = unit(QStringLiteral("again.txt"));
+  const Registration registration = test::wait(drive->registerUnits({sent}));
+  test::wait(drive->upload(sent, registration.destinations.first(), {}, {}));
+  clock_.advance(std::chrono::minutes(10));
+  EXPECT_THROW(test::wait(drive->upload(sent, registration.destinations.first(), {}, {})), UploadError);
+  ASSERT_EQ(microsoft_.filePaths().size(), 1);
+
+  test::wait(drive->withdraw({sent}));
+  EXPECT_TRUE(microsoft_.filePaths().isEmpty());
 }
 
 // "." and ".." pieces in a unit's path or in the folder prefix never reach Graph: resolved, they would climb

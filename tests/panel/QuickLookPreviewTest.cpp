@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -86,8 +87,8 @@ TEST_F(QuickLookPreviewTest, AnswersNothingForAnIndexOutsideTheList) {
 }
 
 TEST_F(QuickLookPreviewTest, CentresOnTheVisibleFrameOfTheScreenUnderTheMouse) {
-  EXPECT_EQ(QuickLookPreview::centredOrigin(QRect(0, 30, 1920, 1050), QSize(400, 300)), QPoint(760, 405));
-  EXPECT_EQ(QuickLookPreview::centredOrigin(QRect(1920, 0, 1280, 1024), QSize(641, 480)), QPoint(2239, 272));
+  EXPECT_EQ(PreviewWindow::centredOrigin(QRect(0, 30, 1920, 1050), QSize(400, 300)), QPoint(760, 405));
+  EXPECT_EQ(PreviewWindow::centredOrigin(QRect(1920, 0, 1280, 1024), QSize(641, 480)), QPoint(2239, 272));
 
   test::pointAt(QStringLiteral("right"));
   preview.show(picture, {picture});
@@ -126,6 +127,47 @@ TEST_F(QuickLookPreviewTest, TheWindowTakesTheSizeOfEachPage) {
   screenshot(QStringLiteral("preview-short-text.png"));
 }
 
+// Each page resizes the window; one that only grew from its top-left corner walked off the screen, and the
+// largest picture is larger than a small screen.
+TEST_F(QuickLookPreviewTest, EveryPageStaysWholeOnTheScreenAndCentredOnIt) {
+  const QString folder = root.file(QStringLiteral("Receipts"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const struct {
+    const char* what;
+    QSize picture;
+    std::optional<QRect> area;  // the screen's when not given
+  } cases[] = {
+      {"a portrait picture on a large screen", QSize(700, 1400), std::nullopt},
+      {"a square picture on a small screen", QSize(1200, 1200), QRect(0, 0, 1024, 576)},
+      {"a landscape picture on a small screen", QSize(2000, 1000), QRect(100, 40, 800, 500)},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QImage image(c.picture, QImage::Format_RGB32);
+    image.fill(QColor(120, 60, 160));
+    const QString picturePath = root.file(QStringLiteral("picture-%1.png").arg(index++));
+    ASSERT_TRUE(image.save(picturePath));
+    test::pointAt(QStringLiteral("left"));
+    preview.show(folder, {folder, picturePath});
+    PreviewWindow& window = *preview.window();
+    const QRect area = c.area.value_or(test::screenNamed(QStringLiteral("left"))->availableGeometry());
+    if (c.area) window.setArea(area);
+    ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::file);
+    QTest::keyClick(&window, Qt::Key_Right);
+    ASSERT_EQ(window.currentKind(), PreviewWindow::Kind::image);
+    const QRect frame = window.frameGeometry();
+    EXPECT_TRUE(area.contains(frame)) << "the window at " << frame.x() << "," << frame.y() << " " << frame.width()
+                                      << "×" << frame.height();
+    EXPECT_LE(std::abs(frame.center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(frame.center().y() - area.center().y()), 1);
+    const QSize shown = window.size();
+    EXPECT_NEAR(double(shown.width()) / shown.height(), double(c.picture.width()) / c.picture.height(), 0.02)
+        << "the picture keeps its shape";
+    QTest::keyClick(&window, Qt::Key_Escape);
+  }
+}
+
 TEST_F(QuickLookPreviewTest, ALongTextScrollsWithinTheLargestTextPage) {
   QByteArray lines;
   for (int n = 0; n < 200; ++n) lines += QByteArray("line ") + QByteArray::number(n) + QByteArray(300, 'x') + '\n';
@@ -139,27 +181,37 @@ TEST_F(QuickLookPreviewTest, ALongTextScrollsWithinTheLargestTextPage) {
   EXPECT_EQ(window.size(), PreviewWindow::kTextSize);
 }
 
-TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContent) {
+// The preview asks for a larger picture than a tile does; the tile's picture, already in the desktop's
+// cache when the user previews from the strip, must not stand in for it.
+TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContentInThePreviewsSize) {
   const QColor page(40, 160, 90);
-  const QString document = root.file(QStringLiteral("brochure.pdf"));
-  test::writePdf(document, page);
-  // A test run beside a full build can keep the service past the program's own cap: only a hang may fail.
-  setThumbnailerWait(test::kHangBound);
-  preview.show(document, {document});
-  PreviewWindow& window = *preview.window();
-  ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }))
-      << "the desktop's thumbnailer rendered the page";
-  QImage shown;
-  for (QLabel* label : window.findChildren<QLabel*>()) {
-    if (label->isVisible() && !label->pixmap().isNull()) shown = label->pixmap().toImage();
+  for (const bool tileFirst : {false, true}) {
+    SCOPED_TRACE(tileFirst ? "the tile's picture cached" : "nothing cached");
+    const QString document = root.file(tileFirst ? QStringLiteral("tiled.pdf") : QStringLiteral("brochure.pdf"));
+    test::writePdf(document, page);
+    if (tileFirst) {
+      ASSERT_FALSE(test::wait(loadThumbnail(document, 60)).isIcon) << "the tile's picture was made";
+      ASSERT_TRUE(desktopCachedThumbnail(document, 128).has_value());
+    }
+    preview.show(document, {document});
+    PreviewWindow& window = *preview.window();
+    ASSERT_TRUE(test::runUntil([&] { return window.currentKind() == PreviewWindow::Kind::image; }))
+        << "the desktop's thumbnailer rendered the page";
+    QImage shown;
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+      if (label->isVisible() && !label->pixmap().isNull()) shown = label->pixmap().toImage();
+    }
+    ASSERT_FALSE(shown.isNull());
+    const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    EXPECT_NEAR(centre.red(), page.red(), 16) << centre.name().toStdString();
+    EXPECT_NEAR(centre.green(), page.green(), 16) << centre.name().toStdString();
+    EXPECT_NEAR(centre.blue(), page.blue(), 16) << centre.name().toStdString();
+    // The page is portrait: its height is the large thumbnail's side.
+    EXPECT_EQ(shown.height(), int(256 * window.devicePixelRatioF())) << "the picture of the preview's size";
+    EXPECT_LE(window.height(), 300) << "the window fits the picture";
+    screenshot(tileFirst ? QStringLiteral("preview-document-after-tile.png") : QStringLiteral("preview-document.png"));
+    QTest::keyClick(&window, Qt::Key_Escape);
   }
-  ASSERT_FALSE(shown.isNull());
-  const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
-  EXPECT_NEAR(centre.red(), page.red(), 16) << centre.name().toStdString();
-  EXPECT_NEAR(centre.green(), page.green(), 16) << centre.name().toStdString();
-  EXPECT_NEAR(centre.blue(), page.blue(), 16) << centre.name().toStdString();
-  EXPECT_LE(window.height(), 300) << "the window fits the picture";
-  screenshot(QStringLiteral("preview-document.png"));
 }
 
 }  // namespace

@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include "BarRig.h"
+#include "panel/BarMetrics.h"
 #include "panel/FinishButton.h"
 #include "panel/ItemTile.h"
 #include "panel/PanelContent.h"
 #include "panel/PreviewWindow.h"
 #include "panel/UnconstrainedPanel.h"
+#include "support/LogCapture.h"
 
 namespace pm {
 namespace {
@@ -27,7 +29,7 @@ TEST(BarSizing, CapacityAndStripLength) {
   };
   for (const Capacity c :
        {Capacity{600, 8}, Capacity{665, 9}, Capacity{120, 2}, Capacity{0, 2}, Capacity{-50, 2}})
-    EXPECT_EQ(UploadPanelView::tileCapacity(c.length), c.tiles) << "length " << c.length;
+    EXPECT_EQ(BarMetrics::tileCapacity(c.length), c.tiles) << "length " << c.length;
 
   struct Strip {
     int capacity;
@@ -36,7 +38,7 @@ TEST(BarSizing, CapacityAndStripLength) {
   };
   for (const Strip s : {Strip{8, 0, 80}, Strip{8, 1, 80}, Strip{8, 2, 145}, Strip{8, 3, 210},
                         Strip{8, 8, 535}, Strip{8, 9, 535}, Strip{2, 40, 145}})
-    EXPECT_EQ(UploadPanelView::stripLength(s.capacity, s.items), s.length)
+    EXPECT_EQ(BarMetrics::stripLength(s.capacity, s.items), s.length)
         << "capacity " << s.capacity << ", items " << s.items;
 }
 
@@ -69,7 +71,7 @@ QRect shownRect(const UploadPanelView& view, const ItemTile& tile) {
 // Whether the strip has given every tile its own place along the axis of `edge`, one pitch after the last.
 bool tilesPlaced(const UploadPanelView& view, PanelEdge edge) {
   const QList<ItemTile*> tiles = view.tiles();
-  constexpr int pitch = ItemTile::kSide + UploadPanelView::kTileSpacing;
+  constexpr int pitch = ItemTile::kSide + BarMetrics::kTileSpacing;
   for (qsizetype i = 1; i < tiles.size(); ++i) {
     const QPoint step = tiles[i]->pos() - tiles[i - 1]->pos();
     if (step != (edge == PanelEdge::top ? QPoint(pitch, 0) : QPoint(0, pitch))) return false;
@@ -95,7 +97,7 @@ TEST(UploadPanelViewTest, TheBarGrowsWithItsTilesAlongTheStrip) {
   rig.addFiles({QStringLiteral("b.png"), QStringLiteral("c.png")});
   ASSERT_TRUE(test::runUntil([&] { return rig.view().tiles().size() == 3; }));
   EXPECT_EQ(rig.view().barRect().size(), QSize(210, 80)) << "a horizontal strip at the top";
-  EXPECT_EQ(rig.view().barRect().top(), UploadPanelView::kOuterPadding);
+  EXPECT_EQ(rig.view().barRect().top(), BarMetrics::kOuterPadding);
   const FinishButton& button = rig.view().finishButton();
   ASSERT_TRUE(test::runUntil([&] { return button.isShown(); }));
   const int circleRight = button.geometry().center().x() + FinishButton::kDiameter / 2;
@@ -167,7 +169,7 @@ TEST(UploadPanelViewTest, ALargeBatchLaysOutEveryItemButMakesTilesOnlyNearTheVie
   for (int i = 0; i < count; ++i) paths << rig.panel.root.write(QStringLiteral("%1.txt").arg(i), "x");
   rig.panel.store.session()->enqueue(paths);
   QScrollBar* bar = rig.view().strip().verticalScrollBar();
-  const int length = count * UploadPanelView::kTilePitch - 5 + 20;
+  const int length = count * BarMetrics::kTilePitch - 5 + 20;
   // The batch enters over several turns; the strip follows each part to the end.
   ASSERT_TRUE(test::runUntil([&] {
     return rig.panel.store.current().items().size() == count && rig.view().strip().widget()->height() == length &&
@@ -178,8 +180,8 @@ TEST(UploadPanelViewTest, ALargeBatchLaysOutEveryItemButMakesTilesOnlyNearTheVie
   const QList<QUuid> ids = rig.itemIDs();
   EXPECT_EQ(rig.view().strip().widget()->height(), length) << "the strip is as long as every item makes it";
 
-  const int capacity = UploadPanelView::tileCapacity(rig.panel.panel.window()->height());
-  const int most = capacity + 2 * UploadPanelView::kTilesBeyondView + 1;
+  const int capacity = BarMetrics::tileCapacity(rig.panel.panel.window()->height());
+  const int most = capacity + 2 * BarMetrics::kTilesBeyondView + 1;
   struct Stop {
     int offset;
     const char* where;
@@ -490,7 +492,7 @@ TEST_F(FarBarKeysTest, ASelectionOverItemsWithoutWidgetsShowsOnEveryTileMadeLate
   const QList<QUuid> left = rig.itemIDs();
   EXPECT_EQ(left, ids.mid(0, 2) + ids.mid(281));
   ASSERT_TRUE(test::runUntil([&] {
-    return rig.view().strip().widget()->height() == left.size() * UploadPanelView::kTilePitch - 5 + 20;
+    return rig.view().strip().widget()->height() == left.size() * BarMetrics::kTilePitch - 5 + 20;
   })) << "the strip closes up";
   const QList<QUuid> made = tileIDs(rig.view());
   ASSERT_FALSE(made.isEmpty());
@@ -518,6 +520,12 @@ class BarFinishTest : public ::testing::Test {
   BarRig rig;
 };
 
+// `result` as an uploader hands it back when the connection lacks `count` files nobody saw fail.
+ResponseItem lacking(ResponseItem result, qint64 count) {
+  result.unnamedMissingFiles = count;
+  return result;
+}
+
 TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification) {
   struct Case {
     ResponseItem result;
@@ -533,6 +541,16 @@ TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification)
        QStringLiteral("Upload complete|The share link and its password are on the clipboard.")},
       {ResponseItem::done(), QStringLiteral("earlier"),
        QStringLiteral("Upload complete|Your box is on its way.")},
+      // What arrived is shared all the same, and the notification says how much did not.
+      {lacking(ResponseItem::copied(link), 3), link.toString(),
+       QStringLiteral("Upload incomplete|The share link for your box is on the clipboard. 3 files are missing "
+                      "from the box.")},
+      {lacking(ResponseItem::copiedBox(link, QStringLiteral("correct horse")), 1),
+       link.toString() + QStringLiteral("\nPassword: correct horse"),
+       QStringLiteral("Upload incomplete|The share link and its password are on the clipboard. 1 file is "
+                      "missing from the box.")},
+      {lacking(ResponseItem::done(), 2), QStringLiteral("earlier"),
+       QStringLiteral("Upload incomplete|Your box is on its way. 2 files are missing from the box.")},
   };
   for (const Case& c : cases) {
     if (!rig.panel.store.session()) {
@@ -548,6 +566,24 @@ TEST_F(BarFinishTest, EachOutcomePutsItsTextsOnTheClipboardAndInTheNotification)
     ASSERT_TRUE(test::runUntil([&] { return rig.notifier.requests().size() == before + 1; }));
     EXPECT_EQ(notices().last(), c.notice);
   }
+}
+
+// A file that failed in the bucket counts with those the connection reports; the log names it.
+TEST_F(BarFinishTest, AFileThatFailedInTheBucketIsCountedAndNamedInTheLog) {
+  rig.uploader->failing = {{QStringLiteral("lost.png"), UploadError::http(500)}};
+  rig.addFiles({QStringLiteral("lost.png")});
+  ASSERT_TRUE(test::runUntil([&] { return rig.panel.store.session()->canFinish(); }));
+  const QUrl link(QStringLiteral("https://share.example/b/x8"));
+  rig.uploader->finalizeResults = {lacking(ResponseItem::copied(link), 1)};
+  test::LogCapture log;
+  test::wait(rig.view().finish());
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), link.toString());
+  ASSERT_TRUE(test::runUntil([&] { return !rig.notifier.requests().isEmpty(); }));
+  EXPECT_EQ(notices().last(), QStringLiteral("Upload incomplete|The share link for your box is on the clipboard. "
+                                             "2 files are missing from the box."));
+  const std::string lines = log.lines().join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("the share lacks 2 files"))) << lines;
+  EXPECT_EQ(log.count(QStringLiteral("not in the share: ")), 1) << lines;
 }
 
 TEST_F(BarFinishTest, ARefusedFinishChangesNothing) {
@@ -592,7 +628,7 @@ TEST(UploadPanelViewScreenshots, EachEdgeWithNoneAFewAndMoreThanFit) {
       test::runUntil([] { return false; }, std::chrono::milliseconds(300));
       const QSize panel = rig.panel.panel.window()->size();
       const bool overflows =
-          UploadPanelView::tileCapacity(edge == PanelEdge::top ? panel.width() : panel.height()) < count;
+          BarMetrics::tileCapacity(edge == PanelEdge::top ? panel.width() : panel.height()) < count;
       // New tiles are followed to the end: what overflows is hidden at the start.
       EXPECT_EQ(rig.view().edges(), (ScrollEdges{overflows, false}))
           << rawValue(edge).toStdString() << " " << count;

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "core/SharedInbox.h"
+#include "core/UploaderConfig.h"
 #include "platform/SharedDefaults.h"
+#include "platform/SharedNames.h"
 #include "platform/SingleInstance.h"
 #include "platform/SingleInstanceProbeProcess.h"
 #include "send/SendCommand.h"
@@ -24,10 +26,12 @@ struct SendFixture {
   SystemClock clock;
   SharedInbox inbox{root.paths(), defaults, clock};
   SendCommandEnvironment environment;
+  QString output;
   QString errors;
 
   SendFixture() {
     environment.paths = root.paths();
+    environment.defaults = &defaults;
     environment.serviceName =
         QStringLiteral("com.wrenfold.ParcelmoorTest.S") + QUuid::createUuid().toString(QUuid::Id128);
     // Never this test program itself: a start that was not expected leaves no trace and fails nothing.
@@ -35,8 +39,16 @@ struct SendFixture {
   }
 
   int send(const QStringList& arguments) {
+    QTextStream out(&output);
     QTextStream err(&errors);
-    return runSendCommand(arguments, err, environment);
+    return runSendCommand(arguments, out, err, environment);
+  }
+
+  // Stores a connection of the own service under `id`, as the agent keeps its connections.
+  void storeConnection(const QString& id) {
+    UploaderConfig config(UploaderConfig::Kind::parcelmoor);
+    config.id = QUuid(id);
+    defaults.set(QString::fromLatin1(names::key::kUploaderConfigs), *UploaderConfig::encodeList({config}));
   }
 };
 
@@ -45,6 +57,7 @@ TEST(SendCommand, WakesTheRunningAgentAfterLeavingTheBatch) {
   test::SingleInstanceProbe agent(f.environment.serviceName, {});
   ASSERT_TRUE(agent.waitForLine(QStringLiteral("primary")));
   const QString file = f.root.write(QStringLiteral("report.pdf"), "%PDF");
+  f.storeConnection(QStringLiteral("D2B1E4A0-3C5F-4F6E-8A7B-9C0D1E2F3A4B"));
 
   EXPECT_EQ(
       f.send({QStringLiteral("--connection"), QStringLiteral("d2b1e4a0-3c5f-4f6e-8a7b-9c0d1e2f3a4b"), file}),
@@ -127,10 +140,46 @@ TEST(SendCommand, WrongArgumentsOrMissingFilesWriteNothing) {
   }
 }
 
-TEST(SendCommand, HelpPrintsTheUsage) {
+// A connection that is not stored would quietly become the first ready one in the agent.
+TEST(SendCommand, AConnectionThatIsNotStoredSendsNothing) {
+  const QString stored = QStringLiteral("D2B1E4A0-3C5F-4F6E-8A7B-9C0D1E2F3A4B");
+  const struct {
+    QString asked;
+    int exitCode;
+  } cases[] = {
+      {QStringLiteral("0F8E2A4C-6B1D-4E3F-9A7C-2D5B8E1F4A6C"), 1},
+      {stored.toLower(), 0},
+  };
+  for (const auto& c : cases) {
+    SendFixture f;
+    f.storeConnection(stored);
+    // Started when none runs, so a sent batch ends in a start of this stand-in.
+    const QString started = f.root.file(QStringLiteral("started"));
+    f.environment.agentProgram =
+        f.root.write(QStringLiteral("agent.sh"), "#!/bin/sh\necho started > '" + started.toUtf8() + "'\n");
+    ASSERT_TRUE(QFile::setPermissions(f.environment.agentProgram, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+
+    EXPECT_EQ(f.send({QStringLiteral("--connection"), c.asked, f.root.write(QStringLiteral("a.txt"), "a")}),
+              c.exitCode)
+        << f.errors.toStdString();
+    if (c.exitCode == 0) {
+      EXPECT_EQ(f.inbox.loadBatches().size(), 1);
+      EXPECT_TRUE(runUntil([&] { return QFileInfo::exists(started); }));
+      continue;
+    }
+    EXPECT_TRUE(f.errors.contains(QStringLiteral("No connection has the identifier ") + c.asked))
+        << f.errors.toStdString();
+    EXPECT_TRUE(f.errors.contains(QStringLiteral("Nothing was sent."))) << f.errors.toStdString();
+    EXPECT_TRUE(f.inbox.loadBatches().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(f.root.paths().uploadWake()));
+  }
+}
+
+TEST(SendCommand, HelpPrintsTheUsageToStandardOutput) {
   SendFixture f;
   EXPECT_EQ(f.send({QStringLiteral("--help")}), 0);
-  EXPECT_TRUE(f.errors.startsWith(QStringLiteral("Usage: Parcelmoor send [--connection <UUID>]")));
+  EXPECT_TRUE(f.output.startsWith(QStringLiteral("Usage: Parcelmoor send [--connection <UUID>]")));
+  EXPECT_TRUE(f.errors.isEmpty()) << f.errors.toStdString();
 }
 
 }  // namespace

@@ -177,6 +177,7 @@ AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool w
   } else if (launched.exitStatus() == QProcess::NormalExit) {
     finished.exitCode = launched.exitCode();
   }
+  finished.output = QString::fromUtf8(launched.readAllStandardOutput());
   finished.errors = QString::fromUtf8(launched.readAllStandardError());
   return finished;
 }

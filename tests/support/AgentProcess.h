@@ -26,6 +26,7 @@ class AgentProcess {
  public:
   struct Finished {
     int exitCode = -1;  // -1: it crashed or did not end in time
+    QString output;     // what it wrote to standard output
     QString errors;     // what it wrote to standard error
   };
 

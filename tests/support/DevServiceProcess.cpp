@@ -35,33 +35,39 @@ DevServiceProcess::~DevServiceProcess() {
 
 QString DevServiceProcess::createSession(const QString& stateDirectory, const QString& email) {
   dev::DevStore store(stateDirectory);
-  const QString token = store.createSession(email);
-  if (!store.isUsable() || !store.save())
-    throw std::runtime_error("cannot write the development service's state");
-  return token;
+  if (!store.isUsable()) throw std::runtime_error("cannot write the development service's state");
+  return store.createSession(email);
 }
 
 std::optional<QByteArray> DevServiceProcess::storedFile(const QString& path) const {
-  // The service writes its state whole and renames it into place, so this reads one consistent moment.
+  // One read transaction: the buckets, files and tags of one committed moment of the running service.
   const dev::DevStore store(stateDirectory_);
-  for (const dev::StoredBucket& bucket : store.buckets) {
-    for (const dev::StoredFile& file : bucket.files) {
-      if (file.path != path || !file.isComplete()) continue;
-      QStringList parts;
-      for (int number = 1; number <= file.partCount; ++number)
-        parts.append(store.partFile(bucket.id, file.id, number));
-      dev::SealedStreamReader reader(parts, bucket.key);
-      if (!reader.open()) throw std::runtime_error(reader.failure().toStdString());
-      QByteArray bytes;
-      while (!reader.atEnd()) {
-        const std::optional<QByteArray> chunk = reader.nextChunk();
-        if (!chunk) throw std::runtime_error(reader.failure().toStdString());
-        bytes += *chunk;
-      }
-      return bytes;
-    }
+  struct Found {
+    dev::StoredBucket bucket;
+    dev::StoredFile file;
+  };
+  const std::optional<Found> found =
+      store.read([&](dev::StoreTransaction& transaction) -> std::optional<Found> {
+        for (const dev::StoredBucket& bucket : transaction.buckets()) {
+          for (const dev::StoredFile& file : transaction.files(bucket.id)) {
+            if (file.path == path && file.isComplete()) return Found{bucket, file};
+          }
+        }
+        return std::nullopt;
+      });
+  if (!found) return std::nullopt;
+  QStringList parts;
+  for (int number = 1; number <= found->file.partCount; ++number)
+    parts.append(store.partFile(found->bucket.id, found->file.id, number));
+  dev::SealedStreamReader reader(parts, found->bucket.key);
+  if (!reader.open()) throw std::runtime_error(reader.failure().toStdString());
+  QByteArray bytes;
+  while (!reader.atEnd()) {
+    const std::optional<QByteArray> chunk = reader.nextChunk();
+    if (!chunk) throw std::runtime_error(reader.failure().toStdString());
+    bytes += *chunk;
   }
-  return std::nullopt;
+  return bytes;
 }
 
 }  // namespace pm::test

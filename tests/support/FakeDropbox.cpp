@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QUrlQuery>
 
@@ -31,6 +32,15 @@ QString renamed(const QString& path, int n) {
   const QString suffix = QStringLiteral(" (%1)").arg(n);
   if (dot <= slash + 1) return path + suffix;
   return path.left(dot) + suffix + path.mid(dot);
+}
+
+// Dropbox's content hash, worked out here on its own: SHA-256 over the SHA-256 of each 4 MiB block.
+QString contentHash(const QByteArray& content) {
+  constexpr qsizetype kBlock = 4 * 1024 * 1024;
+  QByteArray digests;
+  for (qsizetype at = 0; at < content.size(); at += kBlock)
+    digests += QCryptographicHash::hash(content.mid(at, kBlock), QCryptographicHash::Sha256);
+  return QString::fromLatin1(QCryptographicHash::hash(digests, QCryptographicHash::Sha256).toHex());
 }
 
 }  // namespace
@@ -80,7 +90,7 @@ void FakeDropbox::setAccount(std::optional<QString> email, std::optional<QString
 QString FakeDropbox::addFile(const QString& path, const QByteArray& content) {
   std::lock_guard lock(mutex_);
   const QString id = newID("id");
-  files_.insert(path.toLower(), File{id, path, content.size(), content, now()});
+  files_.insert(path.toLower(), File{id, path, content.size(), content, now(), contentHash(content)});
   return id;
 }
 
@@ -134,6 +144,23 @@ int FakeDropbox::openSessions() const {
   return int(sessions_.size());
 }
 
+QStringList FakeDropbox::folders() const {
+  std::lock_guard lock(mutex_);
+  QStringList paths;
+  for (const auto& folder : folders_) paths.append(folder.second);
+  return paths;
+}
+
+bool FakeDropbox::taken(const QString& path) const {
+  const QString lower = path.toLower();
+  const auto at = [&](const QString& key) { return key == lower || key.startsWith(lower + QLatin1Char('/')); };
+  for (auto it = files_.keyBegin(); it != files_.keyEnd(); ++it)
+    if (at(*it)) return true;
+  for (auto it = folders_.keyBegin(); it != folders_.keyEnd(); ++it)
+    if (at(*it)) return true;
+  return false;
+}
+
 QString FakeDropbox::newID(const char* kind) {
   return QStringLiteral("%1:%2").arg(QLatin1String(kind)).arg(nextID_++);
 }
@@ -148,7 +175,8 @@ FakeDropbox::Answer FakeDropbox::store(const QJsonObject& commit, qint64 size, Q
     for (int n = 1; files_.contains(path.toLower()); ++n) path = renamed(wanted, n);
   }
   const QString id = newID("id");
-  files_.insert(path.toLower(), File{id, path, size, keepsBytes ? std::move(content) : QByteArray(), now()});
+  const QString hash = keepsBytes ? contentHash(content) : QString();
+  files_.insert(path.toLower(), File{id, path, size, keepsBytes ? std::move(content) : QByteArray(), now(), hash});
   if (!nameStoredFiles_) return json(200, {{QStringLiteral("size"), size}});
   return json(200, {{QStringLiteral("id"), id},
                     {QStringLiteral("path_display"), path},
@@ -190,6 +218,23 @@ FakeDropbox::Answer FakeDropbox::handle(const Request& received) {
     }
     return refusal(409, QStringLiteral("path_lookup/not_found/"));
   }
+  if (route == QLatin1String("api:/2/files/create_folder_v2")) {
+    const QJsonObject body = QJsonDocument::fromJson(received.body).object();
+    const QString wanted = body.value(QStringLiteral("path")).toString();
+    QString path = wanted;
+    if (taken(path)) {
+      if (!body.value(QStringLiteral("autorename")).toBool())
+        return refusal(409, QStringLiteral("path/conflict/folder/.."));
+      for (int n = 1; taken(path); ++n) path = wanted + QStringLiteral(" (%1)").arg(n);
+    }
+    const QString id = newID("id");
+    folders_.insert(path.toLower(), {id, path});
+    return json(200, {{QStringLiteral("metadata"),
+                       QJsonObject{{QStringLiteral("id"), id},
+                                   {QStringLiteral("name"), path.section(QLatin1Char('/'), -1)},
+                                   {QStringLiteral("path_display"), path},
+                                   {QStringLiteral("path_lower"), path.toLower()}}}});
+  }
   if (route == QLatin1String("api:/2/files/get_metadata")) {
     const QString target =
         QJsonDocument::fromJson(received.body).object().value(QStringLiteral("path")).toString();
@@ -199,6 +244,7 @@ FakeDropbox::Answer FakeDropbox::handle(const Request& received) {
                       {QStringLiteral("id"), found.id},
                       {QStringLiteral("path_display"), found.path},
                       {QStringLiteral("size"), found.size},
+                      {QStringLiteral("content_hash"), found.contentHash},
                       {QStringLiteral("server_modified"), found.modified.toString(Qt::ISODate)}});
   }
   if (route == QLatin1String("content:/2/files/upload")) {

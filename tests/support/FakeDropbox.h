@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <chrono>
@@ -19,7 +20,8 @@ namespace pm::test {
 // Dropbox's token endpoint, the RPC routes and the content routes the uploader uses, faked on 127.0.0.1 at
 // a free port, with the stored files in memory: the code exchange and renewal, the current account, upload
 // in one request (renaming "a.txt" to "a (1).txt" on a conflict, as "autorename" asks), upload sessions
-// that check every piece's offset, and deletion by id or path. The API endpoint answers under "/api" and
+// that check every piece's offset, folder creation (renamed "name (1)" the same way), file metadata with
+// Dropbox's content hash, and deletion by id or path. The API endpoint answers under "/api" and
 // the content endpoint under "/content", so a test can tell which host a request reached. Every request
 // is logged; a test can script one-shot answers in front of the built-in behaviour.
 class FakeDropbox {
@@ -49,6 +51,7 @@ class FakeDropbox {
     qint64 size = 0;
     QByteArray bytes;  // kept only for files of up to 16 MiB
     QDateTime modified;
+    QString contentHash;  // of the kept bytes; empty for a larger file
   };
 
   FakeDropbox();
@@ -81,6 +84,8 @@ class FakeDropbox {
   std::optional<File> file(const QString& path) const;
   // Upload sessions started and not finished.
   int openSessions() const;
+  // The folders made, as displayed.
+  QStringList folders() const;
 
  private:
   struct Session {
@@ -94,6 +99,8 @@ class FakeDropbox {
   Answer store(const QJsonObject& commit, qint64 size, QByteArray bytes, bool keepsBytes);
   QString newID(const char* kind);
   QDateTime now() const;
+  // Whether a file or folder is at `path`, or below it.
+  bool taken(const QString& path) const;
 
   mutable std::mutex mutex_;
   QList<Request> requests_;
@@ -101,6 +108,7 @@ class FakeDropbox {
   QList<QMap<QString, QString>> tokenForms_;
   QMap<QString, File> files_;  // by lower-case path
   QMap<QString, Session> sessions_;
+  QMap<QString, std::pair<QString, QString>> folders_;  // by lower-case path: id and displayed path
   std::optional<QString> email_ = QStringLiteral("someone@example.com");
   std::optional<QString> displayName_ = QStringLiteral("Some One");
   std::chrono::milliseconds pieceDelay_{0};

@@ -161,15 +161,24 @@ FakeGoogle::Answer FakeGoogle::handle(const Request& request) {
   if (request.method == "POST" && route == QLatin1String("/upload/drive/v3/files")) {
     const QString id = newID("session");
     sessions_.insert(id, Session{body.value(QStringLiteral("name")).toString(),
-                                 body.value(QStringLiteral("parents")).toArray().first().toString()});
+                                 body.value(QStringLiteral("parents")).toArray().first().toString(), {}});
     const QUrl base = uploadBase_.isEmpty() ? server_.url() : uploadBase_;
     const QString location = base.toString() + QStringLiteral("/upload/session/") + id;
     return {200, {}, {{"Location", location.toUtf8()}}, {}};
   }
   if (const auto match = sessionRoute.match(request.path); request.method == "PUT" && match.hasMatch()) {
     if (!sessions_.contains(match.captured(1))) return json(404, {});
-    const Session session = sessions_.take(match.captured(1));
+    Session& session = sessions_[match.captured(1)];
+    const bool statusQuery = request.body.isEmpty() && request.header("Content-Range").startsWith("bytes */");
+    // Like Drive: a session that stored its file answers with that file, to a status query or another upload.
+    if (!session.fileID.isEmpty()) {
+      QJsonObject stored{{QStringLiteral("kind"), QStringLiteral("drive#file")}, {QStringLiteral("name"), session.name}};
+      if (statusQuery || nameStoredFiles_) stored.insert(QStringLiteral("id"), session.fileID);
+      return json(200, stored);
+    }
+    if (statusQuery) return {308, {}, {}, {}};
     const QString id = newID("file");
+    session.fileID = id;
     files_.insert(id, File{id, session.name, session.parent, {}, request.body.size(), now()});
     QJsonObject stored{{QStringLiteral("kind"), QStringLiteral("drive#file")}, {QStringLiteral("name"), session.name}};
     if (nameStoredFiles_) stored.insert(QStringLiteral("id"), id);

@@ -18,7 +18,8 @@ namespace pm::test {
 
 // Google's token endpoint and the part of the Drive v3 API the uploader uses, faked on 127.0.0.1 at a free
 // port: the token exchange and renewal, folder and file lookups by query, folder creation, resumable upload
-// sessions and the uploads to them, deletion by id and the account's e-mail. Drive's files live in memory.
+// sessions, the uploads to them and their status ("Content-Range: bytes */size" with no body: 308 while
+// nothing is stored, 200 and the file once it is), deletion by id and the account's e-mail. Drive's files live in memory.
 // The Drive API answers under "/api" (point the API endpoint at url("/api")), the token endpoint at
 // "/token", and upload sessions at "/upload/session/…". Every request is logged with its raw target; a test can script one-shot answers in front of the
 // built-in behaviour.
@@ -55,7 +56,8 @@ class FakeGoogle {
   void setNow(QDateTime now);
   // Holds every answer to an upload this long after the file is stored, as a slow link would.
   void holdUploads(std::chrono::milliseconds delay);
-  // Whether the answer to an upload names the file it stored (as Drive's does), or names nothing.
+  // Whether the answer to an upload names the file it stored (as Drive's does), or names nothing; a status
+  // query always names it.
   void nameStoredFiles(bool name);
 
   QList<Request> requests() const;
@@ -75,6 +77,7 @@ class FakeGoogle {
   struct Session {
     QString name;
     QString parent;
+    QString fileID;  // once an upload stored the file
   };
 
   Answer handle(const Request& request);

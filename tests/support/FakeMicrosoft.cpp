@@ -53,7 +53,7 @@ FakeMicrosoft::FakeMicrosoft()
         server_.pause(answer.delay);
         answer.writeTo(response);
       }) {
-  items_.insert(appRootID(), Item{appRootID(), QStringLiteral("Parcelmoor"), {}, true, 0, {}, {}});
+  items_.insert(appRootID(), Item{appRootID(), QStringLiteral("Parcelmoor"), {}, true, 0, {}, {}, {}});
 }
 
 void FakeMicrosoft::script(QByteArray method, QString pathPrefix, Answer answer, QByteArray bodyContains) {
@@ -74,7 +74,17 @@ void FakeMicrosoft::holdUploads(std::chrono::milliseconds delay) {
 QString FakeMicrosoft::addItem(const QString& name, const QString& parent, bool folder, qint64 size) {
   std::lock_guard lock(mutex_);
   const QString id = newID(folder ? "folder" : "file");
-  items_.insert(id, Item{id, name, parent, folder, size, {}, now()});
+  items_.insert(id, Item{id, name, parent, folder, size, {}, now(), {}});
+  return id;
+}
+
+QString FakeMicrosoft::addFile(const QString& name, const QString& parent, const QByteArray& bytes) {
+  std::lock_guard lock(mutex_);
+  const QString id = newID("file");
+  QuickXorHash hash;
+  hash.addData(bytes);
+  items_.insert(id, Item{id, name, parent, false, bytes.size(),
+                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256), now(), hash.base64()});
   return id;
 }
 
@@ -218,10 +228,16 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
     const std::optional<QString> target = resolve(base, path);
     if (!target) return graphError(404, "itemNotFound", QStringLiteral("Item not found"));
     const Item& found = items_[*target];
-    return json(200, {{QStringLiteral("id"), found.id},
-                      {QStringLiteral("name"), found.name},
-                      {QStringLiteral("size"), double(found.size)},
-                      {QStringLiteral("createdDateTime"), found.created.toString(Qt::ISODateWithMs)}});
+    QJsonObject answer{{QStringLiteral("id"), found.id},
+                       {QStringLiteral("name"), found.name},
+                       {QStringLiteral("size"), double(found.size)},
+                       {QStringLiteral("createdDateTime"), found.created.toString(Qt::ISODateWithMs)}};
+    if (!found.folder) {
+      QJsonObject hashes;
+      if (!found.quickXorHash.isEmpty()) hashes.insert(QStringLiteral("quickXorHash"), found.quickXorHash);
+      answer.insert(QStringLiteral("file"), QJsonObject{{QStringLiteral("hashes"), hashes}});
+    }
+    return json(200, answer);
   }
   if (request.method == "DELETE" && action.isEmpty()) {
     const std::optional<QString> target = resolve(base, path);
@@ -233,11 +249,15 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
   if (request.method == "POST" && action == QLatin1String("children")) {
     const std::optional<QString> parent = resolve(base, path);
     if (!parent) return graphError(404, "itemNotFound", QStringLiteral("Parent not found"));
-    const QString name = body.value(QStringLiteral("name")).toString();
-    if (child(*parent, name))
-      return graphError(409, "nameAlreadyExists", QStringLiteral("Name already exists"));
+    const QString wanted = body.value(QStringLiteral("name")).toString();
+    QString name = wanted;
+    if (child(*parent, name)) {
+      if (body.value(QStringLiteral("@microsoft.graph.conflictBehavior")) != QJsonValue(QStringLiteral("rename")))
+        return graphError(409, "nameAlreadyExists", QStringLiteral("Name already exists"));
+      for (int n = 1; child(*parent, name); ++n) name = renamed(wanted, n);
+    }
     const QString id = newID("folder");
-    items_.insert(id, Item{id, name, *parent, true, 0, {}, now()});
+    items_.insert(id, Item{id, name, *parent, true, 0, {}, now(), {}});
     return json(201, {{QStringLiteral("id"), id}, {QStringLiteral("name"), name}});
   }
   if (request.method == "POST" && action == QLatin1String("createUploadSession")) {
@@ -251,7 +271,8 @@ FakeMicrosoft::Answer FakeMicrosoft::graph(const Request& request, const QString
       return graphError(400, "invalidRequest", QStringLiteral("Conflict behavior must be rename here"));
     const QString id = newID("session");
     sessions_.insert(id, Session{path.mid(slash + 1), *parent, 0,
-                                 std::make_shared<QCryptographicHash>(QCryptographicHash::Sha256)});
+                                 std::make_shared<QCryptographicHash>(QCryptographicHash::Sha256),
+                                 std::make_shared<QuickXorHash>()});
     return json(200, {{QStringLiteral("uploadUrl"), server_.url(QStringLiteral("/upload/") + id).toString()},
                       {QStringLiteral("expirationDateTime"), QStringLiteral("2030-01-01T00:00:00Z")}});
   }
@@ -291,6 +312,7 @@ FakeMicrosoft::Answer FakeMicrosoft::upload(const Request& request, const QStrin
     return graphError(400, "invalidRange", QStringLiteral("The range lies beyond the total"));
 
   session.hash->addData(request.body);
+  session.quickXor->addData(request.body);
   session.received += length;
   if (!final)
     return json(202, {{QStringLiteral("nextExpectedRanges"),
@@ -300,7 +322,8 @@ FakeMicrosoft::Answer FakeMicrosoft::upload(const Request& request, const QStrin
   QString name = done.name;
   for (int n = 1; child(done.parent, name); ++n) name = renamed(done.name, n);
   const QString id = newID("file");
-  items_.insert(id, Item{id, name, done.parent, false, done.received, done.hash->result(), now()});
+  items_.insert(id, Item{id, name, done.parent, false, done.received, done.hash->result(), now(),
+                         done.quickXor->base64()});
   QJsonObject stored{{QStringLiteral("name"), name}, {QStringLiteral("size"), double(done.received)}};
   if (nameStoredFiles_) stored.insert(QStringLiteral("id"), id);
   return json(201, stored);

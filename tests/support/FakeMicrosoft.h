@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+#include "connectors/QuickXorHash.h"
 #include "support/FakeExchanges.h"
 #include "support/LocalHttpServer.h"
 
@@ -20,8 +21,9 @@ namespace pm::test {
 
 // The Microsoft identity platform's token endpoint and the part of Microsoft Graph the OneDrive uploader
 // uses, faked on 127.0.0.1 at a free port: code exchange and renewal, the app folder, folder creation
-// (409 when the name exists), upload sessions and their ranged uploads, cancelling a session, and deleting
-// an item by id. Like Graph, a session takes a range only where the last one ended, and only the final
+// (409 when the name exists, or renamed "name 1", "name 2", … when asked to rename), upload sessions and
+// their ranged uploads, cancelling a session (a session that completed is gone: 404), an item's metadata
+// with its QuickXorHash, and deleting an item by id. Like Graph, a session takes a range only where the last one ended, and only the final
 // range of a file may be of a length that is not a multiple of 327,680 bytes; the final one stores the
 // item, renamed "name 1.ext", "name 2.ext", … when its folder holds the name already. The token endpoint
 // answers at "/common/oauth2/v2.0/token" (point the login endpoint at url()), Graph under "/v1.0/" (point
@@ -40,6 +42,7 @@ class FakeMicrosoft {
     qint64 size = 0;
     QByteArray sha256;  // of the stored bytes
     QDateTime created;
+    QString quickXorHash;  // of the stored bytes, as Graph writes it; empty when unknown
   };
 
   static constexpr qint64 kRangeUnit = 327'680;
@@ -56,6 +59,8 @@ class FakeMicrosoft {
   void holdUploads(std::chrono::milliseconds delay);
   // Puts an item into the app folder tree as another bucket or program would, now; returns its id.
   QString addItem(const QString& name, const QString& parent, bool folder = false, qint64 size = 0);
+  // Puts a file of these bytes there the same way; returns its id.
+  QString addFile(const QString& name, const QString& parent, const QByteArray& bytes);
   // The time Graph stamps on what it makes from now on (else the current time).
   void setNow(QDateTime now);
   // Whether the answer that completes an upload names the item it stored (as Graph's does), or names nothing.
@@ -81,6 +86,7 @@ class FakeMicrosoft {
     QString parent;
     qint64 received = 0;
     std::shared_ptr<QCryptographicHash> hash;
+    std::shared_ptr<QuickXorHash> quickXor;
   };
 
   Answer handle(const Request& request);

@@ -384,6 +384,68 @@ TEST_F(SyncCoordinatorTest, AWrongKeyInThePolledPullStopsTheTimer) {
   EXPECT_TRUE(log.contains(QStringLiteral("this computer's sync key does not open the stored connections")));
 }
 
+// While this computer's key does not open the service's copy, the copy is the other computers' settings:
+// neither a push that was waiting when the mismatch came to light, nor a change made after it, nor a push
+// before any pull found it, stores anything over it.
+TEST_F(SyncCoordinatorTest, AComputerWhoseKeyDoesNotOpenTheCopyStoresNothingOverIt) {
+  const auto a = machine();
+  const QString key = turnOnFromScratch(*a);
+  a->addS3(QStringLiteral("theirs"));
+  test::finish(a->syncService.push(key));
+  const dev::SyncRecords::Copy copy = *sync.copy(kAccount);
+  const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
+
+  for (const bool pulledFirst : {true, false}) {
+    SCOPED_TRACE(pulledFirst ? "a push waiting when a pull finds the mismatch" : "a push before any pull");
+    const auto b = heldMachine();
+    saveSyncKey(b->keychain, otherKey);
+    b->addS3(QStringLiteral("mine"));
+    b->coordinator.schedulePush();
+    ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; }));
+    if (pulledFirst) {
+      b->coordinator.pull();
+      ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::keyMismatch, true)));
+    }
+    sleeps.releaseOne();
+    ASSERT_TRUE(idle(*b));
+    EXPECT_EQ(b->state(), SyncState::failed(Failure::keyMismatch, true));
+
+    manual.advance(1min);
+    b->coordinator.schedulePush();
+    EXPECT_FALSE(b->coordinator.hasPendingPush()) << "a change made while the key does not open the copy";
+    ASSERT_TRUE(idle(*b));
+    EXPECT_EQ(sync.copy(kAccount)->version, copy.version);
+    EXPECT_EQ(sync.copy(kAccount)->blob, copy.blob);
+    EXPECT_EQ(b->syncKey(), otherKey) << "sync stays on with the key";
+  }
+  a->coordinator.pull();
+  ASSERT_TRUE(test::eventually([&] { return !a->coordinator.isPulling(); }));
+  EXPECT_EQ(a->state(), SyncState::on());
+  EXPECT_EQ(a->names(), QStringList{QStringLiteral("theirs")});
+}
+
+TEST_F(SyncCoordinatorTest, AKeyThatOpensTheCopyAgainPushesAgain) {
+  const auto a = machine();
+  const QString key = turnOnFromScratch(*a);
+  const auto b = heldMachine();
+  saveSyncKey(b->keychain, QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ"));
+  b->coordinator.pull();
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::keyMismatch, true)));
+
+  saveSyncKey(b->keychain, key);  // typed from the recovery kit
+  b->coordinator.turnOn();
+  ASSERT_TRUE(reaches(*b, SyncState::on()));
+  ASSERT_TRUE(test::eventually([&] { return !b->coordinator.hasFlow(); }));
+  b->addS3(QStringLiteral("mine"));
+  manual.advance(1min);
+  b->coordinator.schedulePush();
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; }));
+  sleeps.releaseOne();
+  ASSERT_TRUE(test::eventually([&] { return sync.copy(kAccount)->version == 2; }));
+  a->coordinator.pull();
+  ASSERT_TRUE(test::eventually([&] { return a->names() == QStringList{QStringLiteral("mine")}; }));
+}
+
 TEST_F(SyncCoordinatorTest, AnUnreachableServiceIsANetworkFailure) {
   const auto a = machine(test::SyncMachine::fastTimings(), true);
   a->coordinator.turnOn();

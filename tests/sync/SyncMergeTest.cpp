@@ -107,6 +107,65 @@ TEST(Merge, TheWinningEntryTravelsWithAllItsCredentials) {
   EXPECT_EQ(kept.uploaders.first().credentials, localKeys);
 }
 
+struct CredentialRow {
+  const char* name;
+  SyncEntry local;
+  SyncEntry other;
+  const char* keptName;
+  const char* keptSecret;
+  QDateTime keptDate;
+};
+
+SyncEntry dated(const char* name, const QDateTime& updatedAt, const char* secret,
+                std::optional<QDateTime> credentialsUpdatedAt) {
+  SyncEntry made =
+      entry(kA, name, updatedAt, S3Credentials{QStringLiteral("AK"), QString::fromLatin1(secret)});
+  made.credentialsUpdatedAt = std::move(credentialsUpdatedAt);
+  return made;
+}
+
+class MergeCredentials : public ::testing::TestWithParam<CredentialRow> {};
+
+TEST_P(MergeCredentials, TakesTheConnectionAndItsCredentialsEachByItsOwnDate) {
+  const CredentialRow& row = GetParam();
+  const SyncPayload merged = merge(withEntries({row.local}), withEntries({row.other}));
+  ASSERT_EQ(merged.uploaders.size(), 1);
+  const SyncEntry& kept = merged.uploaders.first();
+  EXPECT_EQ(kept.config.name, QString::fromLatin1(row.keptName));
+  EXPECT_EQ(kept.credentials->secretAccessKey, QString::fromLatin1(row.keptSecret));
+  EXPECT_EQ(kept.credentialsUpdatedAt, row.keptDate);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MergeCredentials,
+    ::testing::Values(
+        CredentialRow{"renewedHereBeforeTheEditThere", dated("old", at(10, 0, 0), "renewed", at(10, 1, 0)),
+                      dated("new", at(10, 2, 0), "first", at(10, 0, 0)), "new", "renewed", at(10, 1, 0)},
+        CredentialRow{"renewedHereAfterTheEditThere", dated("old", at(10, 0, 0), "renewed", at(10, 3, 0)),
+                      dated("new", at(10, 2, 0), "first", at(10, 0, 0)), "new", "renewed", at(10, 3, 0)},
+        CredentialRow{"renewedThereAfterTheEditHere", dated("new", at(10, 2, 0), "first", at(10, 0, 0)),
+                      dated("old", at(10, 0, 0), "renewed", at(10, 3, 0)), "new", "renewed", at(10, 3, 0)},
+        CredentialRow{"sameCredentialDateKeepsThisComputers", dated("a", at(10, 0, 0), "mine", at(10, 1, 0)),
+                      dated("a", at(10, 0, 0), "theirs", at(10, 1, 0)), "a", "mine", at(10, 1, 0)},
+        // An entry an earlier version wrote: its connection's date is its credentials' too.
+        CredentialRow{"undatedThereAndLater", dated("a", at(10, 0, 0), "mine", at(10, 1, 0)),
+                      dated("b", at(10, 2, 0), "theirs", std::nullopt), "b", "theirs", at(10, 2, 0)},
+        CredentialRow{"undatedThereButOlderThanTheRenewalHere",
+                      dated("a", at(10, 0, 0), "mine", at(10, 3, 0)),
+                      dated("b", at(10, 2, 0), "theirs", std::nullopt), "b", "mine", at(10, 3, 0)},
+        CredentialRow{"undatedOnBothSides", dated("a", at(10, 0, 0), "mine", std::nullopt),
+                      dated("b", at(10, 2, 0), "theirs", std::nullopt), "b", "theirs", at(10, 2, 0)},
+        // Dated before the later connection replaces the undated one's record.
+        CredentialRow{"undatedHereAndOlderThanTheEditThere", dated("a", at(10, 1, 0), "mine", std::nullopt),
+                      dated("b", at(10, 2, 0), "theirs", at(10, 0, 0)), "b", "mine", at(10, 1, 0)}),
+    [](const ::testing::TestParamInfo<CredentialRow>& info) { return std::string(info.param.name); });
+
+TEST(Merge, ARenewalAfterADeletionDoesNotBringTheConnectionBack) {
+  const SyncPayload merged = merge(withEntries({dated("a", at(10, 0, 0), "renewed", at(10, 5, 0))}),
+                                   withEntries({}, {{uuidText(kA), at(10, 2, 0)}}));
+  EXPECT_TRUE(merged.uploaders.isEmpty());
+}
+
 TEST(Merge, TombstonesAndPreferencesTakeStrictlyLaterDates) {
   SyncPayload local;
   local.deleted = {{uuidText(kA), at(10, 0, 0)}, {uuidText(kB), at(10, 0, 0)}};
@@ -128,7 +187,7 @@ TEST(Merge, TombstonesAndPreferencesTakeStrictlyLaterDates) {
   EXPECT_EQ(merged.preferences.value(QStringLiteral("uploadWarningSound")).value, QStringLiteral("false"));
 }
 
-TEST(Merge, SameContentIgnoresOrderAndCredentialsButNotDates) {
+TEST(Merge, SameContentIgnoresOrderAndCredentialsButNotTheirDates) {
   const SyncPayload one = withEntries({entry(kA, "a", at(10, 0, 0)), entry(kB, "b", at(10, 0, 0))});
   SyncPayload reordered = withEntries({entry(kB, "b", at(10, 0, 0)), entry(kA, "a", at(10, 0, 0))});
   EXPECT_TRUE(hasSameContent(one, reordered));
@@ -136,6 +195,11 @@ TEST(Merge, SameContentIgnoresOrderAndCredentialsButNotDates) {
 
   reordered.uploaders[0].credentials = S3Credentials{QStringLiteral("K"), QStringLiteral("S")};
   EXPECT_TRUE(hasSameContent(one, reordered));
+  reordered.uploaders[0].credentialsUpdatedAt = at(10, 0, 0);
+  EXPECT_TRUE(hasSameContent(one, reordered)) << "undated, the connection's date is the credentials'";
+  reordered.uploaders[0].credentialsUpdatedAt = at(10, 0, 1);
+  EXPECT_FALSE(hasSameContent(one, reordered)) << "newer credentials are worth storing";
+  EXPECT_EQ(differingParts(one, reordered), QStringList{QStringLiteral("connections")});
 
   SyncPayload renamed = one;
   renamed.uploaders[1].config.name = QStringLiteral("c");

@@ -1,8 +1,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "SyncPayloadPrinting.h"
 #include "sync/PayloadDates.h"
@@ -107,6 +110,72 @@ TEST(SyncPayload, WritesSortedKeysUnescapedSlashesAndIsoDates) {
           R"("symbol":"","updatedAt":"2024-03-01T10:00:00Z"},)"
           R"("credentials":{"accessKeyID":"AK","secretAccessKey":"s/k"}}]})"));
   EXPECT_EQ(SyncPayload().toJson(), QByteArray(R"({"deleted":{},"preferences":{},"uploaders":[]})"));
+}
+
+// The credential dates sit beside the entries, so a version that does not know them reads the same entries
+// and hands the unknown key back; a date only stands while the entry holds the credentials it was given
+// for.
+TEST(SyncPayload, CredentialDatesTravelBesideTheEntriesForTheCredentialsTheyDate) {
+  SyncEntry entry = fullEntry();
+  entry.ftp.reset();
+  entry.google.reset();
+  entry.microsoft.reset();
+  SyncPayload undated;
+  undated.uploaders = {entry};
+  SyncPayload dated = undated;
+  dated.uploaders[0].credentialsUpdatedAt = utc(2024, 3, 1, 11, 0, 0);
+  const auto object = [](const QByteArray& json) { return QJsonDocument::fromJson(json).object(); };
+  const QJsonObject written = object(dated.toJson());
+  EXPECT_EQ(written.value(QStringLiteral("uploaders")),
+            object(undated.toJson()).value(QStringLiteral("uploaders")));
+  const QString id = QStringLiteral("0B7C6C3E-55F1-4A43-9D1E-2F6A0F1E9B10");
+  EXPECT_EQ(written.value(QStringLiteral("credentialChanges")),
+            (QJsonObject{
+                {id, QJsonObject{{QStringLiteral("digest"), QString::fromLatin1(entry.credentialsDigest())},
+                                 {QStringLiteral("updatedAt"), QStringLiteral("2024-03-01T11:00:00Z")}}}}));
+  EXPECT_EQ(SyncPayload::fromJson(dated.toJson()), dated);
+
+  const auto read = SyncPayload::fromJson(undated.toJson());
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->uploaders[0].credentialsUpdatedAt, std::nullopt) << "written without dates";
+  EXPECT_EQ(read->uploaders[0].credentialsDate(), entry.config.updatedAt);
+
+  const auto changed = [&](const std::function<void(QJsonObject&)>& change) {
+    QJsonObject copy = written;
+    change(copy);
+    return QJsonDocument(copy).toJson(QJsonDocument::Compact);
+  };
+  const struct {
+    const char* what;
+    QByteArray json;
+  } table[] = {
+      {"credentials replaced by a version that carried the dates along", changed([](QJsonObject& copy) {
+         QJsonArray uploaders = copy.value(QStringLiteral("uploaders")).toArray();
+         QJsonObject first = uploaders.first().toObject();
+         first.insert(QStringLiteral("credentials"),
+                      QJsonObject{{QStringLiteral("accessKeyID"), QStringLiteral("AK")},
+                                  {QStringLiteral("secretAccessKey"), QStringLiteral("renewed")}});
+         uploaders.replace(0, first);
+         copy.insert(QStringLiteral("uploaders"), uploaders);
+       })},
+      {"a date that is no date", changed([&](QJsonObject& copy) {
+         copy.insert(QStringLiteral("credentialChanges"),
+                     QJsonObject{{id, QJsonObject{{QStringLiteral("digest"),
+                                                   QString::fromLatin1(entry.credentialsDigest())},
+                                                  {QStringLiteral("updatedAt"), 12}}}});
+       })},
+      {"dates that are no object",
+       changed([](QJsonObject& copy) { copy.insert(QStringLiteral("credentialChanges"), QJsonArray{1}); })},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.what);
+    const auto decoded = SyncPayload::fromJson(row.json);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->uploaders.size(), 1);
+    EXPECT_EQ(decoded->uploaders[0].credentialsUpdatedAt, std::nullopt);
+    EXPECT_TRUE(decoded->unread.isEmpty());
+    EXPECT_FALSE(decoded->toJson().contains("credentialChanges")) << "nothing left that dates nothing";
+  }
 }
 
 TEST(SyncPayload, EveryPartRoundTrips) {

@@ -10,6 +10,7 @@
 #include "core/UploadError.h"
 #include "support/FakeServiceSync.h"
 #include "support/TestSupport.h"
+#include "sync/PayloadDates.h"
 #include "sync/SealedEnvelope.h"
 
 namespace pm {
@@ -113,6 +114,25 @@ TEST_F(SyncServiceTest, AWrongKeyFailsBeforeAnythingIsApplied) {
   EXPECT_TRUE(b.names().isEmpty());
 }
 
+TEST_F(SyncServiceTest, OnlyAReplacementStoresOverACopyUnderAnotherKey) {
+  a.addS3(QStringLiteral("theirs"));
+  test::wait(a.syncService.push(kKey));
+  b.addS3(QStringLiteral("mine"));
+  const QString otherKey = QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ");
+  try {
+    test::wait(b.syncService.push(otherKey));
+    FAIL() << "a copy under another key was replaced";
+  } catch (const PMRS1::Error& error) {
+    EXPECT_EQ(error.failure(), PMRS1::Failure::wrongKey);
+  }
+  EXPECT_EQ(service.count("PUT", kPath), 1);
+  EXPECT_EQ(storedNames(), QStringList{QStringLiteral("theirs")});
+
+  EXPECT_EQ(test::wait(b.syncService.replace(otherKey)), 2);
+  ASSERT_EQ(storedCopy(otherKey).uploaders.size(), 1);
+  EXPECT_EQ(storedCopy(otherKey).uploaders.first().config.name, QStringLiteral("mine"));
+}
+
 TEST_F(SyncServiceTest, AStaleVersionIsRefusedAndEndsThePull) {
   a.addS3(QStringLiteral("first"));
   test::wait(a.syncService.push(kKey));
@@ -161,6 +181,105 @@ TEST_F(SyncServiceTest, ACredentialRenewedWithoutItsConnectionReachesAComputerTh
   clock.advance(std::chrono::minutes(1));
   EXPECT_EQ(test::wait(b.syncService.pull(kKey)), version);
   EXPECT_EQ(test::wait(a.syncService.pull(kKey)), version) << "the credential does not travel back and forth";
+}
+
+// Computer a's drive sign-in renews while computer b renames the connection; a's collect dates the
+// renewal before the rename in one row and after it in the other. Either way both computers and the copy
+// end with b's name and a's renewed credential, and stay so.
+TEST_F(SyncServiceTest, ARenewalOnOneComputerNeitherUndoesNorLosesAnEditMadeOnAnother) {
+  for (const bool datedBeforeTheEdit : {true, false}) {
+    SCOPED_TRACE(datedBeforeTheEdit ? "renewal dated before the edit" : "renewal dated after the edit");
+    test::SyncMachine renewing{service, service.createSession(kAccount, true), clock};
+    test::SyncMachine editing{service, service.createSession(kAccount, true), clock};
+    const UploaderConfig shared = renewing.addS3(QStringLiteral("photos"), S3Credentials{"AKIA1", "first"});
+    test::wait(renewing.syncService.push(kKey));
+    test::wait(editing.syncService.pull(kKey));
+    renewing.store.localPayload();  // the renewing computer has collected once since the connection came
+
+    const S3Credentials renewed{QStringLiteral("AKIA1"), QStringLiteral("renewed")};
+    clock.advance(std::chrono::minutes(1));
+    S3Credentials::save(renewing.keychain, renewed, shared.id);
+    if (datedBeforeTheEdit) test::wait(renewing.syncService.push(kKey));
+
+    clock.advance(std::chrono::minutes(1));
+    UploaderConfig renamed = shared;
+    renamed.name = QStringLiteral("holiday photos");
+    renamed.updatedAt = clock.now();
+    editing.settings.setUploaders(QList<UploaderConfig>{editing.settings.uploaders().first(), renamed});
+    test::wait(editing.syncService.push(kKey));
+
+    clock.advance(std::chrono::minutes(1));
+    test::wait(renewing.syncService.pull(kKey));
+    test::wait(editing.syncService.pull(kKey));
+    for (const test::SyncMachine* machine : {&renewing, &editing}) {
+      EXPECT_EQ(machine->names(), QStringList{QStringLiteral("holiday photos")});
+      EXPECT_EQ(S3Credentials::load(machine->keychain, shared.id), renewed);
+    }
+    EXPECT_EQ(storedNames(), QStringList{QStringLiteral("holiday photos")});
+    EXPECT_EQ(storedCopy().uploaders.first().credentials, renewed);
+
+    const qint64 settled = sync.copy(kAccount)->version;
+    clock.advance(std::chrono::minutes(1));
+    EXPECT_EQ(test::wait(renewing.syncService.pull(kKey)), settled);
+    EXPECT_EQ(test::wait(editing.syncService.pull(kKey)), settled) << "nothing travels back and forth";
+  }
+}
+
+// An earlier version reads the entries as they always were, moves a connection's own date on when it
+// renews a credential, rewrites its entries without credential dates and hands back the top-level key it
+// does not know. Its copies still merge here, and a date it carried along for credentials it has since
+// replaced is not believed.
+TEST_F(SyncServiceTest, ACopyAnEarlierVersionStoredMergesWithoutTrustingDatesItCarriedAlong) {
+  const UploaderConfig shared = a.addS3(QStringLiteral("photos"), S3Credentials{"AKIA1", "first"});
+  test::wait(a.syncService.push(kKey));
+  test::wait(b.syncService.pull(kKey));
+  const auto earlierVersion = [&](const std::function<void(QJsonObject & entry)>& change, bool carryDates) {
+    QJsonObject copy = QJsonDocument::fromJson(storedJson()).object();
+    ASSERT_TRUE(copy.contains(QStringLiteral("credentialChanges")));
+    if (!carryDates) copy.remove(QStringLiteral("credentialChanges"));
+    QJsonArray uploaders = copy.value(QStringLiteral("uploaders")).toArray();
+    QJsonObject entry = uploaders.first().toObject();
+    change(entry);
+    uploaders.replace(0, entry);
+    copy.insert(QStringLiteral("uploaders"), uploaders);
+    storeCopy(QJsonDocument(copy).toJson(QJsonDocument::Compact), sync.copy(kAccount)->version + 1);
+  };
+  const auto at = [&](int minutes) {
+    return *payloadDateText(clock.now().addSecs(60 * minutes));
+  };
+
+  // Renewed there, with the date of the credentials here still beside the entry.
+  earlierVersion(
+      [&](QJsonObject& entry) {
+        entry.insert(QStringLiteral("credentials"),
+                     QJsonObject{{QStringLiteral("accessKeyID"), QStringLiteral("AKIA1")},
+                                 {QStringLiteral("secretAccessKey"), QStringLiteral("renewed there")}});
+        QJsonObject config = entry.value(QStringLiteral("config")).toObject();
+        config.insert(QStringLiteral("updatedAt"), at(2));
+        entry.insert(QStringLiteral("config"), config);
+      },
+      true);
+  clock.advance(std::chrono::minutes(3));
+  test::wait(b.syncService.pull(kKey));
+  EXPECT_EQ(S3Credentials::load(b.keychain, shared.id)->secretAccessKey, QStringLiteral("renewed there"));
+
+  // Renamed there without dates, while the credentials here were renewed later.
+  earlierVersion(
+      [&](QJsonObject& entry) {
+        QJsonObject config = entry.value(QStringLiteral("config")).toObject();
+        config.insert(QStringLiteral("name"), QStringLiteral("holiday photos"));
+        config.insert(QStringLiteral("updatedAt"), at(1));
+        entry.insert(QStringLiteral("config"), config);
+      },
+      false);
+  const S3Credentials renewedHere{QStringLiteral("AKIA1"), QStringLiteral("renewed here")};
+  S3Credentials::save(b.keychain, renewedHere, shared.id);
+  clock.advance(std::chrono::minutes(2));
+  test::wait(b.syncService.pull(kKey));
+  EXPECT_EQ(b.names(), QStringList{QStringLiteral("holiday photos")});
+  EXPECT_EQ(S3Credentials::load(b.keychain, shared.id), renewedHere);
+  EXPECT_EQ(storedCopy().uploaders.first().credentials, renewedHere);
+  EXPECT_TRUE(storedCopy().uploaders.first().credentialsUpdatedAt) << "stored with its date again";
 }
 
 TEST_F(SyncServiceTest, APushWithoutConnectionsReplacesTheCopyWithAnEmptyList) {

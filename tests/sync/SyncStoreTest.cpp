@@ -9,6 +9,7 @@
 #include "core/Identifiers.h"
 #include "platform/Signals.h"
 #include "support/TestSupport.h"
+#include "sync/CredentialMarks.h"
 #include "sync/SyncStore.h"
 
 namespace pm {
@@ -157,44 +158,98 @@ TEST_F(SyncStoreTest, CollectingFailsWhileACredentialCannotBeRead) {
   EXPECT_EQ(store->localPayload().uploaders.size(), 1) << "Dropbox tokens are never collected";
 }
 
-TEST_F(SyncStoreTest, ACredentialChangedSinceTheLastCollectStampsItsConnection) {
+TEST_F(SyncStoreTest, ACredentialChangedSinceTheLastCollectIsDatedWithoutItsConnection) {
   const UploaderConfig bucket = connection(Kind::customS3, QStringLiteral("bucket"), at(10, 0, 0));
   const UploaderConfig ahead = connection(Kind::customS3, QStringLiteral("ahead"), at(13, 0, 0));
   storeConnections({own(), bucket, ahead});
   S3Credentials::save(keychain, kKeys, bucket.id);
   const auto dates = [&](const SyncStore::Payload& payload) {
     QList<QDateTime> list;
-    for (const SyncStore::Entry& entry : payload.uploaders) list.append(entry.config.updatedAt);
+    for (const SyncStore::Entry& entry : payload.uploaders) {
+      list.append(entry.config.updatedAt);
+      list.append(entry.credentialsDate());
+    }
     return list;
   };
 
-  EXPECT_EQ(dates(store->localPayload()), (QList<QDateTime>{at(10, 0, 0), at(13, 0, 0)}))
-      << "seen for the first time: only marked";
+  EXPECT_EQ(dates(store->localPayload()),
+            (QList<QDateTime>{at(10, 0, 0), at(10, 0, 0), at(13, 0, 0), at(13, 0, 0)}))
+      << "seen for the first time: dated by their connection";
   const std::optional<QByteArray> marks =
       keychain.inner.load(kSyncService, QStringLiteral("credential-marks"));
   ASSERT_TRUE(marks);
   EXPECT_FALSE(marks->contains("secret")) << marks->toStdString();
   forgetWrites();
-  EXPECT_EQ(dates(store->localPayload()), (QList<QDateTime>{at(10, 0, 0), at(13, 0, 0)}));
+  EXPECT_EQ(dates(store->localPayload()),
+            (QList<QDateTime>{at(10, 0, 0), at(10, 0, 0), at(13, 0, 0), at(13, 0, 0)}));
   EXPECT_TRUE(defaults.written.isEmpty());
   EXPECT_TRUE(keychain.written.isEmpty()) << "unchanged marks are not rewritten";
 
   clock.set(at(12, 0, 0, 500));
   S3Credentials::save(keychain, S3Credentials{QStringLiteral("AKIA"), QStringLiteral("renewed")}, bucket.id);
   FTPCredentials::save(keychain, kLogin, ahead.id);
-  const QList<QDateTime> stamped{at(12, 0, 0), at(13, 0, 1)};
-  EXPECT_EQ(dates(store->localPayload()), stamped) << "a date ahead of this clock still moves on";
-  EXPECT_EQ(stored()[1].updatedAt, at(12, 0, 0));
-  EXPECT_EQ(stored()[2].updatedAt, at(13, 0, 1));
-  EXPECT_EQ(dates(store->localPayload()), stamped) << "stamped once";
+  forgetWrites();
+  const QList<QDateTime> dated{at(10, 0, 0), at(12, 0, 0), at(13, 0, 0), at(13, 0, 1)};
+  EXPECT_EQ(dates(store->localPayload()), dated) << "a date ahead of this clock still moves on";
+  EXPECT_EQ(stored(), (QList<UploaderConfig>{own(), bucket, ahead})) << "the connections keep their dates";
+  EXPECT_FALSE(defaults.written.contains(kConfigsKey));
+  EXPECT_TRUE(signals.posted().isEmpty()) << "a renewal is no settings change";
+  clock.set(at(12, 30, 0));
+  EXPECT_EQ(dates(store->localPayload()), dated) << "dated once";
 
-  // Credentials a pull writes are no change of this computer's.
+  // Credentials a pull writes are no change of this computer's: they keep the date they came with.
   SyncStore::Payload pulled = store->localPayload();
   pulled.uploaders[0].credentials = S3Credentials{QStringLiteral("AKIA"), QStringLiteral("from elsewhere")};
+  pulled.uploaders[0].credentialsUpdatedAt = at(12, 20, 0);
   pulled.uploaders[1].ftp.reset();
+  pulled.uploaders[1].credentialsUpdatedAt = at(13, 0, 5);
   store->apply(pulled);
   clock.set(at(14, 0, 0));
-  EXPECT_EQ(dates(store->localPayload()), stamped);
+  EXPECT_EQ(dates(store->localPayload()),
+            (QList<QDateTime>{at(10, 0, 0), at(12, 20, 0), at(13, 0, 0), at(13, 0, 5)}));
+}
+
+// An earlier version kept only digests and moved the connection's own date on whenever the credentials
+// changed: its marks date the credentials by their connection, and a change against one is dated now.
+TEST_F(SyncStoreTest, MarksWithoutADateDateTheCredentialsByTheirConnection) {
+  const UploaderConfig bucket = connection(Kind::customS3, QStringLiteral("bucket"), at(10, 0, 0));
+  const UploaderConfig box = connection(Kind::ftp, QStringLiteral("box"), at(11, 0, 0));
+  storeConnections({own(), bucket, box});
+  S3Credentials::save(keychain, kKeys, bucket.id);
+  const SyncStore::Entry unchanged{bucket, kKeys, {}, {}, {}};
+  const SyncStore::Entry before{box, {}, {}, {}, {}};
+  keychain.inner.store(kSyncService, QStringLiteral("credential-marks"),
+                       QByteArray(R"({")") + uuidText(bucket.id).toLatin1() + R"(":")" +
+                           unchanged.credentialsDigest() + R"(",")" + uuidText(box.id).toLatin1() + R"(":")" +
+                           before.credentialsDigest() + R"("})");
+  FTPCredentials::save(keychain, kLogin, box.id);
+
+  const SyncStore::Payload payload = store->localPayload();
+  ASSERT_EQ(payload.uploaders.size(), 2);
+  EXPECT_EQ(payload.uploaders[0].credentialsDate(), at(10, 0, 0));
+  EXPECT_EQ(payload.uploaders[1].credentialsDate(), at(12, 0, 0));
+  EXPECT_EQ(CredentialMarks::load(keychain)->value(uuidText(bucket.id)).changedAt, at(10, 0, 0))
+      << "the marks keep the dates from now on";
+}
+
+TEST_F(SyncStoreTest, CredentialsTheKeychainRefusedAreNotDatedAsIfTheyHadArrived) {
+  const UploaderConfig bucket = connection(Kind::customS3, QStringLiteral("bucket"), at(10, 0, 0));
+  storeConnections({own(), bucket});
+  S3Credentials::save(keychain, kKeys, bucket.id);
+  SyncStore::Payload pulled = store->localPayload();
+  pulled.uploaders[0].credentials = S3Credentials{QStringLiteral("AKIA"), QStringLiteral("from elsewhere")};
+  pulled.uploaders[0].credentialsUpdatedAt = at(11, 0, 0);
+
+  keychain.refusedService = kS3;
+  store->apply(pulled);
+  keychain.refusedService.clear();
+  const SyncStore::Payload local = store->localPayload();
+  EXPECT_EQ(local.uploaders[0].credentials, kKeys);
+  EXPECT_EQ(local.uploaders[0].credentialsDate(), at(10, 0, 0)) << "the next pull brings them again";
+
+  store->apply(pulled);
+  EXPECT_EQ(S3Credentials::load(keychain, bucket.id), pulled.uploaders[0].credentials);
+  EXPECT_EQ(store->localPayload().uploaders[0].credentialsDate(), at(11, 0, 0));
 }
 
 TEST_F(SyncStoreTest, APreferenceIsAppliedOnlyWhenItsDateIsLater) {

@@ -653,5 +653,31 @@ TEST_F(ParcelmoorUploaderTest, OnlyASealWithAReadableLinkEndsRemoval) {
   EXPECT_TRUE(buckets.bucket(kFirstBucket)->sealed);
 }
 
+// The service counts every listed file it does not hold. Those whose upload failed here the session names
+// itself; only what the service lacks beyond them is left for the result to count.
+TEST_F(ParcelmoorUploaderTest, TheSealCountsOnlyTheMissingFilesNoFailureHereExplains) {
+  const UploadUnit stored = unit(QStringLiteral("stored.txt"));
+  const UploadUnit failed = unit(QStringLiteral("failed.txt"));
+  const UploadUnit withdrawn = unit(QStringLiteral("withdrawn.txt"));
+  registerUnits({stored, failed, withdrawn});
+  upload(stored, {});
+  test::wait(uploader->withdraw({withdrawn}));
+  const QString seal = QStringLiteral("buckets/%1/seal").arg(kFirstBucket);
+  const struct {
+    std::optional<qint64> answered;  // nothing: the fake service counts
+    qint64 unnamed;
+  } rows[] = {{std::nullopt, 0}, {1, 0}, {4, 3}, {0, 0}};
+  for (const auto& row : rows) {
+    if (row.answered)
+      harness.service.script("POST", seal,
+                             Reply::json(QJsonObject{{QStringLiteral("url"), QStringLiteral("https://s.example/1")},
+                                                     {QStringLiteral("files"), 1},
+                                                     {QStringLiteral("missing"), *row.answered}}));
+    const ResponseItem result = test::wait(uploader->finalize());
+    EXPECT_EQ(result.unnamedMissingFiles, row.unnamed) << row.answered.value_or(-1);
+    EXPECT_TRUE(result.missingFiles.isEmpty());
+  }
+}
+
 }  // namespace
 }  // namespace pm

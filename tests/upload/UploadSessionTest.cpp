@@ -321,6 +321,50 @@ TEST_F(UploadSessionTest, FailedFinishKeepsEverythingAndASecondFinishSucceeds) {
   EXPECT_EQ(test::wait(session->finish()), std::nullopt) << "done is final";
 }
 
+// The share goes without what failed in the bucket, whichever way it failed; the finished result names
+// those files so the user learns of them. An empty folder lacks no file.
+TEST_F(UploadSessionTest, TheFinishedResultNamesTheFilesThatFailed) {
+  auto session = open();
+  const QString folder = QFileInfo(file(QStringLiteral("Three/a.txt"))).absolutePath();
+  file(QStringLiteral("Three/b.txt"));
+  file(QStringLiteral("Three/c.txt"));
+  const QString refused = file(QStringLiteral("big.iso"));
+  const QString whole = file(QStringLiteral("whole.txt"));
+  const QString empty = root.file(QStringLiteral("files/Empty"));
+  ASSERT_TRUE(QDir().mkpath(empty));
+  uploader->failing = {{QStringLiteral("Three/b.txt"), UploadError::http(500)}};
+  uploader->registerScript = [](const QList<UploadUnit>& units) {
+    Registration registration;
+    for (const UploadUnit& unit : units) {
+      if (unit.relativePath == QLatin1String("big.iso")) {
+        registration.refused.insert(unit.id, UploadError::rejected(QStringLiteral("Too large.")));
+      } else {
+        registration.destinations.append({unit.id, QUrl(), {}, {}});
+      }
+    }
+    return registration;
+  };
+  session->enqueue({folder, refused, whole, empty});
+  ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }));
+  uploader->finalizeResults = {ResponseItem::copied(QUrl(QStringLiteral("https://share.example/b/1")))};
+
+  const std::optional<ResponseItem> result = test::wait(session->finish());
+  ASSERT_TRUE(result);
+  QStringList missing = result->missingFiles;
+  missing.sort();
+  EXPECT_EQ(missing, (QStringList{QStringLiteral("Three/b.txt"), QStringLiteral("big.iso")}));
+  EXPECT_EQ(result->missingCount(), 2);
+}
+
+TEST_F(UploadSessionTest, AWholeShareNamesNoMissingFile) {
+  auto session = open();
+  session->enqueue({file(QStringLiteral("a.txt")), file(QStringLiteral("b.txt"))});
+  ASSERT_TRUE(test::runUntil([&] { return session->canFinish(); }));
+  const std::optional<ResponseItem> result = test::wait(session->finish());
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->missingCount(), 0);
+}
+
 TEST_F(UploadSessionTest, ProgressCountsEndedUnitsPlusTheShareInFlight) {
   auto session = open();
   const QString folder = QFileInfo(file(QStringLiteral("P/a.bin"), 400)).absolutePath();

@@ -53,9 +53,10 @@ void AccountRoutes::install(Router& router) {
         QJsonObject{{QStringLiteral("user"), QJsonObject{{QStringLiteral("email"), *r.email}}}});
   });
   router.route("GET", QStringLiteral("/api/me"), Access::signedIn, [this](const Request& r) {
-    return Reply::json(
-        QJsonObject{{QStringLiteral("email"), *r.email},
-                    {QStringLiteral("subscribed"), store_.subscriptions.value(*r.email, true)}});
+    return Reply::json(QJsonObject{{QStringLiteral("email"), *r.email},
+                                   {QStringLiteral("subscribed"), store_.read([&](StoreTransaction& t) {
+                                      return t.isSubscribed(*r.email);
+                                    })}});
   });
   router.route("POST", QStringLiteral("/api/auth/sign-out"), Access::signedIn, [this](const Request& r) {
     store_.endSession(*r.bearerToken());
@@ -75,6 +76,7 @@ void AccountRoutes::install(Router& router) {
 }
 
 Reply AccountRoutes::requestCode(const Request& request) {
+  const std::lock_guard lock(codesMutex_);
   if (!fromTheAgent(request, request.json())) return tokenError(QStringLiteral("invalid_client"));
   // Codes nobody polls any more are forgotten once they have expired.
   const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -95,6 +97,7 @@ Reply AccountRoutes::requestCode(const Request& request) {
 }
 
 Reply AccountRoutes::poll(const Request& request) {
+  const std::lock_guard lock(codesMutex_);
   const QJsonObject body = request.json();
   if (!fromTheAgent(request, body)) return tokenError(QStringLiteral("invalid_client"));
   if (body.value(QStringLiteral("grant_type")).toString() != QLatin1String(kDeviceCodeGrant))
@@ -131,6 +134,7 @@ AccountRoutes::DeviceCode* AccountRoutes::byUserCode(const QString& userCode) {
 }
 
 Reply AccountRoutes::verificationPage(const Request& request) {
+  const std::lock_guard lock(codesMutex_);
   const QString userCode = request.query.value(QStringLiteral("user_code"));
   const DeviceCode* code = byUserCode(userCode);
   const QString form = QStringLiteral(
@@ -153,6 +157,7 @@ Reply AccountRoutes::verificationPage(const Request& request) {
 }
 
 Reply AccountRoutes::decide(const Request& request) {
+  const std::lock_guard lock(codesMutex_);
   const QMap<QString, QString> form = request.form();
   const QString userCode = form.value(QStringLiteral("user_code"));
   DeviceCode* code = byUserCode(userCode);

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <mutex>
+
 #include "Router.h"
 
 namespace pm::dev {
@@ -39,6 +41,7 @@ class AccountRoutes {
 
   DevStore& store_;
   QUrl baseUrl_;
+  std::mutex codesMutex_;            // requests come on several threads
   QMap<QString, DeviceCode> codes_;  // by device code
 };
 

@@ -44,15 +44,19 @@ Reply BoxRoutes::putConnector(const Request& request) {
   const QString id = body.value(QStringLiteral("connectorId")).toString();
   QJsonObject stored = body;
   stored.insert(QStringLiteral("owner"), *request.email);
-  store_.connectors.insert(id, stored);
+  store_.write([&](StoreTransaction& transaction) { transaction.putConnector(id, stored); });
   return Reply::json(QJsonObject{{QStringLiteral("id"), id}});
 }
 
 Reply BoxRoutes::deleteConnector(const Request& request) {
-  const auto found = store_.connectors.find(request.captures.value(0));
-  if (found == store_.connectors.end() || found->value(QStringLiteral("owner")).toString() != *request.email)
-    return Reply::error(404, QStringLiteral("NOT_FOUND"), QStringLiteral("No such connector."));
-  store_.connectors.erase(found);
+  const QString id = request.captures.value(0);
+  const bool removed = store_.write([&](StoreTransaction& transaction) {
+    const std::optional<QJsonObject> connector = transaction.connector(id);
+    if (!connector || connector->value(QStringLiteral("owner")).toString() != *request.email) return false;
+    transaction.removeConnector(id);
+    return true;
+  });
+  if (!removed) return Reply::error(404, QStringLiteral("NOT_FOUND"), QStringLiteral("No such connector."));
   return Reply::json(QJsonObject{{QStringLiteral("deleted"), true}});
 }
 
@@ -60,38 +64,47 @@ Reply BoxRoutes::registerBox(const Request& request) {
   const QJsonObject body = request.json();
   const QString key = body.value(QStringLiteral("idempotencyKey")).toString();
   if (key.isEmpty()) return badRequest(QStringLiteral("The box lacks \"idempotencyKey\"."));
-  for (const StoredBox& box : std::as_const(store_.boxes)) {
-    if (box.idempotencyKey == key)
-      return Reply::json(
-          QJsonObject{{QStringLiteral("id"), box.id}, {QStringLiteral("url"), boxUrl(box.id)}});
-  }
-  const auto connector = store_.connectors.constFind(body.value(QStringLiteral("connectorId")).toString());
-  if (connector == store_.connectors.cend() ||
-      connector->value(QStringLiteral("owner")).toString() != *request.email)
-    return Reply::error(404, QStringLiteral("CONNECTOR_NOT_FOUND"),
-                        QStringLiteral("Register the connector first."));
-  static const QRegularExpression kVerifier(QStringLiteral("^[0-9a-f]{64}$"));
-  const auto manifest = QByteArray::fromBase64Encoding(
-      body.value(QStringLiteral("manifest")).toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-  if (!manifest || manifest.decoded.isEmpty())
-    return badRequest(QStringLiteral("The manifest is not Base64."));
-  if (!kVerifier.match(body.value(QStringLiteral("verifierHash")).toString()).hasMatch())
-    return badRequest(QStringLiteral("The verifier hash is not 64 lower-case hexadecimal digits."));
-  if (!body.value(QStringLiteral("fileCount")).isDouble() ||
-      body.value(QStringLiteral("fileCount")).toInteger(-1) < 0)
-    return badRequest(QStringLiteral("The file count is not a number."));
-
-  StoredBox box{DevStore::newIdentifier(QStringLiteral("box")), key, body};
-  store_.boxes.insert(box.id, box);
-  return Reply::json(QJsonObject{{QStringLiteral("id"), box.id}, {QStringLiteral("url"), boxUrl(box.id)}});
+  const auto answer = [this](const QString& boxID) {
+    return Reply::json(QJsonObject{{QStringLiteral("id"), boxID}, {QStringLiteral("url"), boxUrl(boxID)}});
+  };
+  return store_.write([&](StoreTransaction& transaction) {
+    if (const std::optional<StoredBox> earlier = transaction.boxByIdempotencyKey(key))
+      return answer(earlier->id);
+    const std::optional<QJsonObject> connector =
+        transaction.connector(body.value(QStringLiteral("connectorId")).toString());
+    if (!connector || connector->value(QStringLiteral("owner")).toString() != *request.email)
+      return Reply::error(404, QStringLiteral("CONNECTOR_NOT_FOUND"),
+                          QStringLiteral("Register the connector first."));
+    static const QRegularExpression kVerifier(QStringLiteral("^[0-9a-f]{64}$"));
+    const auto manifest =
+        QByteArray::fromBase64Encoding(body.value(QStringLiteral("manifest")).toString().toLatin1(),
+                                       QByteArray::AbortOnBase64DecodingErrors);
+    if (!manifest || manifest.decoded.isEmpty())
+      return badRequest(QStringLiteral("The manifest is not Base64."));
+    if (!kVerifier.match(body.value(QStringLiteral("verifierHash")).toString()).hasMatch())
+      return badRequest(QStringLiteral("The verifier hash is not 64 lower-case hexadecimal digits."));
+    if (!body.value(QStringLiteral("fileCount")).isDouble() ||
+        body.value(QStringLiteral("fileCount")).toInteger(-1) < 0)
+      return badRequest(QStringLiteral("The file count is not a number."));
+    const StoredBox box{DevStore::newIdentifier(QStringLiteral("box")), key, body};
+    transaction.addBox(box);
+    return answer(box.id);
+  });
 }
 
 Reply BoxRoutes::boxPage(const Request& request) {
-  const auto found = store_.boxes.constFind(request.captures.value(0));
-  if (found == store_.boxes.cend())
+  std::optional<StoredBox> found;
+  QJsonObject connector;
+  store_.read([&](StoreTransaction& transaction) {
+    found = transaction.box(request.captures.value(0));
+    if (found) {
+      connector = transaction.connector(found->registration.value(QStringLiteral("connectorId")).toString())
+                      .value_or(QJsonObject());
+    }
+  });
+  if (!found)
     return Reply::page(404, QStringLiteral("No such box"), QStringLiteral("<p>This link leads nowhere.</p>"));
   const QJsonObject& box = found->registration;
-  const QJsonObject connector = store_.connectors.value(box.value(QStringLiteral("connectorId")).toString());
   return Reply::page(
       200, QStringLiteral("A shared box"),
       QStringLiteral(

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QSaveFile>
 
@@ -70,9 +71,10 @@ qint64 BucketRoutes::expectedPartSize(const StoredFile& file, int partNumber) co
   return partNumber < file.partCount ? *file.partSize : file.size - (file.partCount - 1) * *file.partSize;
 }
 
-StoredBucket* BucketRoutes::ownBucket(const Request& request) {
-  const auto found = store_.buckets.find(request.captures.value(0));
-  return found != store_.buckets.end() && found->owner == request.email ? &*found : nullptr;
+std::optional<StoredBucket> BucketRoutes::ownBucket(StoreTransaction& transaction, const Request& request) {
+  std::optional<StoredBucket> bucket = transaction.bucket(request.captures.value(0));
+  if (!bucket || bucket->owner != request.email) return std::nullopt;
+  return bucket;
 }
 
 Reply BucketRoutes::create(const Request& request) {
@@ -87,7 +89,7 @@ Reply BucketRoutes::create(const Request& request) {
   bucket.owner = *request.email;
   bucket.key = decoded.decoded;
   bucket.created = QDateTime::currentDateTimeUtc();
-  store_.buckets.insert(bucket.id, bucket);
+  store_.write([&](StoreTransaction& transaction) { transaction.addBucket(bucket); });
   return Reply::json(QJsonObject{{QStringLiteral("id"), bucket.id}});
 }
 
@@ -111,64 +113,84 @@ QJsonObject BucketRoutes::plan(const StoredBucket& bucket, const StoredFile& fil
 }
 
 Reply BucketRoutes::announce(const Request& request) {
-  StoredBucket* bucket = ownBucket(request);
-  if (!bucket) return notFound();
-  if (bucket->sealed)
-    return Reply::error(409, QStringLiteral("BUCKET_SEALED"), QStringLiteral("This bucket is sealed."));
   const QJsonValue requested = request.json().value(QStringLiteral("files"));
-  if (!requested.isArray())
-    return Reply::error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("Expected {\"files\": [...]}."));
+  return store_.write([&](StoreTransaction& transaction) {
+    const std::optional<StoredBucket> bucket = ownBucket(transaction, request);
+    if (!bucket) return notFound();
+    if (bucket->sealed)
+      return Reply::error(409, QStringLiteral("BUCKET_SEALED"), QStringLiteral("This bucket is sealed."));
+    if (!requested.isArray())
+      return Reply::error(400, QStringLiteral("BAD_REQUEST"), QStringLiteral("Expected {\"files\": [...]}."));
 
-  QJsonArray planned;
-  QJsonObject rejected;
-  for (const QJsonValue& value : requested.toArray()) {
-    const QJsonObject wanted = value.toObject();
-    const QString path = wanted.value(QStringLiteral("path")).toString();
-    const qint64 size = wanted.value(QStringLiteral("size")).toInteger(-1);
-    if (!isAcceptablePath(path) || bucket->hasLivePath(path)) {
-      rejected.insert(path, QStringLiteral("INVALID_PATH"));
-      continue;
+    QJsonArray planned;
+    QJsonObject rejected;
+    for (const QJsonValue& value : requested.toArray()) {
+      const QJsonObject wanted = value.toObject();
+      const QString path = wanted.value(QStringLiteral("path")).toString();
+      const qint64 size = wanted.value(QStringLiteral("size")).toInteger(-1);
+      if (!isAcceptablePath(path) || transaction.hasLivePath(bucket->id, path)) {
+        rejected.insert(path, QStringLiteral("INVALID_PATH"));
+        continue;
+      }
+      if (size < kSmallestSealedFile) {
+        rejected.insert(path, QStringLiteral("INVALID_SIZE"));
+        continue;
+      }
+      StoredFile file;
+      file.id = DevStore::newIdentifier(QStringLiteral("file"));
+      file.path = path;
+      file.size = size;
+      file.contentType = wanted.value(QStringLiteral("contentType")).toString();
+      if (size > partSize_) {
+        file.partSize = partSize_;
+        file.partCount = int((size + partSize_ - 1) / partSize_);
+      }
+      transaction.addFile(bucket->id, file);
+      planned.append(plan(*bucket, file));
     }
-    if (size < kSmallestSealedFile) {
-      rejected.insert(path, QStringLiteral("INVALID_SIZE"));
-      continue;
-    }
-    StoredFile file;
-    file.id = DevStore::newIdentifier(QStringLiteral("file"));
-    file.path = path;
-    file.size = size;
-    file.contentType = wanted.value(QStringLiteral("contentType")).toString();
-    if (size > partSize_) {
-      file.partSize = partSize_;
-      file.partCount = int((size + partSize_ - 1) / partSize_);
-    }
-    bucket->files.append(file);
-    planned.append(plan(*bucket, file));
-  }
-  QJsonObject answer{{QStringLiteral("files"), planned}};
-  if (!rejected.isEmpty()) answer.insert(QStringLiteral("rejected"), rejected);
-  return Reply::json(answer);
+    QJsonObject answer{{QStringLiteral("files"), planned}};
+    if (!rejected.isEmpty()) answer.insert(QStringLiteral("rejected"), rejected);
+    return Reply::json(answer);
+  });
 }
 
 Reply BucketRoutes::store(const Request& request) {
-  const auto found = store_.buckets.find(request.captures.value(0));
-  StoredFile* file = found != store_.buckets.end() ? found->file(request.captures.value(1)) : nullptr;
-  if (!file || file->withdrawn || found->sealed) return notFound();
+  const QString bucketID = request.captures.value(0);
+  const QString fileID = request.captures.value(1);
   const int number = request.captures.value(2).toInt();
-  if (number < 1 || number > file->partCount) return Reply::error(400, QStringLiteral("INVALID_PART"));
-  if (request.body.size() != expectedPartSize(*file, number))
-    return Reply::error(
-        400, QStringLiteral("INVALID_PART_SIZE"),
-        QStringLiteral("Part %1 should hold %2 bytes.").arg(number).arg(expectedPartSize(*file, number)));
-  if (!writeFile(store_.partFile(found->id, file->id, number), request.body))
+  // Whether the part is wanted is read first, the bytes written outside any transaction (they may take a
+  // while), and the tag recorded only if the file is still open for them.
+  const auto refusal = [&](StoreTransaction& transaction) -> std::optional<Reply> {
+    const std::optional<StoredBucket> bucket = transaction.bucket(bucketID);
+    const std::optional<StoredFile> file =
+        bucket && !bucket->sealed ? transaction.file(bucketID, fileID) : std::nullopt;
+    if (!file || file->withdrawn) return notFound();
+    if (number < 1 || number > file->partCount) return Reply::error(400, QStringLiteral("INVALID_PART"));
+    const qint64 expected = expectedPartSize(*file, number);
+    if (request.body.size() != expected)
+      return Reply::error(400, QStringLiteral("INVALID_PART_SIZE"),
+                          QStringLiteral("Part %1 should hold %2 bytes.").arg(number).arg(expected));
+    return std::nullopt;
+  };
+  if (std::optional<Reply> refused = store_.read(refusal)) return *refused;
+  const QString partFile = store_.partFile(bucketID, fileID, number);
+  if (!writeFile(partFile, request.body))
     return Reply::error(507, QStringLiteral("STORAGE_FAILED"),
                         QStringLiteral("The part could not be stored."));
   const QString etag =
       QLatin1Char('"') +
       QString::fromLatin1(QCryptographicHash::hash(request.body, QCryptographicHash::Md5).toHex()) +
       QLatin1Char('"');
-  file->etags.insert(number, etag);
-  file->confirmed = false;
+  std::optional<Reply> refused = store_.write([&](StoreTransaction& transaction) {
+    std::optional<Reply> late = refusal(transaction);
+    if (!late) transaction.setPartTag(bucketID, fileID, number, etag);
+    return late;
+  });
+  if (refused) {
+    // Withdrawn or sealed while the bytes were written: they belong to nothing.
+    QFile::remove(partFile);
+    return *refused;
+  }
   Reply reply;
   reply.contentType = "text/plain";
   reply.headers.insert("ETag", etag.toLatin1());
@@ -176,46 +198,58 @@ Reply BucketRoutes::store(const Request& request) {
 }
 
 Reply BucketRoutes::confirm(const Request& request) {
-  StoredBucket* bucket = ownBucket(request);
-  StoredFile* file = bucket ? bucket->file(request.captures.value(1)) : nullptr;
-  if (!file || file->withdrawn) return notFound();
-  if (!file->partSize) return Reply::error(400, QStringLiteral("NOT_MULTIPART"));
   const QJsonArray tags = request.json().value(QStringLiteral("parts")).toArray();
-  bool matches = tags.size() == file->partCount && file->etags.size() == file->partCount;
-  for (qsizetype i = 0; matches && i < tags.size(); ++i) {
-    const QJsonObject tag = tags.at(i).toObject();
-    matches = tag.value(QStringLiteral("partNumber")).toInteger() == i + 1 &&
-              tag.value(QStringLiteral("etag")).toString() == file->etags.value(int(i + 1));
-  }
-  if (!matches)
-    return Reply::error(400, QStringLiteral("INVALID_PARTS"),
-                        QStringLiteral("The part tags do not match the stored parts."));
-  file->confirmed = true;
-  return Reply::json(QJsonObject{{QStringLiteral("id"), file->id}});
+  return store_.write([&](StoreTransaction& transaction) {
+    const std::optional<StoredBucket> bucket = ownBucket(transaction, request);
+    const std::optional<StoredFile> file =
+        bucket ? transaction.file(bucket->id, request.captures.value(1)) : std::nullopt;
+    if (!file || file->withdrawn) return notFound();
+    if (!file->partSize) return Reply::error(400, QStringLiteral("NOT_MULTIPART"));
+    bool matches = tags.size() == file->partCount && file->etags.size() == file->partCount;
+    for (qsizetype i = 0; matches && i < tags.size(); ++i) {
+      const QJsonObject tag = tags.at(i).toObject();
+      matches = tag.value(QStringLiteral("partNumber")).toInteger() == i + 1 &&
+                tag.value(QStringLiteral("etag")).toString() == file->etags.value(int(i + 1));
+    }
+    if (!matches)
+      return Reply::error(400, QStringLiteral("INVALID_PARTS"),
+                          QStringLiteral("The part tags do not match the stored parts."));
+    transaction.confirmFile(bucket->id, file->id);
+    return Reply::json(QJsonObject{{QStringLiteral("id"), file->id}});
+  });
 }
 
 Reply BucketRoutes::withdraw(const Request& request) {
-  StoredBucket* bucket = ownBucket(request);
-  StoredFile* file = bucket ? bucket->file(request.captures.value(1)) : nullptr;
-  if (!file || file->withdrawn) return notFound();
-  file->withdrawn = true;
-  QDir(store_.bucketFolder(bucket->id) + QLatin1Char('/') + file->id).removeRecursively();
+  const std::optional<QString> bucketID = store_.write([&](StoreTransaction& transaction) {
+    const std::optional<StoredBucket> bucket = ownBucket(transaction, request);
+    const std::optional<StoredFile> file =
+        bucket ? transaction.file(bucket->id, request.captures.value(1)) : std::nullopt;
+    if (!file || file->withdrawn) return std::optional<QString>();
+    transaction.withdrawFile(bucket->id, file->id);
+    return std::optional<QString>(bucket->id);
+  });
+  if (!bucketID) return notFound();
+  // Once the file is withdrawn no part of it is taken any more, so its folder can go outside the
+  // transaction.
+  QDir(store_.bucketFolder(*bucketID) + QLatin1Char('/') + request.captures.value(1)).removeRecursively();
   return Reply::json(QJsonObject{{QStringLiteral("deleted"), true}});
 }
 
 Reply BucketRoutes::seal(const Request& request) {
-  StoredBucket* bucket = ownBucket(request);
-  if (!bucket) return notFound();
-  bucket->sealed = true;
-  qint64 complete = 0;
-  qint64 missing = 0;
-  for (const StoredFile& file : std::as_const(bucket->files)) {
-    if (file.withdrawn) continue;
-    ++(file.isComplete() ? complete : missing);
-  }
-  return Reply::json(QJsonObject{{QStringLiteral("url"), shareUrl(bucket->id).toString()},
-                                 {QStringLiteral("files"), complete},
-                                 {QStringLiteral("missing"), missing}});
+  return store_.write([&](StoreTransaction& transaction) {
+    const std::optional<StoredBucket> bucket = ownBucket(transaction, request);
+    if (!bucket) return notFound();
+    transaction.sealBucket(bucket->id);
+    qint64 complete = 0;
+    qint64 missing = 0;
+    for (const StoredFile& file : transaction.files(bucket->id)) {
+      if (file.withdrawn) continue;
+      ++(file.isComplete() ? complete : missing);
+    }
+    return Reply::json(QJsonObject{{QStringLiteral("url"), shareUrl(bucket->id).toString()},
+                                   {QStringLiteral("files"), complete},
+                                   {QStringLiteral("missing"), missing}});
+  });
 }
 
 }  // namespace pm::dev

@@ -2,13 +2,15 @@
 
 #include <QUrl>
 
+#include <optional>
+
 #include "Router.h"
+#include "StoredRecords.h"
 
 namespace pm::dev {
 
 class DevStore;
-struct StoredBucket;
-struct StoredFile;
+class StoreTransaction;
 
 // The bucket side of the service: opens a bucket under the key the agent sends, plans announced files
 // (one upload URL, or one URL per part when the sealed file is larger than the part size), stores what the
@@ -32,7 +34,8 @@ class BucketRoutes {
   Reply withdraw(const Request& request);
   Reply seal(const Request& request);
 
-  StoredBucket* ownBucket(const Request& request);
+  // The bucket the request names, when the session owns it.
+  static std::optional<StoredBucket> ownBucket(StoreTransaction& transaction, const Request& request);
   QJsonObject plan(const StoredBucket& bucket, const StoredFile& file) const;
   QString uploadUrl(const StoredBucket& bucket, const StoredFile& file, int partNumber) const;
   qint64 expectedPartSize(const StoredFile& file, int partNumber) const;

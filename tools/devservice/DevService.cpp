@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "AccountRoutes.h"
 #include "BoxRoutes.h"
 #include "BucketRoutes.h"
@@ -33,14 +36,32 @@ DevService::~DevService() {
 }
 
 bool DevService::start() {
-  if (!store_->isUsable()) return false;
+  if (!store_->isUsable()) {
+    failure_ = QStringLiteral("cannot keep state in %1").arg(options_.stateDirectory);
+    return false;
+  }
   server_ = std::make_unique<httplib::Server>();
   // Set on the listening socket, which every accepted connection inherits it from, so it must come before
   // the bind: without it a small reply on a kept-alive connection waits out the client's delayed ACK.
   server_->set_tcp_nodelay(true);
+  // The library's default also sets SO_REUSEPORT, which lets a second service bind a port the first one
+  // listens on and take half of its connections. SO_REUSEADDR alone still lets a restart take the port
+  // back from connections of the last run that linger in TIME_WAIT.
+  server_->set_socket_options([](socket_t socket) {
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
+  errno = 0;
   port_ = options_.port == 0 ? server_->bind_to_any_port("127.0.0.1")
                              : (server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1);
-  if (port_ <= 0) return false;
+  if (port_ <= 0) {
+    // The failed bind's reason: "Address already in use" when another program has the port.
+    const int reason = errno;
+    failure_ = QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
+                   .arg(options_.port)
+                   .arg(QString::fromLocal8Bit(std::strerror(reason ? reason : EADDRNOTAVAIL)));
+    return false;
+  }
 
   router_ = std::make_unique<Router>([this](const QString& token) { return store_->sessionEmail(token); });
   accounts_ = std::make_unique<AccountRoutes>(*store_, baseUrl());
@@ -96,10 +117,13 @@ void DevService::handle(const httplib::Request& in, httplib::Response& out) {
   request.body = bytes(in.body);
 
   Reply reply;
-  {
-    const std::lock_guard guard(mutex_);
+  try {
     reply = router_->dispatch(request);
-    if (request.method != "GET" && reply.status < 400) store_->save();
+  } catch (const StoreError& error) {
+    // Rolled back: the request changed nothing, and the client may send it again.
+    std::fprintf(stderr, "the store failed: %s\n", error.what());
+    reply =
+        Reply::error(503, QStringLiteral("STORAGE_FAILED"), QStringLiteral("The state could not be kept."));
   }
   std::fprintf(stderr, "%s %s -> %d\n", in.method.c_str(), in.path.c_str(), reply.status);
 
@@ -110,7 +134,7 @@ void DevService::handle(const httplib::Request& in, httplib::Response& out) {
     out.set_content(reply.body.toStdString(), reply.contentType.toStdString());
     return;
   }
-  // Streamed outside the lock: it reads only its own copy of the key and the part files.
+  // Streamed outside any transaction: it reads only its own copy of the key and the part files.
   out.set_content_provider(
       size_t(reply.streamLength), reply.contentType.toStdString(),
       [stream = reply.stream](size_t, size_t, httplib::DataSink& sink) {

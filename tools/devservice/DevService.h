@@ -4,7 +4,6 @@
 #include <QUrl>
 
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace httplib {
@@ -27,7 +26,7 @@ class SyncRoutes;
 // sign-in approved in the browser, buckets whose sealed parts are kept on disk, share links to pages that
 // serve the files decrypted, connectors and boxes, and the sealed copy of synced settings with pairing.
 // Everything lives under `stateDirectory` and survives a restart (sign-in codes excepted). Requests are
-// handled one at a time.
+// served on several threads at once, each one transaction of the store.
 class DevService {
  public:
   struct Options {
@@ -41,9 +40,11 @@ class DevService {
   DevService(const DevService&) = delete;
   DevService& operator=(const DevService&) = delete;
 
-  // Binds 127.0.0.1 and serves on a thread of its own. False when the state folder cannot be made or the
-  // port cannot be bound.
+  // Binds 127.0.0.1 and serves on a thread of its own. False (see failure()) when the state folder cannot
+  // be used or the port cannot be bound, also when another program listens on it already.
   bool start();
+  // Why start() failed, in a sentence.
+  const QString& failure() const { return failure_; }
   void stop();
   // "http://127.0.0.1:<port>": what PARCELMOOR_API holds for the agent.
   QUrl baseUrl() const;
@@ -59,10 +60,10 @@ class DevService {
   std::unique_ptr<BoxRoutes> boxes_;
   std::unique_ptr<SharePage> shares_;
   std::unique_ptr<SyncRoutes> sync_;
-  std::mutex mutex_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   int port_ = 0;
+  QString failure_;
 };
 
 }  // namespace pm::dev

@@ -1,17 +1,15 @@
 #include "DevStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <QUuid>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
-#include <stdio.h>
-
+#include "JsonStateImport.h"
 #include "platform/Crypto.h"
 #include "platform/Paths.h"
 
@@ -19,135 +17,111 @@ namespace pm::dev {
 
 namespace {
 
-constexpr qint64 kChunkSize = 4'194'304;
-constexpr qint64 kRecordOverhead = 28;
-constexpr qint64 kHeaderSize = 8;
+constexpr int kSchemaVersion = 1;
 
-QString tokenHash(const QString& token) {
-  return QString::fromLatin1(crypto::sha256(token.toUtf8()).toHex());
+// Files stay in announcement order by their sequence number; a bucket's parts are read in one range.
+constexpr char kSchema[] = R"(
+CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, email TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE accounts (email TEXT PRIMARY KEY, subscribed INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE buckets (id TEXT PRIMARY KEY, owner TEXT NOT NULL, key BLOB NOT NULL, sealed INTEGER NOT NULL,
+                      created TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE files (seq INTEGER PRIMARY KEY, bucket TEXT NOT NULL, id TEXT NOT NULL, path TEXT NOT NULL,
+                    content_type TEXT NOT NULL, size INTEGER NOT NULL, part_size INTEGER,
+                    part_count INTEGER NOT NULL, confirmed INTEGER NOT NULL, withdrawn INTEGER NOT NULL,
+                    UNIQUE (bucket, id));
+CREATE INDEX files_by_path ON files (bucket, path);
+CREATE TABLE parts (bucket TEXT NOT NULL, file TEXT NOT NULL, number INTEGER NOT NULL, etag TEXT NOT NULL,
+                    PRIMARY KEY (bucket, file, number)) WITHOUT ROWID;
+CREATE TABLE connectors (id TEXT PRIMARY KEY, body TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE boxes (id TEXT PRIMARY KEY, idempotency_key TEXT NOT NULL UNIQUE, registration TEXT NOT NULL)
+    WITHOUT ROWID;
+CREATE TABLE sync_copies (account TEXT PRIMARY KEY, blob TEXT NOT NULL, version INTEGER NOT NULL)
+    WITHOUT ROWID;
+CREATE TABLE pairings (account TEXT PRIMARY KEY, salt TEXT NOT NULL, public_key TEXT, mac TEXT, handover TEXT,
+                       expires_at TEXT NOT NULL) WITHOUT ROWID;
+PRAGMA user_version = 1;
+)";
+
+QString timeSuffix() {
+  return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
 }
 
-QString stateFile(const QString& directory) {
-  return directory + QLatin1String("/state.json");
-}
-
-QJsonObject fileToJson(const StoredFile& file) {
-  QJsonObject etags;
-  for (auto it = file.etags.cbegin(); it != file.etags.cend(); ++it)
-    etags.insert(QString::number(it.key()), it.value());
-  QJsonObject object{{QStringLiteral("id"), file.id},
-                     {QStringLiteral("path"), file.path},
-                     {QStringLiteral("contentType"), file.contentType},
-                     {QStringLiteral("size"), file.size},
-                     {QStringLiteral("partCount"), file.partCount},
-                     {QStringLiteral("etags"), etags},
-                     {QStringLiteral("confirmed"), file.confirmed},
-                     {QStringLiteral("withdrawn"), file.withdrawn}};
-  if (file.partSize) object.insert(QStringLiteral("partSize"), *file.partSize);
-  return object;
-}
-
-StoredFile fileFromJson(const QJsonObject& object) {
-  StoredFile file;
-  file.id = object.value(QStringLiteral("id")).toString();
-  file.path = object.value(QStringLiteral("path")).toString();
-  file.contentType = object.value(QStringLiteral("contentType")).toString();
-  file.size = object.value(QStringLiteral("size")).toInteger();
-  if (object.contains(QStringLiteral("partSize")))
-    file.partSize = object.value(QStringLiteral("partSize")).toInteger();
-  file.partCount = object.value(QStringLiteral("partCount")).toInt(1);
-  const QJsonObject etags = object.value(QStringLiteral("etags")).toObject();
-  for (auto it = etags.begin(); it != etags.end(); ++it)
-    file.etags.insert(it.key().toInt(), it.value().toString());
-  file.confirmed = object.value(QStringLiteral("confirmed")).toBool();
-  file.withdrawn = object.value(QStringLiteral("withdrawn")).toBool();
-  return file;
-}
-
-QJsonObject bucketToJson(const StoredBucket& bucket) {
-  QJsonArray files;
-  for (const StoredFile& file : bucket.files) files.append(fileToJson(file));
-  return QJsonObject{{QStringLiteral("id"), bucket.id},
-                     {QStringLiteral("owner"), bucket.owner},
-                     {QStringLiteral("key"), QString::fromLatin1(bucket.key.toBase64())},
-                     {QStringLiteral("sealed"), bucket.sealed},
-                     {QStringLiteral("created"), bucket.created.toString(Qt::ISODateWithMs)},
-                     {QStringLiteral("files"), files}};
-}
-
-StoredBucket bucketFromJson(const QJsonObject& object) {
-  StoredBucket bucket;
-  bucket.id = object.value(QStringLiteral("id")).toString();
-  bucket.owner = object.value(QStringLiteral("owner")).toString();
-  bucket.key = QByteArray::fromBase64(object.value(QStringLiteral("key")).toString().toLatin1());
-  bucket.sealed = object.value(QStringLiteral("sealed")).toBool();
-  bucket.created =
-      QDateTime::fromString(object.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
-  for (const QJsonValue& file : object.value(QStringLiteral("files")).toArray())
-    bucket.files.append(fileFromJson(file.toObject()));
-  return bucket;
-}
-
-template <typename T>
-QJsonObject mapToJson(const QMap<QString, T>& map) {
-  QJsonObject object;
-  for (auto it = map.cbegin(); it != map.cend(); ++it) object.insert(it.key(), it.value());
-  return object;
+void setAside(const QString& file, const QString& reason) {
+  const QString base = file + QLatin1Char('.') + reason + QLatin1Char('-') + timeSuffix();
+  QString aside = base;
+  for (int n = 2; QFile::exists(aside); ++n) aside = base + QLatin1Char('-') + QString::number(n);
+  if (QFile::rename(file, aside))
+    std::fprintf(stderr, "%s set aside as %s\n", qPrintable(file), qPrintable(aside));
+  else
+    std::fprintf(stderr, "cannot set %s aside\n", qPrintable(file));
 }
 
 }  // namespace
 
-// ---- files and buckets ----------------------------------------------------------------------------------
-
-bool StoredFile::isComplete() const {
-  if (withdrawn || etags.size() != partCount) return false;
-  return !partSize || confirmed;
-}
-
-qint64 StoredFile::plainSize() const {
-  const qint64 records = size - kHeaderSize;
-  const qint64 count =
-      std::max<qint64>((records + kChunkSize + kRecordOverhead - 1) / (kChunkSize + kRecordOverhead), 1);
-  return std::max<qint64>(records - kRecordOverhead * count, 0);
-}
-
-StoredFile* StoredBucket::file(const QString& fileID) {
-  for (StoredFile& candidate : files) {
-    if (candidate.id == fileID) return &candidate;
-  }
-  return nullptr;
-}
-
-const StoredFile* StoredBucket::file(const QString& fileID) const {
-  return const_cast<StoredBucket*>(this)->file(fileID);
-}
-
-bool StoredBucket::hasLivePath(const QString& path) const {
-  return std::any_of(files.cbegin(), files.cend(),
-                     [&](const StoredFile& file) { return !file.withdrawn && file.path == path; });
-}
-
-// ---- the store ------------------------------------------------------------------------------------------
-
 DevStore::DevStore(QString directory) : directory_(QDir::cleanPath(std::move(directory))) {
-  usable_ = ensurePrivateDirectory(directory_);
-  if (!usable_) return;
-  QFile file(stateFile(directory_));
-  if (!file.exists()) return;
-  QJsonParseError error{};
-  const QJsonDocument document =
-      file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
-  file.close();
-  if (!document.isObject()) {
-    const QString aside = file.fileName() + QLatin1String(".unreadable-") +
-                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
-    QFile::rename(file.fileName(), aside);
-    std::fprintf(stderr, "state file unreadable; set aside as %s\n", qPrintable(aside));
-    return;
+  if (!ensurePrivateDirectory(directory_)) return;
+  try {
+    open();
+  } catch (const StoreError& error) {
+    std::fprintf(stderr, "cannot keep the state in %s: %s\n", qPrintable(databaseFile()), error.what());
+    writer_.reset();
   }
-  load(document.object());
-  // A file with tokens in clear is written again at once, so they do not wait there for the next change.
-  if (document.object().contains(QStringLiteral("sessions"))) save();
+}
+
+DevStore::~DevStore() = default;
+
+QString DevStore::databaseFile() const {
+  return directory_ + QLatin1String("/state.db");
+}
+
+void DevStore::open() {
+  const QString file = databaseFile();
+  const bool existed = QFile::exists(file);
+  writer_ = std::make_unique<SqliteConnection>(file);
+  // Its log and index files take the database file's permissions.
+  if (!existed) QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  // Committed transactions survive a crash of the process; only the machine going down may lose the last
+  // ones, which a stand-in for development can afford rather than wait for the disk on every request.
+  writer_->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL");
+
+  const QString earlierFile = directory_ + QLatin1String("/state.json");
+  const bool hadEarlierFile = QFile::exists(earlierFile);
+  bool madeNow = false;
+  bool earlierReadable = false;
+  std::optional<QJsonObject> withClearTokens;
+  write([&](StoreTransaction& transaction) {
+    {
+      Statement version = writer_->query("PRAGMA user_version");
+      if (version.next() && version.integer(0) >= kSchemaVersion) return;
+    }
+    writer_->execute(kSchema);
+    madeNow = true;
+    if (!hadEarlierFile) return;
+    QFile json(earlierFile);
+    const QJsonDocument document =
+        json.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(json.readAll()) : QJsonDocument();
+    earlierReadable = document.isObject();
+    if (earlierReadable) importJsonState(document.object(), transaction);
+    if (document.object().contains(QStringLiteral("sessions"))) withClearTokens = document.object();
+  });
+  // Tokens in clear do not wait in the copy kept aside either.
+  if (withClearTokens) {
+    QSaveFile rewritten(earlierFile);
+    const QByteArray bytes = QJsonDocument(withTokensHashed(*withClearTokens)).toJson();
+    if (!rewritten.open(QIODevice::WriteOnly) || rewritten.write(bytes) != bytes.size() ||
+        !rewritten.commit())
+      std::fprintf(stderr, "cannot rewrite %s without its tokens\n", qPrintable(earlierFile));
+  }
+  // Set aside only once the database holds it: a crash before then carries it over again at the next
+  // start. A file found beside a database made earlier was carried over by a start that ended before this.
+  if (hadEarlierFile)
+    setAside(earlierFile,
+             !madeNow || earlierReadable ? QStringLiteral("migrated") : QStringLiteral("unreadable"));
+}
+
+SqliteConnection& DevStore::usableWriter() {
+  if (!writer_) throw StoreError("the state folder cannot be used");
+  return *writer_;
 }
 
 QString DevStore::bucketFolder(const QString& bucketID) const {
@@ -159,91 +133,48 @@ QString DevStore::partFile(const QString& bucketID, const QString& fileID, int p
          QString::number(partNumber);
 }
 
-bool DevStore::save() const {
-  // Written beside and renamed over, so a reader or a crash of the service meets the old state or the new
-  // one whole. It is not flushed to the disk first: every change of a request would wait for the disk,
-  // and a stand-in for development may lose its last changes when the machine itself goes down.
-  const QString target = stateFile(directory_);
-  QFile file(target + QLatin1String(".new"));
-  const QByteArray bytes = QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
-  const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                       file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                       file.write(bytes) == bytes.size() && file.flush();
-  file.close();
-  if (!written ||
-      ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
-    const QString reason = written ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
-    std::fprintf(stderr, "cannot save the state: %s\n", qPrintable(reason));
-    file.remove();
-    return false;
-  }
-  return true;
-}
-
 QString DevStore::createSession(const QString& email) {
   const QString token = QStringLiteral("dev-session-") + QUuid::createUuid().toString(QUuid::Id128);
-  sessionHashes.insert(tokenHash(token), email);
-  if (!subscriptions.contains(email)) subscriptions.insert(email, true);
+  write([&](StoreTransaction& transaction) {
+    transaction.addAccount(email);
+    transaction.addSession(tokenHash(token), email);
+  });
   return token;
 }
 
 std::optional<QString> DevStore::sessionEmail(const QString& token) const {
-  const auto found = sessionHashes.constFind(tokenHash(token));
-  if (found == sessionHashes.cend()) return std::nullopt;
-  return *found;
+  return read([&](StoreTransaction& transaction) { return transaction.sessionEmail(tokenHash(token)); });
 }
 
 void DevStore::endSession(const QString& token) {
-  sessionHashes.remove(tokenHash(token));
+  write([&](StoreTransaction& transaction) { transaction.removeSession(tokenHash(token)); });
+}
+
+QString DevStore::tokenHash(const QString& token) {
+  return QString::fromLatin1(crypto::sha256(token.toUtf8()).toHex());
 }
 
 QString DevStore::newIdentifier(const QString& kind) {
   return kind + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::Id128);
 }
 
-QJsonObject DevStore::toJson() const {
-  QJsonObject bucketsJson;
-  for (const StoredBucket& bucket : buckets) bucketsJson.insert(bucket.id, bucketToJson(bucket));
-  QJsonObject boxesJson;
-  for (const StoredBox& box : boxes) {
-    boxesJson.insert(box.id, QJsonObject{{QStringLiteral("idempotencyKey"), box.idempotencyKey},
-                                         {QStringLiteral("registration"), box.registration}});
+// ---- readers --------------------------------------------------------------------------------------------
+
+DevStore::BorrowedReader::BorrowedReader(const DevStore& store) : store_(store) {
+  if (!store_.writer_) throw StoreError("the state folder cannot be used");
+  {
+    const std::lock_guard lock(store_.readersMutex_);
+    if (!store_.idleReaders_.empty()) {
+      connection_ = std::move(store_.idleReaders_.back());
+      store_.idleReaders_.pop_back();
+    }
   }
-  QJsonObject connectorsJson;
-  for (auto it = connectors.cbegin(); it != connectors.cend(); ++it)
-    connectorsJson.insert(it.key(), it.value());
-  return QJsonObject{{QStringLiteral("sessionHashes"), mapToJson(sessionHashes)},
-                     {QStringLiteral("subscriptions"), mapToJson(subscriptions)},
-                     {QStringLiteral("buckets"), bucketsJson},
-                     {QStringLiteral("connectors"), connectorsJson},
-                     {QStringLiteral("boxes"), boxesJson},
-                     {QStringLiteral("sync"), sync.toJson()}};
+  if (!connection_) connection_ = std::make_unique<SqliteConnection>(store_.databaseFile());
 }
 
-void DevStore::load(const QJsonObject& object) {
-  const QJsonObject hashesJson = object.value(QStringLiteral("sessionHashes")).toObject();
-  for (auto it = hashesJson.begin(); it != hashesJson.end(); ++it)
-    sessionHashes.insert(it.key(), it.value().toString());
-  // Earlier versions kept the tokens themselves: their sessions go on, by hash.
-  const QJsonObject clearJson = object.value(QStringLiteral("sessions")).toObject();
-  for (auto it = clearJson.begin(); it != clearJson.end(); ++it)
-    sessionHashes.insert(tokenHash(it.key()), it.value().toString());
-  const QJsonObject subscriptionsJson = object.value(QStringLiteral("subscriptions")).toObject();
-  for (auto it = subscriptionsJson.begin(); it != subscriptionsJson.end(); ++it)
-    subscriptions.insert(it.key(), it.value().toBool(true));
-  const QJsonObject bucketsJson = object.value(QStringLiteral("buckets")).toObject();
-  for (auto it = bucketsJson.begin(); it != bucketsJson.end(); ++it)
-    buckets.insert(it.key(), bucketFromJson(it.value().toObject()));
-  const QJsonObject connectorsJson = object.value(QStringLiteral("connectors")).toObject();
-  for (auto it = connectorsJson.begin(); it != connectorsJson.end(); ++it)
-    connectors.insert(it.key(), it.value().toObject());
-  const QJsonObject boxesJson = object.value(QStringLiteral("boxes")).toObject();
-  for (auto it = boxesJson.begin(); it != boxesJson.end(); ++it) {
-    const QJsonObject box = it.value().toObject();
-    boxes.insert(it.key(), StoredBox{it.key(), box.value(QStringLiteral("idempotencyKey")).toString(),
-                                     box.value(QStringLiteral("registration")).toObject()});
-  }
-  sync.load(object.value(QStringLiteral("sync")).toObject());
+DevStore::BorrowedReader::~BorrowedReader() {
+  const std::lock_guard lock(store_.readersMutex_);
+  store_.idleReaders_.push_back(std::move(connection_));
 }
 
 }  // namespace pm::dev

@@ -1,94 +1,103 @@
 #pragma once
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QJsonObject>
-#include <QList>
-#include <QMap>
 #include <QString>
 
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <type_traits>
+#include <vector>
 
-#include "SyncRecords.h"
+#include "SqliteConnection.h"
+#include "StoreTransaction.h"
+#include "StoredRecords.h"
 
 namespace pm::dev {
 
-// One announced file of a bucket and what its upload URLs received.
-struct StoredFile {
-  QString id;
-  QString path;
-  QString contentType;
-  qint64 size = 0;                 // as announced: the sealed length
-  std::optional<qint64> partSize;  // present for a multi-part plan
-  int partCount = 1;
-  QMap<int, QString> etags;  // the tag each stored part was answered with
-  bool confirmed = false;    // a multi-part plan whose tags came back in order
-  bool withdrawn = false;
-
-  bool isComplete() const;
-  // The length of the file before sealing, from the sealed length.
-  qint64 plainSize() const;
-};
-
-struct StoredBucket {
-  QString id;
-  QString owner;   // the e-mail of the session that opened it
-  QByteArray key;  // the bucket key the client sent
-  bool sealed = false;
-  QDateTime created;
-  QList<StoredFile> files;
-
-  StoredFile* file(const QString& fileID);
-  const StoredFile* file(const QString& fileID) const;
-  bool hasLivePath(const QString& path) const;
-};
-
-struct StoredBox {
-  QString id;
-  QString idempotencyKey;
-  QJsonObject registration;  // as received
-};
-
-// Everything the development service keeps, in one JSON file under its state folder (private to the user:
-// it holds the access keys of connectors, and the hashes of session tokens), with the stored parts beside it
-// in "parts/<bucket>/<file>/part-<n>". Sign-in codes live only in memory: a restart asks for a new one.
+// Everything the development service keeps, in one SQLite database "state.db" under its state folder
+// (private to the user: it holds the access keys of connectors, and the hashes of session tokens), with
+// the stored parts beside it in "parts/<bucket>/<file>/part-<n>". Sign-in codes live only in memory: a
+// restart asks for a new one.
+//
+// Each request is one transaction, committed before it is answered, in write-ahead logging: a service
+// that is killed loses at most the request it was serving, and the file opens whole at the next start.
+// Writers take turns on one connection for the few microseconds their transaction lasts; readers each
+// have a connection of their own and see the last committed state without waiting for a writer. Other
+// processes (the tests) may open the same folder while the service runs.
 class DevStore {
  public:
-  // Reads "state.json" from `directory` (made private when missing). A file that cannot be read is set
-  // aside as "state.json.unreadable-<time>" rather than overwritten.
+  // Opens "state.db" in `directory` (made private when missing), making it on first use. A folder that an
+  // earlier version kept as "state.json" is carried over once, in one transaction, and the file is set
+  // aside as "state.json.migrated-<time>"; one that cannot be read is set aside as
+  // "state.json.unreadable-<time>" and the store starts empty.
   explicit DevStore(QString directory);
+  ~DevStore();
+  DevStore(const DevStore&) = delete;
+  DevStore& operator=(const DevStore&) = delete;
 
-  // False when the state folder could not be made: nothing could be kept.
-  bool isUsable() const { return usable_; }
+  // False when the state folder or its database could not be made or opened: nothing could be kept.
+  bool isUsable() const { return writer_ != nullptr; }
 
   const QString& directory() const { return directory_; }
   QString partFile(const QString& bucketID, const QString& fileID, int partNumber) const;
   QString bucketFolder(const QString& bucketID) const;
 
-  // Writes the state in one step. False (and logged) when it could not be written.
-  bool save() const;
+  // Runs `work` in one write transaction and commits it when `work` returns. An exception (a StoreError
+  // from the database, say) rolls everything back and goes on to the caller.
+  template <typename Work>
+  auto write(Work&& work) {
+    const std::lock_guard lock(writerMutex_);
+    StoreTransaction transaction(usableWriter(), StoreTransaction::Kind::write);
+    if constexpr (std::is_void_v<std::invoke_result_t<Work, StoreTransaction&>>) {
+      work(transaction);
+      transaction.commit();
+    } else {
+      auto result = work(transaction);
+      transaction.commit();
+      return result;
+    }
+  }
 
-  // A new session's token, handed out once: only its hash is kept, so the state file opens no account.
+  // Runs `work` on one consistent moment of the store, changing nothing.
+  template <typename Work>
+  auto read(Work&& work) const {
+    BorrowedReader reader(*this);
+    StoreTransaction transaction(reader.connection(), StoreTransaction::Kind::read);
+    return work(transaction);
+  }
+
+  // A new session's token, handed out once: only its hash is kept, so the database opens no account.
   QString createSession(const QString& email);
   std::optional<QString> sessionEmail(const QString& token) const;
   void endSession(const QString& token);
 
+  static QString tokenHash(const QString& token);
   // A fresh identifier of `kind` ("bucket", "file", "box"): random, so links cannot be guessed.
   static QString newIdentifier(const QString& kind);
 
-  QMap<QString, QString> sessionHashes;   // SHA-256 of the token, in hex → e-mail
-  QMap<QString, bool> subscriptions;      // e-mail → subscribed (new accounts are)
-  QMap<QString, StoredBucket> buckets;    // by id
-  QMap<QString, QJsonObject> connectors;  // by connector id, the body as received
-  QMap<QString, StoredBox> boxes;         // by id
-  SyncRecords sync;
-
  private:
-  QJsonObject toJson() const;
-  void load(const QJsonObject& object);
+  class BorrowedReader {
+   public:
+    explicit BorrowedReader(const DevStore& store);
+    ~BorrowedReader();
+    BorrowedReader(const BorrowedReader&) = delete;
+    BorrowedReader& operator=(const BorrowedReader&) = delete;
+    SqliteConnection& connection() { return *connection_; }
+
+   private:
+    const DevStore& store_;
+    std::unique_ptr<SqliteConnection> connection_;
+  };
+
+  void open();
+  SqliteConnection& usableWriter();
+  QString databaseFile() const;
 
   QString directory_;
-  bool usable_ = false;
+  std::unique_ptr<SqliteConnection> writer_;
+  std::mutex writerMutex_;
+  mutable std::mutex readersMutex_;
+  mutable std::vector<std::unique_ptr<SqliteConnection>> idleReaders_;
 };
 
 }  // namespace pm::dev

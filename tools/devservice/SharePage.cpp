@@ -36,11 +36,16 @@ void SharePage::install(Router& router) {
 }
 
 Reply SharePage::listing(const Request& request) {
-  const auto bucket = store_.buckets.constFind(request.captures.value(0));
-  if (bucket == store_.buckets.cend() || !bucket->sealed) return nothingHere();
+  std::optional<StoredBucket> bucket;
+  QList<StoredFile> files;
+  store_.read([&](StoreTransaction& transaction) {
+    bucket = transaction.bucket(request.captures.value(0));
+    if (bucket && bucket->sealed) files = transaction.files(bucket->id);
+  });
+  if (!bucket || !bucket->sealed) return nothingHere();
   QString rows;
   int count = 0;
-  for (const StoredFile& file : bucket->files) {
+  for (const StoredFile& file : std::as_const(files)) {
     if (!file.isComplete()) continue;
     ++count;
     rows += QStringLiteral("<tr><td><a href=\"/s/%1/%2\">%3</a></td><td>%4</td></tr>")
@@ -54,9 +59,12 @@ Reply SharePage::listing(const Request& request) {
 }
 
 Reply SharePage::download(const Request& request) {
-  const auto bucket = store_.buckets.constFind(request.captures.value(0));
-  if (bucket == store_.buckets.cend() || !bucket->sealed) return nothingHere();
-  const StoredFile* file = bucket->file(request.captures.value(1));
+  std::optional<StoredBucket> bucket;
+  std::optional<StoredFile> file;
+  store_.read([&](StoreTransaction& transaction) {
+    bucket = transaction.bucket(request.captures.value(0));
+    if (bucket && bucket->sealed) file = transaction.file(bucket->id, request.captures.value(1));
+  });
   if (!file || !file->isComplete()) return nothingHere();
 
   QStringList parts;

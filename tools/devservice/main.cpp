@@ -68,8 +68,7 @@ int main(int argc, char** argv) {
 
   pm::dev::DevService service(options);
   if (!service.start()) {
-    std::fprintf(stderr, "parcelmoor-devservice: cannot keep state in %s or listen on 127.0.0.1:%u\n",
-                 qPrintable(options.stateDirectory), unsigned(options.port));
+    std::fprintf(stderr, "parcelmoor-devservice: %s\n", qPrintable(service.failure()));
     return 1;
   }
   std::printf("%s\n", qPrintable(service.baseUrl().toString()));

@@ -107,7 +107,9 @@ struct Computer {
 };
 
 qint64 storedVersion(const QString& stateDirectory) {
-  return dev::DevStore(stateDirectory).sync.copies.value(kEmail).version;
+  return dev::DevStore(stateDirectory).read([](dev::StoreTransaction& t) {
+    return t.syncCopy(kEmail).value_or(dev::SyncRecords::Copy()).version;
+  });
 }
 
 // Two computers of one account, each with its agent, settings window, suite, bus and keyring, against the

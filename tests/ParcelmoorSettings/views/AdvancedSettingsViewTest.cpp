@@ -102,23 +102,31 @@ TEST_F(AdvancedSettingsViewTest, TheButtonsAskTheAgentOrOpenTheDesktopSettings) 
   EXPECT_EQ(rig.notificationSettings.opened, 1);
 }
 
-TEST_F(AdvancedSettingsViewTest, TheAboutSectionSaysThePackageManagerUpdatesAndSoDoesTheButton) {
+TEST_F(AdvancedSettingsViewTest, TheAboutSectionSaysOnceThatThePackageManagerUpdatesAndItsButtonStaysPut) {
   openAdvanced();
   auto* note = rig.find<QLabel>("advanced.updatesNote");
   ASSERT_NE(note, nullptr);
   EXPECT_TRUE(note->isVisible());
   EXPECT_EQ(note->text(), AdvancedSettingsView::packageManagerText());
   EXPECT_TRUE(note->text().contains(QStringLiteral("package manager")));
-  auto* answer = rig.find<QLabel>("advanced.updateAnswer");
-  ASSERT_NE(answer, nullptr);
-  EXPECT_FALSE(answer->isVisible());
+  auto* check = rig.find<QPushButton>("advanced.checkForUpdates");
+  ASSERT_NE(check, nullptr);
+  rig.settle();
+  const QRect before(check->mapTo(rig.view.get(), QPoint(0, 0)), check->size());
+  // The button keeps to its text's size beside the sentence.
+  EXPECT_LE(check->width(), check->sizeHint().width());
 
   rig.click("advanced.checkForUpdates");
-  EXPECT_TRUE(answer->isVisible());
-  EXPECT_TRUE(answer->text().contains(QStringLiteral("package manager")));
-  EXPECT_EQ(rig.posted(names::signal::kCheckForUpdates), 1);
   rig.settle();
-  rig.screenshot(QStringLiteral("settings-advanced-update-answer"));
+  EXPECT_EQ(rig.posted(names::signal::kCheckForUpdates), 1);
+  EXPECT_EQ(QRect(check->mapTo(rig.view.get(), QPoint(0, 0)), check->size()), before);
+  // One sentence about updates, the one that was there before the click.
+  int sentences = 0;
+  for (const QLabel* label : rig.view->findChildren<QLabel*>()) {
+    if (label->isVisible() && label->text().contains(QStringLiteral("package manager"))) ++sentences;
+  }
+  EXPECT_EQ(sentences, 1);
+  rig.screenshot(QStringLiteral("settings-advanced-after-update-check"));
 }
 
 TEST_F(AdvancedSettingsViewTest, SoundsAndUpdateChecksShowOnWhenNothingIsStored) {

@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QFrame>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -61,6 +64,32 @@ TEST_F(ConnectionEditorTest, TheOwnServiceHidesTypeAndTestButKeepsNameAndIcon) {
   EXPECT_EQ(saved->name, QStringLiteral("Mine"));
 }
 
+TEST_F(ConnectionEditorTest, TheFormScrollsUnderALineThatKeepsItOffTheHeading) {
+  for (const bool isNew : {true, false}) {
+    SCOPED_TRACE(isNew ? "new" : "edit");
+    // The FTP form is longer than the sheet: it scrolls.
+    open(UploaderConfig(Kind::ftp), isNew);
+    auto* title = find<QLabel>("editor.title");
+    auto* divider = find<QFrame>("editor.headingDivider");
+    auto* scroll = find<QScrollArea>("editor.scroll");
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(divider, nullptr);
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_TRUE(pm::test::runUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }));
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum() / 2);
+    EXPECT_TRUE(divider->isVisible());
+    const int letters = title->mapTo(editor.get(), QPoint(0, title->contentsRect().top())).y() +
+                        title->fontMetrics().height();
+    const int line = divider->mapTo(editor.get(), QPoint(0, 0)).y();
+    const int form = scroll->viewport()->mapTo(editor.get(), QPoint(0, 0)).y();
+    // Room under the letters' descenders, then the line, and the scrolled rows only below it.
+    EXPECT_GE(line - letters, 6);
+    EXPECT_GE(form, line + divider->height());
+    EXPECT_EQ(divider->frameShape(), QFrame::HLine);
+    test::AppsRig::screenshot(*editor, QStringLiteral("editor-scrolled-") + (isNew ? "new" : "edit"));
+  }
+}
+
 TEST_F(ConnectionEditorTest, TheTypePickerOffersTwoGroupsWithADividerAndNeverTheOwnService) {
   open(UploaderConfig(Kind::icloud));
   QComboBox* type = find<QComboBox>("editor.type");
@@ -73,7 +102,8 @@ TEST_F(ConnectionEditorTest, TheTypePickerOffersTwoGroupsWithADividerAndNeverThe
 }
 
 // On this system the kind "icloud" is a folder that the user's sync client carries: it is named and
-// explained so, and its folder is shown the way the user would type it.
+// explained so, and the folder to create or link (the kind is off until it exists) is shown the way the
+// user would type it, beside where uploads land inside it.
 TEST_F(ConnectionEditorTest, TheSyncedFolderSaysWhatItIsAndWhereItsFolderIs) {
   const QByteArray before = qgetenv("PARCELMOOR_UBIQUITY_ROOT");
   qputenv("PARCELMOOR_UBIQUITY_ROOT", QDir(QDir::homePath()).filePath(QStringLiteral("Sync/drive")).toUtf8());
@@ -83,7 +113,12 @@ TEST_F(ConnectionEditorTest, TheSyncedFolderSaysWhatItIsAndWhereItsFolderIs) {
   for (const QLabel* label : editor->findChildren<QLabel*>()) texts.append(label->text());
   EXPECT_TRUE(texts.contains(QStringLiteral("Synced Folder")));
   EXPECT_TRUE(texts.contains(QStringLiteral("Files are copied into a folder that your sync client keeps in step.")));
-  EXPECT_TRUE(texts.contains(QStringLiteral("~/Sync/drive/iCloud.com.wrenfold.Parcelmoor/Documents")));
+  EXPECT_TRUE(texts.contains(QStringLiteral("Parcelmoor's synced folder is the folder below. Create it, or make it "
+                                            "a link to the folder your sync client keeps:")));
+  EXPECT_EQ(find<QLabel>("editor.syncedFolderRoot")->text(), QStringLiteral("~/Sync/drive"));
+  EXPECT_TRUE(find<QLabel>("editor.syncedFolderRoot")->textInteractionFlags() & Qt::TextSelectableByMouse);
+  EXPECT_EQ(find<QLabel>("editor.syncedFolderPath")->text(),
+            QStringLiteral("Uploads land in ~/Sync/drive/iCloud.com.wrenfold.Parcelmoor/Documents"));
   EXPECT_EQ(ConnectionEditor::successText(Kind::icloud), QStringLiteral("The synced folder is ready"));
   for (const QString& text : texts) EXPECT_FALSE(text.contains(QStringLiteral("iCloud Drive"))) << text.toStdString();
   test::AppsRig::screenshot(*editor, QStringLiteral("editor-synced-folder"));

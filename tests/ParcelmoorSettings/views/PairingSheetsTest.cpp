@@ -56,12 +56,29 @@ void expectDialogOfItsOwnSize(QDialog& sheet) {
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
   EXPECT_EQ(sheet.minimumSize(), sheet.maximumSize());
   EXPECT_EQ(sheet.size(), sheet.minimumSize());
-  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-  EXPECT_GE(sheet.width(), title.horizontalAdvance(sheet.windowTitle()) + 100);
+  // The title bar shows the program's name after the title, as the settings program names itself.
+  const QString shown = sheet.windowTitle() + QStringLiteral(" \u2014 ") + QGuiApplication::applicationDisplayName();
+  EXPECT_EQ(PairingSheet::titleBarText(sheet.windowTitle()), shown);
+  QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+  bold.setBold(true);
+  EXPECT_GE(sheet.width(), QFontMetrics(bold).horizontalAdvance(shown) + 100);
   EXPECT_GE(sheet.width(), PairingSheet::kWidth);
 }
 
+// Names the program as the settings program does, while it lives.
+class ProgramName {
+ public:
+  explicit ProgramName(const QString& name) : previous_(QGuiApplication::applicationDisplayName()) {
+    QGuiApplication::setApplicationDisplayName(name);
+  }
+  ~ProgramName() { QGuiApplication::setApplicationDisplayName(previous_); }
+
+ private:
+  QString previous_;
+};
+
 TEST(PairingSheetTest, BothSheetsAreDialogsOfTheirOwnSize) {
+  const ProgramName name(QStringLiteral("Parcelmoor Settings"));
   SyncCodeSheet code(QStringLiteral("K7Q2PZ"), [] {});
   code.show();
   expectDialogOfItsOwnSize(code);
@@ -71,6 +88,10 @@ TEST(PairingSheetTest, BothSheetsAreDialogsOfTheirOwnSize) {
   join.modeSwitch()->click();
   expectDialogOfItsOwnSize(join.sheet);
   EXPECT_EQ(join.sheet.windowTitle(), QStringLiteral("Restore sync"));
+
+  // A title that ends with the program's name is shown as it is.
+  EXPECT_EQ(PairingSheet::titleBarText(QStringLiteral("About Parcelmoor Settings")),
+            QStringLiteral("About Parcelmoor Settings"));
 
   // A title longer than the sheet (a translation, larger text) widens it.
   const QString longTitle(60, QLatin1Char('W'));

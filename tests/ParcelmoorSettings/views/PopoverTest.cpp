@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
@@ -121,6 +123,42 @@ TEST(PopoverTest, TheSymbolPickerOpensUnderTheIconButton) {
   QWidget* window = expectUnder(*icon, editor.symbolPicker(), QStringLiteral("popover-symbol-picker"));
   ASSERT_NE(window, nullptr);
   window->close();
+}
+
+TEST(PopoverTest, OnAComposingDesktopItsCornersAreSmoothedAtTheScreensDensity) {
+  QToolButton anchor;
+  anchor.setText(QStringLiteral("i"));
+  anchor.show();
+  auto* content = new QLabel(QStringLiteral("A bubble with rounded corners"));
+  content->setContentsMargins(16, 16, 16, 16);
+  QPointer<Popover> popover = new Popover(content, &anchor);
+  popover->showAt(anchor);
+  ASSERT_TRUE(pm::test::runUntil([&] { return popover->isVisible(); }, std::chrono::seconds(30)));
+  // Drawn over what lies below, not cut out of a mask in whole points.
+  EXPECT_TRUE(popover->isTranslucent());
+  EXPECT_TRUE(popover->testAttribute(Qt::WA_TranslucentBackground));
+  EXPECT_TRUE(popover->mask().isEmpty());
+
+  // At two device pixels per point the corner's edge passes through partly covered pixels.
+  QImage image(popover->size() * 2, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(2);
+  image.fill(Qt::transparent);
+  popover->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+  const int top = popover->isAbove() ? 0 : 2 * Popover::kArrowLength;
+  const int bottom = popover->isAbove() ? image.height() - 2 * Popover::kArrowLength : image.height();
+  int partial = 0;
+  const int corner = 2 * Popover::kCornerRadius;
+  for (int y = top; y < top + corner; ++y) {
+    for (int x = 0; x < corner; ++x) {
+      const int alpha = qAlpha(image.pixel(x, y));
+      if (alpha > 20 && alpha < 235) ++partial;
+    }
+  }
+  EXPECT_GE(partial, 8) << "a smooth arc of 16 device pixels";
+  EXPECT_EQ(qAlpha(image.pixel(0, top)), 0) << "the very corner lets the desktop through";
+  EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, (top + bottom) / 2)), 255);
+  image.save(QDir(pm::test::artifactsDirectory()).filePath(QStringLiteral("popover-corners@2x.png")));
+  popover->close();
 }
 
 }  // namespace

@@ -59,6 +59,10 @@ TEST_F(SettingsLookTest, TheAccountPageReadsInEveryState) {
       {"signed-out", AccountState::signedOut(), SyncState::off(), false},
       {"signing-in", AccountState::signedOut(), SyncState::off(), true},
       {"signed-in", AccountState::signedIn(email, true), SyncState::off(), false},
+      // An address is one long word, broken by the text layout only after its hyphen.
+      {"long-email", AccountState::signedIn(QStringLiteral("sam.lee.with.a.rather.long.address@example-company.org"),
+                                            true),
+       SyncState::on(), false},
       {"no-email-unsubscribed", AccountState::signedIn(QString(), false), SyncState::off(), false},
       {"refused", AccountState::failed(AccountFailure::denied), SyncState::off(), false},
       {"expired", AccountState::failed(AccountFailure::expired), SyncState::off(), false},
@@ -85,6 +89,23 @@ TEST_F(SettingsLookTest, TheAccountPageReadsInEveryState) {
       c.sync.save(rig.defaults, rig.signals);
       rig.open();
       if (c.pressSignIn) rig.click("account.signIn");
+      expectReadable(*rig.view, shot);
+    }
+  }
+}
+
+TEST_F(SettingsLookTest, ALongAddressShowsWholeInANarrowerWindow) {
+  const QString address = QStringLiteral("sam.lee.with.a.rather.long.address@example-company.org");
+  for (const Look& look : kLooks) {
+    test::ApplicationPalette palette(look.palette());
+    for (const int width : {700, 620, 560}) {
+      const QString shot = QStringLiteral("account-long-email-%1-%2").arg(width).arg(QLatin1String(look.name));
+      SCOPED_TRACE(shot.toStdString());
+      test::SettingsWindowRig rig;
+      AccountState::signedIn(address, true).save(rig.defaults, rig.signals);
+      rig.open();
+      rig.view->resize(width, 550);
+      rig.settle();
       expectReadable(*rig.view, shot);
     }
   }

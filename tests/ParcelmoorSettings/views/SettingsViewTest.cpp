@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include "SettingsWindowRig.h"
@@ -56,6 +58,37 @@ TEST(SettingsViewTest, ASidebarRowSelectsItsPageAndTitlesTheWindow) {
     EXPECT_TRUE(rig.find(c.pageName)->isVisible());
     EXPECT_TRUE(rig.find<QToolButton>(c.row)->isChecked());
     rig.screenshot(QStringLiteral("settings-window-") + QLatin1String(c.pageName));
+  }
+}
+
+// Shrunk below what a page needs, every page scrolls alike, sideways too, rather than cut what it holds.
+TEST(SettingsViewTest, AWindowSmallerThanItsPagesScrollsEachOfThem) {
+  test::SettingsWindowRig rig;
+  storeConnections(rig.defaults, {ftpConnection(QStringLiteral("Studio"))});
+  SettingsView& view = rig.open();
+  view.resize(view.minimumSizeHint());
+  rig.settle();
+  for (const char* row : {"sidebar.account", "sidebar.apps", "sidebar.advanced"}) {
+    SCOPED_TRACE(row);
+    rig.click(row);
+    rig.settle();
+    QScrollArea* scroll = nullptr;
+    for (QScrollArea* candidate : view.findChildren<QScrollArea*>()) {
+      if (candidate->isVisible()) scroll = candidate;
+    }
+    ASSERT_NE(scroll, nullptr) << "the page scrolls";
+    QWidget* page = scroll->widget();
+    ASSERT_NE(page, nullptr);
+    // The page gets the room it needs, and what the window cannot show is reached with the scroll bars.
+    EXPECT_GE(page->width(), page->minimumSizeHint().width());
+    EXPECT_GE(page->height(), page->minimumSizeHint().height());
+    if (page->width() > scroll->viewport()->width()) {
+      EXPECT_TRUE(scroll->horizontalScrollBar()->isVisible());
+    }
+    if (page->height() > scroll->viewport()->height()) {
+      EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+    }
+    rig.screenshot(QStringLiteral("settings-window-smallest-") + QLatin1String(row).mid(8));
   }
 }
 

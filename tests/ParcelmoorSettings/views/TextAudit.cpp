@@ -56,6 +56,18 @@ int oneLineWidth(const QLabel* label) {
   return label->fontMetrics().size(0, label->text()).width();
 }
 
+// The width of the widest piece of the label's text that cannot be broken over two lines.
+int widestWordWidth(const QLabel* label) {
+  if (!isRich(label))
+    return label->fontMetrics().boundingRect(QRect(0, 0, 1, 1 << 20), Qt::TextWordWrap, label->text()).width();
+  QTextDocument document;
+  document.setDefaultFont(label->font());
+  document.setDocumentMargin(0);
+  document.setHtml(label->text());
+  document.setTextWidth(0);
+  return int(std::ceil(document.idealWidth()));
+}
+
 int textRoom(const QLabel* label) {
   return label->contentsRect().width() - 2 * label->margin() - std::max(label->indent(), 0);
 }
@@ -181,6 +193,12 @@ void auditLabel(const QLabel* label, const QImage& screen, const QWidget& window
                         .arg(who)
                         .arg(label->height())
                         .arg(label->heightForWidth(label->width())));
+  // A wrapped label narrower than one of its words cuts that word off at its edge.
+  if (label->wordWrap() && widestWordWidth(label) > textRoom(label) + 1)
+    problems.append(QStringLiteral("%1 is cut: %2 px wide for a word of %3 px")
+                        .arg(who)
+                        .arg(textRoom(label))
+                        .arg(widestWordWidth(label)));
   if (wraps(label)) {
     const int wanted = oneLineWidth(label) - textRoom(label);
     const int room = freeRoom(label);

@@ -29,5 +29,32 @@ TEST(WindowPlacementTest, OpensAtItsPreferredSizeCentredAndWhollyOnTheScreen) {
   }
 }
 
+TEST(WindowPlacementTest, TheWholeFrameStaysOnTheScreen) {
+  struct Case {
+    const char* name;
+    QSize minimum;
+    QRect available;
+    QMargins frame;
+    QRect content;
+  };
+  const QSize preferred(700, 550);
+  // A title bar of 29 and borders of 1, as a window manager puts around the content.
+  const QMargins frame(1, 29, 1, 1);
+  const Case cases[] = {
+      // 1280 × 720 at 120 dots per inch: 1024 × 576 points, less a panel.
+      {"a screen shorter than content and title bar", QSize(400, 300), QRect(0, 0, 1024, 576), frame,
+       QRect(162, 29, 700, 546)},
+      {"a screen with room for both", QSize(400, 300), QRect(0, 0, 1920, 1040), frame, QRect(610, 259, 700, 550)},
+      {"content larger than the screen", QSize(900, 800), QRect(0, 24, 1024, 552), frame, QRect(62, 53, 900, 522)},
+      {"no frame", QSize(400, 300), QRect(0, 0, 1024, 576), QMargins(), QRect(162, 13, 700, 550)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QRect content = windowPlacement(preferred, c.minimum, c.available, c.frame);
+    EXPECT_EQ(content, c.content);
+    EXPECT_TRUE(c.available.contains(content.marginsAdded(c.frame)));
+  }
+}
+
 }  // namespace
 }  // namespace pm::settings

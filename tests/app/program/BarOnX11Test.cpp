@@ -8,6 +8,7 @@
 #include "panel/FinishButton.h"
 #include "panel/PanelContent.h"
 #include "panel/PanelWindowFrame.h"
+#include "panel/BarMetrics.h"
 #include "panel/UploadPanelView.h"
 
 namespace pm::test {
@@ -23,14 +24,14 @@ QPoint finishButtonCentre(qsizetype items) {
   const QRect frame = panelWindowFrame(PanelEdge::left, kScreen);
   // The view inside the window, where the panel's content rests once shown.
   const QRect view = QRect(QPoint(0, 0), frame.size()).marginsRemoved(PanelContent::padding(PanelEdge::left));
-  const int length = UploadPanelView::stripLength(UploadPanelView::tileCapacity(view.height()), items);
+  const int length = BarMetrics::stripLength(BarMetrics::tileCapacity(view.height()), items);
   const QRect room =
-      view.marginsRemoved(QMargins(UploadPanelView::kOuterPadding, UploadPanelView::kOuterPadding,
-                                   UploadPanelView::kOuterPadding, UploadPanelView::kOuterPadding));
+      view.marginsRemoved(QMargins(BarMetrics::kOuterPadding, BarMetrics::kOuterPadding,
+                                   BarMetrics::kOuterPadding, BarMetrics::kOuterPadding));
   const int barTop = room.center().y() - (length - 1) / 2;
-  const int barRight = room.left() + UploadPanelView::kBarThickness;
+  const int barRight = room.left() + BarMetrics::kBarThickness;
   const int radius = FinishButton::kDiameter / 2;
-  const int inset = int(UploadPanelView::kFinishButtonInset);
+  const int inset = int(BarMetrics::kFinishButtonInset);
   return frame.topLeft() + QPoint(barRight - radius + inset, barTop + radius - inset);
 }
 

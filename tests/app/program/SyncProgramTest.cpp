@@ -49,7 +49,8 @@ struct Computer {
 
 qint64 storedVersion(const QString& stateDirectory) {
   const dev::DevStore store(stateDirectory);
-  return store.sync.copies.value(kEmail).version;
+  return store.read(
+      [](dev::StoreTransaction& t) { return t.syncCopy(kEmail).value_or(dev::SyncRecords::Copy()).version; });
 }
 
 // Two computers of one account, each with its own suite and keyring, against one development service:

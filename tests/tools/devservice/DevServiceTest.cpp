@@ -1,4 +1,7 @@
+#include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,7 +50,10 @@ QByteArray randomBytes(qint64 size) {
 // The development service on a fresh state folder, and the agent's own service client aimed at it.
 class DevServiceTest : public ::testing::Test {
  protected:
-  DevServiceTest() { startService(); }
+  DevServiceTest() : DevServiceTest(true) {}
+  explicit DevServiceTest(bool started) {
+    if (started) startService();
+  }
 
   void startService() {
     service = std::make_unique<dev::DevService>(
@@ -318,6 +324,117 @@ TEST_F(DevServiceTest, IdleConnectionsDoNotHoldUpTheAgentsRequests) {
   // Served at once, it takes milliseconds; behind the idle sockets it took seconds for each few of them.
   EXPECT_LT(answered.elapsed(), 3000);
   idle.clear();  // closed, so stopping the service does not wait for their time-outs
+}
+
+// The sync rules run on the account's records as the store keeps them: a pairing answered before a restart
+// is handed over after it, and a refused request changes nothing.
+TEST_F(DevServiceTest, SyncedCopiesAndPairingsAreKeptAcrossARestart) {
+  const QString token = signIn();
+  const auto sync = [&](const QString& path, const QByteArray& method, const QJsonObject& body = {}) {
+    return call(QStringLiteral("sync/") + path, method, body.isEmpty() ? Body::none() : Body::json(body),
+                token);
+  };
+  const QJsonObject first{{QStringLiteral("blob"), QStringLiteral("b25l")}, {QStringLiteral("version"), 0}};
+  EXPECT_EQ(sync(QStringLiteral("uploaders"), "PUT", first).status, 200);
+  EXPECT_EQ(sync(QStringLiteral("uploaders"), "PUT", first).status, 409);
+  EXPECT_EQ(
+      sync(QStringLiteral("pairings"), "POST", {{QStringLiteral("salt"), QStringLiteral("c2FsdA==")}}).status,
+      201);
+  const QJsonObject answer{{QStringLiteral("publicKey"), QStringLiteral("cGs=")},
+                           {QStringLiteral("mac"), QStringLiteral("bWFj")},
+                           {QStringLiteral("salt"), QStringLiteral("c2FsdA==")}};
+  EXPECT_EQ(sync(QStringLiteral("pairings"), "PUT", answer).status, 200);
+
+  restartService();
+  EXPECT_EQ(QJsonDocument::fromJson(sync(QStringLiteral("uploaders"), "GET").body).object(),
+            (QJsonObject{{QStringLiteral("blob"), QStringLiteral("b25l")}, {QStringLiteral("version"), 1}}));
+  EXPECT_EQ(sync(QStringLiteral("pairings"), "PUT", answer).status, 409) << "answered before the restart";
+  const QJsonObject handover{{QStringLiteral("senderPublicKey"), QStringLiteral("cGs=")},
+                             {QStringLiteral("handover"), QStringLiteral("aA==")},
+                             {QStringLiteral("nonce"), QStringLiteral("bg==")}};
+  EXPECT_EQ(sync(QStringLiteral("pairings"), "PUT", handover).status, 200);
+  const ParcelmoorAPI::Response claimed = sync(QStringLiteral("pairings/claim"), "POST");
+  EXPECT_EQ(claimed.status, 200);
+  EXPECT_EQ(QJsonDocument::fromJson(claimed.body).object(), handover);
+  EXPECT_EQ(sync(QStringLiteral("pairings/claim"), "POST").status, 410) << "handed out once";
+}
+
+// A state folder as the service kept it in one JSON file, with a developer's account signed in, a finished
+// share of one file, a synced copy, a connector and a box.
+class EarlierStateTest : public DevServiceTest {
+ protected:
+  EarlierStateTest() : DevServiceTest(false) {
+    const QString earlier = QStringLiteral(PARCELMOOR_SOURCE_DIR "/tests/tools/devservice/earlier-state");
+    QDirIterator files(earlier, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+      const QString file = files.next();
+      QFile source(file);
+      EXPECT_TRUE(source.open(QIODevice::ReadOnly));
+      root.write(QStringLiteral("state/") + QDir(earlier).relativeFilePath(file), source.readAll());
+    }
+    startService();
+  }
+
+  static inline const QString kToken = QStringLiteral("dev-session-c3b29939a84f46d8aa93f954bdc7ba7d");
+  static inline const QString kBucket = QStringLiteral("bucket-c84d773a355f4eb590bca5ea8e23beb2");
+  static inline const QString kBox = QStringLiteral("box-05f95160e0a94610a9f90d41f53e7d74");
+};
+
+TEST_F(EarlierStateTest, AccountsSharesAndSyncedCopiesSurviveTheMoveIntoTheDatabase) {
+  const auto check = [&] {
+    DeviceFlow flow(*api);
+    EXPECT_EQ(test::wait(flow.session(kToken)), QStringLiteral("ada@example.com"));
+    EXPECT_TRUE(test::wait(flow.isSubscribed(kToken)));
+
+    const Fetched listing = fetch("GET", QStringLiteral("/s/") + kBucket);
+    ASSERT_EQ(listing.status, 200);
+    static const QRegularExpression kEntry(QStringLiteral("<a href=\"([^\"]+)\">notes.txt</a>"));
+    const QRegularExpressionMatch entry = kEntry.match(QString::fromUtf8(listing.body));
+    ASSERT_TRUE(entry.hasMatch()) << listing.body.toStdString();
+    EXPECT_EQ(fetch("GET", entry.captured(1)).body, QByteArray("Kept across the upgrade.\n"));
+
+    const QJsonObject copy =
+        QJsonDocument::fromJson(call(QStringLiteral("sync/uploaders"), "GET", Body::none(), kToken).body)
+            .object();
+    EXPECT_EQ(copy.value(QStringLiteral("version")).toInt(), 1);
+    EXPECT_EQ(copy.value(QStringLiteral("blob")).toString(), QStringLiteral("c2VhbGVkIHNldHRpbmdz"));
+
+    const Fetched box = fetch("GET", QStringLiteral("/b/") + kBox);
+    EXPECT_EQ(box.status, 200);
+    EXPECT_TRUE(box.body.contains("photos"));
+  };
+  check();
+  const QString state = root.file(QStringLiteral("state"));
+  EXPECT_FALSE(QFile::exists(state + QStringLiteral("/state.json")));
+  EXPECT_EQ(QDir(state).entryList({QStringLiteral("state.json.migrated-*")}, QDir::Files).size(), 1);
+
+  // What changes after the move is kept from then on, and the share stays.
+  const QJsonObject newer{{QStringLiteral("blob"), QStringLiteral("bmV3ZXI=")},
+                          {QStringLiteral("version"), 1}};
+  EXPECT_EQ(call(QStringLiteral("sync/uploaders"), "PUT", Body::json(newer), kToken).status, 200);
+  restartService();
+  EXPECT_EQ(QJsonDocument::fromJson(call(QStringLiteral("sync/uploaders"), "GET", Body::none(), kToken).body)
+                .object()
+                .value(QStringLiteral("version"))
+                .toInt(),
+            2);
+  EXPECT_EQ(fetch("GET", QStringLiteral("/s/") + kBucket).status, 200);
+}
+
+// Two services on one port would each take some of the agent's connections, and each keep only the
+// uploads it happened to receive.
+TEST_F(DevServiceTest, ASecondServiceCannotTakeThePortTheFirstListensOn) {
+  const QString token = signIn();
+  dev::DevService second(dev::DevService::Options{root.file(QStringLiteral("second")),
+                                                  quint16(service->baseUrl().port()), kPartSize});
+  EXPECT_FALSE(second.start());
+  EXPECT_TRUE(second.failure().contains(QString::number(service->baseUrl().port())))
+      << second.failure().toStdString();
+  EXPECT_TRUE(second.failure().contains(QStringLiteral("in use"))) << second.failure().toStdString();
+
+  // Every request still reaches the first one, which knows the session.
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(call(QStringLiteral("me"), "GET", Body::none(), token).status, 200) << "request " << i;
 }
 
 TEST(DevService, DoesNotStartWithoutAPlaceForItsState) {
