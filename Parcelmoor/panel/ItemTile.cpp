@@ -396,17 +396,17 @@ void ItemTile::paintEvent(QPaintEvent*) {
     painter.setOpacity(scrollTransition_.opacity());
   }
 
-  // The kept content is already cut to the tile's shape; clipping is only needed for the effects' drawing.
-  // A rounded clip costs more than the rest of the tile's paint: it is set only while an effect draws.
+  // The kept content is already cut to the tile's shape, and so are the ripple's rings; clipping is only
+  // needed for the reveal. A rounded clip costs more than the rest of the tile's paint: it is set only
+  // while the reveal draws.
   const bool revealing = thumbnail_ && revealPainter_ && isRevealing();
-  const bool rippling = isRippling();
-  if (revealing || rippling) {
+  if (revealing) {
     painter.save();
     painter.setClipPath(shape);
-    if (revealing) revealPainter_(painter, tile, contentPicture(), revealStart());
-    if (rippling) ripplePainter_(painter, tile);
+    revealPainter_(painter, tile, contentPicture(), revealStart());
     painter.restore();
   }
+  if (isRippling()) ripplePainter_(painter, tile);
   if (thumbnail_ && !revealing) painter.drawImage(tile, contentPicture());
   // Brightness: in-flight tiles are darker.
   if (darkness_.value() > 0) painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, float(darkness_.value())));

@@ -44,7 +44,8 @@ class ItemTile final : public QWidget {
   // Draws the content while the reveal plays: the plain content as a picture of the tile's size, and the
   // moment the reveal began (the item's arrival). Set by the panel, which owns the reveal effect.
   using RevealPainter = std::function<void(QPainter&, const QRectF& tile, const QImage& content, const QDateTime& start)>;
-  // Draws the ripple over the content; called on every frame while the hook is set and the ripple runs.
+  // Draws the ripple, cut to the tile's shape (the tile sets no clip for it); called on every frame while the
+  // hook is set and the ripple runs.
   using RipplePainter = std::function<void(QPainter&, const QRectF& tile)>;
 
   // `clock` and `files` must outlive the tile.

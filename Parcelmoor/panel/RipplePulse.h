@@ -12,8 +12,9 @@ class Clock;
 
 // Rings that pulse over a tile while it is active (an item on its way up). The pulse fades in over
 // 0.45 s when it turns active and out over 0.45 s when it stops; turning active again mid-fade starts a
-// fresh fade-in from nothing. Frames run, at most 30 a second, only while the pulse is active or fading:
-// an idle pulse costs nothing. Lies over the tile without taking its clicks.
+// fresh fade-in from nothing. Shown, it draws frames, at most 30 a second, only while it is active or
+// fading: an idle pulse costs nothing. Drawn into a tile instead (paint()), it runs no frames of its own:
+// the tile redraws it on the bar's shared frame clock. Lies over the tile without taking its clicks.
 class RipplePulse final : public QWidget {
   Q_OBJECT
 
@@ -30,10 +31,17 @@ class RipplePulse final : public QWidget {
 
   // How strongly the pulse shows at `now`, from 0 to 1.
   double rippleLevel(const QDateTime& now) const;
-  bool isAnimating() const { return frames_.isActive(); }
+  // Whether the pulse changes with time: while it is active or fading out.
+  bool isAnimating() const { return active_ || fadingOut_; }
+  // Whether it drives frames of its own: only while it animates on screen.
+  bool runsFrames() const { return frames_.isActive(); }
+  // Draws the pulse as it is now into `rect` of `painter`, cut to the rounded shape of the tile.
+  void paint(QPainter& painter, const QRectF& rect) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void updateFrames();

@@ -33,8 +33,10 @@ void attachTileEffects(ItemTile& tile, const Clock& clock) {
   QObject::connect(&tile, &ItemTile::rippleActiveChanged, &tile,
                    [pulseFor](bool active) { pulseFor().setActive(active); });
   if (tile.rippleActive()) pulseFor().setActive(true);
+  // Drawn directly rather than rendered as a widget: the pulse's picture is kept, and rendering a widget
+  // costs more than drawing that picture.
   tile.setRipplePainter([pulse](QPainter& painter, const QRectF& rect) {
-    if (*pulse) drawInto(**pulse, painter, rect);
+    if (*pulse) (*pulse)->paint(painter, rect);
   });
 
   const auto reveal = std::make_shared<std::unique_ptr<RevealThumbnail>>();

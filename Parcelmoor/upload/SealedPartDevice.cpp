@@ -1,6 +1,7 @@
 #include "SealedPartDevice.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -39,6 +40,7 @@ struct SealedPartDevice::Mailbox {
   SealedPartDevice* device = nullptr;
   std::vector<Delivery> deliveries;
   bool stopped = false;
+  int readyReadFollowers = 0;  // connections to the device's readyRead()
 };
 
 SealedPartDevice::SealedPartDevice(std::shared_ptr<StreamSealer> sealer, qint64 begin, qint64 length,
@@ -106,6 +108,19 @@ qint64 SealedPartDevice::writeData(const char* /*data*/, qint64 /*maxSize*/) {
   return -1;
 }
 
+void SealedPartDevice::connectNotify(const QMetaMethod& signal) {
+  if (signal != QMetaMethod::fromSignal(&QIODevice::readyRead)) return;
+  const std::lock_guard lock(mailbox_->mutex);
+  ++mailbox_->readyReadFollowers;
+}
+
+void SealedPartDevice::disconnectNotify(const QMetaMethod& signal) {
+  // An invalid method: every connection of the device went at once.
+  if (signal.isValid() && signal != QMetaMethod::fromSignal(&QIODevice::readyRead)) return;
+  const std::lock_guard lock(mailbox_->mutex);
+  mailbox_->readyReadFollowers = signal.isValid() ? std::max(mailbox_->readyReadFollowers - 1, 0) : 0;
+}
+
 void SealedPartDevice::stopSealing() {
   {
     const std::lock_guard lock(mailbox_->mutex);
@@ -168,7 +183,8 @@ void SealedPartDevice::startSealing(qint64 record) {
       mailbox->deliveries.push_back({generation, record, std::move(sealed)});
       // For a reader on the device's own thread that waits on its event loop rather than in
       // waitForReadyRead(); dropped unread if the device goes away first.
-      QMetaObject::invokeMethod(device, [device] { Q_EMIT device->readyRead(); }, Qt::QueuedConnection);
+      if (mailbox->readyReadFollowers > 0)
+        QMetaObject::invokeMethod(device, [device] { Q_EMIT device->readyRead(); }, Qt::QueuedConnection);
     }
     mailbox->arrived.notify_all();
   });

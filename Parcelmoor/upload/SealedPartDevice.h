@@ -29,7 +29,8 @@ class StreamSealer;
 // One thread reads it at a time, and it need not be the thread that made it: a transfer thread reads it
 // through read(), seek() and waitForReadyRead(), which waits for the next sealed record, while
 // stopSealing() may come from any thread. readyRead() is also emitted on the thread that made it, for a
-// reader there that waits on its event loop.
+// reader there that waits on its event loop; only while something follows it, since a transfer thread's
+// reader does not, and waking the thread that made the device for every record would be for nothing.
 class SealedPartDevice final : public QIODevice {
   Q_OBJECT
 
@@ -55,6 +56,8 @@ class SealedPartDevice final : public QIODevice {
  protected:
   qint64 readData(char* data, qint64 maxSize) override;
   qint64 writeData(const char* data, qint64 maxSize) override;
+  void connectNotify(const QMetaMethod& signal) override;
+  void disconnectNotify(const QMetaMethod& signal) override;
 
  private:
   struct Mailbox;

@@ -153,7 +153,8 @@ std::optional<int> AgentProcess::waitForExit(std::chrono::milliseconds timeout) 
 }
 
 AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool withoutDisplay,
-                                            std::chrono::milliseconds timeout) const {
+                                            std::chrono::milliseconds timeout,
+                                            const QString& workingDirectory) const {
   QProcessEnvironment environment = environment_;
   if (withoutDisplay) {
     for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
@@ -161,6 +162,7 @@ AgentProcess::Finished AgentProcess::launch(const QStringList& arguments, bool w
   }
   QProcess launched;
   launched.setProcessEnvironment(environment);
+  if (!workingDirectory.isEmpty()) launched.setWorkingDirectory(workingDirectory);
   launched.start(QStringLiteral(PM_AGENT_PROGRAM), arguments);
   // The caller's own bus connection stays served meanwhile: the launch may call on it.
   QElapsedTimer timer;

@@ -55,9 +55,11 @@ class AgentProcess {
   std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
   // Another launch of the same program in the same environment, run to its end ("send …", a second
-  // launch). `withoutDisplay` takes every display variable away, as a terminal without a desktop has it.
+  // launch). `withoutDisplay` takes every display variable away, as a terminal without a desktop has it;
+  // `workingDirectory`, when given, is where it runs, so relative paths name files there.
   Finished launch(const QStringList& arguments, bool withoutDisplay = false,
-                  std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+                  std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                  const QString& workingDirectory = {}) const;
 
   // Where the agent finds its inbox, wake marker, history and suite.
   const Paths& paths() const { return paths_; }

@@ -21,6 +21,7 @@ class DevServiceProcess {
 
   const QUrl& url() const { return url_; }
   const QString& stateDirectory() const { return stateDirectory_; }
+  qint64 processId() const { return process_.processId(); }
 
   // A signed-in session of `email` that the service accepts from its next start on: written into its state
   // before it runs, as if a sign-in had been approved earlier. Returns the session token.

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QThreadPool>
 
 #include <functional>
@@ -170,6 +172,42 @@ TEST_F(SealedPartDeviceTest, AThreadWithoutAnEventLoopReadsThePartAndAStopEndsIt
   const auto stopped = part(sealer, 0, 4'000'000);
   std::thread([&] { stopped->stopSealing(); }).join();
   EXPECT_EQ(readOnAnotherThread(*stopped), std::nullopt);
+}
+
+// Counts what is posted to an object to be run on its thread.
+class PostedCalls final : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall) ++count;
+    return false;
+  }
+  int count = 0;
+};
+
+// A transfer thread reads a part without following readyRead(): the thread that made the device is not
+// woken for each sealed record. A reader there that follows readyRead() still hears of every record.
+TEST_F(SealedPartDeviceTest, OnlyAFollowedDeviceWakesTheThreadThatMadeIt) {
+  const auto sealer = sealerOf(contents(9'000'000));
+  const auto unfollowed = part(sealer, 0, sealer->length());
+  PostedCalls posted;
+  unfollowed->installEventFilter(&posted);
+  ASSERT_TRUE(readOnAnotherThread(*unfollowed));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(posted.count, 0);
+
+  const auto followed = part(sealer, 0, sealer->length());
+  int told = 0;
+  QObject::connect(followed.get(), &QIODevice::readyRead, [&] { ++told; });
+  QByteArray bytes;
+  char buffer[256 * 1024];
+  ASSERT_TRUE(test::runUntil([&] {
+    for (qint64 n; (n = followed->read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+    return followed->atEnd();
+  }));
+  // A record is posted before the reader can take it: what was posted for the last one is in by now.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bytes.size(), sealer->length());
+  EXPECT_GE(told, 1);
 }
 
 TEST_F(SealedPartDeviceTest, RecordThatDiffersFromItsFirstSealingFailsAsChanged) {
