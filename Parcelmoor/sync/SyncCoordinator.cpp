@@ -211,12 +211,16 @@ QCoro::Task<> SyncCoordinator::runPull(QString key, CancelTokenPtr token) {
   }
 }
 
-void SyncCoordinator::keyDoesNotOpenCopy() {
+void SyncCoordinator::recordKeyMismatch() {
   keyMismatch_ = true;
   poll_.stop();
   // A push waiting for its delay would meet the same copy.
   if (pending_) pending_->cancel();
   pending_.reset();
+}
+
+void SyncCoordinator::keyDoesNotOpenCopy() {
+  recordKeyMismatch();
   qCWarning(lcSync, "this computer's sync key does not open the stored connections");
   publish(SyncState::failed(SyncState::Failure::keyMismatch, true));
 }
@@ -484,6 +488,22 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
   const CancelTokenPtr token = flowToken();
 
   std::exception_ptr failure;
+  bool keyOpens = false;
+  try {
+    keyOpens = co_await keyStillOpensCopy(key, token);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (ended(self, token)) co_return;
+  if (failure) {
+    co_await offerFailed(failure, token);
+    co_return;
+  }
+  if (!keyOpens) {
+    offerRefused();
+    co_return;
+  }
+
   QString code;
   QByteArray salt;
   try {
@@ -505,6 +525,11 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
   while (true) {
     const PollStep step = co_await nextPoll(deadline, token);
     if (!self || step == PollStep::stop) co_return;
+    // A pull or push still under way when the code was shown may have found the copy under another key.
+    if (keyMismatch_) {
+      co_await withdrawOffer(token);
+      co_return;
+    }
     if (step == PollStep::expired) {
       co_await parts->pairing.close();
       if (!ended(self, token)) publishOn();
@@ -514,7 +539,9 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
     std::optional<QByteArray> publicKey;
     try {
       publicKey = co_await parts->pairing.fetchAnswer(code, salt, token);
-      if (publicKey) co_await parts->pairing.handOver(key, *publicKey, code, token);
+      // The copy may have changed since the code was shown: the key leaves only while it still opens it.
+      if (publicKey) keyOpens = co_await keyStillOpensCopy(key, token);
+      if (publicKey && keyOpens) co_await parts->pairing.handOver(key, *publicKey, code, token);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -523,11 +550,38 @@ QCoro::Task<> SyncCoordinator::offer(QString key) {
       co_await offerFailed(failure, token);
       co_return;
     }
+    if (!keyOpens) {
+      co_await withdrawOffer(token);
+      co_return;
+    }
     if (!publicKey) continue;
     qCInfo(lcSync, "another computer was let into sync");
     publishOn();
     co_return;
   }
+}
+
+QCoro::Task<bool> SyncCoordinator::keyStillOpensCopy(QString key, CancelTokenPtr token) {
+  if (keyMismatch_) co_return false;
+  const QPointer<SyncCoordinator> self(this);
+  const std::shared_ptr<Parts> parts = parts_;
+  const bool opens = co_await parts->service.opensCopy(key, token);
+  if (!opens && !ended(self, token)) recordKeyMismatch();
+  co_return opens;
+}
+
+QCoro::Task<> SyncCoordinator::withdrawOffer(CancelTokenPtr token) {
+  const QPointer<SyncCoordinator> self(this);
+  const std::shared_ptr<Parts> parts = parts_;
+  // Closed, so that a computer waiting for the key hears at once that none is coming.
+  co_await parts->pairing.close();
+  if (ended(self, token)) co_return;
+  offerRefused();
+}
+
+void SyncCoordinator::offerRefused() {
+  qCWarning(lcSync, "offer refused: this computer's sync key does not open the stored connections");
+  publish(SyncState::failed(SyncState::Failure::keyMismatch, true));
 }
 
 QCoro::Task<> SyncCoordinator::offerFailed(std::exception_ptr failure, CancelTokenPtr token) {

@@ -81,6 +81,9 @@ class SyncCoordinator final : public SyncCoordinating {
   bool isIdle() const;
   void submitPendingCode() override;
   void startFlow(Flow flow) override;
+  // Shows a pairing code and hands `key` to the computer that types it, but only while `key` opens the
+  // service's copy: a computer handed a key that does not would replace the copy, and every other
+  // computer would lose its connections from it and fall into the same mismatch.
   QCoro::Task<> offer(QString key) override;
   QCoro::Task<> join(QString code);
   void cancelPairing() override;
@@ -123,6 +126,16 @@ class SyncCoordinator final : public SyncCoordinating {
   QCoro::Task<> runPush(CancelTokenPtr token);
   // The stored key does not open the service's copy: stops polling and pushing, and says so.
   void keyDoesNotOpenCopy();
+  // Stops polling and pushing for a copy the stored key does not open, and leaves saying so to the caller.
+  void recordKeyMismatch();
+  // Whether `key` may be handed to another computer: no mismatch is on record and the service's copy is
+  // under `key` (or there is none). A copy under another key is recorded as the mismatch. Throws the
+  // service's errors.
+  QCoro::Task<bool> keyStillOpensCopy(QString key, CancelTokenPtr token);
+  // The offer ends without a code shown or the key handed over, with the key mismatch published.
+  void offerRefused();
+  // The same, once a code is shown: the pairing is closed first.
+  QCoro::Task<> withdrawOffer(CancelTokenPtr token);
   QCoro::Task<> resume();
   QCoro::Task<> begin();
   void beginFailed(std::exception_ptr failure, const CancelTokenPtr& token);
@@ -148,7 +161,7 @@ class SyncCoordinator final : public SyncCoordinating {
   qint64 generation_ = 0;
   QDateTime lastApplied_;
   CancelTokenPtr pull_;
-  // The last pull or push found a copy the stored key does not open.
+  // The last pull, push or offer found a copy the stored key does not open.
   bool keyMismatch_ = false;
   // The push still waiting for its delay; a push past it runs on until it ends or is cancelled.
   CancelTokenPtr pending_;

@@ -105,6 +105,20 @@ QCoro::Task<qint64> SyncService::store(QString key, CancelTokenPtr cancel, Other
   co_return version;
 }
 
+QCoro::Task<bool> SyncService::opensCopy(QString key, CancelTokenPtr cancel) {
+  const Head head = co_await fetchHead(cancel);
+  bool opens = true;
+  try {
+    co_await openCopy(head, key);
+  } catch (const PMRS1::Error& error) {
+    // A copy that is no envelope is sealed under nobody's key: pushes replace it whole.
+    if (error.failure() == PMRS1::Failure::keyPreparationFailed) throw;
+    opens = error.failure() != PMRS1::Failure::wrongKey;
+  }
+  throwIfCancelled(cancel);
+  co_return opens;
+}
+
 QCoro::Task<qint64> SyncService::put(QByteArray envelope, qint64 version, CancelTokenPtr cancel) {
   const QJsonObject body{{QStringLiteral("blob"), QString::fromLatin1(envelope.toBase64())},
                          {QStringLiteral("version"), version}};

@@ -42,6 +42,11 @@ class SyncService {
   // As `push`, but a copy sealed under another key is replaced whole: only for a computer that was just
   // handed `key` by one already in sync, when what the service holds does not open with it.
   QCoro::Task<qint64> replace(QString key, CancelTokenPtr cancel = {});
+  // Whether `key` is the one the service's copy is sealed under, read and changed nowhere: false only for
+  // a copy under another key; true when there is no copy (nothing under another key to lose), or it
+  // opens, also to settings this version cannot read. Throws the service client's errors,
+  // JsonDecodingError, PMRS1::Error keyPreparationFailed and UploadError::cancelled.
+  QCoro::Task<bool> opensCopy(QString key, CancelTokenPtr cancel = {});
 
  private:
   enum class OtherKey { leave, replace };

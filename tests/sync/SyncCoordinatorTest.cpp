@@ -446,6 +446,123 @@ TEST_F(SyncCoordinatorTest, AKeyThatOpensTheCopyAgainPushesAgain) {
   ASSERT_TRUE(test::eventually([&] { return a->names() == QStringList{QStringLiteral("mine")}; }));
 }
 
+// A computer whose key does not open the service's copy hands that key to nobody: the joiner would replace
+// the copy with its own settings under it, and every other computer would lose its connections from the
+// service and fall into the same mismatch. Whether the mismatch is on record, not yet found since the
+// agent started, or comes about while the code is shown, the other computers keep their copy.
+TEST_F(SyncCoordinatorTest, AComputerWhoseKeyDoesNotOpenTheCopyLetsNobodyIn) {
+  enum class Found { byAPullBefore, notYet, whileTheCodeIsShown };
+  const struct {
+    const char* account;
+    Found found;
+    bool codeShown;
+  } cases[] = {
+      {"pulled@example.com", Found::byAPullBefore, false},
+      {"restarted@example.com", Found::notYet, false},
+      {"moved@example.com", Found::whileTheCodeIsShown, true},
+  };
+  const QString theirKey = QStringLiteral("AAAAAAAAAAAAAAAAAAAA");
+  const QString ownKey = QStringLiteral("BBBBBBBBBBBBBBBBBBBB");
+  const SyncState mismatch = SyncState::failed(Failure::keyMismatch, true);
+  for (const auto& row : cases) {
+    const QString account = QString::fromLatin1(row.account);
+    SCOPED_TRACE(row.account);
+    const auto computer = [&] {
+      return std::make_unique<test::SyncMachine>(service, service.createSession(account, true), clock);
+    };
+    const auto a = computer();
+    saveSyncKey(a->keychain, theirKey);
+    a->addS3(QStringLiteral("theirs"));
+    const auto b = computer();
+    saveSyncKey(b->keychain, ownKey);
+    b->addS3(QStringLiteral("mine"));
+    const auto c = computer();
+
+    test::finish(row.found == Found::whileTheCodeIsShown ? b->syncService.push(ownKey)
+                                                         : a->syncService.replace(theirKey));
+    if (row.found == Found::byAPullBefore) {
+      b->coordinator.pull();
+      ASSERT_TRUE(reaches(*b, mismatch));
+      // The settings window came to the front: the agent says "on" for any computer with a key.
+      SyncState::on().save(b->defaults, b->signals);
+    }
+    service.clearLog();
+    offerFrom(*b);
+    ASSERT_TRUE(test::eventually(
+        [&] { return b->state().kind() == SyncState::Case::offering || b->state() == mismatch; }));
+    if (b->state().kind() == SyncState::Case::offering) {
+      if (row.found == Found::whileTheCodeIsShown) test::finish(a->syncService.replace(theirKey));
+      typeCode(*c, b->state().code());
+    }
+    ASSERT_TRUE(idle(*b));
+    ASSERT_TRUE(idle(*c));
+
+    EXPECT_EQ(b->state(), mismatch);
+    EXPECT_EQ(service.count("POST", kPairings), row.codeShown ? 1 : 0) << "pairings opened";
+    EXPECT_EQ(sync.pairing(account), std::nullopt);
+    EXPECT_EQ(c->syncKey(), std::nullopt) << "the key was handed over";
+    a->coordinator.pull();
+    ASSERT_TRUE(test::eventually([&] { return !a->coordinator.isPulling(); }));
+    EXPECT_NE(a->state(), mismatch) << "the other computer fell into the mismatch";
+    const std::optional<QByteArray> json =
+        test::openByHand(QByteArray::fromBase64(sync.copy(account)->blob.toLatin1()), theirKey);
+    ASSERT_TRUE(json) << "the copy is no longer under the other computers' key";
+    const std::optional<SyncPayload> copy = SyncPayload::fromJson(*json);
+    ASSERT_TRUE(copy && copy->uploaders.size() == 1);
+    EXPECT_EQ(copy->uploaders.first().config.name, QStringLiteral("theirs"));
+  }
+}
+
+// A push made while the code is shown finds the copy moved to another key: the offer does not wait out its
+// time showing a code it will not honour, but closes the pairing at once.
+TEST_F(SyncCoordinatorTest, AMismatchFoundWhileTheCodeIsShownWithdrawsTheOffer) {
+  const auto b = heldMachine();
+  const QString key = QStringLiteral("BBBBBBBBBBBBBBBBBBBB");
+  saveSyncKey(b->keychain, key);
+  test::finish(b->syncService.push(key));
+  offerFrom(*b);
+  shownCode(*b);
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 1; }));
+
+  const auto a = machine();
+  saveSyncKey(a->keychain, QStringLiteral("AAAAAAAAAAAAAAAAAAAA"));
+  test::finish(a->syncService.replace(*a->syncKey()));
+  b->coordinator.schedulePush();
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 2; }));
+  sleeps.releaseOne();  // the offer's poll: nobody has answered yet
+  ASSERT_TRUE(test::eventually([&] { return sleeps.waiting() == 2; }));
+  sleeps.releaseOne();  // the push
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::keyMismatch, true)));
+  sleeps.releaseOne();
+  ASSERT_TRUE(idle(*b));
+  EXPECT_EQ(b->state(), SyncState::failed(Failure::keyMismatch, true));
+  EXPECT_EQ(service.count("DELETE", kPairings), 1);
+  EXPECT_EQ(sync.pairing(kAccount), std::nullopt);
+}
+
+// The twin: once this computer's key opens the copy again, its offer lets the other computer in as ever.
+TEST_F(SyncCoordinatorTest, AnOfferWorksAgainOnceThePullOpensTheCopy) {
+  const auto a = machine();
+  const QString key = turnOnFromScratch(*a);
+  a->addS3(QStringLiteral("theirs"));
+  test::finish(a->syncService.push(key));
+  const auto b = machine();
+  saveSyncKey(b->keychain, QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ"));
+  b->coordinator.pull();
+  ASSERT_TRUE(reaches(*b, SyncState::failed(Failure::keyMismatch, true)));
+
+  saveSyncKey(b->keychain, key);
+  b->coordinator.pull();
+  ASSERT_TRUE(test::eventually([&] { return !b->coordinator.isPulling(); }));
+  const auto c = machine();
+  offerFrom(*b);
+  typeCode(*c, shownCode(*b));
+  ASSERT_TRUE(reaches(*c, SyncState::on()));
+  ASSERT_TRUE(reaches(*b, SyncState::on()));
+  EXPECT_EQ(c->syncKey(), key);
+  EXPECT_EQ(c->names(), QStringList{QStringLiteral("theirs")});
+}
+
 TEST_F(SyncCoordinatorTest, AnUnreachableServiceIsANetworkFailure) {
   const auto a = machine(test::SyncMachine::fastTimings(), true);
   a->coordinator.turnOn();

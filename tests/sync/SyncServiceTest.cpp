@@ -133,6 +133,44 @@ TEST_F(SyncServiceTest, OnlyAReplacementStoresOverACopyUnderAnotherKey) {
   EXPECT_EQ(storedCopy(otherKey).uploaders.first().config.name, QStringLiteral("mine"));
 }
 
+// The proof a computer needs before it hands its key to another: only a copy sealed under another key
+// says no, and the check reads the copy without applying or storing anything.
+TEST_F(SyncServiceTest, WhetherAKeyOpensTheCopyIsReadWithoutChangingAnything) {
+  const auto sealed = [](const QByteArray& json, const QString& key) {
+    return test::sealByHand(json, key, 10'000, QByteArray(16, '\x11'), QByteArray(12, '\x22'));
+  };
+  const QByteArray payload = R"({"uploaders":[]})";
+  const QByteArray ownKey = sealed(payload, kKey);
+  const QByteArray otherKey = sealed(payload, QStringLiteral("ZZZZZZZZZZZZZZZZZZZZ"));
+  const QByteArray unreadable = sealed(R"({"uploaders":{"a":1}})", kKey);
+  const struct {
+    const char* copy;
+    std::optional<QByteArray> envelope;
+    bool opens;
+  } cases[] = {
+      {"no copy", std::nullopt, true},
+      {"sealed under the key", ownKey, true},
+      {"sealed under another key", otherKey, false},
+      {"sealed under the key, settings this version cannot read", unreadable, true},
+      {"no envelope", QByteArray("PMRS2 and then some more bytes than a header holds"), true},
+  };
+  b.addS3(QStringLiteral("mine"));
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.copy);
+    if (row.envelope) {
+      sync.setCopy(kAccount, QString::fromLatin1(row.envelope->toBase64()), 3);
+    } else {
+      service.script("GET", kPath, test::FakeService::Reply::raw(200, "{\"version\":0}", "application/json"));
+    }
+    b.defaults.written.clear();
+    b.keychain.written.clear();
+    EXPECT_EQ(test::wait(b.syncService.opensCopy(kKey)), row.opens);
+    EXPECT_TRUE(b.defaults.written.isEmpty());
+    EXPECT_TRUE(b.keychain.written.isEmpty());
+  }
+  EXPECT_EQ(service.count("PUT", kPath), 0);
+}
+
 TEST_F(SyncServiceTest, AStaleVersionIsRefusedAndEndsThePull) {
   a.addS3(QStringLiteral("first"));
   test::wait(a.syncService.push(kKey));
