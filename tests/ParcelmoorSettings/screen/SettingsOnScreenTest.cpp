@@ -174,8 +174,40 @@ class BottomPanel {
   bool reserved_ = false;
 };
 
+// Whether a window that no window manager frames (a popup, a menu, the window manager's own notice of a
+// desktop switch) shows on the screen.
+bool unframedWindowShown() {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11->connection();
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  const std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+      xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr), &std::free);
+  if (!tree) return false;
+  const xcb_window_t* children = xcb_query_tree_children(tree.get());
+  for (int index = 0; index < xcb_query_tree_children_length(tree.get()); ++index) {
+    const std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
+        xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, children[index]),
+                                        nullptr),
+        &std::free);
+    if (!attributes || !attributes->override_redirect || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+      continue;
+    const std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, children[index]), nullptr),
+        &std::free);
+    // Qt keeps a window of one pixel off the screen for itself.
+    if (geometry && geometry->width > 1 && geometry->x + geometry->width > 0 &&
+        geometry->y + geometry->height > 0)
+      return true;
+  }
+  return false;
+}
+
 class SettingsOnScreen : public ::testing::Test {
  protected:
+  // The window manager's notice of the desktop switch at its start goes before the first screenshot.
+  void SetUp() override {
+    ASSERT_TRUE(pm::test::runUntil([] { return !unframedWindowShown(); }, 20s));
+  }
   void TearDown() override { useTheme(Theme::light); }
 };
 

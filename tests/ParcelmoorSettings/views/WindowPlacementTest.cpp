@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QScreen>
+#include <QWidget>
+
+#include "support/TestSupport.h"
 #include "views/WindowPlacement.h"
 
 namespace pm::settings {
@@ -56,6 +60,22 @@ TEST(WindowPlacementTest, TheWholeFrameStaysOnTheScreen) {
     EXPECT_EQ(content, c.content);
     EXPECT_TRUE(c.available.contains(content.marginsAdded(c.frame)));
   }
+}
+
+// The frame comes from the window manager once the window is shown (here the off-screen platform's thin
+// frame): a window placed for the whole free height is placed again so that its frame fits.
+TEST(WindowPlacementTest, AWindowIsFittedToTheScreenOnceItsFrameIsKnown) {
+  QWidget window;
+  const QRect available = window.screen()->availableGeometry();
+  placeWindow(window, QSize(400, available.height() + 200));
+  window.show();
+  ASSERT_TRUE(
+      pm::test::runUntil([&] { return window.isVisible() && window.frameGeometry() != window.geometry(); }))
+      << "the platform frames the window";
+  EXPECT_TRUE(pm::test::runUntil([&] { return available.contains(window.frameGeometry()); }))
+      << "frame " << window.frameGeometry().y() << "+" << window.frameGeometry().height() << " on "
+      << available.y() << "+" << available.height();
+  EXPECT_EQ(window.frameGeometry().height(), available.height());
 }
 
 }  // namespace
