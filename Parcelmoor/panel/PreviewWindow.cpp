@@ -27,8 +27,8 @@ constexpr QSize kLargestPicture(960, 720);
 constexpr QSize kSmallestFilePage(360, 280);
 constexpr QSize kSmallestText(320, 120);
 constexpr int kIconSize = 128;
-// A document's picture: the desktop's large thumbnails are this many pixels on their longer side.
-constexpr int kDocumentPicturePixels = 256;
+// A document's picture is shown this many points on its longer side: a desktop's large thumbnail at 1×.
+constexpr int kDocumentPicturePoints = 256;
 
 }  // namespace
 
@@ -239,12 +239,14 @@ void PreviewWindow::loadDocumentPicture(const QString& path) {
     const std::optional<QImage> picture = co_await renderedThumbnail(path, pixels, cancel);
     if (!window || window->shown_ != shown || !picture) co_return;
     QImage image = *picture;
-    image.setDevicePixelRatio(window->devicePixelRatioF());
+    // Shown at the preview's size on every screen: the service renders a page no larger than the page
+    // itself, which on a screen of twice the scale is fewer pixels than asked for.
+    image.setDevicePixelRatio(std::max(image.width(), image.height()) / double(kDocumentPicturePoints));
     window->showPicture(image);
     window->fitToPage();
     Q_EMIT window->currentItemChanged();
   };
-  const int pixels = int(kDocumentPicturePixels * devicePixelRatioF());
+  const int pixels = int(kDocumentPicturePoints * devicePixelRatioF());
   documentLoad_ = makeCancelToken();
   detachTask(load(QPointer<PreviewWindow>(this), path, shown_, pixels, documentLoad_), lcApp,
              "loading a document's picture");
