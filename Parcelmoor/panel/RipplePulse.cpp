@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Clock.h"
-
 namespace pm {
 
 namespace {
@@ -15,10 +13,14 @@ namespace {
 constexpr int kRings = 3;
 constexpr double kRingPeriodSeconds = 1.6;  // one ring grows from the centre to the corners in this time
 
+double millisecondsBetween(MonotonicClock::TimePoint from, MonotonicClock::TimePoint to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
 }  // namespace
 
-RipplePulse::RipplePulse(const Clock& clock, QWidget* parent, std::chrono::milliseconds fade)
-    : QWidget(parent), clock_(clock), fade_(fade), waveStart_(clock.now()), changedAt_(waveStart_) {
+RipplePulse::RipplePulse(const MonotonicClock& clock, QWidget* parent, std::chrono::milliseconds fade)
+    : QWidget(parent), clock_(clock), fade_(fade), waveStart_(clock.steadyNow()), changedAt_(waveStart_) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
   frames_.setInterval(kFrameInterval);
   connect(&frames_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
@@ -35,7 +37,7 @@ RipplePulse::RipplePulse(const Clock& clock, QWidget* parent, std::chrono::milli
 void RipplePulse::setActive(bool active) {
   if (active_ == active) return;
   active_ = active;
-  changedAt_ = clock_.now();
+  changedAt_ = clock_.steadyNow();
   if (!active_) {
     fadingOut_ = true;
     fadeOutEnd_.start(fade_);
@@ -44,9 +46,9 @@ void RipplePulse::setActive(bool active) {
   update();
 }
 
-double RipplePulse::rippleLevel(const QDateTime& now) const {
+double RipplePulse::rippleLevel(MonotonicClock::TimePoint now) const {
   const double fraction =
-      fade_.count() > 0 ? std::clamp(double(changedAt_.msecsTo(now)) / double(fade_.count()), 0.0, 1.0) : 1.0;
+      fade_.count() > 0 ? std::clamp(millisecondsBetween(changedAt_, now) / double(fade_.count()), 0.0, 1.0) : 1.0;
   if (active_) return fraction;
   if (fadingOut_) return 1.0 - fraction;
   return 0.0;
@@ -61,7 +63,7 @@ void RipplePulse::updateFrames() {
 }
 
 void RipplePulse::paintEvent(QPaintEvent*) {
-  const QDateTime now = clock_.now();
+  const MonotonicClock::TimePoint now = clock_.steadyNow();
   const double level = rippleLevel(now);
   if (level <= 0.0) return;
   QPainter painter(this);
@@ -70,7 +72,7 @@ void RipplePulse::paintEvent(QPaintEvent*) {
   clip.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
   painter.setClipPath(clip);
 
-  const double elapsed = double(waveStart_.msecsTo(now)) / 1000.0;
+  const double elapsed = millisecondsBetween(waveStart_, now) / 1000.0;
   const QPointF centre = QRectF(rect()).center();
   const double reach = std::hypot(width(), height()) / 2.0;
   painter.setBrush(Qt::NoBrush);

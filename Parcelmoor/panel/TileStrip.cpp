@@ -18,12 +18,13 @@
 
 namespace pm {
 
-TileStrip::TileStrip(BucketStore& store, const BarSelection& selection, const Clock& clock, FileViewer& files,
-                     QWidget* hoverSpace, QWidget* parent)
+TileStrip::TileStrip(BucketStore& store, const BarSelection& selection, const Clock& clock,
+                     const MonotonicClock& steadyClock, FileViewer& files, QWidget* hoverSpace, QWidget* parent)
     : QScrollArea(parent),
       store_(store),
       selection_(selection),
       clock_(clock),
+      steadyClock_(steadyClock),
       files_(files),
       hoverSpace_(hoverSpace),
       stack_(new QWidget) {
@@ -182,10 +183,10 @@ void TileStrip::updateSelectionLook() {
 }
 
 ItemTile* TileStrip::makeTile(const std::shared_ptr<BucketItem>& item) {
-  auto* tile = new ItemTile(item, clock_, files_, stack_);
+  auto* tile = new ItemTile(item, clock_, steadyClock_, files_, stack_);
   tile->setPanelEdge(edge_);
   tile->setHoverSpace(hoverSpace_);
-  attachTileEffects(*tile, clock_);
+  attachTileEffects(*tile, clock_, steadyClock_);
   // A tile made as its item scrolls into view shows the item's state at once, without animating to it.
   tile->setAnimationScale(0);
   tile->setSelected(selection_.contains(item->id()));
