@@ -3,7 +3,9 @@
 #include <QCursor>
 #include <QEvent>
 #include <QMenu>
+#include <QCoreApplication>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -202,6 +204,17 @@ void TileStrip::dropTile(ItemTile* tile) {
   // The tile may be in the middle of handling an event of its own: it goes once that is over.
   tile->hide();
   tile->deleteLater();
+}
+
+void TileStrip::wheelEvent(QWheelEvent* event) {
+  // Most wheels turn one way only: their steps scroll a strip lying along the top of the screen too, as a
+  // scroll area would send them to the vertical scroll bar, which has nowhere to go there.
+  const QPoint delta = event->angleDelta();
+  if (edge_ == PanelEdge::top && std::abs(delta.y()) > std::abs(delta.x())) {
+    QCoreApplication::sendEvent(horizontalScrollBar(), event);
+    return;
+  }
+  QScrollArea::wheelEvent(event);
 }
 
 bool TileStrip::eventFilter(QObject* watched, QEvent* event) {

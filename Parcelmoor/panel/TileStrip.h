@@ -73,6 +73,7 @@ class TileStrip final : public QScrollArea {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void resizeStack();
