@@ -58,6 +58,7 @@ QString writePhoto(const QTemporaryDir& dir, const QString& name, QSize size) {
 void BM_TilePaint(benchmark::State& state) {
   QTemporaryDir dir;
   const pm::SystemClock clock;
+  const pm::SteadyClock steadyClock;
   NoFileViewer files;
   const QString pictures[] = {writePhoto(dir, QStringLiteral("a.jpg"), QSize(400, 300)),
                               writePhoto(dir, QStringLiteral("b.jpg"), QSize(300, 400))};
@@ -81,7 +82,7 @@ void BM_TilePaint(benchmark::State& state) {
         break;
       case 4: item->setState(pm::BucketItem::State::uploaded()); break;
     }
-    auto* tile = new pm::ItemTile(item, clock, files, &strip);
+    auto* tile = new pm::ItemTile(item, clock, steadyClock, files, &strip);
     tile->move((n % kColumns) * kPitch, (n / kColumns) * kPitch);
     tile->setSelected(n % 7 == 0);
   }

@@ -34,7 +34,7 @@ constexpr int kHoverMs = 150;
 constexpr int kSelectionMs = 120;
 constexpr int kSettledMs = 250;
 constexpr int kBrightnessMs = 450;
-constexpr int kRippleFadeMs = 450;
+constexpr std::chrono::milliseconds kRippleFade{450};
 constexpr double kInFlightDarkness = 0.18;
 constexpr double kDimming = 0.45;
 // The bar is dark in every desktop theme, so the hover ring is light whatever the palette says.
@@ -60,11 +60,13 @@ void strokeInside(QPainter& painter, const QRectF& tile, const QColor& colour, q
 
 }  // namespace
 
-ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& files, QWidget* parent)
+ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, const MonotonicClock& steadyClock, FileViewer& files,
+                   QWidget* parent)
     : QWidget(parent),
       item_(std::move(item)),
       itemNotifier_(item_->notifier()),
       clock_(clock),
+      steadyClock_(steadyClock),
       files_(files),
       darkness_(0, this),
       selectionRing_(0, this),
@@ -97,7 +99,7 @@ ItemTile::ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& fil
   thumbnail_ = cachedThumbnail(item_->url());
   status_ = tileStatus(*item_, revealed_, clock_.now());
   // A tile made for an item at rest has no ripple fading out to show.
-  rippleChangedAt_ = status_.isActive ? clock_.now() : clock_.now().addMSecs(-kRippleFadeMs);
+  rippleChangedAt_ = steadyClock_.steadyNow() - (status_.isActive ? std::chrono::milliseconds(0) : kRippleFade);
   darkness_.animateTo(status_.isFinished ? 0 : kInFlightDarkness, std::chrono::milliseconds(0));
   // A tile appears as it is; only later changes animate.
   const double scale = std::exchange(animationScale_, 0.0);
@@ -170,7 +172,7 @@ void ItemTile::refresh() {
   remove_->setShown(hovering_ && allowsRemoval_ && status_.settled, overlayTime);
 
   if (status_.isActive != previous.isActive) {
-    rippleChangedAt_ = clock_.now();
+    rippleChangedAt_ = steadyClock_.steadyNow();
     Q_EMIT rippleActiveChanged(status_.isActive);
   }
   scheduleSettling();
@@ -202,7 +204,7 @@ void ItemTile::updateHoverReport() {
 }
 
 bool ItemTile::isRippling() const {
-  return ripplePainter_ && (status_.isActive || rippleChangedAt_.msecsTo(clock_.now()) < kRippleFadeMs);
+  return ripplePainter_ && (status_.isActive || steadyClock_.steadyNow() - rippleChangedAt_ < kRippleFade);
 }
 
 void ItemTile::updateFrames() {

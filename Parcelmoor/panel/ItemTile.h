@@ -20,6 +20,7 @@
 #include "panel/TileSelection.h"
 #include "panel/TileStatus.h"
 #include "platform/Async.h"
+#include "platform/MonotonicClock.h"
 
 class QMenu;
 
@@ -48,8 +49,10 @@ class ItemTile final : public QWidget {
   // hook is set and the ripple runs.
   using RipplePainter = std::function<void(QPainter&, const QRectF& tile)>;
 
-  // `clock` and `files` must outlive the tile.
-  ItemTile(Bucket::ItemPointer item, const Clock& clock, FileViewer& files, QWidget* parent = nullptr);
+  // `clock` (which ages the item), `steadyClock` (which times the ripple's fade) and `files` must outlive
+  // the tile.
+  ItemTile(Bucket::ItemPointer item, const Clock& clock, const MonotonicClock& steadyClock, FileViewer& files,
+           QWidget* parent = nullptr);
   ~ItemTile() override;
 
   const Bucket::ItemPointer& item() const { return item_; }
@@ -145,6 +148,7 @@ class ItemTile final : public QWidget {
   // Held while the tile lives, so the item keeps telling it of changes.
   std::shared_ptr<BucketItemNotifier> itemNotifier_;
   const Clock& clock_;
+  const MonotonicClock& steadyClock_;
   FileViewer& files_;
   bool selected_ = false;
   bool allowsRemoval_ = false;
@@ -179,7 +183,7 @@ class ItemTile final : public QWidget {
   QTimer settleTimer_;
   // Followed on the bar's shared frame clock while the reveal or the ripple runs.
   QMetaObject::Connection frames_;
-  QDateTime rippleChangedAt_;
+  MonotonicClock::TimePoint rippleChangedAt_;
   RevealPainter revealPainter_;
   RipplePainter ripplePainter_;
 };

@@ -7,8 +7,6 @@
 #include <array>
 #include <cmath>
 
-#include "platform/Clock.h"
-
 namespace pm {
 
 namespace {
@@ -56,10 +54,14 @@ const QImage& ringsPicture(const QSize& pixels, qreal ratio, int step) {
   return picture;
 }
 
+double millisecondsBetween(MonotonicClock::TimePoint from, MonotonicClock::TimePoint to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
 }  // namespace
 
-RipplePulse::RipplePulse(const Clock& clock, QWidget* parent, std::chrono::milliseconds fade)
-    : QWidget(parent), clock_(clock), fade_(fade), waveStart_(clock.now()), changedAt_(waveStart_) {
+RipplePulse::RipplePulse(const MonotonicClock& clock, QWidget* parent, std::chrono::milliseconds fade)
+    : QWidget(parent), clock_(clock), fade_(fade), waveStart_(clock.steadyNow()), changedAt_(waveStart_) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
   frames_.setInterval(kFrameInterval);
   connect(&frames_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
@@ -76,7 +78,7 @@ RipplePulse::RipplePulse(const Clock& clock, QWidget* parent, std::chrono::milli
 void RipplePulse::setActive(bool active) {
   if (active_ == active) return;
   active_ = active;
-  changedAt_ = clock_.now();
+  changedAt_ = clock_.steadyNow();
   if (!active_) {
     fadingOut_ = true;
     fadeOutEnd_.start(fade_);
@@ -85,9 +87,9 @@ void RipplePulse::setActive(bool active) {
   update();
 }
 
-double RipplePulse::rippleLevel(const QDateTime& now) const {
+double RipplePulse::rippleLevel(MonotonicClock::TimePoint now) const {
   const double fraction =
-      fade_.count() > 0 ? std::clamp(double(changedAt_.msecsTo(now)) / double(fade_.count()), 0.0, 1.0) : 1.0;
+      fade_.count() > 0 ? std::clamp(millisecondsBetween(changedAt_, now) / double(fade_.count()), 0.0, 1.0) : 1.0;
   if (active_) return fraction;
   if (fadingOut_) return 1.0 - fraction;
   return 0.0;
@@ -113,10 +115,10 @@ void RipplePulse::hideEvent(QHideEvent* event) {
 }
 
 void RipplePulse::paint(QPainter& painter, const QRectF& rect) const {
-  const QDateTime now = clock_.now();
+  const MonotonicClock::TimePoint now = clock_.steadyNow();
   const double level = rippleLevel(now);
   if (level <= 0.0 || rect.isEmpty()) return;
-  const double elapsed = double(waveStart_.msecsTo(now)) / 1000.0;
+  const double elapsed = millisecondsBetween(waveStart_, now) / 1000.0;
   const double cycle = std::fmod(elapsed * kRings / kRingPeriodSeconds, 1.0);
   const int step = std::clamp(int(cycle * kPictureSteps), 0, kPictureSteps - 1);
   const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QDateTime>
 #include <QTimer>
 #include <QWidget>
 
 #include <chrono>
 
-namespace pm {
+#include "platform/MonotonicClock.h"
 
-class Clock;
+namespace pm {
 
 // Rings that pulse over a tile while it is active (an item on its way up). The pulse fades in over
 // 0.45 s when it turns active and out over 0.45 s when it stops; turning active again mid-fade starts a
@@ -24,13 +23,14 @@ class RipplePulse final : public QWidget {
   static constexpr std::chrono::milliseconds kFrameInterval{34};  // under 30 frames a second
 
   // `clock` must outlive the widget. The wave's time and the last change both start now.
-  explicit RipplePulse(const Clock& clock, QWidget* parent = nullptr, std::chrono::milliseconds fade = kFade);
+  explicit RipplePulse(const MonotonicClock& clock, QWidget* parent = nullptr,
+                       std::chrono::milliseconds fade = kFade);
 
   bool active() const { return active_; }
   void setActive(bool active);
 
   // How strongly the pulse shows at `now`, from 0 to 1.
-  double rippleLevel(const QDateTime& now) const;
+  double rippleLevel(MonotonicClock::TimePoint now) const;
   // Whether the pulse changes with time: while it is active or fading out.
   bool isAnimating() const { return active_ || fadingOut_; }
   // Whether it drives frames of its own: only while it animates on screen.
@@ -46,12 +46,12 @@ class RipplePulse final : public QWidget {
  private:
   void updateFrames();
 
-  const Clock& clock_;
+  const MonotonicClock& clock_;
   const std::chrono::milliseconds fade_;
   bool active_ = false;
   bool fadingOut_ = false;
-  QDateTime waveStart_;
-  QDateTime changedAt_;
+  MonotonicClock::TimePoint waveStart_;
+  MonotonicClock::TimePoint changedAt_;
   QTimer frames_;
   QTimer fadeOutEnd_;
 };

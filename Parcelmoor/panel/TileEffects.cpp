@@ -24,10 +24,10 @@ void drawInto(Effect& effect, QPainter& painter, const QRectF& tile) {
 
 }  // namespace
 
-void attachTileEffects(ItemTile& tile, const Clock& clock) {
+void attachTileEffects(ItemTile& tile, const Clock& clock, const MonotonicClock& steadyClock) {
   const auto pulse = std::make_shared<std::unique_ptr<RipplePulse>>();
-  const auto pulseFor = [pulse, &clock]() -> RipplePulse& {
-    if (!*pulse) *pulse = std::make_unique<RipplePulse>(clock);
+  const auto pulseFor = [pulse, &steadyClock]() -> RipplePulse& {
+    if (!*pulse) *pulse = std::make_unique<RipplePulse>(steadyClock);
     return **pulse;
   };
   QObject::connect(&tile, &ItemTile::rippleActiveChanged, &tile,

@@ -3,7 +3,9 @@
 #include <QCursor>
 #include <QEvent>
 #include <QMenu>
+#include <QCoreApplication>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -18,12 +20,13 @@
 
 namespace pm {
 
-TileStrip::TileStrip(BucketStore& store, const BarSelection& selection, const Clock& clock, FileViewer& files,
-                     QWidget* hoverSpace, QWidget* parent)
+TileStrip::TileStrip(BucketStore& store, const BarSelection& selection, const Clock& clock,
+                     const MonotonicClock& steadyClock, FileViewer& files, QWidget* hoverSpace, QWidget* parent)
     : QScrollArea(parent),
       store_(store),
       selection_(selection),
       clock_(clock),
+      steadyClock_(steadyClock),
       files_(files),
       hoverSpace_(hoverSpace),
       stack_(new QWidget) {
@@ -182,10 +185,10 @@ void TileStrip::updateSelectionLook() {
 }
 
 ItemTile* TileStrip::makeTile(const std::shared_ptr<BucketItem>& item) {
-  auto* tile = new ItemTile(item, clock_, files_, stack_);
+  auto* tile = new ItemTile(item, clock_, steadyClock_, files_, stack_);
   tile->setPanelEdge(edge_);
   tile->setHoverSpace(hoverSpace_);
-  attachTileEffects(*tile, clock_);
+  attachTileEffects(*tile, clock_, steadyClock_);
   // A tile made as its item scrolls into view shows the item's state at once, without animating to it.
   tile->setAnimationScale(0);
   tile->setSelected(selection_.contains(item->id()));
@@ -201,6 +204,17 @@ void TileStrip::dropTile(ItemTile* tile) {
   // The tile may be in the middle of handling an event of its own: it goes once that is over.
   tile->hide();
   tile->deleteLater();
+}
+
+void TileStrip::wheelEvent(QWheelEvent* event) {
+  // Most wheels turn one way only: their steps scroll a strip lying along the top of the screen too, as a
+  // scroll area would send them to the vertical scroll bar, which has nowhere to go there.
+  const QPoint delta = event->angleDelta();
+  if (edge_ == PanelEdge::top && std::abs(delta.y()) > std::abs(delta.x())) {
+    QCoreApplication::sendEvent(horizontalScrollBar(), event);
+    return;
+  }
+  QScrollArea::wheelEvent(event);
 }
 
 bool TileStrip::eventFilter(QObject* watched, QEvent* event) {

@@ -20,6 +20,7 @@ class BucketStore;
 class Clock;
 class FileViewer;
 class ItemTile;
+class MonotonicClock;
 
 // The bar's scrolling strip of one tile per item of the open bucket. It is laid out from the items alone
 // (an item's place is its index times the pitch); only the items in or near the view have a tile widget,
@@ -28,10 +29,10 @@ class TileStrip final : public QScrollArea {
   Q_OBJECT
 
  public:
-  // `store`, `selection`, `clock` and `files` must outlive the strip. Tiles report their hover midpoint in
-  // the coordinates of `hoverSpace`, an ancestor.
-  TileStrip(BucketStore& store, const BarSelection& selection, const Clock& clock, FileViewer& files,
-            QWidget* hoverSpace, QWidget* parent = nullptr);
+  // `store`, `selection`, both clocks and `files` must outlive the strip. Tiles report their hover midpoint
+  // in the coordinates of `hoverSpace`, an ancestor.
+  TileStrip(BucketStore& store, const BarSelection& selection, const Clock& clock,
+            const MonotonicClock& steadyClock, FileViewer& files, QWidget* hoverSpace, QWidget* parent = nullptr);
 
   PanelEdge panelEdge() const { return edge_; }
   void setPanelEdge(PanelEdge edge);
@@ -72,6 +73,7 @@ class TileStrip final : public QScrollArea {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void resizeStack();
@@ -81,6 +83,7 @@ class TileStrip final : public QScrollArea {
   BucketStore& store_;
   const BarSelection& selection_;
   const Clock& clock_;
+  const MonotonicClock& steadyClock_;
   FileViewer& files_;
   QWidget* hoverSpace_;
   QWidget* stack_;

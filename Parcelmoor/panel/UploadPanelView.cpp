@@ -49,7 +49,7 @@ UploadPanelView::UploadPanelView(BucketStore& store, PanelPresentation& presenta
       store_(store),
       presentation_(presentation),
       services_(withFallbacks(services, systemClock_, steadyClock_, desktopFiles_)),
-      strip_(new TileStrip(store, selection_, *services_.clock, *services_.files, this, this)),
+      strip_(new TileStrip(store, selection_, *services_.clock, *services_.steadyClock, *services_.files, this, this)),
       finishButton_(new FinishButton([this] { return finish(); }, this)),
       overlay_(new HoveredItemOverlay(this)),
       frame_(*this, presentation),

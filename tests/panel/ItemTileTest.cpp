@@ -29,7 +29,7 @@ using State = BucketItem::State;
 class ItemTileTest : public ::testing::Test {
  protected:
   std::unique_ptr<ItemTile> tileFor(std::shared_ptr<BucketItem> item, QWidget* parent = nullptr) {
-    auto tile = std::make_unique<ItemTile>(std::move(item), clock, files, parent);
+    auto tile = std::make_unique<ItemTile>(std::move(item), clock, clock, files, parent);
     tile->setAnimationScale(0);
     tile->refresh();
     return tile;
@@ -322,11 +322,14 @@ TEST_F(ItemTileTest, TheRippleIsDrawnOnlyWhileItShows) {
     std::optional<State> then;
     std::chrono::milliseconds later;
     bool drawn;
+    // The wall clock set back by this much as the ripple fades out.
+    std::chrono::seconds wallStep = 0s;
   } cases[] = {
       {"uploading", State::uploading(0.4), std::nullopt, 0ms, true},
       {"at rest from the start", State::uploaded(), std::nullopt, 0ms, false},
       {"fading out just after the upload", State::uploading(0.4), State::uploaded(), 100ms, true},
       {"faded out", State::uploading(0.4), State::uploaded(), 1000ms, false},
+      {"faded out on time with the wall clock set back", State::uploading(0.4), State::uploaded(), 1000ms, false, 1h},
   };
   for (const auto& c : cases) {
     auto item = std::make_shared<BucketItem>(root.write(QStringLiteral("file.txt"), "content"), clock.now());
@@ -335,6 +338,7 @@ TEST_F(ItemTileTest, TheRippleIsDrawnOnlyWhileItShows) {
     int ripples = 0;
     tile->setRipplePainter([&](QPainter&, const QRectF&) { ++ripples; });
     if (c.then) item->setState(*c.then);
+    clock.set(clock.now() - c.wallStep);
     clock.advance(c.later);
     tile->grab();
     EXPECT_EQ(ripples > 0, c.drawn) << c.name;

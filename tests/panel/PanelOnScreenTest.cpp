@@ -377,15 +377,13 @@ class PanelOnScreen : public AgentProgramFixture {
     const QImage before = stillScreen();
     const std::optional<Tile> rested = tileAt(before, pointer);
     ASSERT_TRUE(rested) << "the pointer rests on a tile";
-    // Towards the end while the strip shows its first tile, the only dark one, else back towards the start:
-    // the wheel's vertical steps for a vertical strip, its horizontal ones for the strip along the top.
+    // A step of a wheel that turns one way only, whichever way the strip lies: down, towards the end, while
+    // the strip shows its first tile, the only dark one; else up, back towards the start.
     const std::vector<Tile> shown = findTiles(before);
     const bool atStart = std::any_of(shown.begin(), shown.end(), [&](const Tile& tile) {
       return near(before.pixel(tile.box.center()), kDark);
     });
-    const bool top = edge_ == PanelEdge::top;
-    const QString button = atStart ? (top ? QStringLiteral("7") : QStringLiteral("5"))
-                                   : (top ? QStringLiteral("6") : QStringLiteral("4"));
+    const QString button = atStart ? QStringLiteral("5") : QStringLiteral("4");
     runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), button});
     QImage screen;
     std::optional<Tile> under;

@@ -20,34 +20,34 @@ TEST(RipplePulse, NeverActiveShowsNothingAndRunsNoFrames) {
   RipplePulse pulse(clock);
   EXPECT_FALSE(pulse.isAnimating());
   clock.advance(2s);
-  EXPECT_EQ(pulse.rippleLevel(clock.now()), 0.0);
+  EXPECT_EQ(pulse.rippleLevel(clock.steadyNow()), 0.0);
 }
 
 TEST(RipplePulse, FadesInWhileActiveAndOutAfterwards) {
   test::ManualClock clock;
   RipplePulse pulse(clock);
-  const QDateTime on = clock.now();
+  const auto on = clock.steadyNow();
   pulse.setActive(true);
   EXPECT_TRUE(pulse.isAnimating());
   const struct {
-    qint64 afterMs;
+    int afterMs;
     double level;
   } fadingIn[] = {{0, 0.0}, {225, 0.5}, {450, 1.0}, {3000, 1.0}};
   for (const auto& row : fadingIn) {
-    EXPECT_DOUBLE_EQ(pulse.rippleLevel(on.addMSecs(row.afterMs)), row.level)
+    EXPECT_DOUBLE_EQ(pulse.rippleLevel(on + std::chrono::milliseconds(row.afterMs)), row.level)
         << "in, " << row.afterMs << " ms";
   }
 
   clock.advance(3s);
-  const QDateTime off = clock.now();
+  const auto off = clock.steadyNow();
   pulse.setActive(false);
   EXPECT_TRUE(pulse.isAnimating()) << "frames run while it fades out";
   const struct {
-    qint64 afterMs;
+    int afterMs;
     double level;
   } fadingOut[] = {{0, 1.0}, {225, 0.5}, {450, 0.0}};
   for (const auto& row : fadingOut) {
-    EXPECT_DOUBLE_EQ(pulse.rippleLevel(off.addMSecs(row.afterMs)), row.level)
+    EXPECT_DOUBLE_EQ(pulse.rippleLevel(off + std::chrono::milliseconds(row.afterMs)), row.level)
         << "out, " << row.afterMs << " ms";
   }
 }
@@ -60,11 +60,11 @@ TEST(RipplePulse, OffThenOnWithinTheFadeRestartsTheFadeInFromNothing) {
   pulse.setActive(false);
   clock.advance(20ms);
   pulse.setActive(true);
-  EXPECT_EQ(pulse.rippleLevel(clock.now()), 0.0);
-  EXPECT_DOUBLE_EQ(pulse.rippleLevel(clock.now().addMSecs(30)), 0.5);
+  EXPECT_EQ(pulse.rippleLevel(clock.steadyNow()), 0.0);
+  EXPECT_DOUBLE_EQ(pulse.rippleLevel(clock.steadyNow() + 30ms), 0.5);
   test::spin(120ms);  // the end of the earlier fade-out passes
   EXPECT_TRUE(pulse.isAnimating());
-  EXPECT_DOUBLE_EQ(pulse.rippleLevel(clock.now().addMSecs(60)), 1.0);
+  EXPECT_DOUBLE_EQ(pulse.rippleLevel(clock.steadyNow() + 60ms), 1.0);
 }
 
 TEST(RipplePulse, StopsItsFramesOnceFadedOutAndDrawsAtMostThirtyASecond) {
@@ -81,7 +81,17 @@ TEST(RipplePulse, StopsItsFramesOnceFadedOutAndDrawsAtMostThirtyASecond) {
   EXPECT_TRUE(shot.save(test::artifactsDirectory() + QStringLiteral("/ripple-pulse.png")));
   pulse.setActive(false);
   ASSERT_TRUE(test::runUntil([&] { return !pulse.isAnimating(); }));
-  EXPECT_EQ(pulse.rippleLevel(clock.now().addSecs(1)), 0.0);
+  EXPECT_EQ(pulse.rippleLevel(clock.steadyNow() + 1s), 0.0);
+}
+
+TEST(RipplePulse, AWallClockSetBackLeavesTheFadeOnTime) {
+  test::ManualClock clock;
+  RipplePulse pulse(clock);
+  pulse.setActive(true);
+  // The system's time corrected an hour back as the pulse fades in.
+  clock.set(clock.now().addSecs(-3600));
+  clock.advance(RipplePulse::kFade);
+  EXPECT_DOUBLE_EQ(pulse.rippleLevel(clock.steadyNow()), 1.0) << "fully in";
 }
 
 // Drawn into a tile, the pulse is never shown: the tile's frames redraw it, and a timer of its own would

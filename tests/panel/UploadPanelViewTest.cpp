@@ -250,6 +250,31 @@ TEST(UploadPanelViewTest, ANewTilePlaysItsRevealAndRipplesWhileItUploads) {
   rig.uploader->releaseAll();
 }
 
+TEST(UploadPanelViewTest, AWheelStepScrollsTheStripAlongItAtEveryEdge) {
+  for (const PanelEdge edge : {PanelEdge::left, PanelEdge::top, PanelEdge::right}) {
+    SCOPED_TRACE(rawValue(edge).toStdString());
+    BarRig rig(edge);
+    rig.openSession();
+    ASSERT_TRUE(rig.show());
+    QStringList names;
+    for (int i = 0; i < 40; ++i) names << QStringLiteral("%1.png").arg(i);
+    rig.addFiles(names);
+    QScrollArea& strip = rig.view().strip();
+    QScrollBar* bar = edge == PanelEdge::top ? strip.horizontalScrollBar() : strip.verticalScrollBar();
+    ASSERT_TRUE(test::runUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    // The steps of a wheel that turns one way only, up then down: back towards the start, then on again.
+    for (const int step : {120, -120}) {
+      const int before = bar->value();
+      const QPointF at = QRectF(strip.viewport()->rect()).center();
+      QWheelEvent wheel(at, strip.viewport()->mapToGlobal(at), QPoint(), QPoint(0, step), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QCoreApplication::sendEvent(strip.viewport(), &wheel);
+      EXPECT_EQ(bar->value() < before, step > 0) << "from " << before << " to " << bar->value();
+      EXPECT_NE(bar->value(), before);
+    }
+  }
+}
+
 // A drag of `urls` entering the bar, moving over it and dropping; whether the drop was taken.
 bool dropOnBar(UploadPanelView& view, const QList<QUrl>& urls) {
   QMimeData data;
