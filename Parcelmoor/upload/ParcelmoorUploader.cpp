@@ -272,41 +272,48 @@ QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> un
   const QString bucket = co_await ensureBucket();
   if (!self) throw UploadError::cancelled();
 
-  // The taken paths go along and come back: one registration runs at a time, and nothing else names files.
-  // Named, not made inside the co_await: GCC 12 mishandles the temporaries of one.
-  auto announcing = [units, taken = std::exchange(takenPaths_, {})]() mutable {
-    return announce(units, std::move(taken));
-  };
-  QCoro::Task<Announcement> announced = runOnWorker(std::move(announcing));
-  Announcement announcement = co_await std::move(announced);
-  if (!self) throw UploadError::cancelled();
-  takenPaths_ = std::move(announcement.takenPaths);
-
   const QString path = QStringLiteral("buckets/%1/files").arg(bucket);
   const QByteArray method = QByteArrayLiteral("POST");
-  ParcelmoorAPI::Body body = ParcelmoorAPI::Body::writtenJson(std::move(announcement.body));
-  QByteArray answer = co_await api_.authorizedRequest(path, method, std::move(body));
-  if (!self) throw UploadError::cancelled();
-
-  auto reading = [answer = std::move(answer), at = std::move(announcement.at)] { return readPlan(answer, at); };
-  QCoro::Task<Plan> read = runOnWorker(std::move(reading));
-  const Plan plan = co_await std::move(read);
-  if (!self) throw UploadError::cancelled();
   Registration registration;
-  registration.destinations.reserve(plan.planned.size());
-  targets_.reserve(targets_.size() + plan.planned.size());
-  for (const auto& [index, target] : plan.planned) {
-    const UploadUnit& unit = units.at(index);
-    unstored_.insert(unit.id);
-    if (!target) {
-      registration.refused.insert(unit.id, UploadError::notRegistered());
-      continue;
+  // At most kFilesPerAnnouncement files a request: the plan for a folder of a hundred thousand files would
+  // pass what one answer may hold (and what the agent should hold of it at once). A batch of none is still
+  // announced once.
+  for (qsizetype first = 0; first == 0 || first < units.size(); first += kFilesPerAnnouncement) {
+    const QList<UploadUnit> slice = units.mid(first, kFilesPerAnnouncement);
+    // The taken paths go along and come back: one registration runs at a time, and nothing else names
+    // files. Named, not made inside the co_await: GCC 12 mishandles the temporaries of one.
+    auto announcing = [slice, taken = std::exchange(takenPaths_, {})]() mutable {
+      return announce(slice, std::move(taken));
+    };
+    QCoro::Task<Announcement> announced = runOnWorker(std::move(announcing));
+    Announcement announcement = co_await std::move(announced);
+    if (!self) throw UploadError::cancelled();
+    takenPaths_ = std::move(announcement.takenPaths);
+
+    ParcelmoorAPI::Body body = ParcelmoorAPI::Body::writtenJson(std::move(announcement.body));
+    QByteArray answer = co_await api_.authorizedRequest(path, method, std::move(body));
+    if (!self) throw UploadError::cancelled();
+
+    auto reading = [answer = std::move(answer), at = std::move(announcement.at)] { return readPlan(answer, at); };
+    QCoro::Task<Plan> read = runOnWorker(std::move(reading));
+    const Plan plan = co_await std::move(read);
+    if (!self) throw UploadError::cancelled();
+    registration.destinations.reserve(registration.destinations.size() + plan.planned.size());
+    targets_.reserve(targets_.size() + plan.planned.size());
+    for (const auto& [index, target] : plan.planned) {
+      const UploadUnit& unit = slice.at(index);
+      unstored_.insert(unit.id);
+      if (!target) {
+        registration.refused.insert(unit.id, UploadError::notRegistered());
+        continue;
+      }
+      registration.destinations.append(
+          UploadDestination{unit.id, target->parts.first(), QStringLiteral("PUT"), {}});
+      targets_.insert(unit.id, *target);
     }
-    registration.destinations.append(UploadDestination{unit.id, target->parts.first(), QStringLiteral("PUT"), {}});
-    targets_.insert(unit.id, *target);
+    for (const auto& [index, code] : plan.rejected)
+      registration.refused.insert(slice.at(index).id, UploadError::rejected(refusalMessage(code)));
   }
-  for (const auto& [index, code] : plan.rejected)
-    registration.refused.insert(units.at(index).id, UploadError::rejected(refusalMessage(code)));
   qCInfo(lcUpload, "announced %lld files: %lld accepted, %lld refused", qint64(units.size()),
          qint64(registration.destinations.size()), qint64(registration.refused.size()));
   co_return registration;

@@ -48,6 +48,9 @@ class ParcelmoorUploader final : public BucketUploader {
     QMap<QString, QString> headers;
   };
 
+  // The most files one announcement names; a larger batch is announced in several.
+  static constexpr qsizetype kFilesPerAnnouncement = 5000;
+
   // `api` and `network` must outlive the uploader.
   ParcelmoorUploader(QNetworkAccessManager& network, ParcelmoorAPI& api, QObject* parent = nullptr);
   ~ParcelmoorUploader() override;

@@ -372,6 +372,29 @@ TEST_F(ParcelmoorUploaderTest, RegisteringTwentyThousandFilesLeavesTheEventLoopT
   EXPECT_LT(longestTurnMs, 100);
 }
 
+// A folder of a hundred thousand files would be planned in one answer far larger than an answer may be: a
+// batch is announced a slice at a time, each slice's plan within the limit, and every file is planned once.
+TEST_F(ParcelmoorUploaderTest, ALargeBatchIsAnnouncedInSlicesWhosePlansEachFitAnAnswer) {
+  ParcelmoorAPI::Options options = test::ServiceHarness::optionsFor(harness.service);
+  options.maximumAnswerSize = 1 << 20;
+  ParcelmoorAPI api(harness.network, harness.keychain, options);
+  ParcelmoorUploader sliced(harness.network, api);
+  const qsizetype count = 2 * ParcelmoorUploader::kFilesPerAnnouncement + 1;
+  QList<UploadUnit> units;
+  for (qsizetype i = 0; i < count; ++i) {
+    const QString path = QStringLiteral("folder/a file with a longish name %1.txt").arg(i);
+    units.append(UploadUnit{QUuid::createUuid(), QUuid::createUuid(), root.file(path), path, 1024});
+  }
+  const Registration registration = test::wait(sliced.registerUnits(units));
+
+  EXPECT_EQ(registration.destinations.size(), count);
+  EXPECT_TRUE(registration.refused.isEmpty());
+  EXPECT_EQ(harness.service.count("POST", QStringLiteral("buckets/%1/files").arg(kFirstBucket)), 3);
+  const QStringList paths = announcedPaths();
+  EXPECT_EQ(paths.size(), count);
+  EXPECT_EQ(QSet<QString>(paths.begin(), paths.end()).size(), count);
+}
+
 // ---- uploading ------------------------------------------------------------------------------------------
 
 TEST_F(ParcelmoorUploaderTest, SingleRequestPlanSendsTheWholeStreamWithThePlannedMethodAndHeaders) {
