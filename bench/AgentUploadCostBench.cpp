@@ -4,9 +4,10 @@
 // arguments) it prints the wall time per file and its ratio to that at 100 files (aim: at most 1.5 at every
 // size), the CPU time per file of the agent and of the service, the agent's peak resident memory (aim:
 // under 200 MiB at 100,000) and the size of the service's state on disk; and beside it the same transfers
-// done by a plain HTTP client (curl: one announcement, then a PUT of each file's sealed length, as many at
-// once as the agent sends), for the CPU the transfers themselves need. Each size runs against a fresh
-// service and a fresh agent, in a private bus and keyring of the benchmark's own.
+// done by a plain HTTP client (curl: the announcements, 5,000 files each as the agent makes them, then a
+// PUT of each file's sealed length, as many at once as the agent sends), for the CPU the transfers
+// themselves need. Each size runs against a fresh service and a fresh agent, in a private bus and keyring
+// of the benchmark's own.
 //   bench_agent_upload_cost [--no-plain-client] [N...]
 #include <QCoreApplication>
 #include <QDir>
@@ -46,6 +47,8 @@ constexpr qint64 kFileBytes = 1024;
 constexpr qint64 kSealedOverhead = 36;
 // As many transfers as the agent's upload session runs at once, for the plain client.
 constexpr int kParallelTransfers = 4;
+// As many files as the agent names in one announcement.
+constexpr qsizetype kFilesPerAnnouncement = 5000;
 
 // CPU milliseconds (user and system, all threads) process `pid` has used so far.
 double cpuMs(qint64 pid) {
@@ -246,14 +249,18 @@ std::optional<PlainRun> runPlainClient(const QString& root, int files, QString& 
   const QString authorization = QStringLiteral("Authorization: Bearer ") + stage.token;
   const QStringList json{QStringLiteral("-H"), QStringLiteral("Content-Type: application/json")};
 
-  QJsonArray requests;
-  for (const QString& name : names)
-    requests.append(QJsonObject{{QStringLiteral("path"), name},
-                                {QStringLiteral("size"), kFileBytes + kSealedOverhead},
-                                {QStringLiteral("contentType"), QStringLiteral("application/octet-stream")}});
-  const QString announcement = QDir(root).filePath(QStringLiteral("announcement.json"));
-  {
-    QFile out(announcement);
+  // Announced as the agent announces them: at most 5,000 files a request.
+  QStringList announcements;
+  for (qsizetype first = 0; first < names.size(); first += kFilesPerAnnouncement) {
+    QJsonArray requests;
+    for (const QString& name : names.mid(first, kFilesPerAnnouncement))
+      requests.append(QJsonObject{{QStringLiteral("path"), name},
+                                  {QStringLiteral("size"), kFileBytes + kSealedOverhead},
+                                  {QStringLiteral("contentType"),
+                                   QStringLiteral("application/octet-stream")}});
+    announcements.append(
+        QDir(root).filePath(QStringLiteral("announcement-%1.json").arg(announcements.size())));
+    QFile out(announcements.last());
     const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("files"), requests}}).toJson();
     if (!out.open(QIODevice::WriteOnly) || out.write(body) != body.size())
       throw std::runtime_error("cannot write the announcement");
@@ -271,12 +278,17 @@ std::optional<PlainRun> runPlainClient(const QString& root, int files, QString& 
                << api + QStringLiteral("buckets"),
            60s);
   const QString bucket = QJsonDocument::fromJson(created).object().value(QStringLiteral("id")).toString();
-  const QByteArray planned =
-      curl(QStringList{QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("-H"), authorization}
-               << json << QStringLiteral("--data-binary") << QLatin1Char('@') + announcement
-               << api + QStringLiteral("buckets/%1/files").arg(bucket),
-           timeoutFor(files));
-  const QJsonArray plans = QJsonDocument::fromJson(planned).object().value(QStringLiteral("files")).toArray();
+  QJsonArray plans;
+  for (const QString& announcement : std::as_const(announcements)) {
+    const QByteArray answer =
+        curl(QStringList{QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("-H"), authorization}
+                 << json << QStringLiteral("--data-binary") << QLatin1Char('@') + announcement
+                 << api + QStringLiteral("buckets/%1/files").arg(bucket),
+             timeoutFor(files));
+    const QJsonArray planned =
+        QJsonDocument::fromJson(answer).object().value(QStringLiteral("files")).toArray();
+    for (const QJsonValue& plan : planned) plans.append(plan);
+  }
   if (plans.size() != files) {
     error = QStringLiteral("the service planned %1 of %2 files").arg(plans.size()).arg(files);
     return std::nullopt;

@@ -296,7 +296,8 @@ QCoro::Task<QByteArray> ParcelmoorAPI::authorizedRequest(QString path, QByteArra
                                                          std::optional<QJsonValue> body, CancelTokenPtr cancel) {
   // Built before the co_await: GCC 12 mishandles the temporaries of a conditional inside one.
   Body payload = body ? Body::json(*body) : Body::none();
-  QCoro::Task<QByteArray> sent = authorizedRequest(std::move(path), std::move(method), std::move(payload), std::move(cancel));
+  QCoro::Task<QByteArray> sent =
+      authorizedRequest(std::move(path), std::move(method), std::move(payload), std::move(cancel));
   co_return co_await std::move(sent);
 }
 

@@ -108,7 +108,8 @@ class ParcelmoorAPI final : public QObject {
                                             std::optional<QJsonValue> body = std::nullopt,
                                             CancelTokenPtr cancel = {});
   // The same with a body of any kind.
-  QCoro::Task<QByteArray> authorizedRequest(QString path, QByteArray method, Body body, CancelTokenPtr cancel = {});
+  QCoro::Task<QByteArray> authorizedRequest(QString path, QByteArray method, Body body,
+                                            CancelTokenPtr cancel = {});
 
  Q_SIGNALS:
   // An authorised request met HTTP 401: the session may be gone.

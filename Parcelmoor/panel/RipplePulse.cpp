@@ -14,7 +14,8 @@ namespace {
 constexpr int kRings = 3;
 constexpr double kRingPeriodSeconds = 1.6;  // one ring grows from the centre to the corners in this time
 // The rings look the same again each time one of them has taken the place of the next: the picture repeats
-// every period / kRings. It is drawn for this many steps of that time (steps of 17 ms, finer than the frames).
+// every period / kRings. It is drawn for this many steps of that time (steps of 17 ms, finer than the
+// frames).
 constexpr int kPictureSteps = 32;
 constexpr double kRingAlpha = 0.55;  // of a ring as it sets off, at full level
 

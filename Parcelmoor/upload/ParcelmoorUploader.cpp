@@ -294,7 +294,9 @@ QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> un
     QByteArray answer = co_await api_.authorizedRequest(path, method, std::move(body));
     if (!self) throw UploadError::cancelled();
 
-    auto reading = [answer = std::move(answer), at = std::move(announcement.at)] { return readPlan(answer, at); };
+    auto reading = [answer = std::move(answer), at = std::move(announcement.at)] {
+      return readPlan(answer, at);
+    };
     QCoro::Task<Plan> read = runOnWorker(std::move(reading));
     const Plan plan = co_await std::move(read);
     if (!self) throw UploadError::cancelled();

@@ -352,7 +352,8 @@ TEST_F(ParcelmoorUploaderTest, RegisteringTwentyThousandFilesLeavesTheEventLoopT
   // many files, none of which the measure is about.
   harness.service.script(
       "POST", QStringLiteral("buckets/%1/files").arg(kFirstBucket),
-      Reply::raw(200, QJsonDocument(QJsonObject{{QStringLiteral("files"), plan}}).toJson(QJsonDocument::Compact),
+      Reply::raw(200,
+                 QJsonDocument(QJsonObject{{QStringLiteral("files"), plan}}).toJson(QJsonDocument::Compact),
                  "application/octet-stream"));
   qint64 longestTurnMs = 0;
   QElapsedTimer sinceTurn;
