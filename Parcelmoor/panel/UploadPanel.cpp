@@ -150,7 +150,8 @@ QCoro::Task<> UploadPanel::moveToScreen(QPointer<QScreen> found) {
   co_await slidIn;
   if (!self) co_return;
   isMoving_ = false;
-  followMouse(false);
+  // An edge chosen after this move placed the window came while moving, when nothing else could take it.
+  followMouse(presentation_.edge() != configuredEdge());
 }
 
 void UploadPanel::applyEdgeSetting() {

@@ -17,6 +17,7 @@
 #include "DesktopOnX11.h"
 #include "DesktopWallpaper.h"
 #include "PdfFixture.h"
+#include "RunningDesktopThumbnailer.h"
 #include "core/Bucket.h"
 #include "core/UploadError.h"
 #include "panel/PopoverStyle.h"
@@ -174,6 +175,7 @@ TEST_F(PreviewOnScreen, PagingFromAFolderToAPortraitPictureKeepsTheWindowWholeAn
 TEST_F(PreviewOnScreen, ADocumentsPreviewShowsItsPageLargeThoughTheTilesPictureIsCached) {
   const QString document = root.file(QStringLiteral("brochure.pdf"));
   writePdf(document, kPage);
+  ASSERT_TRUE(desktopThumbnailerAnswers());
   ASSERT_FALSE(wait(loadThumbnail(document, 60)).isIcon) << "the tile's picture was made";
 
   preview.show(document, {document});

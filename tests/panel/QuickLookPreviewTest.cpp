@@ -9,6 +9,7 @@
 
 #include "PanelRig.h"
 #include "PdfFixture.h"
+#include "RunningDesktopThumbnailer.h"
 #include "panel/PreviewWindow.h"
 #include "panel/QuickLookPreview.h"
 #include "panel/ThumbnailLoader.h"
@@ -185,6 +186,7 @@ TEST_F(QuickLookPreviewTest, ALongTextScrollsWithinTheLargestTextPage) {
 // cache when the user previews from the strip, must not stand in for it.
 TEST_F(QuickLookPreviewTest, ADocumentShowsThePictureOfItsContentInThePreviewsSize) {
   const QColor page(40, 160, 90);
+  ASSERT_TRUE(test::desktopThumbnailerAnswers());
   for (const bool tileFirst : {false, true}) {
     SCOPED_TRACE(tileFirst ? "the tile's picture cached" : "nothing cached");
     const QString document = root.file(tileFirst ? QStringLiteral("tiled.pdf") : QStringLiteral("brochure.pdf"));

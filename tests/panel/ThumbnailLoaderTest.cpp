@@ -15,6 +15,7 @@
 #include "panel/ThumbnailLoader.h"
 #include "platform/DesktopThumbnailer.h"
 #include "tests/panel/PdfFixture.h"
+#include "tests/panel/RunningDesktopThumbnailer.h"
 #include "tests/panel/TileTesting.h"
 
 namespace pm {
@@ -289,6 +290,7 @@ TEST_F(ThumbnailLoaderTest, ADocumentGetsItsContentFromTheDesktopsThumbnailer) {
   const QColor page(230, 120, 20);
   const QString document = root.file(QStringLiteral("flyer.pdf"));
   test::writePdf(document, page);
+  ASSERT_TRUE(test::desktopThumbnailerAnswers());
   const LoadedThumbnail loaded = test::wait(loadThumbnail(document, 60));
   ASSERT_FALSE(loaded.isIcon) << "the thumbnailer service rendered the page";
   const QColor seen = loaded.image.pixelColor(loaded.image.width() / 2, loaded.image.height() / 2);

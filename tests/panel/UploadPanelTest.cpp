@@ -134,6 +134,23 @@ TEST_F(UploadPanelTest, AnEdgeChangeWhileShownSlidesOutAndInAtTheNewEdge) {
   EXPECT_EQ(trace.frames.size(), 1);
 }
 
+TEST_F(UploadPanelTest, AnEdgeChangeWhileTheContentSlidesInIsTakenOnceTheMoveEnds) {
+  PanelRig rig;
+  ASSERT_TRUE(rig.showAndSettle());
+  PanelTrace trace(rig.panel);
+  rig.settings.setPanelEdge(PanelEdge::right);
+  rig.panel.applyEdgeSetting();
+  ASSERT_TRUE(test::runUntil([&] { return trace.events.size() == 3; }));
+  ASSERT_TRUE(rig.panel.isMoving()) << "still sliding in at the right";
+  rig.settings.setPanelEdge(PanelEdge::top);
+  rig.panel.applyEdgeSetting();
+  ASSERT_TRUE(test::runUntil([&] { return trace.frames.size() == 2 && !rig.panel.isMoving(); }))
+      << "the window was placed " << trace.frames.size() << " times";
+  EXPECT_EQ(trace.frames.last(),
+            panelWindowFrame(PanelEdge::top, screenNamed(QStringLiteral("left"))->availableGeometry()));
+  EXPECT_EQ(rig.panel.presentation().edge(), PanelEdge::top);
+}
+
 TEST_F(UploadPanelTest, AnEdgeChangeWhileHiddenOnlyNotesTheEdge) {
   PanelRig rig;
   ASSERT_TRUE(rig.showAndSettle());
