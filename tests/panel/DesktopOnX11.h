@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
+#include "DesktopWallpaper.h"
 #include "support/TestSupport.h"
 
 namespace pm::test {
@@ -26,13 +28,23 @@ inline QString runTool(const QString& program, const QStringList& arguments) {
 // The desktop of an X server started by xvfb-run, for a whole test program: a window manager that honours
 // "stay above" (openbox) and, when asked for, a compositing manager (xcompmgr) that draws translucent
 // windows over what lies below them, as a desktop user sees them. Both are up before the first window maps.
+// A wallpaper, when given one, is the picture `wallpaper` makes for the screen's size in pixels, laid before
+// either manager starts.
 class DesktopOnX11 final : public ::testing::Environment {
  public:
-  explicit DesktopOnX11(bool compositing = false) : compositing_(compositing) {}
+  explicit DesktopOnX11(bool compositing = false, std::function<QImage(QSize)> wallpaper = {})
+      : compositing_(compositing), makeWallpaper_(std::move(wallpaper)) {}
+
+  // The wallpaper laid, in the screen's pixels; null without one.
+  const QImage& wallpaper() const { return wallpaper_; }
 
   void SetUp() override {
     using namespace std::chrono_literals;
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")) << "runs on X (under xvfb-run)";
+    if (makeWallpaper_) {
+      wallpaper_ = makeWallpaper_(screenPixels());
+      ASSERT_TRUE(setWallpaper(wallpaper_)) << "the screen takes a wallpaper";
+    }
     // Nobody reads what they print: a pipe nobody empties would stop them once full.
     for (QProcess* process : {&manager_, &compositor_}) {
       process->setStandardOutputFile(QProcess::nullDevice());
@@ -103,7 +115,15 @@ class DesktopOnX11 final : public ::testing::Environment {
   }
 
  private:
+  static QSize screenPixels() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data;
+    return {screen->width_in_pixels, screen->height_in_pixels};
+  }
+
   bool compositing_;
+  std::function<QImage(QSize)> makeWallpaper_;
+  QImage wallpaper_;
   QProcess manager_;
   QProcess compositor_;
 };

@@ -35,7 +35,10 @@ inline QImage wallpaperPicture(QSize size) {
 
 // Lays `picture` on the X server's root window as its background and announces it the way wallpaper
 // setters do (_XROOTPMAP_ID), so a compositing manager draws it below the windows. The pixmap lives as
-// long as this process's connection. Nothing without an X connection.
+// long as this process's connection. Nothing without an X connection. Returns once the server holds it all.
+// Lay it before the compositing manager starts: xcompmgr answers a later change by clearing the root, a
+// request it keeps unsent until some other event of the screen wakes it, so a quiet desktop went on showing
+// the grey it had drawn before.
 inline bool setWallpaper(const QImage& picture) {
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (!x11 || !x11->connection()) return false;
@@ -69,7 +72,8 @@ inline bool setWallpaper(const QImage& picture) {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, screen->root, atom->atom, XCB_ATOM_PIXMAP, 32, 1, &pixmap);
     std::free(atom);
   }
-  xcb_flush(connection);
+  // A reply comes after every request before it is done, so a compositing manager started next reads it.
+  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
   return true;
 }
 

@@ -32,7 +32,8 @@
 namespace pm::test {
 namespace {
 
-const auto* const kDesktop = ::testing::AddGlobalTestEnvironment(new DesktopOnX11(true));
+auto* const kDesktop =
+    static_cast<DesktopOnX11*>(::testing::AddGlobalTestEnvironment(new DesktopOnX11(true, &wallpaperPicture)));
 
 // Flat colours that neither the wallpaper nor a window's frame has, so a picture is found by its colour.
 const QColor kPicture(40, 170, 150);
@@ -99,9 +100,7 @@ std::string describe(const QRect& rect) {
 class PreviewOnScreen : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const QSize pixels = (QSizeF(screen().geometry().size()) * scale()).toSize();
-    const QImage wallpaper = wallpaperPicture(pixels);
-    ASSERT_TRUE(setWallpaper(wallpaper));
+    const QImage& wallpaper = kDesktop->wallpaper();
     // The screen shows the wallpaper whole once the compositing manager drew it and the window manager's
     // note of the desktop switch its start-up made has gone.
     const auto bare = [&] {
