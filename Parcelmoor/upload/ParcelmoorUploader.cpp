@@ -324,7 +324,8 @@ QCoro::Task<Registration> ParcelmoorUploader::registerUnits(QList<UploadUnit> un
 QCoro::Task<> ParcelmoorUploader::upload(UploadUnit unit, UploadDestination /*destination*/,
                                          ProgressCallback progress, CancelTokenPtr cancel) {
   const auto found = targets_.constFind(unit.id);
-  if (found == targets_.cend()) throw UploadError::notRegistered();
+  // A stored unit's target keeps only its file, for withdrawing it: its upload URLs are spent.
+  if (found == targets_.cend() || found->parts.isEmpty()) throw UploadError::notRegistered();
   if (cancel && cancel->isCancelled()) throw UploadError::cancelled();
   const Target target = *found;
   const QByteArray sealingKey = key();
@@ -343,7 +344,11 @@ QCoro::Task<> ParcelmoorUploader::upload(UploadUnit unit, UploadDestination /*de
     const PartPosition all{0, 1};
     co_await sendSealed(sealer, 0, sealer->length(), all, whole, progress, cancel);
   }
-  if (self) self->unstored_.remove(unit.id);
+  if (!self) co_return;
+  self->unstored_.remove(unit.id);
+  // A hundred thousand files' upload URLs would otherwise stay for the life of the bucket.
+  if (const auto stored = self->targets_.find(unit.id); stored != self->targets_.end())
+    *stored = Target{stored->fileID, {}, {}, QStringLiteral("PUT"), {}};
 }
 
 QCoro::Task<> ParcelmoorUploader::uploadParts(std::shared_ptr<StreamSealer> sealer, UploadUnit unit,

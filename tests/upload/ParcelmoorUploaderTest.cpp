@@ -637,6 +637,23 @@ TEST_F(ParcelmoorUploaderTest, FailedWithdrawalIsIgnoredAndTheNextUnitFollows) {
       << "its plan is gone";
 }
 
+TEST_F(ParcelmoorUploaderTest, AStoredFileKeepsOnlyWhatWithdrawingItNeeds) {
+  const UploadUnit file = unit(QStringLiteral("stored.txt"));
+  registerUnits({file});
+  upload(file, {});
+  ASSERT_EQ(uploadsReceived(), 1);
+  const QString filePath =
+      QStringLiteral("buckets/%1/files/%2")
+          .arg(kFirstBucket, buckets.bucket(kFirstBucket)->file(QStringLiteral("stored.txt"))->id);
+
+  EXPECT_EQ(failureOf(uploader->upload(file, {}, {}, {})), UploadError::notRegistered())
+      << "its upload URLs were let go once it was stored";
+  EXPECT_EQ(uploadsReceived(), 1);
+  test::wait(uploader->withdraw({file}));
+  EXPECT_EQ(harness.service.count("DELETE", filePath), 1);
+  EXPECT_TRUE(buckets.bucket(kFirstBucket)->file(QStringLiteral("stored.txt"))->withdrawn);
+}
+
 // ---- sealing the bucket ---------------------------------------------------------------------------------
 
 TEST_F(ParcelmoorUploaderTest, OnlyASealWithAReadableLinkEndsRemoval) {
